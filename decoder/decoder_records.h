@@ -1,0 +1,76 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "symbology/decode_status.h"
+
+namespace dm {
+
+// Side of the normalised sampling grid in positions.
+inline constexpr int normalisedGridSize = 600;
+
+struct Point {
+    int32_t x = 0;
+    int32_t y = 0;
+    friend bool operator==(const Point&, const Point&) = default;
+};
+
+// Affine map from the normalised grid onto the frame in half-pixel units, split into
+// per-column and per-row terms: x = xOfU[u] + xOfV[v], y = yOfU[u] + yOfV[v].
+struct SamplingGrid {
+    uint16_t uCount = normalisedGridSize;
+    uint16_t vCount = normalisedGridSize;
+    std::array<float, normalisedGridSize> xOfU{};
+    std::array<float, normalisedGridSize> xOfV{};
+    std::array<float, normalisedGridSize> yOfU{};
+    std::array<float, normalisedGridSize> yOfV{};
+};
+
+// The grayscale frame one decode works on. Nothing here is owned.
+struct GrayImage {
+    int32_t width = 0;   // pixels; half-pixel extent once the sampling grid is built
+    int32_t height = 0;  // likewise
+    uint8_t threshold = 0;  // a value <= threshold is dark
+    int32_t pixelCount = 0;
+    const int32_t* rowOffsets = nullptr;  // height entries, row i at pixels + rowOffsets[i]
+    const uint8_t* pixels = nullptr;
+    const SamplingGrid* grid = nullptr;
+};
+
+// Buffers that survive from one decode to the next with the same decoder.
+struct SamplingCache {
+    std::vector<int32_t> rowOffsets;
+    std::unique_ptr<SamplingGrid> grid;
+    uint32_t frameCounter = 0;
+};
+
+struct DecodeState {
+    GrayImage image;
+    SamplingCache cache;
+    int32_t sizeIndex = 0;
+    std::vector<uint8_t> moduleMatrix;  // symbolRows x symbolCols, 1 = dark
+    uint8_t appendPosition = 0;
+    uint8_t appendTotal = 0;
+    std::vector<uint8_t> text;  // 2 x dataCodewords + 1 bytes
+    int32_t textLength = 0;
+    uint8_t fileId1 = 0;
+    uint8_t fileId2 = 0;
+};
+
+// What the detection stages find in one frame.
+struct DetectionContext {
+    GrayImage* image = nullptr;
+    Point xEnd;    // far end of the solid arm along the symbol's columns (the solid row)
+    Point corner;  // where the two solid arms meet
+    Point yEnd;    // far end of the solid arm along the symbol's rows (the solid column)
+    int32_t moduleSize = 0;
+    int32_t searchResult = 0;
+    int32_t sizeIndex = 0;
+    std::vector<uint8_t> moduleMatrix;  // symbolRows x symbolCols, row 0 = solid row
+    int32_t matrixBytes = 0;
+};
+
+}  // namespace dm

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "symbology/decode_status.h"
+
+namespace dm {
+
+// Lays a complete codeword stream (data then ECC) into the symbol of sizeIndex and frames
+// every data region with its finder and alignment patterns. Returns symbolRows x symbolCols
+// bytes, row-major, 1 = dark; solid finder in column 0 and the last row.
+std::vector<uint8_t> placeCodewords(std::span<const uint8_t> stream, int sizeIndex);
+
+// Reads the codeword stream back out of a module matrix (any non-zero byte other than 1
+// counts as light, as the decoder's matrix only ever holds 0 and 1). codewords must hold
+// dataCodewords + eccCodewords bytes.
+bool extractCodewords(std::span<const uint8_t> moduleMatrix, int sizeIndex,
+                      std::span<uint8_t> codewords, DecodeStatus& status);
+
+}  // namespace dm

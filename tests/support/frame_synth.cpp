@@ -1,0 +1,149 @@
+#include "tests/support/frame_synth.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <random>
+
+namespace dm::test {
+namespace {
+
+constexpr int kRasterScale = 8;  // raster pixels per module for the anti-aliased source
+
+struct Placement {
+    double cosT;
+    double sinT;
+    double cx;  // symbol centre in picture coordinates
+    double cy;
+};
+
+Placement placementOf(const SynthOptions& o) {
+    const double t = o.rotationDeg * std::numbers::pi / 180.0;
+    return {std::cos(t), std::sin(t), o.width / 2.0 + o.offsetX, o.height / 2.0 + o.offsetY};
+}
+
+// Symbol coordinates (modules, x right, y down, origin at the symbol centre) to picture.
+PointF toPicture(const Placement& p, double s, double dx, double dy) {
+    return {p.cx + s * (dx * p.cosT + dy * p.sinT), p.cy + s * (-dx * p.sinT + dy * p.cosT)};
+}
+
+std::vector<float> gaussianKernel(double sigma) {
+    const int r = std::max(1, static_cast<int>(std::ceil(3 * sigma)));
+    std::vector<float> k(2 * r + 1);
+    double sum = 0;
+    for (int i = -r; i <= r; ++i) {
+        k[i + r] = static_cast<float>(std::exp(-(i * i) / (2 * sigma * sigma)));
+        sum += k[i + r];
+    }
+    for (auto& v : k) v = static_cast<float>(v / sum);
+    return k;
+}
+
+void blur(std::vector<float>& img, int w, int h, double sigma) {
+    const auto k = gaussianKernel(sigma);
+    const int r = static_cast<int>(k.size() / 2);
+    std::vector<float> tmp(img.size());
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            float acc = 0;
+            for (int i = -r; i <= r; ++i) acc += k[i + r] * img[y * w + std::clamp(x + i, 0, w - 1)];
+            tmp[y * w + x] = acc;
+        }
+    }
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            float acc = 0;
+            for (int i = -r; i <= r; ++i) acc += k[i + r] * tmp[std::clamp(y + i, 0, h - 1) * w + x];
+            img[y * w + x] = acc;
+        }
+    }
+}
+
+}  // namespace
+
+SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
+                           const SynthOptions& o) {
+    // Source raster: symbol plus quiet zone, kRasterScale pixels per module.
+    const int q = o.quietZone;
+    const int rw = (cols + 2 * q) * kRasterScale;
+    const int rh = (rows + 2 * q) * kRasterScale;
+    std::vector<float> raster(static_cast<size_t>(rw) * rh, o.light);
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            if (!matrix[r * cols + c]) continue;
+            for (int y = 0; y < kRasterScale; ++y) {
+                for (int x = 0; x < kRasterScale; ++x) {
+                    raster[((r + q) * kRasterScale + y) * rw + (c + q) * kRasterScale + x] = o.dark;
+                }
+            }
+        }
+    }
+    auto rasterAt = [&](int x, int y) -> float {
+        if (x < 0 || y < 0 || x >= rw || y >= rh) return o.background;
+        return raster[y * rw + x];
+    };
+
+    const Placement p = placementOf(o);
+    const double s = o.moduleSize;
+    std::vector<float> gray(static_cast<size_t>(o.width) * o.height);
+    for (int py = 0; py < o.height; ++py) {
+        for (int px = 0; px < o.width; ++px) {
+            // Picture pixel centre back to symbol coordinates.
+            const double vx = (px + 0.5 - p.cx) / s;
+            const double vy = (py + 0.5 - p.cy) / s;
+            const double dx = vx * p.cosT - vy * p.sinT;
+            const double dy = vx * p.sinT + vy * p.cosT;
+            const double rx = (dx + cols / 2.0 + q) * kRasterScale - 0.5;
+            const double ry = (dy + rows / 2.0 + q) * kRasterScale - 0.5;
+            const int x0 = static_cast<int>(std::floor(rx));
+            const int y0 = static_cast<int>(std::floor(ry));
+            const double fx = rx - x0;
+            const double fy = ry - y0;
+            const double v = (1 - fy) * ((1 - fx) * rasterAt(x0, y0) + fx * rasterAt(x0 + 1, y0)) +
+                             fy * ((1 - fx) * rasterAt(x0, y0 + 1) + fx * rasterAt(x0 + 1, y0 + 1));
+            gray[py * o.width + px] = static_cast<float>(v);
+        }
+    }
+    if (o.blurSigma > 0) blur(gray, o.width, o.height, o.blurSigma);
+    if (o.noiseSigma > 0) {
+        std::mt19937 rng(o.seed);
+        std::normal_distribution<float> noise(0.0f, static_cast<float>(o.noiseSigma));
+        for (auto& v : gray) v += noise(rng);
+    }
+
+    SynthFrame f;
+    f.width = o.width;
+    f.height = o.height;
+    f.stride = (o.width * 3 + 3) & ~3;
+    f.bgr.assign(static_cast<size_t>(f.stride) * o.height, 0);
+    for (int py = 0; py < o.height; ++py) {
+        uint8_t* row = f.bgr.data() + static_cast<size_t>(o.height - 1 - py) * f.stride;
+        for (int px = 0; px < o.width; ++px) {
+            const auto g = static_cast<uint8_t>(std::clamp(std::lround(gray[py * o.width + px]), 0L, 255L));
+            row[3 * px] = g;
+            row[3 * px + 1] = g;
+            row[3 * px + 2] = g;
+        }
+    }
+    return f;
+}
+
+PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& o) {
+    const Placement p = placementOf(o);
+    const PointF pic = toPicture(p, o.moduleSize, col + 0.5 - cols / 2.0, row + 0.5 - rows / 2.0);
+    // Gray row i is picture row height - 1 - i; pixel centres sit at integer + 0.5.
+    return {pic.x - 0.5, o.height - 1 - (pic.y - 0.5)};
+}
+
+bool symbolFits(int rows, int cols, const SynthOptions& o) {
+    const Placement p = placementOf(o);
+    const double hx = cols / 2.0 + o.quietZone;
+    const double hy = rows / 2.0 + o.quietZone;
+    for (const auto& [dx, dy] : {std::pair{-hx, -hy}, {hx, -hy}, {-hx, hy}, {hx, hy}}) {
+        const PointF c = toPicture(p, o.moduleSize, dx, dy);
+        if (c.x < 1 || c.y < 1 || c.x > o.width - 2 || c.y > o.height - 2) return false;
+    }
+    return true;
+}
+
+}  // namespace dm::test

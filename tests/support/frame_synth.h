@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace dm::test {
+
+// A camera-format frame: 24-bit BGR, rows bottom-up, each row padded to 4 bytes.
+struct SynthFrame {
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    std::vector<uint8_t> bgr;
+};
+
+struct SynthOptions {
+    int width = 640;
+    int height = 480;
+    double moduleSize = 6.0;    // pixels per module
+    double rotationDeg = 0.0;   // counter-clockwise as seen in the picture
+    double offsetX = 0.0;       // symbol centre relative to the frame centre, pixels, right
+    double offsetY = 0.0;       // likewise, pixels, down in the picture
+    int quietZone = 4;          // light modules around the symbol (rest of the frame is light too)
+    double blurSigma = 0.0;     // Gaussian blur in pixels
+    double noiseSigma = 0.0;    // additive Gaussian noise in gray levels
+    uint32_t seed = 1;
+    uint8_t dark = 30;
+    uint8_t light = 220;
+    uint8_t background = 200;   // beyond the quiet zone
+};
+
+struct PointF {
+    double x = 0;
+    double y = 0;
+};
+
+// Renders a module matrix (rows x cols, 1 = dark, row 0 at the top of the symbol).
+SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
+                           const SynthOptions& options);
+
+// Centre of module (row, col) in gray-image coordinates (row 0 = bottom line of the picture).
+PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& options);
+
+// Whether the rotated symbol plus its quiet zone lies fully inside the frame.
+bool symbolFits(int rows, int cols, const SynthOptions& options);
+
+}  // namespace dm::test
