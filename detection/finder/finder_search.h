@@ -1,11 +1,33 @@
 #pragma once
 
+#include <cstdint>
+
 #include "decoder/decoder_records.h"
 
 namespace dm {
 
+// Start point of a directional scan. A scan visits radius + 1 positions from the seed on.
+struct SearchSeed {
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t radius = 0;
+};
+
+// Direction of the scan that found a candidate pixel.
+enum class ScanDirection : int32_t { Left = 1, Right = 2, Down = 3, Up = 4 };
+
 // Looks for the solid L finder in the thresholded frame. On success the context holds
 // corner, xEnd, yEnd and moduleSize; on failure status is NoFinder or NoFinderAfterFirstArm.
 bool findFinder(DecodeStatus& status, DetectionContext& context);
+
+// Left and right scans with the seed's radius, then down and up scans with verticalRadius
+// (which is written into the seed).
+bool searchAroundSeed(DetectionContext& context, SearchSeed& seed, int32_t verticalRadius);
+
+// One directional scan: true as soon as a candidate on it passes the L-finder test.
+bool scanLeft(DetectionContext& context, const SearchSeed& seed);
+bool scanRight(DetectionContext& context, const SearchSeed& seed);
+bool scanDown(DetectionContext& context, const SearchSeed& seed);
+bool scanUp(DetectionContext& context, const SearchSeed& seed);
 
 }  // namespace dm
