@@ -13,6 +13,7 @@ namespace dm {
 struct FrameDecodeResult {
     bool decoded = false;
     DecodeStatus status = DecodeStatus::MissingInput;
+    int32_t sizeIndex = -1;  // size of the symbol decoded, -1 when none
 };
 
 // What one caller keeps from frame to frame: the grayscale buffer (re-sized when the frame
