@@ -1,0 +1,311 @@
+#include "decoder/data_decodation.h"
+
+#include <array>
+
+namespace dm {
+namespace {
+
+constexpr uint8_t kPad = 129;
+constexpr uint8_t kLatchC40 = 230;
+constexpr uint8_t kLatchBase256 = 231;
+constexpr uint8_t kStructuredAppend = 233;
+constexpr uint8_t kUpperShift = 235;
+constexpr uint8_t kLatchX12 = 238;
+constexpr uint8_t kLatchText = 239;
+constexpr uint8_t kLatchEdifact = 240;
+constexpr uint8_t kEci = 241;
+constexpr uint8_t kUnlatch = 254;
+
+// Value of a C40/Text/X12 shift 2 entry that is the Upper Shift when no Upper Shift is pending;
+// with one pending it is output as a character like any other (235 + 128 = 107).
+constexpr int kShift2UpperShift = 30;
+
+// One character set of C40/Text: value 0..39 -> byte.
+using CharSet = std::array<uint8_t, 40>;
+
+// C40 and Text share everything but the letters of the basic set and of shift 3.
+struct CharTables {
+    CharSet basic{};
+    CharSet shift1{};
+    CharSet shift2{};
+    CharSet shift3{};
+};
+
+constexpr CharTables makeTables(bool text) {
+    CharTables t;
+    t.basic[3] = ' ';
+    for (int v = 4; v <= 13; ++v)
+        t.basic[v] = static_cast<uint8_t>('0' + v - 4);
+    for (int v = 14; v <= 39; ++v)
+        t.basic[v] = static_cast<uint8_t>((text ? 'a' : 'A') + v - 14);
+    // Shift 1: the control characters 0..31; 32..39 have no character and give 0.
+    for (int v = 0; v <= 31; ++v)
+        t.shift1[v] = static_cast<uint8_t>(v);
+    // Shift 2: punctuation; 27..29 give a space, 30 is the Upper Shift (235 when output).
+    for (int v = 0; v <= 14; ++v)
+        t.shift2[v] = static_cast<uint8_t>(33 + v);
+    for (int v = 15; v <= 21; ++v)
+        t.shift2[v] = static_cast<uint8_t>(58 + v - 15);
+    for (int v = 22; v <= 26; ++v)
+        t.shift2[v] = static_cast<uint8_t>(91 + v - 22);
+    for (int v = 27; v <= 29; ++v)
+        t.shift2[v] = ' ';
+    t.shift2[kShift2UpperShift] = kUpperShift;
+    // Shift 3: 96..127, value 31 being DEL. Text swaps the letters back to upper case.
+    for (int v = 0; v <= 31; ++v)
+        t.shift3[v] = static_cast<uint8_t>(96 + v);
+    if (text) {
+        for (int v = 1; v <= 26; ++v)
+            t.shift3[v] = static_cast<uint8_t>('A' + v - 1);
+    }
+    return t;
+}
+
+constexpr CharTables kC40 = makeTables(false);
+constexpr CharTables kText = makeTables(true);
+static_assert(kC40.shift3[31] == 127 && kText.shift3[2] == 'B' && kText.shift3[27] == '{');
+
+constexpr std::array<uint8_t, 40> makeX12() {
+    std::array<uint8_t, 40> t{};
+    t[0] = 13;  // carriage return
+    t[1] = '*';
+    t[2] = '>';
+    t[3] = ' ';
+    for (int v = 4; v <= 13; ++v)
+        t[v] = static_cast<uint8_t>('0' + v - 4);
+    for (int v = 14; v <= 39; ++v)
+        t[v] = static_cast<uint8_t>('A' + v - 14);
+    return t;
+}
+
+constexpr std::array<uint8_t, 40> kX12 = makeX12();
+
+// The codeword at pos, or 0 past the end of the data.
+uint8_t at(std::span<const uint8_t> data, int pos) {
+    return pos >= 0 && static_cast<size_t>(pos) < data.size() ? data[pos] : 0;
+}
+
+int dataCount(std::span<const uint8_t> data) {
+    return static_cast<int>(data.size());
+}
+
+enum class PairBoundary { Decode, Unlatched, Done };
+
+// Segment end rules shared by C40, Text and X12 at a pair boundary: an unlatch codeword is
+// consumed; at the end of the data, or with a single codeword left (which ASCII decodes), the
+// segment simply ends.
+PairBoundary pairBoundary(std::span<const uint8_t> data, int& pos) {
+    const int d = dataCount(data);
+    if (at(data, pos) == kUnlatch) {
+        ++pos;
+        return PairBoundary::Unlatched;
+    }
+    if (pos >= d - 1)
+        return PairBoundary::Done;
+    return PairBoundary::Decode;
+}
+
+// Unpacks one codeword pair into three values 0..39; false for an invalid pair.
+bool unpackTriple(std::span<const uint8_t> data, int pos, std::array<int, 3>& values) {
+    const int v = at(data, pos) * 256 + at(data, pos + 1) - 1;
+    // A pair of zero codewords would give a negative value; first values above 39 do not exist.
+    if (v < 0 || v / 1600 > 39)
+        return false;
+    values = {v / 1600, (v % 1600) / 40, v % 40};
+    return true;
+}
+
+bool decodeC40Text(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos,
+                   const CharTables& tables) {
+    enum { Basic, Shift1, Shift2, Shift3 } set = Basic;
+    bool upperShift = false;
+    for (;;) {
+        if (pairBoundary(data, pos) != PairBoundary::Decode)
+            return true;
+        std::array<int, 3> values{};
+        if (!unpackTriple(data, pos, values))
+            return false;
+        for (const int v : values) {
+            uint8_t c = 0;
+            if (set == Basic) {
+                if (v < 3) {
+                    set = v == 0 ? Shift1 : v == 1 ? Shift2 : Shift3;
+                    continue;
+                }
+                c = tables.basic[v];
+            } else {
+                const auto current = set;
+                set = Basic;
+                if (current == Shift2 && v == kShift2UpperShift && !upperShift) {
+                    upperShift = true;
+                    continue;
+                }
+                c = current == Shift1   ? tables.shift1[v]
+                    : current == Shift2 ? tables.shift2[v]
+                                        : tables.shift3[v];
+            }
+            if (upperShift) {
+                c = static_cast<uint8_t>(c + 128);
+                upperShift = false;
+            }
+            text.push_back(c);
+        }
+        pos += 2;
+    }
+}
+
+// Number of codewords after the ECI codeword that carry the ECI number.
+int eciDesignatorLength(uint8_t first) {
+    if (first < 128)
+        return 1;
+    if (first < 192)
+        return 2;
+    return 3;
+}
+
+}  // namespace
+
+bool decodeC40(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos) {
+    return decodeC40Text(data, text, pos, kC40);
+}
+
+bool decodeText(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos) {
+    return decodeC40Text(data, text, pos, kText);
+}
+
+bool decodeX12(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos) {
+    for (;;) {
+        if (pairBoundary(data, pos) != PairBoundary::Decode)
+            return true;
+        std::array<int, 3> values{};
+        if (!unpackTriple(data, pos, values))
+            return false;
+        for (const int v : values)
+            text.push_back(kX12[v]);
+        pos += 2;
+    }
+}
+
+bool decodeEdifact(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos) {
+    const int d = dataCount(data);
+    // Fewer than three codewords left: they are ASCII.
+    if (pos + 3 > d)
+        return true;
+    for (;;) {
+        const uint32_t bits = static_cast<uint32_t>(at(data, pos)) << 16 |
+                              static_cast<uint32_t>(at(data, pos + 1)) << 8 | at(data, pos + 2);
+        for (int k = 0; k < 4; ++k) {
+            // Codeword that holds the last bit of value k: 0, 1, 2, 2.
+            const int last = k == 3 ? 2 : k;
+            if (pos + last >= d)
+                return false;
+            const int value = static_cast<int>(bits >> (18 - 6 * k)) & 63;
+            if (value == 31) {
+                pos += last + 1;
+                return true;
+            }
+            text.push_back(static_cast<uint8_t>(value & 32 ? value : value + 64));
+        }
+        pos += 3;
+        if (pos + 3 > d)
+            return true;
+    }
+}
+
+bool decodeBase256(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos) {
+    const int d = dataCount(data);
+    auto unrandomised = [&](int p) {
+        return static_cast<uint8_t>(at(data, p) - (149 * (p + 1)) % 255 - 1);
+    };
+    int length = unrandomised(pos);
+    if (length <= 249) {
+        pos += 1;
+    } else {
+        length = 250 * (length - 249) + unrandomised(pos + 1);
+        pos += 2;
+    }
+    // A field running past the data has no valid reading.
+    if (length > d - 1 || pos + length > d)
+        return false;
+    for (int i = 0; i < length; ++i, ++pos)
+        text.push_back(unrandomised(pos));
+    return true;
+}
+
+bool decodeData(std::span<const uint8_t> data, std::vector<uint8_t>& text, DecodeState& state,
+                DecodeStatus& status) {
+    const int d = dataCount(data);
+    int pos = 0;
+    if (at(data, 0) == kStructuredAppend) {
+        const uint8_t sequence = at(data, 1);
+        state.appendPosition = static_cast<uint8_t>((sequence >> 4) + 1);
+        // The low nibble holds 17 minus the symbol count; a count of 16 reads as 0.
+        state.appendTotal = static_cast<uint8_t>((1 - sequence) & 15);
+        state.fileId1 = at(data, 2);
+        state.fileId2 = at(data, 3);
+        pos = 4;
+    }
+    auto fail = [&] {
+        status = DecodeStatus::DataDecodationFailed;
+        return false;
+    };
+    for (;;) {
+        if (pos > d)
+            return fail();
+        if (pos == d || data[pos] == kPad)
+            break;
+        const uint8_t c = data[pos];
+        bool (*scheme)(std::span<const uint8_t>, std::vector<uint8_t>&, int&) = nullptr;
+        switch (c) {
+            case kLatchC40:
+                scheme = decodeC40;
+                break;
+            case kLatchText:
+                scheme = decodeText;
+                break;
+            case kLatchX12:
+                scheme = decodeX12;
+                break;
+            case kLatchEdifact:
+                scheme = decodeEdifact;
+                break;
+            case kLatchBase256:
+                scheme = decodeBase256;
+                break;
+            default:
+                break;
+        }
+        if (scheme != nullptr) {
+            ++pos;
+            if (!scheme(data, text, pos))
+                return fail();
+            continue;
+        }
+        if (c >= 1 && c <= 128) {
+            text.push_back(static_cast<uint8_t>(c - 1));
+            ++pos;
+        } else if (c >= 130 && c <= 229) {
+            text.push_back(static_cast<uint8_t>('0' + (c - 130) / 10));
+            text.push_back(static_cast<uint8_t>('0' + (c - 130) % 10));
+            ++pos;
+        } else if (c == kUpperShift) {
+            if (pos + 1 > d - 1)
+                return fail();
+            text.push_back(static_cast<uint8_t>(data[pos + 1] + 127));
+            pos += 2;
+        } else if (c == kEci) {
+            // The ECI number is not text: skip the designator together with its codewords.
+            pos += 1 + eciDesignatorLength(at(data, pos + 1));
+            if (pos > d)
+                pos = d;
+        } else {
+            // FNC1, Reader Programming, macros, a misplaced Structured Append or unlatch and the
+            // unassigned values carry no text here; they are passed over.
+            ++pos;
+        }
+    }
+    state.textLength = static_cast<int32_t>(text.size());
+    return true;
+}
+
+}  // namespace dm

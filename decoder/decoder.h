@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "decoder/decoder_records.h"
+
+namespace dm {
+
+// Decodes grayscale images, one at a time. Buffers that can be reused (row offsets, sampling
+// grid) are kept from one image to the next; the threshold variant cycles with every image.
+class Decoder {
+  public:
+    // Decodes a width x height grayscale image (row-major, no padding). On success outText
+    // receives the decoded bytes, however many; otherwise it is left as it was.
+    bool decode(std::span<const uint8_t> pixels, std::string& outText, int width, int height);
+
+    // The chain on the image set in state.image: threshold, detection, row flip, then
+    // decodeModuleMatrix. On success the text is in resultText.
+    bool decodeSymbol();
+
+    // Forgets the last image and its text; keeps the sampling cache.
+    bool resetState();
+
+    DecodeState state;
+    DecodeStatus status = DecodeStatus::MissingInput;
+    std::string resultText;  // the last decoded text
+
+  private:
+    bool runPipeline(DetectionContext& context);
+};
+
+// The chain after detection: codeword extraction, block split, Reed-Solomon correction, join and
+// data decodation of a module matrix in standard orientation (row 0 = alternating top row, solid
+// finder in column 0 and the last row, i.e. after the row flip; 1 = dark). On success state.text
+// holds the text, textLength its length, sizeIndex the size, and status is Success. For the
+// 144x144 size an uncorrectable reading under the standard interleaving is retried with the
+// legacy one before failing.
+bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState& state,
+                        DecodeStatus& status);
+
+}  // namespace dm

@@ -1,0 +1,99 @@
+#include "decoder/threshold.h"
+
+#include <algorithm>
+#include <array>
+
+namespace dm {
+namespace {
+
+constexpr int kStep = 4;
+constexpr uint32_t kLevelMinSamples = 10;  // a level bounds the search only above this count
+constexpr int kMaxAdjustments = 128;
+
+struct SampleWindow {
+    int rowStart, rowEnd, colStart, colEnd;
+};
+
+SampleWindow sampleWindow(int width, int height, int variant) {
+    switch (variant) {
+        case 1:
+            return {height / 4, 3 * height / 4, width / 4, 3 * width / 4};
+        case 2:
+            return {height / 8, 7 * height / 8, width / 8, 7 * width / 8};
+        default:
+            return {0, height, 0, width};
+    }
+}
+
+}  // namespace
+
+uint8_t computeThreshold(const GrayImage& image, int variant) {
+    std::array<uint32_t, 256> histogram{};
+    const int width = std::max(image.width, 0);
+    const int height = std::max(image.height, 0);
+    if (image.pixels != nullptr) {
+        const SampleWindow w = sampleWindow(width, height, variant);
+        for (int y = w.rowStart; y < w.rowEnd; y += kStep) {
+            const uint8_t* row = image.pixels + static_cast<size_t>(y) * width;
+            for (int x = w.colStart; x < w.colEnd; x += kStep)
+                ++histogram[row[x]];
+        }
+    }
+
+    auto firstLevel = [&](uint32_t above, bool fromTop) {
+        for (int i = 0; i < 256; ++i) {
+            const int level = fromTop ? 255 - i : i;
+            if (histogram[level] > above)
+                return level;
+        }
+        return -1;
+    };
+    int lo = firstLevel(kLevelMinSamples, false);
+    int hi = firstLevel(kLevelMinSamples, true);
+    if (lo < 0) {
+        // Few, widely spread samples: bound by what was seen, or the full range if nothing was.
+        lo = firstLevel(0, false);
+        hi = firstLevel(0, true);
+        if (lo < 0) {
+            lo = 0;
+            hi = 255;
+        }
+    }
+
+    int t = (lo + hi) / 2;
+    for (int adjustments = 0; adjustments < kMaxAdjustments; ++adjustments) {
+        uint64_t count1 = 0, count2 = 0, sum1 = 0, sum2 = 0;
+        for (int level = 0; level < 256; ++level) {
+            if (level < t) {
+                count1 += histogram[level];
+                sum1 += static_cast<uint64_t>(level) * histogram[level];
+            } else {
+                count2 += histogram[level];
+                sum2 += static_cast<uint64_t>(level) * histogram[level];
+            }
+        }
+        if (count1 == 0 || count2 == 0)
+            break;
+        const uint64_t m = sum1 / count1 + sum2 / count2;
+        if (static_cast<uint64_t>(2 * t) == m)
+            break;
+        t += static_cast<uint64_t>(2 * t) < m ? 1 : -1;
+    }
+    return static_cast<uint8_t>(t - 1);
+}
+
+bool flipRows(std::span<uint8_t> matrix, int rowLength, int rowCount, DecodeStatus& status) {
+    if (rowLength < 0 || rowCount < 0 ||
+        matrix.size() < static_cast<size_t>(rowLength) * static_cast<size_t>(rowCount)) {
+        status = DecodeStatus::MissingInput;
+        return false;
+    }
+    for (int i = 0; i < rowCount / 2; ++i) {
+        const auto top = matrix.begin() + static_cast<ptrdiff_t>(i) * rowLength;
+        const auto bottom = matrix.begin() + static_cast<ptrdiff_t>(rowCount - 1 - i) * rowLength;
+        std::swap_ranges(top, top + rowLength, bottom);
+    }
+    return true;
+}
+
+}  // namespace dm
