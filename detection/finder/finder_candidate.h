@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "decoder/decoder_records.h"
+#include "detection/finder/finder_search.h"
+#include "detection/finder/line_geometry.h"
+
+namespace dm {
+
+// Whether the candidate pixel lies on an arm of a solid L finder. On success the context holds
+// corner, xEnd, yEnd (module centres), moduleSize and searchResult 2; searchResult becomes 1
+// once a first arm has been confirmed.
+bool testFinderCandidate(DetectionContext& context, Point candidate, ScanDirection direction);
+
+// The second arm through the corner, roughly perpendicular to the first. On success corner,
+// yEnd and moduleSize (the second arm's module estimate) are set.
+std::optional<Segment> findSecondArm(DetectionContext& context, const Segment& first);
+
+// Checks that the arm is at least eight modules long and has a quiet line beside it. Makes p0
+// the corner end; on success sets moduleSize.
+bool validateArm(Segment& arm, DetectionContext& context);
+
+// Thickness of the arm at its thinner end, which becomes p1 (the corner end becomes p0).
+int32_t estimateArmModule(const GrayImage& image, Segment& arm);
+
+// Moves the stepper's point (an arm end, the stepper aimed from the corner toward it) to the
+// centre of the arm's last module. Returns the arm's thickness there, 0 on failure.
+int32_t centreArmEnd(const GrayImage& image, LineStepper& stepper);
+
+// Moves the corner point onto the centre of the corner module.
+bool centreCorner(const GrayImage& image, Point& corner, int32_t firstAngle, int32_t secondAngle,
+                  int32_t moduleSize);
+
+// Orders xEnd and yEnd so that corner->xEnd turns to corner->yEnd like +x turns to +y.
+void orientFinder(DetectionContext& context);
+
+}  // namespace dm
