@@ -1,10 +1,64 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <vector>
+
 #include "decoder/decoder_records.h"
+#include "detection/finder/finder_search.h"
+#include "detection/finder/line_geometry.h"
 
 namespace dm {
 
-// Walks the timing patterns, looks up the size and samples the module matrix.
+// Room in each far timing list; the largest symbol needs 72 marks.
+inline constexpr int kMaxFarMarks = 80;
+// Inner alignment lines of the largest region layout (6 x 6 regions).
+inline constexpr int kMaxInnerLines = 5;
+
+// Centres of the dark modules of one inner alignment line. points is sized by the sampler
+// that fills it; count entries are in use.
+struct MarkList {
+    std::vector<Point> points;
+    int32_t count = 0;
+};
+
+// Scratch record of one measureSymbol call, handed on to the samplers.
+struct TimingRecord {
+    std::array<Point, kMaxFarMarks> farRowMarks{};     // mark k: far row, module column 2k
+    std::array<Point, kMaxFarMarks> farColumnMarks{};  // mark k: far column, module row 2k
+    int32_t columnCount = 0;                           // 2 x far row marks
+    int32_t rowCount = 0;                              // 2 x far column marks
+    std::array<MarkList, kMaxInnerLines> innerRowMarks;
+    std::array<MarkList, kMaxInnerLines> innerColumnMarks;
+    float pitchX = 0;  // finder thickness during the walks, then the module pitch
+    float pitchY = 0;
+};
+
+// Walks the timing patterns, looks up the size and samples the module matrix (row 0 = the
+// solid row through corner and xEnd). Fails with NoSizeMatch, GridLost, AlignmentMismatch or
+// OutOfMemory; the matrix is then released.
 bool measureSymbol(DecodeStatus& status, DetectionContext& context);
+
+// Dark run through the point along u (angle 0) or v (angle 90), at most 9 positions each way.
+Segment gridCrossRun(const GrayImage& image, Point point, int32_t angle);
+
+// Consecutive dark positions from the stepper's point along v (angle 90) or u (angle 0).
+int32_t gridRunFrom(const GrayImage& image, const LineStepper& stepper);
+
+// Centres the stepper's point on its timing module and puts it half positions inside the
+// outer edge. Returns the last cross-run length; 0 when the point is not on a dark module.
+int32_t recentreMark(LineStepper& stepper, int32_t half, const GrayImage& image);
+
+// Record the dark modules of the far row (from yEnd along +u) and of the far column (from
+// xEnd along +v). False when a found module cannot be centred.
+bool walkFarRow(const GrayImage& image, const SearchSeed& seed, TimingRecord& record);
+bool walkFarColumn(const GrayImage& image, const SearchSeed& seed, TimingRecord& record);
+
+// Drops marks that lie beyond the far corner of the symbol.
+void trimMarksAtCorner(TimingRecord& record);
+
+// Crossing of line a1-a2 (near horizontal) with line b1-b2 (near vertical); (1, 1) when the
+// lines are degenerate or the crossing has a negative coordinate.
+Point intersectLines(Point a1, Point a2, Point b1, Point b2);
 
 }  // namespace dm
