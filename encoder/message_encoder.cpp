@@ -86,7 +86,7 @@ void AppendPadCodewords(EncoderState& state, EncoderBuffers& buffers) {
 
 int asciiCodewordCount(std::span<const uint8_t> message) {
     int count = 0;
-    for (size_t i = 0; i < message.size() && count <= kMaxDataCodewords; ++i) {
+    for (size_t i = 0; i < message.size(); ++i) {
         if (i + 1 < message.size() && isDigit(message[i]) && isDigit(message[i + 1])) {
             ++i;
             count += 1;

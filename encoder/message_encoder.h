@@ -27,7 +27,7 @@ inline std::optional<EncodedSymbol> EncodeMessage(std::string_view message) {
         reinterpret_cast<const uint8_t*>(message.data()), message.size()));
 }
 
-// Codewords the ASCII encodation of message needs (counting stops past 1,559).
+// Codewords the ASCII encodation of message needs, however many.
 int asciiCodewordCount(std::span<const uint8_t> message);
 
 }  // namespace dm

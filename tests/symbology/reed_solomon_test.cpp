@@ -1,0 +1,168 @@
+#include "symbology/reed_solomon.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+#include "symbology/symbol_size.h"
+
+namespace dm {
+namespace {
+
+// A full codeword stream of random data with its error correction.
+std::vector<uint8_t> randomStream(int sizeIndex, std::mt19937& rng) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    std::vector<uint8_t> stream(s.dataCodewords + s.eccCodewords, 0);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int i = 0; i < s.dataCodewords; ++i) stream[i] = static_cast<uint8_t>(byte(rng));
+    encodeBlocks(stream, sizeIndex);
+    return stream;
+}
+
+// Runs split, block decoding and join; returns the data codewords or the failing status.
+std::pair<DecodeStatus, std::vector<uint8_t>> decodeStream(const std::vector<uint8_t>& stream, int sizeIndex,
+                                                           Interleaving interleaving = Interleaving::Compliant) {
+    DecodeStatus status = DecodeStatus::Success;
+    BlockArray blocks = makeReceivedBlocks(sizeIndex);
+    BlockArray data = makeDataBlocks(sizeIndex);
+    std::vector<uint8_t> out(symbolSize(sizeIndex).dataCodewords);
+    if (!splitBlocks(stream, blocks, sizeIndex, status, interleaving) ||
+        !decodeBlocks(blocks, data, sizeIndex, status) || !joinData(data, out, sizeIndex, status)) {
+        return {status, {}};
+    }
+    return {DecodeStatus::Success, out};
+}
+
+// Corrupts `count` distinct data codewords of block k (compliant interleaving).
+void corruptBlock(std::vector<uint8_t>& stream, int sizeIndex, int k, int count, std::mt19937& rng) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    const int b = s.blockCount;
+    std::vector<int> positions;
+    for (int i = 0; i < blockDataCount(sizeIndex, k); ++i) positions.push_back(k + i * b);
+    for (int m = 0; m < s.blockEccCodewords; ++m) positions.push_back(s.dataCodewords + k + m * b);
+    std::shuffle(positions.begin(), positions.end(), rng);
+    for (int i = 0; i < count; ++i) stream[positions[i]] ^= static_cast<uint8_t>(1 + rng() % 255);
+}
+
+TEST(GaloisField, MultiplicationFollowsThePrimitivePolynomial) {
+    EXPECT_EQ(gfMultiply(0, 77), 0);
+    EXPECT_EQ(gfMultiply(128, 2), 45);  // x^8 reduced by 0x12D
+    EXPECT_EQ(gfMultiply(1, 150), 150);
+    EXPECT_EQ(gfMultiply(3, 3), 5);
+    for (int a = 1; a < 256; ++a) {
+        // Every non-zero element has an inverse.
+        int inverses = 0;
+        for (int b = 1; b < 256; ++b) inverses += gfMultiply(static_cast<uint8_t>(a), static_cast<uint8_t>(b)) == 1;
+        ASSERT_EQ(inverses, 1) << a;
+    }
+    EXPECT_EQ(reduceExponent(254), 254);
+    EXPECT_EQ(reduceExponent(255), 0);
+    EXPECT_EQ(reduceExponent(600), 90);
+}
+
+TEST(ReedSolomonEncoding, PublishedTenByTenVector) {
+    std::vector<uint8_t> stream = {142, 164, 186, 0, 0, 0, 0, 0};
+    encodeBlocks(stream, 0);
+    EXPECT_EQ(std::vector<uint8_t>(stream.begin() + 3, stream.end()),
+              (std::vector<uint8_t>{114, 25, 5, 88, 102}));
+}
+
+TEST(ReedSolomonDecoding, CleanStreamsOfEverySizeRoundTrip) {
+    std::mt19937 rng(7);
+    for (int i = 0; i < kSizeCount; ++i) {
+        const auto stream = randomStream(i, rng);
+        const auto [status, data] = decodeStream(stream, i);
+        ASSERT_EQ(status, DecodeStatus::Success) << "sizeIndex " << i;
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), stream.begin())) << "sizeIndex " << i;
+    }
+}
+
+TEST(ReedSolomonDecoding, CorrectsUpToCapacityInEveryBlockOfEverySize) {
+    std::mt19937 rng(11);
+    for (int i = 0; i < kSizeCount; ++i) {
+        const SymbolSize& s = symbolSize(i);
+        const int n = s.blockDataCodewords + s.blockEccCodewords;
+        int syndromes = s.blockEccCodewords;
+        if (n == 8 && syndromes == 5) syndromes = 4;
+        if (n == 12 && syndromes == 7) syndromes = 6;
+        const int capacity = syndromes / 2;
+        for (int trial = 0; trial < 3; ++trial) {
+            const auto original = randomStream(i, rng);
+            auto stream = original;
+            for (int k = 0; k < s.blockCount; ++k) corruptBlock(stream, i, k, capacity, rng);
+            const auto [status, data] = decodeStream(stream, i);
+            ASSERT_EQ(status, DecodeStatus::Success) << "sizeIndex " << i << " trial " << trial;
+            EXPECT_TRUE(std::equal(data.begin(), data.end(), original.begin())) << "sizeIndex " << i;
+        }
+    }
+}
+
+TEST(ReedSolomonDecoding, RefusesBeyondCapacity) {
+    std::mt19937 rng(13);
+    // 10x10 corrects 2; 144x144 blocks correct 31 of their 62 ECC codewords.
+    for (const auto& [sizeIndex, errors] : {std::pair{0, 3}, {23, 32}, {8, 15}, {24, 4}}) {
+        int refused = 0;
+        constexpr int kTrials = 20;
+        for (int trial = 0; trial < kTrials; ++trial) {
+            auto stream = randomStream(sizeIndex, rng);
+            corruptBlock(stream, sizeIndex, 0, errors, rng);
+            const auto [status, data] = decodeStream(stream, sizeIndex);
+            refused += status == DecodeStatus::BlockUncorrectable;
+        }
+        EXPECT_EQ(refused, kTrials) << "sizeIndex " << sizeIndex << " with " << errors << " errors";
+    }
+}
+
+TEST(ReedSolomonDecoding, ErrorsInTheEccPartLeaveTheDataAlone) {
+    std::mt19937 rng(17);
+    const auto original = randomStream(8, rng);
+    auto stream = original;
+    stream[44 + 3] ^= 0x5A;  // an ECC codeword of 26x26
+    const auto [status, data] = decodeStream(stream, 8);
+    ASSERT_EQ(status, DecodeStatus::Success);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), original.begin()));
+}
+
+TEST(ReedSolomonDecoding, BlockWithoutBuffersCannotBeProcessed) {
+    std::vector<uint8_t> out(3);
+    EXPECT_EQ(decodeBlock({}, out, 3, 5), DecodeStatus::BlockUnprocessable);
+    std::vector<uint8_t> in(8);
+    EXPECT_EQ(decodeBlock(in, out, 0, 5), DecodeStatus::BlockUnprocessable);
+    EXPECT_EQ(decodeBlock(in, {}, 3, 5), DecodeStatus::BlockUnprocessable);
+}
+
+TEST(ReedSolomonDecoding, SizeIndexOutsideTheTableIsRefused) {
+    DecodeStatus status = DecodeStatus::Success;
+    BlockArray blocks(1, 8);
+    std::vector<uint8_t> stream(8), data(3);
+    EXPECT_FALSE(splitBlocks(stream, blocks, 30, status));
+    EXPECT_EQ(status, DecodeStatus::SizeIndexOutOfRange);
+    status = DecodeStatus::Success;
+    EXPECT_FALSE(joinData(blocks, data, -1, status));
+    EXPECT_EQ(status, DecodeStatus::SizeIndexOutOfRange);
+}
+
+TEST(Interleaving144, LegacySplitDealsEveryPositionToBlockPositionModTen) {
+    std::vector<uint8_t> stream(kMaxCodewords);
+    for (int p = 0; p < kMaxCodewords; ++p) stream[p] = static_cast<uint8_t>(p % 251);
+    BlockArray blocks = makeReceivedBlocks(23);
+    DecodeStatus status = DecodeStatus::Success;
+    ASSERT_TRUE(splitBlocks(stream, blocks, 23, status, Interleaving::Legacy));
+    EXPECT_EQ(blocks.row(8)[155], stream[1558]);  // first ECC codeword lands in block 8
+    EXPECT_EQ(blocks.row(7)[217], stream[2177]);  // the last in block 7
+    // The compliant split puts the first ECC codeword after block 0's 156 data codewords.
+    ASSERT_TRUE(splitBlocks(stream, blocks, 23, status, Interleaving::Compliant));
+    EXPECT_EQ(blocks.row(0)[156], stream[1558]);
+    EXPECT_EQ(blocks.row(8)[155], stream[1558 + 8]);
+}
+
+TEST(Interleaving144, OwnStreamsNeedTheCompliantRule) {
+    std::mt19937 rng(19);
+    const auto stream = randomStream(23, rng);
+    EXPECT_EQ(decodeStream(stream, 23, Interleaving::Compliant).first, DecodeStatus::Success);
+    EXPECT_EQ(decodeStream(stream, 23, Interleaving::Legacy).first, DecodeStatus::BlockUncorrectable);
+}
+
+}  // namespace
+}  // namespace dm

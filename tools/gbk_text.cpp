@@ -1,0 +1,84 @@
+#include "tools/gbk_text.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+namespace dm {
+namespace {
+
+constexpr const char* kGbk = "GBK";
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// Owns one iconv conversion descriptor.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (valid()) iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts as much as possible; returns false at the first sequence that fails, leaving
+    // in/inLeft on it.
+    bool run(const char*& in, size_t& inLeft, std::string& out) {
+        char buffer[4096];
+        while (inLeft > 0) {
+            char* outPtr = buffer;
+            size_t outLeft = sizeof buffer;
+            const size_t r = iconv(cd_, const_cast<char**>(&in), &inLeft, &outPtr, &outLeft);
+            out.append(buffer, static_cast<size_t>(outPtr - buffer));
+            if (r == static_cast<size_t>(-1) && errno != E2BIG) return false;
+        }
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+// Length of the UTF-8 sequence starting with lead byte b (1 for stray bytes).
+size_t utf8Length(unsigned char b) {
+    if (b >= 0xF0) return 4;
+    if (b >= 0xE0) return 3;
+    if (b >= 0xC0) return 2;
+    return 1;
+}
+
+}  // namespace
+
+std::optional<std::string> utf8ToGbk(std::string_view utf8, std::string* firstBadCharacter) {
+    Converter cv(kGbk, "UTF-8");
+    if (!cv.valid()) return std::nullopt;
+    const char* in = utf8.data();
+    size_t left = utf8.size();
+    std::string out;
+    if (!cv.run(in, left, out)) {
+        if (firstBadCharacter) {
+            *firstBadCharacter = std::string(in, std::min(left, utf8Length(static_cast<unsigned char>(*in))));
+        }
+        return std::nullopt;
+    }
+    return out;
+}
+
+std::string gbkToUtf8(std::string_view gbk) {
+    Converter cv("UTF-8", kGbk);
+    std::string out;
+    if (!cv.valid()) return out;
+    const char* in = gbk.data();
+    size_t left = gbk.size();
+    while (!cv.run(in, left, out)) {
+        // Replace the byte that cannot start a character and go on with the next one.
+        out.append(kReplacement);
+        ++in;
+        --left;
+    }
+    return out;
+}
+
+}  // namespace dm

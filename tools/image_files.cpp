@@ -1,0 +1,190 @@
+#include "tools/image_files.h"
+
+#include <png.h>
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace dm {
+namespace {
+
+constexpr int kMaxSide = 30000;  // refuse absurd headers before allocating
+
+std::optional<std::vector<uint8_t>> readFile(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open file";
+        return std::nullopt;
+    }
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = "read error";
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::optional<RgbImage> decodeJpeg(const std::vector<uint8_t>& data, std::string& error) {
+    tjhandle h = tjInitDecompress();
+    if (!h) {
+        error = "JPEG decoder unavailable";
+        return std::nullopt;
+    }
+    struct Closer {
+        tjhandle h;
+        ~Closer() { tjDestroy(h); }
+    } closer{h};
+    int w = 0, ht = 0, subsamp = 0, colorspace = 0;
+    if (tjDecompressHeader3(h, data.data(), data.size(), &w, &ht, &subsamp, &colorspace) != 0) {
+        error = std::string("corrupt JPEG: ") + tjGetErrorStr2(h);
+        return std::nullopt;
+    }
+    if (w <= 0 || ht <= 0 || w > kMaxSide || ht > kMaxSide) {
+        error = "JPEG dimensions out of range";
+        return std::nullopt;
+    }
+    RgbImage img{w, ht, std::vector<uint8_t>(static_cast<size_t>(w) * ht * 3)};
+    if (tjDecompress2(h, data.data(), data.size(), img.rgb.data(), w, w * 3, ht, TJPF_RGB, 0) != 0 &&
+        tjGetErrorCode(h) == TJERR_FATAL) {
+        error = std::string("corrupt JPEG: ") + tjGetErrorStr2(h);
+        return std::nullopt;
+    }
+    return img;
+}
+
+std::optional<RgbImage> decodePng(const std::vector<uint8_t>& data, std::string& error) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, data.data(), data.size())) {
+        error = std::string("corrupt PNG: ") + image.message;
+        return std::nullopt;
+    }
+    if (image.width == 0 || image.height == 0 || image.width > kMaxSide || image.height > kMaxSide) {
+        png_image_free(&image);
+        error = "PNG dimensions out of range";
+        return std::nullopt;
+    }
+    image.format = PNG_FORMAT_RGB;
+    RgbImage img{static_cast<int>(image.width), static_cast<int>(image.height), {}};
+    img.rgb.resize(PNG_IMAGE_SIZE(image));
+    png_color white{255, 255, 255};
+    if (!png_image_finish_read(&image, &white, img.rgb.data(), 0, nullptr)) {
+        error = std::string("corrupt PNG: ") + image.message;
+        png_image_free(&image);
+        return std::nullopt;
+    }
+    return img;
+}
+
+uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+// Uncompressed BMP of 1, 4, 8, 24 or 32 bits per pixel, either row order.
+std::optional<RgbImage> decodeBmp(const std::vector<uint8_t>& data, std::string& error) {
+    auto bad = [&](const char* why) {
+        error = std::string("unsupported or corrupt BMP: ") + why;
+        return std::nullopt;
+    };
+    if (data.size() < 54) return bad("file too short");
+    const uint32_t pixelOffset = le32(&data[10]);
+    const uint32_t headerSize = le32(&data[14]);
+    if (headerSize < 40 || 14 + static_cast<uint64_t>(headerSize) > data.size()) return bad("header");
+    const auto width = static_cast<int32_t>(le32(&data[18]));
+    const auto rawHeight = static_cast<int32_t>(le32(&data[22]));
+    const uint16_t bits = le16(&data[28]);
+    const uint32_t compression = le32(&data[30]);
+    uint32_t colours = le32(&data[46]);
+    if (compression != 0 && !(compression == 3 && bits == 32)) return bad("compressed pixel data");
+    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN || width > kMaxSide ||
+        std::abs(rawHeight) > kMaxSide) {
+        return bad("dimensions");
+    }
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return bad("bit depth");
+    const int height = std::abs(rawHeight);
+    const bool bottomUp = rawHeight > 0;
+    std::vector<std::array<uint8_t, 3>> palette;
+    if (bits <= 8) {
+        if (colours == 0 || colours > (1u << bits)) colours = 1u << bits;
+        const uint64_t paletteStart = 14 + static_cast<uint64_t>(headerSize);
+        if (paletteStart + 4ull * colours > data.size()) return bad("palette");
+        for (uint32_t i = 0; i < colours; ++i) {
+            const uint8_t* q = &data[paletteStart + 4 * i];
+            palette.push_back({q[2], q[1], q[0]});
+        }
+    }
+    const uint64_t stride = ((static_cast<uint64_t>(width) * bits + 31) / 32) * 4;
+    if (pixelOffset + stride * height > data.size()) return bad("pixel data truncated");
+    RgbImage img{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 3)};
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = &data[pixelOffset + stride * (bottomUp ? height - 1 - y : y)];
+        uint8_t* out = &img.rgb[static_cast<size_t>(y) * width * 3];
+        for (int x = 0; x < width; ++x) {
+            std::array<uint8_t, 3> px{};
+            if (bits == 24 || bits == 32) {
+                const uint8_t* q = row + x * (bits / 8);
+                px = {q[2], q[1], q[0]};
+            } else {
+                const int perByte = 8 / bits;
+                const int shift = 8 - bits * (x % perByte + 1);
+                const uint32_t index = (row[x / perByte] >> shift) & ((1u << bits) - 1);
+                if (index < palette.size()) px = palette[index];
+            }
+            std::copy(px.begin(), px.end(), out + 3 * x);
+        }
+    }
+    return img;
+}
+
+}  // namespace
+
+std::optional<RgbImage> loadImage(const std::string& path, std::string& error) {
+    auto data = readFile(path, error);
+    if (!data) return std::nullopt;
+    const auto& d = *data;
+    if (d.size() >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return decodeJpeg(d, error);
+    if (d.size() >= 8 && std::memcmp(d.data(), "\x89PNG\r\n\x1a\n", 8) == 0) return decodePng(d, error);
+    if (d.size() >= 2 && d[0] == 'B' && d[1] == 'M') return decodeBmp(d, error);
+    error = d.empty() ? "empty file" : "not a JPEG, PNG or BMP image";
+    return std::nullopt;
+}
+
+CFrameDib toCameraFrame(const RgbImage& image) {
+    int scale = 1;
+    int border = 0;
+    const int shortSide = std::min(image.width, image.height);
+    if (shortSide > 0 && shortSide < kMinFrameSide) {
+        scale = (kMinFrameSide + shortSide - 1) / shortSide;
+        border = std::max(16, shortSide * scale / 4);
+    }
+    const int width = image.width * scale + 2 * border;
+    const int height = image.height * scale + 2 * border;
+    const int64_t stride = CFrameDib::stride(width, 24);
+    std::vector<uint8_t> bits(static_cast<size_t>(stride) * height, 255);
+    for (int y = 0; y < image.height * scale; ++y) {
+        // Picture row y lands in stored row (height - 1 - (y + border)): frames are bottom-up.
+        uint8_t* out = bits.data() + static_cast<size_t>(stride) * (height - 1 - (y + border));
+        const uint8_t* in = image.rgb.data() + static_cast<size_t>(y / scale) * image.width * 3;
+        for (int x = 0; x < image.width * scale; ++x) {
+            const uint8_t* p = in + (x / scale) * 3;
+            uint8_t* q = out + (x + border) * 3;
+            q[0] = p[2];
+            q[1] = p[1];
+            q[2] = p[0];
+        }
+    }
+    BitmapInfoHeader header;
+    header.biSize = 40;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    CFrameDib frame;
+    frame.Create(&header, bits);
+    return frame;
+}
+
+}  // namespace dm
