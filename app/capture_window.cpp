@@ -1,0 +1,136 @@
+#include "app/capture_window.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QPainter>
+#include <QTimer>
+
+#include "app/camera_frame_source.h"
+
+namespace dm {
+
+std::optional<QRect> fitVideo(int32_t videoWidth, int32_t videoHeight, int w, int h) {
+    if (h == 0 || videoHeight == 0) {
+        return std::nullopt;
+    }
+    const double r = static_cast<double>(videoWidth) / videoHeight;
+    int pw = 0;
+    int ph = 0;
+    if (static_cast<double>(w) / h > r) {
+        ph = h;
+        pw = static_cast<int>(r * h);
+    } else {
+        pw = w;
+        ph = static_cast<int>(w / r);
+    }
+    const int left = (w - pw) / 2;
+    const int top = (h - ph) / 2;
+    return QRect(left, top, pw, ph);
+}
+
+CCaptureWindow::CCaptureWindow(QWidget* parent, std::unique_ptr<FrameSource> frameSource)
+    : QWidget(parent), source(std::move(frameSource)), slot(std::make_shared<FrameSlot>()) {
+    // Wakes the user-interface thread's event wait as soon as a frame is published.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread());
+    slot->wake = [dispatcher] {
+        if (dispatcher != nullptr) {
+            dispatcher->wakeUp();
+        }
+    };
+}
+
+CCaptureWindow::~CCaptureWindow() {
+    StopCamera();
+}
+
+bool CCaptureWindow::StartCamera() {
+    if (running == 1) {
+        return true;
+    }
+    if (started) {
+        StopCamera();
+    }
+    if (!source) {
+        source = makeCameraFrameSource();
+    }
+    started = true;
+    // The callbacks hold the slot, so a late frame never outlives it.
+    FrameSink sink;
+    sink.wanted = [slot = slot] { return slot->pending() && !slot->frameArrived(); };
+    sink.deliver = [slot = slot](const uint8_t* buffer, int32_t length) {
+        slot->BufferCB(0.0, buffer, length);
+    };
+    VideoFormat format;
+    if (!source->start(sink, this, format)) {
+        return false;
+    }
+    videoFormat = format;
+    if (!PlaceVideo()) {
+        return false;
+    }
+    QWidget* video = source->videoWindow();
+    video->setVisible(true);
+    running = 1;
+    return true;
+}
+
+std::optional<GrabbedFrame> CCaptureWindow::GrabFrame() {
+    if (running == 0 || !slot->beginRequest()) {
+        return std::nullopt;
+    }
+    const QDeadlineTimer deadline(grabTimeout);
+    // Makes sure the event wait below ends at the deadline even when nothing else happens.
+    QTimer guard;
+    guard.setSingleShot(true);
+    guard.start(grabTimeout);
+    while (!slot->frameArrived()) {
+        if (deadline.hasExpired() || running == 0) {
+            slot->cancelRequest();
+            return std::nullopt;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    GrabbedFrame frame;
+    frame.buffer = slot->takeFrame();
+    frame.width = videoFormat.videoWidth;
+    frame.height = videoFormat.videoHeight;
+    frame.bitCount = 24;
+    return frame;
+}
+
+void CCaptureWindow::StopCamera() {
+    if (source && started) {
+        source->stop();
+    }
+    started = false;
+    running = 0;
+}
+
+bool CCaptureWindow::PlaceVideo() {
+    QWidget* video = source ? source->videoWindow() : nullptr;
+    if (video == nullptr) {
+        return false;
+    }
+    const std::optional<QRect> fitted =
+        fitVideo(videoFormat.videoWidth, videoFormat.videoHeight, width(), height());
+    if (!fitted) {
+        return false;
+    }
+    videoRect = *fitted;
+    video->setGeometry(videoRect);
+    video->setVisible(true);
+    return true;
+}
+
+void CCaptureWindow::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(192, 192, 192));
+}
+
+void CCaptureWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    PlaceVideo();
+}
+
+}  // namespace dm

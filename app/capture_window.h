@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QRect>
+#include <QWidget>
+#include <chrono>
+#include <memory>
+
+#include "app/frame_grabber.h"
+#include "app/frame_slot.h"
+#include "app/frame_source.h"
+
+namespace dm {
+
+// Fits a video of the given size into a window of w x h with its aspect ratio kept, centred.
+// Empty when the window or the video has no height.
+std::optional<QRect> fitVideo(int32_t videoWidth, int32_t videoHeight, int w, int h);
+
+// Child window that runs a frame source, shows its live picture and hands single frames to
+// the user-interface thread on request.
+class CCaptureWindow : public QWidget, public FrameGrabber {
+    Q_OBJECT
+  public:
+    // Without a source the window uses the system's first camera.
+    explicit CCaptureWindow(QWidget* parent, std::unique_ptr<FrameSource> source = nullptr);
+    ~CCaptureWindow() override;
+
+    // True when frames flow; true at once when they already do.
+    bool StartCamera();
+
+    // Waits for the next frame while the thread's events keep being handled. Nothing at once
+    // when the camera is not running or a request is already pending; nothing after
+    // grabTimeout without a frame (the request is then withdrawn).
+    std::optional<GrabbedFrame> GrabFrame() override;
+
+    void StopCamera();
+
+    // Centres the preview in the window with the video's aspect ratio.
+    bool PlaceVideo();
+
+    bool isRunning() const { return running != 0; }
+    QRect videoRectangle() const { return videoRect; }
+    VideoFormat format() const { return videoFormat; }
+
+    std::chrono::milliseconds grabTimeout{2000};
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    std::unique_ptr<FrameSource> source;
+    std::shared_ptr<FrameSlot> slot;
+    int32_t running = 0;
+    bool started = false;  // the source was started (successfully or not) since the last stop
+    QRect videoRect;
+    VideoFormat videoFormat;
+};
+
+}  // namespace dm

@@ -1,0 +1,312 @@
+#include "app/codec_test_dialog.h"
+
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include "app/about_dialog.h"
+#include "app/app_resources.h"
+#include "app/auto_drop_combo_box.h"
+#include "app/capture_window.h"
+#include "app/decode_tick.h"
+#include "app/dialog_units.h"
+#include "app/frame_source.h"
+#include "app/message_dialog.h"
+#include "app/static_link.h"
+#include "app/tone_beeper.h"
+#include "app/ui_strings.h"
+
+namespace dm {
+namespace {
+
+QString text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QLabel* addLabel(QWidget* parent, const DialogUnits& units, const char* caption, const QRect& du) {
+    auto* label = new QLabel(text(caption), parent);
+    label->setGeometry(units.rect(du.x(), du.y(), du.width(), du.height()));
+    return label;
+}
+
+void fillPixelItems(CAutoDropComboBox* combo, const char* prompt) {
+    for (const char* item : ui::kPixelItems) {
+        combo->addItem(text(item));
+    }
+    combo->model()->sort(0);  // a sorted list; the items already are in order
+    combo->setCurrentIndex(-1);
+    combo->setEditText(text(prompt));
+}
+
+// The help page with the program identifier (name followed by version) as help_id.
+QString helpUrl() {
+    QUrl url(text(ui::kHelpPage));
+    QUrlQuery query;
+    query.addQueryItem(text(ui::kHelpQueryKey), text(ui::kProgramName) + text(ui::kProgramVersion));
+    url.setQuery(query);
+    return url.toString(QUrl::FullyEncoded);
+}
+
+}  // namespace
+
+CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget* parent)
+    : QDialog(parent), frameSource(std::move(source)) {
+    setFont(dialogFont());
+    setWindowTitle(text(ui::kDialogCaption));
+    setWindowIcon(applicationIcon());
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    const DialogUnits units(font());
+    setFixedSize(units.size(581, 301));
+    move(0, 0);
+
+    chooseFolder = [] {
+        return QFileDialog::getExistingDirectory(nullptr, text(ui::kChooseFolderTitle), QString(),
+                                                 QFileDialog::ShowDirsOnly);
+    };
+
+    // Group boxes first, so that the controls inside lie on top of them.
+    auto* encodeGroup = new QGroupBox(text(ui::kEncodeGroup), this);  // 1001
+    encodeGroup->setGeometry(units.rect(6, 58, 291, 236));
+    auto* decodeGroup = new QGroupBox(text(ui::kDecodeGroup), this);  // 1003
+    decodeGroup->setGeometry(units.rect(306, 58, 267, 236));
+
+    auto* instruction = addLabel(this, units, ui::kEncodeInstruction, {162, 73, 128, 32});  // 1017
+    instruction->setWordWrap(true);
+    instruction->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    symbolArea = new QLabel(this);  // 1034: the picture is drawn over it by the dialog
+    symbolArea->setObjectName(QStringLiteral("symbolArea"));
+    symbolArea->setGeometry(units.rect(12, 68, 141, 127));
+
+    addLabel(this, units, ui::kModuleSizeLabel, {156, 114, 50, 11});  // 1013
+    moduleSizeCombo = new CAutoDropComboBox(this);                    // 1010
+    moduleSizeCombo->setObjectName(QStringLiteral("moduleSizeCombo"));
+    moduleSizeCombo->setGeometry(units.rect(207, 112, 80, 13));
+    addLabel(this, units, ui::kQuietZoneLabel, {164, 134, 40, 11});  // 1014
+    quietZoneCombo = new CAutoDropComboBox(this);                    // 1011
+    quietZoneCombo->setObjectName(QStringLiteral("quietZoneCombo"));
+    quietZoneCombo->setGeometry(units.rect(207, 132, 78, 13));
+    fillPixelItems(moduleSizeCombo, ui::kModuleSizePrompt);
+    fillPixelItems(quietZoneCombo, ui::kQuietZonePrompt);
+
+    addLabel(this, units, ui::kFolderLabel, {163, 156, 43, 11});  // 1007
+    folderEdit = new QLineEdit(this);                             // 1008
+    folderEdit->setObjectName(QStringLiteral("folderEdit"));
+    folderEdit->setGeometry(units.rect(207, 152, 54, 15));
+    folderEdit->setEnabled(false);
+    auto* changeFolder = new QPushButton(text(ui::kChangeFolder), this);  // 1009
+    changeFolder->setObjectName(QStringLiteral("changeFolderButton"));
+    changeFolder->setGeometry(units.rect(262, 152, 22, 15));
+
+    addLabel(this, units, ui::kFileNameLabel, {169, 177, 33, 11});  // 1012
+    fileNameEdit = new QLineEdit(this);                             // 1015
+    fileNameEdit->setObjectName(QStringLiteral("fileNameEdit"));
+    fileNameEdit->setGeometry(units.rect(206, 173, 77, 15));
+
+    messageEdit = new QPlainTextEdit(this);  // 1006
+    messageEdit->setObjectName(QStringLiteral("messageEdit"));
+    messageEdit->setGeometry(units.rect(12, 198, 280, 87));
+    messageEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    auto* generate = new QPushButton(text(ui::kGenerateButton), this);  // 1002
+    generate->setObjectName(QStringLiteral("generateButton"));
+    generate->setGeometry(units.rect(473, 161, 77, 15));
+    generate->setEnabled(false);
+    generate->hide();
+
+    auto* decodeInstruction =
+        addLabel(this, units, ui::kDecodeInstruction, {457, 82, 110, 35});  // 1016
+    decodeInstruction->setWordWrap(true);
+    decodeInstruction->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    auto* placeholder = new QLabel(this);  // 1004, under the video window
+    placeholder->setObjectName(QStringLiteral("videoPlaceholder"));
+    placeholder->setGeometry(units.rect(316, 80, 135, 108));
+
+    resultEdit = new QTextEdit(this);  // 1005
+    resultEdit->setObjectName(QStringLiteral("resultEdit"));
+    resultEdit->setGeometry(units.rect(315, 199, 250, 90));
+    resultEdit->setReadOnly(true);
+    resultEdit->setAcceptRichText(false);
+    resultEdit->setEnabled(false);
+    resultEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    helpLabel = addLabel(this, units, ui::kHelpLink, {477, 128, 67, 14});  // 1019
+    helpLabel->setObjectName(QStringLiteral("helpLink"));
+
+    auto* banner = new QLabel(this);  // 1018
+    banner->setObjectName(QStringLiteral("banner"));
+    banner->setGeometry(units.rect(0, 0, 582, 53));
+    banner->setPixmap(bannerPicture());
+    banner->setScaledContents(true);
+
+    connect(generate, &QPushButton::clicked, this, &CCodecTestDialog::OnGenerate);
+    connect(changeFolder, &QPushButton::clicked, this, &CCodecTestDialog::OnChangeFolder);
+    connect(quietZoneCombo, &QComboBox::activated, this, &CCodecTestDialog::OnSelChangeQuietZone);
+    connect(moduleSizeCombo, &QComboBox::activated, this, &CCodecTestDialog::OnSelChangeModuleSize);
+    connect(messageEdit, &QPlainTextEdit::textChanged, this, &CCodecTestDialog::OnGenerate);
+
+    decodeTimer.setInterval(kDecodePeriodMs);
+    connect(&decodeTimer, &QTimer::timeout, this, &CCodecTestDialog::OnTimer);
+}
+
+CCodecTestDialog::~CCodecTestDialog() = default;
+
+void CCodecTestDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!initialised) {
+        initialised = true;
+        OnInitDialog();
+    }
+}
+
+void CCodecTestDialog::OnInitDialog() {
+    folderEdit->setText(QDir::homePath());
+    fileNameEdit->setText(text(ui::kDefaultFileName));
+    moduleSizePixels = 4;
+    quietZoneModules = 3;
+
+    // The video window sits over the placeholder, a little inside it.
+    const DialogUnits units(font());
+    videoWindow = new CCaptureWindow(this, std::move(frameSource));
+    videoWindow->setObjectName(text(ui::kVideoWindowName));
+    videoWindow->setGeometry(units.rect(318, 85, 131, 103));
+    videoWindow->show();
+
+    decodeTick = std::make_unique<DecodeTick>(*videoWindow, [] { Beep500Hz20ms(); });
+
+    if (videoWindow->StartCamera()) {
+        cameraStarted = true;
+        decodeTimer.start();
+    } else {
+        // Shown once the dialog is on screen, over it.
+        QTimer::singleShot(0, this, [this] {
+            if (!closed) {
+                ShowNotice(ui::kCameraNoticeCaption, ui::kCameraNoticeText, -1);
+            }
+        });
+    }
+
+    helpLink = new CStaticLink(QString(), false);
+    helpLink->url = helpUrl();
+    helpLink->SubclassDlgItem(helpLabel);
+    helpLabel = nullptr;
+}
+
+void CCodecTestDialog::ShowNotice(const char* caption, const char* message,
+                                  int32_t autoCloseLimit) {
+    CMessageDialog1 notice(this);
+    notice.caption = text(caption);
+    notice.text = text(message);
+    notice.autoCloseLimit = autoCloseLimit;
+    notice.exec();
+}
+
+void CCodecTestDialog::longText() {
+    ShowNotice(ui::kLongTextCaption, ui::kLongTextText, 2);
+}
+
+void CCodecTestDialog::failed() {
+    ShowNotice(ui::kFailureCaption, ui::kFailureText, -1);
+}
+
+void CCodecTestDialog::OnSysCommand(int id) {
+    if (static_cast<unsigned>(id - IDM_ABOUTBOX) <= 15u) {
+        CAboutDlg about(this);
+        about.exec();
+    }
+}
+
+void CCodecTestDialog::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* about = menu.addAction(text(ui::kAboutMenuItem));
+    connect(about, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
+    menu.exec(event->globalPos());
+}
+
+void CCodecTestDialog::OnGenerate() {
+    GenerationRequest request;
+    request.text = messageEdit->toPlainText();
+    path.clear();
+    request.fileName = fileNameEdit->text();
+    request.folder = folderEdit->text();
+    request.moduleSize = moduleSizePixels;
+    request.quietZone = quietZoneModules;
+    const GenerationResult result = RunGeneration(request, *this);
+    path = result.outputPath;
+    if (result.outcome == GenerationOutcome::Written) {
+        jpegPicture.Load(path);
+        if (jpegPicture.holdsPicture()) {
+            update(symbolRect());
+        }
+    }
+}
+
+QRect CCodecTestDialog::symbolRect() const {
+    return symbolArea->geometry();
+}
+
+void CCodecTestDialog::DrawPicture() {
+    if (!jpegPicture.holdsPicture()) {
+        return;
+    }
+    QPainter painter(this);
+    jpegPicture.Render(painter, symbolRect());
+}
+
+void CCodecTestDialog::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    jpegPicture.Load(path);  // the file is read again at every repaint
+    DrawPicture();
+}
+
+void CCodecTestDialog::OnChangeFolder() {
+    const QString chosen = chooseFolder ? chooseFolder() : QString();
+    // A cancelled choice, or a path too short to be a folder, falls back to home.
+    folderEdit->setText(chosen.size() < 3 ? QDir::homePath() : chosen);
+}
+
+void CCodecTestDialog::OnSelChangeQuietZone(int index) {
+    if (index >= 0) {
+        quietZoneModules = index + 1;
+    }
+}
+
+void CCodecTestDialog::OnSelChangeModuleSize(int index) {
+    if (index >= 0) {
+        moduleSizePixels = index + 1;
+    }
+}
+
+void CCodecTestDialog::OnTimer() {
+    if (closed || !decodeTick) {
+        return;
+    }
+    const std::optional<QString> decoded = decodeTick->run();
+    // The dialog may have been closed while the tick waited for its frame.
+    if (decoded && !closed) {
+        resultEdit->setPlainText(*decoded);
+    }
+}
+
+void CCodecTestDialog::done(int result) {
+    decodeTimer.stop();
+    closed = true;
+    if (videoWindow != nullptr) {
+        videoWindow->StopCamera();
+    }
+    QDialog::done(result);
+}
+
+}  // namespace dm

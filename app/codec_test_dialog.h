@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "app/frame_source.h"
+#include "app/jpeg_picture.h"
+#include "app/symbol_generation.h"
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTextEdit;
+
+namespace dm {
+
+class CAutoDropComboBox;
+class CCaptureWindow;
+class CStaticLink;
+class DecodeTick;
+
+// The main window: the left half encodes the typed text into a symbol file and shows it, the
+// right half shows the camera and the text decoded from it ten times a second.
+class CCodecTestDialog : public QDialog, private GenerationNotices {
+    Q_OBJECT
+  public:
+    static constexpr int kDecodePeriodMs = 100;
+    static constexpr int IDM_ABOUTBOX = 16;
+
+    // Without a frame source the dialog uses the system's first camera.
+    explicit CCodecTestDialog(std::unique_ptr<FrameSource> source = nullptr,
+                              QWidget* parent = nullptr);
+    ~CCodecTestDialog() override;
+
+    // Message handlers.
+    void OnSysCommand(int id);
+    void OnGenerate();
+    void OnChangeFolder();
+    void OnSelChangeModuleSize(int index);
+    void OnSelChangeQuietZone(int index);
+    void OnTimer();
+
+    int32_t moduleSize() const { return moduleSizePixels; }
+    int32_t quietZone() const { return quietZoneModules; }
+    const QString& outputPath() const { return path; }
+    bool cameraRunning() const { return cameraStarted; }
+    bool decodeTimerActive() const { return decodeTimer.isActive(); }
+    const CJpegPicture& picture() const { return jpegPicture; }
+    CCaptureWindow* captureWindow() const { return videoWindow; }
+    // The rectangle the symbol is drawn into, in dialog coordinates.
+    QRect symbolRect() const;
+
+    // Picks the output folder; an empty answer means cancelled. Replaceable for tests.
+    std::function<QString()> chooseFolder;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  public slots:
+    void done(int result) override;
+
+  private:
+    void OnInitDialog();
+    void ShowNotice(const char* caption, const char* text, int32_t autoCloseLimit);
+    void DrawPicture();
+    void longText() override;
+    void failed() override;
+
+    // Controls.
+    QLabel* symbolArea = nullptr;                  // 1034
+    CAutoDropComboBox* moduleSizeCombo = nullptr;  // 1010
+    CAutoDropComboBox* quietZoneCombo = nullptr;   // 1011
+    QLineEdit* folderEdit = nullptr;               // 1008
+    QLineEdit* fileNameEdit = nullptr;             // 1015
+    QPlainTextEdit* messageEdit = nullptr;         // 1006
+    QTextEdit* resultEdit = nullptr;               // 1005
+    QLabel* helpLabel = nullptr;                   // 1019 before it becomes the link
+
+    // State.
+    int32_t moduleSizePixels = 4;
+    int32_t quietZoneModules = 3;
+    QString path;
+    CJpegPicture jpegPicture;
+    bool cameraStarted = false;
+    bool initialised = false;
+    bool closed = false;
+    std::unique_ptr<FrameSource> frameSource;  // handed to the video window at start-up
+    CCaptureWindow* videoWindow = nullptr;
+    CStaticLink* helpLink = nullptr;
+    std::unique_ptr<DecodeTick> decodeTick;  // holds the result buffer
+    QTimer decodeTimer;
+};
+
+}  // namespace dm

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace dm {
+
+// Result codes of the grabber callback, as the capture service knows them.
+enum class GrabberResult : uint32_t {
+    Ok = 0,
+    Pointer = 0x80004003u,      // no buffer delivered
+    OutOfMemory = 0x8007000Eu,  // the copy buffer could not be allocated
+};
+
+// Hand-over point between the capture thread and the user-interface thread. The capture
+// thread copies a frame only while a request is waiting and publishes it with a release
+// store of frameReady; the user-interface thread reads frameReady with an acquire load before
+// it touches the buffer. No lock: the two flags are the whole protocol.
+class FrameSlot {
+  public:
+    // Capture thread: copies buffer for the waiting request; drops it when nobody asked or a
+    // frame has already been copied for this request.
+    GrabberResult BufferCB(double sampleTime, const uint8_t* buffer, int32_t length);
+
+    // User-interface thread: idle -> waiting. False when a request is already pending.
+    bool beginRequest();
+    // User-interface thread: whether the callback has published a frame (acquire).
+    bool frameArrived() const { return frameReady.load(std::memory_order_acquire); }
+    // User-interface thread, after frameArrived(): the copied frame; then back to idle.
+    std::span<const uint8_t> takeFrame();
+    // User-interface thread: gives up a request that saw no frame.
+    void cancelRequest() { requestPending.store(false, std::memory_order_release); }
+
+    bool pending() const { return requestPending.load(std::memory_order_acquire); }
+    int32_t capacity() const { return frameCapacity; }
+
+    // Called by the capture thread after a frame has been published, to wake the waiting
+    // thread. Set it before frames flow.
+    std::function<void()> wake;
+
+  private:
+    std::atomic<bool> requestPending{false};
+    std::atomic<bool> frameReady{false};
+    std::vector<uint8_t> frameBuffer;  // only grows
+    int32_t frameCapacity = 0;
+    int32_t frameLength = 0;
+};
+
+}  // namespace dm

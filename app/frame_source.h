@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+class QWidget;
+
+namespace dm {
+
+// Width and height of the frames a source delivers (positive height: bottom-up rows).
+struct VideoFormat {
+    int32_t videoWidth = 0;
+    int32_t videoHeight = 0;
+};
+
+// Where a source hands its frames, called on the source's own thread. wanted() tells whether a
+// frame would be taken now, so that frames nobody asked for cost no conversion; deliver()
+// receives one 24-bit bottom-up BGR frame, rows padded to 4 bytes.
+struct FrameSink {
+    std::function<bool()> wanted;
+    std::function<void(const uint8_t* buffer, int32_t length)> deliver;
+};
+
+// Something that delivers camera-format frames to a callback on its own thread: the camera,
+// or a test feeder.
+class FrameSource {
+  public:
+    virtual ~FrameSource() = default;
+
+    // Starts delivery into sink and shows a live preview (if the source has one) inside
+    // videoParent. Fills format on success; false when nothing could be started.
+    virtual bool start(const FrameSink& sink, QWidget* videoParent, VideoFormat& format) = 0;
+
+    // Stops delivery; no callback runs after it returns.
+    virtual void stop() = 0;
+
+    // The child window that shows the preview, or null.
+    virtual QWidget* videoWindow() const = 0;
+};
+
+}  // namespace dm

@@ -1,0 +1,11 @@
+#include <QApplication>
+
+#include "app/codec_test_dialog.h"
+
+// Runs the main dialog; the program ends when it closes.
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    dm::CCodecTestDialog dialog;
+    dialog.exec();
+    return 0;
+}

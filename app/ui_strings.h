@@ -1,0 +1,60 @@
+#pragma once
+
+// Every text the window shows, in UTF-8, exactly as the product defines it.
+namespace dm::ui {
+
+// Main dialog.
+inline constexpr const char* kDialogCaption = "Datamatrix编解码软件";
+inline constexpr const char* kEncodeGroup = "Datamatrix条码生成";
+inline constexpr const char* kEncodeInstruction =
+    "如果您想进行编码测试，请在下面的输入框中输入您要编码的内容，编码的结果会自动显示及保存。";
+inline constexpr const char* kModuleSizeLabel = "单模块大小：";
+inline constexpr const char* kQuietZoneLabel = "白边大小：";
+inline constexpr const char* kFolderLabel = "保存目录：";
+inline constexpr const char* kChangeFolder = "更改";
+inline constexpr const char* kFileNameLabel = "文件名：";
+inline constexpr const char* kGenerateButton = "生成条码";
+inline constexpr const char* kDecodeGroup = "Datamatrix解码";
+inline constexpr const char* kDecodeInstruction =
+    "如果您想进行解码测试，请事先安装好图像输入设备。";
+inline constexpr const char* kHelpLink = "获取更多帮助";
+inline constexpr const char* kPixelItems[9] = {"1个像素", "2个像素", "3个像素",
+                                               "4个像素", "5个像素", "6个像素",
+                                               "7个像素", "8个像素", "9个像素"};
+inline constexpr const char* kQuietZonePrompt = "请选择条码白边大小";
+inline constexpr const char* kModuleSizePrompt = "请选择单个模块大小";
+inline constexpr const char* kDefaultFileName = "条码测试.jpg";
+inline constexpr const char* kAboutMenuItem = "关于 TarvexDatamatrix测试程序(&A)...";
+inline constexpr const char* kChooseFolderTitle = "选择文件夹";
+
+// Notices.
+inline constexpr const char* kCameraNoticeCaption = "编解码测试";
+inline constexpr const char* kCameraNoticeText = "启动摄像头失败，请检查图像输入设备是否准备好。";
+inline constexpr const char* kLongTextCaption = "TarvexQR码编解码测试";
+inline constexpr const char* kLongTextText = "如果输入的信息过长，可能造成显示问题。";
+inline constexpr const char* kFailureCaption = "Zentag";
+inline constexpr const char* kFailureText = "生成Zentag失败，请与Tarvex联系。";
+
+// Message dialog.
+inline constexpr const char* kMessageDialogCaption = "提示";
+inline constexpr const char* kCloseButton = "关   闭";
+
+// About box. The program name and version are those of the help identifier.
+inline constexpr const char* kProgramName = "TarvexDatamatrix测试程序";
+inline constexpr const char* kProgramVersion = "ver_2010.11.15";
+inline constexpr const char* kAboutCaption = "关于 TarvexDatamatrix测试程序";
+inline constexpr const char* kOkButton = "确定";
+
+// Help link: the maker's help page with the program identifier as help_id. The host is a
+// placeholder under the reserved .example domain until the maker's site is known.
+inline constexpr const char* kHelpPage = "https://www.tarvex.example/apphelp.php";
+inline constexpr const char* kHelpQueryKey = "help_id";
+
+// Video window.
+inline constexpr const char* kVideoWindowName = "Morlin";
+
+// Fonts.
+inline constexpr const char* kDialogFontFamily = "WenQuanYi Micro Hei";
+inline constexpr int kDialogFontPoints = 9;
+
+}  // namespace dm::ui
