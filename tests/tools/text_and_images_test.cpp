@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "encoder/jpeg_output.h"
+#include "tools/gbk_text.h"
+#include "tools/image_files.h"
+
+namespace dm {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(GbkText, RoundTripsChineseAndAscii) {
+    const auto gbk = utf8ToGbk("数据 Matrix");
+    ASSERT_TRUE(gbk);
+    EXPECT_EQ(*gbk, "\xCA\xFD\xBE\xDD Matrix");
+    EXPECT_EQ(gbkToUtf8(*gbk), "数据 Matrix");
+}
+
+TEST(GbkText, NamesTheFirstCharacterGbkCannotHold) {
+    std::string bad;
+    EXPECT_FALSE(utf8ToGbk("ab😀c", &bad));
+    EXPECT_EQ(bad, "😀");
+    EXPECT_FALSE(utf8ToGbk("\xFF\xFE", &bad));  // not UTF-8 at all
+}
+
+TEST(GbkText, InvalidSequencesBecomeReplacementCharacters) {
+    EXPECT_EQ(gbkToUtf8("A\xFF" "B"), "A\xEF\xBF\xBD" "B");
+    EXPECT_EQ(gbkToUtf8("A\xD6"), "A\xEF\xBF\xBD");  // truncated double-byte character
+    EXPECT_EQ(gbkToUtf8(""), "");
+}
+
+class ImageFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("dm-images-" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    fs::path dir_;
+};
+
+// A 4 x 2 picture: top row black/white/red/blue, bottom row white.
+RgbImage sample() {
+    RgbImage img{4, 2, std::vector<uint8_t>(24, 255)};
+    const uint8_t top[12] = {0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255};
+    std::memcpy(img.rgb.data(), top, 12);
+    return img;
+}
+
+void writeBmp24(const fs::path& p, const RgbImage& img, bool bottomUp) {
+    const int stride = (img.width * 3 + 3) & ~3;
+    std::vector<uint8_t> f(54 + stride * img.height, 0);
+    auto put32 = [&](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    f[0] = 'B';
+    f[1] = 'M';
+    put32(2, static_cast<uint32_t>(f.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, img.width);
+    put32(22, static_cast<uint32_t>(bottomUp ? img.height : -img.height));
+    f[26] = 1;
+    f[28] = 24;
+    for (int y = 0; y < img.height; ++y) {
+        const int row = bottomUp ? img.height - 1 - y : y;
+        for (int x = 0; x < img.width; ++x) {
+            const uint8_t* px = &img.rgb[(y * img.width + x) * 3];
+            uint8_t* q = &f[54 + row * stride + x * 3];
+            q[0] = px[2];
+            q[1] = px[1];
+            q[2] = px[0];
+        }
+    }
+    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), f.size());
+}
+
+TEST_F(ImageFiles, BmpInEitherRowOrderAndPngLoadExactly) {
+    const RgbImage img = sample();
+    std::string error;
+    for (bool bottomUp : {true, false}) {
+        writeBmp24(dir_ / "a.bmp", img, bottomUp);
+        const auto loaded = loadImage((dir_ / "a.bmp").string(), error);
+        ASSERT_TRUE(loaded) << error;
+        EXPECT_EQ(loaded->rgb, img.rgb) << "bottomUp " << bottomUp;
+    }
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = 4;
+    png.height = 2;
+    png.format = PNG_FORMAT_RGB;
+    ASSERT_TRUE(png_image_write_to_file(&png, (dir_ / "a.png").c_str(), 0, img.rgb.data(), 0, nullptr));
+    const auto fromPng = loadImage((dir_ / "a.png").string(), error);
+    ASSERT_TRUE(fromPng) << error;
+    EXPECT_EQ(fromPng->rgb, img.rgb);
+}
+
+TEST_F(ImageFiles, CorruptAndTruncatedFilesAreRefusedWithAReason) {
+    const RgbImage img = sample();
+    writeBmp24(dir_ / "a.bmp", img, true);
+    fs::resize_file(dir_ / "a.bmp", 60);
+    std::string error;
+    EXPECT_FALSE(loadImage((dir_ / "a.bmp").string(), error));
+    EXPECT_NE(error.find("BMP"), std::string::npos);
+    std::ofstream(dir_ / "b.jpg", std::ios::binary) << "\xFF\xD8\xFF\xE0 broken";
+    EXPECT_FALSE(loadImage((dir_ / "b.jpg").string(), error));
+    EXPECT_NE(error.find("JPEG"), std::string::npos);
+    std::ofstream(dir_ / "c.png", std::ios::binary) << "\x89PNG\r\n\x1a\n broken";
+    EXPECT_FALSE(loadImage((dir_ / "c.png").string(), error));
+    EXPECT_NE(error.find("PNG"), std::string::npos);
+    std::ofstream(dir_ / "empty.bmp");
+    EXPECT_FALSE(loadImage((dir_ / "empty.bmp").string(), error));
+    EXPECT_EQ(error, "empty file");
+}
+
+TEST(CameraFrames, SmallImagesAreEnlargedAndFramedBottomUp) {
+    const RgbImage img = sample();
+    const CFrameDib frame = toCameraFrame(img);
+    // Short side 2 -> factor 120, border of a quarter of the enlarged short side.
+    const int border = 60;
+    ASSERT_EQ(frame.info.bmiHeader.biWidth, 4 * 120 + 2 * border);
+    ASSERT_EQ(frame.info.bmiHeader.biHeight, 2 * 120 + 2 * border);
+    EXPECT_EQ(frame.info.bmiHeader.biBitCount, 24);
+    const int w = frame.info.bmiHeader.biWidth, h = frame.info.bmiHeader.biHeight;
+    const auto stride = CFrameDib::stride(w, 24);
+    auto pixel = [&](int x, int pictureY) {
+        const uint8_t* p = frame.bits.data() + (h - 1 - pictureY) * stride + 3 * x;
+        return std::array<int, 3>{p[0], p[1], p[2]};  // B, G, R
+    };
+    EXPECT_EQ(pixel(0, 0), (std::array<int, 3>{255, 255, 255}));                 // border
+    EXPECT_EQ(pixel(border, border), (std::array<int, 3>{0, 0, 0}));             // black
+    EXPECT_EQ(pixel(border + 2 * 120, border), (std::array<int, 3>{0, 0, 255}));  // red, as BGR
+    EXPECT_EQ(pixel(border + 3 * 120 + 119, border + 119), (std::array<int, 3>{255, 0, 0}));
+    EXPECT_EQ(pixel(border, border + 120), (std::array<int, 3>{255, 255, 255}));
+}
+
+TEST(CameraFrames, LargeImagesKeepTheirSize) {
+    RgbImage img{640, 480, std::vector<uint8_t>(640 * 480 * 3, 128)};
+    const CFrameDib frame = toCameraFrame(img);
+    EXPECT_EQ(frame.info.bmiHeader.biWidth, 640);
+    EXPECT_EQ(frame.info.bmiHeader.biHeight, 480);
+    EXPECT_EQ(frame.bits.size(), 1920u * 480);
+}
+
+}  // namespace
+}  // namespace dm
