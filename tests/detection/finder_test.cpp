@@ -1,0 +1,370 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decoder/decoder_records.h"
+#include "detection/finder/finder_candidate.h"
+#include "detection/finder/finder_search.h"
+#include "encoder/message_encoder.h"
+#include "symbology/symbol_size.h"
+#include "tests/support/frame_synth.h"
+
+namespace dm {
+namespace {
+
+// A grayscale frame and the image record the finder reads.
+struct Frame {
+    std::vector<uint8_t> pixels;
+    GrayImage image;
+
+    Frame(int width, int height, uint8_t fill, uint8_t threshold)
+        : pixels(static_cast<size_t>(width) * height, fill) {
+        image.width = width;
+        image.height = height;
+        image.threshold = threshold;
+        image.pixels = pixels.data();
+    }
+
+    void fill(int x0, int y0, int x1, int y1, uint8_t value) {
+        for (int y = y0; y < y1; ++y) {
+            for (int x = x0; x < x1; ++x)
+                pixels[static_cast<size_t>(y) * image.width + x] = value;
+        }
+    }
+};
+
+// Camera frame to gray the way frame intake converts it: stored rows in order, integer weights.
+Frame grayOf(const test::SynthFrame& synth, uint8_t threshold) {
+    Frame frame(synth.width, synth.height, 0, threshold);
+    for (int i = 0; i < synth.height; ++i) {
+        const uint8_t* row = synth.bgr.data() + static_cast<size_t>(i) * synth.stride;
+        for (int j = 0; j < synth.width; ++j) {
+            const int b = row[3 * j];
+            const int g = row[3 * j + 1];
+            const int r = row[3 * j + 2];
+            frame.pixels[static_cast<size_t>(i) * synth.width + j] =
+                static_cast<uint8_t>((59 * g + 30 * r + 11 * b) / 100);
+        }
+    }
+    return frame;
+}
+
+struct FinderRun {
+    bool found = false;
+    DecodeStatus status = DecodeStatus::Success;
+    DetectionContext context;
+};
+
+FinderRun runFinder(Frame& frame) {
+    FinderRun run;
+    run.context.image = &frame.image;
+    run.found = findFinder(run.status, run.context);
+    return run;
+}
+
+// A message of exactly the data capacity of square size index i (one codeword per letter).
+EncodedSymbol squareSymbol(int sizeIndex) {
+    const std::string message(symbolSize(sizeIndex).dataCodewords, 'A');
+    return *EncodeMessage(message);
+}
+
+double distance(Point p, test::PointF q) {
+    return std::hypot(p.x - q.x, p.y - q.y);
+}
+
+// Smallest frame, at least 640 x 480, that holds the rotated symbol and its quiet zone.
+test::SynthOptions placedOptions(int side, int moduleSize, int angle) {
+    test::SynthOptions o;
+    o.moduleSize = moduleSize;
+    o.rotationDeg = angle;
+    while (!test::symbolFits(side, side, o)) {
+        o.width += 64;
+        o.height += 64;
+    }
+    return o;
+}
+
+struct SweepFailure {
+    int side;
+    int moduleSize;
+    int angle;
+    std::string what;
+};
+
+// Runs the finder on one synthesised frame; returns an empty string when every point and the
+// module size are where the symbol puts them.
+std::string checkFinderOn(const EncodedSymbol& symbol, int moduleSize, int angle) {
+    const int n = symbol.side;
+    const test::SynthOptions o = placedOptions(n, moduleSize, angle);
+    const test::SynthFrame synth = test::synthesiseFrame(symbol.moduleMatrix, n, n, o);
+    Frame frame = grayOf(synth, (o.dark + o.light) / 2);
+    const FinderRun run = runFinder(frame);
+    if (!run.found)
+        return "not found, status " + std::to_string(toInt(run.status));
+
+    // The solid row ends at xEnd and the solid column at yEnd (see orientFinder).
+    const test::PointF corner = test::moduleCentreInGray(n, n, n - 1, 0, o);
+    const test::PointF xEnd = test::moduleCentreInGray(n, n, n - 1, n - 1, o);
+    const test::PointF yEnd = test::moduleCentreInGray(n, n, 0, 0, o);
+    std::string what;
+    auto check = [&](const char* name, Point found, test::PointF truth) {
+        const double d = distance(found, truth);
+        if (d > moduleSize) {
+            what += std::string(name) + " off by " + std::to_string(d) + " px; ";
+        }
+    };
+    check("corner", run.context.corner, corner);
+    check("xEnd", run.context.xEnd, xEnd);
+    check("yEnd", run.context.yEnd, yEnd);
+    // Runs are counted in steps along a line's major axis, so the module size comes out as
+    // the pitch projected on the nearer image axis.
+    const double t = angle * std::acos(-1.0) / 180;
+    const double pitch = moduleSize * std::max(std::abs(std::cos(t)), std::abs(std::sin(t)));
+    if (std::abs(run.context.moduleSize - pitch) > 1) {
+        what += "moduleSize " + std::to_string(run.context.moduleSize);
+    }
+    return what;
+}
+
+std::vector<SweepFailure> sweep(const std::vector<int>& sizeIndices, int angleStep) {
+    std::vector<SweepFailure> failures;
+    for (const int sizeIndex : sizeIndices) {
+        const EncodedSymbol symbol = squareSymbol(sizeIndex);
+        for (int moduleSize = 4; moduleSize <= 10; ++moduleSize) {
+            for (int angle = 0; angle < 360; angle += angleStep) {
+                std::string what = checkFinderOn(symbol, moduleSize, angle);
+                if (!what.empty())
+                    failures.push_back({symbol.side, moduleSize, angle, what});
+            }
+        }
+    }
+    return failures;
+}
+
+std::string describe(const std::vector<SweepFailure>& failures) {
+    std::string text;
+    for (const auto& f : failures) {
+        text += std::to_string(f.side) + "x" + std::to_string(f.side) + " module " +
+                std::to_string(f.moduleSize) + " angle " + std::to_string(f.angle) + ": " + f.what +
+                "\n";
+    }
+    return text;
+}
+
+TEST(FindFinder, EmptyFrameReportsNoFinder) {
+    Frame frame(320, 240, 200, 100);
+    const FinderRun run = runFinder(frame);
+    EXPECT_FALSE(run.found);
+    EXPECT_EQ(run.status, DecodeStatus::NoFinder);
+    EXPECT_EQ(run.context.searchResult, 0);
+}
+
+TEST(FindFinder, ThickDarkSquareIsNoFinder) {
+    Frame frame(320, 240, 200, 100);
+    frame.fill(110, 70, 210, 170, 20);
+    const FinderRun run = runFinder(frame);
+    EXPECT_FALSE(run.found);
+    EXPECT_EQ(run.status, DecodeStatus::NoFinder);
+}
+
+TEST(FindFinder, LoneArmWithoutSecondArmReportsFirstArmFound) {
+    Frame frame(320, 240, 200, 100);
+    frame.fill(60, 116, 260, 124, 20);  // one solid bar, 8 px thick, 200 px long
+    const FinderRun run = runFinder(frame);
+    EXPECT_FALSE(run.found);
+    EXPECT_EQ(run.status, DecodeStatus::NoFinderAfterFirstArm);
+    EXPECT_EQ(run.context.searchResult, 1);
+}
+
+TEST(FindFinder, UprightSymbolGivesTheSolidRowEndAsXEnd) {
+    const EncodedSymbol symbol = squareSymbol(7);  // 24 x 24
+    test::SynthOptions o;
+    Frame frame = grayOf(test::synthesiseFrame(symbol.moduleMatrix, 24, 24, o), 125);
+    const FinderRun run = runFinder(frame);
+    ASSERT_TRUE(run.found);
+    EXPECT_EQ(run.context.searchResult, 2);
+    // Gray rows run bottom-up: the corner is the lowest, leftmost point of the three.
+    EXPECT_LT(run.context.corner.y, run.context.yEnd.y - 100);
+    EXPECT_GT(run.context.xEnd.x, run.context.corner.x + 100);
+    EXPECT_NEAR(run.context.xEnd.y, run.context.corner.y, 2);
+    EXPECT_NEAR(run.context.yEnd.x, run.context.corner.x, 2);
+    EXPECT_EQ(run.context.moduleSize, 6);
+}
+
+// A horizontal dark bar of the given thickness from x = 20 to 179 on light, in a frame of
+// 200 x 100; the arm runs along its middle row.
+struct BarCase {
+    Frame frame{200, 100, 200, 100};
+    DetectionContext context;
+    Segment arm;
+
+    BarCase(int top, int thickness) {
+        frame.fill(20, top, 180, top + thickness, 20);
+        context.image = &frame.image;
+        const int mid = top + thickness / 2;
+        arm = {{170, mid}, {30, mid}, 0, 141};
+    }
+};
+
+TEST(ValidateArm, NeedsThirtyPixelsAndEightModules) {
+    struct Case {
+        int length;
+        int thickness;
+        bool valid;
+    };
+    for (const auto& [length, thickness, valid] :
+         {Case{29, 3, false}, {30, 3, true}, {37, 5, false}, {38, 5, true}}) {
+        BarCase bar(40, thickness);
+        bar.arm.length = length;
+        EXPECT_EQ(validateArm(bar.arm, bar.context), valid)
+            << "length " << length << ", thickness " << thickness;
+        if (valid) {
+            EXPECT_EQ(bar.context.moduleSize, thickness);
+        }
+    }
+}
+
+TEST(ValidateArm, RejectsAnArmWithoutQuietLineBesideIt) {
+    // Only hairlines of light separate the bar from dark on both sides.
+    BarCase bar(41, 8);
+    bar.frame.fill(0, 0, 200, 40, 20);
+    bar.frame.fill(0, 50, 200, 100, 20);
+    EXPECT_FALSE(validateArm(bar.arm, bar.context));
+
+    // Light two module sizes away on one side is enough.
+    BarCase oneSide(41, 8);
+    oneSide.frame.fill(0, 0, 200, 40, 20);
+    EXPECT_TRUE(validateArm(oneSide.arm, oneSide.context));
+    EXPECT_EQ(oneSide.context.moduleSize, 8);
+}
+
+TEST(ValidateArm, ProbeOutsideTheImageRejectsAtOnce) {
+    // The first probe (+y) leaves the frame although the other side is quiet.
+    BarCase nearBottom(90, 8);
+    EXPECT_FALSE(validateArm(nearBottom.arm, nearBottom.context));
+    BarCase clear(70, 8);
+    EXPECT_TRUE(validateArm(clear.arm, clear.context));
+}
+
+TEST(ValidateArm, MakesTheEndWithTheLongerCrossRunTheCorner) {
+    BarCase bar(40, 6);
+    bar.frame.fill(20, 40, 26, 90, 20);  // a second arm down from the left end
+    bar.arm.p0 = {30, 43};
+    bar.arm.p1 = {170, 43};
+    EXPECT_TRUE(validateArm(bar.arm, bar.context));
+    EXPECT_EQ(bar.arm.p0, (Point{30, 43}));
+    bar.arm.p0 = {170, 43};
+    bar.arm.p1 = {23, 43};
+    EXPECT_TRUE(validateArm(bar.arm, bar.context));
+    EXPECT_EQ(bar.arm.p0, (Point{23, 43}));
+    EXPECT_EQ(bar.arm.p1, (Point{170, 43}));
+}
+
+TEST(OrientFinder, PutsTheEndsInTheImageAxesOrder) {
+    struct Case {
+        Point xEnd;
+        Point corner;
+        Point yEnd;
+        bool swapped;
+    };
+    for (const auto& [xEnd, corner, yEnd, swapped] :
+         {Case{{10, 0}, {0, 10}, {20, 10}, false},
+          {{20, 10}, {0, 10}, {10, 0}, true},
+          {{100, 10}, {10, 10}, {10, 100}, false},
+          {{10, 100}, {10, 10}, {100, 10}, true},
+          {{10, 10}, {10, 10}, {100, 10}, false},
+          {{10, 100}, {10, 10}, {10, 10}, false},
+          // Arms of a few thousand pixels must not overflow the sign test.
+          {{10, 3000}, {10, 10}, {3000, 10}, true}}) {
+        DetectionContext context;
+        context.xEnd = xEnd;
+        context.corner = corner;
+        context.yEnd = yEnd;
+        orientFinder(context);
+        EXPECT_EQ(context.xEnd, swapped ? yEnd : xEnd)
+            << "xEnd " << xEnd.x << "," << xEnd.y << " yEnd " << yEnd.x << "," << yEnd.y;
+        EXPECT_EQ(context.yEnd, swapped ? xEnd : yEnd);
+    }
+}
+
+// Frames of noise, at the smallest size the search supports and at extreme proportions,
+// must neither read outside the image nor report points outside it.
+TEST(FindFinder, NoiseFramesStayInsideTheImage) {
+    struct Size {
+        int width;
+        int height;
+    };
+    std::mt19937 rng(7);
+    for (const auto& [w, h] : {Size{10, 10},
+                               {11, 10},
+                               {10, 13},
+                               {17, 23},
+                               {32, 400},
+                               {400, 32},
+                               {10, 700},
+                               {700, 10},
+                               {64, 64},
+                               {160, 120},
+                               {3, 3},
+                               {1, 9}}) {
+        for (int kind = 0; kind < 5; ++kind) {
+            Frame frame(w, h, 0, 100);
+            std::uniform_int_distribution<int> value(0, 255);
+            std::bernoulli_distribution mostlyDark(0.85);
+            std::uniform_int_distribution<int> block(2, 6);
+            const int b = block(rng);
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    uint8_t v = 0;
+                    switch (kind) {
+                        case 0:
+                            v = static_cast<uint8_t>(value(rng));
+                            break;
+                        case 1:
+                            v = mostlyDark(rng) ? 0 : 255;
+                            break;  // zeros feed the edge follower
+                        case 2:
+                            v = mostlyDark(rng) ? 40 : 255;
+                            break;
+                        case 3:
+                            v = ((x / b + y / b * 7) * 2654435761u >> 13) & 1 ? 0 : 255;
+                            break;
+                        default:
+                            v = 0;
+                            break;  // entirely zero
+                    }
+                    frame.pixels[static_cast<size_t>(y) * w + x] = v;
+                }
+            }
+            if (kind == 3)
+                frame.image.threshold = 128;
+            const FinderRun run = runFinder(frame);
+            if (run.found) {
+                for (const Point p : {run.context.corner, run.context.xEnd, run.context.yEnd}) {
+                    EXPECT_TRUE(p.x >= 0 && p.x < w && p.y >= 0 && p.y < h)
+                        << w << "x" << h << " kind " << kind;
+                }
+            } else {
+                EXPECT_TRUE(run.status == DecodeStatus::NoFinder ||
+                            run.status == DecodeStatus::NoFinderAfterFirstArm)
+                    << w << "x" << h << " kind " << kind;
+            }
+        }
+    }
+}
+
+TEST(FinderSweep, FullSweep) {
+    std::vector<int> all;
+    for (int i = 0; i <= 20; ++i)
+        all.push_back(i);
+    const int step = std::getenv("DM_FULL_SWEEP") ? 5 : 15;
+    const auto failures = sweep(all, step);
+    EXPECT_TRUE(failures.empty()) << failures.size() << " failures\n" << describe(failures);
+}
+
+}  // namespace
+}  // namespace dm
