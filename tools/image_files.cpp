@@ -154,12 +154,10 @@ std::optional<RgbImage> loadImage(const std::string& path, std::string& error) {
 
 CFrameDib toCameraFrame(const RgbImage& image) {
     int scale = 1;
-    int border = 0;
     const int shortSide = std::min(image.width, image.height);
-    if (shortSide > 0 && shortSide < kMinFrameSide) {
-        scale = (kMinFrameSide + shortSide - 1) / shortSide;
-        border = std::max(16, shortSide * scale / 4);
-    }
+    if (shortSide > 0 && shortSide < kMinFrameSide) scale = (kMinFrameSide + shortSide - 1) / shortSide;
+    // Files are often cropped to the symbol; a camera always sees some light paper around it.
+    const int border = std::max(16, shortSide * scale / 4);
     const int width = image.width * scale + 2 * border;
     const int height = image.height * scale + 2 * border;
     const int64_t stride = CFrameDib::stride(width, 24);

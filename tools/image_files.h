@@ -24,7 +24,8 @@ inline constexpr int kMinFrameSide = 240;
 
 // Turns an image into a camera frame (24-bit BGR, bottom-up, rows padded to 4 bytes). An
 // image whose short side is under kMinFrameSide is first enlarged by the smallest integer
-// factor that reaches it (nearest neighbour) and framed with a light border.
+// factor that reaches it (nearest neighbour); every image is framed with a light border of a
+// quarter of its (enlarged) short side, at least 16 pixels.
 CFrameDib toCameraFrame(const RgbImage& image);
 
 }  // namespace dm

@@ -141,12 +141,13 @@ TEST(CameraFrames, SmallImagesAreEnlargedAndFramedBottomUp) {
     EXPECT_EQ(pixel(border, border + 120), (std::array<int, 3>{255, 255, 255}));
 }
 
-TEST(CameraFrames, LargeImagesKeepTheirSize) {
+TEST(CameraFrames, LargeImagesKeepTheirScaleAndGetABorder) {
     RgbImage img{640, 480, std::vector<uint8_t>(640 * 480 * 3, 128)};
     const CFrameDib frame = toCameraFrame(img);
-    EXPECT_EQ(frame.info.bmiHeader.biWidth, 640);
-    EXPECT_EQ(frame.info.bmiHeader.biHeight, 480);
-    EXPECT_EQ(frame.bits.size(), 1920u * 480);
+    EXPECT_EQ(frame.info.bmiHeader.biWidth, 640 + 240);
+    EXPECT_EQ(frame.info.bmiHeader.biHeight, 480 + 240);
+    EXPECT_EQ(frame.bits.size(), static_cast<size_t>(CFrameDib::stride(880, 24)) * 720);
+    EXPECT_EQ(frame.bits[0], 255);
 }
 
 }  // namespace
