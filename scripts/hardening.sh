@@ -19,8 +19,14 @@ trap 'rm -rf "$corpus_root"' EXIT
 for target in decode_frame decode_data extract_correct encode; do
     echo "Fuzzing $target for ${seconds}s"
     mkdir -p "$corpus_root/$target"
-    (cd "$corpus_root" && "$here/build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" \
-        -rss_limit_mb=4096 -timeout=10 -print_final_stats=1 \
-        "$corpus_root/$target" "$here/build-fuzz/fuzz/seeds/$target" 2>&1 | tail -n 12)
+    log="$corpus_root/$target.log"
+    if ! (cd "$corpus_root" && "$here/build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" \
+            -rss_limit_mb=4096 -timeout=10 -print_final_stats=1 \
+            "$corpus_root/$target" "$here/build-fuzz/fuzz/seeds/$target" >"$log" 2>&1); then
+        cat "$log"
+        echo "fuzz_$target found a problem (see above)" >&2
+        exit 1
+    fi
+    grep -E "^Done|stat::number_of_executed_units" "$log" || true
 done
 echo "Fuzzing finished without findings"
