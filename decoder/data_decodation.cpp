@@ -224,6 +224,9 @@ bool decodeBase256(std::span<const uint8_t> data, std::vector<uint8_t>& text, in
         length = 250 * (length - 249) + unrandomised(pos + 1);
         pos += 2;
     }
+    // Length 0 means the field runs to the end of the data.
+    if (length == 0)
+        length = d - pos;
     // A field running past the data has no valid reading.
     if (length > d - 1 || pos + length > d)
         return false;

@@ -75,6 +75,7 @@ bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeSt
 
 bool Decoder::decode(std::span<const uint8_t> pixels, std::string& outText, int width, int height) {
     bool decoded = false;
+    resultSizeIndex = -1;
     if (width <= 0 || height <= 0 ||
         pixels.size() < static_cast<size_t>(width) * static_cast<size_t>(height)) {
         status = DecodeStatus::MissingInput;
@@ -142,6 +143,7 @@ bool Decoder::decodeSymbol() {
     if (!decoded)
         return false;
     resultText.assign(state.text.begin(), state.text.end());
+    resultSizeIndex = state.sizeIndex;
     return true;
 }
 

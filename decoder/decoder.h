@@ -25,7 +25,8 @@ class Decoder {
 
     DecodeState state;
     DecodeStatus status = DecodeStatus::MissingInput;
-    std::string resultText;  // the last decoded text
+    std::string resultText;        // the last decoded text
+    int32_t resultSizeIndex = -1;  // size index of the last decoded symbol, -1 when none
 
   private:
     bool runPipeline(DetectionContext& context);

@@ -43,7 +43,7 @@ FrameDecodeResult decodeFrame(const CFrameDib& frame, std::string& outText, Fram
     const bool decoded = decoder.decode(intake.gray, outText, width, height);
     if (decoded && intake.beep)
         intake.beep();
-    return {decoded, decoder.status};
+    return {decoded, decoder.status, decoded ? decoder.resultSizeIndex : -1};
 }
 
 }  // namespace dm

@@ -1,0 +1,276 @@
+#include "decoder/data_decodation.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace dm {
+namespace {
+
+struct Decoded {
+    bool ok = false;
+    std::string text;
+    DecodeStatus status = DecodeStatus::Success;
+    DecodeState state;
+};
+
+Decoded decode(const std::vector<uint8_t>& data) {
+    Decoded r;
+    std::vector<uint8_t> text;
+    r.ok = decodeData(data, text, r.state, r.status);
+    r.text.assign(text.begin(), text.end());
+    if (r.ok) {
+        EXPECT_EQ(r.state.textLength, static_cast<int>(text.size()));
+    }
+    return r;
+}
+
+// The codeword pair that packs three C40/Text/X12 values.
+std::vector<uint8_t> pair(int v1, int v2, int v3) {
+    const int v = 1600 * v1 + 40 * v2 + v3 + 1;
+    return {static_cast<uint8_t>(v / 256), static_cast<uint8_t>(v % 256)};
+}
+
+std::vector<uint8_t> join(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+// Base256 codeword for a byte at 0-based stream position pos.
+uint8_t randomised(int value, int pos) {
+    return static_cast<uint8_t>((value + (149 * (pos + 1)) % 255 + 1) % 256);
+}
+
+// EDIFACT codewords for 6-bit values, four per three codewords.
+std::vector<uint8_t> edifact(std::initializer_list<int> values) {
+    std::vector<uint8_t> out;
+    uint32_t acc = 0;
+    int bits = 0;
+    for (const int v : values) {
+        acc = acc << 6 | static_cast<uint32_t>(v);
+        bits += 6;
+        while (bits >= 8) {
+            out.push_back(static_cast<uint8_t>(acc >> (bits - 8)));
+            bits -= 8;
+        }
+    }
+    if (bits > 0)
+        out.push_back(static_cast<uint8_t>(acc << (8 - bits)));
+    return out;
+}
+
+TEST(AsciiDecodation, DigitPairsCharactersAndPadding) {
+    EXPECT_EQ(decode({142, 164, 186}).text, "123456");
+    EXPECT_EQ(decode({'A' + 1, 'b' + 1, 129, 'X' + 1}).text, "Ab");
+    const Decoded empty = decode({129, 175, 75});
+    EXPECT_TRUE(empty.ok);
+    EXPECT_EQ(empty.text, "");
+}
+
+TEST(AsciiDecodation, UpperShiftAddsOneHundredTwentyEight) {
+    EXPECT_EQ(decode({235, 'A' + 1, 129}).text, std::string(1, static_cast<char>(0xC1)));
+    // Upper Shift as the last codeword has nothing to shift.
+    const Decoded cut = decode({'A' + 1, 235});
+    EXPECT_FALSE(cut.ok);
+    EXPECT_EQ(cut.status, DecodeStatus::DataDecodationFailed);
+}
+
+TEST(AsciiDecodation, StructuredAppendHeaderIsRecordedAndDecodingContinues) {
+    const Decoded r = decode({233, 0x21, 7, 9, 'H' + 1, 'i' + 1, 129});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.text, "Hi");
+    EXPECT_EQ(r.state.appendPosition, 3);
+    EXPECT_EQ(r.state.appendTotal, 0);  // 17 - 1 = 16 symbols, kept modulo 16
+    EXPECT_EQ(r.state.fileId1, 7);
+    EXPECT_EQ(r.state.fileId2, 9);
+
+    const Decoded three = decode({233, 0x1E, 1, 2, 'A' + 1});
+    EXPECT_EQ(three.state.appendPosition, 2);
+    EXPECT_EQ(three.state.appendTotal, 3);
+
+    // A header longer than the whole 10x10 data runs past the data.
+    EXPECT_FALSE(decode({233, 0x21, 7}).ok);
+}
+
+// Codewords without a meaning for this decoder are passed over without output; before the fix
+// the cursor stayed on them for ever.
+TEST(AsciiDecodation, UninterpretedCodewordsAreSkippedWithoutOutput) {
+    std::vector<int> skipped = {0, 232, 233, 234, 236, 237, 254, 255};
+    for (int c = 242; c <= 253; ++c)
+        skipped.push_back(c);
+    for (const int c : skipped) {
+        SCOPED_TRACE("codeword " + std::to_string(c));
+        const Decoded r = decode({'A' + 1, static_cast<uint8_t>(c), 'B' + 1, 129});
+        EXPECT_TRUE(r.ok);
+        EXPECT_EQ(r.text, "AB");
+        // Also as the very last data codeword.
+        EXPECT_EQ(decode({'A' + 1, static_cast<uint8_t>(c)}).text, "A");
+    }
+}
+
+TEST(AsciiDecodation, EciDesignatorIsSkippedWithItsValueCodewords) {
+    // ECI 3 (one codeword: 4), ECI 1000 (two: 128 + ...), ECI 100000 (three: 192 + ...).
+    EXPECT_EQ(decode({241, 4, 'A' + 1, 129}).text, "A");
+    EXPECT_EQ(decode({241, 131, 150, 'A' + 1, 129}).text, "A");
+    EXPECT_EQ(decode({241, 193, 135, 40, 'A' + 1, 129}).text, "A");
+    // A designator cut by the end of the data ends the text.
+    EXPECT_EQ(decode({'A' + 1, 241, 193}).text, "A");
+}
+
+TEST(C40TextDecodation, BasicSetsDecodeAimInBothCases) {
+    EXPECT_EQ(decode({230, 0x5B, 0x0B, 254, 129}).text, "AIM");
+    EXPECT_EQ(decode({239, 0x5B, 0x0B, 254, 129}).text, "aim");
+}
+
+TEST(C40TextDecodation, ShiftSetsFollowTheTables) {
+    struct Case {
+        const char* name;
+        uint8_t latch;
+        std::vector<uint8_t> pairs;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"shift 1 control", 230, pair(0, 13, 3), std::string("\x0D ", 2)},
+        {"shift 2 punctuation", 230, join({pair(1, 0, 1), pair(15, 1, 26)}), "!:_"},
+        {"shift 2 27..29 are spaces", 230, join({pair(1, 27, 1), pair(28, 1, 29)}), "   "},
+        {"C40 shift 3 lower case", 230, join({pair(2, 1, 2), pair(26, 2, 30)}), "az~"},
+        {"Text shift 3 upper case", 239, join({pair(2, 1, 2), pair(26, 2, 0)}), "AZ`"},
+        {"Text shift 3 braces", 239, join({pair(2, 27, 2), pair(29, 3, 3)}), "{}  "},
+        {"C40 upper shift", 230, pair(1, 30, 14), std::string(1, static_cast<char>(193))},
+        // A second Upper Shift while one is pending is the entry 235 shifted: 107.
+        {"C40 double upper shift", 230, join({pair(1, 30, 1), pair(30, 3, 3)}), "k  "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> data = {c.latch};
+        data.insert(data.end(), c.pairs.begin(), c.pairs.end());
+        data.push_back(254);
+        const Decoded r = decode(data);
+        EXPECT_TRUE(r.ok);
+        EXPECT_EQ(r.text, c.expected);
+    }
+}
+
+// Shift 3 value 31 is DEL; before the fix it came out as 0 and cut the text at that point.
+TEST(C40TextDecodation, ShiftThreeValueThirtyOneIsDel) {
+    for (const uint8_t latch : {uint8_t{230}, uint8_t{239}}) {
+        SCOPED_TRACE(latch == 230 ? "C40" : "Text");
+        const auto data = join({{latch}, pair(2, 31, 3), {254, 'Z' + 1}});
+        EXPECT_EQ(decode(data).text, std::string("\x7F Z"));
+    }
+}
+
+TEST(C40TextDecodation, SegmentEndsAtTheDataEndOrBeforeALoneCodeword) {
+    // Ends exactly at the end of the data without an unlatch.
+    EXPECT_EQ(decode(join({{230}, pair(14, 15, 16)})).text, "ABC");
+    // One codeword left after the last pair: ASCII decodes it.
+    EXPECT_EQ(decode(join({{230}, pair(14, 15, 16), {'d' + 1}})).text, "ABCd");
+    // Unlatch, then ASCII.
+    EXPECT_EQ(decode(join({{230}, pair(14, 15, 16), {254, 'd' + 1, 'e' + 1}})).text, "ABCde");
+}
+
+TEST(C40TextDecodation, InvalidPairsFail) {
+    for (const auto& bad : {std::vector<uint8_t>{230, 250, 1}, std::vector<uint8_t>{239, 0, 0}}) {
+        const Decoded r = decode(bad);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.status, DecodeStatus::DataDecodationFailed);
+    }
+}
+
+// X12 value 0 is a carriage return; before the fix it came out as 0 and cut the text.
+TEST(X12Decodation, ValuesIncludingCarriageReturn) {
+    EXPECT_EQ(decode(join({{238}, pair(14, 0, 3), pair(1, 2, 13), {254}})).text,
+              std::string("A\r *>9"));
+    EXPECT_EQ(decode(join({{238}, pair(0, 0, 39)})).text, std::string("\r\rZ"));
+}
+
+TEST(EdifactDecodation, ValuesMapToTheirBytesAndUnlatchEndsTheSegment) {
+    // 'A' = 1, '1' = 49, '?' = 63, ' ' = 32; 31 unlatches.
+    const auto data = join({{240}, edifact({1, 49, 63, 32, 31}), {'x' + 1, 'y' + 1, 129}});
+    EXPECT_EQ(decode(data).text, "A1? xy");
+    // Unlatch as the first value: the segment ends after one codeword.
+    EXPECT_EQ(decode(join({{240}, edifact({31}), {'y' + 1, 'z' + 1}})).text, "yz");
+    // Unlatch in the second and third values.
+    EXPECT_EQ(decode(join({{240}, edifact({2, 31}), {'y' + 1, 129}})).text, "By");
+    EXPECT_EQ(decode(join({{240}, edifact({2, 3, 31}), {'y' + 1}})).text, "BCy");
+}
+
+TEST(EdifactDecodation, FewerThanThreeCodewordsLeftAreAscii) {
+    EXPECT_EQ(decode(join({{240}, edifact({1, 2, 3, 4}), {'z' + 1, 'w' + 1}})).text, "ABCDzw");
+    EXPECT_EQ(decode({240, 'z' + 1}).text, "z");
+}
+
+// A triple whose first codeword happens to be 31 ("G" followed by "0".."?") is data, not the
+// end of the segment; reading it as an unlatch lost the rest of the segment.
+TEST(EdifactDecodation, FirstCodewordThirtyOneIsData) {
+    const auto data = join({{240}, edifact({1, 2, 3, 4, 7, 49, 1, 2}), {129}});
+    ASSERT_EQ(data[4], 31);
+    EXPECT_EQ(decode(data).text, "ABCDG1AB");
+}
+
+TEST(Base256Decodation, LatchFirstUnrandomisesLengthAndData) {
+    // The length at position 1 is unrandomised with 44, the data at 2, 3, 4 with 193, 87, 236.
+    std::vector<uint8_t> data = {
+        231, randomised(3, 1), randomised(0xC8, 2), randomised(0, 3), randomised('a', 4), 'b' + 1,
+        129};
+    EXPECT_EQ(data[1], (3 + 44) % 256);
+    EXPECT_EQ(data[2], (0xC8 + 193) % 256);
+    const Decoded r = decode(data);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.text, std::string("\xC8\0ab", 4));
+}
+
+TEST(Base256Decodation, TwoCodewordLengthAndSegmentEndingAtTheDataEnd) {
+    const int length = 300;  // 250 * (250 - 249) + 50
+    std::vector<uint8_t> data = {231, randomised(250, 1), randomised(50, 2)};
+    for (int i = 0; i < length; ++i)
+        data.push_back(randomised(i & 0xFF, 3 + i));
+    const Decoded r = decode(data);
+    ASSERT_TRUE(r.ok);
+    ASSERT_EQ(r.text.size(), static_cast<size_t>(length));
+    for (int i = 0; i < length; ++i)
+        EXPECT_EQ(static_cast<uint8_t>(r.text[i]), i & 0xFF);
+}
+
+// A length of 0 marks a field that runs to the end of the data; read as an empty field, the
+// bytes that follow came out as ASCII garbage.
+TEST(Base256Decodation, LengthZeroRunsToTheEndOfTheData) {
+    std::vector<uint8_t> data = {'a' + 1, 231, randomised(0, 2)};
+    for (int i = 0; i < 5; ++i)
+        data.push_back(randomised(0xF0 + i, 3 + i));
+    const Decoded r = decode(data);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.text, "a\xF0\xF1\xF2\xF3\xF4");
+}
+
+TEST(Base256Decodation, LengthBeyondTheDataFails) {
+    const Decoded r = decode({231, randomised(5, 1), 1, 2, 3});
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.status, DecodeStatus::DataDecodationFailed);
+    EXPECT_FALSE(decode({231, randomised(200, 1), 1, 2, 3}).ok);
+}
+
+TEST(DataDecodation, SchemesChainBackToAscii) {
+    const auto data = join({{'#' + 1, 230},
+                            pair(14, 15, 16),
+                            {254, 238},
+                            pair(4, 5, 6),
+                            {254, 231, randomised(1, 10), randomised('!', 11), 142, 129}});
+    EXPECT_EQ(decode(data).text, "#ABC012!12");
+}
+
+// The whole text is delivered however long; 3116 digits fill the largest symbol.
+TEST(DataDecodation, LongTextIsDeliveredWhole) {
+    std::vector<uint8_t> data(1558, 130 + 42);
+    const Decoded r = decode(data);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.text.size(), 3116u);
+    EXPECT_EQ(r.text.substr(3110), "424242");
+}
+
+}  // namespace
+}  // namespace dm

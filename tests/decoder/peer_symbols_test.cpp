@@ -1,0 +1,285 @@
+// Module matrices written by peer encoders, read back through extraction, correction and data
+// decodation.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "decoder/decoder.h"
+#include "symbology/placement.h"
+#include "symbology/reed_solomon.h"
+#include "symbology/symbol_size.h"
+#include "tests/support/peer_encoders.h"
+
+namespace dm {
+namespace {
+
+using test::bytesOf;
+using test::encodeWithDmtx;
+using test::encodeWithZint;
+using test::PeerScheme;
+using test::PeerSymbol;
+
+struct Reading {
+    bool ok = false;
+    DecodeStatus status = DecodeStatus::Success;
+    std::string text;
+    DecodeState state;
+};
+
+Reading read(std::span<const uint8_t> matrix, int sizeIndex) {
+    Reading r;
+    r.ok = decodeModuleMatrix(matrix, sizeIndex, r.state, r.status);
+    r.text.assign(r.state.text.begin(), r.state.text.end());
+    return r;
+}
+
+Reading read(const PeerSymbol& symbol) {
+    return read(symbol.matrix, symbol.sizeIndex);
+}
+
+std::string printable(const std::string& s) {
+    std::string out;
+    for (const unsigned char c : s) {
+        if (c >= 32 && c < 127) {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x" + std::string(1, "0123456789ABCDEF"[c >> 4]) + "0123456789ABCDEF"[c & 15];
+        }
+    }
+    return out;
+}
+
+// Alphabet each scheme encodes natively (a few characters of other sets where the scheme can
+// shift to them).
+std::string alphabetOf(PeerScheme scheme) {
+    switch (scheme) {
+        case PeerScheme::Ascii:
+            return "Data Matrix 2026-12-07 #42 \xC4\xE3\xBA\xC3 99";
+        case PeerScheme::C40:
+            return "ABC XYZ 0123456789 QRSTUV a-b!\x7F\xC9Z";
+        case PeerScheme::Text:
+            return "the quick brown fox 0123 JUMPS.\x7F\xE9z";
+        case PeerScheme::X12:
+            return "ABC*123>XYZ 456\r7890";
+        case PeerScheme::Edifact:
+            return "EDI:G1?ABC DEF<123>=@";
+        case PeerScheme::Base256:
+            return std::string("\x00\x01\x7F\x80\xFE\xFF bin", 10) + "ary";
+    }
+    return {};
+}
+
+constexpr PeerScheme kSchemes[] = {PeerScheme::Ascii, PeerScheme::C40,     PeerScheme::Text,
+                                   PeerScheme::X12,   PeerScheme::Edifact, PeerScheme::Base256};
+
+// Every prefix length of each scheme's alphabet, so the scheme's last segment ends on a pair,
+// triple or quadruple boundary as well as inside one, with and without pads after it.
+TEST(PeerSymbols, LibdmtxEverySchemeEveryMessageLength) {
+    int decoded = 0;
+    for (const PeerScheme scheme : kSchemes) {
+        const std::string alphabet = alphabetOf(scheme);
+        for (size_t length = 1; length <= alphabet.size(); ++length) {
+            const std::string message = alphabet.substr(0, length);
+            const auto symbol = encodeWithDmtx(bytesOf(message), scheme);
+            if (!symbol)
+                continue;  // libdmtx does not take every message in every scheme
+            SCOPED_TRACE(std::string(test::schemeName(scheme)) + " \"" + printable(message) +
+                         "\" size " + std::to_string(symbol->sizeIndex));
+            const Reading r = read(*symbol);
+            EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
+            EXPECT_EQ(printable(r.text), printable(message));
+            ++decoded;
+        }
+    }
+    EXPECT_GT(decoded, 100);
+}
+
+// Multi-block sizes, filled well beyond their first block, in every scheme.
+TEST(PeerSymbols, LibdmtxLargeAndMultiBlockSizes) {
+    for (const int sizeIndex : {9, 14, 15, 18, 20, 22, 23, 25, 29}) {
+        for (const PeerScheme scheme : kSchemes) {
+            const std::string alphabet = alphabetOf(scheme);
+            std::string message;
+            // About one codeword per character in every scheme; fill to roughly 60 %.
+            const size_t target = symbolSize(sizeIndex).dataCodewords * 6 / 10;
+            while (message.size() < target)
+                message += alphabet;
+            message.resize(target);
+            SCOPED_TRACE(std::string(test::schemeName(scheme)) + " size " +
+                         std::to_string(sizeIndex) + " length " + std::to_string(target));
+            const auto symbol = encodeWithDmtx(bytesOf(message), scheme, sizeIndex);
+            ASSERT_TRUE(symbol.has_value());
+            const Reading r = read(*symbol);
+            EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
+            EXPECT_EQ(printable(r.text), printable(message));
+        }
+    }
+}
+
+TEST(PeerSymbols, ZintOptimiserMixedMessagesAndSizes) {
+    std::string binary;
+    for (int b = 0; b < 256; ++b)
+        binary += static_cast<char>(b);
+    const std::vector<std::string> messages = {
+        "A",
+        "1234567890123456789012345",
+        "HELLO WORLD HELLO WORLD 123",
+        "hello world, hello world, hello world",
+        "ABC*DEF>GHI*JKL>MNO 012\r345",
+        "ISA*00*          *00*          *ZZ*SENDER",
+        "Mixed Case 123 and UPPER CASE RUNS 4567 lower runs",
+        std::string("\xC4\xE3\xBA\xC3\xCA\xC0\xBD\xE7 \xB2\xE2\xCA\xD4"),
+        binary,
+        std::string(1500, 'Z'),
+        std::string(3000, '7'),
+    };
+    for (const std::string& message : messages) {
+        const auto symbol = encodeWithZint(bytesOf(message));
+        SCOPED_TRACE("\"" + printable(message.substr(0, 40)) + "\" length " +
+                     std::to_string(message.size()));
+        ASSERT_TRUE(symbol.has_value());
+        const Reading r = read(*symbol);
+        EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
+        EXPECT_EQ(printable(r.text), printable(message));
+    }
+    // Every square and rectangle zint can be asked for.
+    for (int option = 1; option <= 30; ++option) {
+        test::ZintOptions options;
+        options.size = option;
+        options.squareOnly = false;
+        const auto symbol = encodeWithZint(bytesOf("Z42"), options);
+        SCOPED_TRACE("zint size option " + std::to_string(option));
+        ASSERT_TRUE(symbol.has_value());
+        const Reading r = read(*symbol);
+        EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
+        EXPECT_EQ(r.text, "Z42");
+    }
+}
+
+TEST(PeerSymbols, ZintStructuredAppendHeaderIsRecorded) {
+    for (const auto& [index, count] : {std::pair{1, 2}, {2, 3}, {5, 5}, {16, 16}}) {
+        test::ZintOptions options;
+        options.appendIndex = index;
+        options.appendCount = count;
+        options.appendId = "42001";
+        const std::string message = "part " + std::to_string(index) + " of many";
+        const auto symbol = encodeWithZint(bytesOf(message), options);
+        SCOPED_TRACE("symbol " + std::to_string(index) + " of " + std::to_string(count));
+        ASSERT_TRUE(symbol.has_value());
+        const Reading r = read(*symbol);
+        ASSERT_TRUE(r.ok) << "status " << toInt(r.status);
+        EXPECT_EQ(r.text, message);
+        EXPECT_EQ(r.state.appendPosition, index);
+        EXPECT_EQ(r.state.appendTotal, count % 16);
+        // zint writes the id 42001 as the two file identification bytes 42 and 1.
+        EXPECT_EQ(r.state.fileId1, 42);
+        EXPECT_EQ(r.state.fileId2, 1);
+    }
+}
+
+// Codeword stream of a symbol in standard orientation.
+std::vector<uint8_t> streamOf(const PeerSymbol& symbol) {
+    const SymbolSize& s = symbolSize(symbol.sizeIndex);
+    std::vector<uint8_t> stream(s.dataCodewords + s.eccCodewords);
+    DecodeStatus status = DecodeStatus::Success;
+    EXPECT_TRUE(extractCodewords(symbol.matrix, symbol.sizeIndex, stream, status));
+    return stream;
+}
+
+// Stream positions of block k (data then ECC) under the standard interleaving.
+std::vector<int> blockPositions(int sizeIndex, int k) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    std::vector<int> positions;
+    for (int i = 0; i < blockDataCount(sizeIndex, k); ++i)
+        positions.push_back(k + i * s.blockCount);
+    for (int m = 0; m < s.blockEccCodewords; ++m) {
+        positions.push_back(s.dataCodewords + k + m * s.blockCount);
+    }
+    return positions;
+}
+
+// Corrupts `errors` distinct codewords of every block.
+void corrupt(std::vector<uint8_t>& stream, int sizeIndex, int errors, std::mt19937& rng) {
+    for (int k = 0; k < symbolSize(sizeIndex).blockCount; ++k) {
+        std::vector<int> positions = blockPositions(sizeIndex, k);
+        std::shuffle(positions.begin(), positions.end(), rng);
+        for (int e = 0; e < errors; ++e) {
+            stream[positions[e]] ^= static_cast<uint8_t>(1 + rng() % 255);
+        }
+    }
+}
+
+// Errors a block of the size can correct: half its syndromes.
+int capacity(int sizeIndex) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    const int n = s.blockDataCodewords + s.blockEccCodewords;
+    int syndromes = s.blockEccCodewords;
+    if ((n == 8 && syndromes == 5) || (n == 12 && syndromes == 7))
+        --syndromes;
+    return syndromes / 2;
+}
+
+TEST(PeerSymbols, CodewordErrorsAreCorrectedUpToCapacityAndReportedBeyond) {
+    std::mt19937 rng(2026);
+    for (const int sizeIndex : {0, 1, 5, 14, 20, 23, 24, 25}) {
+        std::string message;
+        while (message.size() < symbolSize(sizeIndex).dataCodewords)
+            message += "ERR0R ";
+        message.resize(symbolSize(sizeIndex).dataCodewords / 2 + 1);
+        const auto symbol = encodeWithDmtx(bytesOf(message), PeerScheme::Ascii, sizeIndex);
+        ASSERT_TRUE(symbol.has_value());
+        const std::vector<uint8_t> clean = streamOf(*symbol);
+        const int cap = capacity(sizeIndex);
+        for (int trial = 0; trial < 3; ++trial) {
+            SCOPED_TRACE("size " + std::to_string(sizeIndex) + " trial " + std::to_string(trial));
+            std::vector<uint8_t> stream = clean;
+            corrupt(stream, sizeIndex, cap, rng);
+            const Reading fixed = read(placeCodewords(stream, sizeIndex), sizeIndex);
+            EXPECT_TRUE(fixed.ok) << cap << " errors per block, status " << toInt(fixed.status);
+            EXPECT_EQ(fixed.text, message);
+
+            stream = clean;
+            corrupt(stream, sizeIndex, cap + 2, rng);
+            const Reading broken = read(placeCodewords(stream, sizeIndex), sizeIndex);
+            EXPECT_FALSE(broken.ok);
+            EXPECT_EQ(broken.status, DecodeStatus::BlockUncorrectable);
+        }
+    }
+}
+
+// Some writers deal the whole 144x144 stream out by position (p to block p mod 10); such a
+// symbol is uncorrectable under the standard interleaving and is read with the legacy one.
+TEST(PeerSymbols, LegacyInterleavedLargestSymbolIsReadAfterRetry) {
+    std::string message;
+    for (int i = 0; message.size() < 1400; ++i)
+        message += "row " + std::to_string(i) + "; ";
+    const auto symbol = encodeWithDmtx(bytesOf(message), PeerScheme::Ascii, kLargestSquare);
+    ASSERT_TRUE(symbol.has_value());
+    EXPECT_TRUE(read(*symbol).ok);
+
+    const std::vector<uint8_t> compliant = streamOf(*symbol);
+    BlockArray blocks = makeReceivedBlocks(kLargestSquare);
+    DecodeStatus status = DecodeStatus::Success;
+    ASSERT_TRUE(splitBlocks(compliant, blocks, kLargestSquare, status));
+    std::vector<uint8_t> legacy(compliant.size());
+    for (size_t p = 0; p < legacy.size(); ++p)
+        legacy[p] = blocks.row(p % 10)[p / 10];
+    ASSERT_NE(legacy, compliant);
+
+    Reading r = read(placeCodewords(legacy, kLargestSquare), kLargestSquare);
+    EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
+    EXPECT_EQ(r.text, message);
+
+    // With a few errors per block as well.
+    std::mt19937 rng(7);
+    for (int e = 0; e < 40; ++e)
+        legacy[rng() % legacy.size()] ^= 0x5A;
+    r = read(placeCodewords(legacy, kLargestSquare), kLargestSquare);
+    EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
+    EXPECT_EQ(r.text, message);
+}
+
+}  // namespace
+}  // namespace dm

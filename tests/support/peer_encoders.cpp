@@ -1,0 +1,154 @@
+#include "tests/support/peer_encoders.h"
+
+#include <dmtx.h>
+#include <zint.h>
+
+#include <cstring>
+#include <memory>
+
+#include "symbology/symbol_size.h"
+
+namespace dm::test {
+namespace {
+
+constexpr int kDmtxModulePixels = 4;
+constexpr int kDmtxMarginPixels = 8;
+
+int sizeIndexFor(int rows, int cols) {
+    for (int i = 0; i < kSizeCount; ++i) {
+        if (symbolSize(i).symbolRows == rows && symbolSize(i).symbolCols == cols)
+            return i;
+    }
+    return -1;
+}
+
+// A Data Matrix in standard orientation has a solid column 0 and a solid last row.
+bool hasSolidFinder(const PeerSymbol& s) {
+    for (int r = 0; r < s.rows; ++r) {
+        if (s.matrix[static_cast<size_t>(r) * s.cols] != 1)
+            return false;
+    }
+    for (int c = 0; c < s.cols; ++c) {
+        if (s.matrix[static_cast<size_t>(s.rows - 1) * s.cols + c] != 1)
+            return false;
+    }
+    return true;
+}
+
+std::optional<PeerSymbol> finish(PeerSymbol s) {
+    s.sizeIndex = sizeIndexFor(s.rows, s.cols);
+    if (s.sizeIndex < 0 || !hasSolidFinder(s))
+        return std::nullopt;
+    return s;
+}
+
+int dmtxScheme(PeerScheme scheme) {
+    switch (scheme) {
+        case PeerScheme::Ascii:
+            return DmtxSchemeAscii;
+        case PeerScheme::C40:
+            return DmtxSchemeC40;
+        case PeerScheme::Text:
+            return DmtxSchemeText;
+        case PeerScheme::X12:
+            return DmtxSchemeX12;
+        case PeerScheme::Edifact:
+            return DmtxSchemeEdifact;
+        case PeerScheme::Base256:
+            return DmtxSchemeBase256;
+    }
+    return DmtxSchemeAscii;
+}
+
+}  // namespace
+
+std::string_view schemeName(PeerScheme scheme) {
+    switch (scheme) {
+        case PeerScheme::Ascii:
+            return "ASCII";
+        case PeerScheme::C40:
+            return "C40";
+        case PeerScheme::Text:
+            return "Text";
+        case PeerScheme::X12:
+            return "X12";
+        case PeerScheme::Edifact:
+            return "EDIFACT";
+        case PeerScheme::Base256:
+            return "Base256";
+    }
+    return "?";
+}
+
+std::optional<PeerSymbol> encodeWithDmtx(std::span<const uint8_t> message, PeerScheme scheme,
+                                         int sizeIndex) {
+    auto destroy = [](DmtxEncode* e) { dmtxEncodeDestroy(&e); };
+    std::unique_ptr<DmtxEncode, decltype(destroy)> enc(dmtxEncodeCreate(), destroy);
+    if (!enc)
+        return std::nullopt;
+    dmtxEncodeSetProp(enc.get(), DmtxPropScheme, dmtxScheme(scheme));
+    dmtxEncodeSetProp(enc.get(), DmtxPropSizeRequest,
+                      sizeIndex < 0 ? DmtxSymbolSquareAuto : sizeIndex);
+    dmtxEncodeSetProp(enc.get(), DmtxPropModuleSize, kDmtxModulePixels);
+    dmtxEncodeSetProp(enc.get(), DmtxPropMarginSize, kDmtxMarginPixels);
+    std::vector<unsigned char> input(message.begin(), message.end());
+    if (dmtxEncodeDataMatrix(enc.get(), static_cast<int>(input.size()), input.data()) != DmtxPass ||
+        enc->image == nullptr) {
+        return std::nullopt;
+    }
+    PeerSymbol s;
+    s.rows = enc->region.symbolRows;
+    s.cols = enc->region.symbolCols;
+    s.matrix.resize(static_cast<size_t>(s.rows) * s.cols);
+    // libdmtx's image has y = 0 at the bottom: symbol row r is image row rows - 1 - r.
+    for (int r = 0; r < s.rows; ++r) {
+        for (int c = 0; c < s.cols; ++c) {
+            const int x = kDmtxMarginPixels + c * kDmtxModulePixels + kDmtxModulePixels / 2;
+            const int y =
+                kDmtxMarginPixels + (s.rows - 1 - r) * kDmtxModulePixels + kDmtxModulePixels / 2;
+            int value = 255;
+            if (dmtxImageGetPixelValue(enc->image, x, y, 0, &value) != DmtxPass) {
+                return std::nullopt;
+            }
+            s.matrix[static_cast<size_t>(r) * s.cols + c] = value < 128 ? 1 : 0;
+        }
+    }
+    return finish(std::move(s));
+}
+
+std::optional<PeerSymbol> encodeWithZint(std::span<const uint8_t> message,
+                                         const ZintOptions& options) {
+    std::unique_ptr<zint_symbol, decltype(&ZBarcode_Delete)> symbol(ZBarcode_Create(),
+                                                                    &ZBarcode_Delete);
+    if (!symbol)
+        return std::nullopt;
+    symbol->symbology = BARCODE_DATAMATRIX;
+    symbol->input_mode = DATA_MODE;
+    symbol->option_2 = options.size;
+    if (options.squareOnly)
+        symbol->option_3 = DM_SQUARE;
+    if (options.appendCount > 0) {
+        symbol->structapp.index = options.appendIndex;
+        symbol->structapp.count = options.appendCount;
+        std::strncpy(symbol->structapp.id, options.appendId.c_str(),
+                     sizeof(symbol->structapp.id) - 1);
+    }
+    if (ZBarcode_Encode(symbol.get(), message.data(), static_cast<int>(message.size())) >=
+        ZINT_ERROR) {
+        return std::nullopt;
+    }
+    PeerSymbol s;
+    s.rows = symbol->rows;
+    s.cols = symbol->width;
+    s.matrix.resize(static_cast<size_t>(s.rows) * s.cols);
+    // encoded_data packs each row's modules eight to a byte, least significant bit first.
+    for (int r = 0; r < s.rows; ++r) {
+        for (int c = 0; c < s.cols; ++c) {
+            s.matrix[static_cast<size_t>(r) * s.cols + c] =
+                (symbol->encoded_data[r][c >> 3] >> (c & 7)) & 1;
+        }
+    }
+    return finish(std::move(s));
+}
+
+}  // namespace dm::test
