@@ -38,6 +38,7 @@ class CCaptureWindow : public QWidget, public FrameGrabber {
     bool PlaceVideo();
 
     bool isRunning() const { return running != 0; }
+    bool requestPending() const { return slot->pending(); }
     QRect videoRectangle() const { return videoRect; }
     VideoFormat format() const { return videoFormat; }
 

@@ -19,7 +19,7 @@ int CJpegPicture::Render(QPainter& painter, const QRect& rect) const {
         return 1;
     }
     QRect target = rect;
-    if (rect.left() == 0 && rect.top() == 0 && rect.right() == 0 && rect.bottom() == 0) {
+    if (rect.isNull()) {  // all zero: no rectangle given
         target = QRect(QPoint(0, 0), picture.size());
     }
     painter.drawImage(target, picture);

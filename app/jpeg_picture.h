@@ -18,7 +18,8 @@ class CJpegPicture {
 
     QSize GetImageSize() const { return picture.size(); }
 
-    // Draws the whole picture stretched to rect; an all-zero rect means its natural size.
+    // Draws the whole picture stretched to rect; an all-zero (null) rect means its
+    // natural size at the top left.
     int Render(QPainter& painter, const QRect& rect) const;
 
     bool holdsPicture() const { return !picture.isNull(); }

@@ -1,0 +1,377 @@
+// The main dialog's flows: start-up, generation and its notices, combos, folder change, the
+// decode tick with and without a camera, and the about box.
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QUrlQuery>
+#include <QtTest>
+#include <memory>
+
+#include "app/capture_window.h"
+#include "app/codec_test_dialog.h"
+#include "app/decode_tick.h"
+#include "app/static_link.h"
+#include "app/symbol_generation.h"
+#include "app/ui_strings.h"
+#include "tests/app/modal_watcher.h"
+#include "tests/app/test_frame_source.h"
+#include "tools/gbk_text.h"
+
+Q_DECLARE_METATYPE(dm::GenerationOutcome)
+
+using namespace dm;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct RecordedNotices : GenerationNotices {
+    int longTexts = 0;
+    int failures = 0;
+    void longText() override { ++longTexts; }
+    void failed() override { ++failures; }
+};
+
+// A source that repeats one frame of the symbol of message.
+std::unique_ptr<test::TestFrameSource> symbolSource(std::string_view message) {
+    const test::SynthFrame frame = test::symbolFrame(message);
+    return std::make_unique<test::TestFrameSource>(
+        VideoFormat{frame.width, frame.height}, [bytes = frame.bgr](int) { return bytes; }, 10ms);
+}
+
+// A dialog, shown, with its start-up notice (if any) handled.
+struct OpenDialog {
+    explicit OpenDialog(std::unique_ptr<FrameSource> source)
+        : dialog(std::make_unique<CCodecTestDialog>(std::move(source))) {
+        dialog->show();
+        QTest::qWait(50);
+    }
+    template <typename T>
+    T* child(const char* name) const {
+        return dialog->findChild<T*>(QString::fromLatin1(name));
+    }
+    QPlainTextEdit* message() const { return child<QPlainTextEdit>("messageEdit"); }
+
+    test::ModalWatcher watcher;
+    std::unique_ptr<CCodecTestDialog> dialog;
+};
+
+}  // namespace
+
+class CodecDialogTest : public QObject {
+    Q_OBJECT
+  private:
+    QTemporaryDir home;
+    QString defaultPath() const { return home.path() + u("/条码测试.jpg"); }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(home.isValid());
+        qputenv("HOME", QFile::encodeName(home.path()));
+        QCOMPARE(QDir::homePath(), home.path());
+    }
+    void init() { QFile::remove(defaultPath()); }
+
+    void startsWithTheDefaults() {
+        OpenDialog open(std::make_unique<test::NoCameraSource>());
+        CCodecTestDialog& d = *open.dialog;
+        QCOMPARE(d.windowTitle(), u("Datamatrix编解码软件"));
+        // The artwork is compiled in.
+        QVERIFY(!d.windowIcon().isNull());
+        QVERIFY(!open.child<QLabel>("banner")->pixmap().isNull());
+        QCOMPARE(d.moduleSize(), 4);
+        QCOMPARE(d.quietZone(), 3);
+        QVERIFY(d.outputPath().isEmpty());
+        QVERIFY(!d.picture().holdsPicture());
+        auto* moduleCombo = open.child<QComboBox>("moduleSizeCombo");
+        auto* quietCombo = open.child<QComboBox>("quietZoneCombo");
+        QCOMPARE(moduleCombo->currentIndex(), -1);
+        QCOMPARE(moduleCombo->currentText(), u("请选择单个模块大小"));
+        QCOMPARE(quietCombo->currentText(), u("请选择条码白边大小"));
+        QCOMPARE(moduleCombo->count(), 9);
+        QCOMPARE(moduleCombo->itemText(0), u("1个像素"));
+        QCOMPARE(moduleCombo->itemText(8), u("9个像素"));
+        QCOMPARE(open.child<QLineEdit>("folderEdit")->text(), home.path());
+        QVERIFY(!open.child<QLineEdit>("folderEdit")->isEnabled());
+        QCOMPARE(open.child<QLineEdit>("fileNameEdit")->text(), u("条码测试.jpg"));
+        QVERIFY(open.child<QPushButton>("generateButton")->isHidden());
+        auto* result = open.child<QTextEdit>("resultEdit");
+        QVERIFY(result->isReadOnly());
+        // The help link carries the program identifier.
+        auto* link = open.child<CStaticLink>("helpLink");
+        QVERIFY(link != nullptr);
+        const QUrl url(link->url);
+        QCOMPARE(url.path(), QStringLiteral("/apphelp.php"));
+        QCOMPARE(QUrlQuery(url).queryItemValue(QStringLiteral("help_id"), QUrl::FullyDecoded),
+                 u("TarvexDatamatrix测试程序ver_2010.11.15"));
+    }
+
+    void withoutCameraShowsTheNoticeAndStaysIdle() {
+        OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{1});
+        QCOMPARE(open.watcher.notices()[0].caption, u("编解码测试"));
+        QCOMPARE(open.watcher.notices()[0].text,
+                 u("启动摄像头失败，请检查图像输入设备是否准备好。"));
+        QVERIFY(!open.dialog->cameraRunning());
+        QVERIFY(!open.dialog->decodeTimerActive());
+        // Encoding still works.
+        QTest::keyClicks(open.message(), QStringLiteral("abc"));
+        QVERIFY(QFile::exists(defaultPath()));
+        QVERIFY(open.dialog->picture().holdsPicture());
+        QVERIFY(open.child<QTextEdit>("resultEdit")->toPlainText().isEmpty());
+    }
+
+    // Every keystroke writes the file with the current module size and quiet zone.
+    void typingWritesTheFileAndShowsIt() {
+        OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QTest::keyClicks(open.message(), QStringLiteral("Hello"));
+        QCOMPARE(open.dialog->outputPath(), defaultPath());
+        QVERIFY(QFile::exists(defaultPath()));
+        // "Hello" fits a 12 x 12 symbol: (12 + 2 x 3) x 4 pixels.
+        QCOMPARE(open.dialog->picture().GetImageSize(), QSize(72, 72));
+
+        auto* moduleCombo = open.child<QComboBox>("moduleSizeCombo");
+        auto* quietCombo = open.child<QComboBox>("quietZoneCombo");
+        moduleCombo->setCurrentIndex(0);
+        emit moduleCombo->activated(0);
+        quietCombo->setCurrentIndex(8);
+        emit quietCombo->activated(8);
+        QCOMPARE(open.dialog->moduleSize(), 1);
+        QCOMPARE(open.dialog->quietZone(), 9);
+        // A combo change alone writes nothing; the next keystroke does.
+        QCOMPARE(QImage(defaultPath()).size(), QSize(72, 72));
+        QTest::keyClick(open.message(), Qt::Key_Backspace);  // "Hell": still 12 x 12
+        QCOMPARE(QImage(defaultPath()).size(), QSize(12 + 2 * 9, 12 + 2 * 9));
+        QVERIFY(open.watcher.notices().size() <= 1);  // only the camera notice
+    }
+
+    void emptyTextChangesNothing() {
+        OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QTest::keyClicks(open.message(), QStringLiteral("x"));
+        const QByteArray written = fileBytes(defaultPath());
+        QVERIFY(!written.isEmpty());
+        const size_t noticesBefore = open.watcher.notices().size();
+        open.message()->clear();
+        QCOMPARE(fileBytes(defaultPath()), written);
+        QVERIFY(open.dialog->picture().holdsPicture());
+        QCOMPARE(open.watcher.notices().size(), noticesBefore);
+    }
+
+    // The 61st byte brings up the long-text notice, which closes by itself; the symbol is
+    // written afterwards. Bytes are counted in GBK: 30 Chinese characters are 60 bytes.
+    void longTextNoticeClosesItselfThenTheSymbolIsWritten_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("notice");
+        QTest::newRow("60 ASCII bytes") << QString(60, QLatin1Char('A')) << false;
+        QTest::newRow("61 ASCII bytes") << QString(61, QLatin1Char('A')) << true;
+        QTest::newRow("30 Chinese characters") << QString(30, QChar(0x7801)) << false;
+        QTest::newRow("31 Chinese characters") << QString(31, QChar(0x7801)) << true;
+        QTest::newRow("20 lines of one character: CR LF counts two")
+            << QString(u("a\n")).repeated(20) << false;
+        QTest::newRow("21 lines of one character")
+            << QString(u("a\n")).repeated(20) + u("a\n") << true;
+    }
+    void longTextNoticeClosesItselfThenTheSymbolIsWritten() {
+        QFETCH(QString, text);
+        QFETCH(bool, notice);
+        OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{1});  // the camera notice
+        open.watcher.closeThem = false;  // the long-text notice must close by itself
+        QElapsedTimer clock;
+        clock.start();
+        open.message()->setPlainText(text);
+        const qint64 ms = clock.elapsed();
+        const auto notices = open.watcher.notices();
+        QCOMPARE(notices.size(), size_t(notice ? 2 : 1));
+        if (notice) {
+            QCOMPARE(notices[1].caption, u("TarvexQR码编解码测试"));
+            QCOMPARE(notices[1].text, u("如果输入的信息过长，可能造成显示问题。"));
+            QVERIFY2(ms >= 500 && ms < 3000,
+                     qPrintable(QStringLiteral("notice took %1 ms").arg(ms)));
+        }
+        QVERIFY(QFile::exists(defaultPath()));
+    }
+
+    void failedGenerationShowsTheNotice_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("folder that does not exist") << u("missing/a.jpg") << u("abc");
+        QTest::newRow("text too long for any symbol")
+            << u("a.jpg") << QString(3117, QLatin1Char('1'));
+        QTest::newRow("character without a GBK form")
+            << u("a.jpg") << QString::fromUcs4(U"\U0001F600");
+    }
+    void failedGenerationShowsTheNotice() {
+        QFETCH(QString, fileName);
+        QFETCH(QString, text);
+        OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{1});
+        QTest::keyClicks(open.message(), QStringLiteral("ok"));
+        QVERIFY(open.dialog->picture().holdsPicture());
+        const QSize before = open.dialog->picture().GetImageSize();
+        open.child<QLineEdit>("fileNameEdit")->setText(fileName);
+        open.message()->setPlainText(text);
+        const auto notices = open.watcher.notices();
+        QVERIFY(notices.size() >= 2);
+        QCOMPARE(notices.back().caption, u("Zentag"));
+        QCOMPARE(notices.back().text, u("生成Zentag失败，请与Tarvex联系。"));
+        // The previous symbol stays on screen.
+        QCOMPARE(open.dialog->picture().GetImageSize(), before);
+    }
+
+    void outputPathHasOneSeparator_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("folder without separator") << u("/d/out") << u("a.jpg") << u("/d/out/a.jpg");
+        QTest::newRow("folder with separator") << u("/d/out/") << u("a.jpg") << u("/d/out/a.jpg");
+        QTest::newRow("root folder") << u("/") << u("a.jpg") << u("/a.jpg");
+    }
+    void outputPathHasOneSeparator() {
+        QFETCH(QString, folder);
+        QFETCH(QString, fileName);
+        QFETCH(QString, expected);
+        QCOMPARE(BuildOutputPath(folder, fileName), expected);
+    }
+
+    // Paths of five characters or fewer generate nothing, not even a notice.
+    void shortPathsGenerateNothing_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<GenerationOutcome>("outcome");
+        QTest::newRow("4 characters") << u("ab") << GenerationOutcome::NotGenerated;
+        QTest::newRow("5 characters") << u("abc") << GenerationOutcome::NotGenerated;
+        QTest::newRow("6 characters") << u("abcd") << GenerationOutcome::Written;
+    }
+    void shortPathsGenerateNothing() {
+        QFETCH(QString, fileName);
+        QFETCH(GenerationOutcome, outcome);
+        QTemporaryDir dir;
+        const QString saved = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        RecordedNotices notices;
+        GenerationRequest request;
+        request.text = u("abc");
+        request.folder = u(".");
+        request.fileName = fileName;
+        const GenerationResult result = RunGeneration(request, notices);
+        QDir::setCurrent(saved);
+        QCOMPARE(result.outputPath, u("./") + fileName);
+        QCOMPARE(result.outcome, outcome);
+        QCOMPARE(QFile::exists(dir.filePath(fileName)), outcome == GenerationOutcome::Written);
+        QCOMPARE(notices.failures, 0);
+    }
+
+    void messageBytesAreGbkWithCrLf() {
+        const std::optional<std::string> bytes = MessageBytes(u("码\nA"));
+        QVERIFY(bytes.has_value());
+        QCOMPARE(QByteArray::fromStdString(*bytes), QByteArray("\xC2\xEB\r\nA"));
+        QCOMPARE(decodedTextForDisplay(std::string("\xC2\xEB\r\nA\xFF")), u("码\nA\uFFFD"));
+    }
+
+    void changingTheFolderWritesNothing_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<bool>("home");
+        QTest::newRow("chosen folder") << u("/tmp") << false;
+        QTest::newRow("cancelled") << QString() << true;
+        QTest::newRow("too short") << u("/t") << true;
+    }
+    void changingTheFolderWritesNothing() {
+        QFETCH(QString, chosen);
+        QFETCH(bool, home);
+        OpenDialog open(std::make_unique<test::NoCameraSource>());
+        open.dialog->chooseFolder = [chosen] { return chosen; };
+        open.dialog->findChild<QLineEdit*>(QStringLiteral("folderEdit"))->setText(u("/elsewhere"));
+        open.child<QPushButton>("changeFolderButton")->click();
+        QCOMPARE(open.child<QLineEdit>("folderEdit")->text(), home ? this->home.path() : chosen);
+        QVERIFY(!QFile::exists(defaultPath()));
+        QVERIFY(open.dialog->outputPath().isEmpty());
+    }
+
+    // System commands 16 to 31 open the about box, others nothing.
+    void aboutBoxOpensForItsCommands_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("15") << 15 << false;
+        QTest::newRow("16, the menu item") << 16 << true;
+        QTest::newRow("31") << 31 << true;
+        QTest::newRow("32") << 32 << false;
+    }
+    void aboutBoxOpensForItsCommands() {
+        QFETCH(int, id);
+        QFETCH(bool, opens);
+        OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QTRY_COMPARE(open.watcher.seen.size(), size_t{1});
+        open.dialog->OnSysCommand(id);
+        QCOMPARE(open.watcher.seen.size(), size_t(opens ? 2 : 1));
+        if (opens) {
+            QCOMPARE(open.watcher.seen.back().className, u("dm::CAboutDlg"));
+        }
+    }
+
+    // A symbol in front of the camera appears in the text box within a few ticks, converted
+    // from GBK.
+    void decodedTextAppearsInTheTextBox_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ASCII") << u("DM window 42");
+        QTest::newRow("Chinese in GBK") << u("条码测试");
+    }
+    void decodedTextAppearsInTheTextBox() {
+        QFETCH(QString, text);
+        const std::optional<std::string> gbk = utf8ToGbk(text.toStdString());
+        QVERIFY(gbk.has_value());
+        OpenDialog open(symbolSource(*gbk));
+        QVERIFY(open.dialog->cameraRunning());
+        QVERIFY(open.dialog->decodeTimerActive());
+        QVERIFY(open.watcher.notices().empty());
+        QTRY_COMPARE_WITH_TIMEOUT(open.child<QTextEdit>("resultEdit")->toPlainText(), text, 3000);
+    }
+
+    // A tick arriving while the previous one still waits for its frame returns at once.
+    void secondTickDuringAPendingRequestReturnsAtOnce() {
+        auto source = symbolSource("x");
+        test::TestFrameSource* feeder = source.get();
+        feeder->deliverFrames = false;
+        OpenDialog open(std::move(source));
+        // Runs inside the wait of the timer's tick, which cannot get a frame yet.
+        bool wasPending = false;
+        qint64 ms = -1;
+        QTimer::singleShot(250, open.dialog.get(), [&] {
+            wasPending = open.dialog->captureWindow()->requestPending();
+            QElapsedTimer clock;
+            clock.start();
+            open.dialog->OnTimer();
+            ms = clock.elapsed();
+            feeder->deliverFrames = true;
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(open.child<QTextEdit>("resultEdit")->toPlainText(), u("x"), 4000);
+        QVERIFY(wasPending);
+        QVERIFY2(ms >= 0 && ms < 100, qPrintable(QStringLiteral("second tick took %1 ms").arg(ms)));
+    }
+
+    // Closing stops the ticks.
+    void closingStopsTheTimer() {
+        OpenDialog open(symbolSource("x"));
+        QVERIFY(open.dialog->decodeTimerActive());
+        open.dialog->close();
+        QVERIFY(!open.dialog->decodeTimerActive());
+        QVERIFY(!open.dialog->captureWindow()->isRunning());
+    }
+};
+
+QTEST_MAIN(CodecDialogTest)
+#include "codec_dialog_test.moc"

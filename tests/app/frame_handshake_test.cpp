@@ -1,0 +1,218 @@
+// The frame slot protocol, the capture window's requests and the video placement.
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+#include <optional>
+#include <vector>
+
+#include "app/capture_window.h"
+#include "app/frame_slot.h"
+#include "decoder/frame_dib.h"
+#include "tests/app/test_frame_source.h"
+
+using namespace dm;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::vector<uint8_t> filled(size_t size, uint8_t value) {
+    return std::vector<uint8_t>(size, value);
+}
+
+// Frames whose bytes all equal the frame number, so a torn copy shows.
+test::TestFrameSource::FrameMaker numbered(size_t size) {
+    return [size](int n) { return filled(size, static_cast<uint8_t>(n)); };
+}
+
+}  // namespace
+
+class FrameHandshakeTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void videoIsFittedWithItsAspectRatio_data() {
+        QTest::addColumn<int>("videoWidth");
+        QTest::addColumn<int>("videoHeight");
+        QTest::addColumn<int>("w");
+        QTest::addColumn<int>("h");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("640x480 in a narrow window")
+            << 640 << 480 << 196 << 155 << QRect(0, 4, 196, 147);
+        QTest::newRow("320x240 in a wide window")
+            << 320 << 240 << 400 << 150 << QRect(100, 0, 200, 150);
+        QTest::newRow("exact fit") << 320 << 240 << 320 << 240 << QRect(0, 0, 320, 240);
+    }
+    void videoIsFittedWithItsAspectRatio() {
+        QFETCH(int, videoWidth);
+        QFETCH(int, videoHeight);
+        QFETCH(int, w);
+        QFETCH(int, h);
+        QFETCH(QRect, expected);
+        const std::optional<QRect> fitted = fitVideo(videoWidth, videoHeight, w, h);
+        QVERIFY(fitted.has_value());
+        QCOMPARE(*fitted, expected);
+    }
+
+    void noHeightMeansNoPlacement() {
+        QVERIFY(!fitVideo(640, 480, 196, 0).has_value());
+        QVERIFY(!fitVideo(640, 0, 196, 155).has_value());
+    }
+
+    void slotDropsFramesNobodyAskedFor() {
+        FrameSlot slot;
+        const auto frame = filled(100, 7);
+        QCOMPARE(slot.BufferCB(0, frame.data(), 100), GrabberResult::Ok);
+        QCOMPARE(slot.capacity(), 0);
+        QVERIFY(!slot.frameArrived());
+    }
+
+    void slotKeepsTheFirstFrameOfARequest() {
+        FrameSlot slot;
+        QVERIFY(slot.beginRequest());
+        QVERIFY(!slot.beginRequest());  // a second request while one is pending
+        const auto first = filled(64, 1);
+        const auto second = filled(64, 2);
+        QCOMPARE(slot.BufferCB(0, first.data(), 64), GrabberResult::Ok);
+        QCOMPARE(slot.BufferCB(0, second.data(), 64), GrabberResult::Ok);
+        QVERIFY(slot.frameArrived());
+        const std::span<const uint8_t> taken = slot.takeFrame();
+        QCOMPARE(taken.size(), size_t{64});
+        QCOMPARE(int(taken[0]), 1);
+        QVERIFY(!slot.pending());
+        QVERIFY(slot.beginRequest());  // idle again
+    }
+
+    void slotBufferOnlyGrows() {
+        FrameSlot slot;
+        const auto large = filled(230400, 3);
+        const auto small = filled(57600, 4);
+        QVERIFY(slot.beginRequest());
+        slot.BufferCB(0, large.data(), 230400);
+        slot.takeFrame();
+        QVERIFY(slot.beginRequest());
+        slot.BufferCB(0, small.data(), 57600);
+        const std::span<const uint8_t> taken = slot.takeFrame();
+        QCOMPARE(slot.capacity(), 230400);
+        QCOMPARE(taken.size(), size_t{57600});
+        QCOMPARE(int(taken[0]), 4);
+    }
+
+    void missingBufferKeepsTheRequestWaiting() {
+        FrameSlot slot;
+        QVERIFY(slot.beginRequest());
+        QCOMPARE(slot.BufferCB(0, nullptr, 100), GrabberResult::Pointer);
+        QVERIFY(!slot.frameArrived());
+        QVERIFY(slot.pending());
+        const auto frame = filled(10, 9);
+        QCOMPARE(slot.BufferCB(0, frame.data(), 10), GrabberResult::Ok);
+        QVERIFY(slot.frameArrived());
+    }
+
+    void startingTwiceStartsTheSourceOnce() {
+        QWidget parent;
+        parent.resize(400, 300);
+        auto source =
+            std::make_unique<test::TestFrameSource>(VideoFormat{320, 240}, numbered(320 * 240 * 3));
+        test::TestFrameSource* feeder = source.get();
+        CCaptureWindow window(&parent, std::move(source));
+        window.setGeometry(0, 0, 196, 155);
+        QVERIFY(window.StartCamera());
+        QVERIFY(window.StartCamera());
+        QCOMPARE(feeder->starts.load(), 1);
+        QCOMPARE(window.videoRectangle(), QRect(0, 4, 196, 147));
+    }
+
+    void grabFrameWithoutCameraAnswersAtOnce() {
+        QWidget parent;
+        CCaptureWindow window(&parent, std::make_unique<test::NoCameraSource>());
+        window.setGeometry(0, 0, 196, 155);
+        QVERIFY(!window.StartCamera());
+        QVERIFY(!window.GrabFrame().has_value());
+    }
+
+    // Frames come from another thread; every grabbed frame must be whole and of the
+    // announced format.
+    void grabbedFramesAreWholeAcrossThreads() {
+        QWidget parent;
+        const size_t size = static_cast<size_t>(CFrameDib::stride(80, 24)) * 60;
+        CCaptureWindow window(&parent, std::make_unique<test::TestFrameSource>(
+                                           VideoFormat{80, 60}, numbered(size), 1ms));
+        window.setGeometry(0, 0, 196, 155);
+        QVERIFY(window.StartCamera());
+        for (int i = 0; i < 30; ++i) {
+            const std::optional<GrabbedFrame> frame = window.GrabFrame();
+            QVERIFY2(frame.has_value(), qPrintable(QStringLiteral("grab %1").arg(i)));
+            QCOMPARE(frame->width, 80);
+            QCOMPARE(frame->height, 60);
+            QCOMPARE(frame->bitCount, 24);
+            QCOMPARE(frame->buffer.size(), size);
+            const uint8_t first = frame->buffer[0];
+            QVERIFY2(std::all_of(frame->buffer.begin(), frame->buffer.end(),
+                                 [first](uint8_t b) { return b == first; }),
+                     qPrintable(QStringLiteral("torn frame at grab %1").arg(i)));
+        }
+    }
+
+    // A request made from a handler that runs inside another request's wait returns at once.
+    void nestedGrabReturnsAtOnce() {
+        QWidget parent;
+        auto source =
+            std::make_unique<test::TestFrameSource>(VideoFormat{8, 8}, numbered(8 * 8 * 3));
+        test::TestFrameSource* feeder = source.get();
+        CCaptureWindow window(&parent, std::move(source));
+        window.setGeometry(0, 0, 196, 155);
+        QVERIFY(window.StartCamera());
+        feeder->deliverFrames = false;  // hold the outer request until the nested one ran
+
+        bool nestedRan = false;
+        bool nestedGotFrame = true;
+        qint64 nestedMs = -1;
+        QTimer::singleShot(20, [&] {
+            QElapsedTimer clock;
+            clock.start();
+            nestedGotFrame = window.GrabFrame().has_value();
+            nestedMs = clock.elapsed();
+            nestedRan = true;
+            feeder->deliverFrames = true;
+        });
+        const std::optional<GrabbedFrame> outer = window.GrabFrame();
+        QVERIFY(nestedRan);
+        QVERIFY(!nestedGotFrame);
+        QVERIFY2(nestedMs < 100,
+                 qPrintable(QStringLiteral("nested grab took %1 ms").arg(nestedMs)));
+        QVERIFY(outer.has_value());
+    }
+
+    // A camera that stops delivering must not hold the user-interface thread: the request is
+    // withdrawn after the time-out and the next one can be made.
+    void silentCameraTimesOut() {
+        QWidget parent;
+        auto source =
+            std::make_unique<test::TestFrameSource>(VideoFormat{8, 8}, numbered(8 * 8 * 3));
+        test::TestFrameSource* feeder = source.get();
+        CCaptureWindow window(&parent, std::move(source));
+        window.setGeometry(0, 0, 196, 155);
+        window.grabTimeout = 200ms;
+        QVERIFY(window.StartCamera());
+        feeder->deliverFrames = false;
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!window.GrabFrame().has_value());
+        QVERIFY(clock.elapsed() >= 190);
+        feeder->deliverFrames = true;
+        QVERIFY(window.GrabFrame().has_value());
+    }
+
+    void stoppedCameraAnswersFalse() {
+        QWidget parent;
+        CCaptureWindow window(&parent, std::make_unique<test::TestFrameSource>(
+                                           VideoFormat{8, 8}, numbered(8 * 8 * 3)));
+        window.setGeometry(0, 0, 196, 155);
+        QVERIFY(window.StartCamera());
+        window.StopCamera();
+        QVERIFY(!window.isRunning());
+        QVERIFY(!window.GrabFrame().has_value());
+    }
+};
+
+QTEST_MAIN(FrameHandshakeTest)
+#include "frame_handshake_test.moc"

@@ -1,0 +1,54 @@
+#include "tests/app/modal_watcher.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/message_dialog.h"
+
+namespace dm::test {
+
+ModalWatcher::ModalWatcher(bool close) : closeThem(close) {
+    clock.start();
+    timer.setInterval(10);
+    connect(&timer, &QTimer::timeout, this, &ModalWatcher::poll);
+    timer.start();
+}
+
+std::vector<ModalWatcher::Seen> ModalWatcher::notices() const {
+    std::vector<Seen> result;
+    for (const Seen& s : seen) {
+        if (s.className == QLatin1String("dm::CMessageDialog1")) {
+            result.push_back(s);
+        }
+    }
+    return result;
+}
+
+void ModalWatcher::poll() {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || dialog == current) {
+        return;
+    }
+    current = dialog;
+    Seen s;
+    s.className = QString::fromLatin1(dialog->metaObject()->className());
+    s.caption = dialog->windowTitle();
+    if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("messageText"))) {
+        s.text = label->text();
+    }
+    s.openedMs = clock.elapsed();
+    seen.push_back(s);
+    const size_t index = seen.size() - 1;
+    connect(dialog, &QDialog::finished, this, [this, index] {
+        seen[index].closedMs = clock.elapsed();
+        current = nullptr;
+    });
+    connect(dialog, &QObject::destroyed, this, [this] { current = nullptr; });
+    if (closeThem) {
+        QTimer::singleShot(20, dialog, [dialog] { dialog->reject(); });
+    }
+}
+
+}  // namespace dm::test

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "app/frame_source.h"
+#include "tests/support/frame_synth.h"
+
+namespace dm::test {
+
+// Feeds frames from its own thread, like a camera's streaming thread. Each frame comes from
+// makeFrame(n), n counting the deliveries; a plain widget stands in for the preview.
+class TestFrameSource : public FrameSource {
+  public:
+    using FrameMaker = std::function<std::vector<uint8_t>(int n)>;
+
+    TestFrameSource(VideoFormat format, FrameMaker maker,
+                    std::chrono::milliseconds period = std::chrono::milliseconds(5))
+        : format(format), makeFrame(std::move(maker)), period(period) {}
+    ~TestFrameSource() override { stop(); }
+
+    bool start(const FrameSink& sink, QWidget* videoParent, VideoFormat& out) override {
+        ++starts;
+        preview = new QWidget(videoParent);
+        out = format;
+        stopping = false;
+        feeder = std::thread([this, sink] {
+            while (!stopping.load()) {
+                if (deliverFrames.load()) {
+                    const std::vector<uint8_t> frame = makeFrame(delivered.load());
+                    sink.deliver(frame.data(), static_cast<int32_t>(frame.size()));
+                    ++delivered;
+                }
+                std::this_thread::sleep_for(period);
+            }
+        });
+        return true;
+    }
+
+    void stop() override {
+        stopping = true;
+        if (feeder.joinable()) {
+            feeder.join();
+        }
+        if (preview) {
+            preview->deleteLater();
+        }
+    }
+
+    QWidget* videoWindow() const override { return preview.data(); }
+
+    std::atomic<int> starts{0};
+    std::atomic<int> delivered{0};
+    std::atomic<bool> deliverFrames{true};  // false: a camera that went silent
+
+  private:
+    VideoFormat format;
+    FrameMaker makeFrame;
+    std::chrono::milliseconds period;
+    std::thread feeder;
+    std::atomic<bool> stopping{false};
+    QPointer<QWidget> preview;
+};
+
+// A camera that cannot be started: what a machine without one looks like.
+class NoCameraSource : public FrameSource {
+  public:
+    bool start(const FrameSink&, QWidget*, VideoFormat&) override { return false; }
+    void stop() override {}
+    QWidget* videoWindow() const override { return nullptr; }
+};
+
+// A camera-format frame showing the symbol of message (bytes as given).
+SynthFrame symbolFrame(std::string_view message, int width = 320, int height = 240);
+
+}  // namespace dm::test
