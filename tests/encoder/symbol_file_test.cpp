@@ -123,17 +123,18 @@ TEST_F(TempDir, JpegIsIdenticalToCompressingTheGrayAsRgb) {
     EXPECT_EQ(fast, slow);
 }
 
-TEST_F(TempDir, UnwritableOrMissingFolderIsAFailureAndKeepsTheEarlierFile) {
+TEST_F(TempDir, MissingFolderOrAPathThroughAFileIsAFailure) {
     const fs::path missing = dir_ / "no-such-folder" / "a.jpg";
     EXPECT_EQ(GenerateSymbolFile(bytesOf("AB"), missing.string(), 4, 3), -1);
     EXPECT_FALSE(fs::exists(missing));
-
     // A path through a regular file can never be written, whatever the privileges.
     const fs::path plain = dir_ / "plain-file";
     std::ofstream(plain) << "x";
-    const fs::path throughFile = plain / "a.jpg";
-    EXPECT_EQ(GenerateSymbolFile(bytesOf("AB"), throughFile.string(), 4, 3), -1);
+    EXPECT_EQ(GenerateSymbolFile(bytesOf("AB"), (plain / "a.jpg").string(), 4, 3), -1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
 
+TEST_F(TempDir, ReadOnlyFolderIsAFailureAndKeepsTheEarlierFile) {
     const fs::path locked = dir_ / "locked";
     fs::create_directories(locked);
     const fs::path file = locked / "a.jpg";
