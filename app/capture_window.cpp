@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QPainter>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/camera_frame_source.h"
 
@@ -79,15 +80,19 @@ std::optional<GrabbedFrame> CCaptureWindow::GrabFrame() {
     if (running == 0 || !slot->beginRequest()) {
         return std::nullopt;
     }
-    const QDeadlineTimer deadline(grabTimeout);
-    // Makes sure the event wait below ends at the deadline even when nothing else happens.
+    const QDeadlineTimer deadline(grabTimeout, Qt::PreciseTimer);
+    // Ends the event wait below at the deadline even when nothing else happens. Re-armed
+    // whenever it has fired, since a timer may fire a little before the deadline.
     QTimer guard;
     guard.setSingleShot(true);
-    guard.start(grabTimeout);
+    guard.setTimerType(Qt::PreciseTimer);
     while (!slot->frameArrived()) {
         if (deadline.hasExpired() || running == 0) {
             slot->cancelRequest();
             return std::nullopt;
+        }
+        if (!guard.isActive()) {
+            guard.start(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
