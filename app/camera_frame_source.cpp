@@ -9,11 +9,25 @@
 #include <QVideoFrame>
 #include <QVideoSink>
 #include <QVideoWidget>
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace dm {
 namespace {
+
+// The video input whose description equals name, or the first one when name is empty.
+std::optional<QCameraDevice> ChooseCaptureDevice(const QString& name) {
+    const QList<QCameraDevice> inputs = QMediaDevices::videoInputs();
+    for (const QCameraDevice& device : inputs) {
+        if (name.isEmpty() || device.description() == name) {
+            return device;
+        }
+    }
+    return std::nullopt;
+}
 
 // The format closest to 640 x 480, the camera's usual preview size.
 QCameraFormat chooseFormat(const QCameraDevice& device) {
@@ -64,16 +78,15 @@ class CameraFrameSource final : public FrameSource {
 
     bool start(const FrameSink& sink, QWidget* videoParent, VideoFormat& format) override {
         stop();
-        const QList<QCameraDevice> inputs = QMediaDevices::videoInputs();
-        if (inputs.isEmpty()) {
+        const std::optional<QCameraDevice> device = ChooseCaptureDevice(QString());
+        if (!device) {
             return false;
         }
-        const QCameraDevice device = inputs.first();  // the first device wins
-        const QCameraFormat cameraFormat = chooseFormat(device);
+        const QCameraFormat cameraFormat = chooseFormat(*device);
         if (cameraFormat.isNull()) {
             return false;
         }
-        camera = std::make_unique<QCamera>(device);
+        camera = std::make_unique<QCamera>(*device);
         camera->setCameraFormat(cameraFormat);
         session = std::make_unique<QMediaCaptureSession>();
         session->setCamera(camera.get());
