@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -321,6 +322,28 @@ class CodecDialogTest : public QObject {
         if (opens) {
             QCOMPARE(open.watcher.seen.back().className, u("dm::CAboutDlg"));
         }
+    }
+
+    void rightClickOffersTheAboutItem() {
+        OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QTRY_COMPARE(open.watcher.seen.size(), size_t{1});
+        QString itemText;
+        QTimer::singleShot(100, open.dialog.get(), [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (menu == nullptr || menu->actions().isEmpty()) {
+                return;
+            }
+            QAction* item = menu->actions().back();
+            itemText = item->text();
+            menu->close();
+            item->trigger();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 200),
+                                open.dialog->mapToGlobal(QPoint(20, 200)));
+        QApplication::sendEvent(open.dialog.get(), &event);
+        QTRY_COMPARE(open.watcher.seen.size(), size_t{2});
+        QCOMPARE(itemText, u("关于 TarvexDatamatrix测试程序(&A)..."));
+        QCOMPARE(open.watcher.seen.back().className, u("dm::CAboutDlg"));
     }
 
     // A symbol in front of the camera appears in the text box within a few ticks, converted
