@@ -1,0 +1,242 @@
+#include "decoder/frame_intake.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "encoder/message_encoder.h"
+#include "tests/support/frame_synth.h"
+#include "tests/support/peer_encoders.h"
+
+namespace dm {
+namespace {
+
+BitmapInfoHeader headerFor(int width, int height, int bitCount) {
+    BitmapInfoHeader h;
+    h.biSize = 40;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<uint16_t>(bitCount);
+    return h;
+}
+
+CFrameDib frameOf(int width, int height, int bitCount, const std::vector<uint8_t>& pixels) {
+    const BitmapInfoHeader h = headerFor(width, height, bitCount);
+    CFrameDib frame;
+    EXPECT_EQ(frame.Create(&h, pixels), 1);
+    return frame;
+}
+
+CFrameDib frameOf(const test::SynthFrame& synth) {
+    return frameOf(synth.width, synth.height, 24, synth.bgr);
+}
+
+TEST(FrameDib, StrideRoundsRowsUpToFourBytes) {
+    EXPECT_EQ(CFrameDib::stride(640, 24), 1920);
+    EXPECT_EQ(CFrameDib::stride(638, 24), 1916);
+    EXPECT_EQ(CFrameDib::stride(3, 8), 4);
+    EXPECT_EQ(CFrameDib::stride(5, 1), 4);
+}
+
+TEST(FrameDib, CreateCopiesHeaderAndPixels) {
+    std::vector<uint8_t> pixels(1916 * 2 + 7, 0x5A);
+    BitmapInfoHeader h = headerFor(638, 2, 24);
+    CFrameDib frame;
+    ASSERT_EQ(frame.Create(&h, pixels), 1);
+    EXPECT_EQ(frame.info.bmiHeader.biWidth, 638);
+    EXPECT_EQ(frame.bits.size(), 1916u * 2);  // stride x height; extra bytes are not copied
+    EXPECT_EQ(frame.colorCount, 0);
+    pixels[0] = 0;
+    EXPECT_EQ(frame.bits[0], 0x5A);  // a copy, not a view
+
+    // biSizeImage, when given, is the byte count.
+    h.biSizeImage = 1916 * 2 + 4;
+    ASSERT_EQ(frame.Create(&h, pixels), 1);
+    EXPECT_EQ(frame.bits.size(), 1916u * 2 + 4);
+
+    h = headerFor(4, 4, 8);
+    ASSERT_EQ(frame.Create(&h, std::vector<uint8_t>(16)), 1);
+    EXPECT_EQ(frame.colorCount, 256);
+}
+
+TEST(FrameDib, CreateRefusesWhatItCannotHold) {
+    const std::vector<uint8_t> pixels(1920 * 4);
+    CFrameDib frame;
+    BitmapInfoHeader h = headerFor(640, 4, 24);
+    ASSERT_EQ(frame.Create(&h, pixels), 1);
+    // A refused Create leaves the frame empty.
+    EXPECT_EQ(frame.Create(nullptr, pixels), 0);
+    EXPECT_TRUE(frame.bits.empty());
+    EXPECT_EQ(frame.info.bmiHeader.biWidth, 0);
+    EXPECT_EQ(frame.Create(&h, {}), 0);
+    h.biHeight = 5;  // one row more than the pixels hold
+    EXPECT_EQ(frame.Create(&h, pixels), 0);
+    h = headerFor(0, 4, 24);
+    EXPECT_EQ(frame.Create(&h, pixels), 0);
+    h = headerFor(640, -4, 24);
+    EXPECT_EQ(frame.Create(&h, pixels), 0);
+    h = headerFor(640, 4, 24);
+    h.biSizeImage = 1920 * 4 + 1;
+    EXPECT_EQ(frame.Create(&h, pixels), 0);
+}
+
+// Gray = (59 G + 30 R + 11 B) / 100 for each pixel, rows in stored order, padding skipped.
+TEST(FrameIntake, GrayConversionWeightsAndPadding) {
+    const int width = 638, height = 10;
+    const int stride = 1916;
+    for (const int bitCount : {24, 32}) {
+        SCOPED_TRACE(std::to_string(bitCount) + " bits");
+        const int bpp = bitCount / 8;
+        const int rowBytes = bitCount == 24 ? stride : width * 4;
+        std::vector<uint8_t> bits(static_cast<size_t>(rowBytes) * height, 0xEE);
+        auto put = [&](int row, int col, uint8_t b, uint8_t g, uint8_t r) {
+            uint8_t* p = &bits[static_cast<size_t>(row) * rowBytes + col * bpp];
+            p[0] = b;
+            p[1] = g;
+            p[2] = r;
+            if (bpp == 4)
+                p[3] = 0x11;  // ignored
+        };
+        put(0, 0, 255, 0, 0);
+        put(0, 1, 0, 255, 0);
+        put(0, 2, 0, 0, 255);
+        put(0, 3, 255, 255, 255);
+        put(0, width - 1, 10, 20, 30);
+        put(1, 0, 0, 0, 0);
+        put(height - 1, width - 1, 1, 2, 3);
+        FrameIntake intake;
+        std::string out = "kept";
+        const FrameDecodeResult result =
+            decodeFrame(frameOf(width, height, bitCount, bits), out, intake);
+        EXPECT_FALSE(result.decoded);
+        ASSERT_EQ(intake.gray.size(), static_cast<size_t>(width) * height);
+        EXPECT_EQ(intake.gray[0], 28);
+        EXPECT_EQ(intake.gray[1], 150);
+        EXPECT_EQ(intake.gray[2], 76);
+        EXPECT_EQ(intake.gray[3], 255);
+        EXPECT_EQ(intake.gray[width - 1], (59 * 20 + 30 * 30 + 11 * 10) / 100);
+        EXPECT_EQ(intake.gray[width], 0);  // row 1 starts after the padding
+        EXPECT_EQ(intake.gray[static_cast<size_t>(width) * height - 1],
+                  (59 * 2 + 30 * 3 + 11) / 100);
+        EXPECT_EQ(intake.gray[4], (59 * 0xEE + 30 * 0xEE + 11 * 0xEE) / 100);
+    }
+}
+
+TEST(FrameIntake, BadFramesAreRefusedWithMissingInput) {
+    struct Case {
+        const char* name;
+        int width, height, bitCount;
+        size_t bytes;
+    };
+    const Case cases[] = {
+        {"9 pixels wide", 9, 40, 24, 12 * 40}, {"9 pixels high", 40, 9, 24, 120 * 9},
+        {"8-bit", 40, 40, 8, 40 * 40},         {"16-bit", 40, 40, 16, 80 * 40},
+        {"no pixels", 40, 40, 24, 0},          {"pixels one row short", 40, 40, 24, 120 * 39},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFrameDib frame;
+        frame.info.bmiHeader = headerFor(c.width, c.height, c.bitCount);
+        frame.bits.assign(c.bytes, 0x80);
+        FrameIntake intake;
+        bool beeped = false;
+        intake.beep = [&] { beeped = true; };
+        std::string out = "kept";
+        const FrameDecodeResult r = decodeFrame(frame, out, intake);
+        EXPECT_FALSE(r.decoded);
+        EXPECT_EQ(r.status, DecodeStatus::MissingInput);
+        EXPECT_EQ(r.sizeIndex, -1);
+        EXPECT_EQ(out, "kept");
+        EXPECT_FALSE(beeped);
+    }
+}
+
+TEST(FrameIntake, EmptyFrameFindsNoFinderAndStaysSilent) {
+    FrameIntake intake;
+    int beeps = 0;
+    intake.beep = [&] { ++beeps; };
+    std::string out = "kept";
+    const std::vector<uint8_t> bits(1920 * 480, 0xC8);
+    const FrameDecodeResult r = decodeFrame(frameOf(640, 480, 24, bits), out, intake);
+    EXPECT_FALSE(r.decoded);
+    EXPECT_EQ(r.status, DecodeStatus::NoFinder);
+    EXPECT_EQ(out, "kept");
+    EXPECT_EQ(beeps, 0);
+}
+
+TEST(FrameIntake, DecodedFrameBeepsAndDeliversTheText) {
+    const std::string message = "Frame intake 0123456789";
+    const auto encoded = EncodeMessage(message);
+    ASSERT_TRUE(encoded.has_value());
+    test::SynthOptions o;
+    const auto synth =
+        test::synthesiseFrame(encoded->moduleMatrix, encoded->side, encoded->side, o);
+    FrameIntake intake;
+    int beeps = 0;
+    intake.beep = [&] { ++beeps; };
+    std::string out;
+    const FrameDecodeResult r = decodeFrame(frameOf(synth), out, intake);
+    EXPECT_TRUE(r.decoded);
+    EXPECT_EQ(r.status, DecodeStatus::Success);
+    EXPECT_EQ(r.sizeIndex, encoded->sizeIndex);
+    EXPECT_EQ(out, message);
+    EXPECT_EQ(beeps, 1);
+}
+
+// A later frame of another size re-sizes the grayscale buffer (the product's buffer kept the
+// first frame's size and was overrun); a text beyond 1,023 bytes arrives whole.
+TEST(FrameIntake, LaterLargerFrameAndLongTextAreHandledWhole) {
+    FrameIntake intake;
+    std::string out;
+    const std::vector<uint8_t> small(CFrameDib::stride(20, 24) * 16, 0xC8);
+    EXPECT_EQ(decodeFrame(frameOf(20, 16, 24, small), out, intake).status, DecodeStatus::NoFinder);
+    EXPECT_EQ(intake.gray.size(), 20u * 16);
+
+    std::string digits;
+    for (int i = 0; digits.size() < 1100; ++i)
+        digits += std::to_string(i % 10);
+    const auto encoded = EncodeMessage(digits);
+    ASSERT_TRUE(encoded.has_value());
+    test::SynthOptions o;
+    o.moduleSize = 5;
+    o.rotationDeg = 3;
+    while (!test::symbolFits(encoded->side, encoded->side, o)) {
+        o.width += 64;
+        o.height += 48;
+    }
+    const auto synth =
+        test::synthesiseFrame(encoded->moduleMatrix, encoded->side, encoded->side, o);
+    const FrameDecodeResult r = decodeFrame(frameOf(synth), out, intake);
+    EXPECT_EQ(intake.gray.size(), static_cast<size_t>(synth.width) * synth.height);
+    ASSERT_TRUE(r.decoded) << "status " << toInt(r.status);
+    EXPECT_EQ(out, digits);
+}
+
+// A symbol written by a peer, photographed: the whole path from camera bytes to text.
+TEST(FrameIntake, PeerSymbolInEverySchemeDecodesFromAFrame) {
+    const std::pair<test::PeerScheme, std::string> cases[] = {
+        {test::PeerScheme::C40, "CAMERA FRAME 42"},
+        {test::PeerScheme::Text, "camera frame 42"},
+        {test::PeerScheme::X12, "CAM*42>FRAME"},
+        {test::PeerScheme::Edifact, "CAMERA:FRAME?42"},
+        {test::PeerScheme::Base256, "\xB2\xE2\xCA\xD4 frame"},
+    };
+    FrameIntake intake;
+    for (const auto& [scheme, message] : cases) {
+        SCOPED_TRACE(std::string(test::schemeName(scheme)));
+        const auto symbol = test::encodeWithDmtx(test::bytesOf(message), scheme);
+        ASSERT_TRUE(symbol.has_value());
+        test::SynthOptions o;
+        o.rotationDeg = 17;
+        const auto synth = test::synthesiseFrame(symbol->matrix, symbol->rows, symbol->cols, o);
+        std::string out;
+        const FrameDecodeResult r = decodeFrame(frameOf(synth), out, intake);
+        EXPECT_TRUE(r.decoded) << "status " << toInt(r.status);
+        EXPECT_EQ(out, message);
+    }
+}
+
+}  // namespace
+}  // namespace dm

@@ -1,0 +1,96 @@
+#include "decoder/threshold.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+namespace dm {
+namespace {
+
+struct Frame {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels;
+
+    Frame(int w, int h, uint8_t fill)
+        : width(w), height(h), pixels(static_cast<size_t>(w) * h, fill) {}
+    void fill(int x0, int y0, int x1, int y1, uint8_t value) {
+        for (int y = y0; y < y1; ++y) {
+            for (int x = x0; x < x1; ++x)
+                pixels[static_cast<size_t>(y) * width + x] = value;
+        }
+    }
+    GrayImage image() const {
+        GrayImage g;
+        g.width = width;
+        g.height = height;
+        g.pixels = pixels.data();
+        return g;
+    }
+};
+
+TEST(Threshold, UniformAndTwoLevelFrames) {
+    // All black: T = 0 at once, so every pixel counts as dark.
+    EXPECT_EQ(computeThreshold(Frame(64, 48, 0).image(), 0), 255);
+    // All white: T = 255, every pixel light.
+    EXPECT_EQ(computeThreshold(Frame(64, 48, 255).image(), 0), 254);
+    // Half 40, half 200: the midpoint is already balanced.
+    Frame half(64, 48, 40);
+    half.fill(0, 24, 64, 48, 200);
+    EXPECT_EQ(computeThreshold(half.image(), 0), 119);
+}
+
+// Three nested areas: the central half holds 100 and 140, the ring out to the central three
+// quarters holds 20, the outer ring 250. Each variant must see exactly its own area.
+TEST(Threshold, VariantsSampleTheirOwnAreas) {
+    Frame f(128, 128, 250);
+    f.fill(16, 16, 112, 112, 20);
+    f.fill(32, 32, 96, 64, 100);
+    f.fill(32, 64, 96, 96, 140);
+    // Central half only: 100 and 140 balance at 120.
+    EXPECT_EQ(computeThreshold(f.image(), 1), 119);
+    // Central three quarters: 20 against the mean of 100 and 140 settles at T = 70.
+    EXPECT_EQ(computeThreshold(f.image(), 2), 69);
+    // Whole frame: the class means give m = 267, T alternates between 133 and 134 until the
+    // adjustment limit stops it at 133.
+    EXPECT_EQ(computeThreshold(f.image(), 0), 132);
+}
+
+TEST(Threshold, SparseSamplesFallBackToTheSampledRange) {
+    // 10 x 10 samples 9 pixels, so no level reaches more than 10 samples.
+    Frame flat(10, 10, 50);
+    EXPECT_EQ(computeThreshold(flat.image(), 0), 49);
+    Frame split(10, 10, 30);
+    split.fill(0, 5, 10, 10, 90);
+    EXPECT_EQ(computeThreshold(split.image(), 0), 59);
+    // Nothing sampled (the central half of a 1 x 1 frame is empty): full range, no classes.
+    EXPECT_EQ(computeThreshold(Frame(1, 1, 0).image(), 1), 126);
+    EXPECT_EQ(computeThreshold(GrayImage{}, 0), 126);
+}
+
+TEST(FlipRows, SwapsRowsTopToBottom) {
+    for (const int rows : {10, 9, 1, 0}) {
+        SCOPED_TRACE(std::to_string(rows) + " rows");
+        const int cols = 3;
+        std::vector<uint8_t> m(static_cast<size_t>(rows) * cols);
+        std::iota(m.begin(), m.end(), 0);
+        DecodeStatus status = DecodeStatus::Success;
+        ASSERT_TRUE(flipRows(m, cols, rows, status));
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < cols; ++c) {
+                EXPECT_EQ(m[static_cast<size_t>(r) * cols + c], (rows - 1 - r) * cols + c);
+            }
+        }
+    }
+}
+
+TEST(FlipRows, RefusesAMatrixShorterThanItsRows) {
+    std::vector<uint8_t> m(29);
+    DecodeStatus status = DecodeStatus::Success;
+    EXPECT_FALSE(flipRows(m, 3, 10, status));
+    EXPECT_EQ(status, DecodeStatus::MissingInput);
+}
+
+}  // namespace
+}  // namespace dm
