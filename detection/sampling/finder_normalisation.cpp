@@ -114,10 +114,12 @@ bool normaliseFinder(DecodeStatus& status, DetectionContext& context, SamplingCa
     }
     const auto m = static_cast<int32_t>(m64);
 
-    // Both arms must be at least seven modules long.
+    // Both arms must be seven modules long. The short arm of an 8-row rectangle is exactly
+    // seven modules between centres, so half a module is allowed for rounded end points.
     const int32_t dX = roundedDistance(corner, xEnd);
     const int32_t dY = roundedDistance(corner, yEnd);
-    if (dX < 7 * m || dY < 7 * m) {
+    const int32_t shortest = 7 * m - m / 2;
+    if (dX < shortest || dY < shortest) {
         status = DecodeStatus::FinderOutsideImage;
         return false;
     }

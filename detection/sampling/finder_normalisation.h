@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -30,6 +31,15 @@ uint8_t gridSample(const GrayImage& image, int32_t v, int32_t u);
 // nothing when the grid points are collinear.
 std::optional<AffineMap> solveAffine(const std::array<Point, 3>& gridPoints,
                                      const std::array<Point, 3>& framePoints);
+
+// Bounds of walks over the normalised grid: the image's half-pixel extents, but never less
+// than the grid itself, so that a frame under 300 pixels a side still offers the whole grid.
+inline int32_t gridWalkWidth(const GrayImage& image) {
+    return std::max<int32_t>(image.width, normalisedGridSize);
+}
+inline int32_t gridWalkHeight(const GrayImage& image) {
+    return std::max<int32_t>(image.height, normalisedGridSize);
+}
 
 // Euclidean distance rounded to the nearest integer.
 int32_t roundedDistance(Point p, Point q);

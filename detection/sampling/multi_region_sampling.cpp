@@ -108,6 +108,18 @@ bool traceInnerLine(const GrayImage& image, const SearchSeed& seed, MarkList& li
     return append(list, closing);
 }
 
+// Moves a trace seed across its line until it lies half positions before the solid line
+// that follows (below an inner row, right of an inner column), as the gap re-centring does.
+void alignSeed(const GrayImage& image, SearchSeed& seed, int32_t half, bool isRow) {
+    for (int round = 0; round < 3; ++round) {
+        Point p{seed.x, seed.y};
+        const int32_t d = isRow ? nearestDarkBelow(image, p) : nearestDarkRight(image, p);
+        if (d == half)
+            return;
+        (isRow ? seed.y : seed.x) += d - half;
+    }
+}
+
 // Inner lines of a k x k layout: line t crosses the far column between marks t*q - 1 and
 // t*q, q being the dark modules per region side.
 bool traceInnerLinesSquare(DecodeStatus& status, TimingRecord& timing,
@@ -122,11 +134,21 @@ bool traceInnerLinesSquare(DecodeStatus& status, TimingRecord& timing,
         return false;
     }
     const GrayImage& image = *context.image;
+    // With 6 x 6 regions a module is only about four grid positions wide. There the traces
+    // keep to the middle of their line (half a module plus one position before the solid
+    // line that follows, instead of half a module), and each seed is put there first.
+    const bool fine = k >= 6;
+    const auto half = static_cast<int32_t>(timing.pitchY * 0.5f + (fine ? 0.5f : 0.0f));
     for (int32_t t = 1; t <= lines; ++t) {
         const Point mark = timing.farColumnMarks[t * q];
         const Point previous = timing.farColumnMarks[t * q - 1];
-        const SearchSeed seed{mark.x, (previous.y + mark.y) / 2, mark.x - context.corner.x};
-        if (!traceInnerRow(image, t - 1, seed, timing)) {
+        SearchSeed seed{mark.x, (previous.y + mark.y) / 2, mark.x - context.corner.x};
+        if (fine)
+            alignSeed(image, seed, half, true);
+        const bool traced = fine ? traceInnerLine(image, seed, timing.innerRowMarks[t - 1], half,
+                                                  timing.columnCount / 2, true)
+                                 : traceInnerRow(image, t - 1, seed, timing);
+        if (!traced) {
             status = DecodeStatus::GridLost;
             return false;
         }
@@ -138,8 +160,13 @@ bool traceInnerLinesSquare(DecodeStatus& status, TimingRecord& timing,
     for (int32_t t = 1; t <= lines; ++t) {
         const Point mark = timing.farRowMarks[t * q];
         const Point previous = timing.farRowMarks[t * q - 1];
-        const SearchSeed seed{(previous.x + mark.x) / 2, mark.y, mark.y - context.corner.y};
-        if (!traceInnerColumn(image, t - 1, seed, timing)) {
+        SearchSeed seed{(previous.x + mark.x) / 2, mark.y, mark.y - context.corner.y};
+        if (fine)
+            alignSeed(image, seed, half, false);
+        const bool traced = fine ? traceInnerLine(image, seed, timing.innerColumnMarks[t - 1], half,
+                                                  timing.rowCount / 2, false)
+                                 : traceInnerColumn(image, t - 1, seed, timing);
+        if (!traced) {
             status = DecodeStatus::GridLost;
             return false;
         }
@@ -271,7 +298,7 @@ bool sampleRegionsSquare(DecodeStatus& status, TimingRecord& timing, DetectionCo
 }  // namespace
 
 int32_t nearestDarkBelow(const GrayImage& image, Point& point) {
-    for (int32_t y = point.y; y < image.height; ++y) {
+    for (int32_t y = point.y; y < gridWalkHeight(image); ++y) {
         if (isDark(image, {point.x, y})) {
             const int32_t distance = y - point.y;
             point.y = y;
@@ -304,7 +331,7 @@ int32_t nearestDarkLeft(const GrayImage& image, Point& point) {
 }
 
 int32_t nearestDarkRight(const GrayImage& image, Point& point) {
-    for (int32_t x = point.x; x <= image.width - 1; ++x) {
+    for (int32_t x = point.x; x <= gridWalkWidth(image) - 1; ++x) {
         if (isDark(image, {x, point.y})) {
             const int32_t distance = x - point.x;
             point.x = x;
@@ -315,7 +342,8 @@ int32_t nearestDarkRight(const GrayImage& image, Point& point) {
 }
 
 bool recentreRowGap(Point& point, int32_t half, const GrayImage& image) {
-    if (point.x < 0 || point.x > image.width - 1 || point.y < 0 || point.y > image.height - 1) {
+    if (point.x < 0 || point.x > gridWalkWidth(image) - 1 || point.y < 0 ||
+        point.y > gridWalkHeight(image) - 1) {
         return false;
     }
     for (int round = 0; round < 3; ++round) {
@@ -334,7 +362,8 @@ bool recentreRowGap(Point& point, int32_t half, const GrayImage& image) {
 }
 
 bool recentreColumnGap(Point& point, int32_t half, const GrayImage& image) {
-    if (point.x < 0 || point.x > image.width - 1 || point.y < 0 || point.y > image.height - 1) {
+    if (point.x < 0 || point.x > gridWalkWidth(image) - 1 || point.y < 0 ||
+        point.y > gridWalkHeight(image) - 1) {
         return false;
     }
     for (int round = 0; round < 3; ++round) {

@@ -55,10 +55,10 @@ bool sampleRegion(const RegionRecord& region) {
 
     if (origin.y < 0 ||
         static_cast<float>(rows - 1) * pY + static_cast<float>(origin.y) >
-            static_cast<float>(image.height) ||
+            static_cast<float>(gridWalkHeight(image)) ||
         origin.x < 0 ||
         static_cast<float>(columns - 1) * pX + static_cast<float>(origin.x) >
-            static_cast<float>(image.width)) {
+            static_cast<float>(gridWalkWidth(image))) {
         return false;
     }
 

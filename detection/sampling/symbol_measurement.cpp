@@ -111,7 +111,8 @@ Segment gridCrossRun(const GrayImage& image, Point point, int32_t angle) {
     seg.angle = angle;
     for (int32_t i = 0; i <= 9; ++i) {
         const Point p = moved(i);
-        if ((alongU ? p.x > image.width - 1 : p.y > image.height - 1) || !isDark(image, p))
+        if ((alongU ? p.x > gridWalkWidth(image) - 1 : p.y > gridWalkHeight(image) - 1) ||
+            !isDark(image, p))
             break;
         seg.p0 = p;
         ++seg.length;
@@ -132,9 +133,10 @@ int32_t gridRunFrom(const GrayImage& image, const LineStepper& stepper) {
         return 0;
     const bool alongV = stepper.angle == 90;
     int32_t count = 0;
-    for (int32_t i = 0; i < image.width; ++i) {
+    for (int32_t i = 0; i < gridWalkWidth(image); ++i) {
         const Point p = alongV ? Point{start.x, start.y + i} : Point{start.x + i, start.y};
-        if ((alongV ? p.y > image.height - 1 : p.x > image.width - 1) || !isDark(image, p))
+        if ((alongV ? p.y > gridWalkHeight(image) - 1 : p.x > gridWalkWidth(image) - 1) ||
+            !isDark(image, p))
             break;
         ++count;
     }
@@ -154,7 +156,7 @@ int32_t recentreMark(LineStepper& stepper, int32_t half, const GrayImage& image)
             break;
         int32_t& coordinate = alongV ? point.y : point.x;
         coordinate += (d - half) * stepper.step;
-        if (coordinate > (alongV ? image.height : image.width) - 1)
+        if (coordinate > (alongV ? gridWalkHeight(image) : gridWalkWidth(image)) - 1)
             break;
         seg = gridCrossRun(image, point, perpendicular);
         point = midpoint(seg.p0, seg.p1);

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "decoder/frame_dib.h"
+#include "decoder/frame_intake.h"
+#include "encoder/message_encoder.h"
+#include "symbology/placement.h"
+#include "symbology/reed_solomon.h"
+#include "symbology/symbol_size.h"
+#include "tests/support/frame_synth.h"
+
+namespace dm {
+namespace {
+
+struct Symbol {
+    std::string message;
+    std::vector<uint8_t> matrix;  // encoder orientation, 1 = dark
+    int rows = 0;
+    int cols = 0;
+};
+
+// Letters and punctuation only, so that every byte is one ASCII codeword.
+std::string messageOf(int length, int salt) {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz .,-+";
+    std::string message;
+    for (int i = 0; i < length; ++i) {
+        message += kAlphabet[(i * 7 + salt * 13 + i / 5) % (sizeof(kAlphabet) - 1)];
+    }
+    return message;
+}
+
+// Squares through the message encoder, filled to capacity. Rectangles (which the encoder does
+// not choose) from ASCII codewords, one pad and the randomised pads, Reed-Solomon and
+// placement.
+Symbol symbolFor(int sizeIndex) {
+    const SymbolSize& size = symbolSize(sizeIndex);
+    Symbol symbol;
+    symbol.rows = size.symbolRows;
+    symbol.cols = size.symbolCols;
+    if (sizeIndex < kSquareCount) {
+        symbol.message = messageOf(size.dataCodewords, sizeIndex);
+        const auto encoded = EncodeMessage(symbol.message);
+        EXPECT_TRUE(encoded && encoded->sizeIndex == sizeIndex) << sizeIndex;
+        if (encoded)
+            symbol.matrix = encoded->moduleMatrix;
+        return symbol;
+    }
+    symbol.message = messageOf(size.dataCodewords - 2, sizeIndex);
+    std::vector<uint8_t> stream(size.dataCodewords + size.eccCodewords);
+    for (size_t i = 0; i < symbol.message.size(); ++i)
+        stream[i] = static_cast<uint8_t>(symbol.message[i] + 1);
+    for (int j = static_cast<int>(symbol.message.size()); j < size.dataCodewords; ++j) {
+        int pad = 129;
+        if (j > static_cast<int>(symbol.message.size())) {
+            pad = 129 + (149 * (j + 1)) % 253 + 1;
+            if (pad > 254)
+                pad -= 254;
+        }
+        stream[j] = static_cast<uint8_t>(pad);
+    }
+    encodeBlocks(stream, sizeIndex);
+    symbol.matrix = placeCodewords(stream, sizeIndex);
+    return symbol;
+}
+
+// A 640 x 480 camera frame, or a larger one when the rotated symbol does not fit.
+test::SynthOptions frameOptions(const Symbol& symbol, double moduleSize, double angle) {
+    test::SynthOptions o;
+    o.moduleSize = moduleSize;
+    o.rotationDeg = angle;
+    while (!test::symbolFits(symbol.rows, symbol.cols, o)) {
+        o.width += 64;
+        o.height += 48;
+    }
+    return o;
+}
+
+CFrameDib cameraFrame(const test::SynthFrame& synth) {
+    BitmapInfoHeader header;
+    header.biSize = 40;
+    header.biWidth = synth.width;
+    header.biHeight = synth.height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biSizeImage = static_cast<uint32_t>(synth.bgr.size());
+    CFrameDib frame;
+    frame.Create(&header, synth.bgr);
+    return frame;
+}
+
+struct Case {
+    int sizeIndex;
+    double moduleSize;
+    double angle;
+    bool rough;  // light blur and noise
+};
+
+std::string describe(const Case& c) {
+    const SymbolSize& s = symbolSize(c.sizeIndex);
+    char text[128];
+    std::snprintf(text, sizeof text, "%dx%d module %.0f angle %.0f%s", s.symbolRows, s.symbolCols,
+                  c.moduleSize, c.angle, c.rough ? " blurred, noisy" : "");
+    return text;
+}
+
+// Empty when the frame decodes to the message; otherwise what went wrong.
+std::string decodeCase(const Case& c, const Symbol& symbol, FrameIntake& intake) {
+    test::SynthOptions o = frameOptions(symbol, c.moduleSize, c.angle);
+    if (c.rough) {
+        o.blurSigma = 0.7;
+        o.noiseSigma = 6;
+        o.seed = static_cast<uint32_t>(c.sizeIndex * 7919 + c.angle * 13 + c.moduleSize);
+    }
+    const CFrameDib frame =
+        cameraFrame(test::synthesiseFrame(symbol.matrix, symbol.rows, symbol.cols, o));
+    std::string text;
+    const FrameDecodeResult result = decodeFrame(frame, text, intake);
+    if (!result.decoded)
+        return "status " + std::to_string(toInt(result.status));
+    if (result.sizeIndex != c.sizeIndex)
+        return "size index " + std::to_string(result.sizeIndex);
+    if (text != symbol.message)
+        return "wrong text";
+    return {};
+}
+
+// Rotations spread over the full circle, module sizes 4-10 in turn, every other case blurred
+// and noisy. Small symbols and rectangles get more rotations than the large ones.
+std::vector<Case> sweep(int sizeIndex, int rotations) {
+    std::vector<Case> cases;
+    const int side = std::max(symbolSize(sizeIndex).symbolRows, symbolSize(sizeIndex).symbolCols);
+    for (int k = 0; k < rotations; ++k) {
+        const double angle = std::fmod(k * 360.0 / rotations + sizeIndex * 11 + 3, 360.0);
+        // Keep the largest symbols in frames of reasonable size.
+        const int moduleSpan = side >= 88 ? 3 : 7;
+        const double moduleSize = 4 + (k * 3 + sizeIndex) % moduleSpan;
+        cases.push_back({sizeIndex, moduleSize, angle, (k + sizeIndex) % 2 == 1});
+    }
+    return cases;
+}
+
+void expectAllDecode(int firstSize, int lastSize, int rotationsSmall, int rotationsLarge) {
+    FrameIntake intake;
+    for (int i = firstSize; i <= lastSize; ++i) {
+        const Symbol symbol = symbolFor(i);
+        const int side = std::max(symbol.rows, symbol.cols);
+        for (const Case& c : sweep(i, side <= 52 ? rotationsSmall : rotationsLarge)) {
+            const std::string what = decodeCase(c, symbol, intake);
+            if (!what.empty())
+                ADD_FAILURE() << describe(c) << ": " << what;
+        }
+    }
+}
+
+TEST(EndToEnd, SquareSymbolsDecodeAtAnyRotation) {
+    expectAllDecode(0, kLargestSquare, 6, 2);
+}
+
+TEST(EndToEnd, RectangularSymbolsDecodeAtAnyRotation) {
+    expectAllDecode(kSquareCount, kSizeCount - 1, 12, 12);
+}
+
+// Every size, every 15 degrees, module sizes 4-10, clean and blurred with noise; prints the
+// decode rate. Run with --gtest_also_run_disabled_tests.
+TEST(EndToEnd, DISABLED_FullSweep) {
+    FrameIntake intake;
+    int total = 0;
+    int decoded = 0;
+    for (int i = 0; i < kSizeCount; ++i) {
+        const Symbol symbol = symbolFor(i);
+        int sizeDecoded = 0;
+        int sizeTotal = 0;
+        for (int angle = 0; angle < 360; angle += 15) {
+            for (int m = 4; m <= 10; ++m) {
+                for (const bool rough : {false, true}) {
+                    const Case c{i, static_cast<double>(m), static_cast<double>(angle), rough};
+                    const std::string what = decodeCase(c, symbol, intake);
+                    ++sizeTotal;
+                    if (what.empty()) {
+                        ++sizeDecoded;
+                    } else {
+                        ADD_FAILURE() << describe(c) << ": " << what;
+                    }
+                }
+            }
+        }
+        std::printf("%3dx%-3d %d of %d decoded\n", symbol.rows, symbol.cols, sizeDecoded,
+                    sizeTotal);
+        total += sizeTotal;
+        decoded += sizeDecoded;
+    }
+    std::printf("full sweep: %d of %d frames decoded\n", decoded, total);
+}
+
+}  // namespace
+}  // namespace dm
