@@ -46,8 +46,9 @@ public:
     // Forgets the pixels and zeroes the header and colour table.
     void Reset();
 
-    // Copies header and pixels. Returns 1 on success, 0 for a missing header or pixels, or
-    // pixels shorter than the header describes.
+    // Copies header and pixels (biSizeImage bytes, or stride x biHeight when that is 0).
+    // Returns 1 on success, 0 for a missing header or pixels, a width, height or bit depth that
+    // is not positive, or pixels shorter than the header describes.
     int Create(const BitmapInfoHeader* header, std::span<const uint8_t> pixels);
 
     // Bytes per stored row for a width and bit depth.
