@@ -49,14 +49,20 @@ QCameraFormat chooseFormat(const QCameraDevice& device) {
     return best;
 }
 
-// Turns a video frame into the camera-format bytes: BGR, bottom-up, rows padded to 4 bytes,
-// scaled to the announced size if the backend delivers another.
+// A video frame in the camera format; empty when the frame cannot be converted.
 void toBottomUpBgr(const QVideoFrame& frame, QSize size, std::vector<uint8_t>& out) {
-    QImage image = frame.toImage();
+    const QImage image = frame.toImage();
     if (image.isNull()) {
         out.clear();
         return;
     }
+    toCameraFrame(image, size, out);
+}
+
+}  // namespace
+
+void toCameraFrame(const QImage& picture, QSize size, std::vector<uint8_t>& out) {
+    QImage image = picture;
     if (image.size() != size) {
         image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     }
@@ -71,6 +77,8 @@ void toBottomUpBgr(const QVideoFrame& frame, QSize size, std::vector<uint8_t>& o
                   out.begin() + static_cast<std::ptrdiff_t>(stride * (height - 1 - y)));
     }
 }
+
+namespace {
 
 class CameraFrameSource final : public FrameSource {
   public:

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/camera_frame_source.h"
 #include "app/capture_window.h"
 #include "app/frame_slot.h"
 #include "decoder/frame_dib.h"
@@ -55,6 +56,33 @@ class FrameHandshakeTest : public QObject {
     void noHeightMeansNoPlacement() {
         QVERIFY(!fitVideo(640, 480, 196, 0).has_value());
         QVERIFY(!fitVideo(640, 0, 196, 155).has_value());
+    }
+
+    // Camera pictures become BGR bytes, bottom row first, rows padded to 4 bytes.
+    void picturesBecomeBottomUpBgrWithPaddedRows() {
+        QImage picture(3, 2, QImage::Format_RGB32);
+        picture.setPixelColor(0, 0, QColor(255, 0, 0));
+        picture.setPixelColor(1, 0, QColor(0, 255, 0));
+        picture.setPixelColor(2, 0, QColor(0, 0, 255));
+        picture.setPixelColor(0, 1, QColor(255, 255, 255));
+        picture.setPixelColor(1, 1, QColor(0, 0, 0));
+        picture.setPixelColor(2, 1, QColor(10, 20, 30));
+        std::vector<uint8_t> frame;
+        toCameraFrame(picture, QSize(3, 2), frame);
+        const std::vector<uint8_t> expected = {
+            255, 255, 255, 0, 0,   0, 30,  20, 10, 0, 0, 0,   // bottom row, then padding
+            0,   0,   255, 0, 255, 0, 255, 0,  0,  0, 0, 0};  // top row
+        QCOMPARE(frame, expected);
+    }
+
+    void picturesOfAnotherSizeAreScaledToTheFormat() {
+        QImage picture(2, 1, QImage::Format_RGB32);
+        picture.fill(QColor(1, 2, 3));
+        std::vector<uint8_t> frame;
+        toCameraFrame(picture, QSize(4, 2), frame);
+        QCOMPARE(frame.size(), size_t{12 * 2});
+        QCOMPARE(int(frame[9]), 3);  // blue of the fourth pixel
+        QCOMPARE(int(frame[11]), 1);
     }
 
     void slotDropsFramesNobodyAskedFor() {
