@@ -293,6 +293,31 @@ TEST(FindFinder, NoiseFramesStayInsideTheImage) {
     }
 }
 
+// Seeds at the image corners with radii far beyond the frame: every scan keeps the pixels it
+// examines within its row or column (the sanitizer build catches reads past the buffer).
+TEST(Scans, StayWithinTheirRowOrColumn) {
+    Frame frame(24, 40, 200, 100);
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 24; ++x) {
+            if ((x + y) % 7 < 3)
+                frame.pixels[static_cast<size_t>(y) * 24 + x] = 0;
+        }
+    }
+    DetectionContext context;
+    context.image = &frame.image;
+    for (const SearchSeed seed : {SearchSeed{23, 39, 1000},
+                                  {0, 0, 1000},
+                                  {0, 39, 1000},
+                                  {23, 0, 1000},
+                                  {30, 50, 1000},
+                                  {-5, -5, 1000}}) {
+        EXPECT_FALSE(scanLeft(context, seed));
+        EXPECT_FALSE(scanRight(context, seed));
+        EXPECT_FALSE(scanDown(context, seed));
+        EXPECT_FALSE(scanUp(context, seed));
+    }
+}
+
 // Rotation sweep over the square sizes 10x10 ... 104x104 at module sizes 4 to 10 pixels.
 
 struct SweepCase {
