@@ -6,7 +6,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/about_dialog.h"
 #include "app/codec_test_dialog.h"
+#include "app/message_dialog.h"
+#include "app/ui_strings.h"
 #include "tests/app/modal_watcher.h"
 
 using namespace dm;
@@ -35,8 +38,9 @@ class WindowScreenshotTest : public QObject {
             shot = dialog.grab().toImage();
         }
         QVERIFY(!shot.isNull());
-        QVERIFY2(shot.save(QStringLiteral(DM_SCREENSHOT_PATH)), DM_SCREENSHOT_PATH);
-        qInfo("screenshot: %s", DM_SCREENSHOT_PATH);
+        QVERIFY2(shot.save(QStringLiteral(DM_ARTIFACT_DIR "/window_screenshot.png")),
+                 DM_ARTIFACT_DIR "/window_screenshot.png");
+        qInfo("screenshot: %s", DM_ARTIFACT_DIR "/window_screenshot.png");
 
         // The symbol area shows a black-and-white symbol: plenty of both.
         const QRect area = dialog.symbolRect();
@@ -54,6 +58,27 @@ class WindowScreenshotTest : public QObject {
             dark > pixels / 10 && light > pixels / 10,
             qPrintable(QStringLiteral("dark %1, light %2 of %3").arg(dark).arg(light).arg(pixels)));
         dialog.close();
+    }
+
+    // Pictures of a notice and of the about box, for looking at.
+    void noticeAndAboutBoxPictures() {
+        CMessageDialog1 notice(nullptr);
+        notice.caption = QString::fromUtf8(ui::kCameraNoticeCaption);
+        notice.text = QString::fromUtf8(ui::kCameraNoticeText);
+        QTimer::singleShot(300, &notice, [&notice] {
+            notice.grab().save(QStringLiteral(DM_ARTIFACT_DIR "/notice_screenshot.png"));
+            notice.accept();
+        });
+        notice.exec();
+        QVERIFY(QFile::exists(QStringLiteral(DM_ARTIFACT_DIR "/notice_screenshot.png")));
+
+        CAboutDlg about(nullptr);
+        QTimer::singleShot(300, &about, [&about] {
+            about.grab().save(QStringLiteral(DM_ARTIFACT_DIR "/about_screenshot.png"));
+            about.accept();
+        });
+        about.exec();
+        QVERIFY(QFile::exists(QStringLiteral(DM_ARTIFACT_DIR "/about_screenshot.png")));
     }
 };
 
