@@ -272,6 +272,13 @@ TEST(PeerSymbols, LegacyInterleavedLargestSymbolIsReadAfterRetry) {
     EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
     EXPECT_EQ(r.text, message);
 
+    // zint writes its 144x144 symbols this way.
+    const std::string digits(3000, '3');
+    const auto zint = encodeWithZint(bytesOf(digits));
+    ASSERT_TRUE(zint.has_value());
+    ASSERT_EQ(zint->sizeIndex, kLargestSquare);
+    EXPECT_EQ(read(*zint).text, digits);
+
     // With a few errors per block as well.
     std::mt19937 rng(7);
     for (int e = 0; e < 40; ++e)
