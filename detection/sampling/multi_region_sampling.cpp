@@ -35,7 +35,7 @@ std::span<const Point> marksOf(const MarkList& list) {
 // An inner row walks toward -u and looks across in v; an inner column walks toward -v and
 // looks across in u. Both start in a light module and end with the dark module at index 0.
 bool traceInnerLine(const GrayImage& image, const SearchSeed& seed, MarkList& list, int32_t half,
-                    int32_t maxGaps, bool isRow) {
+                    int32_t maxGaps, bool isRow, bool gapsBeside = true) {
     auto along = [isRow](Point& p) -> int32_t& { return isRow ? p.x : p.y; };
     auto across = [isRow](Point& p) -> int32_t& { return isRow ? p.y : p.x; };
     auto recentre = [&](Point& p) {
@@ -63,10 +63,10 @@ bool traceInnerLine(const GrayImage& image, const SearchSeed& seed, MarkList& li
         if (inDark) {
             if (!darkBeside(0)) {
                 gap = true;
-            } else if (!darkBeside(-1)) {
+            } else if (gapsBeside && !darkBeside(-1)) {
                 across(cur) -= 1;
                 gap = true;
-            } else if (!darkBeside(1)) {
+            } else if (gapsBeside && !darkBeside(1)) {
                 across(cur) += 1;
                 gap = true;
             }
@@ -146,7 +146,7 @@ bool traceInnerLinesSquare(DecodeStatus& status, TimingRecord& timing,
         if (fine)
             alignSeed(image, seed, half, true);
         const bool traced = fine ? traceInnerLine(image, seed, timing.innerRowMarks[t - 1], half,
-                                                  timing.columnCount / 2, true)
+                                                  timing.columnCount / 2, true, false)
                                  : traceInnerRow(image, t - 1, seed, timing);
         if (!traced) {
             status = DecodeStatus::GridLost;
@@ -164,7 +164,7 @@ bool traceInnerLinesSquare(DecodeStatus& status, TimingRecord& timing,
         if (fine)
             alignSeed(image, seed, half, false);
         const bool traced = fine ? traceInnerLine(image, seed, timing.innerColumnMarks[t - 1], half,
-                                                  timing.rowCount / 2, false)
+                                                  timing.rowCount / 2, false, false)
                                  : traceInnerColumn(image, t - 1, seed, timing);
         if (!traced) {
             status = DecodeStatus::GridLost;
