@@ -13,6 +13,7 @@ packages=(
     libturbojpeg0-dev libpng-dev libcli11-dev
     libzxing-dev libdmtx-dev libzint-dev
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     fonts-wqy-microhei xvfb xauth
     clang libclang-rt-14-dev
 )
