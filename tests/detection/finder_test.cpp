@@ -401,7 +401,7 @@ std::vector<SweepCase> sweepCases() {
     return cases;
 }
 
-TEST(FinderSweep, FindsTheLAtEverySizeModuleSizeAndRotation) {
+TEST(FinderSweep, LocatesTheLAcrossSizesModuleSizesAndRotations) {
     int found = 0;
     int exact = 0;
     int dependable = 0;
