@@ -134,9 +134,10 @@ bool traceInnerLinesSquare(DecodeStatus& status, TimingRecord& timing,
         return false;
     }
     const GrayImage& image = *context.image;
-    // With 6 x 6 regions a module is only about four grid positions wide. There the traces
-    // keep to the middle of their line (half a module plus one position before the solid
-    // line that follows, instead of half a module), and each seed is put there first.
+    // With 6 x 6 regions a module is only about four grid positions wide. There each seed is
+    // first put at the traces' distance from the solid line that follows, that distance is
+    // half a module rounded rather than truncated (the middle of the line), and a gap counts
+    // only on the traced line itself: stepping beside it would drift onto the data next to it.
     const bool fine = k >= 6;
     const auto half = static_cast<int32_t>(timing.pitchY * 0.5f + (fine ? 0.5f : 0.0f));
     for (int32_t t = 1; t <= lines; ++t) {
