@@ -5,6 +5,9 @@
 namespace dm {
 namespace {
 
+// Re-centring rounds at an arm end (see centreArmEnd).
+constexpr int kArmEndRounds = 6;
+
 int32_t perpendicularOf(int32_t angle) {
     return angle + 90 <= 179 ? angle + 90 : angle - 90;
 }
@@ -164,16 +167,21 @@ bool validateArm(Segment& arm, DetectionContext& context) {
 
 int32_t centreArmEnd(const GrayImage& image, LineStepper& stepper) {
     Point& point = *stepper.point;
-    const Segment across = crossRun(image, point, perpendicularOf(stepper.angle));
-    point = {(across.p0.x + across.p1.x) / 2, (across.p0.y + across.p1.y) / 2};
-
-    // Leave half the thickness of dark pixels between the point and the arm's end.
-    const int32_t t = across.length;
-    const int32_t d = runFrom(image, stepper);
-    if (d == t / 2 || d == (t + 1) / 2)
-        return t;
-    if (!stepAlongLine(image, stepper, d - (t + 1) / 2))
-        return 0;
+    // A line a degree off the arm drifts out of it before the arm's end; one correction then
+    // leaves the point mid-arm. Each round re-centres across the arm and runs on to its end,
+    // so the point converges on the last module.
+    int32_t t = 0;
+    for (int round = 0; round < kArmEndRounds; ++round) {
+        const Segment across = crossRun(image, point, perpendicularOf(stepper.angle));
+        point = {(across.p0.x + across.p1.x) / 2, (across.p0.y + across.p1.y) / 2};
+        t = across.length;
+        // Leave half the thickness of dark pixels between the point and the arm's end.
+        const int32_t d = runFrom(image, stepper);
+        if (d == t / 2 || d == (t + 1) / 2)
+            return t;
+        if (!stepAlongLine(image, stepper, d - (t + 1) / 2))
+            return 0;
+    }
     return t;
 }
 
