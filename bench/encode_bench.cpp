@@ -12,7 +12,7 @@
 
 namespace {
 
-const std::string kSmall = "123456";               // 10x10
+const std::string kSmall = "123456";                // 10x10
 const std::string kLarge = std::string(3116, '7');  // 144x144, no pad
 
 std::span<const uint8_t> bytesOf(const std::string& s) {
@@ -33,9 +33,11 @@ void BM_ZintEncode(benchmark::State& state, const std::string& message, int size
         zint_symbol* symbol = ZBarcode_Create();
         symbol->symbology = BARCODE_DATAMATRIX;
         symbol->option_2 = sizeOption;
-        const int rc = ZBarcode_Encode(symbol, reinterpret_cast<const unsigned char*>(message.data()),
-                                       static_cast<int>(message.size()));
-        if (rc >= ZINT_ERROR) state.SkipWithError(symbol->errtxt);
+        const int rc =
+            ZBarcode_Encode(symbol, reinterpret_cast<const unsigned char*>(message.data()),
+                            static_cast<int>(message.size()));
+        if (rc >= ZINT_ERROR)
+            state.SkipWithError(symbol->errtxt);
         benchmark::DoNotOptimize(symbol->width);
         ZBarcode_Delete(symbol);
     }
@@ -45,14 +47,19 @@ BENCHMARK_CAPTURE(BM_ZintEncode, zint_144x144, kLarge, 24)->Unit(benchmark::kMic
 
 // The largest image: 144 modules, quiet zone 20, module size 20 (3,680 x 3,680 pixels).
 void BM_GenerateSymbolFileLargest(benchmark::State& state) {
-    const auto path = std::filesystem::temp_directory_path() / ("dm-bench-" + std::to_string(getpid()) + ".jpg");
+    const auto path =
+        std::filesystem::temp_directory_path() / ("dm-bench-" + std::to_string(getpid()) + ".jpg");
     for (auto _ : state) {
         const int side = dm::GenerateSymbolFile(bytesOf(kLarge), path.string(), 20, 20);
-        if (side != 144) state.SkipWithError("generation failed");
+        if (side != 144)
+            state.SkipWithError("generation failed");
     }
     std::filesystem::remove(path);
 }
-BENCHMARK(BM_GenerateSymbolFileLargest)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_GenerateSymbolFileLargest)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

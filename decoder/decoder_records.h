@@ -31,8 +31,8 @@ struct SamplingGrid {
 
 // The grayscale frame one decode works on. Nothing here is owned.
 struct GrayImage {
-    int32_t width = 0;   // pixels; half-pixel extent once the sampling grid is built
-    int32_t height = 0;  // likewise
+    int32_t width = 0;      // pixels; half-pixel extent once the sampling grid is built
+    int32_t height = 0;     // likewise
     uint8_t threshold = 0;  // a value <= threshold is dark
     int32_t pixelCount = 0;
     const int32_t* rowOffsets = nullptr;  // height entries, row i at pixels + rowOffsets[i]

@@ -38,7 +38,7 @@ struct BitmapInfo {
 // One captured frame held as a bitmap: header plus a private copy of the pixel rows
 // (bottom-up, each row padded to a multiple of 4 bytes).
 class CFrameDib {
-public:
+  public:
     static constexpr uint32_t kRgbColours = 0;
 
     CFrameDib() { Reset(); }

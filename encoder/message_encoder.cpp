@@ -28,7 +28,9 @@ struct EncoderBuffers {
     std::array<uint8_t, kCodewordBufferSize> codewords{};
 };
 
-bool isDigit(uint8_t b) { return b >= '0' && b <= '9'; }
+bool isDigit(uint8_t b) {
+    return b >= '0' && b <= '9';
+}
 
 // ASCII encodation of the run. Stops once the count passes the largest capacity, so the
 // codeword buffer is never written past its end. Returns the codewords written.
@@ -63,7 +65,8 @@ int EncodeAscii(EncoderState& state, EncoderBuffers& buffers) {
 
 int ChooseSquareSymbol(int n) {
     for (int i = 0; i < kSquareCount; ++i) {
-        if (n <= kSymbolSizes[i].dataCodewords) return i;
+        if (n <= kSymbolSizes[i].dataCodewords)
+            return i;
     }
     return -1;
 }
@@ -72,11 +75,13 @@ int ChooseSquareSymbol(int n) {
 void AppendPadCodewords(EncoderState& state, EncoderBuffers& buffers) {
     const int capacity = symbolSize(state.sizeIndex).dataCodewords;
     int k = state.codewordCount;
-    if (k >= capacity) return;
+    if (k >= capacity)
+        return;
     buffers.codewords[k] = kPad;
     for (int j = k + 1; j < capacity; ++j) {
         int v = kPad + (149 * (j + 1)) % 253 + 1;
-        if (v > 254) v -= 254;
+        if (v > 254)
+            v -= 254;
         buffers.codewords[j] = static_cast<uint8_t>(v);
     }
     state.codewordCount = capacity;
@@ -98,7 +103,8 @@ int asciiCodewordCount(std::span<const uint8_t> message) {
 }
 
 std::optional<EncodedSymbol> EncodeMessage(std::span<const uint8_t> message) {
-    if (message.empty() || message.size() > static_cast<size_t>(kMessageCapacity)) return std::nullopt;
+    if (message.empty() || message.size() > static_cast<size_t>(kMessageCapacity))
+        return std::nullopt;
     EncoderBuffers buffers;
     std::copy(message.begin(), message.end(), buffers.message.begin());
 
@@ -109,7 +115,8 @@ std::optional<EncodedSymbol> EncodeMessage(std::span<const uint8_t> message) {
     EncodeAscii(state, buffers);
 
     const int sizeIndex = ChooseSquareSymbol(state.codewordCount);
-    if (sizeIndex < 0) return std::nullopt;
+    if (sizeIndex < 0)
+        return std::nullopt;
     state.sizeIndex = sizeIndex;
     AppendPadCodewords(state, buffers);
 

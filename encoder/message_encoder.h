@@ -13,9 +13,9 @@ inline constexpr int kMessageCapacity = 3116;
 
 struct EncodedSymbol {
     int32_t sizeIndex = 0;
-    int32_t side = 0;                  // symbol side in modules
-    std::vector<uint8_t> codewords;    // data (with pads), then error correction
-    std::vector<uint8_t> moduleMatrix; // side x side, row-major, 1 = dark
+    int32_t side = 0;                   // symbol side in modules
+    std::vector<uint8_t> codewords;     // data (with pads), then error correction
+    std::vector<uint8_t> moduleMatrix;  // side x side, row-major, 1 = dark
 };
 
 // ASCII encodation into the smallest square symbol. Empty input, more than 3,116 bytes or
@@ -23,8 +23,8 @@ struct EncodedSymbol {
 std::optional<EncodedSymbol> EncodeMessage(std::span<const uint8_t> message);
 
 inline std::optional<EncodedSymbol> EncodeMessage(std::string_view message) {
-    return EncodeMessage(std::span<const uint8_t>(
-        reinterpret_cast<const uint8_t*>(message.data()), message.size()));
+    return EncodeMessage(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(message.data()), message.size()));
 }
 
 // Codewords the ASCII encodation of message needs, however many.

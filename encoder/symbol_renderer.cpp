@@ -8,9 +8,11 @@ namespace dm {
 
 std::optional<RenderedSymbol> RenderSymbol(std::span<const uint8_t> message, int moduleSize,
                                            int quietZone) {
-    if (!validRenderParameters(moduleSize, quietZone)) return std::nullopt;
+    if (!validRenderParameters(moduleSize, quietZone))
+        return std::nullopt;
     const auto symbol = EncodeMessage(message);
-    if (!symbol) return std::nullopt;
+    if (!symbol)
+        return std::nullopt;
 
     const int n = symbol->side;
     const int cells = n + 2 * quietZone;
@@ -30,7 +32,8 @@ std::optional<RenderedSymbol> RenderSymbol(std::span<const uint8_t> message, int
                 std::fill_n(row + static_cast<size_t>(j + quietZone) * moduleSize, moduleSize, 0);
             }
         }
-        for (int k = 1; k < moduleSize; ++k) std::copy_n(row, side, row + static_cast<size_t>(k) * side);
+        for (int k = 1; k < moduleSize; ++k)
+            std::copy_n(row, side, row + static_cast<size_t>(k) * side);
     }
     return out;
 }

@@ -6,7 +6,8 @@
 #include "decoder/frame_intake.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 5) return 0;
+    if (size < 5)
+        return 0;
     // Sizes up to 1023 x 1023 keep single runs fast while covering odd widths and padding.
     const int width = (data[0] | data[1] << 8) & 0x3FF;
     const int height = (data[2] | data[3] << 8) & 0x3FF;
@@ -24,10 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Tile the input over the frame so short inputs still describe whole frames.
     std::vector<uint8_t> pixels(needed, 255);
     if (size > 0) {
-        for (size_t i = 0; i < needed; ++i) pixels[i] = data[i % size];
+        for (size_t i = 0; i < needed; ++i)
+            pixels[i] = data[i % size];
     }
     dm::CFrameDib frame;
-    if (!frame.Create(&header, pixels)) return 0;
+    if (!frame.Create(&header, pixels))
+        return 0;
     dm::FrameIntake intake;
     std::string text;
     (void)dm::decodeFrame(frame, text, intake);

@@ -13,7 +13,8 @@
 #include "encoder/symbol_renderer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2) return 0;
+    if (size < 2)
+        return 0;
     const int moduleSize = static_cast<int8_t>(data[0]) % 24;  // includes invalid values
     const int quietZone = static_cast<int8_t>(data[1]) % 24;
     const std::span<const uint8_t> message(data + 2, size - 2);
@@ -22,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (symbol) {
         dm::DecodeState state;
         dm::DecodeStatus status = dm::DecodeStatus::Success;
-        if (!dm::decodeModuleMatrix(symbol->moduleMatrix, symbol->sizeIndex, state, status)) __builtin_trap();
+        if (!dm::decodeModuleMatrix(symbol->moduleMatrix, symbol->sizeIndex, state, status))
+            __builtin_trap();
         if (state.text.size() < static_cast<size_t>(state.textLength) ||
             !std::equal(message.begin(), message.end(), state.text.begin()) ||
             static_cast<size_t>(state.textLength) != message.size()) {
@@ -34,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string path = "/dev/shm/dm-fuzz-encode-" + std::to_string(getpid()) + ".jpg";
         const int side = dm::GenerateSymbolFile(message, path, moduleSize, quietZone);
         const bool valid = moduleSize >= 1 && quietZone >= 0 && quietZone <= 20;
-        if ((side > 0) != (valid && symbol.has_value())) __builtin_trap();
+        if ((side > 0) != (valid && symbol.has_value()))
+            __builtin_trap();
         unlink(path.c_str());
     }
     return 0;

@@ -9,25 +9,30 @@
 #include "symbology/symbol_size.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1) return 0;
+    if (size < 1)
+        return 0;
     const int sizeIndex = data[0] % dm::kSizeCount;
     const dm::SymbolSize& s = dm::symbolSize(sizeIndex);
     std::vector<uint8_t> matrix(static_cast<size_t>(s.symbolRows) * s.symbolCols, 0);
     // One input bit per module; values other than 0 and 1 must also be tolerated.
     for (size_t i = 0; i < matrix.size(); ++i) {
         const size_t byte = 1 + i / 8;
-        if (byte < size) matrix[i] = (data[byte] >> (i % 8)) & 1 ? (data[0] & 0x80 ? 2 : 1) : 0;
+        if (byte < size)
+            matrix[i] = (data[byte] >> (i % 8)) & 1 ? (data[0] & 0x80 ? 2 : 1) : 0;
     }
     std::vector<uint8_t> stream(s.dataCodewords + s.eccCodewords);
     dm::DecodeStatus status = dm::DecodeStatus::Success;
-    if (!dm::extractCodewords(matrix, sizeIndex, stream, status)) __builtin_trap();
+    if (!dm::extractCodewords(matrix, sizeIndex, stream, status))
+        __builtin_trap();
     for (auto interleaving : {dm::Interleaving::Compliant, dm::Interleaving::Legacy}) {
         dm::BlockArray blocks = dm::makeReceivedBlocks(sizeIndex);
         dm::BlockArray dataBlocks = dm::makeDataBlocks(sizeIndex);
         std::vector<uint8_t> out(s.dataCodewords);
-        if (!dm::splitBlocks(stream, blocks, sizeIndex, status, interleaving)) __builtin_trap();
+        if (!dm::splitBlocks(stream, blocks, sizeIndex, status, interleaving))
+            __builtin_trap();
         if (dm::decodeBlocks(blocks, dataBlocks, sizeIndex, status)) {
-            if (!dm::joinData(dataBlocks, out, sizeIndex, status)) __builtin_trap();
+            if (!dm::joinData(dataBlocks, out, sizeIndex, status))
+                __builtin_trap();
         } else if (status != dm::DecodeStatus::BlockUncorrectable) {
             __builtin_trap();
         }

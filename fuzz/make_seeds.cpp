@@ -18,7 +18,8 @@ namespace {
 
 void write(const fs::path& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
     fs::create_directories(dir);
-    std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::ofstream(dir / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 std::span<const uint8_t> bytesOf(const std::string& s) {
@@ -26,8 +27,12 @@ std::span<const uint8_t> bytesOf(const std::string& s) {
 }
 
 const std::vector<std::string> kMessages = {
-    "A", "123456", "Hello, Data Matrix!", "\xD6\xD0\xCE\xC4 \r\n 0123456789",
-    std::string(60, 'x'), std::string(300, '7'),
+    "A",
+    "123456",
+    "Hello, Data Matrix!",
+    "\xD6\xD0\xCE\xC4 \r\n 0123456789",
+    std::string(60, 'x'),
+    std::string(300, '7'),
 };
 
 }  // namespace
@@ -41,7 +46,8 @@ int main(int argc, char** argv) {
     int n = 0;
     for (const auto& message : kMessages) {
         const auto symbol = dm::EncodeMessage(bytesOf(message));
-        if (!symbol) return 1;
+        if (!symbol)
+            return 1;
         const auto& s = dm::symbolSize(symbol->sizeIndex);
         const std::string name = "seed" + std::to_string(n++);
 
@@ -52,14 +58,16 @@ int main(int argc, char** argv) {
 
         // Data decodation: size index, then the data codewords.
         std::vector<uint8_t> data = {static_cast<uint8_t>(symbol->sizeIndex)};
-        data.insert(data.end(), symbol->codewords.begin(), symbol->codewords.begin() + s.dataCodewords);
+        data.insert(data.end(), symbol->codewords.begin(),
+                    symbol->codewords.begin() + s.dataCodewords);
         write(out / "decode_data", name, data);
 
         // Extraction and correction: size index, then one bit per module.
         std::vector<uint8_t> bits(1 + (symbol->moduleMatrix.size() + 7) / 8, 0);
         bits[0] = static_cast<uint8_t>(symbol->sizeIndex);
         for (size_t i = 0; i < symbol->moduleMatrix.size(); ++i) {
-            if (symbol->moduleMatrix[i]) bits[1 + i / 8] |= static_cast<uint8_t>(1 << (i % 8));
+            if (symbol->moduleMatrix[i])
+                bits[1 + i / 8] |= static_cast<uint8_t>(1 << (i % 8));
         }
         write(out / "extract_correct", name, bits);
 
@@ -71,22 +79,25 @@ int main(int argc, char** argv) {
             o.width = (s.symbolCols + 8) * 4 + 8;
             o.height = o.width;
             o.rotationDeg = 10.0 * n;
-            const auto frame = dm::test::synthesiseFrame(symbol->moduleMatrix, s.symbolRows, s.symbolCols, o);
-            std::vector<uint8_t> f = {static_cast<uint8_t>(o.width & 0xFF), static_cast<uint8_t>(o.width >> 8),
-                                      static_cast<uint8_t>(o.height & 0xFF), static_cast<uint8_t>(o.height >> 8), 0};
+            const auto frame =
+                dm::test::synthesiseFrame(symbol->moduleMatrix, s.symbolRows, s.symbolCols, o);
+            std::vector<uint8_t> f = {
+                static_cast<uint8_t>(o.width & 0xFF), static_cast<uint8_t>(o.width >> 8),
+                static_cast<uint8_t>(o.height & 0xFF), static_cast<uint8_t>(o.height >> 8), 0};
             f.insert(f.end(), frame.bgr.begin(), frame.bgr.end());
             write(out / "decode_frame", name, f);
         }
     }
     // Every encodation scheme's latch, so the data fuzzer starts inside each one.
     const std::vector<std::vector<uint8_t>> schemes = {
-        {8, 230, 0x5B, 0x0B, 254, 66},          // C40 "AIM"
-        {8, 239, 0x5B, 0x0B, 254, 66},          // Text "aim"
-        {8, 238, 0x5B, 0x0B, 254, 66},          // X12
-        {8, 240, 0x10, 0x41, 0x04, 0x7C, 66},   // EDIFACT with unlatch
-        {8, 231, 47, 194, 88, 237, 66},         // Base256
-        {8, 233, 0x21, 7, 9, 66, 129},          // Structured Append
+        {8, 230, 0x5B, 0x0B, 254, 66},         // C40 "AIM"
+        {8, 239, 0x5B, 0x0B, 254, 66},         // Text "aim"
+        {8, 238, 0x5B, 0x0B, 254, 66},         // X12
+        {8, 240, 0x10, 0x41, 0x04, 0x7C, 66},  // EDIFACT with unlatch
+        {8, 231, 47, 194, 88, 237, 66},        // Base256
+        {8, 233, 0x21, 7, 9, 66, 129},         // Structured Append
     };
-    for (const auto& s : schemes) write(out / "decode_data", "scheme" + std::to_string(n++), s);
+    for (const auto& s : schemes)
+        write(out / "decode_data", "scheme" + std::to_string(n++), s);
     return 0;
 }

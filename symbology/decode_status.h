@@ -22,7 +22,9 @@ enum class DecodeStatus : int32_t {
     AlignmentMismatch = 14,
 };
 
-constexpr int32_t toInt(DecodeStatus s) { return static_cast<int32_t>(s); }
+constexpr int32_t toInt(DecodeStatus s) {
+    return static_cast<int32_t>(s);
+}
 
 // One-line English description of a status, for tools and logs.
 std::string_view statusMeaning(DecodeStatus s);

@@ -36,37 +36,64 @@ int sweep(int R, int N, Put&& put, Filled&& filled) {
     };
     using Cell = std::pair<int, int>;
     auto corner = [&](int k, const std::array<Cell, 8>& cells) {
-        for (int b = 0; b < 8; ++b) module(cells[b].first, cells[b].second, k, b + 1);
+        for (int b = 0; b < 8; ++b)
+            module(cells[b].first, cells[b].second, k, b + 1);
     };
     int k = 1;
     int row = 4;
     int col = 0;
     do {
         if (row == R && col == 0) {
-            corner(k++, {{{R - 1, 0}, {R - 1, 1}, {R - 1, 2}, {0, N - 2}, {0, N - 1}, {1, N - 1},
-                          {2, N - 1}, {3, N - 1}}});
+            corner(k++, {{{R - 1, 0},
+                          {R - 1, 1},
+                          {R - 1, 2},
+                          {0, N - 2},
+                          {0, N - 1},
+                          {1, N - 1},
+                          {2, N - 1},
+                          {3, N - 1}}});
         }
         if (row == R - 2 && col == 0 && N % 4 != 0) {
-            corner(k++, {{{R - 3, 0}, {R - 2, 0}, {R - 1, 0}, {0, N - 4}, {0, N - 3}, {0, N - 2},
-                          {0, N - 1}, {1, N - 1}}});
+            corner(k++, {{{R - 3, 0},
+                          {R - 2, 0},
+                          {R - 1, 0},
+                          {0, N - 4},
+                          {0, N - 3},
+                          {0, N - 2},
+                          {0, N - 1},
+                          {1, N - 1}}});
         }
         if (row == R - 2 && col == 0 && N % 8 == 4) {
-            corner(k++, {{{R - 3, 0}, {R - 2, 0}, {R - 1, 0}, {0, N - 2}, {0, N - 1}, {1, N - 1},
-                          {2, N - 1}, {3, N - 1}}});
+            corner(k++, {{{R - 3, 0},
+                          {R - 2, 0},
+                          {R - 1, 0},
+                          {0, N - 2},
+                          {0, N - 1},
+                          {1, N - 1},
+                          {2, N - 1},
+                          {3, N - 1}}});
         }
         if (row == R + 4 && col == 2 && N % 8 == 0) {
-            corner(k++, {{{R - 1, 0}, {R - 1, N - 1}, {0, N - 3}, {0, N - 2}, {0, N - 1},
-                          {1, N - 3}, {1, N - 2}, {1, N - 1}}});
+            corner(k++, {{{R - 1, 0},
+                          {R - 1, N - 1},
+                          {0, N - 3},
+                          {0, N - 2},
+                          {0, N - 1},
+                          {1, N - 3},
+                          {1, N - 2},
+                          {1, N - 1}}});
         }
         do {
-            if (row < R && col >= 0 && !filled(row, col)) standard(row, col, k++);
+            if (row < R && col >= 0 && !filled(row, col))
+                standard(row, col, k++);
             row -= 2;
             col += 2;
         } while (row >= 0 && col < N);
         row += 1;
         col += 3;
         do {
-            if (row >= 0 && col < N && !filled(row, col)) standard(row, col, k++);
+            if (row >= 0 && col < N && !filled(row, col))
+                standard(row, col, k++);
             row += 2;
             col -= 2;
         } while (row < R && col >= 0);
@@ -96,11 +123,13 @@ std::vector<uint8_t> frameMask(const SymbolSize& s) {
 }  // namespace
 
 std::vector<uint8_t> placeCodewords(std::span<const uint8_t> stream, int sizeIndex) {
-    if (!isValidSizeIndex(sizeIndex)) return {};
+    if (!isValidSizeIndex(sizeIndex))
+        return {};
     const SymbolSize& s = symbolSize(sizeIndex);
     const int R = s.mappingRows;
     const int N = s.mappingCols;
-    if (stream.size() < static_cast<size_t>(s.dataCodewords + s.eccCodewords)) return {};
+    if (stream.size() < static_cast<size_t>(s.dataCodewords + s.eccCodewords))
+        return {};
 
     // 0 = not yet filled, 1 = light bit, 2 = dark bit.
     std::vector<uint8_t> mapping(static_cast<size_t>(R) * N, 0);
@@ -116,7 +145,8 @@ std::vector<uint8_t> placeCodewords(std::span<const uint8_t> stream, int sizeInd
         mapping[(R - 1) * N + N - 2] = 1;
         mapping[(R - 2) * N + N - 1] = 1;
     }
-    for (auto& m : mapping) m = m ? m - 1 : 0;
+    for (auto& m : mapping)
+        m = m ? m - 1 : 0;
 
     const int V = verticalRegions(s);
     const int H = horizontalRegions(s);
@@ -128,12 +158,12 @@ std::vector<uint8_t> placeCodewords(std::span<const uint8_t> stream, int sizeInd
             const int r0 = i * h;
             const int c0 = j * w;
             for (int c = 0; c < w; ++c) {
-                symbol[r0 * s.symbolCols + c0 + c] = c % 2 == 0;     // top: alternating
-                symbol[(r0 + h - 1) * s.symbolCols + c0 + c] = 1;     // bottom: solid
+                symbol[r0 * s.symbolCols + c0 + c] = c % 2 == 0;   // top: alternating
+                symbol[(r0 + h - 1) * s.symbolCols + c0 + c] = 1;  // bottom: solid
             }
             for (int r = 0; r < h; ++r) {
-                symbol[(r0 + r) * s.symbolCols + c0] = 1;             // left: solid
-                symbol[(r0 + r) * s.symbolCols + c0 + w - 1] = r % 2; // right: alternating
+                symbol[(r0 + r) * s.symbolCols + c0] = 1;              // left: solid
+                symbol[(r0 + r) * s.symbolCols + c0 + w - 1] = r % 2;  // right: alternating
             }
             for (int r = 1; r <= h - 2; ++r) {
                 for (int c = 1; c <= w - 2; ++c) {
@@ -171,7 +201,8 @@ bool extractCodewords(std::span<const uint8_t> moduleMatrix, int sizeIndex,
     std::vector<uint8_t> mapping;
     mapping.reserve(static_cast<size_t>(R) * N);
     for (size_t i = 0; i < moduleCount; ++i) {
-        if (!mask[i]) mapping.push_back(moduleMatrix[i]);
+        if (!mask[i])
+            mapping.push_back(moduleMatrix[i]);
     }
 
     // Placement map: stream bit number per mapping position, -1 where no bit goes.
@@ -182,11 +213,13 @@ bool extractCodewords(std::span<const uint8_t> moduleMatrix, int sizeIndex,
 
     std::vector<uint8_t> bits(static_cast<size_t>(R) * N, 0);
     for (size_t i = 0; i < map.size(); ++i) {
-        if (map[i] >= 0 && map[i] < static_cast<int32_t>(bits.size())) bits[map[i]] = mapping[i];
+        if (map[i] >= 0 && map[i] < static_cast<int32_t>(bits.size()))
+            bits[map[i]] = mapping[i];
     }
     for (int j = 0; j < total; ++j) {
         uint8_t v = 0;
-        for (int t = 0; t < 8; ++t) v = static_cast<uint8_t>((v << 1) | (bits[8 * j + t] == 1));
+        for (int t = 0; t < 8; ++t)
+            v = static_cast<uint8_t>((v << 1) | (bits[8 * j + t] == 1));
         codewords[j] = v;
     }
     return true;

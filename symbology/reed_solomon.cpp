@@ -20,7 +20,8 @@ constexpr GaloisTables makeTables() {
         t.antilog[i] = static_cast<uint8_t>(v);
         t.log[v] = static_cast<uint8_t>(i);
         v <<= 1;
-        if (v & 0x100) v ^= 0x12D;
+        if (v & 0x100)
+            v ^= 0x12D;
     }
     t.antilog[255] = 0;
     t.log[0] = 255;
@@ -32,10 +33,13 @@ static_assert(kGf.antilog[8] == 45 && kGf.antilog[254] == 150 && kGf.log[3] == 2
 
 constexpr int kMaxBlockEcc = 68;
 
-uint8_t gfPow(int exponent) { return kGf.antilog[reduceExponent(exponent)]; }
+uint8_t gfPow(int exponent) {
+    return kGf.antilog[reduceExponent(exponent)];
+}
 
 uint8_t gfDivide(uint8_t a, uint8_t b) {
-    if (a == 0) return 0;
+    if (a == 0)
+        return 0;
     return gfPow(kGf.log[a] + 255 - kGf.log[b]);
 }
 
@@ -45,7 +49,8 @@ std::array<uint8_t, kMaxBlockEcc + 1> generatorPolynomial(int eccCount) {
     g[0] = 1;
     for (int i = 1; i <= eccCount; ++i) {
         const uint8_t root = kGf.antilog[i];
-        for (int j = i; j >= 1; --j) g[j] = static_cast<uint8_t>(g[j - 1] ^ gfMultiply(g[j], root));
+        for (int j = i; j >= 1; --j)
+            g[j] = static_cast<uint8_t>(g[j - 1] ^ gfMultiply(g[j], root));
         g[0] = gfMultiply(g[0], root);
     }
     return g;
@@ -54,7 +59,8 @@ std::array<uint8_t, kMaxBlockEcc + 1> generatorPolynomial(int eccCount) {
 // Evaluates sum of poly[i] * x^i.
 uint8_t evaluate(std::span<const uint8_t> poly, uint8_t x) {
     uint8_t acc = 0;
-    for (size_t i = poly.size(); i-- > 0;) acc = static_cast<uint8_t>(gfMultiply(acc, x) ^ poly[i]);
+    for (size_t i = poly.size(); i-- > 0;)
+        acc = static_cast<uint8_t>(gfMultiply(acc, x) ^ poly[i]);
     return acc;
 }
 
@@ -74,15 +80,18 @@ bool computeSyndromes(const std::array<uint8_t, 255>& work, int start, int count
 }
 
 int syndromeCount(int n, int blockEcc) {
-    if (n == 8 && blockEcc == 5) return 4;
-    if (n == 12 && blockEcc == 7) return 6;
+    if (n == 8 && blockEcc == 5)
+        return 4;
+    if (n == 12 && blockEcc == 7)
+        return 6;
     return blockEcc;
 }
 
 }  // namespace
 
 uint8_t gfMultiply(uint8_t a, uint8_t b) {
-    if (a == 0 || b == 0) return 0;
+    if (a == 0 || b == 0)
+        return 0;
     return gfPow(kGf.log[a] + kGf.log[b]);
 }
 
@@ -97,22 +106,26 @@ BlockArray makeDataBlocks(int sizeIndex) {
 }
 
 void encodeBlocks(std::span<uint8_t> stream, int sizeIndex) {
-    if (!isValidSizeIndex(sizeIndex)) return;
+    if (!isValidSizeIndex(sizeIndex))
+        return;
     const SymbolSize& s = symbolSize(sizeIndex);
     const int dataCount = s.dataCodewords;
     const int blocks = s.blockCount;
     const int ecc = s.eccCodewords / blocks;
-    if (stream.size() < static_cast<size_t>(dataCount + s.eccCodewords)) return;
+    if (stream.size() < static_cast<size_t>(dataCount + s.eccCodewords))
+        return;
     const auto g = generatorPolynomial(ecc);
     for (int k = 0; k < blocks; ++k) {
         std::array<uint8_t, kMaxBlockEcc> r{};
         const int count = blockDataCount(sizeIndex, k);
         for (int i = 0; i < count; ++i) {
             const uint8_t f = stream[k + i * blocks] ^ r[0];
-            for (int m = 0; m < ecc - 1; ++m) r[m] = r[m + 1] ^ gfMultiply(f, g[ecc - 1 - m]);
+            for (int m = 0; m < ecc - 1; ++m)
+                r[m] = r[m + 1] ^ gfMultiply(f, g[ecc - 1 - m]);
             r[ecc - 1] = gfMultiply(f, g[0]);
         }
-        for (int m = 0; m < ecc; ++m) stream[dataCount + k + m * blocks] = r[m];
+        for (int m = 0; m < ecc; ++m)
+            stream[dataCount + k + m * blocks] = r[m];
     }
 }
 
@@ -131,13 +144,15 @@ bool splitBlocks(std::span<const uint8_t> stream, BlockArray& blocks, int sizeIn
         return false;
     }
     if (sizeIndex == kLargestSquare && interleaving == Interleaving::Legacy) {
-        for (int p = 0; p < total; ++p) blocks.row(p % b)[p / b] = stream[p];
+        for (int p = 0; p < total; ++p)
+            blocks.row(p % b)[p / b] = stream[p];
         return true;
     }
     for (int k = 0; k < b; ++k) {
         auto row = blocks.row(k);
         const int data = blockDataCount(sizeIndex, k);
-        for (int i = 0; i < data; ++i) row[i] = stream[k + i * b];
+        for (int i = 0; i < data; ++i)
+            row[i] = stream[k + i * b];
         for (int m = 0; m < s.blockEccCodewords; ++m) {
             row[data + m] = stream[s.dataCodewords + k + m * b];
         }
@@ -149,7 +164,8 @@ DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> d
                          int blockData, int blockEcc) {
     const int n = blockData + blockEcc;
     if (blockData <= 0 || blockEcc <= 0 || n > 255 || blockEcc > kMaxBlockEcc ||
-        received.size() < static_cast<size_t>(n) || dataOut.size() < static_cast<size_t>(blockData)) {
+        received.size() < static_cast<size_t>(n) ||
+        dataOut.size() < static_cast<size_t>(blockData)) {
         return DecodeStatus::BlockUnprocessable;
     }
     const int start = 255 - n;
@@ -166,17 +182,20 @@ DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> d
         int length = 0;
         for (int r = 1; r <= count; ++r) {
             uint8_t delta = 0;
-            for (int i = 0; i < r; ++i) delta ^= gfMultiply(lambda[i], syndromes[r - 1 - i]);
+            for (int i = 0; i < r; ++i)
+                delta ^= gfMultiply(lambda[i], syndromes[r - 1 - i]);
             if (delta == 0) {
                 std::copy_backward(prev.begin(), prev.end() - 1, prev.end());
                 prev[0] = 0;
                 continue;
             }
             next = lambda;
-            for (int i = 0; i <= count; ++i) next[i + 1] ^= gfMultiply(delta, prev[i]);
+            for (int i = 0; i <= count; ++i)
+                next[i + 1] ^= gfMultiply(delta, prev[i]);
             if (2 * length <= r - 1) {
                 length = r - length;
-                for (int i = 0; i <= count + 1; ++i) prev[i] = gfDivide(lambda[i], delta);
+                for (int i = 0; i <= count + 1; ++i)
+                    prev[i] = gfDivide(lambda[i], delta);
             } else {
                 std::copy_backward(prev.begin(), prev.end() - 1, prev.end());
                 prev[0] = 0;
@@ -190,21 +209,25 @@ DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> d
                 break;
             }
         }
-        if (degree == 0) return DecodeStatus::BlockUncorrectable;
+        if (degree == 0)
+            return DecodeStatus::BlockUncorrectable;
 
         // Chien search over the block's own positions: x = a^-m stands for position 254 - m.
         std::array<int, kMaxBlockEcc> rootPower{};
         int roots = 0;
         const std::span<const uint8_t> lambdaPoly(lambda.data(), degree + 1);
         for (int m = 0; m < n && roots < degree; ++m) {
-            if (evaluate(lambdaPoly, gfPow(255 - m)) == 0) rootPower[roots++] = m;
+            if (evaluate(lambdaPoly, gfPow(255 - m)) == 0)
+                rootPower[roots++] = m;
         }
-        if (roots != degree) return DecodeStatus::BlockUncorrectable;
+        if (roots != degree)
+            return DecodeStatus::BlockUncorrectable;
 
         // Error evaluator omega = S(x) lambda(x) mod x^count.
         std::array<uint8_t, kMaxBlockEcc> omega{};
         for (int i = 0; i < count; ++i) {
-            for (int j = 0; j <= i && j <= degree; ++j) omega[i] ^= gfMultiply(syndromes[i - j], lambda[j]);
+            for (int j = 0; j <= i && j <= degree; ++j)
+                omega[i] ^= gfMultiply(syndromes[i - j], lambda[j]);
         }
         const std::span<const uint8_t> omegaPoly(omega.data(), count);
 
@@ -218,21 +241,22 @@ DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> d
             for (int i = 0; i <= derivTop; i += 2) {
                 denominator ^= gfMultiply(lambda[i + 1], gfPow((255 - m) * i));
             }
-            if (denominator == 0) return DecodeStatus::BlockUncorrectable;
+            if (denominator == 0)
+                return DecodeStatus::BlockUncorrectable;
             const uint8_t numerator = evaluate(omegaPoly, xInv);
             work[254 - m] ^= gfDivide(numerator, denominator);
         }
         // A locator of too high a degree can produce a pattern that does not explain the
         // syndromes; such a block is not a codeword and must not be reported as corrected.
         std::array<uint8_t, kMaxBlockEcc> check{};
-        if (!computeSyndromes(work, start, count, check)) return DecodeStatus::BlockUncorrectable;
+        if (!computeSyndromes(work, start, count, check))
+            return DecodeStatus::BlockUncorrectable;
     }
     std::copy_n(work.begin() + start, blockData, dataOut.begin());
     return DecodeStatus::Success;
 }
 
-bool decodeBlocks(BlockArray& blocks, BlockArray& dataBlocks, int sizeIndex,
-                  DecodeStatus& status) {
+bool decodeBlocks(BlockArray& blocks, BlockArray& dataBlocks, int sizeIndex, DecodeStatus& status) {
     if (!isValidSizeIndex(sizeIndex)) {
         status = DecodeStatus::SizeIndexOutOfRange;
         return false;
@@ -274,7 +298,8 @@ bool joinData(const BlockArray& dataBlocks, std::span<uint8_t> data, int sizeInd
     for (int k = 0; k < b; ++k) {
         const auto row = dataBlocks.row(k);
         const int count = blockDataCount(sizeIndex, k);
-        for (int i = 0; i < count; ++i) data[k + i * b] = row[i];
+        for (int i = 0; i < count; ++i)
+            data[k + i * b] = row[i];
     }
     return true;
 }

@@ -35,7 +35,9 @@ struct BlockArray {
     BlockArray() = default;
     BlockArray(int rows, int length)
         : bytes(static_cast<size_t>(rows) * length), rowLength(length), rowCount(rows) {}
-    std::span<uint8_t> row(int k) { return {bytes.data() + static_cast<size_t>(k) * rowLength, static_cast<size_t>(rowLength)}; }
+    std::span<uint8_t> row(int k) {
+        return {bytes.data() + static_cast<size_t>(k) * rowLength, static_cast<size_t>(rowLength)};
+    }
     std::span<const uint8_t> row(int k) const {
         return {bytes.data() + static_cast<size_t>(k) * rowLength, static_cast<size_t>(rowLength)};
     }
@@ -59,8 +61,7 @@ DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> d
                          int blockData, int blockEcc);
 
 // Corrects every block in order; the first uncorrectable block stops with status 6.
-bool decodeBlocks(BlockArray& blocks, BlockArray& dataBlocks, int sizeIndex,
-                  DecodeStatus& status);
+bool decodeBlocks(BlockArray& blocks, BlockArray& dataBlocks, int sizeIndex, DecodeStatus& status);
 
 // Writes the dataCodewords corrected data codewords in stream order.
 // Both interleavings place the data codewords alike, so the join needs no choice.

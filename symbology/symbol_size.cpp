@@ -5,7 +5,8 @@ namespace dm {
 int findSize(int columnCount, int rowCount) {
     if (columnCount >= 2 * rowCount) {
         for (int i = kSquareCount; i < kSizeCount; ++i) {
-            if (kSymbolSizes[i].symbolCols == columnCount && kSymbolSizes[i].symbolRows == rowCount) {
+            if (kSymbolSizes[i].symbolCols == columnCount &&
+                kSymbolSizes[i].symbolRows == rowCount) {
                 return i;
             }
         }
@@ -22,11 +23,16 @@ int findSize(int columnCount, int rowCount) {
 }
 
 RegionLayout regionLayout(int sizeIndex) {
-    if (sizeIndex <= 8) return RegionLayout::SingleSquare;
-    if (sizeIndex <= 14) return RegionLayout::Square2x2;
-    if (sizeIndex <= 20) return RegionLayout::Square4x4;
-    if (sizeIndex <= 23) return RegionLayout::Square6x6;
-    if (sizeIndex == 24 || sizeIndex == 26) return RegionLayout::SingleRectangle;
+    if (sizeIndex <= 8)
+        return RegionLayout::SingleSquare;
+    if (sizeIndex <= 14)
+        return RegionLayout::Square2x2;
+    if (sizeIndex <= 20)
+        return RegionLayout::Square4x4;
+    if (sizeIndex <= 23)
+        return RegionLayout::Square6x6;
+    if (sizeIndex == 24 || sizeIndex == 26)
+        return RegionLayout::SingleRectangle;
     return RegionLayout::DoubleRectangle;
 }
 

@@ -70,10 +70,14 @@ enum class RegionLayout {
     DoubleRectangle,
 };
 
-constexpr bool isValidSizeIndex(int sizeIndex) { return sizeIndex >= 0 && sizeIndex < kSizeCount; }
+constexpr bool isValidSizeIndex(int sizeIndex) {
+    return sizeIndex >= 0 && sizeIndex < kSizeCount;
+}
 
 // The row for sizeIndex; valid for 0..29 only (callers check with isValidSizeIndex).
-constexpr const SymbolSize& symbolSize(int sizeIndex) { return kSymbolSizes[sizeIndex]; }
+constexpr const SymbolSize& symbolSize(int sizeIndex) {
+    return kSymbolSizes[sizeIndex];
+}
 
 // Size index from the module counts along the two finder arms, or -1.
 int findSize(int columnCount, int rowCount);
@@ -81,8 +85,12 @@ int findSize(int columnCount, int rowCount);
 RegionLayout regionLayout(int sizeIndex);
 
 // Data regions across and down the symbol.
-constexpr int horizontalRegions(const SymbolSize& s) { return (s.symbolCols - s.mappingCols) / 2; }
-constexpr int verticalRegions(const SymbolSize& s) { return (s.symbolRows - s.mappingRows) / 2; }
+constexpr int horizontalRegions(const SymbolSize& s) {
+    return (s.symbolCols - s.mappingCols) / 2;
+}
+constexpr int verticalRegions(const SymbolSize& s) {
+    return (s.symbolRows - s.mappingRows) / 2;
+}
 
 // Data codewords of block k (equal for all blocks except the short blocks of 144x144).
 constexpr int blockDataCount(int sizeIndex, int k) {

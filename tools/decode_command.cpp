@@ -14,9 +14,11 @@ struct DecodeOptions {
 };
 
 void printJson(const std::string& file, const FileOutcome& o, bool raw) {
-    std::cout << "{\"file\":" << jsonString(file) << ",\"ok\":" << (o.result.decoded ? "true" : "false");
+    std::cout << "{\"file\":" << jsonString(file)
+              << ",\"ok\":" << (o.result.decoded ? "true" : "false");
     if (!o.loaded) {
-        std::cout << ",\"status\":null,\"meaning\":" << jsonString("cannot read image: " + o.loadError)
+        std::cout << ",\"status\":null,\"meaning\":"
+                  << jsonString("cannot read image: " + o.loadError)
                   << ",\"symbol\":null,\"text\":null,\"milliseconds\":null}\n";
         return;
     }
@@ -49,12 +51,14 @@ void run(const DecodeOptions& opts) {
             std::cerr << file << ": not decoded (status " << toInt(o.result.status) << ": "
                       << statusMeaning(o.result.status) << ")\n";
         } else {
-            if (several) std::cout << file << ": ";
+            if (several)
+                std::cout << file << ": ";
             std::cout << (opts.raw ? o.text : displayText(o.text)) << '\n';
         }
     }
     std::cout.flush();
-    if (failures > 0) throw CLI::RuntimeError(1);
+    if (failures > 0)
+        throw CLI::RuntimeError(1);
 }
 
 }  // namespace
@@ -62,13 +66,15 @@ void run(const DecodeOptions& opts) {
 void addDecodeCommand(CLI::App& app) {
     auto options = std::make_shared<DecodeOptions>();
     CLI::App* cmd = app.add_subcommand(
-        "decode", "Decode Data Matrix symbols from JPEG, PNG or BMP files, exactly as the camera "
-                  "half of the window decodes a frame. Prints the text (GBK shown as UTF-8). Exit "
-                  "status 0 only when every file decoded.");
+        "decode",
+        "Decode Data Matrix symbols from JPEG, PNG or BMP files, exactly as the camera "
+        "half of the window decodes a frame. Prints the text (GBK shown as UTF-8). Exit "
+        "status 0 only when every file decoded.");
     cmd->add_option("files", options->files, "Image files")->required();
     cmd->add_flag("--raw", options->raw, "Print the decoded bytes as they are");
-    cmd->add_flag("--json", options->json,
-                  "One JSON object per file: file, ok, status, meaning, symbol, text, milliseconds");
+    cmd->add_flag(
+        "--json", options->json,
+        "One JSON object per file: file, ok, status, meaning, symbol, text, milliseconds");
     cmd->callback([options] { run(*options); });
 }
 

@@ -37,7 +37,8 @@ struct Verdict {
 
 bool isImage(const fs::path& p) {
     std::string ext = p.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return ext == ".png" || ext == ".jpg" || ext == ".jpeg" || ext == ".bmp";
 }
 
@@ -56,20 +57,25 @@ std::string latin1ToUtf8(const std::string& bytes) {
 
 // Expected texts are UTF-8; decoded bytes may be GBK or Latin-1, so compare after converting.
 bool matches(const std::string& decoded, const std::string& expected) {
-    return decoded == expected || displayText(decoded) == expected || latin1ToUtf8(decoded) == expected;
+    return decoded == expected || displayText(decoded) == expected ||
+           latin1ToUtf8(decoded) == expected;
 }
 
 std::vector<Sample> collect(const fs::path& dir) {
     std::vector<Sample> samples;
     for (const auto& entry : fs::directory_iterator(dir)) {
-        if (!entry.is_regular_file() || !isImage(entry.path())) continue;
+        if (!entry.is_regular_file() || !isImage(entry.path()))
+            continue;
         fs::path txt = entry.path();
         txt.replace_extension(".txt");
         std::ifstream in(txt, std::ios::binary);
-        if (!in) continue;
-        samples.push_back({entry.path(), {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}});
+        if (!in)
+            continue;
+        samples.push_back(
+            {entry.path(), {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}});
     }
-    std::sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.image < b.image; });
+    std::sort(samples.begin(), samples.end(),
+              [](const Sample& a, const Sample& b) { return a.image < b.image; });
     return samples;
 }
 
@@ -84,8 +90,9 @@ void run(const EvalOptions& opts) {
         std::cerr << "eval: no images with a NAME.txt beside them in '" << opts.dir << "'\n";
         throw CLI::RuntimeError(2);
     }
-    const int jobs = std::clamp(opts.jobs > 0 ? opts.jobs : static_cast<int>(std::thread::hardware_concurrency()),
-                                1, static_cast<int>(samples.size()));
+    const int jobs = std::clamp(
+        opts.jobs > 0 ? opts.jobs : static_cast<int>(std::thread::hardware_concurrency()), 1,
+        static_cast<int>(samples.size()));
     const bool progress = isatty(STDERR_FILENO);
     std::vector<Verdict> verdicts(samples.size());
     std::atomic<size_t> next{0};
@@ -105,9 +112,12 @@ void run(const EvalOptions& opts) {
         }
     };
     std::vector<std::thread> threads;
-    for (int t = 0; t < jobs; ++t) threads.emplace_back(worker);
-    for (auto& t : threads) t.join();
-    if (progress) std::cerr << "\r\033[K";
+    for (int t = 0; t < jobs; ++t)
+        threads.emplace_back(worker);
+    for (auto& t : threads)
+        t.join();
+    if (progress)
+        std::cerr << "\r\033[K";
 
     int decoded = 0;
     std::map<int, int> statusCounts;
@@ -132,17 +142,20 @@ void run(const EvalOptions& opts) {
         }
     }
     std::sort(times.begin(), times.end());
-    const double median = times.empty() ? 0 : times.size() % 2 ? times[times.size() / 2]
-                                                   : (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
-    std::cout << "decoded " << decoded << '/' << samples.size() << " (" << std::fixed << std::setprecision(1)
-              << 100.0 * decoded / samples.size() << "%)\n";
+    const double median = times.empty() ? 0
+                          : times.size() % 2
+                              ? times[times.size() / 2]
+                              : (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
+    std::cout << "decoded " << decoded << '/' << samples.size() << " (" << std::fixed
+              << std::setprecision(1) << 100.0 * decoded / samples.size() << "%)\n";
     for (const auto& [status, count] : statusCounts) {
         std::cout << "  status " << std::setw(2) << status << ": " << std::setw(4) << count << "  ("
                   << statusMeaning(static_cast<DecodeStatus>(status)) << ")\n";
     }
     std::cout << "median " << std::setprecision(3) << median << " ms per image\n";
     std::cout.flush();
-    if (decoded != static_cast<int>(samples.size())) throw CLI::RuntimeError(1);
+    if (decoded != static_cast<int>(samples.size()))
+        throw CLI::RuntimeError(1);
 }
 
 }  // namespace
@@ -150,8 +163,9 @@ void run(const EvalOptions& opts) {
 void addEvalCommand(CLI::App& app) {
     auto options = std::make_shared<EvalOptions>();
     CLI::App* cmd = app.add_subcommand(
-        "eval", "Decode every image in a folder that has NAME.txt beside it and compare the text. "
-                "Prints one line per failure and a summary. Exit status 0 only when all match.");
+        "eval",
+        "Decode every image in a folder that has NAME.txt beside it and compare the text. "
+        "Prints one line per failure and a summary. Exit status 0 only when all match.");
     cmd->add_option("dir", options->dir, "Folder of images")->required();
     cmd->add_option("-j,--jobs", options->jobs, "Decoding threads (default: one per core)");
     cmd->callback([options] { run(*options); });

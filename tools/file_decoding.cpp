@@ -12,7 +12,8 @@ namespace dm::tool {
 FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake) {
     FileOutcome out;
     auto image = loadImage(path, out.loadError);
-    if (!image) return out;
+    if (!image)
+        return out;
     out.loaded = true;
     const CFrameDib frame = toCameraFrame(*image);
     const auto start = std::chrono::steady_clock::now();
@@ -23,23 +24,36 @@ FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake) {
 }
 
 std::string sizeName(int sizeIndex) {
-    if (!isValidSizeIndex(sizeIndex)) return {};
+    if (!isValidSizeIndex(sizeIndex))
+        return {};
     const SymbolSize& s = symbolSize(sizeIndex);
     return std::to_string(s.symbolCols) + "x" + std::to_string(s.symbolRows);
 }
 
-std::string displayText(const std::string& bytes) { return gbkToUtf8(bytes); }
+std::string displayText(const std::string& bytes) {
+    return gbkToUtf8(bytes);
+}
 
 std::string jsonString(const std::string& s) {
     std::string out = "\"";
     for (size_t i = 0; i < s.size(); ++i) {
         const auto c = static_cast<unsigned char>(s[i]);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F || c >= 0x80) {
                     char buf[8];

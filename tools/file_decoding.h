@@ -9,10 +9,10 @@ namespace dm::tool {
 // What decoding one image file gave.
 struct FileOutcome {
     bool loaded = false;
-    std::string loadError;       // why the file could not be read, when !loaded
+    std::string loadError;  // why the file could not be read, when !loaded
     FrameDecodeResult result;
-    std::string text;            // decoded bytes
-    double milliseconds = 0;     // decode time, file loading excluded
+    std::string text;         // decoded bytes
+    double milliseconds = 0;  // decode time, file loading excluded
 };
 
 // Loads an image file, turns it into a camera frame and decodes it as the window would.

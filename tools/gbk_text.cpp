@@ -14,10 +14,11 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 // Owns one iconv conversion descriptor.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter() {
-        if (valid()) iconv_close(cd_);
+        if (valid())
+            iconv_close(cd_);
     }
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
@@ -32,20 +33,24 @@ public:
             size_t outLeft = sizeof buffer;
             const size_t r = iconv(cd_, const_cast<char**>(&in), &inLeft, &outPtr, &outLeft);
             out.append(buffer, static_cast<size_t>(outPtr - buffer));
-            if (r == static_cast<size_t>(-1) && errno != E2BIG) return false;
+            if (r == static_cast<size_t>(-1) && errno != E2BIG)
+                return false;
         }
         return true;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
 // Length of the UTF-8 sequence starting with lead byte b (1 for stray bytes).
 size_t utf8Length(unsigned char b) {
-    if (b >= 0xF0) return 4;
-    if (b >= 0xE0) return 3;
-    if (b >= 0xC0) return 2;
+    if (b >= 0xF0)
+        return 4;
+    if (b >= 0xE0)
+        return 3;
+    if (b >= 0xC0)
+        return 2;
     return 1;
 }
 
@@ -53,13 +58,15 @@ size_t utf8Length(unsigned char b) {
 
 std::optional<std::string> utf8ToGbk(std::string_view utf8, std::string* firstBadCharacter) {
     Converter cv(kGbk, "UTF-8");
-    if (!cv.valid()) return std::nullopt;
+    if (!cv.valid())
+        return std::nullopt;
     const char* in = utf8.data();
     size_t left = utf8.size();
     std::string out;
     if (!cv.run(in, left, out)) {
         if (firstBadCharacter) {
-            *firstBadCharacter = std::string(in, std::min(left, utf8Length(static_cast<unsigned char>(*in))));
+            *firstBadCharacter =
+                std::string(in, std::min(left, utf8Length(static_cast<unsigned char>(*in))));
         }
         return std::nullopt;
     }
@@ -69,7 +76,8 @@ std::optional<std::string> utf8ToGbk(std::string_view utf8, std::string* firstBa
 std::string gbkToUtf8(std::string_view gbk) {
     Converter cv("UTF-8", kGbk);
     std::string out;
-    if (!cv.valid()) return out;
+    if (!cv.valid())
+        return out;
     const char* in = gbk.data();
     size_t left = gbk.size();
     while (!cv.run(in, left, out)) {

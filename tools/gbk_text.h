@@ -8,7 +8,8 @@ namespace dm {
 
 // UTF-8 text to code page 936 (GBK) bytes. Nothing when the text is not valid UTF-8 or holds
 // a character GBK cannot represent; firstBadCharacter then receives that character (UTF-8).
-std::optional<std::string> utf8ToGbk(std::string_view utf8, std::string* firstBadCharacter = nullptr);
+std::optional<std::string> utf8ToGbk(std::string_view utf8,
+                                     std::string* firstBadCharacter = nullptr);
 
 // GBK bytes to UTF-8; every invalid or incomplete sequence becomes U+FFFD.
 std::string gbkToUtf8(std::string_view gbk);

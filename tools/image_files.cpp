@@ -19,7 +19,8 @@ std::optional<std::vector<uint8_t>> readFile(const std::string& path, std::strin
         error = "cannot open file";
         return std::nullopt;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     if (in.bad()) {
         error = "read error";
         return std::nullopt;
@@ -47,7 +48,8 @@ std::optional<RgbImage> decodeJpeg(const std::vector<uint8_t>& data, std::string
         return std::nullopt;
     }
     RgbImage img{w, ht, std::vector<uint8_t>(static_cast<size_t>(w) * ht * 3)};
-    if (tjDecompress2(h, data.data(), data.size(), img.rgb.data(), w, w * 3, ht, TJPF_RGB, 0) != 0 &&
+    if (tjDecompress2(h, data.data(), data.size(), img.rgb.data(), w, w * 3, ht, TJPF_RGB, 0) !=
+            0 &&
         tjGetErrorCode(h) == TJERR_FATAL) {
         error = std::string("corrupt JPEG: ") + tjGetErrorStr2(h);
         return std::nullopt;
@@ -63,7 +65,8 @@ std::optional<RgbImage> decodePng(const std::vector<uint8_t>& data, std::string&
         error = std::string("corrupt PNG: ") + image.message;
         return std::nullopt;
     }
-    if (image.width == 0 || image.height == 0 || image.width > kMaxSide || image.height > kMaxSide) {
+    if (image.width == 0 || image.height == 0 || image.width > kMaxSide ||
+        image.height > kMaxSide) {
         png_image_free(&image);
         error = "PNG dimensions out of range";
         return std::nullopt;
@@ -80,8 +83,12 @@ std::optional<RgbImage> decodePng(const std::vector<uint8_t>& data, std::string&
     return img;
 }
 
-uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t le32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 // Uncompressed BMP of 1, 4, 8, 24 or 32 bits per pixel, either row order.
 std::optional<RgbImage> decodeBmp(const std::vector<uint8_t>& data, std::string& error) {
@@ -89,35 +96,42 @@ std::optional<RgbImage> decodeBmp(const std::vector<uint8_t>& data, std::string&
         error = std::string("unsupported or corrupt BMP: ") + why;
         return std::nullopt;
     };
-    if (data.size() < 54) return bad("file too short");
+    if (data.size() < 54)
+        return bad("file too short");
     const uint32_t pixelOffset = le32(&data[10]);
     const uint32_t headerSize = le32(&data[14]);
-    if (headerSize < 40 || 14 + static_cast<uint64_t>(headerSize) > data.size()) return bad("header");
+    if (headerSize < 40 || 14 + static_cast<uint64_t>(headerSize) > data.size())
+        return bad("header");
     const auto width = static_cast<int32_t>(le32(&data[18]));
     const auto rawHeight = static_cast<int32_t>(le32(&data[22]));
     const uint16_t bits = le16(&data[28]);
     const uint32_t compression = le32(&data[30]);
     uint32_t colours = le32(&data[46]);
-    if (compression != 0 && !(compression == 3 && bits == 32)) return bad("compressed pixel data");
+    if (compression != 0 && !(compression == 3 && bits == 32))
+        return bad("compressed pixel data");
     if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN || width > kMaxSide ||
         std::abs(rawHeight) > kMaxSide) {
         return bad("dimensions");
     }
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return bad("bit depth");
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)
+        return bad("bit depth");
     const int height = std::abs(rawHeight);
     const bool bottomUp = rawHeight > 0;
     std::vector<std::array<uint8_t, 3>> palette;
     if (bits <= 8) {
-        if (colours == 0 || colours > (1u << bits)) colours = 1u << bits;
+        if (colours == 0 || colours > (1u << bits))
+            colours = 1u << bits;
         const uint64_t paletteStart = 14 + static_cast<uint64_t>(headerSize);
-        if (paletteStart + 4ull * colours > data.size()) return bad("palette");
+        if (paletteStart + 4ull * colours > data.size())
+            return bad("palette");
         for (uint32_t i = 0; i < colours; ++i) {
             const uint8_t* q = &data[paletteStart + 4 * i];
             palette.push_back({q[2], q[1], q[0]});
         }
     }
     const uint64_t stride = ((static_cast<uint64_t>(width) * bits + 31) / 32) * 4;
-    if (pixelOffset + stride * height > data.size()) return bad("pixel data truncated");
+    if (pixelOffset + stride * height > data.size())
+        return bad("pixel data truncated");
     RgbImage img{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 3)};
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = &data[pixelOffset + stride * (bottomUp ? height - 1 - y : y)];
@@ -131,7 +145,8 @@ std::optional<RgbImage> decodeBmp(const std::vector<uint8_t>& data, std::string&
                 const int perByte = 8 / bits;
                 const int shift = 8 - bits * (x % perByte + 1);
                 const uint32_t index = (row[x / perByte] >> shift) & ((1u << bits) - 1);
-                if (index < palette.size()) px = palette[index];
+                if (index < palette.size())
+                    px = palette[index];
             }
             std::copy(px.begin(), px.end(), out + 3 * x);
         }
@@ -143,11 +158,15 @@ std::optional<RgbImage> decodeBmp(const std::vector<uint8_t>& data, std::string&
 
 std::optional<RgbImage> loadImage(const std::string& path, std::string& error) {
     auto data = readFile(path, error);
-    if (!data) return std::nullopt;
+    if (!data)
+        return std::nullopt;
     const auto& d = *data;
-    if (d.size() >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return decodeJpeg(d, error);
-    if (d.size() >= 8 && std::memcmp(d.data(), "\x89PNG\r\n\x1a\n", 8) == 0) return decodePng(d, error);
-    if (d.size() >= 2 && d[0] == 'B' && d[1] == 'M') return decodeBmp(d, error);
+    if (d.size() >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF)
+        return decodeJpeg(d, error);
+    if (d.size() >= 8 && std::memcmp(d.data(), "\x89PNG\r\n\x1a\n", 8) == 0)
+        return decodePng(d, error);
+    if (d.size() >= 2 && d[0] == 'B' && d[1] == 'M')
+        return decodeBmp(d, error);
     error = d.empty() ? "empty file" : "not a JPEG, PNG or BMP image";
     return std::nullopt;
 }
@@ -155,7 +174,8 @@ std::optional<RgbImage> loadImage(const std::string& path, std::string& error) {
 CFrameDib toCameraFrame(const RgbImage& image) {
     int scale = 1;
     const int shortSide = std::min(image.width, image.height);
-    if (shortSide > 0 && shortSide < kMinFrameSide) scale = (kMinFrameSide + shortSide - 1) / shortSide;
+    if (shortSide > 0 && shortSide < kMinFrameSide)
+        scale = (kMinFrameSide + shortSide - 1) / shortSide;
     // Files are often cropped to the symbol; a camera always sees some light paper around it.
     const int border = std::max(16, shortSide * scale / 4);
     const int width = image.width * scale + 2 * border;

@@ -21,13 +21,13 @@ TEST(AsciiEncodation, WorkedExamples) {
         int sizeIndex;
     };
     const std::vector<Case> cases = {
-        {"A", {66, 129, 70}, 0},                  // one pad, then a randomised pad
+        {"A", {66, 129, 70}, 0},  // one pad, then a randomised pad
         {"AB", {66, 67, 129}, 0},
-        {"123456", {142, 164, 186}, 0},           // exactly full, no pad
-        {"12345", {142, 164, 54}, 0},             // pairs, then the odd digit alone
+        {"123456", {142, 164, 186}, 0},  // exactly full, no pad
+        {"12345", {142, 164, 54}, 0},    // pairs, then the odd digit alone
         {"\r\n", {14, 11, 129}, 0},
-        {"1A2", {50, 66, 51}, 0},                 // a digit before a letter is not paired
-        {"ABCD", {66, 67, 68, 69, 129}, 1},       // four codewords choose 12x12
+        {"1A2", {50, 66, 51}, 0},            // a digit before a letter is not paired
+        {"ABCD", {66, 67, 68, 69, 129}, 1},  // four codewords choose 12x12
         {"ABCD1", {66, 67, 68, 69, 50}, 1},
     };
     for (const auto& c : cases) {
@@ -52,7 +52,8 @@ TEST(AsciiEncodation, BytesAboveAsciiUseUpperShift) {
 
 TEST(SymbolChoice, LargestSymbolLimits) {
     std::string chinese389, chinese390;
-    for (int i = 0; i < 389; ++i) chinese389 += "\xD6\xD0";
+    for (int i = 0; i < 389; ++i)
+        chinese389 += "\xD6\xD0";
     chinese390 = chinese389 + "\xD6\xD0";
     const auto fits = EncodeMessage(chinese389);
     ASSERT_TRUE(fits);
@@ -89,10 +90,14 @@ TEST(SymbolChoice, EachSquareIsChosenAtItsCapacity) {
 }
 
 TEST(AsciiEncodation, CodewordCountMatchesTheEncoder) {
-    const std::string mixed = "12a\xB0\xA1" "9";
-    EXPECT_EQ(asciiCodewordCount({reinterpret_cast<const uint8_t*>(mixed.data()), mixed.size()}), 1 + 1 + 2 + 2 + 1);
+    const std::string mixed =
+        "12a\xB0\xA1"
+        "9";
+    EXPECT_EQ(asciiCodewordCount({reinterpret_cast<const uint8_t*>(mixed.data()), mixed.size()}),
+              1 + 1 + 2 + 2 + 1);
     const std::string many(4000, '\x80');
-    EXPECT_EQ(asciiCodewordCount({reinterpret_cast<const uint8_t*>(many.data()), many.size()}), 8000);
+    EXPECT_EQ(asciiCodewordCount({reinterpret_cast<const uint8_t*>(many.data()), many.size()}),
+              8000);
 }
 
 }  // namespace

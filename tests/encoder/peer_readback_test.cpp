@@ -43,12 +43,14 @@ std::vector<PeerCase> peerCases() {
     std::vector<PeerCase> cases;
     for (int i = 0; i < kSquareCount; ++i) {
         const auto& s = symbolSize(i);
-        cases.push_back({std::to_string(s.symbolRows) + "x" + std::to_string(s.symbolCols), messageFilling(i)});
+        cases.push_back(
+            {std::to_string(s.symbolRows) + "x" + std::to_string(s.symbolCols), messageFilling(i)});
     }
     cases.push_back({"digits", "12345678901234567890"});
     cases.push_back({"crlf", "first line\r\nsecond line"});
     cases.push_back({"high bytes", "\x80\x81\xFE\xFF latin \xE9\xE8"});
-    cases.push_back({"gbk chinese", "\xCA\xFD\xBE\xDD\xBE\xD8\xD5\xF3 \xB2\xE2\xCA\xD4"});  // 数据矩阵 测试
+    cases.push_back(
+        {"gbk chinese", "\xCA\xFD\xBE\xDD\xBE\xD8\xD5\xF3 \xB2\xE2\xCA\xD4"});  // 数据矩阵 测试
     return cases;
 }
 
@@ -56,8 +58,10 @@ class PeerReadback : public ::testing::TestWithParam<PeerCase> {};
 
 TEST_P(PeerReadback, ZxingAndLibdmtxReadOurJpegBack) {
     const PeerCase& c = GetParam();
-    const fs::path path = fs::temp_directory_path() / ("dm-peer-" + std::to_string(getpid()) + ".jpg");
-    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(c.message.data()), c.message.size());
+    const fs::path path =
+        fs::temp_directory_path() / ("dm-peer-" + std::to_string(getpid()) + ".jpg");
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(c.message.data()),
+                                         c.message.size());
     const int side = GenerateSymbolFile(bytes, path.string(), 4, 3);
     ASSERT_GT(side, 0);
     const auto picture = test::loadJpegGray(path.string());
@@ -74,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(AllSquaresAndContent, PeerReadback, ::testing::ValuesIn
                          [](const auto& info) {
                              std::string n = info.param.name;
                              for (auto& ch : n) {
-                                 if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                                 if (!isalnum(static_cast<unsigned char>(ch)))
+                                     ch = '_';
                              }
                              return n;
                          });

@@ -26,10 +26,11 @@ std::vector<uint8_t> readFile(const fs::path& p) {
 }
 
 class TempDir : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("dm-symbol-file-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() /
+               ("dm-symbol-file-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
     }
     void TearDown() override {
@@ -59,7 +60,8 @@ TEST(SymbolRendering, TenByTenWithDefaultsIsSixtyFourPixelsWithATwelvePixelMargi
     EXPECT_EQ(px[12 * 64 + 12], 0);
     EXPECT_EQ(px[51 * 64 + 51], 0);
     EXPECT_EQ(px[12 * 64 + 51], 255);
-    for (uint8_t v : px) ASSERT_TRUE(v == 0 || v == 255);
+    for (uint8_t v : px)
+        ASSERT_TRUE(v == 0 || v == 255);
 }
 
 TEST(SymbolRendering, QuietZoneZeroAndModuleSizeOne) {
@@ -110,7 +112,8 @@ TEST_F(TempDir, JpegIsIdenticalToCompressingTheGrayAsRgb) {
     ASSERT_TRUE(r);
     const auto fast = CompressJpeg(r->image);
     std::vector<uint8_t> rgb;
-    for (uint8_t v : r->image.pixels) rgb.insert(rgb.end(), {v, v, v});
+    for (uint8_t v : r->image.pixels)
+        rgb.insert(rgb.end(), {v, v, v});
     tjhandle h = tjInitCompress();
     unsigned char* out = nullptr;
     unsigned long size = 0;
@@ -141,7 +144,8 @@ TEST_F(TempDir, ReadOnlyFolderIsAFailureAndKeepsTheEarlierFile) {
     ASSERT_EQ(GenerateSymbolFile(bytesOf("first"), file.string(), 4, 3), 12);
     const auto before = readFile(file);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    if (access(locked.c_str(), W_OK) == 0) GTEST_SKIP() << "running with privileges that ignore permissions";
+    if (access(locked.c_str(), W_OK) == 0)
+        GTEST_SKIP() << "running with privileges that ignore permissions";
     EXPECT_EQ(GenerateSymbolFile(bytesOf("second text"), file.string(), 4, 3), -1);
     EXPECT_EQ(readFile(file), before);
 }

@@ -35,7 +35,8 @@ std::vector<float> gaussianKernel(double sigma) {
         k[i + r] = static_cast<float>(std::exp(-(i * i) / (2 * sigma * sigma)));
         sum += k[i + r];
     }
-    for (auto& v : k) v = static_cast<float>(v / sum);
+    for (auto& v : k)
+        v = static_cast<float>(v / sum);
     return k;
 }
 
@@ -46,14 +47,16 @@ void blur(std::vector<float>& img, int w, int h, double sigma) {
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             float acc = 0;
-            for (int i = -r; i <= r; ++i) acc += k[i + r] * img[y * w + std::clamp(x + i, 0, w - 1)];
+            for (int i = -r; i <= r; ++i)
+                acc += k[i + r] * img[y * w + std::clamp(x + i, 0, w - 1)];
             tmp[y * w + x] = acc;
         }
     }
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             float acc = 0;
-            for (int i = -r; i <= r; ++i) acc += k[i + r] * tmp[std::clamp(y + i, 0, h - 1) * w + x];
+            for (int i = -r; i <= r; ++i)
+                acc += k[i + r] * tmp[std::clamp(y + i, 0, h - 1) * w + x];
             img[y * w + x] = acc;
         }
     }
@@ -70,7 +73,8 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
     std::vector<float> raster(static_cast<size_t>(rw) * rh, o.light);
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < cols; ++c) {
-            if (!matrix[r * cols + c]) continue;
+            if (!matrix[r * cols + c])
+                continue;
             for (int y = 0; y < kRasterScale; ++y) {
                 for (int x = 0; x < kRasterScale; ++x) {
                     raster[((r + q) * kRasterScale + y) * rw + (c + q) * kRasterScale + x] = o.dark;
@@ -79,7 +83,8 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
         }
     }
     auto rasterAt = [&](int x, int y) -> float {
-        if (x < 0 || y < 0 || x >= rw || y >= rh) return o.background;
+        if (x < 0 || y < 0 || x >= rw || y >= rh)
+            return o.background;
         return raster[y * rw + x];
     };
 
@@ -104,11 +109,13 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
             gray[py * o.width + px] = static_cast<float>(v);
         }
     }
-    if (o.blurSigma > 0) blur(gray, o.width, o.height, o.blurSigma);
+    if (o.blurSigma > 0)
+        blur(gray, o.width, o.height, o.blurSigma);
     if (o.noiseSigma > 0) {
         std::mt19937 rng(o.seed);
         std::normal_distribution<float> noise(0.0f, static_cast<float>(o.noiseSigma));
-        for (auto& v : gray) v += noise(rng);
+        for (auto& v : gray)
+            v += noise(rng);
     }
 
     SynthFrame f;
@@ -119,7 +126,8 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
     for (int py = 0; py < o.height; ++py) {
         uint8_t* row = f.bgr.data() + static_cast<size_t>(o.height - 1 - py) * f.stride;
         for (int px = 0; px < o.width; ++px) {
-            const auto g = static_cast<uint8_t>(std::clamp(std::lround(gray[py * o.width + px]), 0L, 255L));
+            const auto g =
+                static_cast<uint8_t>(std::clamp(std::lround(gray[py * o.width + px]), 0L, 255L));
             row[3 * px] = g;
             row[3 * px + 1] = g;
             row[3 * px + 2] = g;
@@ -141,7 +149,8 @@ bool symbolFits(int rows, int cols, const SynthOptions& o) {
     const double hy = rows / 2.0 + o.quietZone;
     for (const auto& [dx, dy] : {std::pair{-hx, -hy}, {hx, -hy}, {-hx, hy}, {hx, hy}}) {
         const PointF c = toPicture(p, o.moduleSize, dx, dy);
-        if (c.x < 1 || c.y < 1 || c.x > o.width - 2 || c.y > o.height - 2) return false;
+        if (c.x < 1 || c.y < 1 || c.x > o.width - 2 || c.y > o.height - 2)
+            return false;
     }
     return true;
 }

@@ -17,17 +17,17 @@ struct SynthFrame {
 struct SynthOptions {
     int width = 640;
     int height = 480;
-    double moduleSize = 6.0;    // pixels per module
-    double rotationDeg = 0.0;   // counter-clockwise as seen in the picture
-    double offsetX = 0.0;       // symbol centre relative to the frame centre, pixels, right
-    double offsetY = 0.0;       // likewise, pixels, down in the picture
-    int quietZone = 4;          // light modules around the symbol (rest of the frame is light too)
-    double blurSigma = 0.0;     // Gaussian blur in pixels
-    double noiseSigma = 0.0;    // additive Gaussian noise in gray levels
+    double moduleSize = 6.0;   // pixels per module
+    double rotationDeg = 0.0;  // counter-clockwise as seen in the picture
+    double offsetX = 0.0;      // symbol centre relative to the frame centre, pixels, right
+    double offsetY = 0.0;      // likewise, pixels, down in the picture
+    int quietZone = 4;         // light modules around the symbol (rest of the frame is light too)
+    double blurSigma = 0.0;    // Gaussian blur in pixels
+    double noiseSigma = 0.0;   // additive Gaussian noise in gray levels
     uint32_t seed = 1;
     uint8_t dark = 30;
     uint8_t light = 220;
-    uint8_t background = 200;   // beyond the quiet zone
+    uint8_t background = 200;  // beyond the quiet zone
 };
 
 struct PointF {

@@ -11,10 +11,13 @@ namespace dm::test {
 
 std::optional<GrayPicture> loadJpegGray(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    const std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in)
+        return std::nullopt;
+    const std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)),
+                                          std::istreambuf_iterator<char>());
     tjhandle h = tjInitDecompress();
-    if (!h) return std::nullopt;
+    if (!h)
+        return std::nullopt;
     GrayPicture pic;
     int subsamp = 0, colorspace = 0;
     bool ok = tjDecompressHeader3(h, data.data(), data.size(), &pic.width, &pic.height, &subsamp,
@@ -25,7 +28,8 @@ std::optional<GrayPicture> loadJpegGray(const std::string& path) {
                            pic.height, TJPF_GRAY, 0) == 0;
     }
     tjDestroy(h);
-    if (!ok) return std::nullopt;
+    if (!ok)
+        return std::nullopt;
     return pic;
 }
 
@@ -33,9 +37,11 @@ std::optional<std::string> readWithZxing(const GrayPicture& picture) {
     ZXing::DecodeHints hints;
     hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
     hints.setTryHarder(true);
-    const ZXing::ImageView view(picture.pixels.data(), picture.width, picture.height, ZXing::ImageFormat::Lum);
+    const ZXing::ImageView view(picture.pixels.data(), picture.width, picture.height,
+                                ZXing::ImageFormat::Lum);
     const ZXing::Result result = ZXing::ReadBarcode(view, hints);
-    if (!result.isValid()) return std::nullopt;
+    if (!result.isValid())
+        return std::nullopt;
     const auto& bytes = result.bytes();
     return std::string(bytes.begin(), bytes.end());
 }
@@ -43,7 +49,8 @@ std::optional<std::string> readWithZxing(const GrayPicture& picture) {
 std::optional<std::string> readWithDmtx(const GrayPicture& picture, int timeoutMs) {
     std::vector<unsigned char> pixels = picture.pixels;
     DmtxImage* img = dmtxImageCreate(pixels.data(), picture.width, picture.height, DmtxPack8bppK);
-    if (!img) return std::nullopt;
+    if (!img)
+        return std::nullopt;
     std::optional<std::string> text;
     DmtxDecode* dec = dmtxDecodeCreate(img, 1);
     if (dec) {

@@ -12,7 +12,8 @@ namespace {
 std::vector<uint8_t> randomCodewords(int sizeIndex, std::mt19937& rng) {
     const SymbolSize& s = symbolSize(sizeIndex);
     std::vector<uint8_t> stream(s.dataCodewords + s.eccCodewords);
-    for (auto& c : stream) c = static_cast<uint8_t>(rng());
+    for (auto& c : stream)
+        c = static_cast<uint8_t>(rng());
     return stream;
 }
 
@@ -48,7 +49,8 @@ TEST(Placement, EveryRegionIsFramedBySolidAndAlternatingLines) {
             for (int c = 0; c < s.symbolCols; ++c) {
                 const uint8_t v = m[r * s.symbolCols + c];
                 const int rr = r % h, cc = c % w;
-                SCOPED_TRACE("sizeIndex " + std::to_string(i) + " at " + std::to_string(r) + "," + std::to_string(c));
+                SCOPED_TRACE("sizeIndex " + std::to_string(i) + " at " + std::to_string(r) + "," +
+                             std::to_string(c));
                 if (cc == 0 || rr == h - 1) {
                     ASSERT_EQ(v, 1);
                 } else if (rr == 0) {
@@ -69,9 +71,11 @@ TEST(Placement, TenByTenPutsTheFirstCodewordWhereTheSweepSays) {
     auto mapping = [&](int r, int c) { return m[(r + 1) * 10 + c + 1]; };
     int dark = 0;
     for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) dark += mapping(r, c);
+        for (int c = 0; c < 8; ++c)
+            dark += mapping(r, c);
     EXPECT_EQ(dark, 8);
-    for (const auto& [r, c] : {std::pair{3, 0}, {4, 0}, {2, 6}, {2, 7}, {3, 6}, {3, 7}, {4, 6}, {4, 7}}) {
+    for (const auto& [r, c] :
+         {std::pair{3, 0}, {4, 0}, {2, 6}, {2, 7}, {3, 6}, {3, 7}, {4, 6}, {4, 7}}) {
         EXPECT_EQ(mapping(r, c), 1) << r << "," << c;
     }
     // Position (0,0) is bit 1 of codeword 2 and (7,7) bit 6 of codeword 7.
@@ -92,7 +96,8 @@ TEST(Placement, FixedCornerOfTwelveByTwelveCarriesNoData) {
     EXPECT_EQ(m[9 * 12 + 9], 1);
     EXPECT_EQ(m[9 * 12 + 10], 0);
     EXPECT_EQ(m[10 * 12 + 9], 0);
-    for (int idx : {9 * 12 + 9, 9 * 12 + 10, 10 * 12 + 9, 10 * 12 + 10}) m[idx] ^= 1;
+    for (int idx : {9 * 12 + 9, 9 * 12 + 10, 10 * 12 + 9, 10 * 12 + 10})
+        m[idx] ^= 1;
     EXPECT_EQ(extract(m, 1), stream);
 }
 
@@ -114,10 +119,12 @@ TEST(Extraction, OnlyTheValueOneCountsAsDark) {
     const auto stream = randomCodewords(0, rng);
     const auto m = placeCodewords(stream, 0);
     auto lightAsTwo = m;
-    for (auto& v : lightAsTwo) v = v ? 1 : 2;
+    for (auto& v : lightAsTwo)
+        v = v ? 1 : 2;
     EXPECT_EQ(extract(lightAsTwo, 0), stream);
     auto darkAsTwo = m;
-    for (auto& v : darkAsTwo) v = v ? 2 : 0;
+    for (auto& v : darkAsTwo)
+        v = v ? 2 : 0;
     EXPECT_EQ(extract(darkAsTwo, 0), std::vector<uint8_t>(stream.size(), 0));
 }
 

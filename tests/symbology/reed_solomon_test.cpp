@@ -15,14 +15,16 @@ std::vector<uint8_t> randomStream(int sizeIndex, std::mt19937& rng) {
     const SymbolSize& s = symbolSize(sizeIndex);
     std::vector<uint8_t> stream(s.dataCodewords + s.eccCodewords, 0);
     std::uniform_int_distribution<int> byte(0, 255);
-    for (int i = 0; i < s.dataCodewords; ++i) stream[i] = static_cast<uint8_t>(byte(rng));
+    for (int i = 0; i < s.dataCodewords; ++i)
+        stream[i] = static_cast<uint8_t>(byte(rng));
     encodeBlocks(stream, sizeIndex);
     return stream;
 }
 
 // Runs split, block decoding and join; returns the data codewords or the failing status.
-std::pair<DecodeStatus, std::vector<uint8_t>> decodeStream(const std::vector<uint8_t>& stream, int sizeIndex,
-                                                           Interleaving interleaving = Interleaving::Compliant) {
+std::pair<DecodeStatus, std::vector<uint8_t>> decodeStream(
+    const std::vector<uint8_t>& stream, int sizeIndex,
+    Interleaving interleaving = Interleaving::Compliant) {
     DecodeStatus status = DecodeStatus::Success;
     BlockArray blocks = makeReceivedBlocks(sizeIndex);
     BlockArray data = makeDataBlocks(sizeIndex);
@@ -35,14 +37,18 @@ std::pair<DecodeStatus, std::vector<uint8_t>> decodeStream(const std::vector<uin
 }
 
 // Corrupts `count` distinct data codewords of block k (compliant interleaving).
-void corruptBlock(std::vector<uint8_t>& stream, int sizeIndex, int k, int count, std::mt19937& rng) {
+void corruptBlock(std::vector<uint8_t>& stream, int sizeIndex, int k, int count,
+                  std::mt19937& rng) {
     const SymbolSize& s = symbolSize(sizeIndex);
     const int b = s.blockCount;
     std::vector<int> positions;
-    for (int i = 0; i < blockDataCount(sizeIndex, k); ++i) positions.push_back(k + i * b);
-    for (int m = 0; m < s.blockEccCodewords; ++m) positions.push_back(s.dataCodewords + k + m * b);
+    for (int i = 0; i < blockDataCount(sizeIndex, k); ++i)
+        positions.push_back(k + i * b);
+    for (int m = 0; m < s.blockEccCodewords; ++m)
+        positions.push_back(s.dataCodewords + k + m * b);
     std::shuffle(positions.begin(), positions.end(), rng);
-    for (int i = 0; i < count; ++i) stream[positions[i]] ^= static_cast<uint8_t>(1 + rng() % 255);
+    for (int i = 0; i < count; ++i)
+        stream[positions[i]] ^= static_cast<uint8_t>(1 + rng() % 255);
 }
 
 TEST(GaloisField, MultiplicationFollowsThePrimitivePolynomial) {
@@ -53,7 +59,8 @@ TEST(GaloisField, MultiplicationFollowsThePrimitivePolynomial) {
     for (int a = 1; a < 256; ++a) {
         // Every non-zero element has an inverse.
         int inverses = 0;
-        for (int b = 1; b < 256; ++b) inverses += gfMultiply(static_cast<uint8_t>(a), static_cast<uint8_t>(b)) == 1;
+        for (int b = 1; b < 256; ++b)
+            inverses += gfMultiply(static_cast<uint8_t>(a), static_cast<uint8_t>(b)) == 1;
         ASSERT_EQ(inverses, 1) << a;
     }
     EXPECT_EQ(reduceExponent(254), 254);
@@ -84,16 +91,20 @@ TEST(ReedSolomonDecoding, CorrectsUpToCapacityInEveryBlockOfEverySize) {
         const SymbolSize& s = symbolSize(i);
         const int n = s.blockDataCodewords + s.blockEccCodewords;
         int syndromes = s.blockEccCodewords;
-        if (n == 8 && syndromes == 5) syndromes = 4;
-        if (n == 12 && syndromes == 7) syndromes = 6;
+        if (n == 8 && syndromes == 5)
+            syndromes = 4;
+        if (n == 12 && syndromes == 7)
+            syndromes = 6;
         const int capacity = syndromes / 2;
         for (int trial = 0; trial < 3; ++trial) {
             const auto original = randomStream(i, rng);
             auto stream = original;
-            for (int k = 0; k < s.blockCount; ++k) corruptBlock(stream, i, k, capacity, rng);
+            for (int k = 0; k < s.blockCount; ++k)
+                corruptBlock(stream, i, k, capacity, rng);
             const auto [status, data] = decodeStream(stream, i);
             ASSERT_EQ(status, DecodeStatus::Success) << "sizeIndex " << i << " trial " << trial;
-            EXPECT_TRUE(std::equal(data.begin(), data.end(), original.begin())) << "sizeIndex " << i;
+            EXPECT_TRUE(std::equal(data.begin(), data.end(), original.begin()))
+                << "sizeIndex " << i;
         }
     }
 }
@@ -145,7 +156,8 @@ TEST(ReedSolomonDecoding, SizeIndexOutsideTheTableIsRefused) {
 
 TEST(Interleaving144, LegacySplitDealsEveryPositionToBlockPositionModTen) {
     std::vector<uint8_t> stream(kMaxCodewords);
-    for (int p = 0; p < kMaxCodewords; ++p) stream[p] = static_cast<uint8_t>(p % 251);
+    for (int p = 0; p < kMaxCodewords; ++p)
+        stream[p] = static_cast<uint8_t>(p % 251);
     BlockArray blocks = makeReceivedBlocks(23);
     DecodeStatus status = DecodeStatus::Success;
     ASSERT_TRUE(splitBlocks(stream, blocks, 23, status, Interleaving::Legacy));
@@ -161,7 +173,8 @@ TEST(Interleaving144, OwnStreamsNeedTheCompliantRule) {
     std::mt19937 rng(19);
     const auto stream = randomStream(23, rng);
     EXPECT_EQ(decodeStream(stream, 23, Interleaving::Compliant).first, DecodeStatus::Success);
-    EXPECT_EQ(decodeStream(stream, 23, Interleaving::Legacy).first, DecodeStatus::BlockUncorrectable);
+    EXPECT_EQ(decodeStream(stream, 23, Interleaving::Legacy).first,
+              DecodeStatus::BlockUncorrectable);
 }
 
 }  // namespace

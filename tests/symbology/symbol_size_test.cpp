@@ -15,7 +15,8 @@ TEST(SymbolSizeTable, EveryRowKeepsItsInvariants) {
         EXPECT_EQ(modules, total * 8 + (hasFixedCorner ? 4 : 0));
         EXPECT_EQ(s.blockEccCodewords * s.blockCount, s.eccCodewords);
         int dataSum = 0;
-        for (int k = 0; k < s.blockCount; ++k) dataSum += blockDataCount(i, k);
+        for (int k = 0; k < s.blockCount; ++k)
+            dataSum += blockDataCount(i, k);
         EXPECT_EQ(dataSum, s.dataCodewords);
         EXPECT_EQ(s.symbolRows, s.mappingRows + 2 * verticalRegions(s));
         EXPECT_EQ(s.symbolCols, s.mappingCols + 2 * horizontalRegions(s));

@@ -24,12 +24,13 @@ std::string slurp(const fs::path& p) {
 
 std::string quote(const std::string& s) {
     std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
 class CommandLine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("dm-cli-" + std::to_string(getpid()) + "-" +
@@ -42,9 +43,9 @@ protected:
     RunResult run(const std::string& args, const std::string& input = "") {
         const fs::path in = dir_ / ".stdin", out = dir_ / ".stdout", err = dir_ / ".stderr";
         std::ofstream(in, std::ios::binary) << input;
-        const std::string cmd = "cd " + quote(dir_.string()) + " && " + quote(DM_TOOL_PATH) + " " + args +
-                                " <" + quote(in.string()) + " >" + quote(out.string()) + " 2>" +
-                                quote(err.string());
+        const std::string cmd = "cd " + quote(dir_.string()) + " && " + quote(DM_TOOL_PATH) + " " +
+                                args + " <" + quote(in.string()) + " >" + quote(out.string()) +
+                                " 2>" + quote(err.string());
         const int status = std::system(cmd.c_str());
         RunResult r;
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -110,7 +111,8 @@ TEST_F(CommandLine, EncodeRejectsBadInputWithClearMessages) {
     for (const auto& c : cases) {
         const auto r = run(c.args, c.input);
         EXPECT_NE(r.exitCode, 0) << c.args.substr(0, 40);
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args.substr(0, 40) << ": " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos)
+            << c.args.substr(0, 40) << ": " << r.err;
     }
     EXPECT_FALSE(fs::exists(dir_ / "条码测试.jpg"));
 }
@@ -122,8 +124,9 @@ TEST_F(CommandLine, DecodeReadsWhatEncodeWrote) {
     EXPECT_EQ(r.out, "Data Matrix 数据\n");
     const auto json = run("decode --json a.jpg");
     EXPECT_EQ(json.exitCode, 0);
-    EXPECT_NE(json.out.find("\"ok\":true,\"status\":1,\"meaning\":\"success\",\"symbol\":\"20x20\""),
-              std::string::npos)
+    EXPECT_NE(
+        json.out.find("\"ok\":true,\"status\":1,\"meaning\":\"success\",\"symbol\":\"20x20\""),
+        std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"text\":\"Data Matrix 数据\""), std::string::npos) << json.out;
 }
@@ -134,8 +137,11 @@ TEST_F(CommandLine, DecodeReportsUnreadableFilesAndFailsOverall) {
     const auto r = run("decode a.jpg junk.png missing.bmp");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("a.jpg: fine"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("junk.png: cannot read image: not a JPEG, PNG or BMP image"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("missing.bmp: cannot read image: cannot open file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("junk.png: cannot read image: not a JPEG, PNG or BMP image"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("missing.bmp: cannot read image: cannot open file"), std::string::npos)
+        << r.err;
 }
 
 TEST_F(CommandLine, EvalComparesEveryImageWithItsText) {
@@ -148,7 +154,8 @@ TEST_F(CommandLine, EvalComparesEveryImageWithItsText) {
     std::ofstream(dir_ / "set/three.txt") << "not what it says";
     const auto r = run("eval --jobs 2 set");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.out.find("FAIL three.jpg: decoded \"third\", expected \"not what it says\""), std::string::npos)
+    EXPECT_NE(r.out.find("FAIL three.jpg: decoded \"third\", expected \"not what it says\""),
+              std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("decoded 2/3"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("status  1:    3"), std::string::npos) << r.out;

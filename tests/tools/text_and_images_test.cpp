@@ -30,13 +30,16 @@ TEST(GbkText, NamesTheFirstCharacterGbkCannotHold) {
 }
 
 TEST(GbkText, InvalidSequencesBecomeReplacementCharacters) {
-    EXPECT_EQ(gbkToUtf8("A\xFF" "B"), "A\xEF\xBF\xBD" "B");
+    EXPECT_EQ(gbkToUtf8("A\xFF"
+                        "B"),
+              "A\xEF\xBF\xBD"
+              "B");
     EXPECT_EQ(gbkToUtf8("A\xD6"), "A\xEF\xBF\xBD");  // truncated double-byte character
     EXPECT_EQ(gbkToUtf8(""), "");
 }
 
 class ImageFiles : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("dm-images-" + std::to_string(getpid()));
         fs::create_directories(dir_);
@@ -57,7 +60,8 @@ void writeBmp24(const fs::path& p, const RgbImage& img, bool bottomUp) {
     const int stride = (img.width * 3 + 3) & ~3;
     std::vector<uint8_t> f(54 + stride * img.height, 0);
     auto put32 = [&](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            f[at + i] = static_cast<uint8_t>(v >> (8 * i));
     };
     f[0] = 'B';
     f[1] = 'M';
@@ -96,7 +100,8 @@ TEST_F(ImageFiles, BmpInEitherRowOrderAndPngLoadExactly) {
     png.width = 4;
     png.height = 2;
     png.format = PNG_FORMAT_RGB;
-    ASSERT_TRUE(png_image_write_to_file(&png, (dir_ / "a.png").c_str(), 0, img.rgb.data(), 0, nullptr));
+    ASSERT_TRUE(
+        png_image_write_to_file(&png, (dir_ / "a.png").c_str(), 0, img.rgb.data(), 0, nullptr));
     const auto fromPng = loadImage((dir_ / "a.png").string(), error);
     ASSERT_TRUE(fromPng) << error;
     EXPECT_EQ(fromPng->rgb, img.rgb);
@@ -134,8 +139,8 @@ TEST(CameraFrames, SmallImagesAreEnlargedAndFramedBottomUp) {
         const uint8_t* p = frame.bits.data() + (h - 1 - pictureY) * stride + 3 * x;
         return std::array<int, 3>{p[0], p[1], p[2]};  // B, G, R
     };
-    EXPECT_EQ(pixel(0, 0), (std::array<int, 3>{255, 255, 255}));                 // border
-    EXPECT_EQ(pixel(border, border), (std::array<int, 3>{0, 0, 0}));             // black
+    EXPECT_EQ(pixel(0, 0), (std::array<int, 3>{255, 255, 255}));                  // border
+    EXPECT_EQ(pixel(border, border), (std::array<int, 3>{0, 0, 0}));              // black
     EXPECT_EQ(pixel(border + 2 * 120, border), (std::array<int, 3>{0, 0, 255}));  // red, as BGR
     EXPECT_EQ(pixel(border + 3 * 120 + 119, border + 119), (std::array<int, 3>{255, 0, 0}));
     EXPECT_EQ(pixel(border, border + 120), (std::array<int, 3>{255, 255, 255}));
