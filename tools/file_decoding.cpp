@@ -15,9 +15,19 @@ FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake) {
     if (!image)
         return out;
     out.loaded = true;
-    const CFrameDib frame = toCameraFrame(*image);
+    // First at the scale a camera would see; when that fails, at smaller integer factors,
+    // since enlarged modules can outgrow what the detector handles (long rectangles above all).
     const auto start = std::chrono::steady_clock::now();
-    out.result = decodeFrame(frame, out.text, intake);
+    std::string text;
+    for (int scale = cameraScale(*image);; scale /= 2) {
+        const FrameDecodeResult result = decodeFrame(toCameraFrame(*image, scale), text, intake);
+        if (result.decoded || scale == cameraScale(*image)) {
+            out.result = result;
+            out.text = text;
+        }
+        if (result.decoded || scale <= 1)
+            break;
+    }
     out.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     return out;

@@ -171,13 +171,15 @@ std::optional<RgbImage> loadImage(const std::string& path, std::string& error) {
     return std::nullopt;
 }
 
-CFrameDib toCameraFrame(const RgbImage& image) {
-    int scale = 1;
+int cameraScale(const RgbImage& image) {
     const int shortSide = std::min(image.width, image.height);
-    if (shortSide > 0 && shortSide < kMinFrameSide)
-        scale = (kMinFrameSide + shortSide - 1) / shortSide;
-    // Files are often cropped to the symbol; a camera always sees some light paper around it.
-    const int border = std::max(16, shortSide * scale / 4);
+    return shortSide > 0 && shortSide < kMinFrameSide ? (kMinFrameSide + shortSide - 1) / shortSide
+                                                      : 1;
+}
+
+CFrameDib toCameraFrame(const RgbImage& image, int scale) {
+    scale = std::max(scale, 1);
+    const int border = std::max(16, std::min(image.width, image.height) * scale / 4);
     const int width = image.width * scale + 2 * border;
     const int height = image.height * scale + 2 * border;
     const int64_t stride = CFrameDib::stride(width, 24);

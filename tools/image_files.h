@@ -22,10 +22,14 @@ std::optional<RgbImage> loadImage(const std::string& path, std::string& error);
 // Shortest side a camera frame is given: smaller images are scaled up by an integer factor.
 inline constexpr int kMinFrameSide = 240;
 
-// Turns an image into a camera frame (24-bit BGR, bottom-up, rows padded to 4 bytes). An
-// image whose short side is under kMinFrameSide is first enlarged by the smallest integer
-// factor that reaches it (nearest neighbour); every image is framed with a light border of a
-// quarter of its (enlarged) short side, at least 16 pixels.
-CFrameDib toCameraFrame(const RgbImage& image);
+// The smallest integer factor that brings the image's short side to kMinFrameSide (1 for
+// images that already reach it).
+int cameraScale(const RgbImage& image);
+
+// Turns an image into a camera frame (24-bit BGR, bottom-up, rows padded to 4 bytes),
+// enlarged by the integer factor scale (nearest neighbour) and framed with a light border of
+// a quarter of the enlarged short side, at least 16 pixels: files are often cropped to the
+// symbol, while a camera always sees some light paper around it.
+CFrameDib toCameraFrame(const RgbImage& image, int scale);
 
 }  // namespace dm

@@ -127,7 +127,8 @@ TEST_F(ImageFiles, CorruptAndTruncatedFilesAreRefusedWithAReason) {
 
 TEST(CameraFrames, SmallImagesAreEnlargedAndFramedBottomUp) {
     const RgbImage img = sample();
-    const CFrameDib frame = toCameraFrame(img);
+    EXPECT_EQ(cameraScale(img), 120);
+    const CFrameDib frame = toCameraFrame(img, cameraScale(img));
     // Short side 2 -> factor 120, border of a quarter of the enlarged short side.
     const int border = 60;
     ASSERT_EQ(frame.info.bmiHeader.biWidth, 4 * 120 + 2 * border);
@@ -148,7 +149,8 @@ TEST(CameraFrames, SmallImagesAreEnlargedAndFramedBottomUp) {
 
 TEST(CameraFrames, LargeImagesKeepTheirScaleAndGetABorder) {
     RgbImage img{640, 480, std::vector<uint8_t>(640 * 480 * 3, 128)};
-    const CFrameDib frame = toCameraFrame(img);
+    EXPECT_EQ(cameraScale(img), 1);
+    const CFrameDib frame = toCameraFrame(img, cameraScale(img));
     EXPECT_EQ(frame.info.bmiHeader.biWidth, 640 + 240);
     EXPECT_EQ(frame.info.bmiHeader.biHeight, 480 + 240);
     EXPECT_EQ(frame.bits.size(), static_cast<size_t>(CFrameDib::stride(880, 24)) * 720);
