@@ -146,8 +146,9 @@ std::vector<Case> sweep(int sizeIndex, int rotations) {
 }
 
 // Decodes every case. A wrong text or size always fails; frames that do not decode at all are
-// listed, and the share that decodes must reach the floor. (Misses come from finder arm ends
-// placed short of the symbol's edge; the floor rises as the finder improves.)
+// listed, and the share that decodes must reach the floor. (The full sweep decodes 97.5%;
+// the misses are mostly 4-pixel modules: short rectangle arms seen diagonally are under the
+// finder's 30-pixel minimum, and the global threshold of a tiny symbol in a noisy frame.)
 void expectDecodeRate(int firstSize, int lastSize, int rotationsSmall, int rotationsLarge,
                       double floor) {
     FrameIntake intake;
@@ -175,11 +176,11 @@ void expectDecodeRate(int firstSize, int lastSize, int rotationsSmall, int rotat
 }
 
 TEST(EndToEnd, SquareSymbolsDecodeAtAnyRotation) {
-    expectDecodeRate(0, kLargestSquare, 6, 2, 0.85);
+    expectDecodeRate(0, kLargestSquare, 6, 2, 0.95);
 }
 
 TEST(EndToEnd, RectangularSymbolsDecodeAtAnyRotation) {
-    expectDecodeRate(kSquareCount, kSizeCount - 1, 12, 12, 0.8);
+    expectDecodeRate(kSquareCount, kSizeCount - 1, 12, 12, 0.88);
 }
 
 // Every size, every 15 degrees, module sizes 4-10, clean and blurred with noise; prints the

@@ -432,10 +432,11 @@ TEST(FinderSweep, LocatesTheLAcrossSizesModuleSizesAndRotations) {
     if (std::getenv("DM_SWEEP_LIST"))
         std::printf("%s", otherMisses.c_str());
     EXPECT_TRUE(dependableMisses.empty()) << dependableMisses;
-    // Outside the dependable cases the finder as designed misses some combinations; these
-    // floors hold the measured rates so that a regression shows.
-    EXPECT_GE(found, total * 98 / 100);
-    EXPECT_GE(exact, total * 80 / 100) << otherMisses;
+    // Outside the dependable cases a few combinations (4-pixel modules at some angles) are
+    // missed; these floors hold the measured rates (full sweep: 99.96% found, 99.24% exact)
+    // so that a regression shows.
+    EXPECT_GE(found, total * 99 / 100);
+    EXPECT_GE(exact, total * 97 / 100) << otherMisses;
 }
 
 }  // namespace
