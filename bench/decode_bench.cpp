@@ -53,14 +53,7 @@ BenchFrame makeFrame(const std::string& name, int sizeIndex, double moduleSize, 
         side = 2;
     }
     const dm::test::SynthFrame synth = dm::test::synthesiseFrame(matrix, side, side, options);
-    dm::BitmapInfoHeader header;
-    header.biSize = 40;
-    header.biWidth = synth.width;
-    header.biHeight = synth.height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biSizeImage = static_cast<uint32_t>(synth.bgr.size());
-    frame.dib.Create(&header, synth.bgr);
+    frame.dib = dm::test::cameraFrame(synth);
     return frame;
 }
 

@@ -29,13 +29,7 @@ BenchFrame makeFrame(bool withSymbol) {
         options.rotationDeg = 17;
         const auto synth =
             dm::test::synthesiseFrame(symbol.moduleMatrix, symbol.side, symbol.side, options);
-        for (int i = 0; i < synth.height; ++i) {
-            const uint8_t* row = synth.bgr.data() + static_cast<size_t>(i) * synth.stride;
-            for (int j = 0; j < synth.width; ++j) {
-                frame.pixels[static_cast<size_t>(i) * synth.width + j] = static_cast<uint8_t>(
-                    (59 * row[3 * j + 1] + 30 * row[3 * j + 2] + 11 * row[3 * j]) / 100);
-            }
-        }
+        frame.pixels = dm::test::grayPixels(synth);
     }
     frame.image.width = options.width;
     frame.image.height = options.height;

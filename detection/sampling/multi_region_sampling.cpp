@@ -11,14 +11,6 @@
 namespace dm {
 namespace {
 
-bool isDark(const GrayImage& image, Point p) {
-    return gridSample(image, p.y, p.x) <= image.threshold;
-}
-
-Point midpoint(Point a, Point b) {
-    return {(a.x + b.x) / 2, (a.y + b.y) / 2};
-}
-
 bool append(MarkList& list, Point mark) {
     if (list.count < 0 || list.count >= static_cast<int32_t>(list.points.size()))
         return false;
@@ -50,7 +42,7 @@ bool traceInnerLine(const GrayImage& image, const SearchSeed& seed, MarkList& li
     auto darkBeside = [&](int32_t offset) {
         Point p = cur;
         across(p) += offset;
-        return isDark(image, p);
+        return isDarkAt(image, p);
     };
 
     int32_t found = 0;
@@ -94,8 +86,8 @@ bool traceInnerLine(const GrayImage& image, const SearchSeed& seed, MarkList& li
         along(cur) -= 1;
         Point before = cur;
         along(before) -= 1;
-        const bool here = isDark(image, cur);
-        const bool prior = isDark(image, before);
+        const bool here = isDarkAt(image, cur);
+        const bool prior = isDarkAt(image, before);
         if (!here && prior)
             along(q) = along(cur) - 1;
         if (here && !prior) {
@@ -300,7 +292,7 @@ bool sampleRegionsSquare(DecodeStatus& status, TimingRecord& timing, DetectionCo
 
 int32_t nearestDarkBelow(const GrayImage& image, Point& point) {
     for (int32_t y = point.y; y < gridWalkHeight(image); ++y) {
-        if (isDark(image, {point.x, y})) {
+        if (isDarkAt(image, {point.x, y})) {
             const int32_t distance = y - point.y;
             point.y = y;
             return distance;
@@ -311,7 +303,7 @@ int32_t nearestDarkBelow(const GrayImage& image, Point& point) {
 
 int32_t nearestDarkAbove(const GrayImage& image, Point& point) {
     for (int32_t y = point.y; y >= 1; --y) {
-        if (isDark(image, {point.x, y})) {
+        if (isDarkAt(image, {point.x, y})) {
             const int32_t distance = point.y - y;
             point.y = y;
             return distance;
@@ -322,7 +314,7 @@ int32_t nearestDarkAbove(const GrayImage& image, Point& point) {
 
 int32_t nearestDarkLeft(const GrayImage& image, Point& point) {
     for (int32_t x = point.x; x >= 1; --x) {
-        if (isDark(image, {x, point.y})) {
+        if (isDarkAt(image, {x, point.y})) {
             const int32_t distance = point.x - x;
             point.x = x;
             return distance;
@@ -333,7 +325,7 @@ int32_t nearestDarkLeft(const GrayImage& image, Point& point) {
 
 int32_t nearestDarkRight(const GrayImage& image, Point& point) {
     for (int32_t x = point.x; x <= gridWalkWidth(image) - 1; ++x) {
-        if (isDark(image, {x, point.y})) {
+        if (isDarkAt(image, {x, point.y})) {
             const int32_t distance = x - point.x;
             point.x = x;
             return distance;

@@ -7,10 +7,6 @@
 namespace dm {
 namespace {
 
-Point midpoint(Point a, Point b) {
-    return {(a.x + b.x) / 2, (a.y + b.y) / 2};
-}
-
 // Centre of alternating-line module `index`: mark index/2 for a dark module, the midpoint of
 // the two dark neighbours for a light one.
 Point alternatingCentre(std::span<const Point> marks, int32_t index) {

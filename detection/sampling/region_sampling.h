@@ -27,6 +27,11 @@ bool sampleRegion(const RegionRecord& region);
 // 1 when the grid position (x = u, y = v) is dark.
 uint8_t isDarkAt(const GrayImage& image, Point point);
 
+// Point halfway between a and b, each coordinate divided with truncation.
+constexpr Point midpoint(Point a, Point b) {
+    return {(a.x + b.x) / 2, (a.y + b.y) / 2};
+}
+
 // Samples the whole symbol as one region (squares up to 26 x 26 and the rectangles) into the
 // context's module matrix; GridLost when it does not fit.
 bool sampleSingleRegion(DecodeStatus& status, const TimingRecord& timing,

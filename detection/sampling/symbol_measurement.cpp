@@ -12,14 +12,6 @@
 namespace dm {
 namespace {
 
-bool isDark(const GrayImage& image, Point p) {
-    return gridSample(image, p.y, p.x) <= image.threshold;
-}
-
-Point midpoint(Point a, Point b) {
-    return {(a.x + b.x) / 2, (a.y + b.y) / 2};
-}
-
 // One far timing line: the far row walks along u and looks across in v, the far column the
 // other way round. Returns the number of marks, or nothing when a module cannot be centred.
 std::optional<int32_t> walkTimingLine(const GrayImage& image, const SearchSeed& seed,
@@ -40,7 +32,7 @@ std::optional<int32_t> walkTimingLine(const GrayImage& image, const SearchSeed& 
     auto darkBeside = [&](int32_t offset) {
         Point p = cur;
         across(p) += offset;
-        return isDark(image, p);
+        return isDarkAt(image, p);
     };
 
     bool inGap = false;  // the start is the dark end of the finder arm
@@ -112,14 +104,14 @@ Segment gridCrossRun(const GrayImage& image, Point point, int32_t angle) {
     for (int32_t i = 0; i <= 9; ++i) {
         const Point p = moved(i);
         if ((alongU ? p.x > gridWalkWidth(image) - 1 : p.y > gridWalkHeight(image) - 1) ||
-            !isDark(image, p))
+            !isDarkAt(image, p))
             break;
         seg.p0 = p;
         ++seg.length;
     }
     for (int32_t i = 1; i <= 9; ++i) {
         const Point p = moved(-i);
-        if ((alongU ? p.x : p.y) < 0 || !isDark(image, p))
+        if ((alongU ? p.x : p.y) < 0 || !isDarkAt(image, p))
             break;
         seg.p1 = p;
         ++seg.length;
@@ -129,14 +121,14 @@ Segment gridCrossRun(const GrayImage& image, Point point, int32_t angle) {
 
 int32_t gridRunFrom(const GrayImage& image, const LineStepper& stepper) {
     const Point start = *stepper.point;
-    if (!isDark(image, start))
+    if (!isDarkAt(image, start))
         return 0;
     const bool alongV = stepper.angle == 90;
     int32_t count = 0;
     for (int32_t i = 0; i < gridWalkWidth(image); ++i) {
         const Point p = alongV ? Point{start.x, start.y + i} : Point{start.x + i, start.y};
         if ((alongV ? p.y > gridWalkHeight(image) - 1 : p.x > gridWalkWidth(image) - 1) ||
-            !isDark(image, p))
+            !isDarkAt(image, p))
             break;
         ++count;
     }

@@ -81,19 +81,6 @@ test::SynthOptions frameOptions(const Symbol& symbol, double moduleSize, double 
     return o;
 }
 
-CFrameDib cameraFrame(const test::SynthFrame& synth) {
-    BitmapInfoHeader header;
-    header.biSize = 40;
-    header.biWidth = synth.width;
-    header.biHeight = synth.height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biSizeImage = static_cast<uint32_t>(synth.bgr.size());
-    CFrameDib frame;
-    frame.Create(&header, synth.bgr);
-    return frame;
-}
-
 struct Case {
     int sizeIndex;
     double moduleSize;
@@ -118,7 +105,7 @@ std::string decodeCase(const Case& c, const Symbol& symbol, FrameIntake& intake)
         o.seed = static_cast<uint32_t>(c.sizeIndex * 7919 + c.angle * 13 + c.moduleSize);
     }
     const CFrameDib frame =
-        cameraFrame(test::synthesiseFrame(symbol.matrix, symbol.rows, symbol.cols, o));
+        test::cameraFrame(test::synthesiseFrame(symbol.matrix, symbol.rows, symbol.cols, o));
     std::string text;
     const FrameDecodeResult result = decodeFrame(frame, text, intake);
     if (!result.decoded)

@@ -43,16 +43,8 @@ struct Frame {
 // Camera frame to gray the way frame intake converts it: stored rows in order, integer weights.
 Frame grayOf(const test::SynthFrame& synth, uint8_t threshold) {
     Frame frame(synth.width, synth.height, 0, threshold);
-    for (int i = 0; i < synth.height; ++i) {
-        const uint8_t* row = synth.bgr.data() + static_cast<size_t>(i) * synth.stride;
-        for (int j = 0; j < synth.width; ++j) {
-            const int b = row[3 * j];
-            const int g = row[3 * j + 1];
-            const int r = row[3 * j + 2];
-            frame.pixels[static_cast<size_t>(i) * synth.width + j] =
-                static_cast<uint8_t>((59 * g + 30 * r + 11 * b) / 100);
-        }
-    }
+    frame.pixels = test::grayPixels(synth);
+    frame.image.pixels = frame.pixels.data();
     return frame;
 }
 

@@ -45,16 +45,10 @@ struct GrayFrame {
 
 GrayFrame grayOf(const test::SynthFrame& synth, uint8_t threshold) {
     GrayFrame frame;
-    frame.pixels.resize(static_cast<size_t>(synth.width) * synth.height);
+    frame.pixels = test::grayPixels(synth);
     frame.rowOffsets.resize(synth.height);
-    for (int i = 0; i < synth.height; ++i) {
+    for (int i = 0; i < synth.height; ++i)
         frame.rowOffsets[i] = i * synth.width;
-        const uint8_t* row = synth.bgr.data() + static_cast<size_t>(i) * synth.stride;
-        for (int j = 0; j < synth.width; ++j) {
-            frame.pixels[static_cast<size_t>(i) * synth.width + j] = static_cast<uint8_t>(
-                (59 * row[3 * j + 1] + 30 * row[3 * j + 2] + 11 * row[3 * j]) / 100);
-        }
-    }
     frame.image.width = synth.width;
     frame.image.height = synth.height;
     frame.image.threshold = threshold;

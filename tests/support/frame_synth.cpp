@@ -136,6 +136,30 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
     return f;
 }
 
+std::vector<uint8_t> grayPixels(const SynthFrame& frame) {
+    std::vector<uint8_t> gray(static_cast<size_t>(frame.width) * frame.height);
+    for (int i = 0; i < frame.height; ++i) {
+        const uint8_t* row = frame.bgr.data() + static_cast<size_t>(i) * frame.stride;
+        for (int j = 0; j < frame.width; ++j) {
+            gray[static_cast<size_t>(i) * frame.width + j] = static_cast<uint8_t>(
+                (59 * row[3 * j + 1] + 30 * row[3 * j + 2] + 11 * row[3 * j]) / 100);
+        }
+    }
+    return gray;
+}
+
+CFrameDib cameraFrame(const SynthFrame& frame) {
+    BitmapInfoHeader header;
+    header.biSize = 40;
+    header.biWidth = frame.width;
+    header.biHeight = frame.height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    CFrameDib dib;
+    dib.Create(&header, frame.bgr);
+    return dib;
+}
+
 PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& o) {
     const Placement p = placementOf(o);
     const PointF pic = toPicture(p, o.moduleSize, col + 0.5 - cols / 2.0, row + 0.5 - rows / 2.0);

@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+#include "decoder/frame_dib.h"
+
 namespace dm::test {
 
 // A camera-format frame: 24-bit BGR, rows bottom-up, each row padded to 4 bytes.
@@ -38,6 +40,12 @@ struct PointF {
 // Renders a module matrix (rows x cols, 1 = dark, row 0 at the top of the symbol).
 SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
                            const SynthOptions& options);
+
+// The frame's gray levels as frame intake computes them, stored rows in order (bottom-up).
+std::vector<uint8_t> grayPixels(const SynthFrame& frame);
+
+// The frame as the camera bitmap the decoder takes.
+CFrameDib cameraFrame(const SynthFrame& frame);
 
 // Centre of module (row, col) in gray-image coordinates (row 0 = bottom line of the picture).
 PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& options);
