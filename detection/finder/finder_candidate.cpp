@@ -5,9 +5,6 @@
 namespace dm {
 namespace {
 
-// Angle step of the first arm's fan of lines, in degrees.
-constexpr int kFirstArmAngleStep = 1;
-
 // Re-centring rounds at an arm end (see centreArmEnd).
 constexpr int kArmEndRounds = 6;
 
@@ -45,17 +42,21 @@ int32_t stepToShorterRun(const GrayImage& image, Point& point, int32_t angle) {
 bool testFinderCandidate(DetectionContext& context, Point candidate, ScanDirection direction) {
     const GrayImage& image = *context.image;
 
-    // A horizontal scan stops on a steep edge, a vertical scan on a shallow one. Every whole
-    // degree is tried: a line one degree off a long arm drifts out of it well before its end,
-    // and the end is then placed mid-arm, beside dark data modules that fool the centring.
+    // A horizontal scan stops on a steep edge, a vertical scan on a shallow one. The fan is
+    // searched in 2-degree steps, then the two whole degrees beside the best line: a line one
+    // degree off a long arm drifts out of it well before its end, and the end is then placed
+    // mid-arm, beside dark data modules that fool the centring.
     const bool horizontalScan =
         direction == ScanDirection::Left || direction == ScanDirection::Right;
-    std::optional<Segment> found =
-        horizontalScan ? bestLineThrough(image, candidate, 45, 135, kFirstArmAngleStep)
-                       : bestLineThrough(image, candidate, 135, 225, kFirstArmAngleStep);
+    std::optional<Segment> found = horizontalScan ? bestLineThrough(image, candidate, 45, 135, 2)
+                                                  : bestLineThrough(image, candidate, 135, 225, 2);
     if (!found)
         return false;
     Segment arm = *found;
+    if (const auto beside = bestLineThrough(image, candidate, arm.angle - 1, arm.angle + 2, 2);
+        beside && beside->length > arm.length) {
+        arm = *beside;
+    }
 
     const int32_t a = arm.angle;
     const int32_t s = outwardStep(arm, a);
