@@ -14,12 +14,8 @@ std::optional<QString> DecodeTick::run() {
     if (!frame) {
         return std::nullopt;
     }
-    BitmapInfoHeader header;
-    header.biSize = 40;
-    header.biWidth = frame->width;
-    header.biHeight = frame->height;
-    header.biPlanes = 1;
-    header.biBitCount = static_cast<uint16_t>(frame->bitCount);
+    const BitmapInfoHeader header =
+        frameHeader(frame->width, frame->height, static_cast<uint16_t>(frame->bitCount));
     CFrameDib dib;
     if (dib.Create(&header, frame->buffer) != 1) {
         return std::nullopt;

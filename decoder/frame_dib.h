@@ -35,6 +35,18 @@ struct BitmapInfo {
     std::array<RgbQuad, 256> bmiColors{};
 };
 
+// Header of an uncompressed frame of width x height pixels (positive height: rows bottom-up):
+// 40-byte header, one plane, every other field zero.
+constexpr BitmapInfoHeader frameHeader(int32_t width, int32_t height, uint16_t bitCount) {
+    BitmapInfoHeader header;
+    header.biSize = 40;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = bitCount;
+    return header;
+}
+
 // One captured frame held as a bitmap: header plus a private copy of the pixel rows
 // (bottom-up, each row padded to a multiple of 4 bytes).
 class CFrameDib {

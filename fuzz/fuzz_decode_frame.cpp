@@ -15,12 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     data += 5;
     size -= 5;
 
-    dm::BitmapInfoHeader header;
-    header.biSize = 40;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = static_cast<uint16_t>(bitCount);
+    const dm::BitmapInfoHeader header =
+        dm::frameHeader(width, height, static_cast<uint16_t>(bitCount));
     const auto needed = static_cast<size_t>(dm::CFrameDib::stride(width, bitCount)) * height;
     // Tile the input over the frame so short inputs still describe whole frames.
     std::vector<uint8_t> pixels(needed, 255);

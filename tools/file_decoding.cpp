@@ -19,9 +19,10 @@ FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake) {
     // since enlarged modules can outgrow what the detector handles (long rectangles above all).
     const auto start = std::chrono::steady_clock::now();
     std::string text;
-    for (int scale = cameraScale(*image);; scale /= 2) {
+    const int firstScale = cameraScale(*image);
+    for (int scale = firstScale;; scale /= 2) {
         const FrameDecodeResult result = decodeFrame(toCameraFrame(*image, scale), text, intake);
-        if (result.decoded || scale == cameraScale(*image)) {
+        if (result.decoded || scale == firstScale) {
             out.result = result;
             out.text = text;
         }

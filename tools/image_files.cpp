@@ -196,12 +196,7 @@ CFrameDib toCameraFrame(const RgbImage& image, int scale) {
             q[2] = p[0];
         }
     }
-    BitmapInfoHeader header;
-    header.biSize = 40;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
+    const BitmapInfoHeader header = frameHeader(width, height, 24);
     CFrameDib frame;
     frame.Create(&header, bits);
     return frame;

@@ -12,18 +12,8 @@
 namespace dm {
 namespace {
 
-BitmapInfoHeader headerFor(int width, int height, int bitCount) {
-    BitmapInfoHeader h;
-    h.biSize = 40;
-    h.biWidth = width;
-    h.biHeight = height;
-    h.biPlanes = 1;
-    h.biBitCount = static_cast<uint16_t>(bitCount);
-    return h;
-}
-
 CFrameDib frameOf(int width, int height, int bitCount, const std::vector<uint8_t>& pixels) {
-    const BitmapInfoHeader h = headerFor(width, height, bitCount);
+    const BitmapInfoHeader h = frameHeader(width, height, static_cast<uint16_t>(bitCount));
     CFrameDib frame;
     EXPECT_EQ(frame.Create(&h, pixels), 1);
     return frame;
@@ -42,7 +32,7 @@ TEST(FrameDib, StrideRoundsRowsUpToFourBytes) {
 
 TEST(FrameDib, CreateCopiesHeaderAndPixels) {
     std::vector<uint8_t> pixels(1916 * 2 + 7, 0x5A);
-    BitmapInfoHeader h = headerFor(638, 2, 24);
+    BitmapInfoHeader h = frameHeader(638, 2, 24);
     CFrameDib frame;
     ASSERT_EQ(frame.Create(&h, pixels), 1);
     EXPECT_EQ(frame.info.bmiHeader.biWidth, 638);
@@ -56,7 +46,7 @@ TEST(FrameDib, CreateCopiesHeaderAndPixels) {
     ASSERT_EQ(frame.Create(&h, pixels), 1);
     EXPECT_EQ(frame.bits.size(), 1916u * 2 + 4);
 
-    h = headerFor(4, 4, 8);
+    h = frameHeader(4, 4, 8);
     ASSERT_EQ(frame.Create(&h, std::vector<uint8_t>(16)), 1);
     EXPECT_EQ(frame.colorCount, 256);
 }
@@ -64,7 +54,7 @@ TEST(FrameDib, CreateCopiesHeaderAndPixels) {
 TEST(FrameDib, CreateRefusesWhatItCannotHold) {
     const std::vector<uint8_t> pixels(1920 * 4);
     CFrameDib frame;
-    BitmapInfoHeader h = headerFor(640, 4, 24);
+    BitmapInfoHeader h = frameHeader(640, 4, 24);
     ASSERT_EQ(frame.Create(&h, pixels), 1);
     // A refused Create leaves the frame empty.
     EXPECT_EQ(frame.Create(nullptr, pixels), 0);
@@ -73,11 +63,11 @@ TEST(FrameDib, CreateRefusesWhatItCannotHold) {
     EXPECT_EQ(frame.Create(&h, {}), 0);
     h.biHeight = 5;  // one row more than the pixels hold
     EXPECT_EQ(frame.Create(&h, pixels), 0);
-    h = headerFor(0, 4, 24);
+    h = frameHeader(0, 4, 24);
     EXPECT_EQ(frame.Create(&h, pixels), 0);
-    h = headerFor(640, -4, 24);
+    h = frameHeader(640, -4, 24);
     EXPECT_EQ(frame.Create(&h, pixels), 0);
-    h = headerFor(640, 4, 24);
+    h = frameHeader(640, 4, 24);
     h.biSizeImage = 1920 * 4 + 1;
     EXPECT_EQ(frame.Create(&h, pixels), 0);
 }
@@ -138,7 +128,7 @@ TEST(FrameIntake, BadFramesAreRefusedWithMissingInput) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CFrameDib frame;
-        frame.info.bmiHeader = headerFor(c.width, c.height, c.bitCount);
+        frame.info.bmiHeader = frameHeader(c.width, c.height, c.bitCount);
         frame.bits.assign(c.bytes, 0x80);
         FrameIntake intake;
         bool beeped = false;

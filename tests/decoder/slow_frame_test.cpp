@@ -30,12 +30,7 @@ std::vector<uint8_t> slowestPattern() {
 TEST(SlowestFuzzFrame, EndsInBoundedTimeWithoutASymbol) {
     const std::vector<uint8_t> pattern = slowestPattern();
     ASSERT_EQ(pattern.size(), 232u);
-    BitmapInfoHeader header;
-    header.biSize = 40;
-    header.biWidth = 112;
-    header.biHeight = 1023;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
+    const BitmapInfoHeader header = frameHeader(112, 1023, 32);
     std::vector<uint8_t> pixels(static_cast<size_t>(CFrameDib::stride(112, 32)) * 1023);
     for (size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = pattern[i % pattern.size()];

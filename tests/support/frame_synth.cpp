@@ -149,12 +149,7 @@ std::vector<uint8_t> grayPixels(const SynthFrame& frame) {
 }
 
 CFrameDib cameraFrame(const SynthFrame& frame) {
-    BitmapInfoHeader header;
-    header.biSize = 40;
-    header.biWidth = frame.width;
-    header.biHeight = frame.height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
+    const BitmapInfoHeader header = frameHeader(frame.width, frame.height, 24);
     CFrameDib dib;
     dib.Create(&header, frame.bgr);
     return dib;
