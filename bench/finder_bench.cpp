@@ -16,6 +16,7 @@ namespace {
 // between the synthesiser's dark and light levels.
 struct BenchFrame {
     std::vector<uint8_t> pixels;
+    std::vector<int32_t> rowOffsets;
     dm::GrayImage image;
 };
 
@@ -35,6 +36,8 @@ BenchFrame makeFrame(bool withSymbol) {
     frame.image.height = options.height;
     frame.image.threshold = (options.dark + options.light) / 2;
     frame.image.pixels = frame.pixels.data();
+    frame.rowOffsets = dm::test::grayRowOffsets(options.width, options.height);
+    frame.image.rowOffsets = frame.rowOffsets.data();
     return frame;
 }
 

@@ -1,5 +1,6 @@
 #include "decoder/decoder.h"
 
+#include <climits>
 #include <new>
 
 #include "decoder/data_decodation.h"
@@ -74,16 +75,46 @@ bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeSt
 }
 
 bool Decoder::decode(std::span<const uint8_t> pixels, std::string& outText, int width, int height) {
+    return decodeImage(pixels, outText, width, height, 1, width);
+}
+
+bool Decoder::decodeBgr(std::span<const uint8_t> pixels, std::string& outText, int width,
+                        int height, int bytesPerPixel, int64_t rowBytes) {
+    if (bytesPerPixel != 3 && bytesPerPixel != 4) {
+        status = DecodeStatus::MissingInput;
+        resultSizeIndex = -1;
+        resetState();
+        return false;
+    }
+    return decodeImage(pixels, outText, width, height, bytesPerPixel, rowBytes);
+}
+
+bool Decoder::decodeImage(std::span<const uint8_t> pixels, std::string& outText, int width,
+                          int height, int bytesPerPixel, int64_t rowBytes) {
     bool decoded = false;
     resultSizeIndex = -1;
-    if (width <= 0 || height <= 0 ||
-        pixels.size() < static_cast<size_t>(width) * static_cast<size_t>(height)) {
+    // Rows are addressed through 32-bit offsets, so the whole frame must lie within 2 GiB.
+    const bool fits = width > 0 && height > 0 && rowBytes >= int64_t{width} * bytesPerPixel &&
+                      rowBytes <= INT32_MAX &&
+                      rowBytes * (height - 1) + int64_t{width} * bytesPerPixel <= INT32_MAX;
+    if (!fits || static_cast<int64_t>(pixels.size()) <
+                     rowBytes * (height - 1) + int64_t{width} * bytesPerPixel) {
         status = DecodeStatus::MissingInput;
     } else {
-        state.image.width = width;
-        state.image.height = height;
-        state.image.pixels = pixels.data();
         try {
+            // Row offsets are kept for the next image of the same size.
+            SamplingCache& cache = state.cache;
+            const auto rows = static_cast<size_t>(height);
+            if (cache.rowOffsets.size() != rows || (rows > 1 && cache.rowOffsets[1] != rowBytes)) {
+                cache.rowOffsets.resize(rows);
+                for (size_t i = 0; i < rows; ++i)
+                    cache.rowOffsets[i] = static_cast<int32_t>(static_cast<int64_t>(i) * rowBytes);
+            }
+            state.image.width = width;
+            state.image.height = height;
+            state.image.pixels = pixels.data();
+            state.image.rowOffsets = cache.rowOffsets.data();
+            state.image.bytesPerPixel = bytesPerPixel;
             decoded = decodeSymbol();
         } catch (const std::bad_alloc&) {
             status = DecodeStatus::OutOfMemory;
@@ -102,15 +133,6 @@ bool Decoder::runPipeline(DetectionContext& context) {
     const int variant = static_cast<int>(cache.frameCounter % kThresholdVariants);
     ++cache.frameCounter;
 
-    // Row offsets are kept for the next image of the same size.
-    const size_t rows = static_cast<size_t>(image.height);
-    if (cache.rowOffsets.size() != rows || (rows > 1 && cache.rowOffsets[1] != image.width)) {
-        cache.rowOffsets.resize(rows);
-        for (size_t i = 0; i < rows; ++i) {
-            cache.rowOffsets[i] = static_cast<int32_t>(i) * image.width;
-        }
-    }
-    image.rowOffsets = cache.rowOffsets.data();
     image.threshold = computeThreshold(image, variant);
 
     if (!findFinder(status, context))

@@ -16,6 +16,11 @@ class Decoder {
     // receives the decoded bytes, however many; otherwise it is left as it was.
     bool decode(std::span<const uint8_t> pixels, std::string& outText, int width, int height);
 
+    // Decodes a camera frame as it is stored: bytesPerPixel 3 or 4 (blue, green, red first),
+    // rows rowBytes apart. Pixels are turned to gray only where the detection reads them.
+    bool decodeBgr(std::span<const uint8_t> pixels, std::string& outText, int width, int height,
+                   int bytesPerPixel, int64_t rowBytes);
+
     // The chain on the image set in state.image: threshold, detection, row flip, then
     // decodeModuleMatrix. On success the text is in resultText.
     bool decodeSymbol();
@@ -29,6 +34,8 @@ class Decoder {
     int32_t resultSizeIndex = -1;  // size index of the last decoded symbol, -1 when none
 
   private:
+    bool decodeImage(std::span<const uint8_t> pixels, std::string& outText, int width, int height,
+                     int bytesPerPixel, int64_t rowBytes);
     bool runPipeline(DetectionContext& context);
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -29,7 +30,10 @@ struct SamplingGrid {
     std::array<float, normalisedGridSize> yOfV{};
 };
 
-// The grayscale frame one decode works on. Nothing here is owned.
+// The grayscale frame one decode works on. Nothing here is owned. The pixels are either gray
+// bytes or the camera's BGR(A) pixels, which are turned to gray only where they are read: a
+// decode reads a small part of the frame, so converting all of it first would cost most of the
+// time.
 struct GrayImage {
     int32_t width = 0;      // pixels; half-pixel extent once the sampling grid is built
     int32_t height = 0;     // likewise
@@ -38,7 +42,23 @@ struct GrayImage {
     const int32_t* rowOffsets = nullptr;  // height entries, row i at pixels + rowOffsets[i]
     const uint8_t* pixels = nullptr;
     const SamplingGrid* grid = nullptr;
+    int32_t bytesPerPixel = 1;  // 1: gray; 3 or 4: blue, green, red (and a spare byte)
 };
+
+// gray = (59 G + 30 R + 11 B) / 100, the division done as (x * 5243) >> 19, exact up to 25,500.
+inline uint8_t grayOfBgr(const uint8_t* bgr) {
+    const uint32_t sum = 59u * bgr[1] + 30u * bgr[2] + 11u * bgr[0];
+    return static_cast<uint8_t>((sum * 5243u) >> 19);
+}
+
+// Gray value of pixel (x, y), which must lie inside the image as first set (before the
+// sampling grid changes its extent).
+inline uint8_t grayAt(const GrayImage& image, int32_t x, int32_t y) {
+    const uint8_t* row = image.pixels + image.rowOffsets[y];
+    if (image.bytesPerPixel == 1)
+        return row[x];
+    return grayOfBgr(row + static_cast<ptrdiff_t>(x) * image.bytesPerPixel);
+}
 
 // Buffers that survive from one decode to the next with the same decoder.
 struct SamplingCache {

@@ -31,12 +31,19 @@ uint8_t computeThreshold(const GrayImage& image, int variant) {
     std::array<uint32_t, 256> histogram{};
     const int width = std::max(image.width, 0);
     const int height = std::max(image.height, 0);
-    if (image.pixels != nullptr) {
+    if (image.pixels != nullptr && image.rowOffsets != nullptr) {
         const SampleWindow w = sampleWindow(width, height, variant);
+        const ptrdiff_t pixelStep = static_cast<ptrdiff_t>(kStep) * image.bytesPerPixel;
         for (int y = w.rowStart; y < w.rowEnd; y += kStep) {
-            const uint8_t* row = image.pixels + static_cast<size_t>(y) * width;
-            for (int x = w.colStart; x < w.colEnd; x += kStep)
-                ++histogram[row[x]];
+            const uint8_t* p = image.pixels + image.rowOffsets[y] +
+                               static_cast<ptrdiff_t>(w.colStart) * image.bytesPerPixel;
+            if (image.bytesPerPixel == 1) {
+                for (int x = w.colStart; x < w.colEnd; x += kStep, p += pixelStep)
+                    ++histogram[*p];
+            } else {
+                for (int x = w.colStart; x < w.colEnd; x += kStep, p += pixelStep)
+                    ++histogram[grayOfBgr(p)];
+            }
         }
     }
 

@@ -8,7 +8,7 @@ namespace dm {
 namespace {
 
 bool isDark(const GrayImage& image, int32_t x, int32_t y) {
-    return image.pixels[static_cast<size_t>(y) * image.width + x] <= image.threshold;
+    return grayAt(image, x, y) <= image.threshold;
 }
 
 // A candidate is a dark pixel followed by another dark one, with light three or four pixels

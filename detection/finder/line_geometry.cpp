@@ -33,7 +33,7 @@ int32_t offset(int32_t d, int32_t slope) {
 }
 
 uint8_t pixelAt(const GrayImage& image, int32_t x, int32_t y) {
-    return image.pixels[static_cast<size_t>(y) * image.width + x];
+    return grayAt(image, x, y);
 }
 
 bool inImage(const GrayImage& image, int32_t x, int32_t y) {

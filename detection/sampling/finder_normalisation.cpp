@@ -177,17 +177,18 @@ uint8_t gridSample(const GrayImage& image, int32_t v, int32_t u) {
     }
     const auto y = static_cast<int32_t>(fy);
     const auto x = static_cast<int32_t>(fx);
-    const uint8_t* row = image.pixels + image.rowOffsets[y >> 1];
     const int32_t px = x >> 1;
+    const int32_t py = y >> 1;
     if ((y & 1) == 0) {
         if ((x & 1) == 0)
-            return row[px];
-        return static_cast<uint8_t>((row[px] + row[px + 1]) >> 1);
+            return grayAt(image, px, py);
+        return static_cast<uint8_t>((grayAt(image, px, py) + grayAt(image, px + 1, py)) >> 1);
     }
-    const uint8_t* below = image.pixels + image.rowOffsets[(y >> 1) + 1];
     if ((x & 1) == 0)
-        return static_cast<uint8_t>((row[px] + below[px]) >> 1);
-    return static_cast<uint8_t>((row[px] + row[px + 1] + below[px] + below[px + 1]) >> 2);
+        return static_cast<uint8_t>((grayAt(image, px, py) + grayAt(image, px, py + 1)) >> 1);
+    return static_cast<uint8_t>((grayAt(image, px, py) + grayAt(image, px + 1, py) +
+                                 grayAt(image, px, py + 1) + grayAt(image, px + 1, py + 1)) >>
+                                2);
 }
 
 }  // namespace dm

@@ -5,6 +5,8 @@
 #include <numeric>
 #include <vector>
 
+#include "tests/support/frame_synth.h"
+
 namespace dm {
 namespace {
 
@@ -26,8 +28,10 @@ struct Frame {
         g.width = width;
         g.height = height;
         g.pixels = pixels.data();
+        g.rowOffsets = rowOffsets.data();
         return g;
     }
+    std::vector<int32_t> rowOffsets = test::grayRowOffsets(width, height);
 };
 
 TEST(Threshold, UniformAndTwoLevelFrames) {

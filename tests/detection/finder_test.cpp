@@ -22,14 +22,17 @@ namespace {
 // A grayscale frame and the image record the finder reads.
 struct Frame {
     std::vector<uint8_t> pixels;
+    std::vector<int32_t> rowOffsets;
     GrayImage image;
 
     Frame(int width, int height, uint8_t fill, uint8_t threshold)
-        : pixels(static_cast<size_t>(width) * height, fill) {
+        : pixels(static_cast<size_t>(width) * height, fill),
+          rowOffsets(test::grayRowOffsets(width, height)) {
         image.width = width;
         image.height = height;
         image.threshold = threshold;
         image.pixels = pixels.data();
+        image.rowOffsets = rowOffsets.data();
     }
 
     void fill(int x0, int y0, int x1, int y1, uint8_t value) {

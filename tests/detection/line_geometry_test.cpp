@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/support/frame_synth.h"
+
 #include "detection/finder/slope_tables.h"
 
 namespace dm {
@@ -16,13 +18,17 @@ constexpr uint8_t kDark = 20;
 // A light test image with threshold 100; set() darkens single pixels.
 struct Canvas {
     std::vector<uint8_t> pixels;
+    std::vector<int32_t> rowOffsets;
     GrayImage image;
 
-    Canvas(int width, int height) : pixels(static_cast<size_t>(width) * height, kLight) {
+    Canvas(int width, int height)
+        : pixels(static_cast<size_t>(width) * height, kLight),
+          rowOffsets(test::grayRowOffsets(width, height)) {
         image.width = width;
         image.height = height;
         image.threshold = 100;
         image.pixels = pixels.data();
+        image.rowOffsets = rowOffsets.data();
     }
     void set(int x, int y, uint8_t value = kDark) {
         pixels[static_cast<size_t>(y) * image.width + x] = value;

@@ -148,6 +148,13 @@ std::vector<uint8_t> grayPixels(const SynthFrame& frame) {
     return gray;
 }
 
+std::vector<int32_t> grayRowOffsets(int width, int height) {
+    std::vector<int32_t> offsets(static_cast<size_t>(height));
+    for (int i = 0; i < height; ++i)
+        offsets[static_cast<size_t>(i)] = i * width;
+    return offsets;
+}
+
 CFrameDib cameraFrame(const SynthFrame& frame) {
     const BitmapInfoHeader header = frameHeader(frame.width, frame.height, 24);
     CFrameDib dib;

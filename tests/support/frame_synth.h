@@ -44,6 +44,9 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
 // The frame's gray levels as frame intake computes them, stored rows in order (bottom-up).
 std::vector<uint8_t> grayPixels(const SynthFrame& frame);
 
+// Row offsets of a gray image without padding: row i starts at i x width.
+std::vector<int32_t> grayRowOffsets(int width, int height);
+
 // The frame as the camera bitmap the decoder takes.
 CFrameDib cameraFrame(const SynthFrame& frame);
 
