@@ -60,6 +60,17 @@ inline uint8_t grayAt(const GrayImage& image, int32_t x, int32_t y) {
     return grayOfBgr(row + static_cast<ptrdiff_t>(x) * image.bytesPerPixel);
 }
 
+// grayAt(image, x, y) <= image.threshold. For colour pixels the weighted sum is compared with
+// the threshold scaled by 100 instead of being divided: sum / 100 <= t exactly when
+// sum < 100 (t + 1).
+inline bool isDarkPixel(const GrayImage& image, int32_t x, int32_t y) {
+    const uint8_t* row = image.pixels + image.rowOffsets[y];
+    if (image.bytesPerPixel == 1)
+        return row[x] <= image.threshold;
+    const uint8_t* p = row + static_cast<ptrdiff_t>(x) * image.bytesPerPixel;
+    return 59u * p[1] + 30u * p[2] + 11u * p[0] < 100u * (image.threshold + 1u);
+}
+
 // Buffers that survive from one decode to the next with the same decoder.
 struct SamplingCache {
     std::vector<int32_t> rowOffsets;

@@ -64,17 +64,33 @@ uint8_t evaluate(std::span<const uint8_t> poly, uint8_t x) {
     return acc;
 }
 
-// Syndromes S_j = received(a^(j+1)) over buffer positions start..254 by Horner's rule.
+// antilog over two periods, so that a sum of two logarithms indexes it without reduction.
+constexpr std::array<uint8_t, 512> makeDoubledAntilog() {
+    std::array<uint8_t, 512> t{};
+    for (int i = 0; i < 512; ++i)
+        t[i] = kGf.antilog[i % 255];
+    return t;
+}
+constexpr std::array<uint8_t, 512> kAntilog2 = makeDoubledAntilog();
+
+// Syndromes S_j = received(a^(j+1)) over buffer positions start..254 by Horner's rule. All
+// syndromes advance together, one codeword at a time, so their chains run side by side.
 bool computeSyndromes(const std::array<uint8_t, 255>& work, int start, int count,
                       std::span<uint8_t> syndromes) {
+    std::array<uint8_t, kMaxBlockEcc> s{};
+    std::fill_n(s.begin(), count, work[start]);
+    for (int p = start + 1; p < 255; ++p) {
+        const uint8_t w = work[p];
+        for (int j = 0; j < count; ++j) {
+            // log[0] is 255; its product is discarded, as zero times anything is zero.
+            const uint8_t product = kAntilog2[kGf.log[s[j]] + j + 1];
+            s[j] = static_cast<uint8_t>(w ^ (s[j] != 0 ? product : 0));
+        }
+    }
     bool clean = true;
     for (int j = 0; j < count; ++j) {
-        uint8_t s = work[start];
-        for (int p = start + 1; p < 255; ++p) {
-            s = s == 0 ? work[p] : static_cast<uint8_t>(work[p] ^ gfPow(kGf.log[s] + j + 1));
-        }
-        syndromes[j] = s;
-        clean = clean && s == 0;
+        syndromes[j] = s[j];
+        clean = clean && s[j] == 0;
     }
     return clean;
 }

@@ -8,7 +8,7 @@ namespace dm {
 namespace {
 
 bool isDark(const GrayImage& image, int32_t x, int32_t y) {
-    return grayAt(image, x, y) <= image.threshold;
+    return isDarkPixel(image, x, y);
 }
 
 // A candidate is a dark pixel followed by another dark one, with light three or four pixels

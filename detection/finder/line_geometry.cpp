@@ -42,7 +42,7 @@ bool inImage(const GrayImage& image, int32_t x, int32_t y) {
 
 // Dark pixel test; a position off the image counts as light.
 bool isDark(const GrayImage& image, int32_t x, int32_t y) {
-    return inImage(image, x, y) && pixelAt(image, x, y) <= image.threshold;
+    return inImage(image, x, y) && isDarkPixel(image, x, y);
 }
 
 bool isDark(const GrayImage& image, Point p) {

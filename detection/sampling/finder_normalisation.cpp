@@ -177,17 +177,15 @@ uint8_t gridSample(const GrayImage& image, int32_t v, int32_t u) {
     }
     const auto y = static_cast<int32_t>(fy);
     const auto x = static_cast<int32_t>(fx);
+    // Half-pixel positions: an odd coordinate averages the pixel with its next neighbour.
+    // Reading the same pixel twice where the coordinate is even gives the same average without
+    // a branch: (2a + 2b) >> 2 = (a + b) >> 1 and 4a >> 2 = a.
     const int32_t px = x >> 1;
     const int32_t py = y >> 1;
-    if ((y & 1) == 0) {
-        if ((x & 1) == 0)
-            return grayAt(image, px, py);
-        return static_cast<uint8_t>((grayAt(image, px, py) + grayAt(image, px + 1, py)) >> 1);
-    }
-    if ((x & 1) == 0)
-        return static_cast<uint8_t>((grayAt(image, px, py) + grayAt(image, px, py + 1)) >> 1);
-    return static_cast<uint8_t>((grayAt(image, px, py) + grayAt(image, px + 1, py) +
-                                 grayAt(image, px, py + 1) + grayAt(image, px + 1, py + 1)) >>
+    const int32_t px1 = px + (x & 1);
+    const int32_t py1 = py + (y & 1);
+    return static_cast<uint8_t>((grayAt(image, px, py) + grayAt(image, px1, py) +
+                                 grayAt(image, px, py1) + grayAt(image, px1, py1)) >>
                                 2);
 }
 

@@ -1,8 +1,10 @@
 #include "detection/sampling/region_sampling.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "detection/sampling/finder_normalisation.h"
+#include "detection/sampling/symbol_measurement.h"
 
 namespace dm {
 namespace {
@@ -58,17 +60,22 @@ bool sampleRegion(const RegionRecord& region) {
         return false;
     }
 
+    // Column lines are the same for every row: set them up once.
+    std::vector<ColumnLine> columnLines(static_cast<size_t>(columns));
+    for (int32_t c = 1; c <= columns - 2; ++c) {
+        const Point top{
+            static_cast<int32_t>(static_cast<float>(c) * pX + static_cast<float>(origin.x)),
+            origin.y};
+        columnLines[static_cast<size_t>(c)] =
+            columnLine(top, alternatingCentre(region.farRowMarks, c));
+    }
     for (int32_t r = 1; r <= rows - 2; ++r) {
         const Point left{origin.x, static_cast<int32_t>(static_cast<float>(r) * pY +
                                                         static_cast<float>(origin.y))};
-        const Point right = alternatingCentre(region.farColumnMarks, r);
+        const RowLine row = rowLine(left, alternatingCentre(region.farColumnMarks, r));
         for (int32_t c = 1; c <= columns - 2; ++c) {
-            const Point top{
-                static_cast<int32_t>(static_cast<float>(c) * pX + static_cast<float>(origin.x)),
-                origin.y};
-            const Point bottom = alternatingCentre(region.farRowMarks, c);
             region.modules[static_cast<size_t>(r) * columns + c] =
-                isDarkAt(image, intersectLines(left, right, top, bottom));
+                isDarkAt(image, intersectLines(row, columnLines[static_cast<size_t>(c)]));
         }
     }
 

@@ -172,12 +172,30 @@ bool walkFarColumn(const GrayImage& image, const SearchSeed& seed, TimingRecord&
     return true;
 }
 
+RowLine rowLine(Point a1, Point a2) {
+    if (a1.x == a2.x)
+        return {a1, 0, true};
+    return {a1, static_cast<double>(a2.y - a1.y) / (a2.x - a1.x), false};
+}
+
+ColumnLine columnLine(Point b1, Point b2) {
+    if (b1.y == b2.y)
+        return {b1, 0, true};
+    return {b1, static_cast<double>(b2.x - b1.x) / (b2.y - b1.y), false};
+}
+
 Point intersectLines(Point a1, Point a2, Point b1, Point b2) {
+    return intersectLines(rowLine(a1, a2), columnLine(b1, b2));
+}
+
+Point intersectLines(const RowLine& a, const ColumnLine& b) {
     constexpr Point kNone{1, 1};
-    if (a1.x == a2.x || b1.y == b2.y)
+    if (a.degenerate || b.degenerate)
         return kNone;
-    const double h = static_cast<double>(a2.y - a1.y) / (a2.x - a1.x);
-    const double g = static_cast<double>(b2.x - b1.x) / (b2.y - b1.y);
+    const Point a1 = a.a1;
+    const Point b1 = b.b1;
+    const double h = a.h;
+    const double g = b.g;
     const double x = (b1.x + g * a1.y - g * h * a1.x - g * b1.y) / (1 - g * h) + 0.5;
     // Parallel lines give an infinite or undefined x; both count as no crossing.
     if (!(x > -1.0 && x < 2147483647.0))

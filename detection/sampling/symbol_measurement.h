@@ -61,4 +61,20 @@ void trimMarksAtCorner(TimingRecord& record);
 // lines are degenerate or the crossing has a negative coordinate.
 Point intersectLines(Point a1, Point a2, Point b1, Point b2);
 
+// intersectLines split for a grid of crossings: each line is set up once (its slope divided out)
+// and then crossed with many lines of the other family, with the same result.
+struct RowLine {
+    Point a1;
+    double h = 0;  // dy/dx
+    bool degenerate = false;
+};
+struct ColumnLine {
+    Point b1;
+    double g = 0;  // dx/dy
+    bool degenerate = false;
+};
+RowLine rowLine(Point a1, Point a2);
+ColumnLine columnLine(Point b1, Point b2);
+Point intersectLines(const RowLine& a, const ColumnLine& b);
+
 }  // namespace dm
