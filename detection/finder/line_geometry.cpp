@@ -54,12 +54,25 @@ bool isZero(const GrayImage& image, int32_t x, int32_t y) {
     return inImage(image, x, y) && pixelAt(image, x, y) == 0;
 }
 
-// Position i pixels along the line from p (bestLineThrough's walk).
-Point alongLine(Point p, int32_t angle, int32_t i) {
-    if (isSteep(angle))
-        return {p.x + offset(i, CotTable[tableIndex(angle)]), p.y + i};
-    return {p.x + i, p.y + offset(i, TanTable[tableIndex(angle)])};
-}
+// Positions along a line through p (bestLineThrough's walk); the angle's table entry is
+// looked up once for the whole walk.
+struct LineWalk {
+    Point p;
+    bool steep;
+    int32_t slope;
+
+    LineWalk(Point from, int32_t angle)
+        : p(from),
+          steep(isSteep(angle)),
+          slope(steep ? CotTable[tableIndex(angle)] : TanTable[tableIndex(angle)]) {}
+
+    // Position i pixels along the line from p.
+    Point at(int32_t i) const {
+        if (steep)
+            return {p.x + offset(i, slope), p.y + i};
+        return {p.x + i, p.y + offset(i, slope)};
+    }
+};
 
 }  // namespace
 
@@ -199,15 +212,16 @@ std::optional<Segment> bestLineThrough(const GrayImage& image, Point point, int3
     Point backwardEnd = point;
     for (int32_t a = fromAngle; a < toAngle; a += std::max(angleStep, 1)) {
         int32_t count = 0;
+        const LineWalk walk(point, a);
         for (int32_t i = 0; i < w; ++i) {
-            const Point p = alongLine(point, a, i);
+            const Point p = walk.at(i);
             if (p.x < 1 || p.x > w - 1 || p.y < 1 || p.y > h - 2 || !isDark(image, p))
                 break;
             ++count;
             forwardEnd = p;
         }
         for (int32_t i = 0; i > -w; --i) {
-            const Point p = alongLine(point, a, i);
+            const Point p = walk.at(i);
             if (p.x < 1 || p.x > w - 2 || p.y < 1 || p.y > h - 2 || !isDark(image, p))
                 break;
             ++count;
