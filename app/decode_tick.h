@@ -11,7 +11,7 @@
 namespace dm {
 
 // One timer tick of the decoding half: take the next frame, decode it, and give back the
-// text for display. Holds what lives from tick to tick (gray buffer, result bytes).
+// text for display. Holds what lives from tick to tick (frame intake, result bytes).
 class DecodeTick {
   public:
     DecodeTick(FrameGrabber& grabber, std::function<void()> beep);

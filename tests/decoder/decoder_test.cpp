@@ -138,6 +138,34 @@ TEST(DecoderObject, MissingPixelsAreRefused) {
     EXPECT_EQ(decoder.state.cache.frameCounter, 0u);
 }
 
+// Colour frames are read in place, so their layout is checked before any pixel is read.
+TEST(DecoderObject, BadColourLayoutsAreRefused) {
+    Decoder decoder;
+    std::string out = "kept";
+    const std::vector<uint8_t> bits(1920 * 48, 0xC8);
+    struct Case {
+        const char* name;
+        int width, height, bytesPerPixel;
+        int64_t rowBytes;
+    };
+    const Case cases[] = {
+        {"two bytes a pixel", 64, 48, 2, 128},
+        {"rows overlap", 64, 48, 3, 191},
+        {"last row short", 640, 48, 3, 1920 + 4},
+        {"offsets beyond 32 bits", 640, 48, 3, int64_t{1} << 31},
+        {"a row longer than 2 GiB", 1 << 30, 1, 4, int64_t{1} << 32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(decoder.decodeBgr(bits, out, c.width, c.height, c.bytesPerPixel, c.rowBytes));
+        EXPECT_EQ(decoder.status, DecodeStatus::MissingInput);
+    }
+    EXPECT_EQ(out, "kept");
+    // The same bytes laid out soundly are read (and hold no symbol).
+    EXPECT_FALSE(decoder.decodeBgr(bits, out, 640, 48, 3, 1920));
+    EXPECT_EQ(decoder.status, DecodeStatus::NoFinder);
+}
+
 // Random input must never crash or write out of bounds (run under the sanitizer preset too).
 TEST(DecoderRobustness, RandomCodewordStreamsIntoDataDecodation) {
     std::mt19937 rng(99);
