@@ -6,10 +6,11 @@ namespace dm {
 namespace {
 
 constexpr int kMinFrameSide = 10;
+constexpr uint32_t kThresholdVariants = 3;
 
-}  // namespace
-
-FrameDecodeResult decodeFrame(const CFrameDib& frame, std::string& outText, FrameIntake& intake) {
+// One decode of the frame with a fresh decoder whose frame count selects the threshold variant.
+FrameDecodeResult decodeWithCount(const CFrameDib& frame, std::string& outText,
+                                  uint32_t frameCount) {
     const BitmapInfoHeader& header = frame.info.bmiHeader;
     const int width = header.biWidth;
     const int height = header.biHeight;
@@ -24,11 +25,38 @@ FrameDecodeResult decodeFrame(const CFrameDib& frame, std::string& outText, Fram
 
     // The decoder reads the stored rows in place; a bottom-up frame stays bottom-up.
     Decoder decoder;
+    decoder.state.cache.frameCounter = frameCount;
     const bool decoded =
         decoder.decodeBgr(frame.bits, outText, width, height, bitCount / 8, stride);
-    if (decoded && intake.beep)
-        intake.beep();
     return {decoded, decoder.status, decoded ? decoder.resultSizeIndex : -1};
+}
+
+}  // namespace
+
+FrameDecodeResult decodeFrame(const CFrameDib& frame, std::string& outText, FrameIntake& intake) {
+    const FrameDecodeResult result = decodeWithCount(frame, outText, intake.frameCounter);
+    ++intake.frameCounter;
+    if (result.decoded && intake.beep)
+        intake.beep();
+    return result;
+}
+
+FrameDecodeResult decodeStillFrame(const CFrameDib& frame, std::string& outText,
+                                   FrameIntake& intake) {
+    FrameDecodeResult first;
+    for (uint32_t variant = 0; variant < kThresholdVariants; ++variant) {
+        const FrameDecodeResult result = decodeWithCount(frame, outText, variant);
+        if (result.decoded) {
+            if (intake.beep)
+                intake.beep();
+            return result;
+        }
+        if (variant == 0)
+            first = result;
+        if (result.status == DecodeStatus::MissingInput)
+            break;
+    }
+    return first;
 }
 
 }  // namespace dm

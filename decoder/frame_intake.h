@@ -15,15 +15,25 @@ struct FrameDecodeResult {
     int32_t sizeIndex = -1;  // size of the symbol decoded, -1 when none
 };
 
-// What one caller keeps from frame to frame: the sound to play after a decoded frame. Use one
-// per thread.
+// What one caller keeps from frame to frame: the sound to play after a decoded frame and the
+// count of frames taken, which picks each frame's threshold variant (whole frame, central half,
+// central three quarters in turn). Use one per thread.
 struct FrameIntake {
     std::function<void()> beep;
+    uint32_t frameCounter = 0;
 };
 
-// Decodes a 24- or 32-bit frame, reading its pixels as gray (59 G + 30 R + 11 B) / 100. On success
-// outText receives the decoded bytes (whole, however long) and the beep sounds; otherwise outText
-// is unchanged.
+// Decodes one camera frame of 24 or 32 bits, reading its pixels as gray
+// (59 G + 30 R + 11 B) / 100, with the threshold variant the intake's frame count selects; the
+// count then advances, so a symbol held before the camera meets every variant within three
+// frames. On success outText receives the decoded bytes (whole, however long) and the beep
+// sounds; otherwise outText is unchanged.
 FrameDecodeResult decodeFrame(const CFrameDib& frame, std::string& outText, FrameIntake& intake);
+
+// Decodes a frame that does not change, such as an image file, as three camera frames of it
+// would: the threshold variants in turn until one decodes. The intake's frame count is left
+// alone. On failure the result is the whole-frame variant's.
+FrameDecodeResult decodeStillFrame(const CFrameDib& frame, std::string& outText,
+                                   FrameIntake& intake);
 
 }  // namespace dm

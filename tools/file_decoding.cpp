@@ -21,7 +21,8 @@ FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake) {
     std::string text;
     const int firstScale = cameraScale(*image);
     for (int scale = firstScale;; scale /= 2) {
-        const FrameDecodeResult result = decodeFrame(toCameraFrame(*image, scale), text, intake);
+        const FrameDecodeResult result =
+            decodeStillFrame(toCameraFrame(*image, scale), text, intake);
         if (result.decoded || scale == firstScale) {
             out.result = result;
             out.text = text;

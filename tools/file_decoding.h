@@ -15,7 +15,8 @@ struct FileOutcome {
     double milliseconds = 0;  // decode time, file loading excluded
 };
 
-// Loads an image file, turns it into a camera frame and decodes it as the window would.
+// Loads an image file, turns it into a camera frame and decodes it as the window would over
+// three frames of a still picture.
 FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake);
 
 // "10x10", "8x18" for a size index, empty for -1.

@@ -216,6 +216,55 @@ TEST(FrameIntake, DecodedFrameBeepsAndDeliversTheText) {
     EXPECT_EQ(beeps, 1);
 }
 
+// A 10x10 symbol of 4-pixel modules in a noisy frame is too small a share of the frame for the
+// whole-frame threshold, which lands in the background; the central-half variant finds it.
+// The camera gets there on a later frame, a still picture within one call.
+TEST(FrameIntake, ThresholdVariantsCycleFromFrameToFrame) {
+    const std::string message = "ABC";
+    const auto encoded = EncodeMessage(message);
+    ASSERT_TRUE(encoded.has_value());
+    ASSERT_EQ(encoded->side, 10);
+    test::SynthOptions o;
+    o.moduleSize = 4;
+    o.rotationDeg = 15;
+    o.blurSigma = 0.7;
+    o.noiseSigma = 6;
+    o.seed = 199;
+    const CFrameDib frame = frameOf(test::synthesiseFrame(encoded->moduleMatrix, 10, 10, o));
+
+    FrameIntake camera;
+    int beeps = 0;
+    camera.beep = [&] { ++beeps; };
+    std::string out = "kept";
+    const FrameDecodeResult first = decodeFrame(frame, out, camera);
+    EXPECT_FALSE(first.decoded);
+    EXPECT_EQ(out, "kept");
+    EXPECT_EQ(camera.frameCounter, 1u);
+    const FrameDecodeResult second = decodeFrame(frame, out, camera);
+    EXPECT_TRUE(second.decoded) << "status " << toInt(second.status);
+    EXPECT_EQ(out, message);
+    EXPECT_EQ(camera.frameCounter, 2u);
+    EXPECT_EQ(beeps, 1);
+
+    FrameIntake still;
+    still.beep = [&] { ++beeps; };
+    std::string stillOut;
+    const FrameDecodeResult r = decodeStillFrame(frame, stillOut, still);
+    EXPECT_TRUE(r.decoded);
+    EXPECT_EQ(stillOut, message);
+    EXPECT_EQ(still.frameCounter, 0u);
+    EXPECT_EQ(beeps, 2);
+
+    // Nothing to find: every variant fails and the whole-frame variant's status is reported.
+    const std::vector<uint8_t> blank(1920 * 480, 0xC8);
+    std::string none = "kept";
+    const FrameDecodeResult empty = decodeStillFrame(frameOf(640, 480, 24, blank), none, still);
+    EXPECT_FALSE(empty.decoded);
+    EXPECT_EQ(empty.status, DecodeStatus::NoFinder);
+    EXPECT_EQ(none, "kept");
+    EXPECT_EQ(beeps, 2);
+}
+
 // A later, larger frame is read whole (the product's gray buffer kept the first frame's size
 // and was overrun); a text beyond 1,023 bytes arrives whole.
 TEST(FrameIntake, LaterLargerFrameAndLongTextAreHandledWhole) {
