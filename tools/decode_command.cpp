@@ -67,9 +67,10 @@ void addDecodeCommand(CLI::App& app) {
     auto options = std::make_shared<DecodeOptions>();
     CLI::App* cmd = app.add_subcommand(
         "decode",
-        "Decode Data Matrix symbols from JPEG, PNG or BMP files, exactly as the camera "
-        "half of the window decodes a frame. Prints the text (GBK shown as UTF-8). Exit "
-        "status 0 only when every file decoded.");
+        "Decode Data Matrix symbols from JPEG, PNG or BMP files as the camera half of the "
+        "window decodes frames of a still picture; small images and fine modules are "
+        "enlarged. Prints the text (GBK shown as UTF-8). Exit status 0 only when every file "
+        "decoded.");
     cmd->add_option("files", options->files, "Image files")->required();
     cmd->add_flag("--raw", options->raw, "Print the decoded bytes as they are");
     cmd->add_flag(

@@ -1,13 +1,21 @@
 #include "tools/file_decoding.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 #include "symbology/symbol_size.h"
 #include "tools/gbk_text.h"
 #include "tools/image_files.h"
 
 namespace dm::tool {
+namespace {
+
+// Enlarged images stop at this short side: beyond it every module is large enough.
+constexpr int kLargestEnlargedSide = 1200;
+
+}  // namespace
 
 FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake) {
     FileOutcome out;
@@ -16,18 +24,25 @@ FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake) {
         return out;
     out.loaded = true;
     // First at the scale a camera would see; when that fails, at smaller integer factors,
-    // since enlarged modules can outgrow what the detector handles (long rectangles above all).
+    // since enlarged modules can outgrow what the detector handles (long rectangles above all),
+    // then at larger ones, since modules under about four pixels are too fine for it.
     const auto start = std::chrono::steady_clock::now();
     std::string text;
     const int firstScale = cameraScale(*image);
-    for (int scale = firstScale;; scale /= 2) {
+    std::vector<int> scales;
+    for (int scale = firstScale; scale >= 1; scale /= 2)
+        scales.push_back(scale);
+    const int shortSide = std::min(image->width, image->height);
+    for (int scale = firstScale + 1; shortSide * scale <= kLargestEnlargedSide; ++scale)
+        scales.push_back(scale);
+    for (const int scale : scales) {
         const FrameDecodeResult result =
             decodeStillFrame(toCameraFrame(*image, scale), text, intake);
         if (result.decoded || scale == firstScale) {
             out.result = result;
             out.text = text;
         }
-        if (result.decoded || scale <= 1)
+        if (result.decoded)
             break;
     }
     out.milliseconds =

@@ -131,6 +131,19 @@ TEST_F(CommandLine, DecodeReadsWhatEncodeWrote) {
     EXPECT_NE(json.out.find("\"text\":\"Data Matrix 数据\""), std::string::npos) << json.out;
 }
 
+// A 244-pixel image is not enlarged for the camera, but its 2-pixel modules are too fine for
+// the finder: the tool tries larger factors too.
+TEST_F(CommandLine, DecodeEnlargesImagesWhoseModulesAreTooFine) {
+    std::string digits;
+    for (int i = 0; i < 2000; ++i)
+        digits += static_cast<char>('0' + i % 10);
+    ASSERT_EQ(run("encode --module 2 --quiet 1 -o fine.jpg " + digits).exitCode, 0);
+    const auto r = run("decode --json fine.jpg");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("\"symbol\":\"120x120\",\"text\":\"" + digits + "\""), std::string::npos)
+        << r.out;
+}
+
 TEST_F(CommandLine, DecodeReportsUnreadableFilesAndFailsOverall) {
     std::ofstream(dir_ / "junk.png") << "not an image at all";
     ASSERT_EQ(run("encode -o a.jpg fine").exitCode, 0);
