@@ -67,18 +67,22 @@ uint8_t computeThreshold(const GrayImage& image, int variant) {
         }
     }
 
+    // Counts and level sums below each level, so that every adjustment splits in O(1).
+    std::array<uint64_t, 257> countBelow{};
+    std::array<uint64_t, 257> sumBelow{};
+    for (int level = 0; level < 256; ++level) {
+        countBelow[level + 1] = countBelow[level] + histogram[level];
+        sumBelow[level + 1] = sumBelow[level] + static_cast<uint64_t>(level) * histogram[level];
+    }
     int t = (lo + hi) / 2;
     for (int adjustments = 0; adjustments < kMaxAdjustments; ++adjustments) {
-        uint64_t count1 = 0, count2 = 0, sum1 = 0, sum2 = 0;
-        for (int level = 0; level < 256; ++level) {
-            if (level < t) {
-                count1 += histogram[level];
-                sum1 += static_cast<uint64_t>(level) * histogram[level];
-            } else {
-                count2 += histogram[level];
-                sum2 += static_cast<uint64_t>(level) * histogram[level];
-            }
-        }
+        // Levels below t on one side, t and above on the other (t may pass 255 or fall
+        // below 0 only when one side is already empty).
+        const int split = std::clamp(t, 0, 256);
+        const uint64_t count1 = countBelow[split];
+        const uint64_t sum1 = sumBelow[split];
+        const uint64_t count2 = countBelow[256] - count1;
+        const uint64_t sum2 = sumBelow[256] - sum1;
         if (count1 == 0 || count2 == 0)
             break;
         const uint64_t m = sum1 / count1 + sum2 / count2;

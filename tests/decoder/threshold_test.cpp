@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <vector>
 
@@ -71,6 +72,60 @@ TEST(Threshold, SparseSamplesFallBackToTheSampledRange) {
     // Nothing sampled (the central half of a 1 x 1 frame is empty): full range, no classes.
     EXPECT_EQ(computeThreshold(Frame(1, 1, 0).image(), 1), 126);
     EXPECT_EQ(computeThreshold(GrayImage{}, 0), 126);
+}
+
+// The mean-of-means rule recomputed level by level at every adjustment, as plainly as it reads,
+// on random two- and three-level frames with noise: the threshold must match.
+TEST(Threshold, MatchesThePlainMeanOfMeansRule) {
+    auto plain = [](const std::vector<uint8_t>& pixels, int width, int height) {
+        std::vector<uint32_t> hist(256);
+        for (int y = 0; y < height; y += 4) {
+            for (int x = 0; x < width; x += 4)
+                ++hist[pixels[static_cast<size_t>(y) * width + x]];
+        }
+        int lo = 0, hi = 255;
+        while (lo < 256 && hist[lo] <= 10)
+            ++lo;
+        while (hi >= 0 && hist[hi] <= 10)
+            --hi;
+        if (lo == 256) {  // no level above 10 samples: the sampled range bounds the search
+            lo = 0;
+            hi = 255;
+            while (hist[lo] == 0)
+                ++lo;
+            while (hist[hi] == 0)
+                --hi;
+        }
+        int t = (lo + hi) / 2;
+        for (int n = 0; n < 128; ++n) {
+            uint64_t c1 = 0, c2 = 0, s1 = 0, s2 = 0;
+            for (int v = 0; v < 256; ++v) {
+                (v < t ? c1 : c2) += hist[v];
+                (v < t ? s1 : s2) += static_cast<uint64_t>(v) * hist[v];
+            }
+            if (c1 == 0 || c2 == 0 || static_cast<uint64_t>(2 * t) == s1 / c1 + s2 / c2)
+                break;
+            t += static_cast<uint64_t>(2 * t) < s1 / c1 + s2 / c2 ? 1 : -1;
+        }
+        return t - 1;
+    };
+    uint32_t state = 12345;
+    auto next = [&state](uint32_t n) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % n;
+    };
+    for (int trial = 0; trial < 200; ++trial) {
+        Frame f(96, 64, static_cast<uint8_t>(next(256)));
+        const int levels[3] = {static_cast<int>(next(256)), static_cast<int>(next(256)),
+                               static_cast<int>(next(256))};
+        const int spread = static_cast<int>(next(40));
+        for (auto& p : f.pixels) {
+            const int v = levels[next(3)] + static_cast<int>(next(2 * spread + 1)) - spread;
+            p = static_cast<uint8_t>(std::clamp(v, 0, 255));
+        }
+        ASSERT_EQ(computeThreshold(f.image(), 0), static_cast<uint8_t>(plain(f.pixels, 96, 64)))
+            << "trial " << trial;
+    }
 }
 
 TEST(FlipRows, SwapsRowsTopToBottom) {
