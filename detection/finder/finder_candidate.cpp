@@ -125,7 +125,7 @@ std::optional<Segment> findSecondArm(DetectionContext& context, const Segment& f
     followEdge(image, edge);
 
     segmentAngle(second);
-    if (!validateArm(second, context))
+    if (!validateArm(second, context, kMinSecondArmSteps))
         return std::nullopt;
     context.corner = second.p0;
     context.yEnd = second.p1;
@@ -144,9 +144,9 @@ int32_t estimateArmModule(const GrayImage& image, Segment& arm) {
     return atP1.length;
 }
 
-bool validateArm(Segment& arm, DetectionContext& context) {
+bool validateArm(Segment& arm, DetectionContext& context, int32_t minSteps) {
     const GrayImage& image = *context.image;
-    if (arm.length < 30)
+    if (arm.length < minSteps)
         return false;
     const int32_t m = estimateArmModule(image, arm);
     if (m < 1)

@@ -141,7 +141,7 @@ struct BarCase {
     }
 };
 
-TEST(ValidateArm, NeedsThirtyPixelsAndEightModules) {
+TEST(ValidateArm, NeedsEnoughStepsAndEightModules) {
     struct Case {
         int length;
         int thickness;
@@ -156,6 +156,14 @@ TEST(ValidateArm, NeedsThirtyPixelsAndEightModules) {
         if (valid) {
             EXPECT_EQ(bar.context.moduleSize, thickness);
         }
+    }
+    // A second arm may be as short as 20 steps, still of eight modules.
+    for (const auto& [length, thickness, valid] :
+         {Case{19, 2, false}, {20, 2, true}, {20, 3, false}, {24, 3, true}}) {
+        BarCase bar(40, thickness);
+        bar.arm.length = length;
+        EXPECT_EQ(validateArm(bar.arm, bar.context, kMinSecondArmSteps), valid)
+            << "second arm, length " << length << ", thickness " << thickness;
     }
 }
 
