@@ -57,6 +57,17 @@ bool testFinderCandidate(DetectionContext& context, Point candidate, ScanDirecti
         beside && beside->length > arm.length) {
         arm = *beside;
     }
+    // The fans stop short of the diagonals 135 and 225 degrees: from a best line at either end
+    // of its fan, the whole degree beyond the end is tried as well.
+    const int32_t firstFanAngle = horizontalScan ? 45 : 135;
+    const int32_t lastFanAngle = firstFanAngle + 88;
+    if (found->angle == firstFanAngle || found->angle == lastFanAngle) {
+        const int32_t beyond = found->angle == firstFanAngle ? found->angle - 2 : found->angle + 2;
+        if (const auto edge = bestLineThrough(image, candidate, beyond, beyond + 1, 1);
+            edge && edge->length > arm.length) {
+            arm = *edge;
+        }
+    }
 
     const int32_t a = arm.angle;
     const int32_t s = outwardStep(arm, a);

@@ -171,6 +171,21 @@ TEST(EndToEnd, RectangularSymbolsDecodeAtAnyRotation) {
     expectDecodeRate(kSquareCount, kSizeCount - 1, 12, 12, 0.88);
 }
 
+// The first-arm fans stop short of the diagonals; a long solid row lying on one must still be
+// followed to its end, or the far column walk runs off the symbol.
+TEST(EndToEnd, LongArmsOnTheDiagonalsAreFollowedToTheirEnds) {
+    FrameIntake intake;
+    for (const int sizeIndex : {kSizeCount - 2, kSizeCount - 1}) {  // 16x36, 16x48
+        const Symbol symbol = symbolFor(sizeIndex);
+        for (const double angle : {45.0, 135.0, 225.0, 315.0}) {
+            for (const double moduleSize : {5.0, 7.0, 9.0}) {
+                const Case c{sizeIndex, moduleSize, angle, false};
+                EXPECT_EQ(decodeCase(c, symbol, intake), "") << describe(c);
+            }
+        }
+    }
+}
+
 // Every size, every 15 degrees, module sizes 4-10, clean and blurred with noise; prints the
 // decode rate. Run with --gtest_also_run_disabled_tests.
 TEST(EndToEnd, DISABLED_FullSweep) {
