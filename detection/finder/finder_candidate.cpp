@@ -109,7 +109,9 @@ bool testFinderCandidate(DetectionContext& context, Point candidate, ScanDirecti
     }
     context.searchResult = 2;
     orientFinder(context);
-    return true;
+    // A corner that slid to an arm's end leaves no L; the search goes on rather than the
+    // normalisation failing on it.
+    return armsSpanSevenModules(context.corner, context.xEnd, context.yEnd, context.moduleSize);
 }
 
 std::optional<Segment> findSecondArm(DetectionContext& context, const Segment& first) {

@@ -200,6 +200,17 @@ int32_t modulesAlong(const Segment& segment, int32_t moduleSize) {
     return static_cast<int32_t>(static_cast<double>(segment.length) / moduleSize + 0.5);
 }
 
+bool armsSpanSevenModules(Point corner, Point xEnd, Point yEnd, int32_t moduleSize) {
+    const int64_t m = 2 * int64_t{moduleSize};
+    const auto shortest = static_cast<double>(7 * m - m / 2);
+    auto halfPixelLength = [](Point p, Point q) {
+        const double dx = 2.0 * (static_cast<double>(q.x) - p.x);
+        const double dy = 2.0 * (static_cast<double>(q.y) - p.y);
+        return std::floor(std::sqrt(dx * dx + dy * dy) + 0.5);
+    };
+    return halfPixelLength(corner, xEnd) >= shortest && halfPixelLength(corner, yEnd) >= shortest;
+}
+
 std::optional<Segment> bestLineThrough(const GrayImage& image, Point point, int32_t fromAngle,
                                        int32_t toAngle, int32_t angleStep) {
     if (!isDark(image, point))

@@ -57,6 +57,12 @@ void segmentAngle(Segment& segment);
 // length / moduleSize rounded; 0 when moduleSize < 1.
 int32_t modulesAlong(const Segment& segment, int32_t moduleSize);
 
+// Both arms of a finder span at least seven modules between the centres of their end modules,
+// measured in half pixels and rounded as the sampling grid measures them. Half a module is
+// allowed: the short arm of an 8-row rectangle is exactly seven modules, and its rounded end
+// points often fall just short.
+bool armsSpanSevenModules(Point corner, Point xEnd, Point yEnd, int32_t moduleSize);
+
 // The longest dark line through the point among fromAngle, fromAngle + angleStep, ... below
 // toAngle. Nothing when the point is light.
 std::optional<Segment> bestLineThrough(const GrayImage& image, Point point, int32_t fromAngle,

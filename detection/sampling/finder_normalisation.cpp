@@ -4,6 +4,8 @@
 #include <cmath>
 #include <new>
 
+#include "detection/finder/line_geometry.h"
+
 namespace dm {
 namespace {
 
@@ -114,15 +116,12 @@ bool normaliseFinder(DecodeStatus& status, DetectionContext& context, SamplingCa
     }
     const auto m = static_cast<int32_t>(m64);
 
-    // Both arms must be seven modules long. The short arm of an 8-row rectangle is exactly
-    // seven modules between centres, so half a module is allowed for rounded end points.
-    const int32_t dX = roundedDistance(corner, xEnd);
-    const int32_t dY = roundedDistance(corner, yEnd);
-    const int32_t shortest = 7 * m - m / 2;
-    if (dX < shortest || dY < shortest) {
+    if (!armsSpanSevenModules(context.corner, context.xEnd, context.yEnd, context.moduleSize)) {
         status = DecodeStatus::FinderOutsideImage;
         return false;
     }
+    const int32_t dX = roundedDistance(corner, xEnd);
+    const int32_t dY = roundedDistance(corner, yEnd);
 
     if (!cache.grid) {
         try {

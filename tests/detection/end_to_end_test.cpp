@@ -186,6 +186,19 @@ TEST(EndToEnd, LongArmsOnTheDiagonalsAreFollowedToTheirEnds) {
     }
 }
 
+// Fine modules at steep angles can let the finder's corner slide to the end of an arm; such an
+// L is dropped and the search goes on to the real one.
+TEST(EndToEnd, AFinderWithACollapsedArmDoesNotEndTheSearch) {
+    FrameIntake intake;
+    const Case cases[] = {{4, 4, 135, false},    // 18x18
+                          {5, 4, 300, false},    // 20x20
+                          {15, 4, 195, false},   // 64x64
+                          {26, 5, 135, false}};  // 12x26
+    for (const Case& c : cases) {
+        EXPECT_EQ(decodeCase(c, symbolFor(c.sizeIndex), intake), "") << describe(c);
+    }
+}
+
 // Every size, every 15 degrees, module sizes 4-10, clean and blurred with noise; prints the
 // decode rate. Run with --gtest_also_run_disabled_tests.
 TEST(EndToEnd, DISABLED_FullSweep) {

@@ -295,5 +295,18 @@ TEST(FollowEdge, SideNeighboursBeforeDeadEnds) {
     EXPECT_EQ(q, (Point{10, 12}));
 }
 
+// Seven modules less half a module, in half pixels: 26 pixels for 4-pixel modules.
+TEST(ArmsSpanSevenModules, AllowsHalfAModuleOnEitherArm) {
+    const Point corner{10, 10};
+    EXPECT_TRUE(armsSpanSevenModules(corner, {36, 10}, {10, 36}, 4));
+    EXPECT_FALSE(armsSpanSevenModules(corner, {35, 10}, {10, 36}, 4));
+    EXPECT_FALSE(armsSpanSevenModules(corner, {36, 10}, {10, 35}, 4));
+    // Diagonal arms round their half-pixel length: 50.9 fails, 52.3 passes.
+    EXPECT_FALSE(armsSpanSevenModules(corner, {28, 28}, {-8, 28}, 4));
+    EXPECT_TRUE(armsSpanSevenModules(corner, {29, 28}, {-9, 28}, 4));
+    // A corner that slid onto an arm's end.
+    EXPECT_FALSE(armsSpanSevenModules(corner, {12, 10}, {10, 90}, 3));
+}
+
 }  // namespace
 }  // namespace dm
