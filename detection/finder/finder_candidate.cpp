@@ -138,7 +138,7 @@ std::optional<Segment> findSecondArm(DetectionContext& context, const Segment& f
     followEdge(image, edge);
 
     segmentAngle(second);
-    if (!validateArm(second, context, kMinSecondArmSteps))
+    if (!validateArm(second, context, kMinSecondArmSteps, kMinSecondArmModules))
         return std::nullopt;
     context.corner = second.p0;
     context.yEnd = second.p1;
@@ -157,14 +157,14 @@ int32_t estimateArmModule(const GrayImage& image, Segment& arm) {
     return atP1.length;
 }
 
-bool validateArm(Segment& arm, DetectionContext& context, int32_t minSteps) {
+bool validateArm(Segment& arm, DetectionContext& context, int32_t minSteps, int32_t minModules) {
     const GrayImage& image = *context.image;
     if (arm.length < minSteps)
         return false;
     const int32_t m = estimateArmModule(image, arm);
     if (m < 1)
         return false;
-    if (modulesAlong(arm, m) < 8)
+    if (modulesAlong(arm, m) < minModules)
         return false;
 
     // A finder arm has the quiet zone or a row of light modules on one side: look for a

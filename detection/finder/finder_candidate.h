@@ -18,15 +18,19 @@ bool testFinderCandidate(DetectionContext& context, Point candidate, ScanDirecti
 // yEnd and moduleSize (the second arm's module estimate) are set.
 std::optional<Segment> findSecondArm(DetectionContext& context, const Segment& first);
 
-// Shortest first arm, in steps. The second arm is looked for only from a confirmed first arm's
-// corner and may be shorter: the shortest symbol side, 8 modules of 4 pixels seen diagonally,
-// is walked in about 22 steps.
+// Shortest first arm: 30 steps and 8 modules. The second arm is looked for only from a
+// confirmed first arm's corner and may be shorter: the shortest symbol side, 8 modules of 4
+// pixels seen diagonally, is walked in about 22 steps, and the cross runs that give the module
+// size count whole pixels, so an arm of exactly 8 modules often measures a little over 7.
 inline constexpr int32_t kMinFirstArmSteps = 30;
+inline constexpr int32_t kMinFirstArmModules = 8;
 inline constexpr int32_t kMinSecondArmSteps = 20;
+inline constexpr int32_t kMinSecondArmModules = 7;
 
-// Checks that the arm is at least minSteps long and eight modules long and has a quiet line
-// beside it. Makes p0 the corner end; on success sets moduleSize.
-bool validateArm(Segment& arm, DetectionContext& context, int32_t minSteps = kMinFirstArmSteps);
+// Checks that the arm is at least minSteps and minModules long and has a quiet line beside it.
+// Makes p0 the corner end; on success sets moduleSize.
+bool validateArm(Segment& arm, DetectionContext& context, int32_t minSteps = kMinFirstArmSteps,
+                 int32_t minModules = kMinFirstArmModules);
 
 // Thickness of the arm at its thinner end, which becomes p1 (the corner end becomes p0).
 int32_t estimateArmModule(const GrayImage& image, Segment& arm);

@@ -186,6 +186,21 @@ TEST(EndToEnd, LongArmsOnTheDiagonalsAreFollowedToTheirEnds) {
     }
 }
 
+// The short side of an 8-row rectangle is the shortest arm there is: seen obliquely it is
+// walked in few steps and its whole-pixel cross runs make it look under 8 modules long.
+TEST(EndToEnd, EightRowRectanglesAreFoundAtObliqueAngles) {
+    FrameIntake intake;
+    const int rect8x18 = kSquareCount;
+    const int rect8x32 = kSquareCount + 1;
+    const Case cases[] = {{rect8x18, 4, 60, false},  {rect8x18, 4, 150, false},
+                          {rect8x18, 4, 330, false}, {rect8x32, 5, 30, false},
+                          {rect8x32, 5, 120, false}, {rect8x32, 7, 45, false},
+                          {rect8x32, 7, 225, false}, {rect8x32, 8, 120, false}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(decodeCase(c, symbolFor(c.sizeIndex), intake), "") << describe(c);
+    }
+}
+
 // Fine modules at steep angles can let the finder's corner slide to the end of an arm; such an
 // L is dropped and the search goes on to the real one.
 TEST(EndToEnd, AFinderWithACollapsedArmDoesNotEndTheSearch) {

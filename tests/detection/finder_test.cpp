@@ -157,12 +157,17 @@ TEST(ValidateArm, NeedsEnoughStepsAndEightModules) {
             EXPECT_EQ(bar.context.moduleSize, thickness);
         }
     }
-    // A second arm may be as short as 20 steps, still of eight modules.
-    for (const auto& [length, thickness, valid] :
-         {Case{19, 2, false}, {20, 2, true}, {20, 3, false}, {24, 3, true}}) {
+    // A second arm may be as short as 20 steps and 7 modules.
+    for (const auto& [length, thickness, valid] : {Case{19, 2, false},
+                                                   {20, 2, true},
+                                                   {20, 3, true},
+                                                   {19, 3, false},
+                                                   {32, 5, false},
+                                                   {33, 5, true}}) {
         BarCase bar(40, thickness);
         bar.arm.length = length;
-        EXPECT_EQ(validateArm(bar.arm, bar.context, kMinSecondArmSteps), valid)
+        EXPECT_EQ(validateArm(bar.arm, bar.context, kMinSecondArmSteps, kMinSecondArmModules),
+                  valid)
             << "second arm, length " << length << ", thickness " << thickness;
     }
 }
