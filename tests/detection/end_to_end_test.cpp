@@ -134,9 +134,10 @@ std::vector<Case> sweep(int sizeIndex, int rotations) {
 }
 
 // Decodes every case. A wrong text or size always fails; frames that do not decode at all are
-// listed, and the share that decodes must reach the floor. (The full sweep decodes 97.5%;
-// the misses are mostly 4-pixel modules: short rectangle arms seen diagonally are under the
-// finder's 30-pixel minimum, and the global threshold of a tiny symbol in a noisy frame.)
+// listed, and the share that decodes must reach the floor. (The full sweep decodes 98.9%; the
+// misses are mostly 4-pixel modules at steep angles, where the finder takes a run of data
+// modules for an arm or the timing walks lose the grid, and the largest symbols at 5 pixels,
+// whose inner-line traces lose their way.)
 void expectDecodeRate(int firstSize, int lastSize, int rotationsSmall, int rotationsLarge,
                       double floor) {
     FrameIntake intake;
@@ -164,11 +165,11 @@ void expectDecodeRate(int firstSize, int lastSize, int rotationsSmall, int rotat
 }
 
 TEST(EndToEnd, SquareSymbolsDecodeAtAnyRotation) {
-    expectDecodeRate(0, kLargestSquare, 6, 2, 0.95);
+    expectDecodeRate(0, kLargestSquare, 6, 2, 0.97);
 }
 
 TEST(EndToEnd, RectangularSymbolsDecodeAtAnyRotation) {
-    expectDecodeRate(kSquareCount, kSizeCount - 1, 12, 12, 0.88);
+    expectDecodeRate(kSquareCount, kSizeCount - 1, 12, 12, 0.95);
 }
 
 // The first-arm fans stop short of the diagonals; a long solid row lying on one must still be
