@@ -441,8 +441,9 @@ TEST(FinderSweep, LocatesTheLAcrossSizesModuleSizesAndRotations) {
         std::printf("%s", otherMisses.c_str());
     EXPECT_TRUE(dependableMisses.empty()) << dependableMisses;
     // Outside the dependable cases a few combinations (4-pixel modules at some angles) are
-    // missed; these floors hold the measured rates (full sweep: 99.96% found, 99.24% exact)
-    // so that a regression shows.
+    // missed; these floors hold the measured rates (full sweep: 99.94% found, 99.43% exact)
+    // so that a regression shows. The full sweep also misses one dependable case, 20x20 at
+    // 5 pixels and 245 degrees, where data modules pass for the L.
     EXPECT_GE(found, total * 99 / 100);
     EXPECT_GE(exact, total * 97 / 100) << otherMisses;
 }
