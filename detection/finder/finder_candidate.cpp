@@ -57,8 +57,9 @@ bool testFinderCandidate(DetectionContext& context, Point candidate, ScanDirecti
         beside && beside->length > arm.length) {
         arm = *beside;
     }
-    // The fans stop short of the diagonals 135 and 225 degrees: from a best line at either end
-    // of its fan, the whole degree beyond the end is tried as well.
+    // Each fan ends a degree short of the next diagonal (135 or 225 degrees), which the whole
+    // degrees beside the best line do not reach: from a best line at the fan's last angle the
+    // degree beyond is tried as well, and likewise before its first angle.
     const int32_t firstFanAngle = horizontalScan ? 45 : 135;
     const int32_t lastFanAngle = firstFanAngle + 88;
     if (found->angle == firstFanAngle || found->angle == lastFanAngle) {
