@@ -32,10 +32,6 @@ int32_t offset(int32_t d, int32_t slope) {
     return static_cast<int32_t>((int64_t{d} * slope + 32768) >> 16);
 }
 
-uint8_t pixelAt(const GrayImage& image, int32_t x, int32_t y) {
-    return grayAt(image, x, y);
-}
-
 bool inImage(const GrayImage& image, int32_t x, int32_t y) {
     return x >= 0 && y >= 0 && x < image.width && y < image.height;
 }
@@ -51,7 +47,7 @@ bool isDark(const GrayImage& image, Point p) {
 
 // Zero-valued pixel test for the edge follower; a position off the image is not zero.
 bool isZero(const GrayImage& image, int32_t x, int32_t y) {
-    return inImage(image, x, y) && pixelAt(image, x, y) == 0;
+    return inImage(image, x, y) && grayAt(image, x, y) == 0;
 }
 
 // Positions along a line through p (bestLineThrough's walk); the angle's table entry is

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,14 @@ TEST(EndToEnd, RectangularSymbolsDecodeAtAnyRotation) {
     expectDecodeRate(kSquareCount, kSizeCount - 1, 12, 12, 0.95);
 }
 
+// Every case decodes to its message.
+void expectEachDecodes(std::span<const Case> cases) {
+    FrameIntake intake;
+    for (const Case& c : cases) {
+        EXPECT_EQ(decodeCase(c, symbolFor(c.sizeIndex), intake), "") << describe(c);
+    }
+}
+
 // The first-arm fans stop short of the diagonals; a long solid row lying on one must still be
 // followed to its end, or the far column walk runs off the symbol.
 TEST(EndToEnd, LongArmsOnTheDiagonalsAreFollowedToTheirEnds) {
@@ -190,29 +199,23 @@ TEST(EndToEnd, LongArmsOnTheDiagonalsAreFollowedToTheirEnds) {
 // The short side of an 8-row rectangle is the shortest arm there is: seen obliquely it is
 // walked in few steps and its whole-pixel cross runs make it look under 8 modules long.
 TEST(EndToEnd, EightRowRectanglesAreFoundAtObliqueAngles) {
-    FrameIntake intake;
     const int rect8x18 = kSquareCount;
     const int rect8x32 = kSquareCount + 1;
     const Case cases[] = {{rect8x18, 4, 60, false},  {rect8x18, 4, 150, false},
                           {rect8x18, 4, 330, false}, {rect8x32, 5, 30, false},
                           {rect8x32, 5, 120, false}, {rect8x32, 7, 45, false},
                           {rect8x32, 7, 225, false}, {rect8x32, 8, 120, false}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(decodeCase(c, symbolFor(c.sizeIndex), intake), "") << describe(c);
-    }
+    expectEachDecodes(cases);
 }
 
 // Fine modules at steep angles can let the finder's corner slide to the end of an arm; such an
 // L is dropped and the search goes on to the real one.
 TEST(EndToEnd, AFinderWithACollapsedArmDoesNotEndTheSearch) {
-    FrameIntake intake;
     const Case cases[] = {{4, 4, 135, false},    // 18x18
                           {5, 4, 300, false},    // 20x20
                           {15, 4, 195, false},   // 64x64
                           {26, 5, 135, false}};  // 12x26
-    for (const Case& c : cases) {
-        EXPECT_EQ(decodeCase(c, symbolFor(c.sizeIndex), intake), "") << describe(c);
-    }
+    expectEachDecodes(cases);
 }
 
 // Every size, every 15 degrees, module sizes 4-10, clean and blurred with noise; prints the

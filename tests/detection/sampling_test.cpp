@@ -46,9 +46,7 @@ struct GrayFrame {
 GrayFrame grayOf(const test::SynthFrame& synth, uint8_t threshold) {
     GrayFrame frame;
     frame.pixels = test::grayPixels(synth);
-    frame.rowOffsets.resize(synth.height);
-    for (int i = 0; i < synth.height; ++i)
-        frame.rowOffsets[i] = i * synth.width;
+    frame.rowOffsets = test::grayRowOffsets(synth.width, synth.height);
     frame.image.width = synth.width;
     frame.image.height = synth.height;
     frame.image.threshold = threshold;
@@ -238,11 +236,9 @@ TEST(SamplingStage, BrokenInnerAlignmentRowIsAMismatch) {
 // A blank 640 x 480 frame with a hand-placed finder.
 struct BlankFrame {
     std::vector<uint8_t> pixels = std::vector<uint8_t>(640 * 480, 200);
-    std::vector<int32_t> rowOffsets = std::vector<int32_t>(480);
+    std::vector<int32_t> rowOffsets = test::grayRowOffsets(640, 480);
     GrayImage image;
     BlankFrame() {
-        for (int i = 0; i < 480; ++i)
-            rowOffsets[i] = i * 640;
         image.width = 640;
         image.height = 480;
         image.threshold = 100;
