@@ -1,6 +1,6 @@
 #include "app/decode_tick.h"
 
-#include "tools/gbk_text.h"
+#include "platform/gbk_text.h"
 
 namespace dm {
 

@@ -5,7 +5,7 @@
 #include <span>
 
 #include "encoder/jpeg_output.h"
-#include "tools/gbk_text.h"
+#include "platform/gbk_text.h"
 
 namespace dm {
 

@@ -15,14 +15,37 @@
 namespace dm {
 namespace {
 
-constexpr int kThresholdVariants = 3;
-
 // Splits the stream and corrects every block under one interleaving.
 bool correctBlocks(std::span<const uint8_t> stream, int sizeIndex, Interleaving interleaving,
                    BlockArray& dataBlocks, DecodeStatus& status) {
     BlockArray received = makeReceivedBlocks(sizeIndex);
     return splitBlocks(stream, received, sizeIndex, status, interleaving) &&
            decodeBlocks(received, dataBlocks, sizeIndex, status);
+}
+
+// Outer corners of the measured symbol in frame pixels. The finder points are module centres
+// on the normalised grid, so the outline lies half a module further out; the grid's per-row
+// terms carry 0.5 for rounding, which the exact position leaves out.
+SymbolCorners frameOutline(const DetectionContext& context, const SamplingGrid& grid) {
+    const SymbolSize& size = symbolSize(context.sizeIndex);
+    const double halfU = 0.5 * (context.xEnd.x - context.corner.x) / (size.symbolCols - 1);
+    const double halfV = 0.5 * (context.yEnd.y - context.corner.y) / (size.symbolRows - 1);
+    const double u0 = context.corner.x - halfU;
+    const double u1 = context.xEnd.x + halfU;
+    const double v0 = context.corner.y - halfV;
+    const double v1 = context.yEnd.y + halfV;
+    const double a = grid.xOfU[1] - grid.xOfU[0];
+    const double b = grid.xOfV[1] - grid.xOfV[0];
+    const double c = grid.xOfV[0] - 0.5;
+    const double d = grid.yOfU[1] - grid.yOfU[0];
+    const double e = grid.yOfV[1] - grid.yOfV[0];
+    const double f = grid.yOfV[0] - 0.5;
+    auto frame = [&](double u, double v) {
+        return ImagePoint{(a * u + b * v + c) / 2, (d * u + e * v + f) / 2};  // half pixels
+    };
+    // The corner point is the symbol's bottom left, xEnd ends its bottom row, yEnd its left
+    // column.
+    return {frame(u0, v1), frame(u1, v1), frame(u1, v0), frame(u0, v0)};
 }
 
 }  // namespace
@@ -75,7 +98,7 @@ bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeSt
 }
 
 bool Decoder::decode(std::span<const uint8_t> pixels, std::string& outText, int width, int height) {
-    return decodeImage(pixels, outText, width, height, 1, width);
+    return decodePixels(pixels, outText, width, height, 1, width);
 }
 
 bool Decoder::decodeBgr(std::span<const uint8_t> pixels, std::string& outText, int width,
@@ -86,11 +109,39 @@ bool Decoder::decodeBgr(std::span<const uint8_t> pixels, std::string& outText, i
         resetState();
         return false;
     }
-    return decodeImage(pixels, outText, width, height, bytesPerPixel, rowBytes);
+    return decodePixels(pixels, outText, width, height, bytesPerPixel, rowBytes);
 }
 
-bool Decoder::decodeImage(std::span<const uint8_t> pixels, std::string& outText, int width,
-                          int height, int bytesPerPixel, int64_t rowBytes) {
+DecodeResult Decoder::decodeView(const ImageView& view) {
+    found = DecodeResult{};
+    std::string text;
+    bool decoded = false;
+    if (view.bytesPerPixel == 1 || view.bytesPerPixel == 3 || view.bytesPerPixel == 4) {
+        const int64_t rowBytes =
+            view.rowStride != 0 ? view.rowStride : int64_t{view.width} * view.bytesPerPixel;
+        decoded = decodePixels(view.pixels, text, view.width, view.height, view.bytesPerPixel,
+                               rowBytes, view.rowOrder == RowOrder::TopDown);
+    } else {
+        status = DecodeStatus::MissingInput;
+        resultSizeIndex = -1;
+        resetState();
+    }
+    DecodeResult result = std::move(found);
+    found = DecodeResult{};
+    result.decoded = decoded;
+    result.status = status;
+    if (decoded)
+        result.text = std::move(text);
+    // The detection read row i as picture row height - 1 - i.
+    if (result.corners) {
+        for (ImagePoint& p : *result.corners)
+            p = {p.x + 0.5, view.height - 0.5 - p.y};
+    }
+    return result;
+}
+
+bool Decoder::decodePixels(std::span<const uint8_t> pixels, std::string& outText, int width,
+                           int height, int bytesPerPixel, int64_t rowBytes, bool lastRowFirst) {
     bool decoded = false;
     resultSizeIndex = -1;
     // Rows are addressed through 32-bit offsets, so the whole frame must lie within 2 GiB.
@@ -102,13 +153,18 @@ bool Decoder::decodeImage(std::span<const uint8_t> pixels, std::string& outText,
         status = DecodeStatus::MissingInput;
     } else {
         try {
-            // Row offsets are kept for the next image of the same size.
+            // Row offsets are kept for the next image of the same size and layout.
             SamplingCache& cache = state.cache;
             const auto rows = static_cast<size_t>(height);
-            if (cache.rowOffsets.size() != rows || (rows > 1 && cache.rowOffsets[1] != rowBytes)) {
+            auto offset = [&](size_t i) {
+                const auto stored = static_cast<int64_t>(lastRowFirst ? rows - 1 - i : i);
+                return static_cast<int32_t>(stored * rowBytes);
+            };
+            if (cache.rowOffsets.size() != rows || cache.rowOffsets[0] != offset(0) ||
+                (rows > 1 && cache.rowOffsets[1] != offset(1))) {
                 cache.rowOffsets.resize(rows);
                 for (size_t i = 0; i < rows; ++i)
-                    cache.rowOffsets[i] = static_cast<int32_t>(static_cast<int64_t>(i) * rowBytes);
+                    cache.rowOffsets[i] = offset(i);
             }
             state.image.width = width;
             state.image.height = height;
@@ -130,7 +186,7 @@ bool Decoder::decodeImage(std::span<const uint8_t> pixels, std::string& outText,
 bool Decoder::runPipeline(DetectionContext& context) {
     GrayImage& image = state.image;
     SamplingCache& cache = state.cache;
-    const int variant = static_cast<int>(cache.frameCounter % kThresholdVariants);
+    const int variant = static_cast<int>(cache.frameCounter % kThresholdVariantCount);
     ++cache.frameCounter;
 
     image.threshold = computeThreshold(image, variant);
@@ -157,7 +213,18 @@ bool Decoder::runPipeline(DetectionContext& context) {
 bool Decoder::decodeSymbol() {
     DetectionContext context;
     context.image = &state.image;
-    if (!runPipeline(context))
+    found = DecodeResult{};
+    const bool sampled = runPipeline(context);
+    // A size was found once the matrix was sized, whether or not sampling then succeeded.
+    if (context.matrixBytes > 0 && state.image.grid != nullptr &&
+        isValidSizeIndex(context.sizeIndex)) {
+        const SymbolSize& size = symbolSize(context.sizeIndex);
+        found.sizeIndex = context.sizeIndex;
+        found.symbolRows = size.symbolRows;
+        found.symbolCols = size.symbolCols;
+        found.corners = frameOutline(context, *state.image.grid);
+    }
+    if (!sampled)
         return false;
     state.moduleMatrix = std::move(context.moduleMatrix);
     const bool decoded = decodeModuleMatrix(state.moduleMatrix, context.sizeIndex, state, status);
@@ -166,6 +233,10 @@ bool Decoder::decodeSymbol() {
         return false;
     resultText.assign(state.text.begin(), state.text.end());
     resultSizeIndex = state.sizeIndex;
+    found.appendPosition = state.appendPosition;
+    found.appendTotal = state.appendTotal;
+    found.fileId1 = state.fileId1;
+    found.fileId2 = state.fileId2;
     return true;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
+#include "decoder/decode_image.h"
 #include "decoder/decoder_records.h"
 
 namespace dm {
@@ -21,6 +23,10 @@ class Decoder {
     bool decodeBgr(std::span<const uint8_t> pixels, std::string& outText, int width, int height,
                    int bytesPerPixel, int64_t rowBytes);
 
+    // Decodes the image a view describes and returns everything the decode found. The rows are
+    // read so that the detection sees the picture bottom-up, as a camera frame stores it.
+    DecodeResult decodeView(const ImageView& view);
+
     // The chain on the image set in state.image: threshold, detection, row flip, then
     // decodeModuleMatrix. On success the text is in resultText.
     bool decodeSymbol();
@@ -34,9 +40,15 @@ class Decoder {
     int32_t resultSizeIndex = -1;  // size index of the last decoded symbol, -1 when none
 
   private:
-    bool decodeImage(std::span<const uint8_t> pixels, std::string& outText, int width, int height,
-                     int bytesPerPixel, int64_t rowBytes);
+    // Stored row i is read as row i, or as row height - 1 - i when lastRowFirst.
+    bool decodePixels(std::span<const uint8_t> pixels, std::string& outText, int width, int height,
+                      int bytesPerPixel, int64_t rowBytes, bool lastRowFirst = false);
     bool runPipeline(DetectionContext& context);
+
+    // What the last decode found besides status and text: size and outline once the symbol
+    // was measured (outline in pixels as the detection reads the rows, pixel centres at whole
+    // numbers), Structured Append fields once it was decoded.
+    DecodeResult found;
 };
 
 // The chain after detection: codeword extraction, block split, Reed-Solomon correction, join and

@@ -1,62 +1,49 @@
 #include "decoder/frame_intake.h"
 
-#include "decoder/decoder.h"
+#include "decoder/decode_image.h"
 
 namespace dm {
 namespace {
 
-constexpr int kMinFrameSide = 10;
-constexpr uint32_t kThresholdVariants = 3;
-
-// One decode of the frame with a fresh decoder whose frame count selects the threshold variant.
-FrameDecodeResult decodeWithCount(const CFrameDib& frame, std::string& outText,
-                                  uint32_t frameCount) {
+// The frame's stored pixels as an image view; nothing when the header does not describe a
+// 24- or 32-bit frame whose pixels are all there.
+std::optional<ImageView> frameView(const CFrameDib& frame) {
     const BitmapInfoHeader& header = frame.info.bmiHeader;
-    const int width = header.biWidth;
-    const int height = header.biHeight;
     const int bitCount = header.biBitCount;
-    if (width < kMinFrameSide || height < kMinFrameSide || (bitCount != 24 && bitCount != 32)) {
-        return {false, DecodeStatus::MissingInput};
-    }
-    const int64_t stride = CFrameDib::stride(width, bitCount);
-    if (static_cast<int64_t>(frame.bits.size()) < stride * height) {
-        return {false, DecodeStatus::MissingInput};
-    }
-
+    if (header.biWidth <= 0 || header.biHeight <= 0 || (bitCount != 24 && bitCount != 32))
+        return std::nullopt;
+    const int64_t stride = CFrameDib::stride(header.biWidth, bitCount);
+    if (static_cast<int64_t>(frame.bits.size()) < stride * header.biHeight)
+        return std::nullopt;
     // The decoder reads the stored rows in place; a bottom-up frame stays bottom-up.
-    Decoder decoder;
-    decoder.state.cache.frameCounter = frameCount;
-    const bool decoded =
-        decoder.decodeBgr(frame.bits, outText, width, height, bitCount / 8, stride);
-    return {decoded, decoder.status, decoded ? decoder.resultSizeIndex : -1};
+    return ImageView{frame.bits,   header.biWidth, header.biHeight,
+                     bitCount / 8, stride,         RowOrder::BottomUp};
+}
+
+FrameDecodeResult decodeFrameView(const CFrameDib& frame, std::string& outText, FrameIntake& intake,
+                                  const DecodeOptions& options) {
+    const std::optional<ImageView> view = frameView(frame);
+    if (!view)
+        return {false, DecodeStatus::MissingInput};
+    DecodeResult result = decodeImage(*view, options);
+    if (!result.decoded)
+        return {false, result.status};
+    outText = std::move(result.text);
+    if (intake.beep)
+        intake.beep();
+    return {true, result.status, result.sizeIndex};
 }
 
 }  // namespace
 
 FrameDecodeResult decodeFrame(const CFrameDib& frame, std::string& outText, FrameIntake& intake) {
-    const FrameDecodeResult result = decodeWithCount(frame, outText, intake.frameCounter);
-    ++intake.frameCounter;
-    if (result.decoded && intake.beep)
-        intake.beep();
-    return result;
+    const uint32_t count = intake.frameCounter++;
+    return decodeFrameView(frame, outText, intake, {count});
 }
 
 FrameDecodeResult decodeStillFrame(const CFrameDib& frame, std::string& outText,
                                    FrameIntake& intake) {
-    FrameDecodeResult first;
-    for (uint32_t variant = 0; variant < kThresholdVariants; ++variant) {
-        const FrameDecodeResult result = decodeWithCount(frame, outText, variant);
-        if (result.decoded) {
-            if (intake.beep)
-                intake.beep();
-            return result;
-        }
-        if (variant == 0)
-            first = result;
-        if (result.status == DecodeStatus::MissingInput)
-            break;
-    }
-    return first;
+    return decodeFrameView(frame, outText, intake, {});
 }
 
 }  // namespace dm

@@ -24,10 +24,10 @@ void printJson(const std::string& file, const FileOutcome& o, bool raw) {
     }
     std::cout << ",\"status\":" << toInt(o.result.status)
               << ",\"meaning\":" << jsonString(std::string(statusMeaning(o.result.status)));
-    const std::string size = sizeName(o.result.sizeIndex);
+    const std::string size = sizeName(o.result.decoded ? o.result.sizeIndex : -1);
     std::cout << ",\"symbol\":" << (size.empty() ? "null" : jsonString(size));
     if (o.result.decoded) {
-        std::cout << ",\"text\":" << jsonString(raw ? o.text : displayText(o.text));
+        std::cout << ",\"text\":" << jsonString(raw ? o.result.text : displayText(o.result.text));
     } else {
         std::cout << ",\"text\":null";
     }
@@ -35,11 +35,10 @@ void printJson(const std::string& file, const FileOutcome& o, bool raw) {
 }
 
 void run(const DecodeOptions& opts) {
-    FrameIntake intake;
     int failures = 0;
     const bool several = opts.files.size() > 1;
     for (const auto& file : opts.files) {
-        const FileOutcome o = decodeImageFile(file, intake);
+        const FileOutcome o = decodeImageFile(file);
         failures += !o.result.decoded;
         if (opts.json) {
             printJson(file, o, opts.raw);
@@ -53,7 +52,7 @@ void run(const DecodeOptions& opts) {
         } else {
             if (several)
                 std::cout << file << ": ";
-            std::cout << (opts.raw ? o.text : displayText(o.text)) << '\n';
+            std::cout << (opts.raw ? o.result.text : displayText(o.result.text)) << '\n';
         }
     }
     std::cout.flush();

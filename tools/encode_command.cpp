@@ -6,9 +6,9 @@
 #include "encoder/jpeg_output.h"
 #include "encoder/message_encoder.h"
 #include "encoder/symbol_renderer.h"
+#include "platform/gbk_text.h"
 #include "symbology/symbol_size.h"
 #include "tools/commands.h"
-#include "tools/gbk_text.h"
 
 namespace dm::tool {
 namespace {

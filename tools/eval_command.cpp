@@ -99,11 +99,11 @@ void run(const EvalOptions& opts) {
     std::atomic<size_t> done{0};
     std::mutex outputLock;
     auto worker = [&] {
-        FrameIntake intake;
         for (size_t i = next++; i < samples.size(); i = next++) {
             Verdict& v = verdicts[i];
-            v.outcome = decodeImageFile(samples[i].image.string(), intake);
-            v.match = v.outcome.result.decoded && matches(v.outcome.text, samples[i].expected);
+            v.outcome = decodeImageFile(samples[i].image.string());
+            v.match =
+                v.outcome.result.decoded && matches(v.outcome.result.text, samples[i].expected);
             const size_t finished = ++done;
             if (progress) {
                 std::lock_guard lock(outputLock);
@@ -134,8 +134,9 @@ void run(const EvalOptions& opts) {
         if (v.match) {
             ++decoded;
         } else if (v.outcome.result.decoded) {
-            std::cout << "FAIL " << name << ": decoded " << jsonString(displayText(v.outcome.text))
-                      << ", expected " << jsonString(samples[i].expected) << '\n';
+            std::cout << "FAIL " << name << ": decoded "
+                      << jsonString(displayText(v.outcome.result.text)) << ", expected "
+                      << jsonString(samples[i].expected) << '\n';
         } else {
             std::cout << "FAIL " << name << ": status " << toInt(v.outcome.result.status) << " ("
                       << statusMeaning(v.outcome.result.status) << ")\n";

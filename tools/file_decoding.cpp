@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/gbk_text.h"
 #include "symbology/symbol_size.h"
-#include "tools/gbk_text.h"
-#include "tools/image_files.h"
 
 namespace dm::tool {
 namespace {
@@ -17,7 +16,36 @@ constexpr int kLargestEnlargedSide = 1200;
 
 }  // namespace
 
-FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake) {
+int cameraScale(const RgbImage& image) {
+    const int shortSide = std::min(image.width, image.height);
+    return shortSide > 0 && shortSide < kEnlargedShortSide
+               ? (kEnlargedShortSide + shortSide - 1) / shortSide
+               : 1;
+}
+
+GrayPicture framedPicture(const RgbImage& image, int scale) {
+    scale = std::max(scale, 1);
+    // Gray first, then enlarged: each source pixel is converted once.
+    std::vector<uint8_t> source(static_cast<size_t>(image.width) * image.height);
+    for (size_t i = 0; i < source.size(); ++i) {
+        const uint8_t* p = image.rgb.data() + 3 * i;
+        source[i] = grayLevel(p[0], p[1], p[2]);
+    }
+    const int border = std::max(16, std::min(image.width, image.height) * scale / 4);
+    GrayPicture out;
+    out.width = image.width * scale + 2 * border;
+    out.height = image.height * scale + 2 * border;
+    out.gray.assign(static_cast<size_t>(out.width) * out.height, 255);
+    for (int y = 0; y < image.height * scale; ++y) {
+        const uint8_t* in = source.data() + static_cast<size_t>(y / scale) * image.width;
+        uint8_t* row = out.gray.data() + static_cast<size_t>(y + border) * out.width + border;
+        for (int x = 0; x < image.width * scale; ++x)
+            row[x] = in[x / scale];
+    }
+    return out;
+}
+
+FileOutcome decodeImageFile(const std::string& path) {
     FileOutcome out;
     auto image = loadImage(path, out.loadError);
     if (!image)
@@ -27,7 +55,6 @@ FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake) {
     // since enlarged modules can outgrow what the detector handles (long rectangles above all),
     // then at larger ones, since modules under about four pixels are too fine for it.
     const auto start = std::chrono::steady_clock::now();
-    std::string text;
     const int firstScale = cameraScale(*image);
     std::vector<int> scales;
     for (int scale = firstScale; scale >= 1; scale /= 2)
@@ -36,13 +63,12 @@ FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake) {
     for (int scale = firstScale + 1; shortSide * scale <= kLargestEnlargedSide; ++scale)
         scales.push_back(scale);
     for (const int scale : scales) {
-        const FrameDecodeResult result =
-            decodeStillFrame(toCameraFrame(*image, scale), text, intake);
-        if (result.decoded || scale == firstScale) {
-            out.result = result;
-            out.text = text;
-        }
-        if (result.decoded)
+        const GrayPicture picture = framedPicture(*image, scale);
+        DecodeResult result = decodeImage({picture.gray, picture.width, picture.height, 1});
+        const bool decoded = result.decoded;
+        if (decoded || scale == firstScale)
+            out.result = std::move(result);
+        if (decoded)
             break;
     }
     out.milliseconds =

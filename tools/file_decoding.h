@@ -1,23 +1,45 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
-#include "decoder/frame_intake.h"
+#include "decoder/decode_image.h"
+#include "platform/image_files.h"
 
 namespace dm::tool {
 
 // What decoding one image file gave.
 struct FileOutcome {
     bool loaded = false;
-    std::string loadError;  // why the file could not be read, when !loaded
-    FrameDecodeResult result;
-    std::string text;         // decoded bytes
+    std::string loadError;    // why the file could not be read, when !loaded
+    DecodeResult result;      // the decoded bytes in result.text
     double milliseconds = 0;  // decode time, file loading excluded
 };
 
-// Loads an image file, turns it into a camera frame and decodes it as the window would over
-// three frames of a still picture.
-FileOutcome decodeImageFile(const std::string& path, FrameIntake& intake);
+// Loads an image file, frames it as a camera would see it and decodes it as the window would
+// over three frames of a still picture.
+FileOutcome decodeImageFile(const std::string& path);
+
+// Images whose short side is under this are enlarged by an integer factor first.
+inline constexpr int kEnlargedShortSide = 240;
+
+// The smallest integer factor that brings the image's short side to kEnlargedShortSide (1 for
+// images that already reach it).
+int cameraScale(const RgbImage& image);
+
+// An image as the decoder is given it: gray levels, rows top-down, no padding.
+struct GrayPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> gray;
+};
+
+// The image in gray as the decoder reads colour, enlarged by the integer factor scale (nearest
+// neighbour) and framed with a light border of a quarter of the enlarged short side, at least
+// 16 pixels: files are often cropped to the symbol, while a camera always sees some light paper
+// around it.
+GrayPicture framedPicture(const RgbImage& image, int scale);
 
 // "10x10", "8x18" for a size index, empty for -1.
 std::string sizeName(int sizeIndex);

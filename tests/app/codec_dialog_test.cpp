@@ -21,9 +21,9 @@
 #include "app/static_link.h"
 #include "app/symbol_generation.h"
 #include "app/ui_strings.h"
+#include "platform/gbk_text.h"
 #include "tests/app/modal_watcher.h"
 #include "tests/app/test_frame_source.h"
-#include "tools/gbk_text.h"
 
 Q_DECLARE_METATYPE(dm::GenerationOutcome)
 

@@ -9,21 +9,13 @@
 
 #include "decoder/data_decodation.h"
 #include "encoder/message_encoder.h"
-#include "symbology/placement.h"
-#include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
+#include "tests/support/symbol_builders.h"
 
 namespace dm {
 namespace {
 
-// Module matrix of a symbol holding exactly these data codewords (padded with 129).
-std::vector<uint8_t> symbolWithData(std::vector<uint8_t> data, int sizeIndex) {
-    const SymbolSize& s = symbolSize(sizeIndex);
-    data.resize(s.dataCodewords, 129);
-    data.resize(s.dataCodewords + s.eccCodewords);
-    encodeBlocks(data, sizeIndex);
-    return placeCodewords(data, sizeIndex);
-}
+using test::symbolWithData;
 
 TEST(DecodeModuleMatrix, OwnEncoderSymbolsReadBack) {
     for (const std::string& message :

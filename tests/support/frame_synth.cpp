@@ -169,6 +169,14 @@ PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptio
     return {pic.x - 0.5, o.height - 1 - (pic.y - 0.5)};
 }
 
+std::array<PointF, 4> symbolCornersInPicture(int rows, int cols, const SynthOptions& o) {
+    const Placement p = placementOf(o);
+    const double hx = cols / 2.0;
+    const double hy = rows / 2.0;
+    return {toPicture(p, o.moduleSize, -hx, -hy), toPicture(p, o.moduleSize, hx, -hy),
+            toPicture(p, o.moduleSize, hx, hy), toPicture(p, o.moduleSize, -hx, hy)};
+}
+
 bool symbolFits(int rows, int cols, const SynthOptions& o) {
     const Placement p = placementOf(o);
     const double hx = cols / 2.0 + o.quietZone;

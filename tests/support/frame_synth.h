@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -52,6 +53,10 @@ CFrameDib cameraFrame(const SynthFrame& frame);
 
 // Centre of module (row, col) in gray-image coordinates (row 0 = bottom line of the picture).
 PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& options);
+
+// Outer corners of the symbol in picture coordinates (pixel centres at integer + 0.5): top
+// left, top right, bottom right, bottom left of the symbol as drawn.
+std::array<PointF, 4> symbolCornersInPicture(int rows, int cols, const SynthOptions& options);
 
 // Whether the rotated symbol plus its quiet zone lies fully inside the frame.
 bool symbolFits(int rows, int cols, const SynthOptions& options);

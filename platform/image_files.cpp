@@ -1,9 +1,11 @@
-#include "tools/image_files.h"
+#include "platform/image_files.h"
 
 #include <png.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -169,37 +171,6 @@ std::optional<RgbImage> loadImage(const std::string& path, std::string& error) {
         return decodeBmp(d, error);
     error = d.empty() ? "empty file" : "not a JPEG, PNG or BMP image";
     return std::nullopt;
-}
-
-int cameraScale(const RgbImage& image) {
-    const int shortSide = std::min(image.width, image.height);
-    return shortSide > 0 && shortSide < kMinFrameSide ? (kMinFrameSide + shortSide - 1) / shortSide
-                                                      : 1;
-}
-
-CFrameDib toCameraFrame(const RgbImage& image, int scale) {
-    scale = std::max(scale, 1);
-    const int border = std::max(16, std::min(image.width, image.height) * scale / 4);
-    const int width = image.width * scale + 2 * border;
-    const int height = image.height * scale + 2 * border;
-    const int64_t stride = CFrameDib::stride(width, 24);
-    std::vector<uint8_t> bits(static_cast<size_t>(stride) * height, 255);
-    for (int y = 0; y < image.height * scale; ++y) {
-        // Picture row y lands in stored row (height - 1 - (y + border)): frames are bottom-up.
-        uint8_t* out = bits.data() + static_cast<size_t>(stride) * (height - 1 - (y + border));
-        const uint8_t* in = image.rgb.data() + static_cast<size_t>(y / scale) * image.width * 3;
-        for (int x = 0; x < image.width * scale; ++x) {
-            const uint8_t* p = in + (x / scale) * 3;
-            uint8_t* q = out + (x + border) * 3;
-            q[0] = p[2];
-            q[1] = p[1];
-            q[2] = p[0];
-        }
-    }
-    const BitmapInfoHeader header = frameHeader(width, height, 24);
-    CFrameDib frame;
-    frame.Create(&header, bits);
-    return frame;
 }
 
 }  // namespace dm

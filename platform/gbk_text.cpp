@@ -1,4 +1,4 @@
-#include "tools/gbk_text.h"
+#include "platform/gbk_text.h"
 
 #include <iconv.h>
 

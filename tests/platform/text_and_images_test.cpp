@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "encoder/jpeg_output.h"
-#include "tools/gbk_text.h"
-#include "tools/image_files.h"
+#include "platform/gbk_text.h"
+#include "platform/image_files.h"
 
 namespace dm {
 namespace {
@@ -123,38 +123,6 @@ TEST_F(ImageFiles, CorruptAndTruncatedFilesAreRefusedWithAReason) {
     std::ofstream(dir_ / "empty.bmp");
     EXPECT_FALSE(loadImage((dir_ / "empty.bmp").string(), error));
     EXPECT_EQ(error, "empty file");
-}
-
-TEST(CameraFrames, SmallImagesAreEnlargedAndFramedBottomUp) {
-    const RgbImage img = sample();
-    EXPECT_EQ(cameraScale(img), 120);
-    const CFrameDib frame = toCameraFrame(img, cameraScale(img));
-    // Short side 2 -> factor 120, border of a quarter of the enlarged short side.
-    const int border = 60;
-    ASSERT_EQ(frame.info.bmiHeader.biWidth, 4 * 120 + 2 * border);
-    ASSERT_EQ(frame.info.bmiHeader.biHeight, 2 * 120 + 2 * border);
-    EXPECT_EQ(frame.info.bmiHeader.biBitCount, 24);
-    const int w = frame.info.bmiHeader.biWidth, h = frame.info.bmiHeader.biHeight;
-    const auto stride = CFrameDib::stride(w, 24);
-    auto pixel = [&](int x, int pictureY) {
-        const uint8_t* p = frame.bits.data() + (h - 1 - pictureY) * stride + 3 * x;
-        return std::array<int, 3>{p[0], p[1], p[2]};  // B, G, R
-    };
-    EXPECT_EQ(pixel(0, 0), (std::array<int, 3>{255, 255, 255}));                  // border
-    EXPECT_EQ(pixel(border, border), (std::array<int, 3>{0, 0, 0}));              // black
-    EXPECT_EQ(pixel(border + 2 * 120, border), (std::array<int, 3>{0, 0, 255}));  // red, as BGR
-    EXPECT_EQ(pixel(border + 3 * 120 + 119, border + 119), (std::array<int, 3>{255, 0, 0}));
-    EXPECT_EQ(pixel(border, border + 120), (std::array<int, 3>{255, 255, 255}));
-}
-
-TEST(CameraFrames, LargeImagesKeepTheirScaleAndGetABorder) {
-    RgbImage img{640, 480, std::vector<uint8_t>(640 * 480 * 3, 128)};
-    EXPECT_EQ(cameraScale(img), 1);
-    const CFrameDib frame = toCameraFrame(img, cameraScale(img));
-    EXPECT_EQ(frame.info.bmiHeader.biWidth, 640 + 240);
-    EXPECT_EQ(frame.info.bmiHeader.biHeight, 480 + 240);
-    EXPECT_EQ(frame.bits.size(), static_cast<size_t>(CFrameDib::stride(880, 24)) * 720);
-    EXPECT_EQ(frame.bits[0], 255);
 }
 
 }  // namespace

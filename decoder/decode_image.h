@@ -1,0 +1,81 @@
+#pragma once
+
+// Decoding Data Matrix symbols from pixels in memory: the one header a program needs.
+//
+//     const dm::DecodeResult r = dm::decodeImage({pixels, width, height, 1});
+//     if (r.decoded) use(r.text);  // else r.status, r.statusMeaning()
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "symbology/decode_status.h"
+
+namespace dm {
+
+enum class RowOrder : uint8_t {
+    TopDown,   // the first stored row is the top of the picture (image files, most buffers)
+    BottomUp,  // the first stored row is the bottom of the picture (camera bitmaps)
+};
+
+// Pixels of one image as the caller holds them; nothing is copied.
+struct ImageView {
+    std::span<const uint8_t> pixels;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bytesPerPixel = 1;  // 1: gray; 3: blue, green, red; 4: blue, green, red, unused
+    int64_t rowStride = 0;      // bytes from one stored row to the next; 0: width x bytesPerPixel
+    RowOrder rowOrder = RowOrder::TopDown;
+};
+
+// Images narrower or lower than this are refused as missing input.
+inline constexpr int32_t kMinImageSide = 10;
+
+// The threshold variants: 0 whole image, 1 central half, 2 central three quarters.
+inline constexpr uint32_t kThresholdVariantCount = 3;
+
+struct DecodeOptions {
+    // Empty: every variant in turn until one decodes, as a still image needs. Set: that variant
+    // only (taken modulo kThresholdVariantCount), as a camera frame does with its frame count.
+    std::optional<uint32_t> thresholdVariant;
+};
+
+// A point in picture coordinates: x to the right, y downwards, (0, 0) the top-left corner of
+// the top-left pixel, whatever the stored row order.
+struct ImagePoint {
+    double x = 0;
+    double y = 0;
+};
+
+// Outer corners of a symbol as printed (solid finder along its left and bottom edges): top left,
+// top right, bottom right, bottom left. Any quadrilateral.
+using SymbolCorners = std::array<ImagePoint, 4>;
+
+struct DecodeResult {
+    bool decoded = false;
+    DecodeStatus status = DecodeStatus::MissingInput;
+    std::string text;        // the decoded bytes as the symbol holds them
+    int32_t sizeIndex = -1;  // symbol size index, -1 when no size was measured
+    int32_t symbolRows = 0;  // symbol size in modules, 0 when no size was measured
+    int32_t symbolCols = 0;
+    uint8_t appendPosition = 0;  // Structured Append: this symbol's position, 1-based; 0 if none
+    uint8_t appendTotal = 0;     // Structured Append: number of symbols; 0 if none
+    uint8_t fileId1 = 0;         // Structured Append file identification
+    uint8_t fileId2 = 0;
+    std::optional<SymbolCorners> corners;  // set once the symbol was located and measured
+
+    std::string_view statusMeaning() const { return dm::statusMeaning(status); }
+};
+
+// Gray level the decoder reads a colour pixel as: (59 green + 30 red + 11 blue) / 100.
+uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue);
+
+// Finds and decodes one symbol in the image. A view that does not describe its pixels (too
+// small, bytes per pixel not 1, 3 or 4, stride below a row, pixels too short) fails with
+// MissingInput.
+DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options = {});
+
+}  // namespace dm
