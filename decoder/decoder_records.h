@@ -1,5 +1,8 @@
 #pragma once
 
+// The decoder records: the bottom layer that the detection stages (detection/finder,
+// detection/sampling) and the decoder driver share. It includes nothing above symbology/.
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
