@@ -15,6 +15,8 @@
 #include <optional>
 #include <vector>
 
+#include "decoder/frame_dib.h"
+
 namespace dm {
 namespace {
 
@@ -69,7 +71,7 @@ void toCameraFrame(const QImage& picture, QSize size, std::vector<uint8_t>& out)
     image = image.convertToFormat(QImage::Format_BGR888);
     const int width = image.width();
     const int height = image.height();
-    const size_t stride = (static_cast<size_t>(width) * 24 + 31) / 32 * 4;
+    const auto stride = static_cast<size_t>(CFrameDib::stride(width, 24));
     out.assign(stride * static_cast<size_t>(height), 0);
     for (int y = 0; y < height; ++y) {
         const uchar* source = image.constScanLine(y);

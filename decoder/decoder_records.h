@@ -94,6 +94,13 @@ struct DecodeState {
     uint8_t fileId2 = 0;
 };
 
+// How far the finder search got in a frame.
+enum class SearchResult : int32_t {
+    NothingFound = 0,
+    FirstArm = 1,     // a candidate's first arm was confirmed
+    FinderFound = 2,  // a whole L was found
+};
+
 // What the detection stages find in one frame.
 struct DetectionContext {
     GrayImage* image = nullptr;
@@ -101,7 +108,7 @@ struct DetectionContext {
     Point corner;  // where the two solid arms meet
     Point yEnd;    // far end of the solid arm along the symbol's rows (the solid column)
     int32_t moduleSize = 0;
-    int32_t searchResult = 0;
+    SearchResult searchResult = SearchResult::NothingFound;
     int32_t sizeIndex = 0;
     std::vector<uint8_t> moduleMatrix;  // symbolRows x symbolCols, row 0 = solid row
     int32_t matrixBytes = 0;

@@ -1,5 +1,7 @@
 #include "platform/image_files.h"
 
+#include "decoder/frame_dib.h"
+
 #include <png.h>
 #include <turbojpeg.h>
 
@@ -131,7 +133,7 @@ std::optional<RgbImage> decodeBmp(const std::vector<uint8_t>& data, std::string&
             palette.push_back({q[2], q[1], q[0]});
         }
     }
-    const uint64_t stride = ((static_cast<uint64_t>(width) * bits + 31) / 32) * 4;
+    const auto stride = static_cast<uint64_t>(CFrameDib::stride(width, bits));
     if (pixelOffset + stride * height > data.size())
         return bad("pixel data truncated");
     RgbImage img{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 3)};

@@ -91,7 +91,7 @@ bool testFinderCandidate(DetectionContext& context, Point candidate, ScanDirecti
                         stepToward(context.corner, context.xEnd, arm.angle)};
     if (centreArmEnd(image, stepper) == 0)
         return false;
-    context.searchResult = 1;
+    context.searchResult = SearchResult::FirstArm;
 
     const std::optional<Segment> second = findSecondArm(context, arm);
     if (!second)
@@ -108,7 +108,7 @@ bool testFinderCandidate(DetectionContext& context, Point candidate, ScanDirecti
     if (!centreCorner(image, context.corner, arm.angle, second->angle, context.moduleSize)) {
         return false;
     }
-    context.searchResult = 2;
+    context.searchResult = SearchResult::FinderFound;
     orientFinder(context);
     // A corner that slid to an arm's end leaves no L; the search goes on rather than the
     // normalisation failing on it.

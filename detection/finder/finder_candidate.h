@@ -10,8 +10,8 @@
 namespace dm {
 
 // Whether the candidate pixel lies on an arm of a solid L finder. On success the context holds
-// corner, xEnd, yEnd (module centres), moduleSize and searchResult 2; searchResult becomes 1
-// once a first arm has been confirmed.
+// corner, xEnd, yEnd (module centres), moduleSize and searchResult FinderFound; searchResult
+// becomes FirstArm once a first arm has been confirmed.
 bool testFinderCandidate(DetectionContext& context, Point candidate, ScanDirection direction);
 
 // The second arm through the corner, roughly perpendicular to the first. On success corner,

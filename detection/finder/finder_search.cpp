@@ -91,7 +91,7 @@ bool searchAroundSeed(DetectionContext& context, SearchSeed& seed, int32_t verti
 bool findFinder(DecodeStatus& status, DetectionContext& context) {
     const int32_t w = context.image->width;
     const int32_t h = context.image->height;
-    context.searchResult = 0;
+    context.searchResult = SearchResult::NothingFound;
 
     // The centre first, then the quarter centres. Seeds 3 to 5 keep the radius the previous
     // search left behind, which is the vertical one of seed 2.
@@ -128,8 +128,8 @@ bool findFinder(DecodeStatus& status, DetectionContext& context) {
     if (scanDown(context, seed) || scanUp(context, seed))
         return true;
 
-    status =
-        context.searchResult == 1 ? DecodeStatus::NoFinderAfterFirstArm : DecodeStatus::NoFinder;
+    status = context.searchResult == SearchResult::FirstArm ? DecodeStatus::NoFinderAfterFirstArm
+                                                            : DecodeStatus::NoFinder;
     return false;
 }
 

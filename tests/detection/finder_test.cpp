@@ -91,7 +91,7 @@ TEST(FindFinder, EmptyFrameReportsNoFinder) {
     const FinderRun run = runFinder(frame);
     EXPECT_FALSE(run.found);
     EXPECT_EQ(run.status, DecodeStatus::NoFinder);
-    EXPECT_EQ(run.context.searchResult, 0);
+    EXPECT_EQ(run.context.searchResult, SearchResult::NothingFound);
 }
 
 TEST(FindFinder, ThickDarkSquareIsNoFinder) {
@@ -108,7 +108,7 @@ TEST(FindFinder, LoneArmWithoutSecondArmReportsFirstArmFound) {
     const FinderRun run = runFinder(frame);
     EXPECT_FALSE(run.found);
     EXPECT_EQ(run.status, DecodeStatus::NoFinderAfterFirstArm);
-    EXPECT_EQ(run.context.searchResult, 1);
+    EXPECT_EQ(run.context.searchResult, SearchResult::FirstArm);
 }
 
 TEST(FindFinder, UprightSymbolGivesTheSolidRowEndAsXEnd) {
@@ -117,7 +117,7 @@ TEST(FindFinder, UprightSymbolGivesTheSolidRowEndAsXEnd) {
     Frame frame = grayOf(test::synthesiseFrame(symbol.moduleMatrix, 24, 24, o), 125);
     const FinderRun run = runFinder(frame);
     ASSERT_TRUE(run.found);
-    EXPECT_EQ(run.context.searchResult, 2);
+    EXPECT_EQ(run.context.searchResult, SearchResult::FinderFound);
     // Gray rows run bottom-up: the corner is the lowest, leftmost point of the three.
     EXPECT_LT(run.context.corner.y, run.context.yEnd.y - 100);
     EXPECT_GT(run.context.xEnd.x, run.context.corner.x + 100);

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "encoder/jpeg_output.h"
+#include "decoder/frame_dib.h"
 #include "platform/gbk_text.h"
 #include "platform/image_files.h"
 
@@ -57,7 +57,7 @@ RgbImage sample() {
 }
 
 void writeBmp24(const fs::path& p, const RgbImage& img, bool bottomUp) {
-    const int stride = (img.width * 3 + 3) & ~3;
+    const auto stride = static_cast<int>(CFrameDib::stride(img.width, 24));
     std::vector<uint8_t> f(54 + stride * img.height, 0);
     auto put32 = [&](int at, uint32_t v) {
         for (int i = 0; i < 4; ++i)

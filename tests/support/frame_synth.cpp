@@ -121,7 +121,7 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
     SynthFrame f;
     f.width = o.width;
     f.height = o.height;
-    f.stride = (o.width * 3 + 3) & ~3;
+    f.stride = static_cast<int>(CFrameDib::stride(o.width, 24));
     f.bgr.assign(static_cast<size_t>(f.stride) * o.height, 0);
     for (int py = 0; py < o.height; ++py) {
         uint8_t* row = f.bgr.data() + static_cast<size_t>(o.height - 1 - py) * f.stride;
