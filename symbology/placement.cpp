@@ -22,7 +22,10 @@ int sweep(int R, int N, Put&& put, Filled&& filled) {
             col += N;
             row += 4 - ((N + 4) % 8);
         }
-        put(row, col, k, bit);
+        // Every size in the table maps each bit inside the matrix; checking it here keeps every
+        // caller's indexing in bounds for any R and N.
+        if (row >= 0 && row < R && col >= 0 && col < N)
+            put(row, col, k, bit);
     };
     auto standard = [&](int row, int col, int k) {
         module(row - 2, col - 2, k, 1);
