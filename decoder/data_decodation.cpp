@@ -163,8 +163,9 @@ int eciDesignatorLength(uint8_t first) {
     return 3;
 }
 
-}  // namespace
-
+// Scheme decoders. Each starts at data[pos] (just after its latch codeword), appends its output
+// to text and leaves pos on the first codeword that ASCII decodes next. A codeword read past the
+// end of data is 0. They return false on an invalid value or a segment running past the data.
 bool decodeC40(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos) {
     return decodeC40Text(data, text, pos, kC40);
 }
@@ -234,6 +235,8 @@ bool decodeBase256(std::span<const uint8_t> data, std::vector<uint8_t>& text, in
         text.push_back(unrandomised(pos));
     return true;
 }
+
+}  // namespace
 
 bool decodeData(std::span<const uint8_t> data, std::vector<uint8_t>& text, DecodeState& state,
                 DecodeStatus& status) {

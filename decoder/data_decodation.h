@@ -16,13 +16,4 @@ namespace dm {
 bool decodeData(std::span<const uint8_t> data, std::vector<uint8_t>& text, DecodeState& state,
                 DecodeStatus& status);
 
-// Scheme decoders. Each starts at data[pos] (just after its latch codeword), appends its output
-// to text and leaves pos on the first codeword that ASCII decodes next. A codeword read past the
-// end of data is 0. They return false on an invalid value or a segment running past the data.
-bool decodeC40(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos);
-bool decodeText(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos);
-bool decodeX12(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos);
-bool decodeEdifact(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos);
-bool decodeBase256(std::span<const uint8_t> data, std::vector<uint8_t>& text, int& pos);
-
 }  // namespace dm

@@ -2,8 +2,15 @@
 
 #include <utility>
 
+#include "detection/finder/finder_internals.h"
+
 namespace dm {
 namespace {
+
+int32_t centreArmEnd(const GrayImage& image, LineStepper& stepper);
+bool centreCorner(const GrayImage& image, Point& corner, int32_t firstAngle, int32_t secondAngle,
+                  int32_t moduleSize);
+std::optional<Segment> findSecondArm(DetectionContext& context, const Segment& first);
 
 // Re-centring rounds at an arm end (see centreArmEnd).
 constexpr int kArmEndRounds = 6;
@@ -115,6 +122,10 @@ bool testFinderCandidate(DetectionContext& context, Point candidate, ScanDirecti
     return armsSpanSevenModules(context.corner, context.xEnd, context.yEnd, context.moduleSize);
 }
 
+namespace {
+
+// The second arm through the corner, roughly perpendicular to the first. On success corner,
+// yEnd and moduleSize (the second arm's module estimate) are set.
 std::optional<Segment> findSecondArm(DetectionContext& context, const Segment& first) {
     const GrayImage& image = *context.image;
     int32_t b = perpendicularOf(first.angle);
@@ -146,6 +157,7 @@ std::optional<Segment> findSecondArm(DetectionContext& context, const Segment& f
     return second;
 }
 
+// Thickness of the arm at its thinner end, which becomes p1 (the corner end becomes p0).
 int32_t estimateArmModule(const GrayImage& image, Segment& arm) {
     const int32_t perpendicular = perpendicularOf(arm.angle);
     const Segment atP0 = crossRun(image, arm.p0, perpendicular);
@@ -157,6 +169,8 @@ int32_t estimateArmModule(const GrayImage& image, Segment& arm) {
     }
     return atP1.length;
 }
+
+}  // namespace
 
 bool validateArm(Segment& arm, DetectionContext& context, int32_t minSteps, int32_t minModules) {
     const GrayImage& image = *context.image;
@@ -186,6 +200,10 @@ bool validateArm(Segment& arm, DetectionContext& context, int32_t minSteps, int3
     return false;
 }
 
+namespace {
+
+// Moves the stepper's point (an arm end, the stepper aimed from the corner toward it) to the
+// centre of the arm's last module. Returns the arm's thickness there, 0 on failure.
 int32_t centreArmEnd(const GrayImage& image, LineStepper& stepper) {
     Point& point = *stepper.point;
     // A line a degree off the arm drifts out of it before the arm's end; one correction then
@@ -206,6 +224,7 @@ int32_t centreArmEnd(const GrayImage& image, LineStepper& stepper) {
     return t;
 }
 
+// Moves the corner point onto the centre of the corner module.
 bool centreCorner(const GrayImage& image, Point& corner, int32_t firstAngle, int32_t secondAngle,
                   int32_t moduleSize) {
     // Both steppers move the same point, each outward across the corner.
@@ -226,6 +245,8 @@ bool centreCorner(const GrayImage& image, Point& corner, int32_t firstAngle, int
     corner = q;
     return true;
 }
+
+}  // namespace
 
 void orientFinder(DetectionContext& context) {
     const Point e = context.xEnd;

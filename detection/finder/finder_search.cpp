@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "detection/finder/finder_candidate.h"
+#include "detection/finder/finder_internals.h"
 
 namespace dm {
 namespace {
@@ -81,12 +82,18 @@ bool scanUp(DetectionContext& context, const SearchSeed& seed) {
     return false;
 }
 
+namespace {
+
+// Left and right scans with the seed's radius, then down and up scans with verticalRadius
+// (which is written into the seed).
 bool searchAroundSeed(DetectionContext& context, SearchSeed& seed, int32_t verticalRadius) {
     if (scanLeft(context, seed) || scanRight(context, seed))
         return true;
     seed.radius = verticalRadius;
     return scanDown(context, seed) || scanUp(context, seed);
 }
+
+}  // namespace
 
 bool findFinder(DecodeStatus& status, DetectionContext& context) {
     const int32_t w = context.image->width;

@@ -20,14 +20,4 @@ enum class ScanDirection : int32_t { Left = 1, Right = 2, Down = 3, Up = 4 };
 // corner, xEnd, yEnd and moduleSize; on failure status is NoFinder or NoFinderAfterFirstArm.
 bool findFinder(DecodeStatus& status, DetectionContext& context);
 
-// Left and right scans with the seed's radius, then down and up scans with verticalRadius
-// (which is written into the seed).
-bool searchAroundSeed(DetectionContext& context, SearchSeed& seed, int32_t verticalRadius);
-
-// One directional scan: true as soon as a candidate on it passes the L-finder test.
-bool scanLeft(DetectionContext& context, const SearchSeed& seed);
-bool scanRight(DetectionContext& context, const SearchSeed& seed);
-bool scanDown(DetectionContext& context, const SearchSeed& seed);
-bool scanUp(DetectionContext& context, const SearchSeed& seed);
-
 }  // namespace dm

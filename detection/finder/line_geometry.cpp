@@ -70,11 +70,12 @@ struct LineWalk {
     }
 };
 
-}  // namespace
-
+// Whether the point lies in 1..width-2 x 1..height-2.
 bool isInside(const GrayImage& image, Point p) {
     return p.x >= 1 && p.x <= image.width - 2 && p.y >= 1 && p.y <= image.height - 2;
 }
+
+}  // namespace
 
 bool stepAlongLine(const GrayImage& image, LineStepper& stepper, int32_t distance) {
     Point& p = *stepper.point;

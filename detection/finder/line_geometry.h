@@ -27,9 +27,6 @@ struct LineStepper {
 // Angles of 180 and above denote the same line as the angle minus 180. Steep lines (46-134,
 // 225-314) are walked along y, shallow ones along x. Dark means value <= image.threshold.
 
-// Whether the point lies in 1..width-2 x 1..height-2.
-bool isInside(const GrayImage& image, Point p);
-
 // Moves the stepper's point by distance x step along its angle; true when it ends inside.
 bool stepAlongLine(const GrayImage& image, LineStepper& stepper, int32_t distance);
 

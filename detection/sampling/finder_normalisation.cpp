@@ -1,13 +1,27 @@
 #include "detection/sampling/finder_normalisation.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <new>
+#include <optional>
 
 #include "detection/finder/line_geometry.h"
 
 namespace dm {
 namespace {
+
+// Coefficients of x = a*u + b*v + c, y = d*u + e*v + f (x, y in half-pixel frame units).
+struct AffineMap {
+    float a = 0;
+    float b = 0;
+    float c = 0;
+    float d = 0;
+    float e = 0;
+    float f = 0;
+};
+
+int32_t meanArmLength(Point p0, Point p1, Point p2);
 
 constexpr int32_t kGridSide = normalisedGridSize;
 
@@ -48,14 +62,14 @@ std::optional<std::array<Point, 3>> normalisedLayout(Point xEnd, Point corner, P
                                 Point{margin, margin + static_cast<int32_t>(j)}};
 }
 
-}  // namespace
-
+// Euclidean distance rounded to the nearest integer.
 int32_t roundedDistance(Point p, Point q) {
     const double dx = static_cast<double>(q.x) - p.x;
     const double dy = static_cast<double>(q.y) - p.y;
     return static_cast<int32_t>(std::sqrt(dx * dx + dy * dy) + 0.5);
 }
 
+// Mean of |p1 - p0| and |p2 - p1|, truncated; p1 is the corner.
 int32_t meanArmLength(Point p0, Point p1, Point p2) {
     auto length = [](Point p, Point q) {
         const double dx = static_cast<double>(q.x) - p.x;
@@ -65,6 +79,8 @@ int32_t meanArmLength(Point p0, Point p1, Point p2) {
     return static_cast<int32_t>(0.5 * (length(p0, p1) + length(p1, p2)));
 }
 
+// Map that takes the three grid points onto the three frame points (in the same order);
+// nothing when the grid points are collinear.
 std::optional<AffineMap> solveAffine(const std::array<Point, 3>& gridPoints,
                                      const std::array<Point, 3>& framePoints) {
     const int64_t u0 = gridPoints[0].x, u1 = gridPoints[1].x, u2 = gridPoints[2].x;
@@ -86,6 +102,8 @@ std::optional<AffineMap> solveAffine(const std::array<Point, 3>& gridPoints,
     solveAxis(framePoints[0].y, framePoints[1].y, framePoints[2].y, map.d, map.e, map.f);
     return map;
 }
+
+}  // namespace
 
 bool normaliseFinder(DecodeStatus& status, DetectionContext& context, SamplingCache& cache) {
     if (context.image == nullptr) {

@@ -11,6 +11,15 @@
 namespace dm {
 namespace {
 
+int32_t nearestDarkBelow(const GrayImage& image, Point& point);
+int32_t nearestDarkRight(const GrayImage& image, Point& point);
+bool recentreColumnGap(Point& point, int32_t half, const GrayImage& image);
+bool recentreRowGap(Point& point, int32_t half, const GrayImage& image);
+bool traceInnerColumn(const GrayImage& image, int32_t listIndex, const SearchSeed& seed,
+                      TimingRecord& timing);
+bool traceInnerRow(const GrayImage& image, int32_t listIndex, const SearchSeed& seed,
+                   TimingRecord& timing);
+
 bool append(MarkList& list, Point mark) {
     if (list.count < 0 || list.count >= static_cast<int32_t>(list.points.size()))
         return false;
@@ -112,8 +121,10 @@ void alignSeed(const GrayImage& image, SearchSeed& seed, int32_t half, bool isRo
     }
 }
 
-// Inner lines of a k x k layout: line t crosses the far column between marks t*q - 1 and
-// t*q, q being the dark modules per region side.
+// Traces every inner row and column of a k x k layout into the timing record's inner mark lists
+// (which must be allocated), checks their mark counts and puts the marks in order from the
+// finder side. Line t crosses the far column between marks t*q - 1 and t*q, q being the dark
+// modules per region side.
 bool traceInnerLinesSquare(DecodeStatus& status, TimingRecord& timing,
                            const DetectionContext& context, int32_t k) {
     const int32_t lines = k - 1;
@@ -288,8 +299,8 @@ bool sampleRegionsSquare(DecodeStatus& status, TimingRecord& timing, DetectionCo
     return true;
 }
 
-}  // namespace
-
+// Move the point to the first dark position in one direction, the point itself included, and
+// return the distance; 0 and no move when there is none.
 int32_t nearestDarkBelow(const GrayImage& image, Point& point) {
     for (int32_t y = point.y; y < gridWalkHeight(image); ++y) {
         if (isDarkAt(image, {point.x, y})) {
@@ -334,6 +345,9 @@ int32_t nearestDarkRight(const GrayImage& image, Point& point) {
     return 0;
 }
 
+// Centre a light module of an inner row (column) between its dark neighbours and put it half
+// positions above (left of) the solid row (column) that follows. False when the point starts
+// outside the image extents.
 bool recentreRowGap(Point& point, int32_t half, const GrayImage& image) {
     if (point.x < 0 || point.x > gridWalkWidth(image) - 1 || point.y < 0 ||
         point.y > gridWalkHeight(image) - 1) {
@@ -374,6 +388,10 @@ bool recentreColumnGap(Point& point, int32_t half, const GrayImage& image) {
     return true;
 }
 
+// Walk one inner row (toward -u) or inner column (toward -v) from the seed, the centre of its
+// light module on the far column or far row, for seed.radius steps, into inner list
+// listIndex. Marks come out from the far side toward the finder. False when a gap cannot be
+// centred or the list is full.
 bool traceInnerRow(const GrayImage& image, int32_t listIndex, const SearchSeed& seed,
                    TimingRecord& timing) {
     if (listIndex < 0 || listIndex >= kMaxInnerLines)
@@ -389,21 +407,7 @@ bool traceInnerColumn(const GrayImage& image, int32_t listIndex, const SearchSee
     return traceInnerLine(image, seed, timing.innerColumnMarks[listIndex],
                           static_cast<int32_t>(timing.pitchY * 0.5f), timing.rowCount / 2, false);
 }
-
-bool traceInnerLines2x2(DecodeStatus& status, TimingRecord& timing,
-                        const DetectionContext& context) {
-    return traceInnerLinesSquare(status, timing, context, 2);
-}
-
-bool traceInnerLines4x4(DecodeStatus& status, TimingRecord& timing,
-                        const DetectionContext& context) {
-    return traceInnerLinesSquare(status, timing, context, 4);
-}
-
-bool traceInnerLines6x6(DecodeStatus& status, TimingRecord& timing,
-                        const DetectionContext& context) {
-    return traceInnerLinesSquare(status, timing, context, 6);
-}
+}  // namespace
 
 bool sampleRegions2x2(DecodeStatus& status, TimingRecord& timing, DetectionContext& context) {
     return sampleRegionsSquare(status, timing, context, 2, true);

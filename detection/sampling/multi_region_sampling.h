@@ -16,35 +16,4 @@ bool sampleRegions2x2(DecodeStatus& status, TimingRecord& timing, DetectionConte
 bool sampleRegions4x4(DecodeStatus& status, TimingRecord& timing, DetectionContext& context);
 bool sampleRegions6x6(DecodeStatus& status, TimingRecord& timing, DetectionContext& context);
 
-// Trace every inner row and column into the timing record's inner mark lists (which must be
-// allocated), check their mark counts and put the marks in order from the finder side.
-bool traceInnerLines2x2(DecodeStatus& status, TimingRecord& timing,
-                        const DetectionContext& context);
-bool traceInnerLines4x4(DecodeStatus& status, TimingRecord& timing,
-                        const DetectionContext& context);
-bool traceInnerLines6x6(DecodeStatus& status, TimingRecord& timing,
-                        const DetectionContext& context);
-
-// Walk one inner row (toward -u) or inner column (toward -v) from the seed, the centre of its
-// light module on the far column or far row, for seed.radius steps, into inner list
-// listIndex. Marks come out from the far side toward the finder. False when a gap cannot be
-// centred or the list is full.
-bool traceInnerRow(const GrayImage& image, int32_t listIndex, const SearchSeed& seed,
-                   TimingRecord& timing);
-bool traceInnerColumn(const GrayImage& image, int32_t listIndex, const SearchSeed& seed,
-                      TimingRecord& timing);
-
-// Centre a light module of an inner row (column) between its dark neighbours and put it half
-// positions above (left of) the solid row (column) that follows. False when the point starts
-// outside the image extents.
-bool recentreRowGap(Point& point, int32_t half, const GrayImage& image);
-bool recentreColumnGap(Point& point, int32_t half, const GrayImage& image);
-
-// Move the point to the first dark position in one direction, the point itself included, and
-// return the distance; 0 and no move when there is none.
-int32_t nearestDarkBelow(const GrayImage& image, Point& point);
-int32_t nearestDarkAbove(const GrayImage& image, Point& point);
-int32_t nearestDarkLeft(const GrayImage& image, Point& point);
-int32_t nearestDarkRight(const GrayImage& image, Point& point);
-
 }  // namespace dm

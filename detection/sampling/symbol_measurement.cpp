@@ -7,10 +7,13 @@
 #include "detection/sampling/finder_normalisation.h"
 #include "detection/sampling/multi_region_sampling.h"
 #include "detection/sampling/region_sampling.h"
+#include "detection/sampling/sampling_internals.h"
 #include "symbology/symbol_size.h"
 
 namespace dm {
 namespace {
+
+int32_t recentreMark(LineStepper& stepper, int32_t half, const GrayImage& image);
 
 // One far timing line: the far row walks along u and looks across in v, the far column the
 // other way round. Returns the number of marks, or nothing when a module cannot be centred.
@@ -90,8 +93,7 @@ bool runSampler(DecodeStatus& status, TimingRecord& timing, DetectionContext& co
     return false;
 }
 
-}  // namespace
-
+// Dark run through the point along u (angle 0) or v (angle 90), at most 9 positions each way.
 Segment gridCrossRun(const GrayImage& image, Point point, int32_t angle) {
     const bool alongU = angle != 90;
     auto moved = [&](int32_t i) {
@@ -119,6 +121,7 @@ Segment gridCrossRun(const GrayImage& image, Point point, int32_t angle) {
     return seg;
 }
 
+// Consecutive dark positions from the stepper's point along v (angle 90) or u (angle 0).
 int32_t gridRunFrom(const GrayImage& image, const LineStepper& stepper) {
     const Point start = *stepper.point;
     if (!isDarkAt(image, start))
@@ -135,6 +138,8 @@ int32_t gridRunFrom(const GrayImage& image, const LineStepper& stepper) {
     return count;
 }
 
+// Centres the stepper's point on its timing module and puts it half positions inside the
+// outer edge. Returns the last cross-run length; 0 when the point is not on a dark module.
 int32_t recentreMark(LineStepper& stepper, int32_t half, const GrayImage& image) {
     Point& point = *stepper.point;
     const int32_t perpendicular =
@@ -156,6 +161,8 @@ int32_t recentreMark(LineStepper& stepper, int32_t half, const GrayImage& image)
     return seg.length;
 }
 
+// Record the dark modules of the far row (from yEnd along +u) and of the far column (from
+// xEnd along +v). False when a found module cannot be centred.
 bool walkFarRow(const GrayImage& image, const SearchSeed& seed, TimingRecord& record) {
     const auto marks = walkTimingLine(image, seed, record.farRowMarks, record.pitchX, true);
     if (!marks)
@@ -171,6 +178,8 @@ bool walkFarColumn(const GrayImage& image, const SearchSeed& seed, TimingRecord&
     record.rowCount = 2 * *marks;
     return true;
 }
+
+}  // namespace
 
 RowLine rowLine(Point a1, Point a2) {
     if (a1.x == a2.x)

@@ -39,24 +39,6 @@ struct TimingRecord {
 // OutOfMemory; the matrix is then released.
 bool measureSymbol(DecodeStatus& status, DetectionContext& context);
 
-// Dark run through the point along u (angle 0) or v (angle 90), at most 9 positions each way.
-Segment gridCrossRun(const GrayImage& image, Point point, int32_t angle);
-
-// Consecutive dark positions from the stepper's point along v (angle 90) or u (angle 0).
-int32_t gridRunFrom(const GrayImage& image, const LineStepper& stepper);
-
-// Centres the stepper's point on its timing module and puts it half positions inside the
-// outer edge. Returns the last cross-run length; 0 when the point is not on a dark module.
-int32_t recentreMark(LineStepper& stepper, int32_t half, const GrayImage& image);
-
-// Record the dark modules of the far row (from yEnd along +u) and of the far column (from
-// xEnd along +v). False when a found module cannot be centred.
-bool walkFarRow(const GrayImage& image, const SearchSeed& seed, TimingRecord& record);
-bool walkFarColumn(const GrayImage& image, const SearchSeed& seed, TimingRecord& record);
-
-// Drops marks that lie beyond the far corner of the symbol.
-void trimMarksAtCorner(TimingRecord& record);
-
 // Crossing of line a1-a2 (near horizontal) with line b1-b2 (near vertical); (1, 1) when the
 // lines are degenerate or the crossing has a negative coordinate.
 Point intersectLines(Point a1, Point a2, Point b1, Point b2);

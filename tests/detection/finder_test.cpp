@@ -11,6 +11,7 @@
 
 #include "decoder/decoder_records.h"
 #include "detection/finder/finder_candidate.h"
+#include "detection/finder/finder_internals.h"
 #include "detection/finder/finder_search.h"
 #include "encoder/message_encoder.h"
 #include "symbology/symbol_size.h"

@@ -9,6 +9,7 @@
 #include "detection/sampling/finder_normalisation.h"
 #include "detection/sampling/multi_region_sampling.h"
 #include "detection/sampling/region_sampling.h"
+#include "detection/sampling/sampling_internals.h"
 #include "detection/sampling/symbol_measurement.h"
 #include "encoder/message_encoder.h"
 #include "symbology/placement.h"
