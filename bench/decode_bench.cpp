@@ -17,9 +17,9 @@
 
 #include "decoder/decode_image.h"
 #include "decoder/frame_dib.h"
-#include "encoder/message_encoder.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/frame_synth.h"
+#include "tests/support/symbol_builders.h"
 
 namespace {
 
@@ -40,18 +40,13 @@ BenchFrame makeFrame(const std::string& name, int sizeIndex, double moduleSize, 
     frame.name = name;
     frame.width = options.width;
     frame.height = options.height;
-    std::vector<uint8_t> matrix;
-    int side = 0;
+    std::vector<uint8_t> matrix(4, 0);  // an all-light 2 x 2 "symbol": an empty frame
+    int side = 2;
     if (sizeIndex >= 0) {
-        for (int i = 0; i < dm::symbolSize(sizeIndex).dataCodewords; ++i) {
-            frame.message += static_cast<char>('A' + (i * 5) % 26);
-        }
-        const auto symbol = *dm::EncodeMessage(frame.message);
-        matrix = symbol.moduleMatrix;
-        side = symbol.side;
-    } else {
-        matrix.assign(4, 0);  // an all-light 2 x 2 "symbol": an empty frame
-        side = 2;
+        frame.message = dm::test::letters(dm::symbolSize(sizeIndex).dataCodewords, 5);
+        const dm::test::TestSymbol symbol = dm::test::symbolFor(sizeIndex, frame.message);
+        matrix = symbol.matrix;
+        side = symbol.rows;
     }
     const dm::test::SynthFrame synth = dm::test::synthesiseFrame(matrix, side, side, options);
     frame.dib = dm::test::cameraFrame(synth);

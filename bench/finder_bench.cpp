@@ -8,41 +8,26 @@
 #include "detection/finder/finder_search.h"
 #include "encoder/message_encoder.h"
 #include "symbology/symbol_size.h"
-#include "tests/support/frame_synth.h"
+#include "tests/support/gray_frame.h"
 
 namespace {
 
 // A 640 x 480 gray frame as frame intake produces it, with the threshold set mid-way
 // between the synthesiser's dark and light levels.
-struct BenchFrame {
-    std::vector<uint8_t> pixels;
-    std::vector<int32_t> rowOffsets;
-    dm::GrayImage image;
-};
-
-BenchFrame makeFrame(bool withSymbol) {
+dm::test::GrayFrame makeFrame(bool withSymbol) {
     dm::test::SynthOptions options;
-    BenchFrame frame;
-    frame.pixels.assign(static_cast<size_t>(options.width) * options.height, options.background);
-    if (withSymbol) {
-        const std::string message(dm::symbolSize(7).dataCodewords, 'A');  // 24 x 24
-        const auto symbol = *dm::EncodeMessage(message);
-        options.rotationDeg = 17;
-        const auto synth =
-            dm::test::synthesiseFrame(symbol.moduleMatrix, symbol.side, symbol.side, options);
-        frame.pixels = dm::test::grayPixels(synth);
-    }
-    frame.image.width = options.width;
-    frame.image.height = options.height;
-    frame.image.threshold = (options.dark + options.light) / 2;
-    frame.image.pixels = frame.pixels.data();
-    frame.rowOffsets = dm::test::grayRowOffsets(options.width, options.height);
-    frame.image.rowOffsets = frame.rowOffsets.data();
-    return frame;
+    const auto threshold = static_cast<uint8_t>((options.dark + options.light) / 2);
+    if (!withSymbol)
+        return {options.width, options.height, options.background, threshold};
+    const std::string message(dm::symbolSize(7).dataCodewords, 'A');  // 24 x 24
+    const auto symbol = *dm::EncodeMessage(message);
+    options.rotationDeg = 17;
+    return {dm::test::synthesiseFrame(symbol.moduleMatrix, symbol.side, symbol.side, options),
+            threshold};
 }
 
 void runFinder(benchmark::State& state, bool withSymbol) {
-    BenchFrame frame = makeFrame(withSymbol);
+    dm::test::GrayFrame frame = makeFrame(withSymbol);
     for (auto _ : state) {
         dm::DetectionContext context;
         context.image = &frame.image;

@@ -101,17 +101,6 @@ bool Decoder::decode(std::span<const uint8_t> pixels, std::string& outText, int 
     return decodePixels(pixels, outText, width, height, 1, width);
 }
 
-bool Decoder::decodeBgr(std::span<const uint8_t> pixels, std::string& outText, int width,
-                        int height, int bytesPerPixel, int64_t rowBytes) {
-    if (bytesPerPixel != 3 && bytesPerPixel != 4) {
-        status = DecodeStatus::MissingInput;
-        resultSizeIndex = -1;
-        resetState();
-        return false;
-    }
-    return decodePixels(pixels, outText, width, height, bytesPerPixel, rowBytes);
-}
-
 DecodeResult Decoder::decodeView(const ImageView& view) {
     found = DecodeResult{};
     std::string text;

@@ -18,13 +18,9 @@ class Decoder {
     // receives the decoded bytes, however many; otherwise it is left as it was.
     bool decode(std::span<const uint8_t> pixels, std::string& outText, int width, int height);
 
-    // Decodes a camera frame as it is stored: bytesPerPixel 3 or 4 (blue, green, red first),
-    // rows rowBytes apart. Pixels are turned to gray only where the detection reads them.
-    bool decodeBgr(std::span<const uint8_t> pixels, std::string& outText, int width, int height,
-                   int bytesPerPixel, int64_t rowBytes);
-
-    // Decodes the image a view describes and returns everything the decode found. The rows are
-    // read so that the detection sees the picture bottom-up, as a camera frame stores it.
+    // Decodes the image a view describes and returns everything the decode found. Colour pixels
+    // are turned to gray only where the detection reads them; the rows are read so that the
+    // detection sees the picture bottom-up, as a camera frame stores it.
     DecodeResult decodeView(const ImageView& view);
 
     // The chain on the image set in state.image: threshold, detection, row flip, then

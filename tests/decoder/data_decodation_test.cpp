@@ -1,4 +1,5 @@
 #include "decoder/data_decodation.h"
+#include "tests/support/printers.h"
 
 #include <gtest/gtest.h>
 

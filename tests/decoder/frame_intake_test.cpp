@@ -9,20 +9,12 @@
 #include "encoder/message_encoder.h"
 #include "tests/support/frame_synth.h"
 #include "tests/support/peer_encoders.h"
+#include "tests/support/printers.h"
 
 namespace dm {
 namespace {
 
-CFrameDib frameOf(int width, int height, int bitCount, const std::vector<uint8_t>& pixels) {
-    const BitmapInfoHeader h = frameHeader(width, height, static_cast<uint16_t>(bitCount));
-    CFrameDib frame;
-    EXPECT_EQ(frame.Create(&h, pixels), 1);
-    return frame;
-}
-
-CFrameDib frameOf(const test::SynthFrame& synth) {
-    return frameOf(synth.width, synth.height, 24, synth.bgr);
-}
+using test::cameraFrame;
 
 TEST(FrameDib, StrideRoundsRowsUpToFourBytes) {
     EXPECT_EQ(CFrameDib::stride(640, 24), 1920);
@@ -127,8 +119,9 @@ TEST(FrameIntake, GrayReadingWeightsAndPadding) {
     }
 }
 
-// A padded 24-bit frame and the same picture in 32 bits decode alike.
-TEST(FrameIntake, PaddedAndFourByteFramesDecode) {
+// A padded 24-bit frame and the same picture in 32 bits decode alike: the text delivered
+// whole, the symbol's size, one beep each.
+TEST(FrameIntake, DecodedFramesBeepAndDeliverTheText) {
     const std::string message = "Padding 0123";
     const auto encoded = EncodeMessage(message);
     ASSERT_TRUE(encoded.has_value());
@@ -137,22 +130,24 @@ TEST(FrameIntake, PaddedAndFourByteFramesDecode) {
     o.rotationDeg = 21;
     const auto synth =
         test::synthesiseFrame(encoded->moduleMatrix, encoded->side, encoded->side, o);
-    const CFrameDib padded = frameOf(synth);
-    std::vector<uint8_t> four(static_cast<size_t>(synth.width) * 4 * synth.height);
-    for (int i = 0; i < synth.height; ++i) {
-        for (int j = 0; j < synth.width; ++j) {
-            const uint8_t* src = &synth.bgr[static_cast<size_t>(i) * synth.stride + 3 * j];
-            uint8_t* dst = &four[(static_cast<size_t>(i) * synth.width + j) * 4];
-            std::copy(src, src + 3, dst);
-            dst[3] = 0x5A;
-        }
+    std::vector<uint8_t> four(static_cast<size_t>(synth.width) * 4 * synth.height, 0x5A);
+    for (size_t i = 0; i < four.size() / 4; ++i) {
+        const size_t row = i / synth.width, col = i % synth.width;
+        std::copy_n(&synth.bgr[row * synth.stride + 3 * col], 3, &four[4 * i]);
     }
     FrameIntake intake;
-    for (const CFrameDib& frame : {padded, frameOf(synth.width, synth.height, 32, four)}) {
+    int beeps = 0;
+    intake.beep = [&] { ++beeps; };
+    for (const CFrameDib& frame :
+         {cameraFrame(synth), cameraFrame(synth.width, synth.height, 32, four)}) {
         std::string out;
-        EXPECT_TRUE(decodeFrame(frame, out, intake).decoded);
+        const FrameDecodeResult r = decodeFrame(frame, out, intake);
+        EXPECT_TRUE(r.decoded);
+        EXPECT_EQ(r.status, DecodeStatus::Success);
+        EXPECT_EQ(r.sizeIndex, encoded->sizeIndex);
         EXPECT_EQ(out, message);
     }
+    EXPECT_EQ(beeps, 2);
 }
 
 TEST(FrameIntake, BadFramesAreRefusedWithMissingInput) {
@@ -184,38 +179,6 @@ TEST(FrameIntake, BadFramesAreRefusedWithMissingInput) {
     }
 }
 
-TEST(FrameIntake, EmptyFrameFindsNoFinderAndStaysSilent) {
-    FrameIntake intake;
-    int beeps = 0;
-    intake.beep = [&] { ++beeps; };
-    std::string out = "kept";
-    const std::vector<uint8_t> bits(1920 * 480, 0xC8);
-    const FrameDecodeResult r = decodeFrame(frameOf(640, 480, 24, bits), out, intake);
-    EXPECT_FALSE(r.decoded);
-    EXPECT_EQ(r.status, DecodeStatus::NoFinder);
-    EXPECT_EQ(out, "kept");
-    EXPECT_EQ(beeps, 0);
-}
-
-TEST(FrameIntake, DecodedFrameBeepsAndDeliversTheText) {
-    const std::string message = "Frame intake 0123456789";
-    const auto encoded = EncodeMessage(message);
-    ASSERT_TRUE(encoded.has_value());
-    test::SynthOptions o;
-    const auto synth =
-        test::synthesiseFrame(encoded->moduleMatrix, encoded->side, encoded->side, o);
-    FrameIntake intake;
-    int beeps = 0;
-    intake.beep = [&] { ++beeps; };
-    std::string out;
-    const FrameDecodeResult r = decodeFrame(frameOf(synth), out, intake);
-    EXPECT_TRUE(r.decoded);
-    EXPECT_EQ(r.status, DecodeStatus::Success);
-    EXPECT_EQ(r.sizeIndex, encoded->sizeIndex);
-    EXPECT_EQ(out, message);
-    EXPECT_EQ(beeps, 1);
-}
-
 // A 10x10 symbol of 4-pixel modules in a noisy frame is too small a share of the frame for the
 // whole-frame threshold, which lands in the background; the central-half variant finds it.
 // The camera gets there on a later frame, a still picture within one call.
@@ -230,7 +193,7 @@ TEST(FrameIntake, ThresholdVariantsCycleFromFrameToFrame) {
     o.blurSigma = 0.7;
     o.noiseSigma = 6;
     o.seed = 199;
-    const CFrameDib frame = frameOf(test::synthesiseFrame(encoded->moduleMatrix, 10, 10, o));
+    const CFrameDib frame = cameraFrame(test::synthesiseFrame(encoded->moduleMatrix, 10, 10, o));
 
     FrameIntake camera;
     int beeps = 0;
@@ -241,7 +204,7 @@ TEST(FrameIntake, ThresholdVariantsCycleFromFrameToFrame) {
     EXPECT_EQ(out, "kept");
     EXPECT_EQ(camera.frameCounter, 1u);
     const FrameDecodeResult second = decodeFrame(frame, out, camera);
-    EXPECT_TRUE(second.decoded) << "status " << toInt(second.status);
+    EXPECT_TRUE(second.decoded) << ::testing::PrintToString(second.status);
     EXPECT_EQ(out, message);
     EXPECT_EQ(camera.frameCounter, 2u);
     EXPECT_EQ(beeps, 1);
@@ -255,10 +218,12 @@ TEST(FrameIntake, ThresholdVariantsCycleFromFrameToFrame) {
     EXPECT_EQ(still.frameCounter, 0u);
     EXPECT_EQ(beeps, 2);
 
-    // Nothing to find: every variant fails and the whole-frame variant's status is reported.
-    const std::vector<uint8_t> blank(1920 * 480, 0xC8);
+    // Nothing to find: no beep, the text kept; a still frame fails every variant and reports
+    // the whole-frame variant's status.
+    const CFrameDib blank = cameraFrame(640, 480, 24, std::vector<uint8_t>(1920 * 480, 0xC8));
     std::string none = "kept";
-    const FrameDecodeResult empty = decodeStillFrame(frameOf(640, 480, 24, blank), none, still);
+    EXPECT_EQ(decodeFrame(blank, none, camera).status, DecodeStatus::NoFinder);
+    const FrameDecodeResult empty = decodeStillFrame(blank, none, still);
     EXPECT_FALSE(empty.decoded);
     EXPECT_EQ(empty.status, DecodeStatus::NoFinder);
     EXPECT_EQ(none, "kept");
@@ -271,7 +236,8 @@ TEST(FrameIntake, LaterLargerFrameAndLongTextAreHandledWhole) {
     FrameIntake intake;
     std::string out;
     const std::vector<uint8_t> small(CFrameDib::stride(20, 24) * 16, 0xC8);
-    EXPECT_EQ(decodeFrame(frameOf(20, 16, 24, small), out, intake).status, DecodeStatus::NoFinder);
+    EXPECT_EQ(decodeFrame(cameraFrame(20, 16, 24, small), out, intake).status,
+              DecodeStatus::NoFinder);
 
     std::string digits;
     for (int i = 0; digits.size() < 1100; ++i)
@@ -281,14 +247,11 @@ TEST(FrameIntake, LaterLargerFrameAndLongTextAreHandledWhole) {
     test::SynthOptions o;
     o.moduleSize = 5;
     o.rotationDeg = 3;
-    while (!test::symbolFits(encoded->side, encoded->side, o)) {
-        o.width += 64;
-        o.height += 48;
-    }
+    o = test::fitted(encoded->side, encoded->side, o, 64, 48);
     const auto synth =
         test::synthesiseFrame(encoded->moduleMatrix, encoded->side, encoded->side, o);
-    const FrameDecodeResult r = decodeFrame(frameOf(synth), out, intake);
-    ASSERT_TRUE(r.decoded) << "status " << toInt(r.status);
+    const FrameDecodeResult r = decodeFrame(cameraFrame(synth), out, intake);
+    ASSERT_TRUE(r.decoded) << ::testing::PrintToString(r.status);
     EXPECT_EQ(out, digits);
 }
 
@@ -310,8 +273,8 @@ TEST(FrameIntake, PeerSymbolInEverySchemeDecodesFromAFrame) {
         o.rotationDeg = 17;
         const auto synth = test::synthesiseFrame(symbol->matrix, symbol->rows, symbol->cols, o);
         std::string out;
-        const FrameDecodeResult r = decodeFrame(frameOf(synth), out, intake);
-        EXPECT_TRUE(r.decoded) << "status " << toInt(r.status);
+        const FrameDecodeResult r = decodeFrame(cameraFrame(synth), out, intake);
+        EXPECT_TRUE(r.decoded) << ::testing::PrintToString(r.status);
         EXPECT_EQ(out, message);
     }
 }

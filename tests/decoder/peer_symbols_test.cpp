@@ -11,6 +11,8 @@
 #include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/peer_encoders.h"
+#include "tests/support/printers.h"
+#include "tests/support/symbol_builders.h"
 
 namespace dm {
 namespace {
@@ -37,18 +39,6 @@ Reading read(std::span<const uint8_t> matrix, int sizeIndex) {
 
 Reading read(const PeerSymbol& symbol) {
     return read(symbol.matrix, symbol.sizeIndex);
-}
-
-std::string printable(const std::string& s) {
-    std::string out;
-    for (const unsigned char c : s) {
-        if (c >= 32 && c < 127) {
-            out += static_cast<char>(c);
-        } else {
-            out += "\\x" + std::string(1, "0123456789ABCDEF"[c >> 4]) + "0123456789ABCDEF"[c & 15];
-        }
-    }
-    return out;
 }
 
 // Alphabet each scheme encodes natively (a few characters of other sets where the scheme can
@@ -85,11 +75,12 @@ TEST(PeerSymbols, LibdmtxEverySchemeEveryMessageLength) {
             const auto symbol = encodeWithDmtx(bytesOf(message), scheme);
             if (!symbol)
                 continue;  // libdmtx does not take every message in every scheme
-            SCOPED_TRACE(std::string(test::schemeName(scheme)) + " \"" + printable(message) +
-                         "\" size " + std::to_string(symbol->sizeIndex));
+            SCOPED_TRACE(std::string(test::schemeName(scheme)) + " " +
+                         ::testing::PrintToString(message) + " size " +
+                         std::to_string(symbol->sizeIndex));
             const Reading r = read(*symbol);
-            EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
-            EXPECT_EQ(printable(r.text), printable(message));
+            EXPECT_TRUE(r.ok) << ::testing::PrintToString(r.status);
+            EXPECT_EQ(r.text, message);
             ++decoded;
         }
     }
@@ -112,8 +103,8 @@ TEST(PeerSymbols, LibdmtxLargeAndMultiBlockSizes) {
             const auto symbol = encodeWithDmtx(bytesOf(message), scheme, sizeIndex);
             ASSERT_TRUE(symbol.has_value());
             const Reading r = read(*symbol);
-            EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
-            EXPECT_EQ(printable(r.text), printable(message));
+            EXPECT_TRUE(r.ok) << ::testing::PrintToString(r.status);
+            EXPECT_EQ(r.text, message);
         }
     }
 }
@@ -137,12 +128,12 @@ TEST(PeerSymbols, ZintOptimiserMixedMessagesAndSizes) {
     };
     for (const std::string& message : messages) {
         const auto symbol = encodeWithZint(bytesOf(message));
-        SCOPED_TRACE("\"" + printable(message.substr(0, 40)) + "\" length " +
+        SCOPED_TRACE(::testing::PrintToString(message.substr(0, 40)) + " length " +
                      std::to_string(message.size()));
         ASSERT_TRUE(symbol.has_value());
         const Reading r = read(*symbol);
-        EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
-        EXPECT_EQ(printable(r.text), printable(message));
+        EXPECT_TRUE(r.ok) << ::testing::PrintToString(r.status);
+        EXPECT_EQ(r.text, message);
     }
     // Every square and rectangle zint can be asked for.
     for (int option = 1; option <= 30; ++option) {
@@ -153,7 +144,7 @@ TEST(PeerSymbols, ZintOptimiserMixedMessagesAndSizes) {
         SCOPED_TRACE("zint size option " + std::to_string(option));
         ASSERT_TRUE(symbol.has_value());
         const Reading r = read(*symbol);
-        EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
+        EXPECT_TRUE(r.ok) << ::testing::PrintToString(r.status);
         EXPECT_EQ(r.text, "Z42");
     }
 }
@@ -169,7 +160,7 @@ TEST(PeerSymbols, ZintStructuredAppendHeaderIsRecorded) {
         SCOPED_TRACE("symbol " + std::to_string(index) + " of " + std::to_string(count));
         ASSERT_TRUE(symbol.has_value());
         const Reading r = read(*symbol);
-        ASSERT_TRUE(r.ok) << "status " << toInt(r.status);
+        ASSERT_TRUE(r.ok) << ::testing::PrintToString(r.status);
         EXPECT_EQ(r.text, message);
         EXPECT_EQ(r.state.appendPosition, index);
         EXPECT_EQ(r.state.appendTotal, count % 16);
@@ -188,37 +179,10 @@ std::vector<uint8_t> streamOf(const PeerSymbol& symbol) {
     return stream;
 }
 
-// Stream positions of block k (data then ECC) under the standard interleaving.
-std::vector<int> blockPositions(int sizeIndex, int k) {
-    const SymbolSize& s = symbolSize(sizeIndex);
-    std::vector<int> positions;
-    for (int i = 0; i < blockDataCount(sizeIndex, k); ++i)
-        positions.push_back(k + i * s.blockCount);
-    for (int m = 0; m < s.blockEccCodewords; ++m) {
-        positions.push_back(s.dataCodewords + k + m * s.blockCount);
-    }
-    return positions;
-}
-
 // Corrupts `errors` distinct codewords of every block.
 void corrupt(std::vector<uint8_t>& stream, int sizeIndex, int errors, std::mt19937& rng) {
-    for (int k = 0; k < symbolSize(sizeIndex).blockCount; ++k) {
-        std::vector<int> positions = blockPositions(sizeIndex, k);
-        std::shuffle(positions.begin(), positions.end(), rng);
-        for (int e = 0; e < errors; ++e) {
-            stream[positions[e]] ^= static_cast<uint8_t>(1 + rng() % 255);
-        }
-    }
-}
-
-// Errors a block of the size can correct: half its syndromes.
-int capacity(int sizeIndex) {
-    const SymbolSize& s = symbolSize(sizeIndex);
-    const int n = s.blockDataCodewords + s.blockEccCodewords;
-    int syndromes = s.blockEccCodewords;
-    if ((n == 8 && syndromes == 5) || (n == 12 && syndromes == 7))
-        --syndromes;
-    return syndromes / 2;
+    for (int k = 0; k < symbolSize(sizeIndex).blockCount; ++k)
+        test::corruptBlock(stream, sizeIndex, k, errors, rng);
 }
 
 TEST(PeerSymbols, CodewordErrorsAreCorrectedUpToCapacityAndReportedBeyond) {
@@ -231,13 +195,14 @@ TEST(PeerSymbols, CodewordErrorsAreCorrectedUpToCapacityAndReportedBeyond) {
         const auto symbol = encodeWithDmtx(bytesOf(message), PeerScheme::Ascii, sizeIndex);
         ASSERT_TRUE(symbol.has_value());
         const std::vector<uint8_t> clean = streamOf(*symbol);
-        const int cap = capacity(sizeIndex);
+        const int cap = test::blockCapacity(sizeIndex);
         for (int trial = 0; trial < 3; ++trial) {
             SCOPED_TRACE("size " + std::to_string(sizeIndex) + " trial " + std::to_string(trial));
             std::vector<uint8_t> stream = clean;
             corrupt(stream, sizeIndex, cap, rng);
             const Reading fixed = read(placeCodewords(stream, sizeIndex), sizeIndex);
-            EXPECT_TRUE(fixed.ok) << cap << " errors per block, status " << toInt(fixed.status);
+            EXPECT_TRUE(fixed.ok) << cap << " errors per block, "
+                                  << ::testing::PrintToString(fixed.status);
             EXPECT_EQ(fixed.text, message);
 
             stream = clean;
@@ -269,7 +234,7 @@ TEST(PeerSymbols, LegacyInterleavedLargestSymbolIsReadAfterRetry) {
     ASSERT_NE(legacy, compliant);
 
     Reading r = read(placeCodewords(legacy, kLargestSquare), kLargestSquare);
-    EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
+    EXPECT_TRUE(r.ok) << ::testing::PrintToString(r.status);
     EXPECT_EQ(r.text, message);
 
     // zint writes its 144x144 symbols this way.
@@ -284,7 +249,7 @@ TEST(PeerSymbols, LegacyInterleavedLargestSymbolIsReadAfterRetry) {
     for (int e = 0; e < 40; ++e)
         legacy[rng() % legacy.size()] ^= 0x5A;
     r = read(placeCodewords(legacy, kLargestSquare), kLargestSquare);
-    EXPECT_TRUE(r.ok) << "status " << toInt(r.status);
+    EXPECT_TRUE(r.ok) << ::testing::PrintToString(r.status);
     EXPECT_EQ(r.text, message);
 }
 

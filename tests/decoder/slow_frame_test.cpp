@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "decoder/frame_intake.h"
+#include "tests/support/frame_synth.h"
+#include "tests/support/printers.h"
 
 namespace dm {
 namespace {
@@ -30,12 +32,11 @@ std::vector<uint8_t> slowestPattern() {
 TEST(SlowestFuzzFrame, EndsInBoundedTimeWithoutASymbol) {
     const std::vector<uint8_t> pattern = slowestPattern();
     ASSERT_EQ(pattern.size(), 232u);
-    const BitmapInfoHeader header = frameHeader(112, 1023, 32);
     std::vector<uint8_t> pixels(static_cast<size_t>(CFrameDib::stride(112, 32)) * 1023);
     for (size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = pattern[i % pattern.size()];
-    CFrameDib frame;
-    ASSERT_EQ(frame.Create(&header, pixels), 1);
+    const CFrameDib frame = test::cameraFrame(112, 1023, 32, pixels);
+    ASSERT_FALSE(frame.bits.empty());
 
     FrameIntake intake;
     std::string text = "unchanged";

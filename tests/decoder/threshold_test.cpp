@@ -6,71 +6,50 @@
 #include <numeric>
 #include <vector>
 
-#include "tests/support/frame_synth.h"
+#include "tests/support/gray_frame.h"
+#include "tests/support/printers.h"
 
 namespace dm {
 namespace {
 
-struct Frame {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> pixels;
-
-    Frame(int w, int h, uint8_t fill)
-        : width(w), height(h), pixels(static_cast<size_t>(w) * h, fill) {}
-    void fill(int x0, int y0, int x1, int y1, uint8_t value) {
-        for (int y = y0; y < y1; ++y) {
-            for (int x = x0; x < x1; ++x)
-                pixels[static_cast<size_t>(y) * width + x] = value;
-        }
-    }
-    GrayImage image() const {
-        GrayImage g;
-        g.width = width;
-        g.height = height;
-        g.pixels = pixels.data();
-        g.rowOffsets = rowOffsets.data();
-        return g;
-    }
-    std::vector<int32_t> rowOffsets = test::grayRowOffsets(width, height);
-};
+using test::GrayFrame;
 
 TEST(Threshold, UniformAndTwoLevelFrames) {
     // All black: T = 0 at once, so every pixel counts as dark.
-    EXPECT_EQ(computeThreshold(Frame(64, 48, 0).image(), 0), 255);
+    EXPECT_EQ(computeThreshold(GrayFrame(64, 48, 0).image, 0), 255);
     // All white: T = 255, every pixel light.
-    EXPECT_EQ(computeThreshold(Frame(64, 48, 255).image(), 0), 254);
+    EXPECT_EQ(computeThreshold(GrayFrame(64, 48, 255).image, 0), 254);
     // Half 40, half 200: the midpoint is already balanced.
-    Frame half(64, 48, 40);
+    GrayFrame half(64, 48, 40);
     half.fill(0, 24, 64, 48, 200);
-    EXPECT_EQ(computeThreshold(half.image(), 0), 119);
+    EXPECT_EQ(computeThreshold(half.image, 0), 119);
 }
 
 // Three nested areas: the central half holds 100 and 140, the ring out to the central three
 // quarters holds 20, the outer ring 250. Each variant must see exactly its own area.
 TEST(Threshold, VariantsSampleTheirOwnAreas) {
-    Frame f(128, 128, 250);
+    GrayFrame f(128, 128, 250);
     f.fill(16, 16, 112, 112, 20);
     f.fill(32, 32, 96, 64, 100);
     f.fill(32, 64, 96, 96, 140);
     // Central half only: 100 and 140 balance at 120.
-    EXPECT_EQ(computeThreshold(f.image(), 1), 119);
+    EXPECT_EQ(computeThreshold(f.image, 1), 119);
     // Central three quarters: 20 against the mean of 100 and 140 settles at T = 70.
-    EXPECT_EQ(computeThreshold(f.image(), 2), 69);
+    EXPECT_EQ(computeThreshold(f.image, 2), 69);
     // Whole frame: the class means give m = 267, T alternates between 133 and 134 until the
     // adjustment limit stops it at 133.
-    EXPECT_EQ(computeThreshold(f.image(), 0), 132);
+    EXPECT_EQ(computeThreshold(f.image, 0), 132);
 }
 
 TEST(Threshold, SparseSamplesFallBackToTheSampledRange) {
     // 10 x 10 samples 9 pixels, so no level reaches more than 10 samples.
-    Frame flat(10, 10, 50);
-    EXPECT_EQ(computeThreshold(flat.image(), 0), 49);
-    Frame split(10, 10, 30);
+    GrayFrame flat(10, 10, 50);
+    EXPECT_EQ(computeThreshold(flat.image, 0), 49);
+    GrayFrame split(10, 10, 30);
     split.fill(0, 5, 10, 10, 90);
-    EXPECT_EQ(computeThreshold(split.image(), 0), 59);
+    EXPECT_EQ(computeThreshold(split.image, 0), 59);
     // Nothing sampled (the central half of a 1 x 1 frame is empty): full range, no classes.
-    EXPECT_EQ(computeThreshold(Frame(1, 1, 0).image(), 1), 126);
+    EXPECT_EQ(computeThreshold(GrayFrame(1, 1, 0).image, 1), 126);
     EXPECT_EQ(computeThreshold(GrayImage{}, 0), 126);
 }
 
@@ -115,7 +94,7 @@ TEST(Threshold, MatchesThePlainMeanOfMeansRule) {
         return (state >> 8) % n;
     };
     for (int trial = 0; trial < 200; ++trial) {
-        Frame f(96, 64, static_cast<uint8_t>(next(256)));
+        GrayFrame f(96, 64, static_cast<uint8_t>(next(256)));
         const int levels[3] = {static_cast<int>(next(256)), static_cast<int>(next(256)),
                                static_cast<int>(next(256))};
         const int spread = static_cast<int>(next(40));
@@ -123,7 +102,7 @@ TEST(Threshold, MatchesThePlainMeanOfMeansRule) {
             const int v = levels[next(3)] + static_cast<int>(next(2 * spread + 1)) - spread;
             p = static_cast<uint8_t>(std::clamp(v, 0, 255));
         }
-        ASSERT_EQ(computeThreshold(f.image(), 0), static_cast<uint8_t>(plain(f.pixels, 96, 64)))
+        ASSERT_EQ(computeThreshold(f.image, 0), static_cast<uint8_t>(plain(f.pixels, 96, 64)))
             << "trial " << trial;
     }
 }

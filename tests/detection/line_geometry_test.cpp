@@ -5,35 +5,18 @@
 #include <cstdint>
 #include <vector>
 
-#include "tests/support/frame_synth.h"
+#include "tests/support/gray_frame.h"
 
 #include "detection/finder/slope_tables.h"
+#include "tests/support/printers.h"
 
 namespace dm {
 namespace {
 
-constexpr uint8_t kLight = 200;
 constexpr uint8_t kDark = 20;
 
-// A light test image with threshold 100; set() darkens single pixels.
-struct Canvas {
-    std::vector<uint8_t> pixels;
-    std::vector<int32_t> rowOffsets;
-    GrayImage image;
-
-    Canvas(int width, int height)
-        : pixels(static_cast<size_t>(width) * height, kLight),
-          rowOffsets(test::grayRowOffsets(width, height)) {
-        image.width = width;
-        image.height = height;
-        image.threshold = 100;
-        image.pixels = pixels.data();
-        image.rowOffsets = rowOffsets.data();
-    }
-    void set(int x, int y, uint8_t value = kDark) {
-        pixels[static_cast<size_t>(y) * image.width + x] = value;
-    }
-};
+// A light (200) test image with threshold 100.
+using Canvas = test::GrayFrame;
 
 TEST(SlopeTables, HoldTheTellingEntries) {
     struct Entry {
@@ -96,7 +79,7 @@ TEST(StepAlongLine, AnswersFalseOnceThePointLeavesTheInsideButStillMovesIt) {
 
 TEST(CrossRun, CountsTheStartPixelOnce) {
     Canvas c(30, 30);
-    c.set(10, 10);
+    c.set(10, 10, kDark);
     Segment run = crossRun(c.image, {10, 10}, 0);
     EXPECT_EQ(run.length, 1);
     EXPECT_EQ(run.p0, (Point{10, 10}));
@@ -109,7 +92,7 @@ TEST(CrossRun, CountsTheStartPixelOnce) {
 
     // A vertical run of 7 through the start: p0 is the +y end, p1 the -y end.
     for (int y = 7; y <= 13; ++y)
-        c.set(20, y);
+        c.set(20, y, kDark);
     run = crossRun(c.image, {20, 10}, 90);
     EXPECT_EQ(run.length, 7);
     EXPECT_EQ(run.p0, (Point{20, 13}));
@@ -120,7 +103,7 @@ TEST(CrossRun, CountsTheStartPixelOnce) {
 TEST(CrossRun, StopsAtTheInsideBorder) {
     Canvas c(20, 20);
     for (int x = 0; x < 20; ++x)
-        c.set(x, 10);
+        c.set(x, 10, kDark);
     const Segment run = crossRun(c.image, {10, 10}, 0);
     EXPECT_EQ(run.length, 18);  // columns 1..18
     EXPECT_EQ(run.p0, (Point{18, 10}));
@@ -130,7 +113,7 @@ TEST(CrossRun, StopsAtTheInsideBorder) {
 TEST(RunFrom, CountsFromTheStartAndLeavesThePointInPlace) {
     Canvas c(30, 30);
     for (int x = 10; x <= 14; ++x)
-        c.set(x, 10);
+        c.set(x, 10, kDark);
     Point p{10, 10};
     EXPECT_EQ(runFrom(c.image, LineStepper{&p, 0, 1}), 5);
     EXPECT_EQ(runFrom(c.image, LineStepper{&p, 0, -1}), 1);
@@ -150,8 +133,8 @@ TEST(CountDarkOnLine, RejectsEndsOutsideTheInsideArea) {
 TEST(CountDarkOnLine, CountsOnlyPixelsOfTheLineWithinTheBox) {
     Canvas c(40, 40);
     for (int i = 0; i < 40; ++i)
-        c.set(i, i);  // the main diagonal
-    c.set(12, 20);    // off the line
+        c.set(i, i, kDark);  // the main diagonal
+    c.set(12, 20, kDark);    // off the line
     EXPECT_EQ(countDarkOnLine(c.image, 45, {5, 5}, {15, 15}), 11);
     // The anti-diagonal through the box crosses the diagonal once.
     EXPECT_EQ(countDarkOnLine(c.image, 135, {20, 20}, {10, 30}), 1);
@@ -221,7 +204,7 @@ TEST(ModulesAlong, RoundsAndRefusesModuleSizesBelowOne) {
 TEST(BestLineThrough, LightStartGivesNothingAndIsolatedPixelCountsTwice) {
     Canvas c(30, 30);
     EXPECT_FALSE(bestLineThrough(c.image, {10, 10}, 45, 135, 2));
-    c.set(10, 10);
+    c.set(10, 10, kDark);
     const auto line = bestLineThrough(c.image, {10, 10}, 45, 135, 2);
     ASSERT_TRUE(line);
     EXPECT_EQ(line->length, 2);
@@ -233,9 +216,9 @@ TEST(BestLineThrough, LightStartGivesNothingAndIsolatedPixelCountsTwice) {
 TEST(BestLineThrough, FindsTheLongestLineAndItsEnds) {
     Canvas c(80, 80);
     for (int i = 10; i <= 40; ++i)
-        c.set(i, 70 - i);  // the 135 degree line
+        c.set(i, 70 - i, kDark);  // the 135 degree line
     for (int x = 20; x <= 30; ++x)
-        c.set(x, 45);  // a shorter shallow run through (25, 45)
+        c.set(x, 45, kDark);  // a shorter shallow run through (25, 45)
     const auto line = bestLineThrough(c.image, {25, 45}, 135, 225, 2);
     ASSERT_TRUE(line);
     EXPECT_EQ(line->angle, 135);

@@ -11,50 +11,27 @@
 #include "detection/sampling/region_sampling.h"
 #include "detection/sampling/sampling_internals.h"
 #include "detection/sampling/symbol_measurement.h"
-#include "encoder/message_encoder.h"
-#include "symbology/placement.h"
-#include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/frame_synth.h"
+#include "tests/support/gray_frame.h"
+#include "tests/support/printers.h"
+#include "tests/support/sweeps.h"
+#include "tests/support/symbol_builders.h"
 
 namespace dm {
 namespace {
 
-// Module matrix of size index i (encoder orientation: alternating row on top). Squares come
-// from the message encoder, rectangles from placement of a Reed-Solomon protected stream.
+using test::SweepCase;
+
+// Module matrix of size index i (encoder orientation: alternating row on top), filled with
+// letters to capacity.
 std::vector<uint8_t> symbolMatrix(int sizeIndex) {
-    const SymbolSize& size = symbolSize(sizeIndex);
-    if (sizeIndex < kSquareCount) {
-        std::string message;
-        for (int i = 0; i < size.dataCodewords; ++i)
-            message += static_cast<char>('A' + (i * 7) % 26);
-        return EncodeMessage(message)->moduleMatrix;
-    }
-    std::vector<uint8_t> stream(size.dataCodewords + size.eccCodewords);
-    for (int i = 0; i < size.dataCodewords; ++i)
-        stream[i] = static_cast<uint8_t>(66 + (i * 11) % 26);
-    encodeBlocks(stream, sizeIndex);
-    return placeCodewords(stream, sizeIndex);
+    const int capacity = symbolSize(sizeIndex).dataCodewords;
+    return test::symbolFor(sizeIndex, test::letters(capacity, sizeIndex < kSquareCount ? 7 : 11))
+        .matrix;
 }
 
-// Gray frame as frame intake makes it, with the image record the second stage reads.
-struct GrayFrame {
-    std::vector<uint8_t> pixels;
-    std::vector<int32_t> rowOffsets;
-    GrayImage image;
-};
-
-GrayFrame grayOf(const test::SynthFrame& synth, uint8_t threshold) {
-    GrayFrame frame;
-    frame.pixels = test::grayPixels(synth);
-    frame.rowOffsets = test::grayRowOffsets(synth.width, synth.height);
-    frame.image.width = synth.width;
-    frame.image.height = synth.height;
-    frame.image.threshold = threshold;
-    frame.image.rowOffsets = frame.rowOffsets.data();
-    frame.image.pixels = frame.pixels.data();
-    return frame;
-}
+using test::GrayFrame;
 
 Point rounded(test::PointF p) {
     return {static_cast<int32_t>(std::lround(p.x)), static_cast<int32_t>(std::lround(p.y))};
@@ -78,11 +55,7 @@ test::SynthOptions framedOptions(int rows, int cols, double moduleSize, double a
     o.rotationDeg = angle;
     o.width = 320;
     o.height = 240;
-    while (!test::symbolFits(rows, cols, o)) {
-        o.width += 64;
-        o.height += 64;
-    }
-    return o;
+    return test::fitted(rows, cols, o);
 }
 
 struct StageRun {
@@ -99,21 +72,6 @@ StageRun runStage(DetectionContext context) {
     return run;
 }
 
-struct SweepCase {
-    int sizeIndex;
-    double moduleSize;
-    double angle;
-    double blur;
-    double noise;
-};
-
-std::string describe(const SweepCase& c) {
-    const SymbolSize& s = symbolSize(c.sizeIndex);
-    return std::to_string(s.symbolRows) + "x" + std::to_string(s.symbolCols) + " module " +
-           std::to_string(c.moduleSize) + " angle " + std::to_string(c.angle) + " blur " +
-           std::to_string(c.blur) + " noise " + std::to_string(c.noise);
-}
-
 // Runs the stage on one synthesised frame; empty when the sampled matrix equals the symbol.
 std::string checkStage(const SweepCase& c) {
     const SymbolSize& size = symbolSize(c.sizeIndex);
@@ -121,13 +79,13 @@ std::string checkStage(const SweepCase& c) {
     const int cols = size.symbolCols;
     const std::vector<uint8_t> matrix = symbolMatrix(c.sizeIndex);
     test::SynthOptions o = framedOptions(rows, cols, c.moduleSize, c.angle);
-    o.blurSigma = c.blur;
-    o.noiseSigma = c.noise;
+    o.blurSigma = c.rough ? 0.7 : 0.0;
+    o.noiseSigma = c.rough ? 6.0 : 0.0;
     o.seed = static_cast<uint32_t>(c.sizeIndex * 1000 + c.angle);
-    GrayFrame frame = grayOf(test::synthesiseFrame(matrix, rows, cols, o), (o.dark + o.light) / 2);
+    GrayFrame frame(test::synthesiseFrame(matrix, rows, cols, o), (o.dark + o.light) / 2);
     const StageRun run = runStage(trueFinder(frame, rows, cols, o));
     if (!run.ok)
-        return "status " + std::to_string(toInt(run.status));
+        return "status " + ::testing::PrintToString(run.status);
     if (run.context.sizeIndex != c.sizeIndex) {
         return "size index " + std::to_string(run.context.sizeIndex);
     }
@@ -161,24 +119,30 @@ std::vector<SweepCase> quickSweep() {
         for (int k = 0; k < angles; ++k) {
             const double angle = std::fmod(k * 360.0 / angles + i * 17 + 5, 360.0);
             const double moduleSize = side >= 88 ? 4 + (i + k) % 3 : 4 + (i + 3 * k) % 7;
-            const bool rough = (i + k) % 2 == 1;
-            cases.push_back({i, moduleSize, angle, rough ? 0.7 : 0.0, rough ? 6.0 : 0.0});
+            cases.push_back({i, moduleSize, angle, (i + k) % 2 == 1});
         }
     }
     return cases;
 }
 
+// The fast subset, or under DM_FULL_SWEEP every size, every 15 degrees, every module size 4-10,
+// clean and rough.
 TEST(SamplingStage, SampledMatrixEqualsTheSymbolForEverySize) {
-    for (const SweepCase& c : quickSweep()) {
-        EXPECT_EQ(checkStage(c), "") << describe(c);
+    test::SweepTally tally;
+    for (const SweepCase& c :
+         test::fullSweep() ? test::fullGrid(0, kSizeCount - 1, 15, true) : quickSweep()) {
+        const std::string what = checkStage(c);
+        EXPECT_EQ(what, "") << test::describe(c);
+        tally.add(c, what);
     }
+    tally.report("sampled exactly");
 }
 
 // Runs the stage on a symbol matrix altered by the caller, at rotation 0 and module size 8.
 StageRun runAltered(const std::vector<uint8_t>& matrix, int rows, int cols,
                     void (*touchUp)(GrayFrame&, int, int, const test::SynthOptions&) = nullptr) {
     const test::SynthOptions o = framedOptions(rows, cols, 8, 0);
-    GrayFrame frame = grayOf(test::synthesiseFrame(matrix, rows, cols, o), (o.dark + o.light) / 2);
+    GrayFrame frame(test::synthesiseFrame(matrix, rows, cols, o), (o.dark + o.light) / 2);
     if (touchUp)
         touchUp(frame, rows, cols, o);
     return runStage(trueFinder(frame, rows, cols, o));
@@ -226,36 +190,13 @@ TEST(SamplingStage, BrokenInnerAlignmentRowIsAMismatch) {
     const int n = 32;
     ASSERT_EQ(matrix[16 * n + 10], 1);
     const StageRun clean = runAltered(matrix, n, n);
-    ASSERT_TRUE(clean.ok) << toInt(clean.status);
+    ASSERT_TRUE(clean.ok) << ::testing::PrintToString(clean.status);
     matrix[16 * n + 10] = 0;
     const StageRun run = runAltered(matrix, n, n);
     EXPECT_FALSE(run.ok);
     EXPECT_EQ(run.status, DecodeStatus::AlignmentMismatch);
     EXPECT_TRUE(run.context.moduleMatrix.empty());
 }
-
-// A blank 640 x 480 frame with a hand-placed finder.
-struct BlankFrame {
-    std::vector<uint8_t> pixels = std::vector<uint8_t>(640 * 480, 200);
-    std::vector<int32_t> rowOffsets = test::grayRowOffsets(640, 480);
-    GrayImage image;
-    BlankFrame() {
-        image.width = 640;
-        image.height = 480;
-        image.threshold = 100;
-        image.rowOffsets = rowOffsets.data();
-        image.pixels = pixels.data();
-    }
-    DetectionContext finder(Point corner, Point xEnd, Point yEnd, int moduleSize) {
-        DetectionContext context;
-        context.image = &image;
-        context.corner = corner;
-        context.xEnd = xEnd;
-        context.yEnd = yEnd;
-        context.moduleSize = moduleSize;
-        return context;
-    }
-};
 
 TEST(FinderNormalisation, RejectsPointsOutsideShortArmsAndDegenerateFinders) {
     struct Case {
@@ -272,7 +213,7 @@ TEST(FinderNormalisation, RejectsPointsOutsideShortArmsAndDegenerateFinders) {
         {"xEnd on the corner, no module size", {100, 100}, {100, 100}, {100, 300}, 0},
     };
     for (const Case& c : cases) {
-        BlankFrame frame;
+        GrayFrame frame(640, 480);
         DetectionContext context = frame.finder(c.corner, c.xEnd, c.yEnd, c.moduleSize);
         SamplingCache cache;
         DecodeStatus status = DecodeStatus::Success;
@@ -285,7 +226,7 @@ TEST(FinderNormalisation, RejectsPointsOutsideShortArmsAndDegenerateFinders) {
 }
 
 TEST(FinderNormalisation, PlacesTheFinderInTheNormalisedGrid) {
-    BlankFrame frame;
+    GrayFrame frame(640, 480);
     SamplingCache cache;
     DecodeStatus status = DecodeStatus::Success;
     // Square: M = 8 half-pixels, mean arm 144: s = 308, t = 17, K = 76.
@@ -302,7 +243,7 @@ TEST(FinderNormalisation, PlacesTheFinderInTheNormalisedGrid) {
     EXPECT_EQ(static_cast<int>(cache.grid->yOfU[76] + cache.grid->yOfV[76]), 200);
 
     // Rectangle, arms 100 and 40 pixels: I = 464, J = 464 * 80 / 200 = 185.
-    BlankFrame wide;
+    GrayFrame wide(640, 480);
     DetectionContext rectangle = wide.finder({100, 100}, {200, 100}, {100, 140}, 4);
     ASSERT_TRUE(normaliseFinder(status, rectangle, cache));
     EXPECT_EQ(rectangle.corner, (Point{36, 36}));
@@ -310,7 +251,7 @@ TEST(FinderNormalisation, PlacesTheFinderInTheNormalisedGrid) {
     EXPECT_EQ(rectangle.yEnd, (Point{36, 221}));
 
     // Exactly 2 : 1 still counts as square: both normalised arms equal.
-    BlankFrame twoToOne;
+    GrayFrame twoToOne(640, 480);
     DetectionContext even = twoToOne.finder({100, 100}, {200, 100}, {100, 150}, 4);
     ASSERT_TRUE(normaliseFinder(status, even, cache));
     EXPECT_EQ(even.xEnd.x - even.corner.x, even.yEnd.y - even.corner.y);
@@ -318,18 +259,17 @@ TEST(FinderNormalisation, PlacesTheFinderInTheNormalisedGrid) {
 
 TEST(GridSample, InterpolatesHalfPixelsAndReadsOutsideAsLight) {
     // A 4 x 3 frame and an identity grid: normalised (u, v) is half-pixel (u, v).
-    std::vector<uint8_t> pixels = {0, 0, 9, 50, 0, 3, 9, 60, 7, 7, 7, 70};
-    std::vector<int32_t> rowOffsets = {0, 4, 8};
+    GrayFrame frame(4, 3);
+    const uint8_t pixels[] = {0, 0, 9, 50, 0, 3, 9, 60, 7, 7, 7, 70};
+    std::copy(std::begin(pixels), std::end(pixels), frame.pixels.begin());
     SamplingGrid grid;
     for (int i = 0; i < normalisedGridSize; ++i) {
         grid.xOfU[i] = static_cast<float>(i);
         grid.yOfV[i] = static_cast<float>(i) + 0.25f;
     }
-    GrayImage image;
-    image.width = 8;
+    GrayImage& image = frame.image;
+    image.width = 8;  // half-pixel extents, as the sampling stage sets them
     image.height = 6;
-    image.rowOffsets = rowOffsets.data();
-    image.pixels = pixels.data();
     image.grid = &grid;
     EXPECT_EQ(gridSample(image, 2, 2), 3);    // pixel (1, 1)
     EXPECT_EQ(gridSample(image, 1, 1), 0);    // 0 + 0 + 0 + 3, truncated quarter
@@ -374,7 +314,7 @@ TEST(TrimMarksAtCorner, DropsMarksBeyondTheFarCornerAndKeepsShortLists) {
 }
 
 TEST(SampleRegion, WritesTheBorderAndRefusesRegionsThatDoNotFit) {
-    BlankFrame frame;
+    GrayFrame frame(640, 480);
     DetectionContext context = frame.finder({100, 100}, {172, 100}, {100, 172}, 4);
     SamplingCache cache;
     DecodeStatus status = DecodeStatus::Success;
@@ -408,31 +348,6 @@ TEST(SampleRegion, WritesTheBorderAndRefusesRegionsThatDoNotFit) {
     RegionRecord shortBuffer = region;
     shortBuffer.modules = std::span<uint8_t>(modules).first(35);
     EXPECT_FALSE(sampleRegion(shortBuffer));
-}
-
-// The full sweep: every size, every 15 degrees, every module size 4-10, clean and rough.
-// Run with --gtest_also_run_disabled_tests; it takes a while.
-TEST(SamplingStage, DISABLED_FullSweep) {
-    int total = 0;
-    int passed = 0;
-    for (int i = 0; i < kSizeCount; ++i) {
-        for (int angle = 0; angle < 360; angle += 15) {
-            for (int m = 4; m <= 10; ++m) {
-                for (const bool rough : {false, true}) {
-                    const SweepCase c{i, static_cast<double>(m), angle + 0.0, rough ? 0.7 : 0.0,
-                                      rough ? 6.0 : 0.0};
-                    const std::string what = checkStage(c);
-                    ++total;
-                    if (what.empty()) {
-                        ++passed;
-                    } else {
-                        ADD_FAILURE() << describe(c) << ": " << what;
-                    }
-                }
-            }
-        }
-    }
-    std::printf("full sweep: %d of %d frames sampled exactly\n", passed, total);
 }
 
 }  // namespace

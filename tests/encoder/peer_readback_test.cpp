@@ -39,6 +39,11 @@ struct PeerCase {
     std::string message;
 };
 
+// ctest and failures show the case's name.
+void PrintTo(const PeerCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 std::vector<PeerCase> peerCases() {
     std::vector<PeerCase> cases;
     for (int i = 0; i < kSquareCount; ++i) {

@@ -9,37 +9,18 @@
 
 #include "encoder/jpeg_output.h"
 #include "encoder/symbol_renderer.h"
+#include "tests/support/peer_encoders.h"
 #include "tests/support/peer_readers.h"
+#include "tests/support/temp_dir.h"
 
 namespace dm {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::span<const uint8_t> bytesOf(const std::string& s) {
-    return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
-}
-
-std::vector<uint8_t> readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class TempDir : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("dm-symbol-file-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, ec);
-        fs::remove_all(dir_, ec);
-    }
-    fs::path dir_;
-};
+using test::bytesOf;
+using TempDir = test::TempDirTest;
+using test::readFile;
 
 TEST(SymbolRendering, TenByTenWithDefaultsIsSixtyFourPixelsWithATwelvePixelMargin) {
     const auto r = RenderSymbol(bytesOf("AB"), 4, 3);

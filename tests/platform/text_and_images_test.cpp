@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <png.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -9,6 +8,7 @@
 #include "decoder/frame_dib.h"
 #include "platform/gbk_text.h"
 #include "platform/image_files.h"
+#include "tests/support/temp_dir.h"
 
 namespace dm {
 namespace {
@@ -38,15 +38,7 @@ TEST(GbkText, InvalidSequencesBecomeReplacementCharacters) {
     EXPECT_EQ(gbkToUtf8(""), "");
 }
 
-class ImageFiles : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("dm-images-" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
-};
+using ImageFiles = test::TempDirTest;
 
 // A 4 x 2 picture: top row black/white/red/blue, bottom row white.
 RgbImage sample() {

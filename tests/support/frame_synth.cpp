@@ -148,18 +148,15 @@ std::vector<uint8_t> grayPixels(const SynthFrame& frame) {
     return gray;
 }
 
-std::vector<int32_t> grayRowOffsets(int width, int height) {
-    std::vector<int32_t> offsets(static_cast<size_t>(height));
-    for (int i = 0; i < height; ++i)
-        offsets[static_cast<size_t>(i)] = i * width;
-    return offsets;
+CFrameDib cameraFrame(int width, int height, int bitCount, std::span<const uint8_t> pixels) {
+    const BitmapInfoHeader header = frameHeader(width, height, static_cast<uint16_t>(bitCount));
+    CFrameDib dib;
+    dib.Create(&header, pixels);
+    return dib;
 }
 
 CFrameDib cameraFrame(const SynthFrame& frame) {
-    const BitmapInfoHeader header = frameHeader(frame.width, frame.height, 24);
-    CFrameDib dib;
-    dib.Create(&header, frame.bgr);
-    return dib;
+    return cameraFrame(frame.width, frame.height, 24, frame.bgr);
 }
 
 PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& o) {
@@ -187,6 +184,14 @@ bool symbolFits(int rows, int cols, const SynthOptions& o) {
             return false;
     }
     return true;
+}
+
+SynthOptions fitted(int rows, int cols, SynthOptions options, int growWidth, int growHeight) {
+    while (!symbolFits(rows, cols, options)) {
+        options.width += growWidth;
+        options.height += growHeight;
+    }
+    return options;
 }
 
 }  // namespace dm::test

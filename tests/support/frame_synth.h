@@ -45,11 +45,10 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
 // The frame's gray levels as frame intake computes them, stored rows in order (bottom-up).
 std::vector<uint8_t> grayPixels(const SynthFrame& frame);
 
-// Row offsets of a gray image without padding: row i starts at i x width.
-std::vector<int32_t> grayRowOffsets(int width, int height);
-
-// The frame as the camera bitmap the decoder takes.
+// The frame as the camera bitmap the decoder takes; or such a bitmap of the given pixels
+// (empty when they do not fill it).
 CFrameDib cameraFrame(const SynthFrame& frame);
+CFrameDib cameraFrame(int width, int height, int bitCount, std::span<const uint8_t> pixels);
 
 // Centre of module (row, col) in gray-image coordinates (row 0 = bottom line of the picture).
 PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& options);
@@ -60,5 +59,10 @@ std::array<PointF, 4> symbolCornersInPicture(int rows, int cols, const SynthOpti
 
 // Whether the rotated symbol plus its quiet zone lies fully inside the frame.
 bool symbolFits(int rows, int cols, const SynthOptions& options);
+
+// The options grown (by growWidth x growHeight steps) until the rotated symbol and its quiet
+// zone fit the frame.
+SynthOptions fitted(int rows, int cols, SynthOptions options, int growWidth = 64,
+                    int growHeight = 64);
 
 }  // namespace dm::test

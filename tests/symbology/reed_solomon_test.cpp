@@ -6,6 +6,8 @@
 #include <set>
 
 #include "symbology/symbol_size.h"
+#include "tests/support/printers.h"
+#include "tests/support/symbol_builders.h"
 
 namespace dm {
 namespace {
@@ -36,20 +38,7 @@ std::pair<DecodeStatus, std::vector<uint8_t>> decodeStream(
     return {DecodeStatus::Success, out};
 }
 
-// Corrupts `count` distinct data codewords of block k (compliant interleaving).
-void corruptBlock(std::vector<uint8_t>& stream, int sizeIndex, int k, int count,
-                  std::mt19937& rng) {
-    const SymbolSize& s = symbolSize(sizeIndex);
-    const int b = s.blockCount;
-    std::vector<int> positions;
-    for (int i = 0; i < blockDataCount(sizeIndex, k); ++i)
-        positions.push_back(k + i * b);
-    for (int m = 0; m < s.blockEccCodewords; ++m)
-        positions.push_back(s.dataCodewords + k + m * b);
-    std::shuffle(positions.begin(), positions.end(), rng);
-    for (int i = 0; i < count; ++i)
-        stream[positions[i]] ^= static_cast<uint8_t>(1 + rng() % 255);
-}
+using test::corruptBlock;
 
 TEST(GaloisField, MultiplicationFollowsThePrimitivePolynomial) {
     EXPECT_EQ(gfMultiply(0, 77), 0);
@@ -89,13 +78,7 @@ TEST(ReedSolomonDecoding, CorrectsUpToCapacityInEveryBlockOfEverySize) {
     std::mt19937 rng(11);
     for (int i = 0; i < kSizeCount; ++i) {
         const SymbolSize& s = symbolSize(i);
-        const int n = s.blockDataCodewords + s.blockEccCodewords;
-        int syndromes = s.blockEccCodewords;
-        if (n == 8 && syndromes == 5)
-            syndromes = 4;
-        if (n == 12 && syndromes == 7)
-            syndromes = 6;
-        const int capacity = syndromes / 2;
+        const int capacity = test::blockCapacity(i);
         for (int trial = 0; trial < 3; ++trial) {
             const auto original = randomStream(i, rng);
             auto stream = original;

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/temp_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -18,8 +20,8 @@ struct RunResult {
 };
 
 std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::vector<uint8_t> bytes = dm::test::readFile(p);
+    return {bytes.begin(), bytes.end()};
 }
 
 std::string quote(const std::string& s) {
@@ -29,16 +31,8 @@ std::string quote(const std::string& s) {
     return q + "'";
 }
 
-class CommandLine : public ::testing::Test {
+class CommandLine : public dm::test::TempDirTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("dm-cli-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     // Runs the tool in the temp folder with the given arguments (already quoted as needed).
     RunResult run(const std::string& args, const std::string& input = "") {
         const fs::path in = dir_ / ".stdin", out = dir_ / ".stdout", err = dir_ / ".stderr";
@@ -56,7 +50,6 @@ class CommandLine : public ::testing::Test {
         fs::remove(err);
         return r;
     }
-    fs::path dir_;
 };
 
 TEST_F(CommandLine, EncodeWritesTheDefaultFileAndReportsTheSize) {

@@ -1,11 +1,12 @@
 #include "tools/file_decoding.h"
+#include "tests/support/printers.h"
 
 #include <gtest/gtest.h>
 
 namespace dm::tool {
 namespace {
 
-TEST(FramedPicture, SmallImagesAreEnlargedFramedAndReadAsGray) {
+TEST(FramedPicture, SmallImagesAreEnlargedAndEveryImageFramedAndReadAsGray) {
     // 4 x 2: top row black, white, red, blue; bottom row white.
     RgbImage img{4, 2, std::vector<uint8_t>(24, 255)};
     const uint8_t top[12] = {0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255};
@@ -23,16 +24,6 @@ TEST(FramedPicture, SmallImagesAreEnlargedFramedAndReadAsGray) {
     EXPECT_EQ(at(border + 2 * 120, border), 76);              // red
     EXPECT_EQ(at(border + 3 * 120 + 119, border + 119), 28);  // blue
     EXPECT_EQ(at(border, border + 120), 255);                 // bottom row, white
-}
-
-TEST(FramedPicture, LargeImagesKeepTheirScaleAndGetABorder) {
-    const RgbImage img{640, 480, std::vector<uint8_t>(640 * 480 * 3, 128)};
-    EXPECT_EQ(cameraScale(img), 1);
-    const GrayPicture picture = framedPicture(img, cameraScale(img));
-    EXPECT_EQ(picture.width, 640 + 240);
-    EXPECT_EQ(picture.height, 480 + 240);
-    EXPECT_EQ(picture.gray[0], 255);
-    EXPECT_EQ(picture.gray[120 * picture.width + 120], 128);
 }
 
 }  // namespace
