@@ -1,6 +1,8 @@
 #include "decoder/data_decodation.h"
 
 #include <array>
+#include <optional>
+#include <string_view>
 
 namespace dm {
 namespace {
@@ -8,17 +10,28 @@ namespace {
 constexpr uint8_t kPad = 129;
 constexpr uint8_t kLatchC40 = 230;
 constexpr uint8_t kLatchBase256 = 231;
+constexpr uint8_t kFnc1 = 232;
 constexpr uint8_t kStructuredAppend = 233;
+constexpr uint8_t kReaderProgramming = 234;
 constexpr uint8_t kUpperShift = 235;
+constexpr uint8_t kMacro05 = 236;
+constexpr uint8_t kMacro06 = 237;
 constexpr uint8_t kLatchX12 = 238;
 constexpr uint8_t kLatchText = 239;
 constexpr uint8_t kLatchEdifact = 240;
 constexpr uint8_t kEci = 241;
 constexpr uint8_t kUnlatch = 254;
 
-// Value of a C40/Text/X12 shift 2 entry that is the Upper Shift when no Upper Shift is pending;
+// FNC1 anywhere but in the first or second position separates fields: the group separator.
+constexpr uint8_t kGroupSeparator = 29;
+constexpr uint8_t kRecordSeparator = 30;
+constexpr uint8_t kEndOfTransmission = 4;
+
+// Value of a C40/Text shift 2 entry that is the Upper Shift when no Upper Shift is pending;
 // with one pending it is output as a character like any other (235 + 128 = 107).
 constexpr int kShift2UpperShift = 30;
+// Shift 2 value 27 is FNC1, which separates fields as it does in ASCII.
+constexpr int kShift2Fnc1 = 27;
 
 // One character set of C40/Text: value 0..39 -> byte.
 using CharSet = std::array<uint8_t, 40>;
@@ -41,14 +54,16 @@ constexpr CharTables makeTables(bool text) {
     // Shift 1: the control characters 0..31; 32..39 have no character and give 0.
     for (int v = 0; v <= 31; ++v)
         t.shift1[v] = static_cast<uint8_t>(v);
-    // Shift 2: punctuation; 27..29 give a space, 30 is the Upper Shift (235 when output).
+    // Shift 2: punctuation; 27 is FNC1, 28 and 29 (unassigned) give a space, 30 is the Upper
+    // Shift (235 when output).
     for (int v = 0; v <= 14; ++v)
         t.shift2[v] = static_cast<uint8_t>(33 + v);
     for (int v = 15; v <= 21; ++v)
         t.shift2[v] = static_cast<uint8_t>(58 + v - 15);
     for (int v = 22; v <= 26; ++v)
         t.shift2[v] = static_cast<uint8_t>(91 + v - 22);
-    for (int v = 27; v <= 29; ++v)
+    t.shift2[kShift2Fnc1] = kGroupSeparator;
+    for (int v = 28; v <= 29; ++v)
         t.shift2[v] = ' ';
     t.shift2[kShift2UpperShift] = kUpperShift;
     // Shift 3: 96..127, value 31 being DEL. Text swaps the letters back to upper case.
@@ -154,13 +169,40 @@ bool decodeC40Text(std::span<const uint8_t> data, std::vector<uint8_t>& text, in
     }
 }
 
-// Number of codewords after the ECI codeword that carry the ECI number.
-int eciDesignatorLength(uint8_t first) {
-    if (first < 128)
-        return 1;
-    if (first < 192)
-        return 2;
-    return 3;
+constexpr int32_t kLargestEci = 999999;
+
+// Reads the ECI number that follows an ECI codeword in one to three codewords from pos and
+// moves pos past them. Nothing for a designator that is cut off or holds no valid number.
+std::optional<int32_t> readEciNumber(std::span<const uint8_t> data, int& pos) {
+    const int c1 = at(data, pos);
+    const int length = c1 < 128 ? 1 : c1 < 192 ? 2 : 3;
+    if (c1 == 0 || pos + length > dataCount(data))
+        return std::nullopt;
+    const int c2 = at(data, pos + 1);
+    const int c3 = at(data, pos + 2);
+    auto valid = [](int c) { return c >= 1 && c <= 254; };
+    int32_t eci = c1 - 1;
+    if (length == 2) {
+        if (!valid(c2))
+            return std::nullopt;
+        eci = (c1 - 128) * 254 + c2 - 1 + 127;
+    } else if (length == 3) {
+        if (!valid(c2) || !valid(c3))
+            return std::nullopt;
+        eci = (c1 - 192) * 64516 + (c2 - 1) * 254 + c3 - 1 + 16383;
+    }
+    if (eci > kLargestEci)
+        return std::nullopt;
+    pos += length;
+    return eci;
+}
+
+// Whether an ASCII codeword is an application indicator: one letter or two digits, which an
+// FNC1 right after it marks as the start of AIM-registered data.
+bool isApplicationIndicator(uint8_t c) {
+    const int ascii = c - 1;
+    return (ascii >= 'A' && ascii <= 'Z') || (ascii >= 'a' && ascii <= 'z') ||
+           (c >= 130 && c <= 229);
 }
 
 // Scheme decoders. Each starts at data[pos] (just after its latch codeword), appends its output
@@ -251,6 +293,11 @@ bool decodeData(std::span<const uint8_t> data, std::vector<uint8_t>& text, Decod
         state.fileId2 = at(data, 3);
         pos = 4;
     }
+    // The message proper starts here, after a Structured Append header: a macro, Reader
+    // Programming and FNC1 mark the message only in its first position (FNC1 also the second).
+    const int first = pos;
+    MessageFormat& format = state.format;
+    format = MessageFormat{};
     auto fail = [&] {
         status = DecodeStatus::DataDecodationFailed;
         return false;
@@ -299,16 +346,46 @@ bool decodeData(std::span<const uint8_t> data, std::vector<uint8_t>& text, Decod
                 return fail();
             text.push_back(static_cast<uint8_t>(data[pos + 1] + 127));
             pos += 2;
+        } else if (c == kFnc1) {
+            // The marking FNC1 is not data; every other one separates fields.
+            if (pos == first) {
+                format.fnc1 = Fnc1Mode::Gs1;
+            } else if (pos == first + 1 && format.fnc1 == Fnc1Mode::None &&
+                       isApplicationIndicator(data[first])) {
+                format.fnc1 = Fnc1Mode::Aim;
+            } else {
+                text.push_back(kGroupSeparator);
+            }
+            ++pos;
         } else if (c == kEci) {
-            // The ECI number is not text: skip the designator together with its codewords.
-            pos += 1 + eciDesignatorLength(at(data, pos + 1));
-            if (pos > d)
-                pos = d;
+            // The designator switches the character set for the bytes that follow.
+            ++pos;
+            const std::optional<int32_t> eci = readEciNumber(data, pos);
+            if (!eci)
+                return fail();
+            format.eciSegments.push_back({*eci, static_cast<int32_t>(text.size())});
+        } else if (pos == first && (c == kMacro05 || c == kMacro06)) {
+            // The macro stands for the header "[)>" RS "05" (or "06") GS; its trailer RS EOT
+            // follows the last byte of the message.
+            format.macro = c == kMacro05 ? 5 : 6;
+            const std::string_view header = c == kMacro05 ? "[)>\x1E"
+                                                            "05\x1D"
+                                                          : "[)>\x1E"
+                                                            "06\x1D";
+            text.insert(text.end(), header.begin(), header.end());
+            ++pos;
+        } else if (pos == first && c == kReaderProgramming) {
+            format.readerProgramming = true;
+            ++pos;
         } else {
-            // FNC1, Reader Programming, macros, a misplaced Structured Append or unlatch and the
-            // unassigned values carry no text here; they are passed over.
+            // A misplaced Structured Append, macro, Reader Programming or unlatch codeword and
+            // the unassigned values carry nothing; they are passed over.
             ++pos;
         }
+    }
+    if (format.macro != 0) {
+        text.push_back(kRecordSeparator);
+        text.push_back(kEndOfTransmission);
     }
     state.textLength = static_cast<int32_t>(text.size());
     return true;

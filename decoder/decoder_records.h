@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "symbology/decode_status.h"
+#include "symbology/message_format.h"
 
 namespace dm {
 
@@ -92,6 +93,7 @@ struct DecodeState {
     int32_t textLength = 0;
     uint8_t fileId1 = 0;
     uint8_t fileId2 = 0;
+    MessageFormat format;  // ECIs, FNC1, macro and Reader Programming of the decoded text
 };
 
 // How far the finder search got in a frame.

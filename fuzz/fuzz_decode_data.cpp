@@ -18,9 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dm::DecodeStatus status = dm::DecodeStatus::Success;
     std::vector<uint8_t> text;
     const bool ok = dm::decodeData(codewords, text, state, status);
-    // Nothing in the symbology yields more than two bytes per codeword... except a Base256
-    // segment, which yields one; any longer text means the decoder invented output.
-    if (ok && text.size() > 3 * codewords.size())
+    // Any longer text means the decoder invented output.
+    if (ok && text.size() > dm::maxMessageBytes(codewords.size()))
         __builtin_trap();
+    // ECI segments start in order within the text.
+    int32_t previous = 0;
+    for (const dm::EciSegment& segment : state.format.eciSegments) {
+        if (ok && (segment.begin < previous || segment.begin > static_cast<int32_t>(text.size())))
+            __builtin_trap();
+        previous = segment.begin;
+    }
     return 0;
 }

@@ -97,29 +97,133 @@ TEST(AsciiDecodation, StructuredAppendHeaderIsRecordedAndDecodingContinues) {
     EXPECT_FALSE(decode({233, 0x21, 7}).ok);
 }
 
-// Codewords without a meaning for this decoder are passed over without output; before the fix
-// the cursor stayed on them for ever.
+// Codewords without a meaning here (unassigned, or marking the message only in its first
+// position) are passed over without output; before the fix the cursor stayed on them for ever.
 TEST(AsciiDecodation, UninterpretedCodewordsAreSkippedWithoutOutput) {
-    std::vector<int> skipped = {0, 232, 233, 234, 236, 237, 254, 255};
+    std::vector<int> skipped = {0, 233, 234, 236, 237, 254, 255};
     for (int c = 242; c <= 253; ++c)
         skipped.push_back(c);
     for (const int c : skipped) {
         SCOPED_TRACE("codeword " + std::to_string(c));
-        const Decoded r = decode({'A' + 1, static_cast<uint8_t>(c), 'B' + 1, 129});
+        // After '!', which is no application indicator, in the second position.
+        const Decoded r = decode({'!' + 1, static_cast<uint8_t>(c), 'B' + 1, 129});
         EXPECT_TRUE(r.ok);
-        EXPECT_EQ(r.text, "AB");
+        EXPECT_EQ(r.text, "!B");
+        EXPECT_EQ(symbologyIdentifier(r.state.format), "]d1");
+        EXPECT_EQ(r.state.format.macro, 0);
+        EXPECT_FALSE(r.state.format.readerProgramming);
         // Also as the very last data codeword.
-        EXPECT_EQ(decode({'A' + 1, static_cast<uint8_t>(c)}).text, "A");
+        EXPECT_EQ(decode({'!' + 1, static_cast<uint8_t>(c)}).text, "!");
     }
 }
 
-TEST(AsciiDecodation, EciDesignatorIsSkippedWithItsValueCodewords) {
-    // ECI 3 (one codeword: 4), ECI 1000 (two: 128 + ...), ECI 100000 (three: 192 + ...).
-    EXPECT_EQ(decode({241, 4, 'A' + 1, 129}).text, "A");
-    EXPECT_EQ(decode({241, 131, 150, 'A' + 1, 129}).text, "A");
-    EXPECT_EQ(decode({241, 193, 135, 40, 'A' + 1, 129}).text, "A");
-    // A designator cut by the end of the data ends the text.
-    EXPECT_EQ(decode({'A' + 1, 241, 193}).text, "A");
+TEST(AsciiDecodation, MacroInTheFirstPositionStandsForItsHeaderAndTrailer) {
+    const Decoded m05 = decode({236, 'A' + 1, 130 + 12, 129});
+    ASSERT_TRUE(m05.ok);
+    EXPECT_EQ(m05.text,
+              "[)>\x1E"
+              "05\x1D"
+              "A12\x1E\x04");
+    EXPECT_EQ(m05.state.format.macro, 5);
+    // An empty message still gets both; after a Structured Append header the macro is the
+    // message's first codeword.
+    const Decoded m06 = decode({233, 0x1E, 1, 2, 237, 129});
+    ASSERT_TRUE(m06.ok);
+    EXPECT_EQ(m06.text,
+              "[)>\x1E"
+              "06\x1D\x1E\x04");
+    EXPECT_EQ(m06.state.format.macro, 6);
+    EXPECT_EQ(m06.state.appendPosition, 2);
+}
+
+TEST(AsciiDecodation, Fnc1MarksGs1OrAimDataAndOtherwiseSeparatesFields) {
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> data;
+        std::string text;
+        Fnc1Mode fnc1;
+    };
+    const Case cases[] = {
+        {"first: GS1",
+         {232, 130 + 1, 232, 130 + 10, 'A' + 1},
+         "01\x1D"
+         "10A",
+         Fnc1Mode::Gs1},
+        {"second after a letter: AIM", {'a' + 1, 232, 'b' + 1}, "ab", Fnc1Mode::Aim},
+        {"second after two digits: AIM", {130 + 37, 232, 'x' + 1}, "37x", Fnc1Mode::Aim},
+        {"second after a sign: separator",
+         {'%' + 1, 232, 'b' + 1},
+         "%\x1D"
+         "b",
+         Fnc1Mode::None},
+        {"third: separator",
+         {'a' + 1, 'b' + 1, 232, 'c' + 1},
+         "ab\x1D"
+         "c",
+         Fnc1Mode::None},
+        {"after a Structured Append header", {233, 0x12, 1, 1, 232, 'Z' + 1}, "Z", Fnc1Mode::Gs1},
+        {"second after the header", {233, 0x12, 1, 1, 'Q' + 1, 232}, "Q", Fnc1Mode::Aim},
+        // Shift 2 value 27 is FNC1 in C40 and Text; before the fix it came out as a space.
+        {"C40 FNC1", join({{232, 230}, pair(14, 1, 27), pair(15, 3, 3)}),
+         "A\x1D"
+         "B  ",
+         Fnc1Mode::Gs1},
+        {"Text FNC1", join({{239}, pair(1, 27, 14), {254}}),
+         "\x1D"
+         "a",
+         Fnc1Mode::None},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Decoded r = decode(c.data);
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.text, c.text);
+        EXPECT_EQ(r.state.format.fnc1, c.fnc1);
+    }
+}
+
+TEST(AsciiDecodation, EciDesignatorsStartSegmentsOfTheText) {
+    // ECI 3 in one codeword, 1000 in two (128 + ...), 100000 in three (192 + ...); a second
+    // designator in a row leaves an empty segment.
+    const Decoded r =
+        decode({'A' + 1, 241, 4, 'B' + 1, 241, 131, 112, 241, 193, 76, 52, 'C' + 1, 129});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.text, "ABC");
+    const std::vector<EciSegment> expected = {{3, 1}, {1000, 2}, {100000, 2}};
+    EXPECT_EQ(r.state.format.eciSegments, expected);
+    EXPECT_EQ(symbologyIdentifier(r.state.format), "]d4");
+
+    // Designators cut off by the end of the data or holding no valid number fail.
+    for (const auto& bad : {std::vector<uint8_t>{'A' + 1, 241},
+                            {'A' + 1, 241, 193, 5},
+                            {241, 0, 'A' + 1},
+                            {241, 131, 255, 'A' + 1},
+                            {241, 192, 0, 1},
+                            {241, 254, 254, 254, 'A' + 1}}) {
+        const Decoded failed = decode(bad);
+        EXPECT_FALSE(failed.ok) << failed.text;
+        EXPECT_EQ(failed.status, DecodeStatus::DataDecodationFailed);
+    }
+}
+
+TEST(AsciiDecodation, ReaderProgrammingInTheFirstPositionIsReported) {
+    const Decoded r = decode({234, '$' + 1, 'I' + 1, 129});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.text, "$I");
+    EXPECT_TRUE(r.state.format.readerProgramming);
+}
+
+TEST(SymbologyIdentifier, FollowsFnc1AndEci) {
+    MessageFormat format;
+    EXPECT_EQ(symbologyIdentifier(format), "]d1");
+    format.fnc1 = Fnc1Mode::Gs1;
+    EXPECT_EQ(symbologyIdentifier(format), "]d2");
+    format.fnc1 = Fnc1Mode::Aim;
+    EXPECT_EQ(symbologyIdentifier(format), "]d3");
+    format.eciSegments = {{26, 0}};
+    EXPECT_EQ(symbologyIdentifier(format), "]d6");
+    format.fnc1 = Fnc1Mode::Gs1;
+    EXPECT_EQ(symbologyIdentifier(format), "]d5");
 }
 
 TEST(C40TextDecodation, BasicSetsDecodeAimInBothCases) {
@@ -137,7 +241,7 @@ TEST(C40TextDecodation, ShiftSetsFollowTheTables) {
     const std::vector<Case> cases = {
         {"shift 1 control", 230, pair(0, 13, 3), std::string("\x0D ", 2)},
         {"shift 2 punctuation", 230, join({pair(1, 0, 1), pair(15, 1, 26)}), "!:_"},
-        {"shift 2 27..29 are spaces", 230, join({pair(1, 27, 1), pair(28, 1, 29)}), "   "},
+        {"shift 2 28 and 29 are spaces", 230, join({pair(1, 28, 1), pair(29, 3, 3)}), "    "},
         {"C40 shift 3 lower case", 230, join({pair(2, 1, 2), pair(26, 2, 30)}), "az~"},
         {"Text shift 3 upper case", 239, join({pair(2, 1, 2), pair(26, 2, 0)}), "AZ`"},
         {"Text shift 3 braces", 239, join({pair(2, 27, 2), pair(29, 3, 3)}), "{}  "},
