@@ -12,6 +12,20 @@ DecodeResult decodeWithVariant(const ImageView& image, uint32_t variant) {
     return decoder.decodeView(image);
 }
 
+// A mirrored symbol is the normal one with its rows in the other order: reading the stored rows
+// the other way round turns it back.
+DecodeResult decodeMirrored(const ImageView& image, uint32_t variant) {
+    ImageView mirror = image;
+    mirror.rowOrder = image.rowOrder == RowOrder::TopDown ? RowOrder::BottomUp : RowOrder::TopDown;
+    DecodeResult result = decodeWithVariant(mirror, variant);
+    result.mirrored = result.decoded;
+    if (result.corners) {
+        for (ImagePoint& p : *result.corners)
+            p.y = image.height - p.y;
+    }
+    return result;
+}
+
 }  // namespace
 
 uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue) {
@@ -22,21 +36,23 @@ uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue) {
 DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options) {
     if (image.width < kMinImageSide || image.height < kMinImageSide)
         return {};
-    if (options.thresholdVariant)
-        return decodeWithVariant(image, *options.thresholdVariant);
-    // A still image: the variants in turn; on failure the whole-image variant's result.
+    // A camera frame: its variant; a still image: the variants in turn. On failure the first
+    // attempt's result.
+    const uint32_t firstVariant = options.thresholdVariant.value_or(0);
+    const uint32_t variants = options.thresholdVariant ? 1 : kThresholdVariantCount;
     DecodeResult first;
-    for (uint32_t variant = 0; variant < kThresholdVariantCount; ++variant) {
-        DecodeResult result = decodeWithVariant(image, variant);
+    for (uint32_t i = 0; i < variants; ++i) {
+        DecodeResult result = decodeWithVariant(image, firstVariant + i);
         if (result.decoded)
             return result;
         const bool missing = result.status == DecodeStatus::MissingInput;
-        if (variant == 0)
+        if (i == 0)
             first = std::move(result);
         if (missing)
-            break;
+            return first;
     }
-    return first;
+    DecodeResult mirrored = decodeMirrored(image, firstVariant);
+    return mirrored.decoded ? mirrored : first;
 }
 
 }  // namespace dm

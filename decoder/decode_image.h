@@ -11,8 +11,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "symbology/decode_status.h"
+#include "symbology/message_format.h"
 
 namespace dm {
 
@@ -51,13 +53,18 @@ struct ImagePoint {
 };
 
 // Outer corners of a symbol as printed (solid finder along its left and bottom edges): top left,
-// top right, bottom right, bottom left. Any quadrilateral.
+// top right, bottom right, bottom left. Any quadrilateral. A mirrored symbol keeps the corners'
+// places in the symbol (the last is still where the solid edges meet), so they run the other
+// way round in the picture.
 using SymbolCorners = std::array<ImagePoint, 4>;
 
 struct DecodeResult {
     bool decoded = false;
     DecodeStatus status = DecodeStatus::MissingInput;
-    std::string text;        // the decoded bytes as the symbol holds them
+    // The message bytes: a Macro 05/06 expanded to its header and trailer, FNC1 as the group
+    // separator 29, ECI designators left out (eciSegments says where they stood). No character
+    // set conversion: bytes without an ECI are code page 936 (GBK) text for this system.
+    std::string text;
     int32_t sizeIndex = -1;  // symbol size index, -1 when no size was measured
     int32_t symbolRows = 0;  // symbol size in modules, 0 when no size was measured
     int32_t symbolCols = 0;
@@ -65,6 +72,12 @@ struct DecodeResult {
     uint8_t appendTotal = 0;     // Structured Append: number of symbols; 0 if none
     uint8_t fileId1 = 0;         // Structured Append file identification
     uint8_t fileId2 = 0;
+    std::string symbologyIdentifier;       // AIM identifier "]d1" to "]d6", set once decoded
+    std::vector<EciSegment> eciSegments;   // character sets in force from a byte of text on
+    bool gs1 = false;                      // FNC1 in the first position: GS1 element strings
+    uint8_t macro = 0;                     // 5 or 6: text holds the Macro 05/06 header, trailer
+    bool readerProgramming = false;        // a Reader Programming symbol
+    bool mirrored = false;                 // read from the picture's mirror image
     std::optional<SymbolCorners> corners;  // set once the symbol was located and measured
 
     std::string_view statusMeaning() const { return dm::statusMeaning(status); }
@@ -73,9 +86,10 @@ struct DecodeResult {
 // Gray level the decoder reads a colour pixel as: (59 green + 30 red + 11 blue) / 100.
 uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue);
 
-// Finds and decodes one symbol in the image. A view that does not describe its pixels (too
-// small, bytes per pixel not 1, 3 or 4, stride below a row, pixels too short) fails with
-// MissingInput.
+// Finds and decodes one symbol in the image. When every threshold variant asked for fails, one
+// more attempt reads the picture's mirror image (a symbol printed on the back of a clear label
+// or seen through glass). A view that does not describe its pixels (too small, bytes per pixel
+// not 1, 3 or 4, stride below a row, pixels too short) fails with MissingInput.
 DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options = {});
 
 }  // namespace dm

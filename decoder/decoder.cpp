@@ -56,6 +56,7 @@ bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeSt
     state.text.clear();
     state.textLength = 0;
     state.appendPosition = state.appendTotal = state.fileId1 = state.fileId2 = 0;
+    state.format = MessageFormat{};
     if (!isValidSizeIndex(sizeIndex)) {
         status = DecodeStatus::SizeIndexOutOfRange;
         return false;
@@ -82,8 +83,7 @@ bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeSt
         if (!joinData(dataBlocks, data, sizeIndex, status))
             return false;
 
-        // No scheme yields more than two bytes per codeword.
-        state.text.reserve(2 * data.size());
+        state.text.reserve(maxMessageBytes(data.size()));
         if (!decodeData(data, state.text, state, status)) {
             state.text.clear();
             state.textLength = 0;
@@ -226,6 +226,11 @@ bool Decoder::decodeSymbol() {
     found.appendTotal = state.appendTotal;
     found.fileId1 = state.fileId1;
     found.fileId2 = state.fileId2;
+    found.symbologyIdentifier = symbologyIdentifier(state.format);
+    found.eciSegments = state.format.eciSegments;
+    found.gs1 = state.format.fnc1 == Fnc1Mode::Gs1;
+    found.macro = state.format.macro;
+    found.readerProgramming = state.format.readerProgramming;
     return true;
 }
 
@@ -237,6 +242,7 @@ bool Decoder::resetState() {
     state.appendTotal = 0;
     state.fileId1 = 0;
     state.fileId2 = 0;
+    state.format = MessageFormat{};
     state.moduleMatrix.clear();
     state.image = GrayImage{};
     return true;

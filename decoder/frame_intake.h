@@ -4,16 +4,19 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "decoder/frame_dib.h"
 #include "symbology/decode_status.h"
+#include "symbology/message_format.h"
 
 namespace dm {
 
 struct FrameDecodeResult {
     bool decoded = false;
     DecodeStatus status = DecodeStatus::MissingInput;
-    int32_t sizeIndex = -1;  // size of the symbol decoded, -1 when none
+    int32_t sizeIndex = -1;               // size of the symbol decoded, -1 when none
+    std::vector<EciSegment> eciSegments;  // the character sets of the decoded bytes
 };
 
 // What one caller keeps from frame to frame: the sound to play after a decoded frame and the
