@@ -1,6 +1,6 @@
 #include "app/decode_tick.h"
 
-#include "platform/gbk_text.h"
+#include "platform/message_text.h"
 
 namespace dm {
 
@@ -20,14 +20,15 @@ std::optional<QString> DecodeTick::run() {
     if (dib.Create(&header, frame->buffer) != 1) {
         return std::nullopt;
     }
-    if (!decodeFrame(dib, resultBuffer, intake).decoded) {
+    const FrameDecodeResult decoded = decodeFrame(dib, resultBuffer, intake);
+    if (!decoded.decoded) {
         return std::nullopt;
     }
-    return decodedTextForDisplay(resultBuffer);
+    return decodedTextForDisplay(resultBuffer, decoded.eciSegments);
 }
 
-QString decodedTextForDisplay(const std::string& gbk) {
-    QString text = QString::fromStdString(gbkToUtf8(gbk));
+QString decodedTextForDisplay(const std::string& bytes, std::span<const EciSegment> segments) {
+    QString text = QString::fromStdString(messageText(bytes, segments));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
 }

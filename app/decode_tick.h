@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "app/frame_grabber.h"
@@ -16,7 +17,8 @@ class DecodeTick {
   public:
     DecodeTick(FrameGrabber& grabber, std::function<void()> beep);
 
-    // The decoded text (from GBK) when a frame arrived and held a symbol; nothing otherwise.
+    // The decoded text (from GBK, or the character sets of its ECIs) when a frame arrived and
+    // held a symbol; nothing otherwise.
     std::optional<QString> run();
 
     // Decoded bytes of the last success.
@@ -28,7 +30,8 @@ class DecodeTick {
     std::string resultBuffer;
 };
 
-// Decoded GBK bytes as display text: invalid sequences become U+FFFD, CR LF becomes a line break.
-QString decodedTextForDisplay(const std::string& gbk);
+// Decoded bytes as display text: GBK, or the character sets of the ECI segments; invalid
+// sequences become U+FFFD, CR LF becomes a line break.
+QString decodedTextForDisplay(const std::string& bytes, std::span<const EciSegment> segments = {});
 
 }  // namespace dm

@@ -74,12 +74,16 @@ std::optional<std::string> utf8ToGbk(std::string_view utf8, std::string* firstBa
 }
 
 std::string gbkToUtf8(std::string_view gbk) {
-    Converter cv("UTF-8", kGbk);
-    std::string out;
+    return toUtf8(gbk, kGbk).value_or(std::string());
+}
+
+std::optional<std::string> toUtf8(std::string_view bytes, const char* characterSet) {
+    Converter cv("UTF-8", characterSet);
     if (!cv.valid())
-        return out;
-    const char* in = gbk.data();
-    size_t left = gbk.size();
+        return std::nullopt;
+    std::string out;
+    const char* in = bytes.data();
+    size_t left = bytes.size();
     while (!cv.run(in, left, out)) {
         // Replace the byte that cannot start a character and go on with the next one.
         out.append(kReplacement);

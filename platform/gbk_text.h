@@ -14,4 +14,8 @@ std::optional<std::string> utf8ToGbk(std::string_view utf8,
 // GBK bytes to UTF-8; every invalid or incomplete sequence becomes U+FFFD.
 std::string gbkToUtf8(std::string_view gbk);
 
+// Bytes in the character set iconv knows by that name to UTF-8; every invalid or incomplete
+// sequence becomes U+FFFD. Nothing when iconv does not know the character set.
+std::optional<std::string> toUtf8(std::string_view bytes, const char* characterSet);
+
 }  // namespace dm

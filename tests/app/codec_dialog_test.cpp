@@ -284,6 +284,12 @@ class CodecDialogTest : public QObject {
         QCOMPARE(decodedTextForDisplay(std::string("\xC2\xEB\r\nA\xFF")), u("码\nA\uFFFD"));
     }
 
+    // Bytes under ECIs are shown from their character sets: ISO-8859-1, then ISO-8859-5.
+    void decodedTextFollowsEciSegments() {
+        const EciSegment segments[] = {{3, 0}, {7, 3}};
+        QCOMPARE(decodedTextForDisplay(std::string("\xB6\r\n\xB6"), segments), u("¶\nЖ"));
+    }
+
     void changingTheFolderWritesNothing_data() {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<bool>("home");

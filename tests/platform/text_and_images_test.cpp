@@ -8,6 +8,7 @@
 #include "decoder/frame_dib.h"
 #include "platform/gbk_text.h"
 #include "platform/image_files.h"
+#include "platform/message_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace dm {
@@ -36,6 +37,39 @@ TEST(GbkText, InvalidSequencesBecomeReplacementCharacters) {
               "B");
     EXPECT_EQ(gbkToUtf8("A\xD6"), "A\xEF\xBF\xBD");  // truncated double-byte character
     EXPECT_EQ(gbkToUtf8(""), "");
+}
+
+TEST(MessageText, WithoutEciGbkWithEciEachSegmentInItsCharacterSet) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<EciSegment> segments;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"no ECI: GBK", "\xCA\xFD\xBE\xDD", {}, "数据"},
+        {"before the first ECI: ISO-8859-1", "\xB6\xB6", {{7, 1}}, "¶Ж"},
+        {"Shift JIS", "\x83\x65\x83\x58", {{20, 0}}, "テス"},
+        {"Big5", "\xB4\xFA", {{28, 0}}, "測"},
+        {"GB 18030 four bytes", "\x81\x39\xEE\x39", {{32, 0}}, "㐀"},
+        {"UTF-16BE", std::string("\x00\x41\x4E\x2D", 4), {{25, 0}}, "A中"},
+        {"UTF-8 then an empty segment then ASCII", "\xC3\xBC!", {{26, 0}, {3, 2}, {27, 2}}, "ü!"},
+        // A character cut by a segment boundary cannot be read, nor a byte ASCII lacks.
+        {"cut character", "\xC3\xBC", {{26, 0}, {26, 1}}, "\uFFFD\uFFFD"},
+        {"ASCII", "A\xE9", {{27, 0}}, "A\uFFFD"},
+        // ECIs that name no character set here show their bytes one character each.
+        {"binary", "\xE9", {{899, 0}}, "é"},
+        {"unknown ECI", "\xE9", {{1234, 0}}, "é"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(messageText(c.bytes, c.segments), c.text);
+    }
+    for (int eci = 0; eci <= 35; ++eci) {
+        if (const auto set = eciCharacterSet(eci)) {
+            EXPECT_TRUE(toUtf8("A", std::string(*set).c_str()).has_value()) << *set;
+        }
+    }
 }
 
 using ImageFiles = test::TempDirTest;
