@@ -3,7 +3,6 @@
 #include "decoder/decode_image.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sys/wait.h>
 
 #include <fstream>
@@ -12,6 +11,7 @@
 #include "encoder/symbol_renderer.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/frame_synth.h"
+#include "tests/support/peer_readers.h"
 #include "tests/support/printers.h"
 #include "tests/support/symbol_builders.h"
 #include "tests/support/temp_dir.h"
@@ -213,13 +213,8 @@ TEST_F(ReadmeExample, IsShortAndDecodesAPng) {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
     auto writePng = [&](const char* file, const SymbolImage& image) {
-        png_image png{};
-        png.version = PNG_IMAGE_VERSION;
-        png.width = static_cast<png_uint_32>(image.width);
-        png.height = static_cast<png_uint_32>(image.height);
-        png.format = PNG_FORMAT_GRAY;
-        ASSERT_TRUE(png_image_write_to_file(&png, (dir_ / file).c_str(), 0, image.pixels.data(), 0,
-                                            nullptr));
+        ASSERT_TRUE(
+            test::writePng((dir_ / file).string(), {image.width, image.height, image.pixels}));
     };
     const std::string message = "Read by the README";
     const auto rendered = RenderSymbol(

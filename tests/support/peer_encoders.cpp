@@ -81,7 +81,7 @@ std::string_view schemeName(PeerScheme scheme) {
 }
 
 std::optional<PeerSymbol> encodeWithDmtx(std::span<const uint8_t> message, PeerScheme scheme,
-                                         int sizeIndex) {
+                                         int sizeIndex, bool gsAsFnc1) {
     auto destroy = [](DmtxEncode* e) { dmtxEncodeDestroy(&e); };
     std::unique_ptr<DmtxEncode, decltype(destroy)> enc(dmtxEncodeCreate(), destroy);
     if (!enc)
@@ -91,6 +91,8 @@ std::optional<PeerSymbol> encodeWithDmtx(std::span<const uint8_t> message, PeerS
                       sizeIndex < 0 ? DmtxSymbolSquareAuto : sizeIndex);
     dmtxEncodeSetProp(enc.get(), DmtxPropModuleSize, kDmtxModulePixels);
     dmtxEncodeSetProp(enc.get(), DmtxPropMarginSize, kDmtxMarginPixels);
+    if (gsAsFnc1)
+        dmtxEncodeSetProp(enc.get(), DmtxPropFnc1, 29);
     std::vector<unsigned char> input(message.begin(), message.end());
     if (dmtxEncodeDataMatrix(enc.get(), static_cast<int>(input.size()), input.data()) != DmtxPass ||
         enc->image == nullptr) {
@@ -116,39 +118,79 @@ std::optional<PeerSymbol> encodeWithDmtx(std::span<const uint8_t> message, PeerS
     return finish(std::move(s));
 }
 
-std::optional<PeerSymbol> encodeWithZint(std::span<const uint8_t> message,
-                                         const ZintOptions& options) {
-    std::unique_ptr<zint_symbol, decltype(&ZBarcode_Delete)> symbol(ZBarcode_Create(),
-                                                                    &ZBarcode_Delete);
+namespace {
+
+using ZintSymbol = std::unique_ptr<zint_symbol, decltype(&ZBarcode_Delete)>;
+
+ZintSymbol zintSymbol(const ZintOptions& options) {
+    ZintSymbol symbol(ZBarcode_Create(), &ZBarcode_Delete);
     if (!symbol)
-        return std::nullopt;
+        return symbol;
     symbol->symbology = BARCODE_DATAMATRIX;
-    symbol->input_mode = DATA_MODE;
+    symbol->input_mode = options.input == ZintInput::Utf8  ? UNICODE_MODE
+                         : options.input == ZintInput::Gs1 ? GS1_MODE
+                                                           : DATA_MODE;
+    symbol->eci = options.eci;
     symbol->option_2 = options.size;
     if (options.squareOnly)
         symbol->option_3 = DM_SQUARE;
+    if (options.readerProgramming)
+        symbol->output_options |= READER_INIT;
     if (options.appendCount > 0) {
         symbol->structapp.index = options.appendIndex;
         symbol->structapp.count = options.appendCount;
         std::strncpy(symbol->structapp.id, options.appendId.c_str(),
                      sizeof(symbol->structapp.id) - 1);
     }
-    if (ZBarcode_Encode(symbol.get(), message.data(), static_cast<int>(message.size())) >=
-        ZINT_ERROR) {
-        return std::nullopt;
-    }
+    return symbol;
+}
+
+std::optional<PeerSymbol> readZintModules(const zint_symbol& symbol) {
     PeerSymbol s;
-    s.rows = symbol->rows;
-    s.cols = symbol->width;
+    s.rows = symbol.rows;
+    s.cols = symbol.width;
     s.matrix.resize(static_cast<size_t>(s.rows) * s.cols);
     // encoded_data packs each row's modules eight to a byte, least significant bit first.
     for (int r = 0; r < s.rows; ++r) {
         for (int c = 0; c < s.cols; ++c) {
             s.matrix[static_cast<size_t>(r) * s.cols + c] =
-                (symbol->encoded_data[r][c >> 3] >> (c & 7)) & 1;
+                (symbol.encoded_data[r][c >> 3] >> (c & 7)) & 1;
         }
     }
     return finish(std::move(s));
+}
+
+}  // namespace
+
+std::optional<PeerSymbol> encodeWithZint(std::span<const uint8_t> message,
+                                         const ZintOptions& options) {
+    ZintSymbol symbol = zintSymbol(options);
+    if (!symbol || ZBarcode_Encode(symbol.get(), message.data(),
+                                   static_cast<int>(message.size())) >= ZINT_ERROR) {
+        return std::nullopt;
+    }
+    return readZintModules(*symbol);
+}
+
+std::optional<PeerSymbol> encodeWithZintSegments(std::span<const ZintSegment> segments,
+                                                 const ZintOptions& options) {
+    ZintSymbol symbol = zintSymbol(options);
+    if (!symbol)
+        return std::nullopt;
+    symbol->input_mode = UNICODE_MODE;
+    std::vector<std::string> texts;
+    std::vector<zint_seg> segs;
+    for (const ZintSegment& s : segments)
+        texts.push_back(s.text);
+    for (size_t i = 0; i < segments.size(); ++i) {
+        segs.push_back({reinterpret_cast<unsigned char*>(texts[i].data()),
+                        static_cast<int>(texts[i].size()), segments[i].eci});
+    }
+    if (ZBarcode_Encode_Segs(symbol.get(), segs.data(), static_cast<int>(segs.size())) >=
+        ZINT_ERROR) {
+        return std::nullopt;
+    }
+    return readZintModules(*symbol);
 }
 
 }  // namespace dm::test

@@ -1,7 +1,10 @@
 #include "tests/support/peer_readers.h"
 
+// Result::text() as UTF-8.
+#define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
 #include <dmtx.h>
+#include <png.h>
 #include <turbojpeg.h>
 
 #include <fstream>
@@ -31,6 +34,60 @@ std::optional<GrayPicture> loadJpegGray(const std::string& path) {
     if (!ok)
         return std::nullopt;
     return pic;
+}
+
+bool writePng(const std::string& path, const GrayPicture& picture) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(picture.width);
+    png.height = static_cast<png_uint_32>(picture.height);
+    png.format = PNG_FORMAT_GRAY;
+    return png_image_write_to_file(&png, path.c_str(), 0, picture.pixels.data(), 0, nullptr) != 0;
+}
+
+GrayPicture drawModules(std::span<const uint8_t> matrix, int rows, int cols, int modulePixels,
+                        int quietModules, bool mirrored) {
+    GrayPicture pic;
+    pic.width = (cols + 2 * quietModules) * modulePixels;
+    pic.height = (rows + 2 * quietModules) * modulePixels;
+    pic.pixels.assign(static_cast<size_t>(pic.width) * pic.height, 255);
+    for (int y = 0; y < rows * modulePixels; ++y) {
+        uint8_t* line =
+            pic.pixels.data() + static_cast<size_t>(y + quietModules * modulePixels) * pic.width;
+        const int r = mirrored ? rows - 1 - y / modulePixels : y / modulePixels;
+        for (int x = 0; x < cols * modulePixels; ++x) {
+            const bool dark = matrix[static_cast<size_t>(r) * cols + x / modulePixels] != 0;
+            line[quietModules * modulePixels + x] = dark ? 0 : 255;
+        }
+    }
+    return pic;
+}
+
+std::optional<PeerMessage> readMessageWithZxing(const GrayPicture& picture) {
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
+    const ZXing::ImageView view(picture.pixels.data(), picture.width, picture.height,
+                                ZXing::ImageFormat::Lum);
+    const ZXing::Result result = ZXing::ReadBarcode(view, hints);
+    if (!result.isValid())
+        return std::nullopt;
+    PeerMessage m;
+    m.bytes.assign(result.bytes().begin(), result.bytes().end());
+    m.text = result.text();
+    m.hasEci = result.hasECI();
+    // zxing-cpp reports the ECI modifiers ("]d4" to "]d6") only at the head of its ECI
+    // protocol bytes.
+    const ZXing::ByteArray eciBytes = result.bytesECI();
+    m.symbologyIdentifier = m.hasEci ? std::string(eciBytes.begin(), eciBytes.begin() + 3)
+                                     : result.symbologyIdentifier();
+    m.gs1 = result.contentType() == ZXing::ContentType::GS1;
+    m.readerProgramming = result.readerInit();
+    m.mirrored = result.isMirrored();
+    if (result.isPartOfSequence()) {
+        m.appendPosition = result.sequenceIndex() + 1;
+        m.appendTotal = result.sequenceSize();
+    }
+    return m;
 }
 
 std::optional<std::string> readWithZxing(const GrayPicture& picture) {
