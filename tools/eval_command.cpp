@@ -55,10 +55,11 @@ std::string latin1ToUtf8(const std::string& bytes) {
     return out;
 }
 
-// Expected texts are UTF-8; decoded bytes may be GBK or Latin-1, so compare after converting.
-bool matches(const std::string& decoded, const std::string& expected) {
-    return decoded == expected || displayText(decoded) == expected ||
-           latin1ToUtf8(decoded) == expected;
+// Expected texts are UTF-8: compare the text as decode prints it (GBK where no ECI is in
+// force); the bytes as they are, or read as Latin-1, may match too.
+bool matches(const DecodeResult& decoded, const std::string& expected) {
+    return decoded.text == expected || displayText(decoded) == expected ||
+           latin1ToUtf8(decoded.text) == expected;
 }
 
 std::vector<Sample> collect(const fs::path& dir) {
@@ -102,8 +103,7 @@ void run(const EvalOptions& opts) {
         for (size_t i = next++; i < samples.size(); i = next++) {
             Verdict& v = verdicts[i];
             v.outcome = decodeImageFile(samples[i].image.string());
-            v.match =
-                v.outcome.result.decoded && matches(v.outcome.result.text, samples[i].expected);
+            v.match = v.outcome.result.decoded && matches(v.outcome.result, samples[i].expected);
             const size_t finished = ++done;
             if (progress) {
                 std::lock_guard lock(outputLock);
@@ -135,7 +135,7 @@ void run(const EvalOptions& opts) {
             ++decoded;
         } else if (v.outcome.result.decoded) {
             std::cout << "FAIL " << name << ": decoded "
-                      << jsonString(displayText(v.outcome.result.text)) << ", expected "
+                      << jsonString(displayText(v.outcome.result)) << ", expected "
                       << jsonString(samples[i].expected) << '\n';
         } else {
             std::cout << "FAIL " << name << ": status " << toInt(v.outcome.result.status) << " ("

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/gbk_text.h"
+#include "platform/message_text.h"
 #include "symbology/symbol_size.h"
 
 namespace dm::tool {
@@ -83,8 +83,8 @@ std::string sizeName(int sizeIndex) {
     return std::to_string(s.symbolCols) + "x" + std::to_string(s.symbolRows);
 }
 
-std::string displayText(const std::string& bytes) {
-    return gbkToUtf8(bytes);
+std::string displayText(const DecodeResult& result) {
+    return messageText(result.text, result.eciSegments);
 }
 
 std::string jsonString(const std::string& s) {

@@ -44,8 +44,9 @@ GrayPicture framedPicture(const RgbImage& image, int scale);
 // "10x10", "8x18" for a size index, empty for -1.
 std::string sizeName(int sizeIndex);
 
-// Text for people: GBK bytes shown as UTF-8.
-std::string displayText(const std::string& bytes);
+// Text for people, in UTF-8, of a decoded message: GBK where no ECI is in force, each ECI
+// segment from its character set.
+std::string displayText(const DecodeResult& result);
 
 // JSON string literal for a UTF-8 string (invalid bytes escaped as \u00XX).
 std::string jsonString(const std::string& s);

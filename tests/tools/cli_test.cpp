@@ -6,10 +6,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+
+#include "tests/support/peer_encoders.h"
+#include "tests/support/peer_readers.h"
 
 #include "tests/support/temp_dir.h"
 
 namespace {
+
+using dm::test::bytesOf;
 
 namespace fs = std::filesystem;
 
@@ -148,6 +154,47 @@ TEST_F(CommandLine, DecodeReportsUnreadableFilesAndFailsOverall) {
         << r.err;
     EXPECT_NE(r.err.find("missing.bmp: cannot read image: cannot open file"), std::string::npos)
         << r.err;
+}
+
+// Symbols written by zint: text in two ECI character sets, and GS1 data seen in a mirror.
+TEST_F(CommandLine, DecodePrintsEciTextAndDescribesTheMessageInJson) {
+    auto write = [&](const std::string& name, const std::optional<dm::test::PeerSymbol>& symbol,
+                     bool mirrored) {
+        ASSERT_TRUE(symbol.has_value());
+        ASSERT_TRUE(dm::test::writePng(
+            (dir_ / name).string(),
+            dm::test::drawModules(symbol->matrix, symbol->rows, symbol->cols, 5, 4, mirrored)));
+    };
+    fs::create_directories(dir_ / "set");
+    const dm::test::ZintSegment segments[] = {{3, "Grüße "}, {7, "Привет"}};
+    write("set/eci.png", dm::test::encodeWithZintSegments(segments), false);
+    dm::test::ZintOptions gs1;
+    gs1.input = dm::test::ZintInput::Gs1;
+    write("set/gs1.png", dm::test::encodeWithZint(bytesOf("[10]AB-123[01]09501101530003"), gs1),
+          true);
+
+    EXPECT_EQ(run("decode set/eci.png").out, "Grüße Привет\n");
+    EXPECT_EQ(run("decode --raw set/eci.png").out,
+              "Gr\xFC\xDF"
+              "e \xBF\xE0\xD8\xD2\xD5\xE2\n");
+    const auto json = run("decode --json set/eci.png set/gs1.png");
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    for (const char* member :
+         {"\"text\":\"Grüße Привет\"", "\"symbologyIdentifier\":\"]d4\"",
+          "\"eci\":[{\"eci\":3,\"begin\":0,\"characterSet\":\"ISO-8859-1\"},"
+          "{\"eci\":7,\"begin\":6,\"characterSet\":\"ISO-8859-5\"}]",
+          "\"text\":\"10AB-123\\u001d0109501101530003\"", "\"symbologyIdentifier\":\"]d2\"",
+          "\"gs1\":true", "\"gs1Text\":\"(10)AB-123(01)09501101530003\"", "\"mirrored\":true"}) {
+        EXPECT_NE(json.out.find(member), std::string::npos) << member << " in " << json.out;
+    }
+
+    // eval compares the same text.
+    std::ofstream(dir_ / "set/eci.txt") << "Grüße Привет";
+    std::ofstream(dir_ / "set/gs1.txt") << "10AB-123\x1D"
+                                           "0109501101530003";
+    const auto eval = run("eval set");
+    EXPECT_EQ(eval.exitCode, 0) << eval.out;
+    EXPECT_NE(eval.out.find("decoded 2/2"), std::string::npos) << eval.out;
 }
 
 TEST_F(CommandLine, EvalComparesEveryImageWithItsText) {
