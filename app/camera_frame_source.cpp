@@ -2,20 +2,14 @@
 
 #include <QCamera>
 #include <QCameraDevice>
-#include <QImage>
 #include <QMediaCaptureSession>
 #include <QMediaDevices>
 #include <QPointer>
-#include <QVideoFrame>
-#include <QVideoSink>
 #include <QVideoWidget>
-#include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <optional>
-#include <vector>
 
-#include "decoder/frame_dib.h"
+#include "app/video_frame_hook.h"
 
 namespace dm {
 namespace {
@@ -51,89 +45,67 @@ QCameraFormat chooseFormat(const QCameraDevice& device) {
     return best;
 }
 
-// A video frame in the camera format; empty when the frame cannot be converted.
-void toBottomUpBgr(const QVideoFrame& frame, QSize size, std::vector<uint8_t>& out) {
-    const QImage image = frame.toImage();
-    if (image.isNull()) {
-        out.clear();
-        return;
-    }
-    toCameraFrame(image, size, out);
-}
-
-}  // namespace
-
-void toCameraFrame(const QImage& picture, QSize size, std::vector<uint8_t>& out) {
-    QImage image = picture;
-    if (image.size() != size) {
-        image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    }
-    image = image.convertToFormat(QImage::Format_BGR888);
-    const int width = image.width();
-    const int height = image.height();
-    const auto stride = static_cast<size_t>(CFrameDib::stride(width, 24));
-    out.assign(stride * static_cast<size_t>(height), 0);
-    for (int y = 0; y < height; ++y) {
-        const uchar* source = image.constScanLine(y);
-        std::copy(source, source + static_cast<size_t>(width) * 3,
-                  out.begin() + static_cast<std::ptrdiff_t>(stride * (height - 1 - y)));
-    }
-}
-
-namespace {
-
 class CameraFrameSource final : public FrameSource {
   public:
+    CameraFrameSource() {
+        QObject::connect(&devices, &QMediaDevices::videoInputsChanged, &devices, [this] {
+            if (camera && !QMediaDevices::videoInputs().contains(device)) {
+                reportLost();  // unplugged: not every backend raises an error for it
+            }
+            if (inputsChanged) {
+                inputsChanged();
+            }
+        });
+    }
     ~CameraFrameSource() override { stop(); }
 
-    bool start(const FrameSink& sink, QWidget* videoParent, VideoFormat& format) override {
+    bool start(const FrameSink& frameSink, QWidget* videoParent, VideoFormat& format) override {
         stop();
-        const std::optional<QCameraDevice> device = ChooseCaptureDevice(QString());
-        if (!device) {
+        const std::optional<QCameraDevice> chosen = ChooseCaptureDevice(QString());
+        if (!chosen) {
             return false;
         }
-        const QCameraFormat cameraFormat = chooseFormat(*device);
+        const QCameraFormat cameraFormat = chooseFormat(*chosen);
         if (cameraFormat.isNull()) {
             return false;
         }
-        camera = std::make_unique<QCamera>(*device);
+        device = *chosen;
+        sink = frameSink;
+        camera = std::make_unique<QCamera>(device);
         camera->setCameraFormat(cameraFormat);
         session = std::make_unique<QMediaCaptureSession>();
         session->setCamera(camera.get());
         video = new QVideoWidget(videoParent);  // owned by the capture window
         session->setVideoOutput(video.data());
-
         const QSize size = cameraFormat.resolution();
-        QVideoSink* videoSink = video->videoSink();
-        // Runs on the thread that produces the frame; touches only its own scratch buffer
-        // and the sink.
-        connection = QObject::connect(
-            videoSink, &QVideoSink::videoFrameChanged, videoSink,
-            [sink, size,
-             scratch = std::make_shared<std::vector<uint8_t>>()](const QVideoFrame& frame) {
-                if (!sink.wanted()) {
-                    return;
-                }
-                toBottomUpBgr(frame, size, *scratch);
-                if (!scratch->empty()) {
-                    sink.deliver(scratch->data(), static_cast<int32_t>(scratch->size()));
-                }
-            },
-            Qt::DirectConnection);
+        hook = connectFrameHook(video->videoSink(), sink, size);
 
         camera->start();
         if (camera->error() != QCamera::NoError) {
             stop();
             return false;
         }
+        // Later failures: an error, or the camera going inactive without being stopped.
+        QObject::connect(camera.get(), &QCamera::errorOccurred, camera.get(),
+                         [this](QCamera::Error error) {
+                             if (error != QCamera::NoError) {
+                                 reportLost();
+                             }
+                         });
+        QObject::connect(camera.get(), &QCamera::activeChanged, camera.get(), [this](bool active) {
+            if (!active) {
+                reportLost();
+            }
+        });
         format.videoWidth = size.width();
         format.videoHeight = size.height();
         return true;
     }
 
     void stop() override {
-        QObject::disconnect(connection);
+        QObject::disconnect(hook);
         if (camera) {
+            QObject::disconnect(camera.get(), nullptr, nullptr, nullptr);
             camera->stop();
         }
         if (session) {
@@ -151,10 +123,24 @@ class CameraFrameSource final : public FrameSource {
     QWidget* videoWindow() const override { return video.data(); }
 
   private:
+    // Tells the owner once that the running camera is gone; it stops the source itself.
+    void reportLost() {
+        if (!camera) {
+            return;
+        }
+        QObject::disconnect(camera.get(), nullptr, nullptr, nullptr);
+        if (sink.lost) {
+            sink.lost();
+        }
+    }
+
+    QMediaDevices devices;
+    QCameraDevice device;
+    FrameSink sink;
     std::unique_ptr<QCamera> camera;
     std::unique_ptr<QMediaCaptureSession> session;
     QPointer<QVideoWidget> video;
-    QMetaObject::Connection connection;
+    QMetaObject::Connection hook;
 };
 
 }  // namespace

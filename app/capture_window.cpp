@@ -31,7 +31,13 @@ std::optional<QRect> fitVideo(int32_t videoWidth, int32_t videoHeight, int w, in
 }
 
 CCaptureWindow::CCaptureWindow(QWidget* parent, std::unique_ptr<FrameSource> frameSource)
-    : QWidget(parent), source(std::move(frameSource)), slot(std::make_shared<FrameSlot>()) {
+    : QWidget(parent),
+      source(frameSource ? std::move(frameSource) : makeCameraFrameSource()),
+      slot(std::make_shared<FrameSlot>()) {
+    // Queued, so that the source is never stopped from inside its own notification.
+    source->inputsChanged = [this] {
+        QMetaObject::invokeMethod(this, &CCaptureWindow::camerasChanged, Qt::QueuedConnection);
+    };
     // Wakes the user-interface thread's event wait as soon as a frame is published.
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread());
     slot->wake = [dispatcher] {
@@ -52,15 +58,16 @@ bool CCaptureWindow::StartCamera() {
     if (started) {
         StopCamera();
     }
-    if (!source) {
-        source = makeCameraFrameSource();
-    }
     started = true;
+    silentGrabs = 0;
     // The callbacks hold the slot, so a late frame never outlives it.
     FrameSink sink;
     sink.wanted = [slot = slot] { return slot->pending() && !slot->frameArrived(); };
     sink.deliver = [slot = slot](const uint8_t* buffer, int32_t length) {
         slot->BufferCB(0.0, buffer, length);
+    };
+    sink.lost = [this] {
+        QMetaObject::invokeMethod(this, &CCaptureWindow::OnSourceLost, Qt::QueuedConnection);
     };
     VideoFormat format;
     if (!source->start(sink, this, format)) {
@@ -87,8 +94,15 @@ std::optional<GrabbedFrame> CCaptureWindow::GrabFrame() {
     guard.setSingleShot(true);
     guard.setTimerType(Qt::PreciseTimer);
     while (!slot->frameArrived()) {
-        if (deadline.hasExpired() || running == 0) {
+        if (running == 0) {
             slot->cancelRequest();
+            return std::nullopt;
+        }
+        if (deadline.hasExpired()) {
+            slot->cancelRequest();
+            if (++silentGrabs >= silentGrabLimit) {
+                OnSourceLost();
+            }
             return std::nullopt;
         }
         if (!guard.isActive()) {
@@ -96,6 +110,7 @@ std::optional<GrabbedFrame> CCaptureWindow::GrabFrame() {
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
+    silentGrabs = 0;
     GrabbedFrame frame;
     frame.buffer = slot->takeFrame();
     frame.width = videoFormat.videoWidth;
@@ -104,8 +119,16 @@ std::optional<GrabbedFrame> CCaptureWindow::GrabFrame() {
     return frame;
 }
 
+void CCaptureWindow::OnSourceLost() {
+    if (running == 0) {
+        return;  // already stopped: a late report
+    }
+    StopCamera();
+    emit cameraLost();
+}
+
 void CCaptureWindow::StopCamera() {
-    if (source && started) {
+    if (started) {
         source->stop();
     }
     started = false;

@@ -29,7 +29,8 @@ class CCaptureWindow : public QWidget, public FrameGrabber {
 
     // Waits for the next frame while the thread's events keep being handled. Nothing at once
     // when the camera is not running or a request is already pending; nothing after
-    // grabTimeout without a frame (the request is then withdrawn).
+    // grabTimeout without a frame (the request is then withdrawn). After silentGrabLimit such
+    // time-outs in a row the camera counts as lost.
     std::optional<GrabbedFrame> GrabFrame() override;
 
     void StopCamera();
@@ -43,16 +44,26 @@ class CCaptureWindow : public QWidget, public FrameGrabber {
     VideoFormat format() const { return videoFormat; }
 
     std::chrono::milliseconds grabTimeout{2000};
+    int silentGrabLimit = 3;
+
+  signals:
+    // The running camera failed, was unplugged or stayed silent; the window has stopped it.
+    void cameraLost();
+    // The set of cameras changed (one may have been plugged in).
+    void camerasChanged();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void OnSourceLost();
+
     std::unique_ptr<FrameSource> source;
     std::shared_ptr<FrameSlot> slot;
     int32_t running = 0;
     bool started = false;  // the source was started (successfully or not) since the last stop
+    int silentGrabs = 0;   // time-outs in a row
     QRect videoRect;
     VideoFormat videoFormat;
 };

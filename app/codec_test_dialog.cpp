@@ -45,7 +45,7 @@ void fillPixelItems(CAutoDropComboBox* combo, const char* prompt) {
     }
     combo->model()->sort(0);  // a sorted list; the items already are in order
     combo->setCurrentIndex(-1);
-    combo->setEditText(text(prompt));
+    combo->setPlaceholderText(text(prompt));  // shown until the first pick
 }
 
 // The help page with the program identifier (name followed by version) as help_id.
@@ -118,6 +118,7 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
     messageEdit->setObjectName(QStringLiteral("messageEdit"));
     messageEdit->setGeometry(units.rect(12, 198, 280, 87));
     messageEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    messageEdit->setTabChangesFocus(true);  // Tab moves on, as in every other control
 
     auto* generate = new QPushButton(text(ui::kGenerateButton), this);  // 1002
     generate->setObjectName(QStringLiteral("generateButton"));
@@ -185,23 +186,52 @@ void CCodecTestDialog::OnInitDialog() {
     videoWindow->show();
 
     decodeTick = std::make_unique<DecodeTick>(*videoWindow, [] { Beep500Hz20ms(); });
-
-    if (videoWindow->StartCamera()) {
-        cameraStarted = true;
-        decodeTimer.start();
-    } else {
-        // Shown once the dialog is on screen, over it.
-        QTimer::singleShot(0, this, [this] {
-            if (!closed) {
-                ShowNotice(ui::kCameraNoticeCaption, ui::kCameraNoticeText, -1);
-            }
-        });
+    connect(videoWindow, &CCaptureWindow::cameraLost, this, &CCodecTestDialog::OnCameraLost);
+    connect(videoWindow, &CCaptureWindow::camerasChanged, this,
+            &CCodecTestDialog::OnCamerasChanged);
+    if (!StartDecoding()) {
+        ShowCameraNotice();
     }
 
     helpLink = new CStaticLink(QString(), false);
     helpLink->url = helpUrl();
     helpLink->SubclassDlgItem(helpLabel);
     helpLabel = nullptr;
+}
+
+bool CCodecTestDialog::StartDecoding() {
+    if (!videoWindow->StartCamera()) {
+        return false;
+    }
+    cameraStarted = true;
+    cameraNoticeShown = false;  // a later failure is told again
+    decodeTimer.start();
+    return true;
+}
+
+void CCodecTestDialog::ShowCameraNotice() {
+    if (cameraNoticeShown) {
+        return;
+    }
+    cameraNoticeShown = true;
+    // Shown from the event loop, over the dialog, not from inside the handler that noticed.
+    QTimer::singleShot(0, this, [this] {
+        if (!closed) {
+            ShowNotice(ui::kCameraNoticeCaption, ui::kCameraNoticeText, -1);
+        }
+    });
+}
+
+void CCodecTestDialog::OnCameraLost() {
+    cameraStarted = false;
+    decodeTimer.stop();
+    ShowCameraNotice();
+}
+
+void CCodecTestDialog::OnCamerasChanged() {
+    if (!cameraStarted && !closed) {
+        StartDecoding();
+    }
 }
 
 void CCodecTestDialog::ShowNotice(const char* caption, const char* message,

@@ -43,6 +43,8 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     void OnSelChangeModuleSize(int index);
     void OnSelChangeQuietZone(int index);
     void OnTimer();
+    void OnCameraLost();
+    void OnCamerasChanged();
 
     int32_t moduleSize() const { return moduleSizePixels; }
     int32_t quietZone() const { return quietZoneModules; }
@@ -67,6 +69,8 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
 
   private:
     void OnInitDialog();
+    bool StartDecoding();
+    void ShowCameraNotice();
     void ShowNotice(const char* caption, const char* text, int32_t autoCloseLimit);
     void DrawPicture();
     void longText() override;
@@ -88,6 +92,7 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     QString path;
     CJpegPicture jpegPicture;
     bool cameraStarted = false;
+    bool cameraNoticeShown = false;  // once per failure, not at every attempt
     bool initialised = false;
     bool closed = false;
     std::unique_ptr<FrameSource> frameSource;  // handed to the video window at start-up

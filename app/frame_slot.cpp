@@ -13,6 +13,21 @@ GrabberResult FrameSlot::BufferCB(double /*sampleTime*/, const uint8_t* buffer, 
     if (buffer == nullptr || length < 0) {
         return GrabberResult::Pointer;
     }
+    bool idle = false;
+    if (!filling.compare_exchange_strong(idle, true, std::memory_order_acq_rel)) {
+        return GrabberResult::Ok;  // another thread copies a frame for this request
+    }
+    // Whoever filled before us may have published its frame since the check above.
+    if (frameReady.load(std::memory_order_acquire)) {
+        filling.store(false, std::memory_order_release);
+        return GrabberResult::Ok;
+    }
+    const GrabberResult result = copyFrame(buffer, length);
+    filling.store(false, std::memory_order_release);
+    return result;
+}
+
+GrabberResult FrameSlot::copyFrame(const uint8_t* buffer, int32_t length) {
     if (frameCapacity < length) {
         frameBuffer = {};
         frameCapacity = 0;

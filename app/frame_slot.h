@@ -15,14 +15,15 @@ enum class GrabberResult : uint32_t {
     OutOfMemory = 0x8007000Eu,  // the copy buffer could not be allocated
 };
 
-// Hand-over point between the capture thread and the user-interface thread. The capture
-// thread copies a frame only while a request is waiting and publishes it with a release
-// store of frameReady; the user-interface thread reads frameReady with an acquire load before
-// it touches the buffer. No lock: the two flags are the whole protocol.
+// Hand-over point between the capture side and the user-interface thread. A frame is copied
+// only while a request is waiting and published with a release store of frameReady; the
+// user-interface thread reads frameReady with an acquire load before it touches the buffer.
+// No lock: the flags are the whole protocol. Frames may come from more than one thread, or
+// from the user-interface thread itself; the filling flag lets one copy at a time.
 class FrameSlot {
   public:
-    // Capture thread: copies buffer for the waiting request; drops it when nobody asked or a
-    // frame has already been copied for this request.
+    // Capture side, any thread: copies buffer for the waiting request; drops it when nobody
+    // asked, a frame has already been copied for this request, or another thread is copying.
     GrabberResult BufferCB(double sampleTime, const uint8_t* buffer, int32_t length);
 
     // User-interface thread: idle -> waiting. False when a request is already pending.
@@ -42,8 +43,11 @@ class FrameSlot {
     std::function<void()> wake;
 
   private:
+    GrabberResult copyFrame(const uint8_t* buffer, int32_t length);
+
     std::atomic<bool> requestPending{false};
     std::atomic<bool> frameReady{false};
+    std::atomic<bool> filling{false};
     std::vector<uint8_t> frameBuffer;  // only grows
     int32_t frameCapacity = 0;
     int32_t frameLength = 0;

@@ -13,16 +13,18 @@ struct VideoFormat {
     int32_t videoHeight = 0;
 };
 
-// Where a source hands its frames, called on the source's own thread. wanted() tells whether a
-// frame would be taken now, so that frames nobody asked for cost no conversion; deliver()
-// receives one 24-bit bottom-up BGR frame, rows padded to 4 bytes.
+// Where a source hands its frames. wanted() and deliver() are called on the thread that
+// produces the frame: wanted() tells whether a frame would be taken now, so that frames nobody
+// asked for cost no conversion; deliver() receives one 24-bit bottom-up BGR frame, rows padded
+// to 4 bytes. lost() is called on the user-interface thread when a started source has
+// stopped for good (an error, the camera unplugged).
 struct FrameSink {
     std::function<bool()> wanted;
     std::function<void(const uint8_t* buffer, int32_t length)> deliver;
+    std::function<void()> lost;
 };
 
-// Something that delivers camera-format frames to a callback on its own thread: the camera,
-// or a test feeder.
+// Something that delivers camera-format frames: the camera, or a test feeder.
 class FrameSource {
   public:
     virtual ~FrameSource() = default;
@@ -36,6 +38,10 @@ class FrameSource {
 
     // The child window that shows the preview, or null.
     virtual QWidget* videoWindow() const = 0;
+
+    // Called on the user-interface thread whenever the set of cameras changes, started or
+    // not, so that a camera plugged in later can be used.
+    std::function<void()> inputsChanged;
 };
 
 }  // namespace dm

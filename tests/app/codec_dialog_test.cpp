@@ -1,5 +1,6 @@
 // The main dialog's flows: start-up, generation and its notices, combos, folder change, the
 // decode tick with and without a camera, and the about box.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -102,8 +103,8 @@ class CodecDialogTest : public QObject {
         auto* moduleCombo = open.child<QComboBox>("moduleSizeCombo");
         auto* quietCombo = open.child<QComboBox>("quietZoneCombo");
         QCOMPARE(moduleCombo->currentIndex(), -1);
-        QCOMPARE(moduleCombo->currentText(), u("请选择单个模块大小"));
-        QCOMPARE(quietCombo->currentText(), u("请选择条码白边大小"));
+        QCOMPARE(moduleCombo->placeholderText(), u("请选择单个模块大小"));
+        QCOMPARE(quietCombo->placeholderText(), u("请选择条码白边大小"));
         QCOMPARE(moduleCombo->count(), 9);
         QCOMPARE(moduleCombo->itemText(0), u("1个像素"));
         QCOMPARE(moduleCombo->itemText(8), u("9个像素"));
@@ -159,6 +160,63 @@ class CodecDialogTest : public QObject {
         QTest::keyClick(open.message(), Qt::Key_Backspace);  // "Hell": still 12 x 12
         QCOMPARE(QImage(defaultPath()).size(), QSize(12 + 2 * 9, 12 + 2 * 9));
         QVERIFY(open.watcher.notices().size() <= 1);  // only the camera notice
+    }
+
+    // One click opens a list, whose release leaves it open, and a click on an item picks it.
+    // Tab and Shift-Tab reach every control; a combo box opens as the keyboard arrives on it,
+    // Escape closes it and the focus stays, so the next Tab goes on.
+    void comboBoxesOpenOnOneClickAndOnTab() {
+        OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{1});
+        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+        open.dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(open.dialog.get()));
+        auto* moduleCombo = open.child<QComboBox>("moduleSizeCombo");
+        auto* quietCombo = open.child<QComboBox>("quietZoneCombo");
+        QTest::mouseClick(quietCombo, Qt::LeftButton, {}, QPoint(8, quietCombo->height() / 2));
+        QTRY_VERIFY(quietCombo->view()->isVisible());
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        QVERIFY(quietCombo->view()->isVisible());
+        QAbstractItemView* list = quietCombo->view();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(8, 0)).center());
+        QTRY_VERIFY(!list->isVisible());
+        QCOMPARE(open.dialog->quietZone(), 9);
+        QCOMPARE(quietCombo->currentText(), u("9个像素"));
+        QVERIFY(quietCombo->hasFocus());
+
+        // Keys go where the keyboard would send them: into an open list, else the focus.
+        const auto press = [](int key) {
+            QWidget* popup = QApplication::activePopupWidget();
+            QWidget* target = popup != nullptr ? popup->focusWidget() : nullptr;
+            QTest::keyClick(target != nullptr ? target : QApplication::focusWidget(),
+                            static_cast<Qt::Key>(key));
+        };
+        press(Qt::Key_Backtab);
+        QTRY_VERIFY(moduleCombo->view()->isVisible());
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);  // picks the item below the first: "2个像素"
+        QTRY_VERIFY(!moduleCombo->view()->isVisible());
+        QCOMPARE(open.dialog->moduleSize(), 2);
+        QVERIFY(moduleCombo->hasFocus());
+
+        // Around the whole focus chain and back to the first box.
+        const QStringList chain = {QStringLiteral("quietZoneCombo"),
+                                   QStringLiteral("changeFolderButton"),
+                                   QStringLiteral("fileNameEdit"), QStringLiteral("messageEdit"),
+                                   QStringLiteral("moduleSizeCombo")};
+        for (const QString& name : chain) {
+            press(Qt::Key_Tab);
+            auto* control = open.dialog->findChild<QWidget*>(name);
+            if (auto* combo = qobject_cast<QComboBox*>(control)) {
+                QTRY_VERIFY2(combo->view()->isVisible(), qPrintable(name));
+                press(Qt::Key_Escape);
+                QTRY_VERIFY(!combo->view()->isVisible());
+            }
+            QTRY_VERIFY2(control->hasFocus(), qPrintable(name));
+        }
+        QCOMPARE(open.dialog->quietZone(), 9);  // Escape changed nothing
+        QCOMPARE(open.dialog->moduleSize(), 2);
     }
 
     void emptyTextChangesNothing() {
@@ -390,6 +448,43 @@ class CodecDialogTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(open.child<QTextEdit>("resultEdit")->toPlainText(), u("x"), 4000);
         QVERIFY(wasPending);
         QVERIFY2(ms >= 0 && ms < 100, qPrintable(QStringLiteral("second tick took %1 ms").arg(ms)));
+    }
+
+    // No camera at start: the notice, and idle. One plugged in later is started and decoded
+    // without a click; when it goes away the notice comes once more and the half is idle.
+    void camerasComingAndGoingAreFollowed() {
+        auto source = symbolSource("plugged");
+        test::TestFrameSource* camera = source.get();
+        camera->unplug();
+        OpenDialog open(std::move(source));
+        auto* result = open.child<QTextEdit>("resultEdit");
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{1});
+        QVERIFY(!open.dialog->cameraRunning());
+
+        camera->plugIn();
+        QTRY_VERIFY(open.dialog->cameraRunning());
+        QVERIFY(open.dialog->decodeTimerActive());
+        QTRY_COMPARE_WITH_TIMEOUT(result->toPlainText(), u("plugged"), 3000);
+
+        camera->unplug();
+        QTRY_VERIFY(!open.dialog->cameraRunning());
+        QVERIFY(!open.dialog->decodeTimerActive());
+        QVERIFY(!open.dialog->captureWindow()->isRunning());
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{2});
+        QCOMPARE(open.watcher.notices().back().text, u(ui::kCameraNoticeText));
+        QTest::qWait(300);
+        QCOMPARE(open.watcher.notices().size(), size_t{2});
+    }
+
+    // A camera that stops delivering without an error is given up after a few time-outs.
+    void silentCameraIsGivenUp() {
+        auto source = symbolSource("x");
+        source->deliverFrames = false;
+        OpenDialog open(std::move(source));
+        open.dialog->captureWindow()->grabTimeout = 100ms;
+        QTRY_COMPARE_WITH_TIMEOUT(open.watcher.notices().size(), size_t{1}, 3000);
+        QVERIFY(!open.dialog->cameraRunning());
+        QVERIFY(!open.dialog->decodeTimerActive());
     }
 
     // Closing stops the ticks.

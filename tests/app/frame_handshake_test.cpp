@@ -2,12 +2,14 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
 #include <optional>
+#include <thread>
 #include <vector>
 
-#include "app/camera_frame_source.h"
 #include "app/capture_window.h"
 #include "app/frame_slot.h"
+#include "app/video_frame_hook.h"
 #include "decoder/frame_dib.h"
 #include "tests/app/test_frame_source.h"
 
@@ -178,6 +180,37 @@ class FrameHandshakeTest : public QObject {
                                  [first](uint8_t b) { return b == first; }),
                      qPrintable(QStringLiteral("torn frame at grab %1").arg(i)));
         }
+    }
+
+    // Frames may arrive on two threads at once (or on the user-interface thread): a grabbed
+    // frame is always one whole frame.
+    void framesFromTwoThreadsAreNeverTorn() {
+        FrameSlot slot;
+        std::atomic<bool> stop{false};
+        const auto feed = [&](uint8_t first) {
+            std::vector<uint8_t> frame(4096);
+            for (uint8_t n = first; !stop.load(); n += 2) {
+                std::fill(frame.begin(), frame.end(), n);
+                slot.BufferCB(0, frame.data(), static_cast<int32_t>(frame.size()));
+            }
+        };
+        std::thread even(feed, uint8_t{0});
+        std::thread odd(feed, uint8_t{1});
+        int torn = 0;
+        for (int i = 0; i < 3000; ++i) {
+            QVERIFY(slot.beginRequest());
+            while (!slot.frameArrived()) {
+            }
+            const std::span<const uint8_t> taken = slot.takeFrame();
+            torn +=
+                std::all_of(taken.begin(), taken.end(), [&](uint8_t b) { return b == taken[0]; })
+                    ? 0
+                    : 1;
+        }
+        stop = true;
+        even.join();
+        odd.join();
+        QCOMPARE(torn, 0);
     }
 
     // A request made from a handler that runs inside another request's wait returns at once.

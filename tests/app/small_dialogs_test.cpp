@@ -11,7 +11,6 @@
 #include <QUrlQuery>
 #include <QtTest>
 
-#include "app/auto_drop_combo_box.h"
 #include "app/jpeg_picture.h"
 #include "app/message_dialog.h"
 #include "app/static_link.h"
@@ -95,28 +94,6 @@ class SmallDialogsTest : public QObject {
         QVERIFY(openAfterEnter);
         QCOMPARE(notice.result(), int(QDialog::Accepted));
         QCOMPARE(notice.tickCount, 0);
-    }
-
-    // A focus the user gives opens the list and the focus goes away; focus coming back from
-    // the list does not reopen it.
-    void comboOpensItsListOnFocus() {
-        QWidget parent;
-        parent.resize(200, 100);
-        auto* combo = new CAutoDropComboBox(&parent);
-        combo->addItems({QStringLiteral("1"), QStringLiteral("2")});
-        parent.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&parent));
-        QVERIFY(combo->lineEdit()->isReadOnly());
-
-        combo->setFocus(Qt::PopupFocusReason);
-        QTest::qWait(50);
-        QVERIFY(!combo->view()->isVisible());
-
-        combo->clearFocus();
-        combo->setFocus(Qt::MouseFocusReason);
-        QTRY_VERIFY(combo->view()->isVisible());
-        QVERIFY(!combo->hasFocus());
-        combo->hidePopup();
     }
 
     void linkOpensItsUrlAndTurnsPurple() {

@@ -17,7 +17,8 @@
 namespace dm::test {
 
 // Feeds frames from its own thread, like a camera's streaming thread. Each frame comes from
-// makeFrame(n), n counting the deliveries; a plain widget stands in for the preview.
+// makeFrame(n), n counting the deliveries; a plain widget stands in for the preview. It can
+// be unplugged and plugged in again like a camera.
 class TestFrameSource : public FrameSource {
   public:
     using FrameMaker = std::function<std::vector<uint8_t>(int n)>;
@@ -29,6 +30,10 @@ class TestFrameSource : public FrameSource {
 
     bool start(const FrameSink& sink, QWidget* videoParent, VideoFormat& out) override {
         ++starts;
+        if (!plugged) {
+            return false;
+        }
+        lost = sink.lost;
         preview = new QWidget(videoParent);
         out = format;
         stopping = false;
@@ -57,6 +62,23 @@ class TestFrameSource : public FrameSource {
 
     QWidget* videoWindow() const override { return preview.data(); }
 
+    // User-interface thread: the camera goes away (reported as lost when it was running), or
+    // comes back (reported as a change of the camera list).
+    void unplug() {
+        plugged = false;
+        deliverFrames = false;
+        if (feeder.joinable() && lost) {
+            lost();
+        }
+    }
+    void plugIn() {
+        plugged = true;
+        deliverFrames = true;
+        if (inputsChanged) {
+            inputsChanged();
+        }
+    }
+
     std::atomic<int> starts{0};
     std::atomic<int> delivered{0};
     std::atomic<bool> deliverFrames{true};  // false: a camera that went silent
@@ -67,6 +89,8 @@ class TestFrameSource : public FrameSource {
     std::chrono::milliseconds period;
     std::thread feeder;
     std::atomic<bool> stopping{false};
+    bool plugged = true;
+    std::function<void()> lost;
     QPointer<QWidget> preview;
 };
 
