@@ -42,6 +42,7 @@ class CCaptureWindow : public QWidget, public FrameGrabber {
     bool requestPending() const { return slot->pending(); }
     QRect videoRectangle() const { return videoRect; }
     VideoFormat format() const { return videoFormat; }
+    int silentGrabCount() const { return silentGrabs; }
 
     std::chrono::milliseconds grabTimeout{2000};
     int silentGrabLimit = 3;

@@ -35,6 +35,26 @@ void onVideoFrame(HookState& state, const QVideoFrame& frame) {
     state.sink.deliver(state.scratch.data(), static_cast<int32_t>(state.scratch.size()));
 }
 
+// Camera pixels are opaque. A 32-bit frame may still come with an alpha channel that holds
+// the padding byte, often 0 (FFmpeg reads 32-bit RGB as BGRA): reading it as alpha would
+// turn the picture transparent, so it is ignored.
+QImage opaque(const QImage& image) {
+    QImage out = image;
+    switch (image.format()) {
+        case QImage::Format_ARGB32:
+        case QImage::Format_ARGB32_Premultiplied:
+            out.reinterpretAsFormat(QImage::Format_RGB32);
+            break;
+        case QImage::Format_RGBA8888:
+        case QImage::Format_RGBA8888_Premultiplied:
+            out.reinterpretAsFormat(QImage::Format_RGBX8888);
+            break;
+        default:
+            break;
+    }
+    return out;
+}
+
 }  // namespace
 
 QMetaObject::Connection connectFrameHook(QVideoSink* videoSink, const FrameSink& sink, QSize size) {
@@ -47,7 +67,7 @@ QMetaObject::Connection connectFrameHook(QVideoSink* videoSink, const FrameSink&
 }
 
 void toCameraFrame(const QImage& picture, QSize size, std::vector<uint8_t>& out) {
-    QImage image = picture;
+    QImage image = opaque(picture);
     if (image.size() != size) {
         image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     }

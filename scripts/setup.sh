@@ -12,9 +12,9 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libturbojpeg0-dev libpng-dev libcli11-dev
     libzxing-dev libdmtx-dev libzint-dev
-    qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
+    qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-    fonts-wqy-microhei xvfb xauth
+    fonts-wqy-microhei xvfb xauth openbox xdotool
     clang libclang-rt-14-dev
 )
 

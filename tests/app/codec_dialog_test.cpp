@@ -24,6 +24,7 @@
 #include "app/ui_strings.h"
 #include "platform/gbk_text.h"
 #include "tests/app/modal_watcher.h"
+#include "tests/app/open_dialog.h"
 #include "tests/app/test_frame_source.h"
 
 Q_DECLARE_METATYPE(dm::GenerationOutcome)
@@ -56,22 +57,7 @@ std::unique_ptr<test::TestFrameSource> symbolSource(std::string_view message) {
         VideoFormat{frame.width, frame.height}, [bytes = frame.bgr](int) { return bytes; }, 10ms);
 }
 
-// A dialog, shown, with its start-up notice (if any) handled.
-struct OpenDialog {
-    explicit OpenDialog(std::unique_ptr<FrameSource> source)
-        : dialog(std::make_unique<CCodecTestDialog>(std::move(source))) {
-        dialog->show();
-        QTest::qWait(50);
-    }
-    template <typename T>
-    T* child(const char* name) const {
-        return dialog->findChild<T*>(QString::fromLatin1(name));
-    }
-    QPlainTextEdit* message() const { return child<QPlainTextEdit>("messageEdit"); }
-
-    test::ModalWatcher watcher;
-    std::unique_ptr<CCodecTestDialog> dialog;
-};
+using test::OpenDialog;
 
 }  // namespace
 

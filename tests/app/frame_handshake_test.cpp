@@ -77,6 +77,27 @@ class FrameHandshakeTest : public QObject {
         QCOMPARE(frame, expected);
     }
 
+    // 32-bit frames whose padding byte arrives as an alpha of 0 keep their colours.
+    void thePaddingByteIsNotTransparency_data() {
+        QTest::addColumn<int>("format");
+        QTest::newRow("ARGB32 premultiplied") << int(QImage::Format_ARGB32_Premultiplied);
+        QTest::newRow("RGBA8888 premultiplied") << int(QImage::Format_RGBA8888_Premultiplied);
+    }
+    void thePaddingByteIsNotTransparency() {
+        QFETCH(int, format);
+        QImage picture(2, 1, QImage::Format_RGB32);
+        picture.setPixelColor(0, 0, QColor(200, 100, 50));
+        picture.setPixelColor(1, 0, QColor(10, 20, 30));
+        picture = picture.convertToFormat(static_cast<QImage::Format>(format));
+        for (int x = 0; x < 2; ++x) {
+            picture.scanLine(0)[4 * x + 3] = 0;  // the alpha byte alone (little-endian)
+        }
+        std::vector<uint8_t> frame;
+        toCameraFrame(picture, QSize(2, 1), frame);
+        const std::vector<uint8_t> expected = {50, 100, 200, 30, 20, 10, 0, 0};
+        QCOMPARE(frame, expected);
+    }
+
     void picturesOfAnotherSizeAreScaledToTheFormat() {
         QImage picture(2, 1, QImage::Format_RGB32);
         picture.fill(QColor(1, 2, 3));

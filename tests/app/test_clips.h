@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+#include "tests/support/avi_writer.h"
+
+namespace dm::test {
+
+// The clips the video-path tests play, generated at build time: every pixel format, and
+// every frame size among them.
+struct TestClip {
+    ClipFormat format;
+    int width;
+    int height;
+};
+
+inline constexpr TestClip kTestClips[] = {
+    {ClipFormat::Yuy2, 640, 480},     {ClipFormat::I420, 800, 600},
+    {ClipFormat::Bgrx, 1280, 720},    {ClipFormat::Rgb24, 640, 480},
+    {ClipFormat::Mjpeg420, 800, 600}, {ClipFormat::Mjpeg422, 1280, 720},
+};
+
+// The text a clip's symbol carries, such as "YUY2 640x480".
+inline std::string clipText(const TestClip& clip) {
+    return std::string(clipFormatName(clip.format)) + " " + std::to_string(clip.width) + "x" +
+           std::to_string(clip.height);
+}
+
+// The clip's file name, such as "YUY2_640x480.avi".
+inline std::string clipFileName(const TestClip& clip) {
+    std::string name = clipText(clip) + ".avi";
+    name[name.find(' ')] = '_';
+    return name;
+}
+
+}  // namespace dm::test
