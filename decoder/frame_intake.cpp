@@ -24,14 +24,14 @@ FrameDecodeResult decodeFrameView(const CFrameDib& frame, std::string& outText, 
                                   const DecodeOptions& options) {
     const std::optional<ImageView> view = frameView(frame);
     if (!view)
-        return {false, DecodeStatus::MissingInput, -1, {}};
+        return {false, DecodeStatus::MissingInput, -1, {}, std::nullopt};
     DecodeResult result = decodeImage(*view, options);
     if (!result.decoded)
-        return {false, result.status, -1, {}};
+        return {false, result.status, -1, {}, result.corners};
     outText = std::move(result.text);
     if (intake.beep)
         intake.beep();
-    return {true, result.status, result.sizeIndex, std::move(result.eciSegments)};
+    return {true, result.status, result.sizeIndex, std::move(result.eciSegments), result.corners};
 }
 
 }  // namespace

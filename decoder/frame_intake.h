@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "decoder/decode_image.h"
 #include "decoder/frame_dib.h"
 #include "symbology/decode_status.h"
 #include "symbology/message_format.h"
@@ -15,8 +16,9 @@ namespace dm {
 struct FrameDecodeResult {
     bool decoded = false;
     DecodeStatus status = DecodeStatus::MissingInput;
-    int32_t sizeIndex = -1;               // size of the symbol decoded, -1 when none
-    std::vector<EciSegment> eciSegments;  // the character sets of the decoded bytes
+    int32_t sizeIndex = -1;                // size of the symbol decoded, -1 when none
+    std::vector<EciSegment> eciSegments;   // the character sets of the decoded bytes
+    std::optional<SymbolCorners> corners;  // where the symbol was located, in picture coordinates
 };
 
 // What one caller keeps from frame to frame: the sound to play after a decoded frame and the

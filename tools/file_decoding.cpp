@@ -33,6 +33,8 @@ GrayPicture framedPicture(const RgbImage& image, int scale) {
     }
     const int border = std::max(16, std::min(image.width, image.height) * scale / 4);
     GrayPicture out;
+    out.scale = scale;
+    out.border = border;
     out.width = image.width * scale + 2 * border;
     out.height = image.height * scale + 2 * border;
     out.gray.assign(static_cast<size_t>(out.width) * out.height, 255);
@@ -65,6 +67,12 @@ FileOutcome decodeImageFile(const std::string& path) {
     for (const int scale : scales) {
         const GrayPicture picture = framedPicture(*image, scale);
         DecodeResult result = decodeImage({picture.gray, picture.width, picture.height, 1});
+        if (result.corners) {
+            for (ImagePoint& corner : *result.corners) {  // back into the file's own pixels
+                corner.x = (corner.x - picture.border) / picture.scale;
+                corner.y = (corner.y - picture.border) / picture.scale;
+            }
+        }
         const bool decoded = result.decoded;
         if (decoded || scale == firstScale)
             out.result = std::move(result);

@@ -13,7 +13,7 @@ namespace dm::tool {
 struct FileOutcome {
     bool loaded = false;
     std::string loadError;    // why the file could not be read, when !loaded
-    DecodeResult result;      // the decoded bytes in result.text
+    DecodeResult result;      // the decoded bytes in result.text; corners in the file's pixels
     double milliseconds = 0;  // decode time, file loading excluded
 };
 
@@ -33,6 +33,8 @@ struct GrayPicture {
     int width = 0;
     int height = 0;
     std::vector<uint8_t> gray;
+    int scale = 1;   // the file's pixels were enlarged by this factor
+    int border = 0;  // and framed by this many pixels on every side
 };
 
 // The image in gray as the decoder reads colour, enlarged by the integer factor scale (nearest

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string_view>
+
+#include "encoder/jpeg_output.h"
+
 namespace dm::tool {
 namespace {
 
@@ -24,6 +29,26 @@ TEST(FramedPicture, SmallImagesAreEnlargedAndEveryImageFramedAndReadAsGray) {
     EXPECT_EQ(at(border + 2 * 120, border), 76);              // red
     EXPECT_EQ(at(border + 3 * 120 + 119, border + 119), 28);  // blue
     EXPECT_EQ(at(border, border + 120), 255);                 // bottom row, white
+}
+
+// The outline of a decoded file is given in the file's own pixels, whatever enlargement and
+// border the decode used: a 14 x 14 symbol of 3-pixel modules and a 2-module quiet zone.
+TEST(DecodedFile, CornersAreInTheFilesOwnPixels) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "dm_corners_in_file_pixels.jpg").string();
+    const std::string_view text = "corners";
+    ASSERT_NE(GenerateSymbolFile({reinterpret_cast<const uint8_t*>(text.data()), text.size()}, path,
+                                 3, 2),
+              -1);
+    const FileOutcome outcome = decodeImageFile(path);
+    std::filesystem::remove(path);
+    ASSERT_TRUE(outcome.result.decoded);
+    ASSERT_TRUE(outcome.result.corners.has_value());
+    const double expected[4][2] = {{6, 6}, {48, 6}, {48, 48}, {6, 48}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR((*outcome.result.corners)[i].x, expected[i][0], 1.5) << "corner " << i;
+        EXPECT_NEAR((*outcome.result.corners)[i].y, expected[i][1], 1.5) << "corner " << i;
+    }
 }
 
 }  // namespace
