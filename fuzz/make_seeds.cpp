@@ -88,14 +88,19 @@ int main(int argc, char** argv) {
             write(out / "decode_frame", name, f);
         }
     }
-    // Every encodation scheme's latch, so the data fuzzer starts inside each one.
+    // Every encodation scheme's latch, so the data fuzzer starts inside each one, and the
+    // codewords that shape the message: macro, FNC1, ECI designators, Reader Programming.
     const std::vector<std::vector<uint8_t>> schemes = {
-        {8, 230, 0x5B, 0x0B, 254, 66},         // C40 "AIM"
-        {8, 239, 0x5B, 0x0B, 254, 66},         // Text "aim"
-        {8, 238, 0x5B, 0x0B, 254, 66},         // X12
-        {8, 240, 0x10, 0x41, 0x04, 0x7C, 66},  // EDIFACT with unlatch
-        {8, 231, 47, 194, 88, 237, 66},        // Base256
-        {8, 233, 0x21, 7, 9, 66, 129},         // Structured Append
+        {8, 230, 0x5B, 0x0B, 254, 66},                                   // C40 "AIM"
+        {8, 239, 0x5B, 0x0B, 254, 66},                                   // Text "aim"
+        {8, 238, 0x5B, 0x0B, 254, 66},                                   // X12
+        {8, 240, 0x10, 0x41, 0x04, 0x7C, 66},                            // EDIFACT with unlatch
+        {8, 231, 47, 194, 88, 237, 66},                                  // Base256
+        {8, 233, 0x21, 7, 9, 66, 129},                                   // Structured Append
+        {8, 237, 66, 67, 129},                                           // Macro 06
+        {8, 232, 131, 232, 140, 66},                                     // GS1 with a separator
+        {8, 66, 232, 67, 241, 27, 241, 131, 112, 241, 193, 76, 52, 68},  // AIM, three ECIs
+        {8, 234, 37, 74},                                                // Reader Programming
     };
     for (const auto& s : schemes)
         write(out / "decode_data", "scheme" + std::to_string(n++), s);

@@ -110,68 +110,47 @@ TEST(AsciiDecodation, UninterpretedCodewordsAreSkippedWithoutOutput) {
         EXPECT_TRUE(r.ok);
         EXPECT_EQ(r.text, "!B");
         EXPECT_EQ(symbologyIdentifier(r.state.format), "]d1");
-        EXPECT_EQ(r.state.format.macro, 0);
-        EXPECT_FALSE(r.state.format.readerProgramming);
         // Also as the very last data codeword.
         EXPECT_EQ(decode({'!' + 1, static_cast<uint8_t>(c)}).text, "!");
     }
 }
 
-TEST(AsciiDecodation, MacroInTheFirstPositionStandsForItsHeaderAndTrailer) {
-    const Decoded m05 = decode({236, 'A' + 1, 130 + 12, 129});
-    ASSERT_TRUE(m05.ok);
-    EXPECT_EQ(m05.text,
-              "[)>\x1E"
-              "05\x1D"
-              "A12\x1E\x04");
-    EXPECT_EQ(m05.state.format.macro, 5);
-    // An empty message still gets both; after a Structured Append header the macro is the
-    // message's first codeword.
-    const Decoded m06 = decode({233, 0x1E, 1, 2, 237, 129});
-    ASSERT_TRUE(m06.ok);
-    EXPECT_EQ(m06.text,
-              "[)>\x1E"
-              "06\x1D\x1E\x04");
-    EXPECT_EQ(m06.state.format.macro, 6);
-    EXPECT_EQ(m06.state.appendPosition, 2);
-}
-
-TEST(AsciiDecodation, Fnc1MarksGs1OrAimDataAndOtherwiseSeparatesFields) {
+// A macro stands for its header and trailer (an empty message gets both); Reader Programming is
+// reported; FNC1 marks GS1 data first and AIM data second, after one letter or two digits, and
+// separates fields elsewhere. After a Structured Append header the message starts at codeword 4.
+TEST(AsciiDecodation, FirstAndSecondPositionsMarkTheMessage) {
+    const std::string gs = "\x1D", rs = "\x1E";
     struct Case {
         const char* name;
         std::vector<uint8_t> data;
         std::string text;
-        Fnc1Mode fnc1;
+        Fnc1Mode fnc1 = Fnc1Mode::None;
+        uint8_t macro = 0;
+        bool readerProgramming = false;
     };
     const Case cases[] = {
-        {"first: GS1",
-         {232, 130 + 1, 232, 130 + 10, 'A' + 1},
-         "01\x1D"
-         "10A",
-         Fnc1Mode::Gs1},
-        {"second after a letter: AIM", {'a' + 1, 232, 'b' + 1}, "ab", Fnc1Mode::Aim},
-        {"second after two digits: AIM", {130 + 37, 232, 'x' + 1}, "37x", Fnc1Mode::Aim},
-        {"second after a sign: separator",
-         {'%' + 1, 232, 'b' + 1},
-         "%\x1D"
-         "b",
-         Fnc1Mode::None},
-        {"third: separator",
-         {'a' + 1, 'b' + 1, 232, 'c' + 1},
-         "ab\x1D"
-         "c",
-         Fnc1Mode::None},
-        {"after a Structured Append header", {233, 0x12, 1, 1, 232, 'Z' + 1}, "Z", Fnc1Mode::Gs1},
-        {"second after the header", {233, 0x12, 1, 1, 'Q' + 1, 232}, "Q", Fnc1Mode::Aim},
+        {"Macro 05",
+         {236, 'A' + 1, 130 + 12, 129},
+         "[)>" + rs + "05" + gs + "A12" + rs + "\x04",
+         Fnc1Mode::None,
+         5},
+        {"appended Macro 06",
+         {233, 0x1E, 1, 2, 237, 129},
+         "[)>" + rs + "06" + gs + rs + "\x04",
+         Fnc1Mode::None,
+         6},
+        {"Reader Programming", {234, '$' + 1, 'I' + 1}, "$I", Fnc1Mode::None, 0, true},
+        {"FNC1 first: GS1", {232, 130 + 1, 232, 130 + 10}, "01" + gs + "10", Fnc1Mode::Gs1},
+        {"after a letter: AIM", {'a' + 1, 232, 'b' + 1}, "ab", Fnc1Mode::Aim},
+        {"after two digits: AIM", {130 + 37, 232, 'x' + 1}, "37x", Fnc1Mode::Aim},
+        {"after a sign: separator", {'%' + 1, 232, 'b' + 1}, "%" + gs + "b"},
+        {"third: separator", {'a' + 1, 'b' + 1, 232, 'c' + 1}, "ab" + gs + "c"},
+        {"appended GS1", {233, 0x12, 1, 1, 232, 'Z' + 1}, "Z", Fnc1Mode::Gs1},
+        {"appended AIM", {233, 0x12, 1, 1, 'Q' + 1, 232}, "Q", Fnc1Mode::Aim},
         // Shift 2 value 27 is FNC1 in C40 and Text; before the fix it came out as a space.
-        {"C40 FNC1", join({{232, 230}, pair(14, 1, 27), pair(15, 3, 3)}),
-         "A\x1D"
-         "B  ",
+        {"C40 FNC1", join({{232, 230}, pair(14, 1, 27), pair(15, 3, 3)}), "A" + gs + "B  ",
          Fnc1Mode::Gs1},
-        {"Text FNC1", join({{239}, pair(1, 27, 14), {254}}),
-         "\x1D"
-         "a",
-         Fnc1Mode::None},
+        {"Text FNC1", join({{239}, pair(1, 27, 14), {254}}), gs + "a"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -179,6 +158,8 @@ TEST(AsciiDecodation, Fnc1MarksGs1OrAimDataAndOtherwiseSeparatesFields) {
         ASSERT_TRUE(r.ok);
         EXPECT_EQ(r.text, c.text);
         EXPECT_EQ(r.state.format.fnc1, c.fnc1);
+        EXPECT_EQ(r.state.format.macro, c.macro);
+        EXPECT_EQ(r.state.format.readerProgramming, c.readerProgramming);
     }
 }
 
@@ -204,26 +185,6 @@ TEST(AsciiDecodation, EciDesignatorsStartSegmentsOfTheText) {
         EXPECT_FALSE(failed.ok) << failed.text;
         EXPECT_EQ(failed.status, DecodeStatus::DataDecodationFailed);
     }
-}
-
-TEST(AsciiDecodation, ReaderProgrammingInTheFirstPositionIsReported) {
-    const Decoded r = decode({234, '$' + 1, 'I' + 1, 129});
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.text, "$I");
-    EXPECT_TRUE(r.state.format.readerProgramming);
-}
-
-TEST(SymbologyIdentifier, FollowsFnc1AndEci) {
-    MessageFormat format;
-    EXPECT_EQ(symbologyIdentifier(format), "]d1");
-    format.fnc1 = Fnc1Mode::Gs1;
-    EXPECT_EQ(symbologyIdentifier(format), "]d2");
-    format.fnc1 = Fnc1Mode::Aim;
-    EXPECT_EQ(symbologyIdentifier(format), "]d3");
-    format.eciSegments = {{26, 0}};
-    EXPECT_EQ(symbologyIdentifier(format), "]d6");
-    format.fnc1 = Fnc1Mode::Gs1;
-    EXPECT_EQ(symbologyIdentifier(format), "]d5");
 }
 
 TEST(C40TextDecodation, BasicSetsDecodeAimInBothCases) {
