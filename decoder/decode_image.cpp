@@ -26,6 +26,26 @@ DecodeResult decodeMirrored(const ImageView& image, uint32_t variant) {
     return result;
 }
 
+// How far a failed decode got: the variant whose threshold got furthest is the one the mirror
+// image is read with, since a mirror image is thresholded the same way.
+int progress(DecodeStatus status) {
+    switch (status) {
+        case DecodeStatus::NoFinder:
+            return 0;
+        case DecodeStatus::NoFinderAfterFirstArm:
+            return 1;
+        case DecodeStatus::FinderOutsideImage:
+            return 2;
+        case DecodeStatus::NoSizeMatch:
+            return 3;
+        case DecodeStatus::GridLost:
+        case DecodeStatus::AlignmentMismatch:
+            return 4;
+        default:  // sampled: the codewords did not hold a message
+            return 5;
+    }
+}
+
 }  // namespace
 
 uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue) {
@@ -41,17 +61,22 @@ DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options) {
     const uint32_t firstVariant = options.thresholdVariant.value_or(0);
     const uint32_t variants = options.thresholdVariant ? 1 : kThresholdVariantCount;
     DecodeResult first;
+    uint32_t furthest = firstVariant;
+    int furthestProgress = -1;
     for (uint32_t i = 0; i < variants; ++i) {
         DecodeResult result = decodeWithVariant(image, firstVariant + i);
         if (result.decoded)
             return result;
-        const bool missing = result.status == DecodeStatus::MissingInput;
+        if (result.status == DecodeStatus::MissingInput)
+            return result;
+        if (progress(result.status) > furthestProgress) {
+            furthestProgress = progress(result.status);
+            furthest = firstVariant + i;
+        }
         if (i == 0)
             first = std::move(result);
-        if (missing)
-            return first;
     }
-    DecodeResult mirrored = decodeMirrored(image, firstVariant);
+    DecodeResult mirrored = decodeMirrored(image, furthest);
     return mirrored.decoded ? mirrored : first;
 }
 

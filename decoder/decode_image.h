@@ -88,7 +88,7 @@ uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue);
 
 // Finds and decodes one symbol in the image. When every threshold variant asked for fails, one
 // more attempt reads the picture's mirror image (a symbol printed on the back of a clear label
-// or seen through glass). A view that does not describe its pixels (too small, bytes per pixel
+// or seen through glass) with the variant that got furthest. A view that does not describe its pixels (too small, bytes per pixel
 // not 1, 3 or 4, stride below a row, pixels too short) fails with MissingInput.
 DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options = {});
 

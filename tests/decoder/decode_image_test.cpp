@@ -165,6 +165,24 @@ TEST(DecodeImage, MirroredSymbolsOfEveryShapeRead) {
     }
 }
 
+// A still frame that only the central thresholds read: its mirror image is read with the variant
+// that got furthest, not always the first.
+TEST(DecodeImage, MirrorImageIsReadWithTheThresholdThatGotFurthest) {
+    test::SynthOptions o;
+    o.moduleSize = 3;
+    o.blurSigma = 0.6;
+    o.noiseSigma = 4;
+    const auto f = test::synthesiseFrame(test::symbolWithData({'V' + 1, 'a' + 1}, 0), 10, 10, o);
+    const ImageView upright{f.bgr, f.width, f.height, 3, f.stride, RowOrder::BottomUp};
+    ASSERT_FALSE(decodeImage(upright, {.thresholdVariant = 0}).decoded);
+    ASSERT_TRUE(decodeImage(upright, {.thresholdVariant = 1}).decoded);
+    ImageView mirror = upright;
+    mirror.rowOrder = RowOrder::TopDown;
+    const DecodeResult r = decodeImage(mirror);
+    EXPECT_TRUE(r.decoded && r.mirrored) << r.statusMeaning();
+    EXPECT_EQ(r.text, "Va");
+}
+
 TEST(DecodeImage, ViewsThatDoNotDescribeTheirPixelsAreMissingInput) {
     const std::vector<uint8_t> pixels(64 * 48 * 4, 200);
     const std::span<const uint8_t> all(pixels);
