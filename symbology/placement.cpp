@@ -22,10 +22,7 @@ int sweep(int R, int N, Put&& put, Filled&& filled) {
             col += N;
             row += 4 - ((N + 4) % 8);
         }
-        // Every size in the table maps each bit inside the matrix; checking it here keeps every
-        // caller's indexing in bounds for any R and N.
-        if (row >= 0 && row < R && col >= 0 && col < N)
-            put(row, col, k, bit);
+        put(row, col, k, bit);
     };
     auto standard = [&](int row, int col, int k) {
         module(row - 2, col - 2, k, 1);
@@ -131,7 +128,8 @@ std::vector<uint8_t> placeCodewords(std::span<const uint8_t> stream, int sizeInd
     const SymbolSize& s = symbolSize(sizeIndex);
     const int R = s.mappingRows;
     const int N = s.mappingCols;
-    if (stream.size() < static_cast<size_t>(s.dataCodewords + s.eccCodewords))
+    // The sweep's corner patterns rely on a mapping of at least 6 x 6, as every size has.
+    if (stream.size() < static_cast<size_t>(s.dataCodewords + s.eccCodewords) || R < 6 || N < 6)
         return {};
 
     // 0 = not yet filled, 1 = light bit, 2 = dark bit.
