@@ -40,7 +40,6 @@ class WindowScreenshotTest : public QObject {
         QVERIFY(!shot.isNull());
         QVERIFY2(shot.save(QStringLiteral(DM_ARTIFACT_DIR "/window_screenshot.png")),
                  DM_ARTIFACT_DIR "/window_screenshot.png");
-        qInfo("screenshot: %s", DM_ARTIFACT_DIR "/window_screenshot.png");
 
         // The symbol area shows a black-and-white symbol: plenty of both.
         const QRect area = dialog.symbolRect();
