@@ -4,9 +4,7 @@
 // ratios (target: ours at most 1/10 of zxing-cpp's and 1/100 of libdmtx's). Every reader gets
 // the same camera frame (24-bit BGR, rows bottom-up) and does its own gray conversion (ours
 // reads pixels as gray only where the detection looks).
-#include <ZXing/ReadBarcode.h>
 #include <benchmark/benchmark.h>
-#include <dmtx.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +17,7 @@
 #include "decoder/frame_dib.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/frame_synth.h"
+#include "tests/support/peer_readers.h"
 #include "tests/support/symbol_builders.h"
 
 namespace {
@@ -80,44 +79,11 @@ bool decodeOurs(const BenchFrame& frame) {
 }
 
 bool decodeZxing(const BenchFrame& frame) {
-    ZXing::DecodeHints hints;
-    hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
-    // Viewed from the last stored row upward, the bottom-up frame reads as the upright picture.
-    const int stride = frameStride(frame);
-    const ZXing::ImageView view(
-        frame.dib.bits.data() + static_cast<size_t>(frame.height - 1) * stride, frame.width,
-        frame.height, ZXing::ImageFormat::BGR, -stride, 3);
-    const ZXing::Result result = ZXing::ReadBarcode(view, hints);
-    return result.isValid() &&
-           std::string(result.bytes().begin(), result.bytes().end()) == frame.message;
+    return dm::test::readFrameWithZxing(frame.dib) == frame.message;
 }
 
 bool decodeDmtx(const BenchFrame& frame) {
-    // The camera frame stores its rows bottom-up; libdmtx is told to flip them.
-    std::vector<unsigned char> pixels(frame.dib.bits.begin(), frame.dib.bits.end());
-    DmtxImage* image = dmtxImageCreate(pixels.data(), frame.width, frame.height, DmtxPack24bppBGR);
-    if (image == nullptr)
-        return false;
-    dmtxImageSetProp(image, DmtxPropRowPadBytes, frameStride(frame) - 3 * frame.width);
-    dmtxImageSetProp(image, DmtxPropImageFlip, DmtxFlipY);
-    bool decoded = false;
-    DmtxDecode* decode = dmtxDecodeCreate(image, 1);
-    if (decode != nullptr) {
-        DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), 1000);
-        DmtxRegion* region = dmtxRegionFindNext(decode, &timeout);
-        if (region != nullptr) {
-            DmtxMessage* message = dmtxDecodeMatrixRegion(decode, region, DmtxUndefined);
-            if (message != nullptr) {
-                decoded = std::string(reinterpret_cast<const char*>(message->output),
-                                      message->outputIdx) == frame.message;
-                dmtxMessageDestroy(&message);
-            }
-            dmtxRegionDestroy(&region);
-        }
-        dmtxDecodeDestroy(&decode);
-    }
-    dmtxImageDestroy(&image);
-    return decoded;
+    return dm::test::readFrameWithDmtx(frame.dib, 1000) == frame.message;
 }
 
 void BM_DecodeFrame(benchmark::State& state, size_t index) {

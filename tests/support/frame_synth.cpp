@@ -40,7 +40,9 @@ std::vector<float> gaussianKernel(double sigma) {
     return k;
 }
 
-void blur(std::vector<float>& img, int w, int h, double sigma) {
+}  // namespace
+
+void gaussianBlur(std::vector<float>& img, int w, int h, double sigma) {
     const auto k = gaussianKernel(sigma);
     const int r = static_cast<int>(k.size() / 2);
     std::vector<float> tmp(img.size());
@@ -61,8 +63,6 @@ void blur(std::vector<float>& img, int w, int h, double sigma) {
         }
     }
 }
-
-}  // namespace
 
 SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
                            const SynthOptions& o) {
@@ -110,7 +110,7 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
         }
     }
     if (o.blurSigma > 0)
-        blur(gray, o.width, o.height, o.blurSigma);
+        gaussianBlur(gray, o.width, o.height, o.blurSigma);
     if (o.noiseSigma > 0) {
         std::mt19937 rng(o.seed);
         std::normal_distribution<float> noise(0.0f, static_cast<float>(o.noiseSigma));

@@ -57,6 +57,9 @@ PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptio
 // left, top right, bottom right, bottom left of the symbol as drawn.
 std::array<PointF, 4> symbolCornersInPicture(int rows, int cols, const SynthOptions& options);
 
+// Gaussian blur of a float image of w x h pixels, in place (edges repeat).
+void gaussianBlur(std::vector<float>& img, int w, int h, double sigma);
+
 // Whether the rotated symbol plus its quiet zone lies fully inside the frame.
 bool symbolFits(int rows, int cols, const SynthOptions& options);
 

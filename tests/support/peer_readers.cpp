@@ -127,4 +127,50 @@ std::optional<std::string> readWithDmtx(const GrayPicture& picture, int timeoutM
     return text;
 }
 
+std::optional<std::string> readFrameWithZxing(const CFrameDib& frame) {
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
+    const int width = frame.info.bmiHeader.biWidth;
+    const int height = frame.info.bmiHeader.biHeight;
+    const auto stride = static_cast<int>(CFrameDib::stride(width, 24));
+    // Viewed from the last stored row upward, the bottom-up frame reads as the upright picture.
+    const ZXing::ImageView view(frame.bits.data() + static_cast<size_t>(height - 1) * stride, width,
+                                height, ZXing::ImageFormat::BGR, -stride, 3);
+    const ZXing::Result result = ZXing::ReadBarcode(view, hints);
+    if (!result.isValid())
+        return std::nullopt;
+    return std::string(result.bytes().begin(), result.bytes().end());
+}
+
+std::optional<std::string> readFrameWithDmtx(const CFrameDib& frame, int timeoutMs) {
+    const int width = frame.info.bmiHeader.biWidth;
+    const int height = frame.info.bmiHeader.biHeight;
+    // The camera frame stores its rows bottom-up; libdmtx is told to flip them.
+    std::vector<unsigned char> pixels(frame.bits.begin(), frame.bits.end());
+    DmtxImage* image = dmtxImageCreate(pixels.data(), width, height, DmtxPack24bppBGR);
+    if (image == nullptr)
+        return std::nullopt;
+    dmtxImageSetProp(image, DmtxPropRowPadBytes,
+                     static_cast<int>(CFrameDib::stride(width, 24)) - 3 * width);
+    dmtxImageSetProp(image, DmtxPropImageFlip, DmtxFlipY);
+    std::optional<std::string> text;
+    DmtxDecode* decode = dmtxDecodeCreate(image, 1);
+    if (decode != nullptr) {
+        DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), timeoutMs);
+        DmtxRegion* region = dmtxRegionFindNext(decode, &timeout);
+        if (region != nullptr) {
+            DmtxMessage* message = dmtxDecodeMatrixRegion(decode, region, DmtxUndefined);
+            if (message != nullptr) {
+                text =
+                    std::string(reinterpret_cast<const char*>(message->output), message->outputIdx);
+                dmtxMessageDestroy(&message);
+            }
+            dmtxRegionDestroy(&region);
+        }
+        dmtxDecodeDestroy(&decode);
+    }
+    dmtxImageDestroy(&image);
+    return text;
+}
+
 }  // namespace dm::test

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "decoder/frame_dib.h"
+
 namespace dm::test {
 
 // 8-bit gray picture, rows top-down, no padding.
@@ -47,5 +49,10 @@ std::optional<PeerMessage> readMessageWithZxing(const GrayPicture& picture);
 
 // Decodes with libdmtx within the time limit; the raw content bytes, or nothing.
 std::optional<std::string> readWithDmtx(const GrayPicture& picture, int timeoutMs = 3000);
+
+// The same readers on a camera frame as it is stored (24-bit BGR, rows bottom-up, padded);
+// each reader does its own gray conversion.
+std::optional<std::string> readFrameWithZxing(const CFrameDib& frame);
+std::optional<std::string> readFrameWithDmtx(const CFrameDib& frame, int timeoutMs);
 
 }  // namespace dm::test

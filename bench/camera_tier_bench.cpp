@@ -1,0 +1,115 @@
+// Camera tiers side by side: on the synthesised clean, camera and hard frames (fixed seed, 640 x
+// 480, camera format), the decode rate, median and worst time of each reader: ours on one
+// frame (fresh intake, whole-frame threshold), ours as a still image (three threshold variants
+// then the whole-frame search), zxing-cpp (Data Matrix only) and libdmtx (one second each).
+// Then the worst time of ours on frames without a symbol (empty, cluttered, textured).
+// DM_BENCH_FRAMES sets the frames per tier (default 100), DM_BENCH_SEED the seed (default 1).
+// Targets: our median at most half of zxing-cpp's on each tier; no frame above 20 ms.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "decoder/frame_intake.h"
+#include "tests/support/camera_tiers.h"
+#include "tests/support/peer_readers.h"
+
+namespace {
+
+using dm::test::Tier;
+
+int envOr(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    return value ? std::atoi(value) : fallback;
+}
+
+struct ReaderStats {
+    int decoded = 0;
+    std::vector<double> ms;
+    double median() {
+        std::sort(ms.begin(), ms.end());
+        return ms.empty() ? 0 : ms[ms.size() / 2];
+    }
+    double worst() const { return ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end()); }
+};
+
+using Reader = std::function<std::optional<std::string>(const dm::CFrameDib&)>;
+
+std::optional<std::string> oursOneFrame(const dm::CFrameDib& frame) {
+    dm::FrameIntake intake;
+    std::string text;
+    if (!dm::decodeFrame(frame, text, intake).decoded)
+        return std::nullopt;
+    return text;
+}
+
+std::optional<std::string> oursStill(const dm::CFrameDib& frame) {
+    dm::FrameIntake intake;
+    std::string text;
+    if (!dm::decodeStillFrame(frame, text, intake).decoded)
+        return std::nullopt;
+    return text;
+}
+
+double timeOnce(const Reader& reader, const dm::CFrameDib& frame,
+                std::optional<std::string>& text) {
+    const auto start = std::chrono::steady_clock::now();
+    text = reader(frame);
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+void BM_CameraTiers(benchmark::State& state) {
+    const int frames = envOr("DM_BENCH_FRAMES", 100);
+    const auto seed = static_cast<uint32_t>(envOr("DM_BENCH_SEED", 1));
+    const std::vector<std::pair<const char*, Reader>> readers = {
+        {"ours, one frame", oursOneFrame},
+        {"ours, still image", oursStill},
+        {"zxing-cpp", dm::test::readFrameWithZxing},
+        {"libdmtx", [](const dm::CFrameDib& f) { return dm::test::readFrameWithDmtx(f, 1000); }},
+    };
+    for (auto _ : state) {
+        std::printf("\n%d frames per tier, seed %u\n%-7s %-18s %8s %10s %10s\n", frames, seed,
+                    "tier", "reader", "rate", "median ms", "worst ms");
+        for (const Tier tier : {Tier::Clean, Tier::Camera, Tier::Hard}) {
+            std::vector<ReaderStats> stats(readers.size());
+            for (int i = 0; i < frames; ++i) {
+                const dm::test::TierFrame frame = dm::test::tierFrame(tier, seed, i);
+                for (size_t r = 0; r < readers.size(); ++r) {
+                    std::optional<std::string> text;
+                    stats[r].ms.push_back(timeOnce(readers[r].second, frame.dib, text));
+                    stats[r].decoded += text == frame.message;
+                }
+            }
+            for (size_t r = 0; r < readers.size(); ++r) {
+                std::printf("%-7s %-18s %7.1f%% %10.3f %10.3f\n", dm::test::tierName(tier),
+                            readers[r].first, 100.0 * stats[r].decoded / frames, stats[r].median(),
+                            stats[r].worst());
+            }
+        }
+        std::printf("%-7s %-18s %10s %10s\n", "frame", "reader", "median ms", "worst ms");
+        for (const auto background : {dm::test::Background::Empty, dm::test::Background::Cluttered,
+                                      dm::test::Background::Textured}) {
+            ReaderStats ours;
+            for (uint32_t s = 1; s <= 20; ++s) {
+                const dm::CFrameDib frame = dm::test::backgroundFrame(background, s);
+                std::optional<std::string> text;
+                ours.ms.push_back(timeOnce(oursOneFrame, frame, text));
+            }
+            std::printf("%-9s %-16s %10.3f %10.3f\n", dm::test::backgroundName(background),
+                        "ours, one frame", ours.median(), ours.worst());
+        }
+        std::printf(
+            "target: ours' median at most half of zxing-cpp's per tier, every frame under "
+            "20 ms\n\n");
+    }
+}
+BENCHMARK(BM_CameraTiers)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace

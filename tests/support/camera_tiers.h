@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decoder/frame_dib.h"
+#include "tests/support/frame_synth.h"
+#include "tests/support/peer_readers.h"
+
+namespace dm::test {
+
+// What a camera sees, at three levels of difficulty (all 640 x 480, a symbol from zint or
+// libdmtx on a light label with a 2-4 module quiet zone over a gray background, anywhere in the
+// frame at any rotation):
+// - Clean: dark 0-40, light 200-255, noise sigma 1, no blur, modules 4-9 pixels.
+// - Camera: corners moved by up to 6 % of the symbol side, dark 0-70, light 160-250, a light
+//   gradient across the frame, blur sigma up to 1.2, noise sigma 4, JPEG quality 60-95.
+// - Hard: as camera with corners moved by up to 12 %, blur sigma 0.5-2, noise sigma 9, modules
+//   3-8 pixels.
+enum class Tier { Clean, Camera, Hard };
+
+const char* tierName(Tier tier);
+
+struct TierFrame {
+    std::string message;  // the bytes the symbol holds
+    int sizeIndex = -1;
+    std::vector<uint8_t> matrix;    // the symbol's modules, row 0 = alternating top row, 1 = dark
+    std::string description;        // encoder, scheme, size, module size, angle
+    CFrameDib dib;                  // camera format: 24-bit BGR, rows bottom-up
+    GrayPicture picture;            // the same pixels as gray, rows top-down
+    std::array<PointF, 4> corners;  // outer symbol corners in stored (bottom-up) pixel coordinates:
+                                    // top left, top right, bottom right, bottom left of the symbol
+};
+
+// Frame number index of a tier's set for one seed; the same arguments give the same frame.
+TierFrame tierFrame(Tier tier, uint32_t seed, int index);
+
+// Frames without a symbol (640 x 480, camera format): a plain gray surface with a gradient
+// and noise; a light page cluttered with dark bars, blocks, lines and L shapes; a fine
+// high-contrast texture.
+enum class Background { Empty, Cluttered, Textured };
+
+const char* backgroundName(Background background);
+
+CFrameDib backgroundFrame(Background background, uint32_t seed);
+
+}  // namespace dm::test
