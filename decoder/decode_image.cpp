@@ -5,19 +5,22 @@
 namespace dm {
 namespace {
 
+using Detection = Decoder::Detection;
+
 // One decode with a fresh decoder whose frame count selects the threshold variant.
-DecodeResult decodeWithVariant(const ImageView& image, uint32_t variant) {
+DecodeResult decodeWithVariant(const ImageView& image, uint32_t variant, Detection detection) {
     Decoder decoder;
     decoder.state.cache.frameCounter = variant;
+    decoder.detection = detection;
     return decoder.decodeView(image);
 }
 
 // A mirrored symbol is the normal one with its rows in the other order: reading the stored rows
 // the other way round turns it back.
-DecodeResult decodeMirrored(const ImageView& image, uint32_t variant) {
+DecodeResult decodeMirrored(const ImageView& image, uint32_t variant, Detection detection) {
     ImageView mirror = image;
     mirror.rowOrder = image.rowOrder == RowOrder::TopDown ? RowOrder::BottomUp : RowOrder::TopDown;
-    DecodeResult result = decodeWithVariant(mirror, variant);
+    DecodeResult result = decodeWithVariant(mirror, variant, detection);
     result.mirrored = result.decoded;
     if (result.corners) {
         for (ImagePoint& p : *result.corners)
@@ -56,27 +59,42 @@ uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue) {
 DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options) {
     if (image.width < kMinImageSide || image.height < kMinImageSide)
         return {};
-    // A camera frame: its variant; a still image: the variants in turn. On failure the first
-    // attempt's result.
-    const uint32_t firstVariant = options.thresholdVariant.value_or(0);
-    const uint32_t variants = options.thresholdVariant ? 1 : kThresholdVariantCount;
+    // A camera frame: its variant, the finder search and then the whole-frame search. A still
+    // image: the finder search under the variants in turn, then the whole-image search once.
+    // On failure the first attempt's result, or the whole-image search's when that found an
+    // outline where the finder search measured no symbol. Last, the mirror image, with the
+    // variant that got furthest: a camera frame's by the finder search alone, which keeps the
+    // frame's time bounded.
+    if (options.thresholdVariant) {
+        const uint32_t variant = *options.thresholdVariant;
+        DecodeResult result = decodeWithVariant(image, variant, Detection::FirstPassThenAnywhere);
+        if (result.decoded || result.status == DecodeStatus::MissingInput)
+            return result;
+        DecodeResult mirrored = decodeMirrored(image, variant, Detection::FirstPass);
+        return mirrored.decoded ? mirrored : result;
+    }
     DecodeResult first;
-    uint32_t furthest = firstVariant;
+    uint32_t furthest = 0;
     int furthestProgress = -1;
-    for (uint32_t i = 0; i < variants; ++i) {
-        DecodeResult result = decodeWithVariant(image, firstVariant + i);
+    for (uint32_t variant = 0; variant < kThresholdVariantCount; ++variant) {
+        DecodeResult result = decodeWithVariant(image, variant, Detection::FirstPass);
         if (result.decoded)
             return result;
         if (result.status == DecodeStatus::MissingInput)
             return result;
         if (progress(result.status) > furthestProgress) {
             furthestProgress = progress(result.status);
-            furthest = firstVariant + i;
+            furthest = variant;
         }
-        if (i == 0)
+        if (variant == 0)
             first = std::move(result);
     }
-    DecodeResult mirrored = decodeMirrored(image, furthest);
+    DecodeResult anywhere = decodeWithVariant(image, 0, Detection::AnywhereOnly);
+    if (anywhere.decoded)
+        return anywhere;
+    if (anywhere.status != DecodeStatus::NoFinder && first.sizeIndex < 0)
+        first = std::move(anywhere);
+    DecodeResult mirrored = decodeMirrored(image, furthest, Detection::FirstPassThenAnywhere);
     return mirrored.decoded ? mirrored : first;
 }
 

@@ -200,26 +200,55 @@ bool Decoder::runPipeline(DetectionContext& context) {
 }
 
 bool Decoder::decodeSymbol() {
-    DetectionContext context;
-    context.image = &state.image;
+    const GrayImage original = state.image;  // the first pass switches it to half pixels
     found = DecodeResult{};
-    const bool sampled = runPipeline(context);
-    // A size was found once the matrix was sized, whether or not sampling then succeeded.
-    if (context.matrixBytes > 0 && state.image.grid != nullptr &&
-        isValidSizeIndex(context.sizeIndex)) {
-        const SymbolSize& size = symbolSize(context.sizeIndex);
-        found.sizeIndex = context.sizeIndex;
-        found.symbolRows = size.symbolRows;
-        found.symbolCols = size.symbolCols;
-        found.corners = frameOutline(context, *state.image.grid);
+    if (detection != Detection::AnywhereOnly) {
+        DetectionContext context;
+        context.image = &state.image;
+        const bool sampled = runPipeline(context);
+        // A size was found once the matrix was sized, whether or not sampling then succeeded.
+        if (context.matrixBytes > 0 && state.image.grid != nullptr &&
+            isValidSizeIndex(context.sizeIndex)) {
+            const SymbolSize& size = symbolSize(context.sizeIndex);
+            found.sizeIndex = context.sizeIndex;
+            found.symbolRows = size.symbolRows;
+            found.symbolCols = size.symbolCols;
+            found.corners = frameOutline(context, *state.image.grid);
+        }
+        if (sampled) {
+            state.moduleMatrix = std::move(context.moduleMatrix);
+            const bool decoded =
+                decodeModuleMatrix(state.moduleMatrix, context.sizeIndex, state, status);
+            state.moduleMatrix.clear();
+            if (decoded)
+                return finishDecoded();
+        }
+        if (detection == Detection::FirstPass)
+            return false;
     }
-    if (!sampled)
+    // Second chance. When it fails too, its status replaces the first pass's only if it found
+    // an outline where the first pass measured no symbol.
+    const DecodeStatus firstStatus = status;
+    const SecondChanceResult anywhereFound =
+        decodeAnywhere(original, finderTurn, anywhere, state, status);
+    if (!anywhereFound.decoded) {
+        if (detection != Detection::AnywhereOnly &&
+            (!anywhereFound.located || found.sizeIndex >= 0))
+            status = firstStatus;
         return false;
-    state.moduleMatrix = std::move(context.moduleMatrix);
-    const bool decoded = decodeModuleMatrix(state.moduleMatrix, context.sizeIndex, state, status);
-    state.moduleMatrix.clear();
-    if (!decoded)
-        return false;
+    }
+    const SymbolSize& size = symbolSize(state.sizeIndex);
+    found.sizeIndex = state.sizeIndex;
+    found.symbolRows = size.symbolRows;
+    found.symbolCols = size.symbolCols;
+    SymbolCorners corners;
+    for (size_t i = 0; i < corners.size(); ++i)
+        corners[i] = {anywhereFound.corners[i].x, anywhereFound.corners[i].y};
+    found.corners = corners;
+    return finishDecoded();
+}
+
+bool Decoder::finishDecoded() {
     resultText.assign(state.text.begin(), state.text.end());
     resultSizeIndex = state.sizeIndex;
     found.appendPosition = state.appendPosition;

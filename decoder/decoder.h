@@ -7,6 +7,7 @@
 
 #include "decoder/decode_image.h"
 #include "decoder/decoder_records.h"
+#include "decoder/second_chance.h"
 
 namespace dm {
 
@@ -14,6 +15,11 @@ namespace dm {
 // grid) are kept from one image to the next; the threshold variant cycles with every image.
 class Decoder {
   public:
+    // Which detections run: the finder search under one frame-wide threshold, then (when it
+    // finds or decodes nothing) the search of the whole frame under local thresholds with a
+    // perspective grid, or either alone.
+    enum class Detection { FirstPass, FirstPassThenAnywhere, AnywhereOnly };
+
     // Decodes a width x height grayscale image (row-major, no padding). On success outText
     // receives the decoded bytes, however many; otherwise it is left as it was.
     bool decode(std::span<const uint8_t> pixels, std::string& outText, int width, int height);
@@ -34,12 +40,18 @@ class Decoder {
     DecodeStatus status = DecodeStatus::MissingInput;
     std::string resultText;        // the last decoded text
     int32_t resultSizeIndex = -1;  // size index of the last decoded symbol, -1 when none
+    Detection detection = Detection::FirstPassThenAnywhere;
+    // How the finder turns in the rows the detection reads (always bottom-up, see decodeView).
+    FinderTurn finderTurn = FinderTurn::PlusXToPlusY;
+    SecondChanceBuffers anywhere;
 
   private:
     // Stored row i is read as row i, or as row height - 1 - i when lastRowFirst.
     bool decodePixels(std::span<const uint8_t> pixels, std::string& outText, int width, int height,
                       int bytesPerPixel, int64_t rowBytes, bool lastRowFirst = false);
     bool runPipeline(DetectionContext& context);
+    // Takes the decoded text and Structured Append fields from the state; returns true.
+    bool finishDecoded();
 
     // What the last decode found besides status and text: size and outline once the symbol
     // was measured (outline in pixels as the detection reads the rows, pixel centres at whole

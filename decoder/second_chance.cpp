@@ -1,0 +1,146 @@
+#include "decoder/second_chance.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+
+#include "decoder/decoder.h"
+#include "detection/sampling/perspective_grid.h"
+#include "symbology/symbol_size.h"
+
+namespace dm {
+namespace {
+
+// A size to try for an outline.
+struct SizeFit {
+    double agreement = 0;
+    int sizeIndex = 0;
+};
+
+// Sizes to try for the outline, most likely first: those whose alternating sides, sampled
+// through the outline's map, read as they must in many modules (of the part nearer the finder:
+// the far corner is the least sure), and not far behind the best.
+std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& symbol) {
+    constexpr double kLeastAgreement = 0.45;
+    constexpr double kNearShare = 0.6;
+    constexpr double kMostBehind = 0.2;
+    constexpr size_t kMostSizes = 6;
+    std::vector<SizeFit> fits;
+    for (int i = 0; i < kSizeCount; ++i) {
+        const SymbolSize& s = symbolSize(i);
+        if (const auto map = symbolToImage(symbol.corners, s.symbolCols, s.symbolRows)) {
+            const double agreement =
+                timingAgreement(frame, *map, s.symbolRows, s.symbolCols, kNearShare);
+            if (agreement >= kLeastAgreement)
+                fits.push_back({agreement, i});
+        }
+    }
+    std::sort(fits.begin(), fits.end(),
+              [](const SizeFit& a, const SizeFit& b) { return a.agreement > b.agreement; });
+    fits.resize(std::min(fits.size(), kMostSizes));
+    std::erase_if(
+        fits, [&](const SizeFit& f) { return f.agreement < fits.front().agreement - kMostBehind; });
+    return fits;
+}
+
+// How far a failed attempt got, so the most telling status is the one reported.
+int progressOf(DecodeStatus s) {
+    switch (s) {
+        case DecodeStatus::NoFinder:
+            return 0;
+        case DecodeStatus::NoSizeMatch:
+            return 1;
+        case DecodeStatus::GridLost:
+            return 2;
+        case DecodeStatus::BlockUncorrectable:
+        case DecodeStatus::BlockUnprocessable:
+            return 3;
+        default:
+            return 4;
+    }
+}
+
+}  // namespace
+
+SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
+                                  SecondChanceBuffers& buffers, DecodeState& state,
+                                  DecodeStatus& status) {
+    SecondChanceResult result;
+    DecodeStatus best = DecodeStatus::NoFinder;
+    auto note = [&](DecodeStatus s) {
+        if (progressOf(s) > progressOf(best))
+            best = s;
+    };
+    if (!thresholdLocally(image, buffers.frame)) {
+        status = best;
+        return result;
+    }
+    BinaryFrame& frame = buffers.frame;
+
+    auto tryMatrix = [&](int sizeIndex) {
+        DecodeStatus s = DecodeStatus::Success;
+        if (decodeModuleMatrix(buffers.matrix, sizeIndex, state, s))
+            return true;
+        note(s);
+        return false;
+    };
+    // Samples the symbol through the map and decodes it with the symbol's own threshold, then
+    // with the blur between neighbouring modules partly undone, then with the tile thresholds
+    // at the module centres.
+    auto tryMap = [&](const Homography& map, int sizeIndex) {
+        const SymbolSize& size = symbolSize(sizeIndex);
+        sampleModules(frame, map, size.symbolRows, size.symbolCols, buffers.levels);
+        auto trySplit = [&](const std::vector<uint8_t>& levels) {
+            const uint8_t split = splitLevels(levels);
+            buffers.matrix.resize(levels.size());
+            for (size_t i = 0; i < levels.size(); ++i)
+                buffers.matrix[i] = levels[i] <= split;
+            return tryMatrix(sizeIndex);
+        };
+        if (trySplit(buffers.levels))
+            return true;
+        constexpr double kUnblur = 0.35;
+        sharpenLevels(buffers.levels, size.symbolRows, size.symbolCols, kUnblur, buffers.sharpened);
+        if (trySplit(buffers.sharpened))
+            return true;
+        for (int32_t r = 0; r < size.symbolRows; ++r) {
+            for (int32_t c = 0; c < size.symbolCols; ++c) {
+                const Vec2 p = map.map(c + 0.5, r + 0.5);
+                const size_t i = static_cast<size_t>(r) * size.symbolCols + c;
+                buffers.matrix[i] = buffers.levels[i] < frame.thresholdNear(p.x, p.y);
+            }
+        }
+        return tryMatrix(sizeIndex);
+    };
+    auto accept = [&](const LocatedSymbol& symbol) {
+        result.located = true;
+        bool sized = false;
+        for (const SizeFit& fit : sizesFor(frame, symbol)) {
+            // The corners refined for the size (when the border then reads as it must), then
+            // as located.
+            const SymbolSize& size = symbolSize(fit.sizeIndex);
+            const auto refined =
+                refineCorners(frame, symbol.corners, size.symbolRows, size.symbolCols,
+                              std::max(0.5, symbol.moduleSize / 4));
+            for (const auto& corners : {refined, symbol.corners}) {
+                const auto map = symbolToImage(corners, size.symbolCols, size.symbolRows);
+                if (!map || timingAgreement(frame, *map, size.symbolRows, size.symbolCols) < 0.75)
+                    continue;
+                sized = true;
+                if (tryMap(*map, fit.sizeIndex)) {
+                    result.corners = corners;
+                    return true;
+                }
+            }
+        }
+        if (!sized)
+            note(DecodeStatus::NoSizeMatch);
+        return false;
+    };
+    int32_t located = 0;
+    result.decoded = searchFrame(frame, buffers.search, turn, accept, located);
+    status = result.decoded ? DecodeStatus::Success : best;
+    return result;
+}
+
+}  // namespace dm

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "detection/finder/local_threshold.h"
+
+namespace dm {
+
+struct Vec2 {
+    double x = 0;
+    double y = 0;
+};
+
+// Which way the solid L turns in stored coordinates (x to the right, y along the stored rows),
+// from the solid row (corner toward its far end) to the solid column: like +x turns to +y (a
+// printed symbol in a bottom-up frame), or the other way (a top-down image, or a mirror image
+// in a bottom-up frame).
+enum class FinderTurn { PlusXToPlusY, PlusXToMinusY };
+
+// A symbol outline found in the frame.
+struct LocatedSymbol {
+    // Outer corners in stored pixel coordinates (pixel centres at whole numbers), in standard
+    // orientation: top left (far end of the solid column), top right, bottom right (far end of
+    // the solid row), bottom left (the corner of the L).
+    std::array<Vec2, 4> corners;
+    double moduleSize = 0;  // finder thickness in pixels
+};
+
+// Buffers of one search, kept from frame to frame.
+struct FrameSearchScratch {
+    std::vector<int32_t> rowLeft, rowRight;  // per row: the region's leftmost, rightmost x
+    std::vector<int32_t> colTop, colBottom;  // per column: its lowest and highest y
+    std::vector<int32_t> stack;              // fill seeds, x and y interleaved
+    std::vector<Vec2> outline;               // the region's outermost pixel edges
+    std::vector<Vec2> hull;
+    std::vector<Vec2> side;    // outline points near one side
+    std::vector<double> runs;  // finder thickness samples
+};
+
+// Searches the thresholded frame for symbols: dark regions met by row and column scan lines
+// spaced so that any finder arm of 8 modules of 3 pixels is crossed at any rotation, lines
+// nearest the centre first. Each region is traced once (its pixels are marked, so a later line
+// through it costs nothing); one that outlines a quadrilateral with two solid sides meeting as
+// the turn says and two alternating ones is handed to accept. Ends when accept returns true
+// (then true) or when the frame is covered or the work bound is reached (then false).
+// located counts the outlines handed over.
+bool searchFrame(BinaryFrame& frame, FrameSearchScratch& scratch, FinderTurn turn,
+                 const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located);
+
+}  // namespace dm

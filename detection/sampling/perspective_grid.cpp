@@ -1,0 +1,191 @@
+#include "detection/sampling/perspective_grid.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dm {
+namespace {}  // namespace
+
+std::optional<Homography> symbolToImage(const std::array<Vec2, 4>& corners, int32_t cols,
+                                        int32_t rows) {
+    const auto& [p0, p1, p2, p3] = corners;
+    const double dx1 = p1.x - p2.x, dx2 = p3.x - p2.x, dx3 = p0.x - p1.x + p2.x - p3.x;
+    const double dy1 = p1.y - p2.y, dy2 = p3.y - p2.y, dy3 = p0.y - p1.y + p2.y - p3.y;
+    const double det = dx1 * dy2 - dx2 * dy1;
+    if (std::abs(det) < 1e-9 || cols <= 0 || rows <= 0)
+        return std::nullopt;
+    Homography m;
+    m.g = (dx3 * dy2 - dx2 * dy3) / det;
+    m.h = (dx1 * dy3 - dx3 * dy1) / det;
+    m.a = p1.x - p0.x + m.g * p1.x;
+    m.b = p3.x - p0.x + m.h * p3.x;
+    m.c = p0.x;
+    m.d = p1.y - p0.y + m.g * p1.y;
+    m.e = p3.y - p0.y + m.h * p3.y;
+    m.f = p0.y;
+    // From the unit square to cols x rows modules.
+    m.a /= cols;
+    m.d /= cols;
+    m.g /= cols;
+    m.b /= rows;
+    m.e /= rows;
+    m.h /= rows;
+    return m;
+}
+
+double timingAgreement(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols,
+                       double reach) {
+    int32_t agree = 0;
+    int32_t checked = 0;
+    auto check = [&](double u, double v, bool dark) {
+        const Vec2 p = map.map(u, v);
+        agree += (frame.grayAt(p.x, p.y) < frame.thresholdNear(p.x, p.y)) == dark;
+        ++checked;
+    };
+    for (int32_t c = 0; c < std::max(2, static_cast<int32_t>(reach * cols)); ++c)
+        check(c + 0.5, 0.5, c % 2 == 0);
+    for (int32_t r = rows - 1; r >= rows - std::max(2, static_cast<int32_t>(reach * rows)); --r)
+        check(cols - 0.5, r + 0.5, (rows - 1 - r) % 2 == 0);
+    return static_cast<double>(agree) / checked;
+}
+
+namespace {
+
+// Mean over the border modules and the quiet zone beside them of how far each reads on its
+// expected side of the tile threshold (positive when right). Long sides are sampled at every
+// stride-th module.
+double borderContrast(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols) {
+    double sum = 0;
+    int32_t n = 0;
+    auto add = [&](double u, double v, bool dark) {
+        const Vec2 p = map.map(u, v);
+        const double level = frame.grayAt(p.x, p.y) - frame.thresholdNear(p.x, p.y);
+        sum += dark ? -level : level;
+        ++n;
+    };
+    // Odd strides, so that both dark and light modules of the alternating sides are read.
+    const int32_t strideC = (cols / 48) | 1;
+    const int32_t strideR = (rows / 48) | 1;
+    for (int32_t c = 0; c < cols; c += strideC) {
+        add(c + 0.5, 0.5, c % 2 == 0);   // far row
+        add(c + 0.5, rows - 0.5, true);  // solid row
+        add(c + 0.5, -0.5, false);       // quiet zone beyond each
+        add(c + 0.5, rows + 0.5, false);
+    }
+    for (int32_t r = 0; r < rows; r += strideR) {
+        add(cols - 0.5, r + 0.5, (rows - 1 - r) % 2 == 0);  // far column
+        add(0.5, r + 0.5, true);                            // solid column
+        add(cols + 0.5, r + 0.5, false);
+        add(-0.5, r + 0.5, false);
+    }
+    return sum / n;
+}
+
+}  // namespace
+
+std::array<Vec2, 4> refineCorners(const BinaryFrame& frame, std::array<Vec2, 4> corners,
+                                  int32_t rows, int32_t cols, double step) {
+    auto score = [&](const std::array<Vec2, 4>& c) {
+        const auto map = symbolToImage(c, cols, rows);
+        return map ? borderContrast(frame, *map, rows, cols) : -1e9;
+    };
+    double best = score(corners);
+    for (; step >= 0.2; step /= 2) {
+        for (int round = 0; round < 4; ++round) {
+            bool moved = false;
+            for (size_t k = 0; k < 8; ++k) {
+                double& coord = k % 2 == 0 ? corners[k / 2].x : corners[k / 2].y;
+                for (const double delta : {step, -step}) {
+                    coord += delta;
+                    const double s = score(corners);
+                    if (s > best) {
+                        best = s;
+                        moved = true;
+                        break;
+                    }
+                    coord -= delta;
+                }
+            }
+            if (!moved)
+                break;
+        }
+    }
+    return corners;
+}
+
+void sampleModules(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols,
+                   std::vector<uint8_t>& levels) {
+    levels.resize(static_cast<size_t>(rows) * cols);
+    constexpr double kSpread = 0.22;
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < cols; ++c) {
+            const double u = c + 0.5, v = r + 0.5;
+            double sum = 0;
+            for (const auto& [du, dv] : {std::pair{0.0, 0.0},
+                                         {-kSpread, 0.0},
+                                         {kSpread, 0.0},
+                                         {0.0, -kSpread},
+                                         {0.0, kSpread}}) {
+                const Vec2 p = map.map(u + du, v + dv);
+                sum += frame.grayAt(p.x, p.y);
+            }
+            levels[static_cast<size_t>(r) * cols + c] = static_cast<uint8_t>(sum / 5 + 0.5);
+        }
+    }
+}
+
+void sharpenLevels(const std::vector<uint8_t>& levels, int32_t rows, int32_t cols, double amount,
+                   std::vector<uint8_t>& out) {
+    out.resize(levels.size());
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < cols; ++c) {
+            double sum = 0, weight = 0;
+            for (int32_t dr = -1; dr <= 1; ++dr) {
+                for (int32_t dc = -1; dc <= 1; ++dc) {
+                    const int32_t rr = r + dr, cc = c + dc;
+                    if ((dr == 0 && dc == 0) || rr < 0 || rr >= rows || cc < 0 || cc >= cols)
+                        continue;
+                    const double w = dr != 0 && dc != 0 ? 0.5 : 1.0;
+                    sum += w * levels[static_cast<size_t>(rr) * cols + cc];
+                    weight += w;
+                }
+            }
+            const double own = levels[static_cast<size_t>(r) * cols + c];
+            const double v = own + amount * (own - sum / weight);
+            out[static_cast<size_t>(r) * cols + c] =
+                static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
+        }
+    }
+}
+
+uint8_t splitLevels(const std::vector<uint8_t>& levels) {
+    std::array<int32_t, 256> histogram{};
+    for (const uint8_t v : levels)
+        ++histogram[v];
+    double t = 0;
+    for (const uint8_t v : levels)
+        t += v;
+    t /= static_cast<double>(std::max<size_t>(levels.size(), 1));
+    for (int iteration = 0; iteration < 32; ++iteration) {
+        double sumLow = 0, sumHigh = 0;
+        int64_t low = 0, high = 0;
+        for (int v = 0; v < 256; ++v) {
+            if (v <= t) {
+                sumLow += static_cast<double>(v) * histogram[static_cast<size_t>(v)];
+                low += histogram[static_cast<size_t>(v)];
+            } else {
+                sumHigh += static_cast<double>(v) * histogram[static_cast<size_t>(v)];
+                high += histogram[static_cast<size_t>(v)];
+            }
+        }
+        if (low == 0 || high == 0)
+            break;
+        const double next = (sumLow / low + sumHigh / high) / 2;
+        if (std::abs(next - t) < 0.25)
+            break;
+        t = next;
+    }
+    return static_cast<uint8_t>(t);
+}
+
+}  // namespace dm

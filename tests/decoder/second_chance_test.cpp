@@ -1,0 +1,147 @@
+// The search of the whole frame on its own: chirality, located corners, frames without a
+// symbol, and the map from symbol to frame.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "decoder/frame_intake.h"
+#include "decoder/second_chance.h"
+#include "detection/sampling/perspective_grid.h"
+#include "symbology/symbol_size.h"
+#include "tests/support/camera_tiers.h"
+
+namespace dm {
+namespace {
+
+// A view of a camera frame's stored rows, in their order or reversed (which mirrors the
+// picture top to bottom).
+struct FrameView {
+    std::vector<int32_t> rowOffsets;
+    GrayImage image;
+    FrameView(const CFrameDib& dib, bool reversed) {
+        const int32_t width = dib.info.bmiHeader.biWidth;
+        const int32_t height = dib.info.bmiHeader.biHeight;
+        const auto stride = static_cast<int32_t>(CFrameDib::stride(width, 24));
+        for (int32_t i = 0; i < height; ++i)
+            rowOffsets.push_back((reversed ? height - 1 - i : i) * stride);
+        image.width = width;
+        image.height = height;
+        image.pixels = dib.bits.data();
+        image.rowOffsets = rowOffsets.data();
+        image.bytesPerPixel = 3;
+    }
+};
+
+struct Anywhere {
+    SecondChanceResult result;
+    DecodeStatus status = DecodeStatus::MissingInput;
+    std::string text;
+};
+
+Anywhere decodeView(const FrameView& view, FinderTurn turn) {
+    SecondChanceBuffers buffers;
+    DecodeState state;
+    Anywhere a;
+    a.result = decodeAnywhere(view.image, turn, buffers, state, a.status);
+    a.text.assign(state.text.begin(), state.text.end());
+    return a;
+}
+
+// A printed symbol seen in a bottom-up frame turns one way; seen in rows of the other order
+// (or in a mirror) the other way. Each is read only with its own turn: the other reading is
+// a mirror image, which Reed-Solomon turns away.
+TEST(SecondChance, ReadsEachChiralityOnlyWithItsTurn) {
+    int read = 0;
+    for (int i = 0; i < 8; ++i) {
+        const test::TierFrame frame = test::tierFrame(test::Tier::Camera, 3, i);
+        const FrameView stored(frame.dib, false);
+        const FrameView mirrored(frame.dib, true);
+        const Anywhere straight = decodeView(stored, FinderTurn::PlusXToPlusY);
+        if (!straight.result.decoded)
+            continue;
+        ++read;
+        EXPECT_EQ(straight.text, frame.message) << frame.description;
+        const Anywhere flipped = decodeView(mirrored, FinderTurn::PlusXToMinusY);
+        EXPECT_TRUE(flipped.result.decoded) << frame.description;
+        EXPECT_EQ(flipped.text, frame.message) << frame.description;
+        EXPECT_FALSE(decodeView(stored, FinderTurn::PlusXToMinusY).result.decoded)
+            << frame.description;
+        EXPECT_FALSE(decodeView(mirrored, FinderTurn::PlusXToPlusY).result.decoded)
+            << frame.description;
+    }
+    EXPECT_GE(read, 7);
+}
+
+// The corners reported are the symbol's outer corners, top left, top right, bottom right,
+// bottom left, within half a module, under perspective.
+TEST(SecondChance, ReportsTheOuterCornersInOrder) {
+    int read = 0;
+    for (int i = 0; i < 8; ++i) {
+        const test::TierFrame frame = test::tierFrame(test::Tier::Camera, 4, i);
+        const Anywhere a = decodeView(FrameView(frame.dib, false), FinderTurn::PlusXToPlusY);
+        if (!a.result.decoded)
+            continue;
+        ++read;
+        const SymbolSize& size = symbolSize(frame.sizeIndex);
+        const double module = std::hypot(frame.corners[1].x - frame.corners[0].x,
+                                         frame.corners[1].y - frame.corners[0].y) /
+                              size.symbolCols;
+        for (size_t k = 0; k < 4; ++k) {
+            EXPECT_NEAR(a.result.corners[k].x, frame.corners[k].x, module / 2)
+                << frame.description << ", corner " << k;
+            EXPECT_NEAR(a.result.corners[k].y, frame.corners[k].y, module / 2)
+                << frame.description << ", corner " << k;
+        }
+    }
+    EXPECT_GE(read, 7);
+}
+
+// Plain, cluttered and textured frames give nothing, within the work bound; a plain one is
+// given up before any search, with the finder search's status.
+TEST(SecondChance, FramesWithoutASymbolGiveNothing) {
+    using test::Background;
+    for (const Background background :
+         {Background::Empty, Background::Cluttered, Background::Textured}) {
+        for (uint32_t seed = 1; seed <= 3; ++seed) {
+            const CFrameDib frame = test::backgroundFrame(background, seed);
+            FrameIntake intake;
+            std::string text = "kept";
+            const FrameDecodeResult r = decodeStillFrame(frame, text, intake);
+            EXPECT_FALSE(r.decoded) << test::backgroundName(background) << " " << seed;
+            EXPECT_EQ(text, "kept");
+            if (background == Background::Empty) {
+                const Anywhere a = decodeView(FrameView(frame, false), FinderTurn::PlusXToPlusY);
+                EXPECT_FALSE(a.result.located);
+                EXPECT_EQ(a.status, DecodeStatus::NoFinder);
+            }
+        }
+    }
+}
+
+// The map takes the symbol's corners onto the quadrilateral's, in order, and is projective:
+// the symbol's centre lands where the quadrilateral's diagonals cross.
+TEST(SecondChance, MapTakesTheSymbolOntoTheQuadrilateral) {
+    const std::array<Vec2, 4> quad{{{100, 50}, {300, 80}, {280, 260}, {90, 230}}};
+    const auto map = symbolToImage(quad, 26, 12);
+    ASSERT_TRUE(map.has_value());
+    const std::array<Vec2, 4> symbol{{{0, 0}, {26, 0}, {26, 12}, {0, 12}}};
+    for (size_t k = 0; k < 4; ++k) {
+        const Vec2 p = map->map(symbol[k].x, symbol[k].y);
+        EXPECT_NEAR(p.x, quad[k].x, 1e-9) << "corner " << k;
+        EXPECT_NEAR(p.y, quad[k].y, 1e-9) << "corner " << k;
+    }
+    // Diagonals quad[0]-quad[2] and quad[1]-quad[3] cross at a + t (c - a).
+    const Vec2 a = quad[0], c = quad[2], b = quad[1], d = quad[3];
+    const double t = ((b.x - a.x) * (d.y - b.y) - (b.y - a.y) * (d.x - b.x)) /
+                     ((c.x - a.x) * (d.y - b.y) - (c.y - a.y) * (d.x - b.x));
+    const Vec2 centre = map->map(13, 6);
+    EXPECT_NEAR(centre.x, a.x + t * (c.x - a.x), 1e-9);
+    EXPECT_NEAR(centre.y, a.y + t * (c.y - a.y), 1e-9);
+    // Corners on one line: no map.
+    EXPECT_FALSE(symbolToImage({{{0, 0}, {10, 0}, {20, 0}, {30, 0}}}, 10, 10).has_value());
+}
+
+}  // namespace
+}  // namespace dm

@@ -1,0 +1,120 @@
+// Decode rates on synthesised camera frames of three tiers (clean, camera, hard): one camera
+// frame (fresh intake: the whole-frame threshold variant) and as a still image. A wrong text is
+// always a failure; the rates must reach floors. DM_FULL_SWEEP=1 runs the full sets of the
+// tuning seed and a fresh one and prints the rates, the finder search's own rate and the
+// statuses of the misses (DM_LIST_MISSES=1 lists each miss).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "decoder/decoder.h"
+#include "decoder/frame_intake.h"
+#include "tests/support/camera_tiers.h"
+
+namespace dm {
+namespace {
+
+using test::Tier;
+
+struct TierRate {
+    int total = 0;
+    int firstPassDecoded = 0;  // the finder search alone, whole-frame threshold
+    int frameDecoded = 0;
+    int stillDecoded = 0;
+    std::map<int, int> frameMisses;  // status -> count
+    std::string missList;
+};
+
+TierRate measure(Tier tier, uint32_t seed, int count, bool withFirstPass) {
+    TierRate rate;
+    for (int i = 0; i < count; ++i) {
+        const test::TierFrame frame = test::tierFrame(tier, seed, i);
+        ++rate.total;
+        if (withFirstPass) {
+            Decoder firstPass;
+            firstPass.detection = Decoder::Detection::FirstPass;
+            std::string text;
+            rate.firstPassDecoded +=
+                firstPass.decodeBgr(frame.dib.bits, text, 640, 480, 3, CFrameDib::stride(640, 24));
+        }
+        FrameIntake intake;
+        std::string text;
+        const FrameDecodeResult one = decodeFrame(frame.dib, text, intake);
+        if (one.decoded) {
+            EXPECT_EQ(text, frame.message) << frame.description;
+            ++rate.frameDecoded;
+        } else {
+            ++rate.frameMisses[toInt(one.status)];
+            rate.missList +=
+                "  " + frame.description + ": status " + std::to_string(toInt(one.status)) + "\n";
+        }
+        std::string stillText;
+        if (decodeStillFrame(frame.dib, stillText, intake).decoded) {
+            EXPECT_EQ(stillText, frame.message) << frame.description;
+            ++rate.stillDecoded;
+        }
+    }
+    return rate;
+}
+
+std::string summary(Tier tier, uint32_t seed, const TierRate& r) {
+    std::string misses;
+    for (const auto& [status, n] : r.frameMisses)
+        misses += " " + std::to_string(status) + ":" + std::to_string(n);
+    char text[240];
+    std::snprintf(text, sizeof text,
+                  "%-6s seed %u: finder search alone %.1f%%, one frame %d/%d (%.1f%%), still "
+                  "image %d/%d (%.1f%%), misses by status%s",
+                  test::tierName(tier), seed, 100.0 * r.firstPassDecoded / r.total, r.frameDecoded,
+                  r.total, 100.0 * r.frameDecoded / r.total, r.stillDecoded, r.total,
+                  100.0 * r.stillDecoded / r.total, misses.c_str());
+    return text;
+}
+
+// The first frames of the tuning seed, fewer under the sanitizers. The floors sit a little
+// below the rates measured on these frames (60 each: clean 100 %, camera 100 %, hard 91.7 %).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kSubsetFrames = 12;
+#else
+constexpr int kSubsetFrames = 60;
+#endif
+
+void expectFloors(Tier tier, double frameFloor) {
+    const TierRate r = measure(tier, 1, kSubsetFrames, false);
+    EXPECT_GE(r.frameDecoded, frameFloor * r.total) << summary(tier, 1, r) << "\n" << r.missList;
+    // The still image tries the camera frame's variant and more.
+    EXPECT_GE(r.stillDecoded, r.frameDecoded) << summary(tier, 1, r);
+}
+
+TEST(CameraTiers, CleanFramesDecodeWherever) {
+    expectFloors(Tier::Clean, 0.98);
+}
+
+TEST(CameraTiers, CameraFramesDecodeThroughPerspectiveBlurAndJpeg) {
+    expectFloors(Tier::Camera, 0.97);
+}
+
+TEST(CameraTiers, HardFramesMostlyDecode) {
+    expectFloors(Tier::Hard, 0.85);
+}
+
+TEST(CameraTiers, FullSets) {
+    if (std::getenv("DM_FULL_SWEEP") == nullptr)
+        GTEST_SKIP() << "set DM_FULL_SWEEP=1";
+    const char* frames = std::getenv("DM_TIER_FRAMES");
+    const int count = frames ? std::atoi(frames) : 300;
+    const bool list = std::getenv("DM_LIST_MISSES") != nullptr;
+    // Seed 1 (and 2) were tuned on; seed 7 was not.
+    for (const uint32_t seed : {1u, 7u}) {
+        for (const Tier tier : {Tier::Clean, Tier::Camera, Tier::Hard}) {
+            const TierRate r = measure(tier, seed, count, true);
+            std::printf("%s\n%s", summary(tier, seed, r).c_str(), list ? r.missList.c_str() : "");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace dm
