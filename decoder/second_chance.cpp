@@ -43,6 +43,10 @@ std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& sym
     return fits;
 }
 
+// A size is sampled once this share of its alternating sides reads as it must (blur leaves
+// the finest ones well short of all).
+constexpr double kLeastTimingAgreement = 0.65;
+
 // How far a failed attempt got, so the most telling status is the one reported.
 int progressOf(DecodeStatus s) {
     switch (s) {
@@ -85,8 +89,8 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
         return false;
     };
     // Samples the symbol through the map and decodes it with the symbol's own threshold, then
-    // with the blur between neighbouring modules partly undone, then with the tile thresholds
-    // at the module centres.
+    // with the blur between neighbouring modules partly and then mostly undone, then with the
+    // tile thresholds at the module centres.
     auto tryMap = [&](const Homography& map, int sizeIndex) {
         const SymbolSize& size = symbolSize(sizeIndex);
         sampleModules(frame, map, size.symbolRows, size.symbolCols, buffers.levels);
@@ -99,10 +103,12 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
         };
         if (trySplit(buffers.levels))
             return true;
-        constexpr double kUnblur = 0.35;
-        sharpenLevels(buffers.levels, size.symbolRows, size.symbolCols, kUnblur, buffers.sharpened);
-        if (trySplit(buffers.sharpened))
-            return true;
+        for (const double unblur : {0.35, 0.8}) {
+            sharpenLevels(buffers.levels, size.symbolRows, size.symbolCols, unblur,
+                          buffers.sharpened);
+            if (trySplit(buffers.sharpened))
+                return true;
+        }
         for (int32_t r = 0; r < size.symbolRows; ++r) {
             for (int32_t c = 0; c < size.symbolCols; ++c) {
                 const Vec2 p = map.map(c + 0.5, r + 0.5);
@@ -124,7 +130,8 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
                               std::max(0.5, symbol.moduleSize / 4));
             for (const auto& corners : {refined, symbol.corners}) {
                 const auto map = symbolToImage(corners, size.symbolCols, size.symbolRows);
-                if (!map || timingAgreement(frame, *map, size.symbolRows, size.symbolCols) < 0.75)
+                if (!map || timingAgreement(frame, *map, size.symbolRows, size.symbolCols) <
+                                kLeastTimingAgreement)
                     continue;
                 sized = true;
                 if (tryMap(*map, fit.sizeIndex)) {

@@ -452,7 +452,7 @@ std::optional<LocatedSymbol> locate(const BinaryFrame& f, FrameSearchScratch& s,
     if (n < 3)
         return std::nullopt;
     // Start at the sharpest turn, then merge hull vertices into straight sides: a side goes on
-    // while every vertex it passes lies within 1.5 pixels of it.
+    // while every vertex it passes lies within 1.5 pixels of it (or 1.5 % of its length).
     size_t start = 0;
     double sharpest = -2;
     for (size_t i = 0; i < n; ++i) {
@@ -475,7 +475,8 @@ std::optional<LocatedSymbol> locate(const BinaryFrame& f, FrameSearchScratch& s,
             const double len = length(dir);
             bool straight = true;
             for (size_t m = i + 1; m <= k && straight; ++m)
-                straight = std::abs(cross(dir, h[(start + m) % n] - from)) / len <= 1.5;
+                straight = std::abs(cross(dir, h[(start + m) % n] - from)) / len <=
+                           std::max(1.5, 0.015 * len);
             if (!straight)
                 break;
             ++k;
@@ -514,7 +515,7 @@ std::optional<LocatedSymbol> locate(const BinaryFrame& f, FrameSearchScratch& s,
         const Side& out = sides[(j + 1) % sides.size()];
         const Vec2 a = out.to - out.from;
         const Vec2 b = in.from - in.to;
-        if (out.skippedBefore > std::max(10.0, 0.25 * std::min(length(a), length(b))))
+        if (out.skippedBefore > std::max(12.0, 0.3 * std::min(length(a), length(b))))
             continue;
         const double cosine = dot(a, b) / (length(a) * length(b));
         if (std::abs(cosine) > 0.71)

@@ -83,11 +83,30 @@ double borderContrast(const BinaryFrame& frame, const Homography& map, int32_t r
 
 }  // namespace
 
+// Mean distance of data modules' levels from the tile threshold, over a spread of at most
+// 16 x 16 modules: highest when the samples sit on module centres rather than between them.
+double dataSharpness(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols) {
+    double sum = 0;
+    int32_t n = 0;
+    const int32_t strideR = std::max(1, (rows - 2) / 16);
+    const int32_t strideC = std::max(1, (cols - 2) / 16);
+    for (int32_t r = 1; r < rows - 1; r += strideR) {
+        for (int32_t c = 1; c < cols - 1; c += strideC) {
+            const Vec2 p = map.map(c + 0.5, r + 0.5);
+            sum += std::abs(frame.grayAt(p.x, p.y) - frame.thresholdNear(p.x, p.y));
+            ++n;
+        }
+    }
+    return n > 0 ? sum / n : 0;
+}
+
 std::array<Vec2, 4> refineCorners(const BinaryFrame& frame, std::array<Vec2, 4> corners,
                                   int32_t rows, int32_t cols, double step) {
     auto score = [&](const std::array<Vec2, 4>& c) {
         const auto map = symbolToImage(c, cols, rows);
-        return map ? borderContrast(frame, *map, rows, cols) : -1e9;
+        return map ? borderContrast(frame, *map, rows, cols) +
+                         dataSharpness(frame, *map, rows, cols)
+                   : -1e9;
     };
     double best = score(corners);
     for (; step >= 0.2; step /= 2) {

@@ -37,8 +37,8 @@ double timingAgreement(const BinaryFrame& frame, const Homography& map, int32_t 
                        double reach = 1.0);
 
 // Moves the four corners (as for symbolToImage) so that the finder, the alternating sides and
-// the quiet zone around them read as they must with the most contrast, in shrinking steps of
-// at most step pixels per corner coordinate.
+// the quiet zone around them read as they must with the most contrast and the data modules read
+// farthest from the threshold, in shrinking steps of at most step pixels per coordinate.
 std::array<Vec2, 4> refineCorners(const BinaryFrame& frame, std::array<Vec2, 4> corners,
                                   int32_t rows, int32_t cols, double step);
 

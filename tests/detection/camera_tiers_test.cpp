@@ -75,7 +75,7 @@ std::string summary(Tier tier, uint32_t seed, const TierRate& r) {
 }
 
 // The first frames of the tuning seed, fewer under the sanitizers. The floors sit a little
-// below the rates measured on these frames (60 each: clean 100 %, camera 100 %, hard 91.7 %).
+// below the rates measured on these frames (60 each: clean 100 %, camera 100 %, hard 96.7 %).
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int kSubsetFrames = 12;
 #else
@@ -98,7 +98,7 @@ TEST(CameraTiers, CameraFramesDecodeThroughPerspectiveBlurAndJpeg) {
 }
 
 TEST(CameraTiers, HardFramesMostlyDecode) {
-    expectFloors(Tier::Hard, 0.85);
+    expectFloors(Tier::Hard, 0.9);
 }
 
 TEST(CameraTiers, FullSets) {
