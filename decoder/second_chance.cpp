@@ -47,6 +47,9 @@ std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& sym
 // the finest ones well short of all).
 constexpr double kLeastTimingAgreement = 0.65;
 
+// Corner refinements per frame (each symbol size tried for an outline takes one).
+constexpr int32_t kMostRefinements = 8;
+
 // How far a failed attempt got, so the most telling status is the one reported.
 int progressOf(DecodeStatus s) {
     switch (s) {
@@ -118,10 +121,14 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
         }
         return tryMatrix(sizeIndex);
     };
+    // Refinements are the costly step; a frame full of finder-like shapes gets a bounded number.
+    int32_t refinementsLeft = kMostRefinements;
     auto accept = [&](const LocatedSymbol& symbol) {
         result.located = true;
         bool sized = false;
         for (const SizeFit& fit : sizesFor(frame, symbol)) {
+            if (refinementsLeft-- <= 0)
+                break;
             // The corners refined for the size (when the border then reads as it must), then
             // as located.
             const SymbolSize& size = symbolSize(fit.sizeIndex);
