@@ -101,40 +101,36 @@ void tileStatistics(BinaryFrame& f) {
     }
 }
 
+// Lowest of low and highest of high within kWindowRadius tiles along one direction: step
+// apart in the arrays, count along it; lines of them start lineStep apart.
+void extremesAlong(const std::vector<uint16_t>& low, const std::vector<uint16_t>& high,
+                   std::vector<uint16_t>& outLow, std::vector<uint16_t>& outHigh, int32_t count,
+                   size_t step, int32_t lines, size_t lineStep) {
+    for (int32_t line = 0; line < lines; ++line) {
+        const size_t first = static_cast<size_t>(line) * lineStep;
+        for (int32_t i = 0; i < count; ++i) {
+            uint16_t lo = UINT16_MAX;
+            uint16_t hi = 0;
+            for (int32_t k = std::max(0, i - kWindowRadius);
+                 k <= std::min(count - 1, i + kWindowRadius); ++k) {
+                lo = std::min(lo, low[first + static_cast<size_t>(k) * step]);
+                hi = std::max(hi, high[first + static_cast<size_t>(k) * step]);
+            }
+            outLow[first + static_cast<size_t>(i) * step] = lo;
+            outHigh[first + static_cast<size_t>(i) * step] = hi;
+        }
+    }
+}
+
 // Lowest of low and highest of high over each tile's window, separably (rows, then columns).
 void windowExtremes(const BinaryFrame& f, const std::vector<uint16_t>& low,
                     const std::vector<uint16_t>& high, std::vector<uint16_t>& outLow,
                     std::vector<uint16_t>& outHigh) {
-    const int32_t tx = f.tilesX;
-    const int32_t ty = f.tilesY;
+    const auto tx = static_cast<size_t>(f.tilesX);
     std::vector<uint16_t> rowLow(low.size());
     std::vector<uint16_t> rowHigh(high.size());
-    for (int32_t y = 0; y < ty; ++y) {
-        for (int32_t x = 0; x < tx; ++x) {
-            uint16_t lo = UINT16_MAX;
-            uint16_t hi = 0;
-            for (int32_t k = std::max(0, x - kWindowRadius);
-                 k <= std::min(tx - 1, x + kWindowRadius); ++k) {
-                lo = std::min(lo, low[static_cast<size_t>(y) * tx + k]);
-                hi = std::max(hi, high[static_cast<size_t>(y) * tx + k]);
-            }
-            rowLow[static_cast<size_t>(y) * tx + x] = lo;
-            rowHigh[static_cast<size_t>(y) * tx + x] = hi;
-        }
-    }
-    for (int32_t y = 0; y < ty; ++y) {
-        for (int32_t x = 0; x < tx; ++x) {
-            uint16_t lo = UINT16_MAX;
-            uint16_t hi = 0;
-            for (int32_t k = std::max(0, y - kWindowRadius);
-                 k <= std::min(ty - 1, y + kWindowRadius); ++k) {
-                lo = std::min(lo, rowLow[static_cast<size_t>(k) * tx + x]);
-                hi = std::max(hi, rowHigh[static_cast<size_t>(k) * tx + x]);
-            }
-            outLow[static_cast<size_t>(y) * tx + x] = lo;
-            outHigh[static_cast<size_t>(y) * tx + x] = hi;
-        }
-    }
+    extremesAlong(low, high, rowLow, rowHigh, f.tilesX, 1, f.tilesY, tx);
+    extremesAlong(rowLow, rowHigh, outLow, outHigh, f.tilesY, tx, f.tilesX, 1);
 }
 
 // Spread of tile means a window needs (four times gray levels): the least, or more than one
