@@ -50,6 +50,31 @@ constexpr double kLeastTimingAgreement = 0.65;
 // Corner refinements per frame (each symbol size tried for an outline takes one).
 constexpr int32_t kMostRefinements = 8;
 
+// Whether a sampled matrix (standard orientation, 1 = dark) is a symbol's at all: its finder
+// and alternating sides read right in three modules of four or more, and its modules are
+// neither nearly all light nor nearly all dark. A grid laid over part of a symbol or over a plain patch can
+// fail both and still pass Reed-Solomon (an all-light matrix reads as all-zero codewords,
+// which form a valid block); such a reading must never count as decoded.
+bool looksLikeASymbol(const std::vector<uint8_t>& matrix, int sizeIndex) {
+    constexpr double kLeastBorderShare = 0.75;
+    constexpr double kLeastDarkShare = 0.2;
+    const SymbolSize& size = symbolSize(sizeIndex);
+    const int32_t rows = size.symbolRows;
+    const int32_t cols = size.symbolCols;
+    auto at = [&](int32_t r, int32_t c) { return matrix[static_cast<size_t>(r) * cols + c] != 0; };
+    int32_t right = 0;
+    for (int32_t c = 0; c < cols; ++c)
+        right += (at(0, c) == (c % 2 == 0)) + at(rows - 1, c);
+    for (int32_t r = 0; r < rows; ++r)
+        right += at(r, 0) + (at(r, cols - 1) == ((rows - 1 - r) % 2 == 0));
+    int32_t dark = 0;
+    for (const uint8_t m : matrix)
+        dark += m != 0;
+    const double darkShare = static_cast<double>(dark) / static_cast<double>(matrix.size());
+    return right >= kLeastBorderShare * 2 * (rows + cols) && darkShare >= kLeastDarkShare &&
+           darkShare <= 1 - kLeastDarkShare;
+}
+
 // How far a failed attempt got, so the most telling status is the one reported.
 int progressOf(DecodeStatus s) {
     switch (s) {
@@ -85,8 +110,9 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
     BinaryFrame& frame = buffers.frame;
 
     auto tryMatrix = [&](int sizeIndex) {
-        DecodeStatus s = DecodeStatus::Success;
-        if (decodeModuleMatrix(buffers.matrix, sizeIndex, state, s))
+        DecodeStatus s = DecodeStatus::GridLost;
+        if (looksLikeASymbol(buffers.matrix, sizeIndex) &&
+            decodeModuleMatrix(buffers.matrix, sizeIndex, state, s))
             return true;
         note(s);
         return false;

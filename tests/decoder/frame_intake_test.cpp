@@ -201,10 +201,9 @@ TEST(FrameIntake, ThresholdVariantsCycleFromFrameToFrame) {
         Decoder firstPass;
         firstPass.detection = Decoder::Detection::FirstPass;
         firstPass.state.cache.frameCounter = count;
-        std::string text;
-        EXPECT_EQ(firstPass.decodeBgr(frame.bits, text, 640, 480, 3, CFrameDib::stride(640, 24)),
-                  count == 1)
-            << "frame count " << count;
+        const ImageView view{frame.bits, 640, 480, 3, CFrameDib::stride(640, 24),
+                             RowOrder::BottomUp};
+        EXPECT_EQ(firstPass.decodeView(view).decoded, count == 1) << "frame count " << count;
     }
 
     FrameIntake camera;

@@ -43,9 +43,9 @@ TierRate measure(Tier tier, uint32_t seed, int count, bool withFirstPass) {
                 Decoder firstPass;
                 firstPass.detection = Decoder::Detection::FirstPass;
                 firstPass.state.cache.frameCounter = variant;
-                std::string text;
-                any = firstPass.decodeBgr(frame.dib.bits, text, 640, 480, 3,
-                                          CFrameDib::stride(640, 24));
+                const ImageView view{frame.dib.bits, 640, 480, 3, CFrameDib::stride(640, 24),
+                                     RowOrder::BottomUp};
+                any = firstPass.decodeView(view).decoded;
                 rate.firstPassDecoded += any && variant == 0;
             }
             rate.firstPassStillDecoded += any;
