@@ -52,8 +52,8 @@ constexpr int32_t kMostRefinements = 8;
 
 // Whether a sampled matrix (standard orientation, 1 = dark) is a symbol's at all: its finder
 // and alternating sides read right in three modules of four or more, and its modules are
-// neither nearly all light nor nearly all dark. A grid laid over part of a symbol or over a plain patch can
-// fail both and still pass Reed-Solomon (an all-light matrix reads as all-zero codewords,
+// neither nearly all light nor nearly all dark. A grid laid over part of a symbol or over a plain
+// patch can fail both and still pass Reed-Solomon (an all-light matrix reads as all-zero codewords,
 // which form a valid block); such a reading must never count as decoded.
 bool looksLikeASymbol(const std::vector<uint8_t>& matrix, int sizeIndex) {
     constexpr double kLeastBorderShare = 0.75;
@@ -152,26 +152,30 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
     auto accept = [&](const LocatedSymbol& symbol) {
         result.located = true;
         bool sized = false;
+        // Decodes through the corners if the alternating sides then read as they must.
+        auto tryCorners = [&](const std::array<Vec2, 4>& corners, int sizeIndex) {
+            const SymbolSize& size = symbolSize(sizeIndex);
+            const auto map = symbolToImage(corners, size.symbolCols, size.symbolRows);
+            if (!map || timingAgreement(frame, *map, size.symbolRows, size.symbolCols) <
+                            kLeastTimingAgreement)
+                return false;
+            sized = true;
+            if (!tryMap(*map, sizeIndex))
+                return false;
+            result.corners = corners;
+            return true;
+        };
         for (const SizeFit& fit : sizesFor(frame, symbol)) {
+            // The corners as located, then refined for the size (while refinements are left).
+            if (tryCorners(symbol.corners, fit.sizeIndex))
+                return true;
             if (refinementsLeft-- <= 0)
-                break;
-            // The corners refined for the size (when the border then reads as it must), then
-            // as located.
+                continue;
             const SymbolSize& size = symbolSize(fit.sizeIndex);
-            const auto refined =
-                refineCorners(frame, symbol.corners, size.symbolRows, size.symbolCols,
-                              std::max(0.5, symbol.moduleSize / 4));
-            for (const auto& corners : {refined, symbol.corners}) {
-                const auto map = symbolToImage(corners, size.symbolCols, size.symbolRows);
-                if (!map || timingAgreement(frame, *map, size.symbolRows, size.symbolCols) <
-                                kLeastTimingAgreement)
-                    continue;
-                sized = true;
-                if (tryMap(*map, fit.sizeIndex)) {
-                    result.corners = corners;
-                    return true;
-                }
-            }
+            if (tryCorners(refineCorners(frame, symbol.corners, size.symbolRows, size.symbolCols,
+                                         std::max(0.5, symbol.moduleSize / 4)),
+                           fit.sizeIndex))
+                return true;
         }
         if (!sized)
             note(DecodeStatus::NoSizeMatch);
