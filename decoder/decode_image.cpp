@@ -29,26 +29,6 @@ DecodeResult decodeMirrored(const ImageView& image, uint32_t variant, Detection 
     return result;
 }
 
-// How far a failed decode got: the variant whose threshold got furthest is the one the mirror
-// image is read with, since a mirror image is thresholded the same way.
-int progress(DecodeStatus status) {
-    switch (status) {
-        case DecodeStatus::NoFinder:
-            return 0;
-        case DecodeStatus::NoFinderAfterFirstArm:
-            return 1;
-        case DecodeStatus::FinderOutsideImage:
-            return 2;
-        case DecodeStatus::NoSizeMatch:
-            return 3;
-        case DecodeStatus::GridLost:
-        case DecodeStatus::AlignmentMismatch:
-            return 4;
-        default:  // sampled: the codewords did not hold a message
-            return 5;
-    }
-}
-
 }  // namespace
 
 uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue) {
@@ -63,8 +43,8 @@ DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options) {
     // image: the finder search under the variants in turn, then the whole-image search once.
     // On failure the first attempt's result, or the whole-image search's when that found an
     // outline where the finder search measured no symbol. Last, the mirror image, with the
-    // variant that got furthest: a camera frame's by the finder search alone, which keeps the
-    // frame's time bounded.
+    // variant that got furthest (a mirror image is thresholded the same way): a camera frame's by
+    // the finder search alone, which keeps the frame's time bounded.
     if (options.thresholdVariant) {
         const uint32_t variant = *options.thresholdVariant;
         DecodeResult result = decodeWithVariant(image, variant, Detection::FirstPassThenAnywhere);
@@ -82,8 +62,8 @@ DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options) {
             return result;
         if (result.status == DecodeStatus::MissingInput)
             return result;
-        if (progress(result.status) > furthestProgress) {
-            furthestProgress = progress(result.status);
+        if (decodeProgress(result.status) > furthestProgress) {
+            furthestProgress = decodeProgress(result.status);
             furthest = variant;
         }
         if (variant == 0)

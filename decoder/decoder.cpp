@@ -50,6 +50,24 @@ SymbolCorners frameOutline(const DetectionContext& context, const SamplingGrid& 
 
 }  // namespace
 
+int decodeProgress(DecodeStatus status) {
+    switch (status) {
+        case DecodeStatus::NoFinder:
+            return 0;
+        case DecodeStatus::NoFinderAfterFirstArm:
+            return 1;
+        case DecodeStatus::FinderOutsideImage:
+            return 2;
+        case DecodeStatus::NoSizeMatch:
+            return 3;
+        case DecodeStatus::GridLost:
+        case DecodeStatus::AlignmentMismatch:
+            return 4;
+        default:  // sampled: the codewords did not hold a message
+            return 5;
+    }
+}
+
 bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState& state,
                         DecodeStatus& status) {
     state.sizeIndex = sizeIndex;

@@ -59,6 +59,10 @@ class Decoder {
     DecodeResult found;
 };
 
+// How far a failed decode got, from 0 (no finder) to 5 (sampled, but the codewords held no
+// message): the furthest of several attempts is the one worth reporting or building on.
+int decodeProgress(DecodeStatus status);
+
 // The chain after detection: codeword extraction, block split, Reed-Solomon correction, join and
 // data decodation of a module matrix in standard orientation (row 0 = alternating top row, solid
 // finder in column 0 and the last row, i.e. after the row flip; 1 = dark). On success state.text

@@ -75,23 +75,6 @@ bool looksLikeASymbol(const std::vector<uint8_t>& matrix, int sizeIndex) {
            darkShare <= 1 - kLeastDarkShare;
 }
 
-// How far a failed attempt got, so the most telling status is the one reported.
-int progressOf(DecodeStatus s) {
-    switch (s) {
-        case DecodeStatus::NoFinder:
-            return 0;
-        case DecodeStatus::NoSizeMatch:
-            return 1;
-        case DecodeStatus::GridLost:
-            return 2;
-        case DecodeStatus::BlockUncorrectable:
-        case DecodeStatus::BlockUnprocessable:
-            return 3;
-        default:
-            return 4;
-    }
-}
-
 }  // namespace
 
 SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
@@ -100,7 +83,7 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
     SecondChanceResult result;
     DecodeStatus best = DecodeStatus::NoFinder;
     auto note = [&](DecodeStatus s) {
-        if (progressOf(s) > progressOf(best))
+        if (decodeProgress(s) > decodeProgress(best))
             best = s;
     };
     if (!thresholdLocally(image, buffers.frame)) {
