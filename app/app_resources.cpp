@@ -1,5 +1,10 @@
 #include "app/app_resources.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <memory>
+
 #include "app/ui_strings.h"
 
 namespace dm {
@@ -12,6 +17,18 @@ QFont dialogFont() {
 
 QIcon applicationIcon() {
     return QIcon(QStringLiteral(":/dmcodec/icon.png"));
+}
+
+bool installQtTranslations(QCoreApplication& app) {
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    QLocale::setDefault(chinese);
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        return false;
+    }
+    translator->setParent(&app);  // lives as long as the application
+    return QCoreApplication::installTranslator(translator.release());
 }
 
 QPixmap bannerPicture() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QIcon>
 #include <QPixmap>
@@ -12,5 +13,9 @@ QFont dialogFont();
 // The application icon and the banner picture from the resources.
 QIcon applicationIcon();
 QPixmap bannerPicture();
+
+// Loads Qt's own Simplified Chinese texts (standard dialogs, edit-box menus) into the
+// application, so they match the interface. False when they are not installed.
+bool installQtTranslations(QCoreApplication& app);
 
 }  // namespace dm

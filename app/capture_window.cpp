@@ -77,8 +77,7 @@ bool CCaptureWindow::StartCamera() {
     if (!PlaceVideo()) {
         return false;
     }
-    QWidget* video = source->videoWindow();
-    video->setVisible(true);
+    source->videoWindow()->setVisible(previewWanted);
     running = 1;
     return true;
 }
@@ -147,8 +146,15 @@ bool CCaptureWindow::PlaceVideo() {
     }
     videoRect = *fitted;
     video->setGeometry(videoRect);
-    video->setVisible(true);
+    video->setVisible(previewWanted);
     return true;
+}
+
+void CCaptureWindow::setPreviewVisible(bool visible) {
+    previewWanted = visible;
+    if (QWidget* video = source->videoWindow()) {
+        video->setVisible(visible);
+    }
 }
 
 void CCaptureWindow::paintEvent(QPaintEvent* /*event*/) {

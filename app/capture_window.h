@@ -38,6 +38,9 @@ class CCaptureWindow : public QWidget, public FrameGrabber {
     // Centres the preview in the window with the video's aspect ratio.
     bool PlaceVideo();
 
+    // Shows or hides the live preview (something else may stand over the video area).
+    void setPreviewVisible(bool visible);
+
     bool isRunning() const { return running != 0; }
     bool requestPending() const { return slot->pending(); }
     QRect videoRectangle() const { return videoRect; }
@@ -63,8 +66,9 @@ class CCaptureWindow : public QWidget, public FrameGrabber {
     std::unique_ptr<FrameSource> source;
     std::shared_ptr<FrameSlot> slot;
     int32_t running = 0;
-    bool started = false;  // the source was started (successfully or not) since the last stop
-    int silentGrabs = 0;   // time-outs in a row
+    bool started = false;       // the source was started (successfully or not) since the last stop
+    int silentGrabs = 0;        // time-outs in a row
+    bool previewWanted = true;  // the preview is shown while the camera runs
     QRect videoRect;
     VideoFormat videoFormat;
 };

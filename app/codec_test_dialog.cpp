@@ -1,12 +1,17 @@
 #include "app/codec_test_dialog.h"
 
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -19,12 +24,14 @@
 #include "app/auto_drop_combo_box.h"
 #include "app/capture_window.h"
 #include "app/decode_tick.h"
+#include "app/detection_view.h"
 #include "app/dialog_units.h"
 #include "app/frame_source.h"
 #include "app/message_dialog.h"
 #include "app/static_link.h"
 #include "app/tone_beeper.h"
 #include "app/ui_strings.h"
+#include "symbology/symbol_size.h"
 
 namespace dm {
 namespace {
@@ -57,6 +64,14 @@ QString helpUrl() {
     return url.toString(QUrl::FullyEncoded);
 }
 
+// The local file dragged over the window, if any.
+QString droppedPicture(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().isEmpty()) {
+        return QString();
+    }
+    return data->urls().front().toLocalFile();
+}
+
 }  // namespace
 
 CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget* parent)
@@ -74,6 +89,11 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
         return QFileDialog::getExistingDirectory(nullptr, text(ui::kChooseFolderTitle), QString(),
                                                  QFileDialog::ShowDirsOnly);
     };
+    choosePicture = [this] {
+        return QFileDialog::getOpenFileName(this, text(ui::kOpenPictureTitle), QString(),
+                                            text(ui::kPictureFilter));
+    };
+    setAcceptDrops(true);  // pictures dropped on the video area are decoded
 
     // Group boxes first, so that the controls inside lie on top of them.
     auto* encodeGroup = new QGroupBox(text(ui::kEncodeGroup), this);  // 1001
@@ -173,7 +193,7 @@ void CCodecTestDialog::showEvent(QShowEvent* event) {
 }
 
 void CCodecTestDialog::OnInitDialog() {
-    folderEdit->setText(QDir::homePath());
+    SetFolder(QDir::homePath());
     fileNameEdit->setText(text(ui::kDefaultFileName));
     moduleSizePixels = 4;
     quietZoneModules = 3;
@@ -184,6 +204,16 @@ void CCodecTestDialog::OnInitDialog() {
     videoWindow->setObjectName(text(ui::kVideoWindowName));
     videoWindow->setGeometry(units.rect(318, 85, 131, 103));
     videoWindow->show();
+    // Over the video: a decoded picture, or the frames the decoder saw with its findings.
+    detectionView = new CDetectionView(this);
+    detectionView->setObjectName(QStringLiteral("detectionView"));
+    detectionView->setGeometry(videoWindow->geometry());
+    detectionView->hide();
+    connect(detectionView, &CDetectionView::clicked, this, &CCodecTestDialog::OnVideoAreaClicked);
+    detectionCaption = new QLabel(this);
+    detectionCaption->setObjectName(QStringLiteral("detectionCaption"));
+    detectionCaption->setGeometry(units.rect(316, 189, 135, 9));
+    detectionCaption->hide();
 
     decodeTick = std::make_unique<DecodeTick>(*videoWindow, [] { Beep500Hz20ms(); });
     connect(videoWindow, &CCaptureWindow::cameraLost, this, &CCodecTestDialog::OnCameraLost);
@@ -205,7 +235,9 @@ bool CCodecTestDialog::StartDecoding() {
     }
     cameraStarted = true;
     cameraNoticeShown = false;  // a later failure is told again
-    decodeTimer.start();
+    if (!showingPicture) {
+        decodeTimer.start();
+    }
     return true;
 }
 
@@ -225,12 +257,17 @@ void CCodecTestDialog::ShowCameraNotice() {
 void CCodecTestDialog::OnCameraLost() {
     cameraStarted = false;
     decodeTimer.stop();
+    if (!showingPicture) {
+        detectionView->Clear();
+    }
+    UpdateVideoArea();
     ShowCameraNotice();
 }
 
 void CCodecTestDialog::OnCamerasChanged() {
     if (!cameraStarted && !closed) {
         StartDecoding();
+        UpdateVideoArea();
     }
 }
 
@@ -260,9 +297,124 @@ void CCodecTestDialog::OnSysCommand(int id) {
 
 void CCodecTestDialog::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
+    QAction* open = menu.addAction(text(ui::kOpenPictureMenuItem));
+    connect(open, &QAction::triggered, this, [this] {
+        const QString chosen = choosePicture ? choosePicture() : QString();
+        if (!chosen.isEmpty()) {
+            OnDecodePicture(chosen);
+        }
+    });
+    QAction* detection = menu.addAction(text(ui::kShowDetectionMenuItem));
+    detection->setCheckable(true);
+    detection->setChecked(showDetection);
+    connect(detection, &QAction::toggled, this, &CCodecTestDialog::OnShowDetection);
+    QAction* copy = menu.addAction(text(ui::kCopyResultMenuItem));
+    copy->setEnabled(!resultEdit->toPlainText().isEmpty());
+    connect(copy, &QAction::triggered, this,
+            [this] { QGuiApplication::clipboard()->setText(resultEdit->toPlainText()); });
+    menu.addSeparator();
     QAction* about = menu.addAction(text(ui::kAboutMenuItem));
     connect(about, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
     menu.exec(event->globalPos());
+}
+
+QRect CCodecTestDialog::videoArea() const {
+    return videoWindow != nullptr ? videoWindow->geometry() : QRect();
+}
+
+void CCodecTestDialog::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedPicture(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();  // the position is checked as the drag moves
+    }
+}
+
+void CCodecTestDialog::dragMoveEvent(QDragMoveEvent* event) {
+    if (videoArea().contains(event->position().toPoint())) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore(videoArea());
+    }
+}
+
+void CCodecTestDialog::dropEvent(QDropEvent* event) {
+    const QString file = droppedPicture(event->mimeData());
+    if (file.isEmpty() || !videoArea().contains(event->position().toPoint())) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    OnDecodePicture(file);
+}
+
+void CCodecTestDialog::OnDecodePicture(const QString& file) {
+    const QImage picture(file);
+    const std::optional<DecodeOutcome> outcome =
+        picture.isNull() ? std::nullopt : decodePictureFile(file, [] { Beep500Hz20ms(); });
+    if (!outcome) {
+        ShowNotice(ui::kCameraNoticeCaption, ui::kPictureUnreadableText, -1);
+        return;
+    }
+    // The picture stays until the video area is clicked; the camera's ticks wait till then.
+    showingPicture = true;
+    decodeTimer.stop();
+    ShowOutcome(*outcome, picture);
+}
+
+void CCodecTestDialog::OnVideoAreaClicked() {
+    if (!showingPicture) {
+        return;
+    }
+    showingPicture = false;
+    detectionView->Clear();
+    if (cameraStarted) {
+        decodeTimer.start();
+    }
+    UpdateVideoArea();
+}
+
+void CCodecTestDialog::OnShowDetection(bool on) {
+    showDetection = on;
+    if (!on && !showingPicture) {
+        detectionView->Clear();
+    }
+    UpdateVideoArea();
+}
+
+// The decoded text replaces the result box's; the picture and what was found in it go to the
+// detection view and its caption.
+void CCodecTestDialog::ShowOutcome(const DecodeOutcome& outcome, const QImage& picture) {
+    if (outcome.decoded) {
+        resultEdit->setPlainText(outcome.text);
+    }
+    detectionView->Show(picture, outcome.outline, outcome.decoded);
+    if (outcome.decoded) {
+        const SymbolSize& size = symbolSize(outcome.sizeIndex);
+        detectionCaption->setText(
+            text(ui::kDecodedCaption)
+                .arg(QStringLiteral("%1x%2").arg(size.symbolCols).arg(size.symbolRows)));
+    } else {
+        const auto value = static_cast<size_t>(toInt(outcome.status));
+        detectionCaption->setText(
+            text(ui::kFailedCaption)
+                .arg(value)
+                .arg(text(value < std::size(ui::kStatusMeanings) ? ui::kStatusMeanings[value]
+                                                                 : "")));
+    }
+    UpdateVideoArea();
+}
+
+// The camera's own preview, or the detection view over it: a picture while one is shown,
+// the decoder's frames while the detection results are asked for.
+void CCodecTestDialog::UpdateVideoArea() {
+    const bool still =
+        showingPicture || (showDetection && cameraStarted && detectionView->holdsPicture());
+    detectionView->setOutlineVisible(showDetection);
+    detectionView->setVisible(still);
+    if (still) {
+        detectionView->raise();
+    }
+    videoWindow->setPreviewVisible(!still && cameraStarted);
+    detectionCaption->setVisible(showDetection && detectionView->holdsPicture());
 }
 
 void CCodecTestDialog::OnGenerate() {
@@ -304,7 +456,15 @@ void CCodecTestDialog::paintEvent(QPaintEvent* event) {
 void CCodecTestDialog::OnChangeFolder() {
     const QString chosen = chooseFolder ? chooseFolder() : QString();
     // A cancelled choice, or a path too short to be a folder, falls back to home.
-    folderEdit->setText(chosen.size() < 3 ? QDir::homePath() : chosen);
+    SetFolder(chosen.size() < 3 ? QDir::homePath() : chosen);
+}
+
+// The box is narrow: it shows the tail of the path, which names the folder, and the whole
+// path as its tooltip.
+void CCodecTestDialog::SetFolder(const QString& folder) {
+    folderEdit->setText(folder);
+    folderEdit->setCursorPosition(static_cast<int>(folder.size()));
+    folderEdit->setToolTip(folder);
 }
 
 void CCodecTestDialog::OnSelChangeQuietZone(int index) {
@@ -323,10 +483,15 @@ void CCodecTestDialog::OnTimer() {
     if (closed || !decodeTick) {
         return;
     }
-    const std::optional<QString> decoded = decodeTick->run();
-    // The dialog may have been closed while the tick waited for its frame.
-    if (decoded && !closed) {
-        resultEdit->setPlainText(*decoded);
+    const std::optional<DecodeOutcome> outcome = decodeTick->run(showDetection);
+    // The dialog may have been closed, or a picture shown, while the tick waited for its frame.
+    if (!outcome || closed || showingPicture) {
+        return;
+    }
+    if (showDetection) {
+        ShowOutcome(*outcome, outcome->picture);
+    } else if (outcome->decoded) {
+        resultEdit->setPlainText(outcome->text);
     }
 }
 

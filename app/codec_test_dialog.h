@@ -20,6 +20,8 @@ namespace dm {
 
 class CAutoDropComboBox;
 class CCaptureWindow;
+class CDetectionView;
+struct DecodeOutcome;
 class CStaticLink;
 class DecodeTick;
 
@@ -45,11 +47,19 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     void OnTimer();
     void OnCameraLost();
     void OnCamerasChanged();
+    // Shows the picture in the video area and decodes it as a still picture.
+    void OnDecodePicture(const QString& file);
+    void OnVideoAreaClicked();
+    void OnShowDetection(bool on);
 
     int32_t moduleSize() const { return moduleSizePixels; }
     int32_t quietZone() const { return quietZoneModules; }
     const QString& outputPath() const { return path; }
     bool cameraRunning() const { return cameraStarted; }
+    bool pictureShown() const { return showingPicture; }
+    bool detectionShown() const { return showDetection; }
+    // Where the camera picture, a decoded picture or the detection view are shown.
+    QRect videoArea() const;
     bool decodeTimerActive() const { return decodeTimer.isActive(); }
     const CJpegPicture& picture() const { return jpegPicture; }
     CCaptureWindow* captureWindow() const { return videoWindow; }
@@ -58,11 +68,16 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
 
     // Picks the output folder; an empty answer means cancelled. Replaceable for tests.
     std::function<QString()> chooseFolder;
+    // Picks a picture to decode; an empty answer means cancelled. Replaceable for tests.
+    std::function<QString()> choosePicture;
 
   protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   public slots:
     void done(int result) override;
@@ -71,6 +86,9 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     void OnInitDialog();
     bool StartDecoding();
     void ShowCameraNotice();
+    void SetFolder(const QString& folder);
+    void ShowOutcome(const DecodeOutcome& outcome, const QImage& picture);
+    void UpdateVideoArea();
     void ShowNotice(const char* caption, const char* text, int32_t autoCloseLimit);
     void DrawPicture();
     void longText() override;
@@ -98,6 +116,10 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     std::unique_ptr<FrameSource> frameSource;  // handed to the video window at start-up
     CCaptureWindow* videoWindow = nullptr;
     CStaticLink* helpLink = nullptr;
+    CDetectionView* detectionView = nullptr;
+    QLabel* detectionCaption = nullptr;
+    bool showingPicture = false;             // a decoded picture stands in the video area
+    bool showDetection = false;              // the detection results are drawn
     std::unique_ptr<DecodeTick> decodeTick;  // holds the result buffer
     QTimer decodeTimer;
 };

@@ -1,15 +1,40 @@
 #include "app/decode_tick.h"
 
+#include <QFile>
+
 #include "platform/message_text.h"
+#include "tools/file_decoding.h"
 
 namespace dm {
+namespace {
+
+std::optional<QPolygonF> outlineOf(const std::optional<SymbolCorners>& corners) {
+    if (!corners) {
+        return std::nullopt;
+    }
+    QPolygonF outline;
+    for (const ImagePoint& corner : *corners) {
+        outline << QPointF(corner.x, corner.y);
+    }
+    return outline;
+}
+
+// A camera frame (BGR, rows bottom-up and padded to 4 bytes) as a picture.
+QImage frameImage(const GrabbedFrame& frame) {
+    const auto stride = static_cast<qsizetype>(CFrameDib::stride(frame.width, frame.bitCount));
+    const QImage stored(frame.buffer.data(), frame.width, frame.height, stride,
+                        frame.bitCount == 32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
+    return stored.mirrored(false, true);  // a copy, top row first
+}
+
+}  // namespace
 
 DecodeTick::DecodeTick(FrameGrabber& frameGrabber, std::function<void()> beep)
     : grabber(frameGrabber) {
     intake.beep = std::move(beep);
 }
 
-std::optional<QString> DecodeTick::run() {
+std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture) {
     const std::optional<GrabbedFrame> frame = grabber.GrabFrame();
     if (!frame) {
         return std::nullopt;
@@ -20,11 +45,39 @@ std::optional<QString> DecodeTick::run() {
     if (dib.Create(&header, frame->buffer) != 1) {
         return std::nullopt;
     }
-    const FrameDecodeResult decoded = decodeFrame(dib, resultBuffer, intake);
-    if (!decoded.decoded) {
+    const FrameDecodeResult result = decodeFrame(dib, resultBuffer, intake);
+    DecodeOutcome outcome;
+    outcome.decoded = result.decoded;
+    outcome.status = result.status;
+    outcome.sizeIndex = result.sizeIndex;
+    outcome.outline = outlineOf(result.corners);
+    if (result.decoded) {
+        outcome.text = decodedTextForDisplay(resultBuffer, result.eciSegments);
+    }
+    if (keepPicture) {
+        outcome.picture = frameImage(*frame);
+    }
+    return outcome;
+}
+
+std::optional<DecodeOutcome> decodePictureFile(const QString& path,
+                                               const std::function<void()>& beep) {
+    const tool::FileOutcome file = tool::decodeImageFile(QFile::encodeName(path).toStdString());
+    if (!file.loaded) {
         return std::nullopt;
     }
-    return decodedTextForDisplay(resultBuffer, decoded.eciSegments);
+    DecodeOutcome outcome;
+    outcome.decoded = file.result.decoded;
+    outcome.status = file.result.status;
+    outcome.sizeIndex = file.result.sizeIndex;
+    outcome.outline = outlineOf(file.result.corners);
+    if (file.result.decoded) {
+        outcome.text = decodedTextForDisplay(file.result.text, file.result.eciSegments);
+        if (beep) {
+            beep();
+        }
+    }
+    return outcome;
 }
 
 QString decodedTextForDisplay(const std::string& bytes, std::span<const EciSegment> segments) {

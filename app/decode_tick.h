@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+#include <QPolygonF>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -11,15 +13,25 @@
 
 namespace dm {
 
+// What the decoder made of one picture, a camera frame or a still picture.
+struct DecodeOutcome {
+    bool decoded = false;
+    DecodeStatus status = DecodeStatus::MissingInput;
+    int32_t sizeIndex = -1;
+    QString text;                      // the decoded text, when decoded
+    std::optional<QPolygonF> outline;  // the located symbol, in the picture's pixels
+    QImage picture;                    // the picture as the decoder saw it, when asked for
+};
+
 // One timer tick of the decoding half: take the next frame, decode it, and give back the
 // text for display. Holds what lives from tick to tick (frame intake, result bytes).
 class DecodeTick {
   public:
     DecodeTick(FrameGrabber& grabber, std::function<void()> beep);
 
-    // The decoded text (from GBK, or the character sets of its ECIs) when a frame arrived and
-    // held a symbol; nothing otherwise.
-    std::optional<QString> run();
+    // The outcome when a frame arrived (with the frame itself when keepPicture); nothing
+    // when none came.
+    std::optional<DecodeOutcome> run(bool keepPicture = false);
 
     // Decoded bytes of the last success.
     const std::string& result() const { return resultBuffer; }
@@ -29,6 +41,12 @@ class DecodeTick {
     FrameIntake intake;
     std::string resultBuffer;
 };
+
+// Decodes an image file as the command-line tool does, as a still picture (every threshold
+// variant, enlargements for fine modules); beeps when it decoded. Nothing when the file cannot
+// be read as an image.
+std::optional<DecodeOutcome> decodePictureFile(const QString& path,
+                                               const std::function<void()>& beep);
 
 // Decoded bytes as display text: GBK, or the character sets of the ECI segments; invalid
 // sequences become U+FFFD, CR LF becomes a line break.

@@ -27,6 +27,35 @@ inline constexpr const char* kDefaultFileName = "条码测试.jpg";
 inline constexpr const char* kAboutMenuItem = "关于 TarvexDatamatrix测试程序(&A)...";
 inline constexpr const char* kChooseFolderTitle = "选择文件夹";
 
+// The window's own views beyond the original dialog: its context menu, picture decoding and
+// the detection caption under the video.
+inline constexpr const char* kOpenPictureMenuItem = "打开图片解码…";
+inline constexpr const char* kShowDetectionMenuItem = "显示检测结果";
+inline constexpr const char* kCopyResultMenuItem = "复制解码结果";
+inline constexpr const char* kOpenPictureTitle = "选择要解码的图片";
+inline constexpr const char* kPictureFilter = "图片 (*.png *.jpg *.jpeg *.bmp)";
+inline constexpr const char* kPictureUnreadableText = "无法读取这个图片文件。";
+inline constexpr const char* kDecodedCaption = "解码成功：%1";            // %1: size, 12x12
+inline constexpr const char* kFailedCaption = "解码失败（状态 %1）：%2";  // %1 value, %2 meaning
+// What each decoder status means, by its value (7 and 8 are not used).
+inline constexpr const char* kStatusMeanings[15] = {
+    "数据解码失败",
+    "解码成功",
+    "内存不足",
+    "没有可解码的图像",
+    "符号尺寸超出范围",
+    "纠错块无法处理",
+    "错误过多，无法纠正",
+    "",
+    "",
+    "未找到寻像图形",
+    "未找到寻像图形（只确认了一条边）",
+    "寻像图形超出图像或边太短",
+    "模块数不符合任何符号尺寸",
+    "无法跟踪定时图形或模块网格",
+    "对齐线的模块数不对",
+};
+
 // Notices.
 inline constexpr const char* kCameraNoticeCaption = "编解码测试";
 inline constexpr const char* kCameraNoticeText = "启动摄像头失败，请检查图像输入设备是否准备好。";

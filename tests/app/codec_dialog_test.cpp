@@ -348,7 +348,11 @@ class CodecDialogTest : public QObject {
         open.dialog->chooseFolder = [chosen] { return chosen; };
         open.dialog->findChild<QLineEdit*>(QStringLiteral("folderEdit"))->setText(u("/elsewhere"));
         open.child<QPushButton>("changeFolderButton")->click();
-        QCOMPARE(open.child<QLineEdit>("folderEdit")->text(), home ? this->home.path() : chosen);
+        // The narrow box shows the end of the path, and the whole path as its tooltip.
+        auto* folder = open.child<QLineEdit>("folderEdit");
+        QCOMPARE(folder->text(), home ? this->home.path() : chosen);
+        QCOMPARE(folder->toolTip(), folder->text());
+        QCOMPARE(folder->cursorPosition(), folder->text().size());
         QVERIFY(!QFile::exists(defaultPath()));
         QVERIFY(open.dialog->outputPath().isEmpty());
     }

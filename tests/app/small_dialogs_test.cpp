@@ -5,12 +5,14 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <QtTest>
 
+#include "app/app_resources.h"
 #include "app/jpeg_picture.h"
 #include "app/message_dialog.h"
 #include "app/static_link.h"
@@ -94,6 +96,19 @@ class SmallDialogsTest : public QObject {
         QVERIFY(openAfterEnter);
         QCOMPARE(notice.result(), int(QDialog::Accepted));
         QCOMPARE(notice.tickCount, 0);
+    }
+
+    // Qt's own texts (the folder chooser, the edit boxes' menu) speak the interface's language.
+    void qtOwnTextsAreChinese() {
+        QVERIFY(installQtTranslations(*QCoreApplication::instance()));
+        QLineEdit edit;
+        std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+        QStringList items;
+        for (const QAction* action : menu->actions()) {
+            items << action->text();
+        }
+        const QString texts = items.join(u',');
+        QVERIFY2(texts.contains(QString::fromUtf8("复制(&C)")), qPrintable(texts));
     }
 
     void linkOpensItsUrlAndTurnsPurple() {

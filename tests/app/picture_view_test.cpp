@@ -1,0 +1,189 @@
+// The window's own views: a picture decoded in the video area (dropped or opened from the
+// menu), the detection results drawn over it or over the camera's frames, and copying the
+// decoded text.
+#include <QClipboard>
+#include <QLabel>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/capture_window.h"
+#include "app/detection_view.h"
+#include "app/ui_strings.h"
+#include "encoder/jpeg_output.h"
+#include "tests/app/open_dialog.h"
+#include "tests/app/test_frame_source.h"
+
+using namespace dm;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+std::unique_ptr<test::TestFrameSource> symbolCamera(std::string_view message) {
+    const test::SynthFrame frame = test::symbolFrame(message);
+    return std::make_unique<test::TestFrameSource>(
+        VideoFormat{frame.width, frame.height}, [bytes = frame.bgr](int) { return bytes; }, 10ms);
+}
+
+// Pixels of the detection view drawn in the outline's green and red.
+std::pair<int, int> outlinePixels(CDetectionView* view) {
+    const QImage shot = view->grab().toImage();
+    int green = 0;
+    int red = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            green += c.green() > 150 && c.red() < 80 && c.blue() < 80 ? 1 : 0;
+            red += c.red() > 180 && c.green() < 80 && c.blue() < 80 ? 1 : 0;
+        }
+    }
+    return {green, red};
+}
+
+}  // namespace
+
+class PictureViewTest : public QObject {
+    Q_OBJECT
+  private:
+    QTemporaryDir dir;
+    // A symbol of "picture" (14 x 14 modules of 4 pixels, quiet zone 3), the same with its
+    // middle wiped out, a blank picture and a file that is no picture.
+    QString symbol, damaged, blank, notPicture;
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        qputenv("HOME", QFile::encodeName(dir.path()));
+        symbol = dir.filePath(QStringLiteral("symbol.jpg"));
+        const std::string_view text = "picture";
+        QVERIFY(GenerateSymbolFile({reinterpret_cast<const uint8_t*>(text.data()), text.size()},
+                                   QFile::encodeName(symbol).toStdString(), 4, 3) == 14);
+        QImage wiped(symbol);
+        QPainter(&wiped).fillRect(24, 24, 28, 28, Qt::white);
+        damaged = dir.filePath(QStringLiteral("damaged.png"));
+        QVERIFY(wiped.save(damaged));
+        QImage white(80, 80, QImage::Format_RGB32);
+        white.fill(Qt::white);
+        blank = dir.filePath(QStringLiteral("blank.png"));
+        QVERIFY(white.save(blank));
+        notPicture = dir.filePath(QStringLiteral("notes.png"));
+        QFile notes(notPicture);
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a picture") > 0);
+    }
+
+    // The picture takes the video area and the camera's ticks pause; a click on it brings the
+    // camera back. A decoded picture's text goes to the result box.
+    void picturesAreDecodedInTheVideoArea_data() {
+        QTest::addColumn<bool>("dropped");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("decoded");
+        QTest::newRow("symbol dropped") << true << symbol << u("picture");
+        QTest::newRow("symbol opened from the menu") << false << symbol << u("picture");
+        QTest::newRow("blank picture dropped") << true << blank << QString();
+    }
+    void picturesAreDecodedInTheVideoArea() {
+        QFETCH(bool, dropped);
+        QFETCH(QString, file);
+        QFETCH(QString, decoded);
+        test::OpenDialog open(symbolCamera("camera"));
+        QTRY_COMPARE_WITH_TIMEOUT(open.result()->toPlainText(), u("camera"), 3000);
+        QVERIFY(!open.drop(file, QPoint(5, 5)));  // only the video area takes pictures
+        if (dropped) {
+            QVERIFY(open.drop(file, open.dialog->videoArea().center()));
+        } else {
+            open.dialog->choosePicture = [file] { return file; };
+            QVERIFY(open.chooseMenuItem(ui::kOpenPictureMenuItem));
+        }
+        QVERIFY(open.dialog->pictureShown());
+        QVERIFY(!open.dialog->decodeTimerActive());
+        auto* view = open.child<CDetectionView>("detectionView");
+        QVERIFY(view->isVisible() && view->holdsPicture());
+        QCOMPARE(open.result()->toPlainText(), decoded.isEmpty() ? u("camera") : decoded);
+        QTest::qWait(250);  // no tick overwrites it
+        QCOMPARE(open.result()->toPlainText(), decoded.isEmpty() ? u("camera") : decoded);
+
+        open.result()->clear();
+        QTest::mouseClick(view, Qt::LeftButton);
+        QVERIFY(!open.dialog->pictureShown());
+        QVERIFY(!view->isVisible());
+        QVERIFY(open.dialog->decodeTimerActive());
+        QTRY_COMPARE_WITH_TIMEOUT(open.result()->toPlainText(), u("camera"), 3000);
+        QVERIFY(open.watcher.notices().empty());
+    }
+
+    void aFileThatIsNoPictureGetsANotice() {
+        test::OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{1});
+        QVERIFY(open.drop(notPicture, open.dialog->videoArea().center()));
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{2});
+        QCOMPARE(open.watcher.notices().back().text, u(ui::kPictureUnreadableText));
+        QVERIFY(!open.dialog->pictureShown());
+    }
+
+    // Off by default. Turned on, the located symbol is outlined in green when it decoded and
+    // in red when it did not, and the caption under the video says what happened.
+    void detectionResultsOutlineTheSymbol_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("green");
+        QTest::addColumn<bool>("red");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("decoded") << symbol << true << false << u("解码成功：14x14");
+        QTest::newRow("located, not decoded")
+            << damaged << false << true << u("解码失败（状态 6）：错误过多，无法纠正");
+        QTest::newRow("nothing found")
+            << blank << false << false << u("解码失败（状态 9）：未找到寻像图形");
+    }
+    void detectionResultsOutlineTheSymbol() {
+        QFETCH(QString, file);
+        QFETCH(bool, green);
+        QFETCH(bool, red);
+        QFETCH(QString, caption);
+        test::OpenDialog open(std::make_unique<test::NoCameraSource>());
+        auto* view = open.child<CDetectionView>("detectionView");
+        auto* label = open.child<QLabel>("detectionCaption");
+        QVERIFY(open.chooseMenuItem(ui::kShowDetectionMenuItem));
+        QVERIFY(open.dialog->detectionShown());
+        QVERIFY(open.drop(file, open.dialog->videoArea().center()));
+        const auto [greenPixels, redPixels] = outlinePixels(view);
+        QCOMPARE(greenPixels > 20, green);
+        QCOMPARE(redPixels > 20, red);
+        QVERIFY(label->isVisible());
+        QCOMPARE(label->text(), caption);
+
+        QVERIFY(open.chooseMenuItem(ui::kShowDetectionMenuItem));  // off again
+        QVERIFY(!label->isVisible());
+        QCOMPARE(outlinePixels(view), std::make_pair(0, 0));
+    }
+
+    // Over the camera the view shows the frames the decoder saw, outlined; turned off, the
+    // live preview is back.
+    void detectionResultsFollowTheCamera() {
+        test::OpenDialog open(symbolCamera("live"));
+        auto* view = open.child<CDetectionView>("detectionView");
+        QVERIFY(!view->isVisible());
+        QVERIFY(open.chooseMenuItem(ui::kShowDetectionMenuItem));
+        QTRY_VERIFY_WITH_TIMEOUT(view->isVisible() && outlinePixels(view).first > 20, 3000);
+        QCOMPARE(open.child<QLabel>("detectionCaption")->text(), u("解码成功：12x12"));
+        QVERIFY(open.chooseMenuItem(ui::kShowDetectionMenuItem));
+        QVERIFY(!view->isVisible());
+        QVERIFY(open.dialog->captureWindow()->findChild<QWidget*>()->isVisible());
+    }
+
+    // The result box stays read-only and disabled; the menu copies its text once there is one.
+    void copyItemCopiesTheDecodedText() {
+        test::OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QVERIFY(!open.chooseMenuItem(ui::kCopyResultMenuItem));
+        QVERIFY(open.drop(symbol, open.dialog->videoArea().center()));
+        QGuiApplication::clipboard()->clear();
+        QVERIFY(open.chooseMenuItem(ui::kCopyResultMenuItem));
+        QCOMPARE(QGuiApplication::clipboard()->text(), u("picture"));
+        QVERIFY(!open.result()->isEnabled() && open.result()->isReadOnly());
+    }
+};
+
+QTEST_MAIN(PictureViewTest)
+#include "picture_view_test.moc"
