@@ -1,45 +1,97 @@
-// Opens the window on a real (virtual) display, types a text and saves a picture of the
-// window as a build artifact; the symbol must be visible in it.
+// Opens the real window on a (virtual) display and keeps pictures of it in the build folder:
+// idle, with a symbol generated, with a decoded text, with the detection results shown, and
+// with the notice of a camera that failed. The symbol must be visible in its picture.
+#include <QDir>
 #include <QFile>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QtTest>
 
 #include "app/about_dialog.h"
+#include "app/app_resources.h"
 #include "app/codec_test_dialog.h"
+#include "app/detection_view.h"
 #include "app/message_dialog.h"
 #include "app/ui_strings.h"
-#include "tests/app/modal_watcher.h"
+#include "tests/app/media_file_source.h"
+#include "tests/app/open_dialog.h"
+#include "tests/app/test_clips.h"
+#include "tests/app/test_frame_source.h"
 
 using namespace dm;
 
+namespace {
+
+const QString kShots = QStringLiteral(DM_ARTIFACT_DIR "/screenshots/");
+
+// The window as the display shows it; the widget's own rendering where the display cannot
+// be read.
+QImage shotOf(QWidget& window) {
+    QImage shot = window.screen()->grabWindow(window.winId()).toImage();
+    return shot.isNull() || shot.size() != window.size() ? window.grab().toImage() : shot;
+}
+
+void save(const QImage& shot, const char* name) {
+    QDir().mkpath(kShots);
+    QVERIFY2(shot.save(kShots + QString::fromLatin1(name)), name);
+}
+
+std::unique_ptr<FrameSource> clipCamera() {
+    const test::TestClip& clip = test::kTestClips[4];  // motion JPEG, 800 x 600
+    return std::make_unique<test::MediaFileSource>(
+        QStringLiteral(DM_CLIP_DIR "/") + QString::fromStdString(test::clipFileName(clip)),
+        VideoFormat{clip.width, clip.height});
+}
+
+}  // namespace
+
 class WindowScreenshotTest : public QObject {
     Q_OBJECT
-  private slots:
-    void typedTextShowsItsSymbol() {
-        QTemporaryDir home;
-        qputenv("HOME", QFile::encodeName(home.path()));
-        test::ModalWatcher watcher;  // closes the camera notice when there is no camera
+  private:
+    QTemporaryDir home;
 
-        CCodecTestDialog dialog;
+  private slots:
+    void initTestCase() {
+        qputenv("HOME", QFile::encodeName(home.path()));
+        installQtTranslations(*QCoreApplication::instance());  // as the program does
+    }
+
+    // Without a camera: the notice over the window, then the idle window, then a typed text
+    // and its symbol.
+    void idleWindowAndTypedSymbol() {
+        // The notice runs its own event loop: it is pictured and closed from inside it.
+        bool noticePictured = false;
+        CCodecTestDialog dialog(std::make_unique<test::NoCameraSource>());
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &dialog, [&] {
+            auto* notice = qobject_cast<CMessageDialog1*>(QApplication::activeModalWidget());
+            if (notice == nullptr || noticePictured || !notice->isVisible()) {
+                return;
+            }
+            QImage failed = shotOf(dialog);  // with the notice over it where the screen has it
+            QPainter(&failed).drawImage(notice->geometry().topLeft() - dialog.geometry().topLeft(),
+                                        shotOf(*notice));
+            save(failed, "camera_failed.png");
+            noticePictured = true;
+            notice->accept();
+        });
+        poll.start(300);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QTest::qWait(300);
+        QTRY_VERIFY_WITH_TIMEOUT(noticePictured, 5000);
+        QTest::qWait(200);
+        save(shotOf(dialog), "idle.png");
+
         auto* message = dialog.findChild<QPlainTextEdit*>(QStringLiteral("messageEdit"));
-        QVERIFY(message != nullptr);
-        message->setFocus();
+        QTest::mouseClick(message, Qt::LeftButton);
         QTest::keyClicks(message, QStringLiteral("Data Matrix 2010"));
         QTRY_VERIFY(dialog.picture().holdsPicture());
         QTest::qWait(300);
-
-        QImage shot = dialog.screen()->grabWindow(dialog.winId()).toImage();
-        if (shot.isNull() || shot.size() != dialog.size()) {
-            shot = dialog.grab().toImage();
-        }
-        QVERIFY(!shot.isNull());
-        QVERIFY2(shot.save(QStringLiteral(DM_ARTIFACT_DIR "/window_screenshot.png")),
-                 DM_ARTIFACT_DIR "/window_screenshot.png");
+        const QImage shot = shotOf(dialog);
+        save(shot, "symbol_generated.png");
 
         // The symbol area shows a black-and-white symbol: plenty of both.
         const QRect area = dialog.symbolRect();
@@ -56,7 +108,19 @@ class WindowScreenshotTest : public QObject {
         QVERIFY2(
             dark > pixels / 10 && light > pixels / 10,
             qPrintable(QStringLiteral("dark %1, light %2 of %3").arg(dark).arg(light).arg(pixels)));
-        dialog.close();
+    }
+
+    // A clip in front of the "camera": its text decoded, then the detection results over it.
+    void decodedTextAndDetectionResults() {
+        test::OpenDialog open(clipCamera());
+        QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(!open.result()->toPlainText().isEmpty(), 5000);
+        QTest::qWait(300);
+        save(shotOf(*open.dialog), "decoded.png");
+        QVERIFY(open.chooseMenuItem(ui::kShowDetectionMenuItem));
+        QTRY_VERIFY_WITH_TIMEOUT(open.child<CDetectionView>("detectionView")->isVisible(), 3000);
+        QTest::qWait(300);
+        save(shotOf(*open.dialog), "detection.png");
     }
 
     // Pictures of a notice and of the about box, for looking at.
@@ -65,19 +129,18 @@ class WindowScreenshotTest : public QObject {
         notice.caption = QString::fromUtf8(ui::kCameraNoticeCaption);
         notice.text = QString::fromUtf8(ui::kCameraNoticeText);
         QTimer::singleShot(300, &notice, [&notice] {
-            notice.grab().save(QStringLiteral(DM_ARTIFACT_DIR "/notice_screenshot.png"));
+            save(notice.grab().toImage(), "notice.png");
             notice.accept();
         });
         notice.exec();
-        QVERIFY(QFile::exists(QStringLiteral(DM_ARTIFACT_DIR "/notice_screenshot.png")));
-
         CAboutDlg about(nullptr);
         QTimer::singleShot(300, &about, [&about] {
-            about.grab().save(QStringLiteral(DM_ARTIFACT_DIR "/about_screenshot.png"));
+            save(about.grab().toImage(), "about.png");
             about.accept();
         });
         about.exec();
-        QVERIFY(QFile::exists(QStringLiteral(DM_ARTIFACT_DIR "/about_screenshot.png")));
+        QVERIFY(QFile::exists(kShots + QStringLiteral("notice.png")));
+        QVERIFY(QFile::exists(kShots + QStringLiteral("about.png")));
     }
 };
 
