@@ -65,4 +65,10 @@ void MediaFileSource::pause() {
     }
 }
 
+std::unique_ptr<MediaFileSource> clipSource(const QString& folder, const TestClip& clip) {
+    return std::make_unique<MediaFileSource>(
+        folder + QLatin1Char('/') + QString::fromStdString(clipFileName(clip)),
+        VideoFormat{clip.width, clip.height});
+}
+
 }  // namespace dm::test

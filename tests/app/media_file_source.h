@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/frame_source.h"
+#include "tests/app/test_clips.h"
 
 class QMediaPlayer;
 class QVideoWidget;
@@ -35,5 +36,8 @@ class MediaFileSource : public FrameSource {
     QMetaObject::Connection hook;
     bool held = false;  // paused: not played again at its end
 };
+
+// A source playing one of the test clips from the folder they were generated into.
+std::unique_ptr<MediaFileSource> clipSource(const QString& folder, const TestClip& clip);
 
 }  // namespace dm::test

@@ -16,9 +16,7 @@ using namespace std::chrono_literals;
 namespace {
 
 std::unique_ptr<test::MediaFileSource> clipSource(const test::TestClip& clip) {
-    return std::make_unique<test::MediaFileSource>(
-        QStringLiteral(DM_CLIP_DIR "/") + QString::fromStdString(test::clipFileName(clip)),
-        VideoFormat{clip.width, clip.height});
+    return test::clipSource(QStringLiteral(DM_CLIP_DIR), clip);
 }
 
 }  // namespace

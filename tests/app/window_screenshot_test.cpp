@@ -40,10 +40,7 @@ void save(const QImage& shot, const char* name) {
 }
 
 std::unique_ptr<FrameSource> clipCamera() {
-    const test::TestClip& clip = test::kTestClips[4];  // motion JPEG, 800 x 600
-    return std::make_unique<test::MediaFileSource>(
-        QStringLiteral(DM_CLIP_DIR "/") + QString::fromStdString(test::clipFileName(clip)),
-        VideoFormat{clip.width, clip.height});
+    return test::clipSource(QStringLiteral(DM_CLIP_DIR), test::kTestClips[4]);  // MJPEG 800x600
 }
 
 }  // namespace
