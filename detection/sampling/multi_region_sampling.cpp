@@ -210,6 +210,22 @@ class InnerListsGuard {
     TimingRecord& timing_;
 };
 
+// The inner lines of the 2 x 2, 4 x 4 and 6 x 6 region layouts.
+bool traceInnerLines2x2(DecodeStatus& status, TimingRecord& timing,
+                        const DetectionContext& context) {
+    return traceInnerLinesSquare(status, timing, context, 2);
+}
+
+bool traceInnerLines4x4(DecodeStatus& status, TimingRecord& timing,
+                        const DetectionContext& context) {
+    return traceInnerLinesSquare(status, timing, context, 4);
+}
+
+bool traceInnerLines6x6(DecodeStatus& status, TimingRecord& timing,
+                        const DetectionContext& context) {
+    return traceInnerLinesSquare(status, timing, context, 6);
+}
+
 bool sampleRegionsSquare(DecodeStatus& status, TimingRecord& timing, DetectionContext& context,
                          int32_t k, bool roundOrigins) {
     InnerListsGuard guard(timing);
@@ -231,7 +247,10 @@ bool sampleRegionsSquare(DecodeStatus& status, TimingRecord& timing, DetectionCo
         status = DecodeStatus::OutOfMemory;
         return false;
     }
-    if (!traceInnerLinesSquare(status, timing, context, k))
+    const bool traced = k == 2   ? traceInnerLines2x2(status, timing, context)
+                        : k == 4 ? traceInnerLines4x4(status, timing, context)
+                                 : traceInnerLines6x6(status, timing, context);
+    if (!traced)
         return false;
 
     const int32_t h = timing.columnCount / (2 * k);  // dark modules per region side

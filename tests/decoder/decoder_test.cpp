@@ -120,6 +120,8 @@ TEST(DecoderObject, FailedImageLeavesTextAndKeepsTheCache) {
     // Pixels that do not fill the image are refused before any is read or a frame is counted.
     EXPECT_FALSE(decoder.decode(std::span(small).first(20 * 11), out, 20, 12));
     EXPECT_EQ(decoder.status, DecodeStatus::MissingInput);
+    EXPECT_FALSE(decoder.decode(small, out, 0, 12));
+    EXPECT_EQ(decoder.status, DecodeStatus::MissingInput);
     EXPECT_EQ(decoder.state.cache.frameCounter, 5u);
 }
 
