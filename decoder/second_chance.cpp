@@ -48,7 +48,7 @@ std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& sym
 constexpr double kLeastTimingAgreement = 0.65;
 
 // Corner refinements per frame (each symbol size tried for an outline takes one).
-constexpr int32_t kMostRefinements = 8;
+constexpr int32_t kMostRefinements = 6;
 
 // Whether a sampled matrix (standard orientation, 1 = dark) is a symbol's at all: its finder
 // and alternating sides read right in three modules of four or more, and its modules are
