@@ -14,6 +14,7 @@
 #include "decoder/decoder.h"
 #include "decoder/frame_intake.h"
 #include "tests/support/camera_tiers.h"
+#include "tests/support/sweeps.h"
 
 namespace dm {
 namespace {
@@ -113,7 +114,7 @@ TEST(CameraTiers, HardFramesMostlyDecode) {
 }
 
 TEST(CameraTiers, FullSets) {
-    if (std::getenv("DM_FULL_SWEEP") == nullptr)
+    if (!test::fullSweep())
         GTEST_SKIP() << "set DM_FULL_SWEEP=1";
     const char* frames = std::getenv("DM_TIER_FRAMES");
     const int count = frames ? std::atoi(frames) : 300;
