@@ -86,10 +86,12 @@ struct DecodeResult {
 // Gray level the decoder reads a colour pixel as: (59 green + 30 red + 11 blue) / 100.
 uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue);
 
-// Finds and decodes one symbol in the image. When every threshold variant asked for fails, one
-// more attempt reads the picture's mirror image (a symbol printed on the back of a clear label
-// or seen through glass) with the variant that got furthest. A view that does not describe its pixels (too small, bytes per pixel
-// not 1, 3 or 4, stride below a row, pixels too short) fails with MissingInput.
+// Finds and decodes one symbol in the image. Symbols seen in a mirror (printed on the back of a
+// clear label, or through glass) are read too: the search of the whole image reads each outline
+// it locates either way round, and when everything else failed, one more attempt has the finder
+// search read the picture's mirror image with the threshold variant that got furthest. A view
+// that does not describe its pixels (too small, bytes per pixel not 1, 3 or 4, stride below a
+// row, pixels too short) fails with MissingInput.
 DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options = {});
 
 }  // namespace dm

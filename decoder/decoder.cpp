@@ -248,7 +248,7 @@ bool Decoder::decodeSymbol() {
     // an outline where the first pass measured no symbol.
     const DecodeStatus firstStatus = status;
     const SecondChanceResult anywhereFound =
-        decodeAnywhere(original, finderTurn, anywhere, state, status);
+        decodeAnywhere(original, finderTurn, anywhere, state, status, anywhereMirrored);
     if (!anywhereFound.decoded) {
         if (detection != Detection::AnywhereOnly &&
             (!anywhereFound.located || found.sizeIndex >= 0))
@@ -263,6 +263,7 @@ bool Decoder::decodeSymbol() {
     for (size_t i = 0; i < corners.size(); ++i)
         corners[i] = {anywhereFound.corners[i].x, anywhereFound.corners[i].y};
     found.corners = corners;
+    found.mirrored = anywhereFound.mirrored;
     return finishDecoded();
 }
 

@@ -43,6 +43,8 @@ class Decoder {
     Detection detection = Detection::FirstPassThenAnywhere;
     // How the finder turns in the rows the detection reads (always bottom-up, see decodeView).
     FinderTurn finderTurn = FinderTurn::PlusXToPlusY;
+    // Whether the second chance also reads each outline it locates as its mirror image.
+    bool anywhereMirrored = false;
     SecondChanceBuffers anywhere;
 
   private:

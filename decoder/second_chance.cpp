@@ -49,6 +49,10 @@ constexpr double kLeastTimingAgreement = 0.65;
 
 // Corner refinements per frame (each symbol size tried for an outline takes one).
 constexpr int32_t kMostRefinements = 6;
+// And for the mirror readings of outlines: a mirrored symbol is rare, a frame full of
+// finder-like shapes is not; three keep such frames within about a millisecond of the time
+// without.
+constexpr int32_t kMostMirrorRefinements = 3;
 
 // Whether a sampled matrix (standard orientation, 1 = dark) is a symbol's at all: its finder
 // and alternating sides read right in three modules of four or more, and its modules are
@@ -79,7 +83,7 @@ bool looksLikeASymbol(const std::vector<uint8_t>& matrix, int sizeIndex) {
 
 SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
                                   SecondChanceBuffers& buffers, DecodeState& state,
-                                  DecodeStatus& status) {
+                                  DecodeStatus& status, bool alsoMirrored) {
     SecondChanceResult result;
     DecodeStatus best = DecodeStatus::NoFinder;
     auto note = [&](DecodeStatus s) {
@@ -130,10 +134,12 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
         }
         return tryMatrix(sizeIndex);
     };
-    // Refinements are the costly step; a frame full of finder-like shapes gets a bounded number.
+    // Refinements are the costly step; a frame full of finder-like shapes gets a bounded number,
+    // and so do the mirror readings.
     int32_t refinementsLeft = kMostRefinements;
-    auto accept = [&](const LocatedSymbol& symbol) {
-        result.located = true;
+    int32_t mirrorRefinementsLeft = kMostMirrorRefinements;
+    // Reads the outline as located or, mirrored, with the row and column ends exchanged.
+    auto read = [&](const LocatedSymbol& symbol, int32_t& budget) {
         bool sized = false;
         // Decodes through the corners if the alternating sides then read as they must.
         auto tryCorners = [&](const std::array<Vec2, 4>& corners, int sizeIndex) {
@@ -152,7 +158,7 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
             // The corners as located, then refined for the size (while refinements are left).
             if (tryCorners(symbol.corners, fit.sizeIndex))
                 return true;
-            if (refinementsLeft-- <= 0)
+            if (budget-- <= 0)
                 continue;
             const SymbolSize& size = symbolSize(fit.sizeIndex);
             if (tryCorners(refineCorners(frame, symbol.corners, size.symbolRows, size.symbolCols,
@@ -163,6 +169,17 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
         if (!sized)
             note(DecodeStatus::NoSizeMatch);
         return false;
+    };
+    auto accept = [&](const LocatedSymbol& symbol) {
+        result.located = true;
+        if (read(symbol, refinementsLeft))
+            return true;
+        if (!alsoMirrored)
+            return false;
+        LocatedSymbol mirror = symbol;
+        std::swap(mirror.corners[0], mirror.corners[2]);
+        result.mirrored = read(mirror, mirrorRefinementsLeft);
+        return result.mirrored;
     };
     int32_t located = 0;
     result.decoded = searchFrame(frame, buffers.search, turn, accept, located);

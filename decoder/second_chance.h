@@ -23,15 +23,18 @@ struct SecondChanceBuffers {
 // bottom right, bottom left in standard orientation, stored pixel coordinates).
 struct SecondChanceResult {
     bool decoded = false;
-    bool located = false;  // some outline with a finder was found
+    bool located = false;   // some outline with a finder was found
+    bool mirrored = false;  // decoded as the mirror image of the turn asked for
     std::array<Vec2, 4> corners;
 };
 
 // Looks for a symbol anywhere in the image (pixel extents as first set), with a threshold per
-// tile and a perspective grid, and decodes it. On success state holds the text and status is
-// Success; otherwise status says how far the best outline got.
+// tile and a perspective grid, and decodes it. With alsoMirrored, an outline that does not read
+// with the turn asked for is read as its mirror image too (the other arm as the solid row), with
+// a bound of its own on the refinements. On success state holds the text and status is Success;
+// otherwise status says how far the best outline got.
 SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
                                   SecondChanceBuffers& buffers, DecodeState& state,
-                                  DecodeStatus& status);
+                                  DecodeStatus& status, bool alsoMirrored = false);
 
 }  // namespace dm
