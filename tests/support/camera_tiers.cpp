@@ -223,34 +223,11 @@ void jpegRoundTrip(std::vector<uint8_t>& gray, int quality) {
     tjFree(jpeg);
 }
 
-// The top-down gray picture as a camera frame (BGR, rows bottom-up).
-CFrameDib cameraFrameOf(const std::vector<uint8_t>& gray) {
-    SynthFrame synth;
-    synth.width = kWidth;
-    synth.height = kHeight;
-    synth.stride = static_cast<int>(CFrameDib::stride(kWidth, 24));
-    synth.bgr.assign(static_cast<size_t>(synth.stride) * kHeight, 0);
-    for (int y = 0; y < kHeight; ++y) {
-        uint8_t* row = synth.bgr.data() + static_cast<size_t>(kHeight - 1 - y) * synth.stride;
-        for (int x = 0; x < kWidth; ++x)
-            row[3 * x] = row[3 * x + 1] = row[3 * x + 2] =
-                gray[static_cast<size_t>(y) * kWidth + x];
-    }
-    return cameraFrame(synth);
-}
-
 }  // namespace
 
 const char* backgroundName(Background background) {
-    switch (background) {
-        case Background::Empty:
-            return "empty";
-        case Background::Cluttered:
-            return "cluttered";
-        case Background::Textured:
-            return "textured";
-    }
-    return "?";
+    constexpr const char* kNames[] = {"empty", "cluttered", "textured"};
+    return kNames[static_cast<int>(background)];
 }
 
 CFrameDib backgroundFrame(Background background, uint32_t seed) {
@@ -324,24 +301,14 @@ CFrameDib backgroundFrame(Background background, uint32_t seed) {
             break;
         }
     }
-    std::normal_distribution<float> noise(0.0f, 4.0f);
-    std::vector<uint8_t> gray(image.size());
-    for (size_t i = 0; i < image.size(); ++i)
-        gray[i] = static_cast<uint8_t>(std::clamp(std::lround(image[i] + noise(rng)), 0L, 255L));
+    std::vector<uint8_t> gray = grayLevels(image, 4, rng);
     jpegRoundTrip(gray, 80);
-    return cameraFrameOf(gray);
+    return cameraFrame(frameOfGray(gray, kWidth, kHeight));
 }
 
 const char* tierName(Tier tier) {
-    switch (tier) {
-        case Tier::Clean:
-            return "clean";
-        case Tier::Camera:
-            return "camera";
-        case Tier::Hard:
-            return "hard";
-    }
-    return "?";
+    constexpr const char* kNames[] = {"clean", "camera", "hard"};
+    return kNames[static_cast<int>(tier)];
 }
 
 TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
@@ -398,10 +365,7 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     }
     if (blurSigma > 0.05)
         gaussianBlur(image, kWidth, kHeight, blurSigma);
-    std::normal_distribution<float> noise(0.0f, static_cast<float>(p.noise));
-    std::vector<uint8_t> gray(image.size());
-    for (size_t i = 0; i < image.size(); ++i)
-        gray[i] = static_cast<uint8_t>(std::clamp(std::lround(image[i] + noise(rng)), 0L, 255L));
+    std::vector<uint8_t> gray = grayLevels(image, p.noise, rng);
     if (quality > 0)
         jpegRoundTrip(gray, quality);
 
@@ -409,7 +373,7 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     frame.message = encoded->message;
     frame.sizeIndex = symbol.sizeIndex;
     frame.matrix = symbol.matrix;
-    frame.dib = cameraFrameOf(gray);
+    frame.dib = cameraFrame(frameOfGray(gray, kWidth, kHeight));
     frame.picture = {kWidth, kHeight, std::move(gray)};
     for (size_t i = 0; i < 4; ++i) {
         const PointF c = placement->corners[i];

@@ -111,27 +111,28 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
     }
     if (o.blurSigma > 0)
         gaussianBlur(gray, o.width, o.height, o.blurSigma);
-    if (o.noiseSigma > 0) {
-        std::mt19937 rng(o.seed);
-        std::normal_distribution<float> noise(0.0f, static_cast<float>(o.noiseSigma));
-        for (auto& v : gray)
-            v += noise(rng);
-    }
+    std::mt19937 rng(o.seed);
+    return frameOfGray(grayLevels(gray, o.noiseSigma, rng), o.width, o.height);
+}
 
-    SynthFrame f;
-    f.width = o.width;
-    f.height = o.height;
-    f.stride = static_cast<int>(CFrameDib::stride(o.width, 24));
-    f.bgr.assign(static_cast<size_t>(f.stride) * o.height, 0);
-    for (int py = 0; py < o.height; ++py) {
-        uint8_t* row = f.bgr.data() + static_cast<size_t>(o.height - 1 - py) * f.stride;
-        for (int px = 0; px < o.width; ++px) {
-            const auto g =
-                static_cast<uint8_t>(std::clamp(std::lround(gray[py * o.width + px]), 0L, 255L));
-            row[3 * px] = g;
-            row[3 * px + 1] = g;
-            row[3 * px + 2] = g;
-        }
+std::vector<uint8_t> grayLevels(std::span<const float> image, double noiseSigma,
+                                std::mt19937& rng) {
+    std::normal_distribution<float> noise(0.0f, static_cast<float>(noiseSigma));
+    std::vector<uint8_t> levels(image.size());
+    for (size_t i = 0; i < image.size(); ++i) {
+        const float v = noiseSigma > 0 ? image[i] + noise(rng) : image[i];
+        levels[i] = static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+    }
+    return levels;
+}
+
+SynthFrame frameOfGray(std::span<const uint8_t> gray, int width, int height) {
+    SynthFrame f{width, height, static_cast<int>(CFrameDib::stride(width, 24)), {}};
+    f.bgr.assign(static_cast<size_t>(f.stride) * height, 0);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = f.bgr.data() + static_cast<size_t>(height - 1 - y) * f.stride;
+        for (int x = 0; x < width; ++x)
+            row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = gray[static_cast<size_t>(y) * width + x];
     }
     return f;
 }

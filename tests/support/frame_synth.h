@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <random>
 #include <span>
 #include <vector>
 
@@ -41,6 +42,13 @@ struct PointF {
 // Renders a module matrix (rows x cols, 1 = dark, row 0 at the top of the symbol).
 SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
                            const SynthOptions& options);
+
+// Gray levels of a float image: Gaussian noise of the sigma added (none at 0), rounded and
+// clamped to 0..255.
+std::vector<uint8_t> grayLevels(std::span<const float> image, double noiseSigma, std::mt19937& rng);
+
+// A top-down gray picture of width x height levels as a camera-format frame.
+SynthFrame frameOfGray(std::span<const uint8_t> gray, int width, int height);
 
 // The frame's gray levels as frame intake computes them, stored rows in order (bottom-up).
 std::vector<uint8_t> grayPixels(const SynthFrame& frame);

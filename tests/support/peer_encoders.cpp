@@ -14,14 +14,6 @@ namespace {
 constexpr int kDmtxModulePixels = 4;
 constexpr int kDmtxMarginPixels = 8;
 
-int sizeIndexFor(int rows, int cols) {
-    for (int i = 0; i < kSizeCount; ++i) {
-        if (symbolSize(i).symbolRows == rows && symbolSize(i).symbolCols == cols)
-            return i;
-    }
-    return -1;
-}
-
 // A Data Matrix in standard orientation has a solid column 0 and a solid last row.
 bool hasSolidFinder(const PeerSymbol& s) {
     for (int r = 0; r < s.rows; ++r) {
@@ -36,48 +28,25 @@ bool hasSolidFinder(const PeerSymbol& s) {
 }
 
 std::optional<PeerSymbol> finish(PeerSymbol s) {
-    s.sizeIndex = sizeIndexFor(s.rows, s.cols);
+    s.sizeIndex = findSize(s.cols, s.rows);
     if (s.sizeIndex < 0 || !hasSolidFinder(s))
         return std::nullopt;
     return s;
 }
 
-int dmtxScheme(PeerScheme scheme) {
-    switch (scheme) {
-        case PeerScheme::Ascii:
-            return DmtxSchemeAscii;
-        case PeerScheme::C40:
-            return DmtxSchemeC40;
-        case PeerScheme::Text:
-            return DmtxSchemeText;
-        case PeerScheme::X12:
-            return DmtxSchemeX12;
-        case PeerScheme::Edifact:
-            return DmtxSchemeEdifact;
-        case PeerScheme::Base256:
-            return DmtxSchemeBase256;
-    }
-    return DmtxSchemeAscii;
-}
+// Each scheme's name and libdmtx's number for it, in the order of PeerScheme.
+struct SchemeInfo {
+    std::string_view name;
+    int dmtx;
+};
+constexpr SchemeInfo kSchemeInfo[] = {
+    {"ASCII", DmtxSchemeAscii}, {"C40", DmtxSchemeC40},         {"Text", DmtxSchemeText},
+    {"X12", DmtxSchemeX12},     {"EDIFACT", DmtxSchemeEdifact}, {"Base256", DmtxSchemeBase256}};
 
 }  // namespace
 
 std::string_view schemeName(PeerScheme scheme) {
-    switch (scheme) {
-        case PeerScheme::Ascii:
-            return "ASCII";
-        case PeerScheme::C40:
-            return "C40";
-        case PeerScheme::Text:
-            return "Text";
-        case PeerScheme::X12:
-            return "X12";
-        case PeerScheme::Edifact:
-            return "EDIFACT";
-        case PeerScheme::Base256:
-            return "Base256";
-    }
-    return "?";
+    return kSchemeInfo[static_cast<int>(scheme)].name;
 }
 
 std::optional<PeerSymbol> encodeWithDmtx(std::span<const uint8_t> message, PeerScheme scheme,
@@ -86,7 +55,7 @@ std::optional<PeerSymbol> encodeWithDmtx(std::span<const uint8_t> message, PeerS
     std::unique_ptr<DmtxEncode, decltype(destroy)> enc(dmtxEncodeCreate(), destroy);
     if (!enc)
         return std::nullopt;
-    dmtxEncodeSetProp(enc.get(), DmtxPropScheme, dmtxScheme(scheme));
+    dmtxEncodeSetProp(enc.get(), DmtxPropScheme, kSchemeInfo[static_cast<int>(scheme)].dmtx);
     dmtxEncodeSetProp(enc.get(), DmtxPropSizeRequest,
                       sizeIndex < 0 ? DmtxSymbolSquareAuto : sizeIndex);
     dmtxEncodeSetProp(enc.get(), DmtxPropModuleSize, kDmtxModulePixels);

@@ -63,96 +63,38 @@ GrayPicture drawModules(std::span<const uint8_t> matrix, int rows, int cols, int
     return pic;
 }
 
-std::optional<PeerMessage> readMessageWithZxing(const GrayPicture& picture) {
+namespace {
+
+// zxing-cpp on a view, Data Matrix only (it tries harder by default).
+std::optional<ZXing::Result> zxingRead(const ZXing::ImageView& view) {
     ZXing::DecodeHints hints;
     hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
-    const ZXing::ImageView view(picture.pixels.data(), picture.width, picture.height,
-                                ZXing::ImageFormat::Lum);
-    const ZXing::Result result = ZXing::ReadBarcode(view, hints);
+    ZXing::Result result = ZXing::ReadBarcode(view, hints);
     if (!result.isValid())
         return std::nullopt;
-    PeerMessage m;
-    m.bytes.assign(result.bytes().begin(), result.bytes().end());
-    m.text = result.text();
-    m.hasEci = result.hasECI();
-    // zxing-cpp reports the ECI modifiers ("]d4" to "]d6") only at the head of its ECI
-    // protocol bytes.
-    const ZXing::ByteArray eciBytes = result.bytesECI();
-    m.symbologyIdentifier = m.hasEci ? std::string(eciBytes.begin(), eciBytes.begin() + 3)
-                                     : result.symbologyIdentifier();
-    m.gs1 = result.contentType() == ZXing::ContentType::GS1;
-    m.readerProgramming = result.readerInit();
-    m.mirrored = result.isMirrored();
-    if (result.isPartOfSequence()) {
-        m.appendPosition = result.sequenceIndex() + 1;
-        m.appendTotal = result.sequenceSize();
-    }
-    return m;
+    return result;
 }
 
-std::optional<std::string> readWithZxing(const GrayPicture& picture) {
-    ZXing::DecodeHints hints;
-    hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
-    hints.setTryHarder(true);
-    const ZXing::ImageView view(picture.pixels.data(), picture.width, picture.height,
-                                ZXing::ImageFormat::Lum);
-    const ZXing::Result result = ZXing::ReadBarcode(view, hints);
-    if (!result.isValid())
+ZXing::ImageView viewOf(const GrayPicture& picture) {
+    return {picture.pixels.data(), picture.width, picture.height, ZXing::ImageFormat::Lum};
+}
+
+std::optional<std::string> contentOf(const std::optional<ZXing::Result>& result) {
+    if (!result)
         return std::nullopt;
-    const auto& bytes = result.bytes();
-    return std::string(bytes.begin(), bytes.end());
+    return std::string(result->bytes().begin(), result->bytes().end());
 }
 
-std::optional<std::string> readWithDmtx(const GrayPicture& picture, int timeoutMs) {
-    std::vector<unsigned char> pixels = picture.pixels;
-    DmtxImage* img = dmtxImageCreate(pixels.data(), picture.width, picture.height, DmtxPack8bppK);
-    if (!img)
-        return std::nullopt;
-    std::optional<std::string> text;
-    DmtxDecode* dec = dmtxDecodeCreate(img, 1);
-    if (dec) {
-        DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), timeoutMs);
-        DmtxRegion* reg = dmtxRegionFindNext(dec, &timeout);
-        if (reg) {
-            DmtxMessage* msg = dmtxDecodeMatrixRegion(dec, reg, DmtxUndefined);
-            if (msg) {
-                text = std::string(reinterpret_cast<const char*>(msg->output), msg->outputIdx);
-                dmtxMessageDestroy(&msg);
-            }
-            dmtxRegionDestroy(&reg);
-        }
-        dmtxDecodeDestroy(&dec);
-    }
-    dmtxImageDestroy(&img);
-    return text;
-}
-
-std::optional<std::string> readFrameWithZxing(const CFrameDib& frame) {
-    ZXing::DecodeHints hints;
-    hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
-    const int width = frame.info.bmiHeader.biWidth;
-    const int height = frame.info.bmiHeader.biHeight;
-    const auto stride = static_cast<int>(CFrameDib::stride(width, 24));
-    // Viewed from the last stored row upward, the bottom-up frame reads as the upright picture.
-    const ZXing::ImageView view(frame.bits.data() + static_cast<size_t>(height - 1) * stride, width,
-                                height, ZXing::ImageFormat::BGR, -stride, 3);
-    const ZXing::Result result = ZXing::ReadBarcode(view, hints);
-    if (!result.isValid())
-        return std::nullopt;
-    return std::string(result.bytes().begin(), result.bytes().end());
-}
-
-std::optional<std::string> readFrameWithDmtx(const CFrameDib& frame, int timeoutMs) {
-    const int width = frame.info.bmiHeader.biWidth;
-    const int height = frame.info.bmiHeader.biHeight;
-    // The camera frame stores its rows bottom-up; libdmtx is told to flip them.
-    std::vector<unsigned char> pixels(frame.bits.begin(), frame.bits.end());
-    DmtxImage* image = dmtxImageCreate(pixels.data(), width, height, DmtxPack24bppBGR);
+// libdmtx on a copy of the pixels (it takes a mutable buffer): the first symbol found within
+// the time limit, its raw content bytes.
+std::optional<std::string> dmtxRead(std::vector<unsigned char> pixels, int width, int height,
+                                    int packing, int rowPadding, bool flipRows, int timeoutMs) {
+    DmtxImage* image = dmtxImageCreate(pixels.data(), width, height, packing);
     if (image == nullptr)
         return std::nullopt;
-    dmtxImageSetProp(image, DmtxPropRowPadBytes,
-                     static_cast<int>(CFrameDib::stride(width, 24)) - 3 * width);
-    dmtxImageSetProp(image, DmtxPropImageFlip, DmtxFlipY);
+    dmtxImageSetProp(image, DmtxPropRowPadBytes, rowPadding);
+    if (flipRows)
+        dmtxImageSetProp(image, DmtxPropImageFlip, DmtxFlipY);
     std::optional<std::string> text;
     DmtxDecode* decode = dmtxDecodeCreate(image, 1);
     if (decode != nullptr) {
@@ -171,6 +113,57 @@ std::optional<std::string> readFrameWithDmtx(const CFrameDib& frame, int timeout
     }
     dmtxImageDestroy(&image);
     return text;
+}
+
+}  // namespace
+
+std::optional<PeerMessage> readMessageWithZxing(const GrayPicture& picture) {
+    const std::optional<ZXing::Result> result = zxingRead(viewOf(picture));
+    if (!result)
+        return std::nullopt;
+    PeerMessage m;
+    m.bytes.assign(result->bytes().begin(), result->bytes().end());
+    m.text = result->text();
+    m.hasEci = result->hasECI();
+    // zxing-cpp reports the ECI modifiers ("]d4" to "]d6") only at the head of its ECI
+    // protocol bytes.
+    const ZXing::ByteArray eciBytes = result->bytesECI();
+    m.symbologyIdentifier = m.hasEci ? std::string(eciBytes.begin(), eciBytes.begin() + 3)
+                                     : result->symbologyIdentifier();
+    m.gs1 = result->contentType() == ZXing::ContentType::GS1;
+    m.readerProgramming = result->readerInit();
+    m.mirrored = result->isMirrored();
+    if (result->isPartOfSequence()) {
+        m.appendPosition = result->sequenceIndex() + 1;
+        m.appendTotal = result->sequenceSize();
+    }
+    return m;
+}
+
+std::optional<std::string> readWithZxing(const GrayPicture& picture) {
+    return contentOf(zxingRead(viewOf(picture)));
+}
+
+std::optional<std::string> readWithDmtx(const GrayPicture& picture, int timeoutMs) {
+    return dmtxRead(picture.pixels, picture.width, picture.height, DmtxPack8bppK, 0, false,
+                    timeoutMs);
+}
+
+std::optional<std::string> readFrameWithZxing(const CFrameDib& frame) {
+    const int width = frame.info.bmiHeader.biWidth;
+    const int height = frame.info.bmiHeader.biHeight;
+    const auto stride = static_cast<int>(CFrameDib::stride(width, 24));
+    // Viewed from the last stored row upward, the bottom-up frame reads as the upright picture.
+    return contentOf(zxingRead({frame.bits.data() + static_cast<size_t>(height - 1) * stride, width,
+                                height, ZXing::ImageFormat::BGR, -stride, 3}));
+}
+
+std::optional<std::string> readFrameWithDmtx(const CFrameDib& frame, int timeoutMs) {
+    const int width = frame.info.bmiHeader.biWidth;
+    // The camera frame stores its rows bottom-up; libdmtx is told to flip them.
+    return dmtxRead({frame.bits.begin(), frame.bits.end()}, width, frame.info.bmiHeader.biHeight,
+                    DmtxPack24bppBGR, static_cast<int>(CFrameDib::stride(width, 24)) - 3 * width,
+                    true, timeoutMs);
 }
 
 }  // namespace dm::test
