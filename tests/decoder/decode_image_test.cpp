@@ -8,10 +8,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "decoder/decoder.h"
 #include "encoder/symbol_renderer.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/camera_tiers.h"
+#include "tests/support/decoding.h"
 #include "tests/support/frame_synth.h"
 #include "tests/support/peer_readers.h"
 #include "tests/support/printers.h"
@@ -49,17 +49,6 @@ struct Layouts {
     }
 };
 
-// A symbol whose data modules are wrong along one row and one column: every codeword they
-// cross is wrong, so it is located and measured but not read.
-test::TestSymbol smudged() {
-    test::TestSymbol symbol{"", test::symbolWithData({'O' + 1, 'K' + 1}, 0), 10, 10};
-    for (int i = 1; i < 9; ++i) {
-        symbol.matrix[5 * 10 + i] ^= 1;
-        symbol.matrix[i * 10 + 3] ^= 1;
-    }
-    return symbol;
-}
-
 // Every layout of each symbol gives the same result, and the outline lies within a third of a
 // module of the symbol's true corners, whatever the row order.
 TEST(DecodeImage, EveryPixelLayoutGivesTheTextSizeFieldsAndOutline) {
@@ -75,7 +64,7 @@ TEST(DecodeImage, EveryPixelLayoutGivesTheTextSizeFieldsAndOutline) {
         {"12x26 rectangle", test::symbolFor(26, "R"), 7, -30},
         // Structured Append: symbol 2 of 3 of file (5, 6).
         {"appended", {"x", test::symbolWithData({233, 0x1E, 5, 6, 'x' + 1}, 2), 14, 14}, 6, 25},
-        {"unreadable", smudged(), 6, 25, DecodeStatus::BlockUncorrectable},
+        {"unreadable", test::smudgedSymbol(), 6, 25, DecodeStatus::BlockUncorrectable},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -136,11 +125,8 @@ TEST(DecodeImage, MirroredSymbolsOfEveryShapeRead) {
             o.height = std::max(800, side);
             o.rotationDeg = angle;
             test::SynthFrame frame = test::synthesiseFrame(matrix, s.symbolRows, s.symbolCols, o);
-            for (int y = 0; leftToRight && y < frame.height; ++y) {
-                uint8_t* row = frame.bgr.data() + static_cast<size_t>(y) * frame.stride;
-                for (int x = 0; x < frame.width / 2; ++x)
-                    std::swap_ranges(row + 3 * x, row + 3 * x + 3, row + 3 * (frame.width - 1 - x));
-            }
+            if (leftToRight)
+                test::mirrorRows(frame.bgr, frame.width, frame.height, frame.stride);
             // The camera frame is stored bottom-up; read top-down it is mirrored top to bottom.
             const ImageView view{
                 frame.bgr, frame.width,  frame.height,
@@ -178,12 +164,8 @@ TEST(DecodeImage, MirrorImageIsReadWithTheThresholdThatGotFurthest) {
     const ImageView upright{f.bgr, f.width, f.height, 3, f.stride, RowOrder::BottomUp};
     // The finder search misses it under the whole-frame threshold and reads it under the
     // central half (the search of the whole frame reads it either way).
-    for (const uint32_t variant : {0u, 1u}) {
-        Decoder firstPass;
-        firstPass.detection = Decoder::Detection::FirstPass;
-        firstPass.state.cache.frameCounter = variant;
-        ASSERT_EQ(firstPass.decodeView(upright).decoded, variant == 1) << "variant " << variant;
-    }
+    for (const uint32_t variant : {0u, 1u})
+        ASSERT_EQ(test::firstPassDecodes(upright, variant), variant == 1) << "variant " << variant;
     ImageView mirror = upright;
     mirror.rowOrder = RowOrder::TopDown;
     const DecodeResult r = decodeImage(mirror);
@@ -197,17 +179,10 @@ TEST(DecodeImage, MirrorImageIsReadWithTheThresholdThatGotFurthest) {
 TEST(DecodeImage, MirroredCameraFramesReadThroughTheWholeFrameSearch) {
     int read = 0;
     for (int i = 0; i < 10; ++i) {
-        const test::TierFrame frame = test::tierFrame(test::Tier::Camera, 5, i);
+        test::TierFrame frame = test::tierFrame(test::Tier::Camera, 5, i);
         const BitmapInfoHeader& h = frame.dib.info.bmiHeader;
-        const int64_t stride = CFrameDib::stride(h.biWidth, 24);
-        std::vector<uint8_t> bits(frame.dib.bits.begin(), frame.dib.bits.end());
-        for (int y = 0; y < h.biHeight; ++y) {
-            uint8_t* row = bits.data() + y * stride;
-            for (int x = 0; x < h.biWidth / 2; ++x)
-                std::swap_ranges(row + 3 * x, row + 3 * x + 3, row + 3 * (h.biWidth - 1 - x));
-        }
-        const DecodeResult r = decodeImage(
-            {bits, h.biWidth, h.biHeight, 3, stride, RowOrder::BottomUp}, {.thresholdVariant = 0});
+        test::mirrorRows(frame.dib.bits, h.biWidth, h.biHeight, CFrameDib::stride(h.biWidth, 24));
+        const DecodeResult r = decodeImage(test::frameView(frame.dib), {.thresholdVariant = 0});
         if (!r.decoded)
             continue;
         ++read;

@@ -10,40 +10,34 @@
 #include "decoder/data_decodation.h"
 #include "encoder/message_encoder.h"
 #include "symbology/symbol_size.h"
+#include "tests/support/decoding.h"
 #include "tests/support/printers.h"
 #include "tests/support/symbol_builders.h"
 
 namespace dm {
 namespace {
 
+using test::readMatrix;
 using test::symbolWithData;
 
+// The text is delivered whole, far beyond the 1,023 bytes the product's result buffer held: the
+// longest message fills the largest symbol.
 TEST(DecodeModuleMatrix, OwnEncoderSymbolsReadBack) {
-    for (const std::string& message :
-         std::vector<std::string>{"A", "123456", "Hello, Data Matrix!", std::string(600, 'q')}) {
+    for (const std::string& message : std::vector<std::string>{
+             "A", "123456", "Hello, Data Matrix!", std::string(600, 'q'), std::string(3116, '5')}) {
         const auto encoded = EncodeMessage(message);
         ASSERT_TRUE(encoded.has_value());
         SCOPED_TRACE("size " + std::to_string(encoded->sizeIndex));
-        DecodeState state;
-        DecodeStatus status = DecodeStatus::NoFinder;
-        ASSERT_TRUE(decodeModuleMatrix(encoded->moduleMatrix, encoded->sizeIndex, state, status));
-        EXPECT_EQ(status, DecodeStatus::Success);
-        EXPECT_EQ(std::string(state.text.begin(), state.text.end()), message);
-        EXPECT_EQ(state.textLength, static_cast<int>(message.size()));
-        EXPECT_EQ(state.sizeIndex, encoded->sizeIndex);
+        const test::MatrixReading r = readMatrix(encoded->moduleMatrix, encoded->sizeIndex);
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.status, DecodeStatus::Success);
+        EXPECT_EQ(r.text, message);
+        EXPECT_EQ(r.state.textLength, static_cast<int>(message.size()));
+        EXPECT_EQ(r.state.sizeIndex, encoded->sizeIndex);
+        if (message.size() == 3116) {
+            EXPECT_EQ(encoded->sizeIndex, kLargestSquare);
+        }
     }
-}
-
-// The text is delivered whole, far beyond the 1,023 bytes the product's result buffer held.
-TEST(DecodeModuleMatrix, LongestTextIsDeliveredWhole) {
-    const std::string digits(3116, '5');
-    const auto encoded = EncodeMessage(digits);
-    ASSERT_TRUE(encoded.has_value());
-    ASSERT_EQ(encoded->sizeIndex, kLargestSquare);
-    DecodeState state;
-    DecodeStatus status = DecodeStatus::NoFinder;
-    ASSERT_TRUE(decodeModuleMatrix(encoded->moduleMatrix, encoded->sizeIndex, state, status));
-    EXPECT_EQ(std::string(state.text.begin(), state.text.end()), digits);
 }
 
 TEST(DecodeModuleMatrix, EveryFailureReportsItsStatus) {
@@ -53,18 +47,13 @@ TEST(DecodeModuleMatrix, EveryFailureReportsItsStatus) {
         int sizeIndex;
         DecodeStatus expected;
     };
-    std::vector<uint8_t> clean = symbolWithData({'O' + 1, 'K' + 1}, 0);
-    std::vector<uint8_t> smudged = clean;
-    for (int c = 1; c < 9; ++c)
-        smudged[5 * 10 + c] ^= 1;  // one row of every codeword it crosses
-    for (int r = 1; r < 9; ++r)
-        smudged[r * 10 + 3] ^= 1;
+    const std::vector<uint8_t> clean = symbolWithData({'O' + 1, 'K' + 1}, 0);
     const std::vector<Case> cases = {
         {"size index 30", clean, kSizeCount, DecodeStatus::SizeIndexOutOfRange},
         {"size index -1", clean, -1, DecodeStatus::SizeIndexOutOfRange},
         {"no matrix", {}, 0, DecodeStatus::MissingInput},
         {"matrix too short", std::vector<uint8_t>(99), 0, DecodeStatus::MissingInput},
-        {"uncorrectable", smudged, 0, DecodeStatus::BlockUncorrectable},
+        {"uncorrectable", test::smudgedSymbol().matrix, 0, DecodeStatus::BlockUncorrectable},
         {"Upper Shift at the end", symbolWithData({'A' + 1, 'B' + 1, 235}, 0), 0,
          DecodeStatus::DataDecodationFailed},
         {"C40 value out of range", symbolWithData({230, 253, 1}, 0), 0,
@@ -73,27 +62,24 @@ TEST(DecodeModuleMatrix, EveryFailureReportsItsStatus) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DecodeState state;
-        DecodeStatus status = DecodeStatus::NoFinder;
-        const bool ok = decodeModuleMatrix(c.matrix, c.sizeIndex, state, status);
-        EXPECT_EQ(ok, c.expected == DecodeStatus::Success);
-        EXPECT_EQ(status, c.expected);
-        if (!ok) {
-            EXPECT_TRUE(state.text.empty());
+        const test::MatrixReading r = readMatrix(c.matrix, c.sizeIndex);
+        EXPECT_EQ(r.ok, c.expected == DecodeStatus::Success);
+        EXPECT_EQ(r.status, c.expected);
+        if (!r.ok) {
+            EXPECT_TRUE(r.state.text.empty());
         }
     }
 }
 
 TEST(DecodeModuleMatrix, StructuredAppendFieldsDoNotLeakIntoTheNextSymbol) {
-    DecodeState state;
-    DecodeStatus status = DecodeStatus::Success;
-    ASSERT_TRUE(
-        decodeModuleMatrix(symbolWithData({233, 0x1E, 5, 6, 'x' + 1}, 2), 2, state, status));
-    EXPECT_EQ(state.appendPosition, 2);
-    ASSERT_TRUE(decodeModuleMatrix(symbolWithData({'y' + 1}, 0), 0, state, status));
-    EXPECT_EQ(state.appendPosition, 0);
-    EXPECT_EQ(state.appendTotal, 0);
-    EXPECT_EQ(std::string(state.text.begin(), state.text.end()), "y");
+    test::MatrixReading r = readMatrix(symbolWithData({233, 0x1E, 5, 6, 'x' + 1}, 2), 2);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.state.appendPosition, 2);
+    r = readMatrix(symbolWithData({'y' + 1}, 0), 0, std::move(r.state));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.state.appendPosition, 0);
+    EXPECT_EQ(r.state.appendTotal, 0);
+    EXPECT_EQ(r.text, "y");
 }
 
 TEST(DecoderObject, FailedImageLeavesTextAndKeepsTheCache) {
@@ -159,20 +145,16 @@ TEST(DecoderRobustness, RandomMatricesAndValidSymbolsOfRandomDataThroughTheChain
             std::vector<uint8_t> matrix(static_cast<size_t>(s.symbolRows) * s.symbolCols);
             for (auto& m : matrix)
                 m = rng() & 1;
-            DecodeState state;
-            DecodeStatus status = DecodeStatus::Success;
-            if (decodeModuleMatrix(matrix, sizeIndex, state, status)) {
-                EXPECT_LE(state.text.size(), maxMessageBytes(s.dataCodewords));
-            }
+            test::MatrixReading r = readMatrix(matrix, sizeIndex);
+            EXPECT_LE(r.state.text.size(), maxMessageBytes(s.dataCodewords));
             // Random data codewords with valid error correction reach data decodation.
             std::vector<uint8_t> data(s.dataCodewords);
             for (auto& c : data)
                 c = rng() & 255;
-            const bool ok =
-                decodeModuleMatrix(symbolWithData(data, sizeIndex), sizeIndex, state, status);
-            EXPECT_TRUE(ok || status == DecodeStatus::DataDecodationFailed)
-                << ::testing::PrintToString(status);
-            EXPECT_LE(state.text.size(), maxMessageBytes(s.dataCodewords));
+            r = readMatrix(symbolWithData(data, sizeIndex), sizeIndex, std::move(r.state));
+            EXPECT_TRUE(r.ok || r.status == DecodeStatus::DataDecodationFailed)
+                << ::testing::PrintToString(r.status);
+            EXPECT_LE(r.state.text.size(), maxMessageBytes(s.dataCodewords));
         }
     }
 }

@@ -1,5 +1,4 @@
 #include "decoder/frame_intake.h"
-#include "decoder/decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +7,7 @@
 
 #include "decoder/decoder_records.h"
 #include "encoder/message_encoder.h"
+#include "tests/support/decoding.h"
 #include "tests/support/frame_synth.h"
 #include "tests/support/peer_encoders.h"
 #include "tests/support/printers.h"
@@ -70,43 +70,43 @@ TEST(FrameDib, CreateRefusesWhatItCannotHold) {
 // padding and the spare fourth byte skipped.
 TEST(FrameIntake, GrayReadingWeightsAndPadding) {
     const int width = 638, height = 10;
+    struct Pixel {
+        int row, col;
+        uint8_t b, g, r;
+        int gray;
+    };
+    // Row 1 starts after the padding; pixel (0, 4) keeps the fill 0xEE.
+    const Pixel pixels[] = {{0, 0, 255, 0, 0, 28},
+                            {0, 1, 0, 255, 0, 150},
+                            {0, 2, 0, 0, 255, 76},
+                            {0, 3, 255, 255, 255, 255},
+                            {0, width - 1, 10, 20, 30, (59 * 20 + 30 * 30 + 11 * 10) / 100},
+                            {1, 0, 0, 0, 0, 0},
+                            {height - 1, width - 1, 1, 2, 3, (59 * 2 + 30 * 3 + 11) / 100}};
     for (const int bitCount : {24, 32}) {
         SCOPED_TRACE(std::to_string(bitCount) + " bits");
         const int bpp = bitCount / 8;
         const auto rowBytes = static_cast<int32_t>(CFrameDib::stride(width, bitCount));
         std::vector<uint8_t> bits(static_cast<size_t>(rowBytes) * height, 0xEE);
-        auto put = [&](int row, int col, uint8_t b, uint8_t g, uint8_t r) {
-            uint8_t* p = &bits[static_cast<size_t>(row) * rowBytes + col * bpp];
-            p[0] = b;
-            p[1] = g;
-            p[2] = r;
+        for (const Pixel& p : pixels) {
+            uint8_t* at = &bits[static_cast<size_t>(p.row) * rowBytes + p.col * bpp];
+            at[0] = p.b;
+            at[1] = p.g;
+            at[2] = p.r;
             if (bpp == 4)
-                p[3] = 0x11;  // ignored
-        };
-        put(0, 0, 255, 0, 0);
-        put(0, 1, 0, 255, 0);
-        put(0, 2, 0, 0, 255);
-        put(0, 3, 255, 255, 255);
-        put(0, width - 1, 10, 20, 30);
-        put(1, 0, 0, 0, 0);
-        put(height - 1, width - 1, 1, 2, 3);
+                at[3] = 0x11;  // ignored
+        }
         std::vector<int32_t> offsets(height);
         for (int i = 0; i < height; ++i)
             offsets[i] = i * rowBytes;
-        GrayImage image;
-        image.width = width;
-        image.height = height;
-        image.pixels = bits.data();
-        image.rowOffsets = offsets.data();
-        image.bytesPerPixel = bpp;
-        EXPECT_EQ(grayAt(image, 0, 0), 28);
-        EXPECT_EQ(grayAt(image, 1, 0), 150);
-        EXPECT_EQ(grayAt(image, 2, 0), 76);
-        EXPECT_EQ(grayAt(image, 3, 0), 255);
-        EXPECT_EQ(grayAt(image, width - 1, 0), (59 * 20 + 30 * 30 + 11 * 10) / 100);
-        EXPECT_EQ(grayAt(image, 0, 1), 0);  // row 1 starts after the padding
-        EXPECT_EQ(grayAt(image, width - 1, height - 1), (59 * 2 + 30 * 3 + 11) / 100);
-        EXPECT_EQ(grayAt(image, 4, 0), (59 * 0xEE + 30 * 0xEE + 11 * 0xEE) / 100);
+        const GrayImage image{.width = width,
+                              .height = height,
+                              .rowOffsets = offsets.data(),
+                              .pixels = bits.data(),
+                              .bytesPerPixel = bpp};
+        for (const Pixel& p : pixels)
+            EXPECT_EQ(grayAt(image, p.col, p.row), p.gray) << p.col << ", " << p.row;
+        EXPECT_EQ(grayAt(image, 4, 0), 0xEE);
     }
     // The shifted multiply divides exactly by 100 for every weighted sum.
     for (int b = 0; b < 256; b += 5) {
@@ -198,12 +198,8 @@ TEST(FrameIntake, ThresholdVariantsCycleFromFrameToFrame) {
 
     // The finder search alone: the first frame's variant misses, the second frame's reads.
     for (const uint32_t count : {0u, 1u}) {
-        Decoder firstPass;
-        firstPass.detection = Decoder::Detection::FirstPass;
-        firstPass.state.cache.frameCounter = count;
-        const ImageView view{frame.bits, 640, 480, 3, CFrameDib::stride(640, 24),
-                             RowOrder::BottomUp};
-        EXPECT_EQ(firstPass.decodeView(view).decoded, count == 1) << "frame count " << count;
+        EXPECT_EQ(test::firstPassDecodes(test::frameView(frame), count), count == 1)
+            << "frame count " << count;
     }
 
     FrameIntake camera;

@@ -45,6 +45,15 @@ TestSymbol symbolFor(int sizeIndex, std::string message) {
     return symbol;
 }
 
+TestSymbol smudgedSymbol() {
+    TestSymbol symbol{"", symbolWithData({'O' + 1, 'K' + 1}, 0), 10, 10};
+    for (int i = 1; i < 9; ++i) {
+        symbol.matrix[5 * 10 + i] ^= 1;
+        symbol.matrix[i * 10 + 3] ^= 1;
+    }
+    return symbol;
+}
+
 std::string letters(int length, int step) {
     std::string text;
     for (int i = 0; i < length; ++i)

@@ -24,6 +24,10 @@ struct TestSymbol {
 // correction. An empty matrix when the message does not fit.
 TestSymbol symbolFor(int sizeIndex, std::string message);
 
+// A 10x10 symbol whose data modules are wrong along one row and one column: every codeword they
+// cross is wrong, so it is located and measured but not read (its message is empty).
+TestSymbol smudgedSymbol();
+
 // length letters 'A' + (i * step) % 26.
 std::string letters(int length, int step);
 
