@@ -11,9 +11,9 @@
 #include <string>
 
 #include "decoder/decode_image.h"
-#include "decoder/decoder.h"
 #include "decoder/frame_intake.h"
 #include "tests/support/camera_tiers.h"
+#include "tests/support/decoding.h"
 #include "tests/support/sweeps.h"
 
 namespace dm {
@@ -41,12 +41,7 @@ TierRate measure(Tier tier, uint32_t seed, int count, bool withFirstPass) {
             // variant, and the still image's three in turn.
             bool any = false;
             for (uint32_t variant = 0; variant < kThresholdVariantCount && !any; ++variant) {
-                Decoder firstPass;
-                firstPass.detection = Decoder::Detection::FirstPass;
-                firstPass.state.cache.frameCounter = variant;
-                const ImageView view{frame.dib.bits, 640, 480, 3, CFrameDib::stride(640, 24),
-                                     RowOrder::BottomUp};
-                any = firstPass.decodeView(view).decoded;
+                any = test::firstPassDecodes(test::frameView(frame.dib), variant);
                 rate.firstPassDecoded += any && variant == 0;
             }
             rate.firstPassStillDecoded += any;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -50,29 +51,32 @@ test::SynthOptions placedOptions(int side, double moduleSize, double angle) {
     return test::fitted(side, side, o);
 }
 
-TEST(FindFinder, EmptyFrameReportsNoFinder) {
-    GrayFrame frame(320, 240, 200, 100);
-    const FinderRun run = runFinder(frame);
-    EXPECT_FALSE(run.found);
-    EXPECT_EQ(run.status, DecodeStatus::NoFinder);
-    EXPECT_EQ(run.context.searchResult, SearchResult::NothingFound);
-}
-
-TEST(FindFinder, ThickDarkSquareIsNoFinder) {
-    GrayFrame frame(320, 240, 200, 100);
-    frame.fill(110, 70, 210, 170, 20);
-    const FinderRun run = runFinder(frame);
-    EXPECT_FALSE(run.found);
-    EXPECT_EQ(run.status, DecodeStatus::NoFinder);
-}
-
-TEST(FindFinder, LoneArmWithoutSecondArmReportsFirstArmFound) {
-    GrayFrame frame(320, 240, 200, 100);
-    frame.fill(60, 116, 260, 124, 20);  // one solid bar, 8 px thick, 200 px long
-    const FinderRun run = runFinder(frame);
-    EXPECT_FALSE(run.found);
-    EXPECT_EQ(run.status, DecodeStatus::NoFinderAfterFirstArm);
-    EXPECT_EQ(run.context.searchResult, SearchResult::FirstArm);
+// A frame without an L gives no finder and says how far the search got (the thick square's
+// stage is left open).
+TEST(FindFinder, FramesWithoutAnLReportHowFarTheSearchGot) {
+    struct Case {
+        const char* name;
+        int x0, y0, x1, y1;  // a dark rectangle on light
+        DecodeStatus status;
+        std::optional<SearchResult> result;
+    };
+    const Case cases[] = {
+        {"empty frame", 0, 0, 0, 0, DecodeStatus::NoFinder, SearchResult::NothingFound},
+        {"thick dark square", 110, 70, 210, 170, DecodeStatus::NoFinder, std::nullopt},
+        {"lone arm: one solid bar, 8 px thick, 200 px long", 60, 116, 260, 124,
+         DecodeStatus::NoFinderAfterFirstArm, SearchResult::FirstArm},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GrayFrame frame(320, 240, 200, 100);
+        frame.fill(c.x0, c.y0, c.x1, c.y1, 20);
+        const FinderRun run = runFinder(frame);
+        EXPECT_FALSE(run.found);
+        EXPECT_EQ(run.status, c.status);
+        if (c.result) {
+            EXPECT_EQ(run.context.searchResult, *c.result);
+        }
+    }
 }
 
 TEST(FindFinder, UprightSymbolGivesTheSolidRowEndAsXEnd) {
@@ -105,34 +109,29 @@ struct BarCase {
     }
 };
 
+// A first arm needs 30 steps and 8 modules; a second may be as short as 20 steps and 7.
 TEST(ValidateArm, NeedsEnoughStepsAndEightModules) {
     struct Case {
         int length;
         int thickness;
+        bool second;
         bool valid;
     };
-    for (const auto& [length, thickness, valid] :
-         {Case{29, 3, false}, {30, 3, true}, {37, 5, false}, {38, 5, true}}) {
+    const Case cases[] = {{29, 3, false, false}, {30, 3, false, true}, {37, 5, false, false},
+                          {38, 5, false, true},  {19, 2, true, false}, {20, 2, true, true},
+                          {20, 3, true, true},   {19, 3, true, false}, {32, 5, true, false},
+                          {33, 5, true, true}};
+    for (const auto& [length, thickness, second, valid] : cases) {
         BarCase bar(40, thickness);
         bar.arm.length = length;
-        EXPECT_EQ(validateArm(bar.arm, bar.context), valid)
-            << "length " << length << ", thickness " << thickness;
-        if (valid) {
+        const bool accepted =
+            second ? validateArm(bar.arm, bar.context, kMinSecondArmSteps, kMinSecondArmModules)
+                   : validateArm(bar.arm, bar.context);
+        EXPECT_EQ(accepted, valid) << (second ? "second arm, " : "first arm, ") << "length "
+                                   << length << ", thickness " << thickness;
+        if (valid && !second) {
             EXPECT_EQ(bar.context.moduleSize, thickness);
         }
-    }
-    // A second arm may be as short as 20 steps and 7 modules.
-    for (const auto& [length, thickness, valid] : {Case{19, 2, false},
-                                                   {20, 2, true},
-                                                   {20, 3, true},
-                                                   {19, 3, false},
-                                                   {32, 5, false},
-                                                   {33, 5, true}}) {
-        BarCase bar(40, thickness);
-        bar.arm.length = length;
-        EXPECT_EQ(validateArm(bar.arm, bar.context, kMinSecondArmSteps, kMinSecondArmModules),
-                  valid)
-            << "second arm, length " << length << ", thickness " << thickness;
     }
 }
 
@@ -179,15 +178,13 @@ TEST(OrientFinder, PutsTheEndsInTheImageAxesOrder) {
         Point yEnd;
         bool swapped;
     };
-    for (const auto& [xEnd, corner, yEnd, swapped] :
-         {Case{{10, 0}, {0, 10}, {20, 10}, false},
-          {{20, 10}, {0, 10}, {10, 0}, true},
-          {{100, 10}, {10, 10}, {10, 100}, false},
-          {{10, 100}, {10, 10}, {100, 10}, true},
-          {{10, 10}, {10, 10}, {100, 10}, false},
-          {{10, 100}, {10, 10}, {10, 10}, false},
-          // Arms of a few thousand pixels must not overflow the sign test.
-          {{10, 3000}, {10, 10}, {3000, 10}, true}}) {
+    // The last: arms of a few thousand pixels must not overflow the sign test.
+    const Case cases[] = {
+        {{10, 0}, {0, 10}, {20, 10}, false},     {{20, 10}, {0, 10}, {10, 0}, true},
+        {{100, 10}, {10, 10}, {10, 100}, false}, {{10, 100}, {10, 10}, {100, 10}, true},
+        {{10, 10}, {10, 10}, {100, 10}, false},  {{10, 100}, {10, 10}, {10, 10}, false},
+        {{10, 3000}, {10, 10}, {3000, 10}, true}};
+    for (const auto& [xEnd, corner, yEnd, swapped] : cases) {
         DetectionContext context;
         context.xEnd = xEnd;
         context.corner = corner;
@@ -207,18 +204,9 @@ TEST(FindFinder, NoiseFramesStayInsideTheImage) {
         int height;
     };
     std::mt19937 rng(7);
-    for (const auto& [w, h] : {Size{10, 10},
-                               {11, 10},
-                               {10, 13},
-                               {17, 23},
-                               {32, 400},
-                               {400, 32},
-                               {10, 700},
-                               {700, 10},
-                               {64, 64},
-                               {160, 120},
-                               {3, 3},
-                               {1, 9}}) {
+    const Size sizes[] = {{10, 10},  {11, 10},  {10, 13}, {17, 23},   {32, 400}, {400, 32},
+                          {10, 700}, {700, 10}, {64, 64}, {160, 120}, {3, 3},    {1, 9}};
+    for (const auto& [w, h] : sizes) {
         for (int kind = 0; kind < 5; ++kind) {
             GrayFrame frame(w, h, 0, 100);
             std::uniform_int_distribution<int> value(0, 255);
@@ -227,25 +215,15 @@ TEST(FindFinder, NoiseFramesStayInsideTheImage) {
             const int b = block(rng);
             for (int y = 0; y < h; ++y) {
                 for (int x = 0; x < w; ++x) {
-                    uint8_t v = 0;
-                    switch (kind) {
-                        case 0:
-                            v = static_cast<uint8_t>(value(rng));
-                            break;
-                        case 1:
-                            v = mostlyDark(rng) ? 0 : 255;
-                            break;  // zeros feed the edge follower
-                        case 2:
-                            v = mostlyDark(rng) ? 40 : 255;
-                            break;
-                        case 3:
-                            v = ((x / b + y / b * 7) * 2654435761u >> 13) & 1 ? 0 : 255;
-                            break;
-                        default:
-                            v = 0;
-                            break;  // entirely zero
-                    }
-                    frame.set(x, y, v);
+                    // Noise, dark speckles of zero (which the edge follower walks) or of 40,
+                    // a block pattern, or all zero.
+                    const int v = kind == 0   ? value(rng)
+                                  : kind == 1 ? (mostlyDark(rng) ? 0 : 255)
+                                  : kind == 2 ? (mostlyDark(rng) ? 40 : 255)
+                                  : kind == 3
+                                      ? (((x / b + y / b * 7) * 2654435761u >> 13) & 1 ? 0 : 255)
+                                      : 0;
+                    frame.set(x, y, static_cast<uint8_t>(v));
                 }
             }
             if (kind == 3)
@@ -277,12 +255,9 @@ TEST(Scans, StayWithinTheirRowOrColumn) {
     }
     DetectionContext context;
     context.image = &frame.image;
-    for (const SearchSeed seed : {SearchSeed{23, 39, 1000},
-                                  {0, 0, 1000},
-                                  {0, 39, 1000},
-                                  {23, 0, 1000},
-                                  {30, 50, 1000},
-                                  {-5, -5, 1000}}) {
+    const SearchSeed seeds[] = {{23, 39, 1000}, {0, 0, 1000},   {0, 39, 1000},
+                                {23, 0, 1000},  {30, 50, 1000}, {-5, -5, 1000}};
+    for (const SearchSeed seed : seeds) {
         EXPECT_FALSE(scanLeft(context, seed));
         EXPECT_FALSE(scanRight(context, seed));
         EXPECT_FALSE(scanDown(context, seed));

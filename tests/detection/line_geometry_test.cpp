@@ -21,28 +21,16 @@ using Canvas = test::GrayFrame;
 TEST(SlopeTables, HoldTheTellingEntries) {
     struct Entry {
         int index;
-        int32_t tan;
+        int32_t value;
     };
-    for (const auto& [k, v] : {Entry{1, 1147},
-                               {10, 11554},
-                               {44, 63288},
-                               {45, 65536},
-                               {46, 67863},
-                               {90, 65536000},
-                               {135, -65536},
-                               {179, -1147}}) {
+    const Entry tanEntries[] = {{1, 1147},   {10, 11554},    {44, 63288},   {45, 65536},
+                                {46, 67863}, {90, 65536000}, {135, -65536}, {179, -1147}};
+    const Entry cotEntries[] = {{0, 65536000}, {1, 3754557}, {44, 67862}, {45, 65536},
+                                {89, 1146},    {90, 0},      {91, -1146}, {179, -3754544}};
+    for (const auto& [k, v] : tanEntries)
         EXPECT_EQ(TanTable[k], v) << "TanTable[" << k << "]";
-    }
-    for (const auto& [k, v] : {Entry{0, 65536000},
-                               {1, 3754557},
-                               {44, 67862},
-                               {45, 65536},
-                               {89, 1146},
-                               {90, 0},
-                               {91, -1146},
-                               {179, -3754544}}) {
+    for (const auto& [k, v] : cotEntries)
         EXPECT_EQ(CotTable[k], v) << "CotTable[" << k << "]";
-    }
 }
 
 TEST(StepAlongLine, DiagonalsMoveBothCoordinatesByTheDistance) {
@@ -180,12 +168,10 @@ TEST(SegmentAngle, FoldsIntoZeroTo179) {
         Point p1;
         int expected;
     };
-    for (const auto& [p0, p1, expected] : {Case{{10, 20}, {10, 50}, 90},
-                                           {{0, 0}, {10, -10}, 135},
-                                           {{0, 0}, {100, 1}, 1},
-                                           {{0, 0}, {1000, -7}, 0},
-                                           {{0, 0}, {10, 10}, 45},
-                                           {{50, 50}, {0, 0}, 45}}) {
+    const Case cases[] = {{{10, 20}, {10, 50}, 90}, {{0, 0}, {10, -10}, 135},
+                          {{0, 0}, {100, 1}, 1},    {{0, 0}, {1000, -7}, 0},
+                          {{0, 0}, {10, 10}, 45},   {{50, 50}, {0, 0}, 45}};
+    for (const auto& [p0, p1, expected] : cases) {
         Segment s{p0, p1, 77, 0};
         segmentAngle(s);
         EXPECT_EQ(s.angle, expected) << p0.x << "," << p0.y << " - " << p1.x << "," << p1.y;
@@ -227,16 +213,6 @@ TEST(BestLineThrough, FindsTheLongestLineAndItsEnds) {
     EXPECT_EQ(line->p1, (Point{10, 60}));
 }
 
-TEST(FollowEdge, AnglesOf180OrMoreDoNothing) {
-    Canvas c(30, 30);
-    for (int x = 0; x < 30; ++x)
-        c.set(x, 10, 0);
-    Point p{10, 10};
-    LineStepper stepper{&p, 180, 1};
-    EXPECT_EQ(followEdge(c.image, stepper), 0);
-    EXPECT_EQ(p, (Point{10, 10}));
-}
-
 TEST(FollowEdge, WalksZeroPixelsToTheBorderOfItsClass) {
     Canvas c(30, 30);
     for (int x = 0; x < 30; ++x)
@@ -245,6 +221,11 @@ TEST(FollowEdge, WalksZeroPixelsToTheBorderOfItsClass) {
     LineStepper stepper{&p, 10, 1};  // horizontal class runs up to the last column
     EXPECT_EQ(followEdge(c.image, stepper), 24);
     EXPECT_EQ(p, (Point{29, 10}));
+    // Angles of 180 or more do nothing.
+    Point still{10, 10};
+    LineStepper outOfRange{&still, 180, 1};
+    EXPECT_EQ(followEdge(c.image, outOfRange), 0);
+    EXPECT_EQ(still, (Point{10, 10}));
     // Dark pixels that are not exactly 0 stop it: dead end at once, back to the start.
     c.set(8, 10, 5);
     Point q{5, 10};

@@ -39,13 +39,11 @@ Point rounded(test::PointF p) {
 
 // The finder as a perfect first stage would report it: true module centres.
 DetectionContext trueFinder(GrayFrame& frame, int rows, int cols, const test::SynthOptions& o) {
-    DetectionContext context;
-    context.image = &frame.image;
-    context.corner = rounded(test::moduleCentreInGray(rows, cols, rows - 1, 0, o));
-    context.xEnd = rounded(test::moduleCentreInGray(rows, cols, rows - 1, cols - 1, o));
-    context.yEnd = rounded(test::moduleCentreInGray(rows, cols, 0, 0, o));
-    context.moduleSize = static_cast<int32_t>(std::lround(o.moduleSize));
-    return context;
+    const auto centre = [&](int r, int c) {
+        return rounded(test::moduleCentreInGray(rows, cols, r, c, o));
+    };
+    return frame.finder(centre(rows - 1, 0), centre(rows - 1, cols - 1), centre(0, 0),
+                        static_cast<int32_t>(std::lround(o.moduleSize)));
 }
 
 // Smallest frame (at least 320 x 240) that holds the rotated symbol and its quiet zone.
