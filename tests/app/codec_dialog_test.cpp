@@ -34,10 +34,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -50,14 +46,9 @@ struct RecordedNotices : GenerationNotices {
     void failed() override { ++failures; }
 };
 
-// A source that repeats one frame of the symbol of message.
-std::unique_ptr<test::TestFrameSource> symbolSource(std::string_view message) {
-    const test::SynthFrame frame = test::symbolFrame(message);
-    return std::make_unique<test::TestFrameSource>(
-        VideoFormat{frame.width, frame.height}, [bytes = frame.bgr](int) { return bytes; }, 10ms);
-}
-
 using test::OpenDialog;
+using test::symbolCamera;
+using test::u;
 
 }  // namespace
 
@@ -411,7 +402,7 @@ class CodecDialogTest : public QObject {
         QFETCH(QString, text);
         const std::optional<std::string> gbk = utf8ToGbk(text.toStdString());
         QVERIFY(gbk.has_value());
-        OpenDialog open(symbolSource(*gbk));
+        OpenDialog open(symbolCamera(*gbk));
         QVERIFY(open.dialog->cameraRunning());
         QVERIFY(open.dialog->decodeTimerActive());
         QVERIFY(open.watcher.notices().empty());
@@ -420,7 +411,7 @@ class CodecDialogTest : public QObject {
 
     // A tick arriving while the previous one still waits for its frame returns at once.
     void secondTickDuringAPendingRequestReturnsAtOnce() {
-        auto source = symbolSource("x");
+        auto source = symbolCamera("x");
         test::TestFrameSource* feeder = source.get();
         feeder->deliverFrames = false;
         OpenDialog open(std::move(source));
@@ -443,7 +434,7 @@ class CodecDialogTest : public QObject {
     // No camera at start: the notice, and idle. One plugged in later is started and decoded
     // without a click; when it goes away the notice comes once more and the half is idle.
     void camerasComingAndGoingAreFollowed() {
-        auto source = symbolSource("plugged");
+        auto source = symbolCamera("plugged");
         test::TestFrameSource* camera = source.get();
         camera->unplug();
         OpenDialog open(std::move(source));
@@ -468,7 +459,7 @@ class CodecDialogTest : public QObject {
 
     // A camera that stops delivering without an error is given up after a few time-outs.
     void silentCameraIsGivenUp() {
-        auto source = symbolSource("x");
+        auto source = symbolCamera("x");
         source->deliverFrames = false;
         OpenDialog open(std::move(source));
         open.dialog->captureWindow()->grabTimeout = 100ms;
@@ -479,7 +470,7 @@ class CodecDialogTest : public QObject {
 
     // Closing stops the ticks.
     void closingStopsTheTimer() {
-        OpenDialog open(symbolSource("x"));
+        OpenDialog open(symbolCamera("x"));
         QVERIFY(open.dialog->decodeTimerActive());
         open.dialog->close();
         QVERIFY(!open.dialog->decodeTimerActive());

@@ -22,10 +22,23 @@ std::vector<uint8_t> filled(size_t size, uint8_t value) {
     return std::vector<uint8_t>(size, value);
 }
 
-// Frames whose bytes all equal the frame number, so a torn copy shows.
-test::TestFrameSource::FrameMaker numbered(size_t size) {
-    return [size](int n) { return filled(size, static_cast<uint8_t>(n)); };
-}
+// A capture window, sized like the dialog's video area, over a camera of the format whose
+// frames' bytes all equal the frame number, so that a torn copy shows.
+struct NumberedCamera {
+    QWidget parent;
+    test::TestFrameSource* feeder = nullptr;
+    std::unique_ptr<CCaptureWindow> window;
+
+    explicit NumberedCamera(VideoFormat format, std::chrono::milliseconds period = 5ms) {
+        const auto size = static_cast<size_t>(CFrameDib::stride(format.videoWidth, 24)) *
+                          static_cast<size_t>(format.videoHeight);
+        auto source = std::make_unique<test::TestFrameSource>(
+            format, [size](int n) { return filled(size, static_cast<uint8_t>(n)); }, period);
+        feeder = source.get();
+        window = std::make_unique<CCaptureWindow>(&parent, std::move(source));
+        window->setGeometry(0, 0, 196, 155);
+    }
+};
 
 }  // namespace
 
@@ -159,17 +172,12 @@ class FrameHandshakeTest : public QObject {
     }
 
     void startingTwiceStartsTheSourceOnce() {
-        QWidget parent;
-        parent.resize(400, 300);
-        auto source =
-            std::make_unique<test::TestFrameSource>(VideoFormat{320, 240}, numbered(320 * 240 * 3));
-        test::TestFrameSource* feeder = source.get();
-        CCaptureWindow window(&parent, std::move(source));
-        window.setGeometry(0, 0, 196, 155);
-        QVERIFY(window.StartCamera());
-        QVERIFY(window.StartCamera());
-        QCOMPARE(feeder->starts.load(), 1);
-        QCOMPARE(window.videoRectangle(), QRect(0, 4, 196, 147));
+        NumberedCamera camera(VideoFormat{320, 240});
+        camera.parent.resize(400, 300);
+        QVERIFY(camera.window->StartCamera());
+        QVERIFY(camera.window->StartCamera());
+        QCOMPARE(camera.feeder->starts.load(), 1);
+        QCOMPARE(camera.window->videoRectangle(), QRect(0, 4, 196, 147));
     }
 
     void grabFrameWithoutCameraAnswersAtOnce() {
@@ -183,19 +191,15 @@ class FrameHandshakeTest : public QObject {
     // Frames come from another thread; every grabbed frame must be whole and of the
     // announced format.
     void grabbedFramesAreWholeAcrossThreads() {
-        QWidget parent;
-        const size_t size = static_cast<size_t>(CFrameDib::stride(80, 24)) * 60;
-        CCaptureWindow window(&parent, std::make_unique<test::TestFrameSource>(
-                                           VideoFormat{80, 60}, numbered(size), 1ms));
-        window.setGeometry(0, 0, 196, 155);
-        QVERIFY(window.StartCamera());
+        NumberedCamera camera(VideoFormat{80, 60}, 1ms);
+        QVERIFY(camera.window->StartCamera());
         for (int i = 0; i < 30; ++i) {
-            const std::optional<GrabbedFrame> frame = window.GrabFrame();
+            const std::optional<GrabbedFrame> frame = camera.window->GrabFrame();
             QVERIFY2(frame.has_value(), qPrintable(QStringLiteral("grab %1").arg(i)));
             QCOMPARE(frame->width, 80);
             QCOMPARE(frame->height, 60);
             QCOMPARE(frame->bitCount, 24);
-            QCOMPARE(frame->buffer.size(), size);
+            QCOMPARE(frame->buffer.size(), static_cast<size_t>(CFrameDib::stride(80, 24) * 60));
             const uint8_t first = frame->buffer[0];
             QVERIFY2(std::all_of(frame->buffer.begin(), frame->buffer.end(),
                                  [first](uint8_t b) { return b == first; }),
@@ -236,14 +240,10 @@ class FrameHandshakeTest : public QObject {
 
     // A request made from a handler that runs inside another request's wait returns at once.
     void nestedGrabReturnsAtOnce() {
-        QWidget parent;
-        auto source =
-            std::make_unique<test::TestFrameSource>(VideoFormat{8, 8}, numbered(8 * 8 * 3));
-        test::TestFrameSource* feeder = source.get();
-        CCaptureWindow window(&parent, std::move(source));
-        window.setGeometry(0, 0, 196, 155);
+        NumberedCamera camera(VideoFormat{8, 8});
+        CCaptureWindow& window = *camera.window;
         QVERIFY(window.StartCamera());
-        feeder->deliverFrames = false;  // hold the outer request until the nested one ran
+        camera.feeder->deliverFrames = false;  // hold the outer request until the nested one ran
 
         bool nestedRan = false;
         bool nestedGotFrame = true;
@@ -254,7 +254,7 @@ class FrameHandshakeTest : public QObject {
             nestedGotFrame = window.GrabFrame().has_value();
             nestedMs = clock.elapsed();
             nestedRan = true;
-            feeder->deliverFrames = true;
+            camera.feeder->deliverFrames = true;
         });
         const std::optional<GrabbedFrame> outer = window.GrabFrame();
         QVERIFY(nestedRan);
@@ -267,32 +267,24 @@ class FrameHandshakeTest : public QObject {
     // A camera that stops delivering must not hold the user-interface thread: the request is
     // withdrawn after the time-out and the next one can be made.
     void silentCameraTimesOut() {
-        QWidget parent;
-        auto source =
-            std::make_unique<test::TestFrameSource>(VideoFormat{8, 8}, numbered(8 * 8 * 3));
-        test::TestFrameSource* feeder = source.get();
-        CCaptureWindow window(&parent, std::move(source));
-        window.setGeometry(0, 0, 196, 155);
-        window.grabTimeout = 200ms;
-        QVERIFY(window.StartCamera());
-        feeder->deliverFrames = false;
+        NumberedCamera camera(VideoFormat{8, 8});
+        camera.window->grabTimeout = 200ms;
+        QVERIFY(camera.window->StartCamera());
+        camera.feeder->deliverFrames = false;
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!window.GrabFrame().has_value());
+        QVERIFY(!camera.window->GrabFrame().has_value());
         QVERIFY(clock.elapsed() >= 190);
-        feeder->deliverFrames = true;
-        QVERIFY(window.GrabFrame().has_value());
+        camera.feeder->deliverFrames = true;
+        QVERIFY(camera.window->GrabFrame().has_value());
     }
 
     void stoppedCameraAnswersFalse() {
-        QWidget parent;
-        CCaptureWindow window(&parent, std::make_unique<test::TestFrameSource>(
-                                           VideoFormat{8, 8}, numbered(8 * 8 * 3)));
-        window.setGeometry(0, 0, 196, 155);
-        QVERIFY(window.StartCamera());
-        window.StopCamera();
-        QVERIFY(!window.isRunning());
-        QVERIFY(!window.GrabFrame().has_value());
+        NumberedCamera camera(VideoFormat{8, 8});
+        QVERIFY(camera.window->StartCamera());
+        camera.window->StopCamera();
+        QVERIFY(!camera.window->isRunning());
+        QVERIFY(!camera.window->GrabFrame().has_value());
     }
 };
 

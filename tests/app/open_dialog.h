@@ -14,6 +14,10 @@
 
 namespace dm::test {
 
+inline QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
 // The main dialog over a given frame source, shown, with its notices watched and closed.
 struct OpenDialog {
     explicit OpenDialog(std::unique_ptr<FrameSource> source)

@@ -15,19 +15,11 @@
 #include "tests/app/test_frame_source.h"
 
 using namespace dm;
-using namespace std::chrono_literals;
 
 namespace {
 
-QString u(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-std::unique_ptr<test::TestFrameSource> symbolCamera(std::string_view message) {
-    const test::SynthFrame frame = test::symbolFrame(message);
-    return std::make_unique<test::TestFrameSource>(
-        VideoFormat{frame.width, frame.height}, [bytes = frame.bgr](int) { return bytes; }, 10ms);
-}
+using test::symbolCamera;
+using test::u;
 
 // Pixels of the detection view drawn in the outline's green and red.
 std::pair<int, int> outlinePixels(CDetectionView* view) {

@@ -20,14 +20,24 @@
 
 using namespace dm;
 
-// Receives the URLs the link opens instead of the desktop.
+// Receives the https URLs the link opens instead of the desktop, while it lives.
 class UrlCatcher : public QObject {
     Q_OBJECT
   public:
+    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
     QList<QUrl> opened;
   public slots:
     void open(const QUrl& url) { opened.append(url); }
 };
+
+// A 10 x 10 black picture saved as a PNG file in the folder.
+QString blackPicture(const QTemporaryDir& dir) {
+    const QString path = dir.filePath(QStringLiteral("p.png"));
+    QImage image(10, 10, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    return image.save(path) ? path : QString();
+}
 
 class SmallDialogsTest : public QObject {
     Q_OBJECT
@@ -113,7 +123,6 @@ class SmallDialogsTest : public QObject {
 
     void linkOpensItsUrlAndTurnsPurple() {
         UrlCatcher catcher;
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
         QWidget parent;
         auto* label = new QLabel(QString::fromUtf8(ui::kHelpLink), &parent);
         label->setGeometry(10, 10, 100, 20);
@@ -128,18 +137,15 @@ class SmallDialogsTest : public QObject {
         QCOMPARE(catcher.opened.size(), 1);
         QCOMPARE(catcher.opened.front().toString(), link->url);
         QCOMPARE(link->color, QColor(CStaticLink::kVisited));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     }
 
     void linkWithoutUrlOpensItsText() {
         UrlCatcher catcher;
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
         CStaticLink link(QString(), false);
         link.setText(QStringLiteral("https://www.tarvex.example/"));
         QTest::mouseClick(&link, Qt::LeftButton);
         QCOMPARE(catcher.opened.size(), 1);
         QCOMPARE(catcher.opened.front().toString(), QStringLiteral("https://www.tarvex.example/"));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     }
 
     // Leaving a visited link turns it blue again.
@@ -162,10 +168,8 @@ class SmallDialogsTest : public QObject {
 
     void pictureKeepsItsImageWhenAFileIsMissing() {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("p.png"));
-        QImage image(10, 10, QImage::Format_RGB32);
-        image.fill(Qt::black);
-        QVERIFY(image.save(path));
+        const QString path = blackPicture(dir);
+        QVERIFY(!path.isEmpty());
         CJpegPicture picture;
         QCOMPARE(picture.Load(dir.filePath(QStringLiteral("missing.jpg"))), 0);
         QVERIFY(!picture.holdsPicture());
@@ -178,12 +182,8 @@ class SmallDialogsTest : public QObject {
     // The whole picture is stretched to the rectangle; an all-zero rectangle means natural size.
     void pictureIsStretchedIntoTheRectangle() {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("p.png"));
-        QImage image(10, 10, QImage::Format_RGB32);
-        image.fill(Qt::black);
-        QVERIFY(image.save(path));
         CJpegPicture picture;
-        QVERIFY(picture.Load(path) == 1);
+        QVERIFY(picture.Load(blackPicture(dir)) == 1);
 
         QImage canvas(60, 40, QImage::Format_RGB32);
         canvas.fill(Qt::white);

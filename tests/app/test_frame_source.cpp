@@ -16,4 +16,11 @@ SynthFrame symbolFrame(std::string_view message, int width, int height) {
     return synthesiseFrame(symbol->moduleMatrix, symbol->side, symbol->side, options);
 }
 
+std::unique_ptr<TestFrameSource> symbolCamera(std::string_view message) {
+    const SynthFrame frame = symbolFrame(message);
+    return std::make_unique<TestFrameSource>(
+        VideoFormat{frame.width, frame.height}, [bytes = frame.bgr](int) { return bytes; },
+        std::chrono::milliseconds(10));
+}
+
 }  // namespace dm::test
