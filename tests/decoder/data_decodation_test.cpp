@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -64,20 +66,45 @@ std::vector<uint8_t> edifact(std::initializer_list<int> values) {
     return out;
 }
 
-TEST(AsciiDecodation, DigitPairsCharactersAndPadding) {
-    EXPECT_EQ(decode({142, 164, 186}).text, "123456");
-    EXPECT_EQ(decode({'A' + 1, 'b' + 1, 129, 'X' + 1}).text, "Ab");
-    const Decoded empty = decode({129, 175, 75});
-    EXPECT_TRUE(empty.ok);
-    EXPECT_EQ(empty.text, "");
+// Codewords and the text they decode to; no text: the data must fail.
+struct TextCase {
+    const char* name;
+    std::vector<uint8_t> data;
+    std::optional<std::string> text;
+};
+
+void expectTexts(std::span<const TextCase> cases) {
+    for (const TextCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Decoded r = decode(c.data);
+        EXPECT_EQ(r.ok, c.text.has_value());
+        if (c.text) {
+            EXPECT_EQ(r.text, *c.text);
+        } else {
+            EXPECT_EQ(r.status, DecodeStatus::DataDecodationFailed);
+        }
+    }
 }
 
-TEST(AsciiDecodation, UpperShiftAddsOneHundredTwentyEight) {
-    EXPECT_EQ(decode({235, 'A' + 1, 129}).text, std::string(1, static_cast<char>(0xC1)));
-    // Upper Shift as the last codeword has nothing to shift.
-    const Decoded cut = decode({'A' + 1, 235});
-    EXPECT_FALSE(cut.ok);
-    EXPECT_EQ(cut.status, DecodeStatus::DataDecodationFailed);
+const std::nullopt_t fails = std::nullopt;
+
+TEST(AsciiDecodation, CodewordsGiveTheirTextOrFail) {
+    const TextCase cases[] = {
+        {"digit pairs", {142, 164, 186}, "123456"},
+        {"characters, padding ends the data", {'A' + 1, 'b' + 1, 129, 'X' + 1}, "Ab"},
+        {"padding only", {129, 175, 75}, ""},
+        {"Upper Shift adds 128", {235, 'A' + 1, 129}, "\xC1"},
+        {"Upper Shift as the last codeword has nothing to shift", {'A' + 1, 235}, fails},
+        {"Structured Append header longer than the whole 10x10 data", {233, 0x21, 7}, fails},
+        // ECI designators cut off by the end of the data or holding no valid number.
+        {"ECI without a number", {'A' + 1, 241}, fails},
+        {"ECI cut in its third codeword", {'A' + 1, 241, 193, 5}, fails},
+        {"ECI 0", {241, 0, 'A' + 1}, fails},
+        {"ECI second codeword 255", {241, 131, 255, 'A' + 1}, fails},
+        {"ECI third codeword 0", {241, 192, 0, 1}, fails},
+        {"ECI first codeword 254", {241, 254, 254, 254, 'A' + 1}, fails},
+    };
+    expectTexts(cases);
 }
 
 TEST(AsciiDecodation, StructuredAppendHeaderIsRecordedAndDecodingContinues) {
@@ -92,9 +119,6 @@ TEST(AsciiDecodation, StructuredAppendHeaderIsRecordedAndDecodingContinues) {
     const Decoded three = decode({233, 0x1E, 1, 2, 'A' + 1});
     EXPECT_EQ(three.state.appendPosition, 2);
     EXPECT_EQ(three.state.appendTotal, 3);
-
-    // A header longer than the whole 10x10 data runs past the data.
-    EXPECT_FALSE(decode({233, 0x21, 7}).ok);
 }
 
 // Codewords without a meaning here (unassigned, or marking the message only in its first
@@ -173,101 +197,60 @@ TEST(AsciiDecodation, EciDesignatorsStartSegmentsOfTheText) {
     const std::vector<EciSegment> expected = {{3, 1}, {1000, 2}, {100000, 2}};
     EXPECT_EQ(r.state.format.eciSegments, expected);
     EXPECT_EQ(symbologyIdentifier(r.state.format), "]d4");
-
-    // Designators cut off by the end of the data or holding no valid number fail.
-    for (const auto& bad : {std::vector<uint8_t>{'A' + 1, 241},
-                            {'A' + 1, 241, 193, 5},
-                            {241, 0, 'A' + 1},
-                            {241, 131, 255, 'A' + 1},
-                            {241, 192, 0, 1},
-                            {241, 254, 254, 254, 'A' + 1}}) {
-        const Decoded failed = decode(bad);
-        EXPECT_FALSE(failed.ok) << failed.text;
-        EXPECT_EQ(failed.status, DecodeStatus::DataDecodationFailed);
-    }
 }
 
-TEST(C40TextDecodation, BasicSetsDecodeAimInBothCases) {
-    EXPECT_EQ(decode({230, 0x5B, 0x0B, 254, 129}).text, "AIM");
-    EXPECT_EQ(decode({239, 0x5B, 0x0B, 254, 129}).text, "aim");
-}
-
-TEST(C40TextDecodation, ShiftSetsFollowTheTables) {
-    struct Case {
-        const char* name;
-        uint8_t latch;
-        std::vector<uint8_t> pairs;
-        std::string expected;
-    };
-    const std::vector<Case> cases = {
-        {"shift 1 control", 230, pair(0, 13, 3), std::string("\x0D ", 2)},
-        {"shift 2 punctuation", 230, join({pair(1, 0, 1), pair(15, 1, 26)}), "!:_"},
-        {"shift 2 28 and 29 are spaces", 230, join({pair(1, 28, 1), pair(29, 3, 3)}), "    "},
-        {"C40 shift 3 lower case", 230, join({pair(2, 1, 2), pair(26, 2, 30)}), "az~"},
-        {"Text shift 3 upper case", 239, join({pair(2, 1, 2), pair(26, 2, 0)}), "AZ`"},
-        {"Text shift 3 braces", 239, join({pair(2, 27, 2), pair(29, 3, 3)}), "{}  "},
-        {"C40 upper shift", 230, pair(1, 30, 14), std::string(1, static_cast<char>(193))},
+// Values of the other schemes, their shifts, unlatches and segment ends. Shift 3 value 31 is
+// DEL and X12 value 0 a carriage return; before the fixes both came out as 0 and cut the text.
+TEST(DataDecodation, SchemesGiveTheirTextOrFail) {
+    const TextCase cases[] = {
+        {"C40 basic set", {230, 0x5B, 0x0B, 254, 129}, "AIM"},
+        {"Text basic set", {239, 0x5B, 0x0B, 254, 129}, "aim"},
+        {"C40 shift 1 control", join({{230}, pair(0, 13, 3), {254}}), std::string("\x0D ", 2)},
+        {"C40 shift 2 punctuation", join({{230}, pair(1, 0, 1), pair(15, 1, 26), {254}}), "!:_"},
+        {"C40 shift 2 28 and 29 are spaces", join({{230}, pair(1, 28, 1), pair(29, 3, 3), {254}}),
+         "    "},
+        {"C40 shift 3 lower case", join({{230}, pair(2, 1, 2), pair(26, 2, 30), {254}}), "az~"},
+        {"Text shift 3 upper case", join({{239}, pair(2, 1, 2), pair(26, 2, 0), {254}}), "AZ`"},
+        {"Text shift 3 braces", join({{239}, pair(2, 27, 2), pair(29, 3, 3), {254}}), "{}  "},
+        {"C40 upper shift", join({{230}, pair(1, 30, 14), {254}}), "\xC1"},
         // A second Upper Shift while one is pending is the entry 235 shifted: 107.
-        {"C40 double upper shift", 230, join({pair(1, 30, 1), pair(30, 3, 3)}), "k  "},
+        {"C40 double upper shift", join({{230}, pair(1, 30, 1), pair(30, 3, 3), {254}}), "k  "},
+        {"C40 shift 3 value 31", join({{230}, pair(2, 31, 3), {254, 'Z' + 1}}), "\x7F Z"},
+        {"Text shift 3 value 31", join({{239}, pair(2, 31, 3), {254, 'Z' + 1}}), "\x7F Z"},
+        {"C40 ending at the data end without unlatch", join({{230}, pair(14, 15, 16)}), "ABC"},
+        {"C40 with one codeword left: ASCII", join({{230}, pair(14, 15, 16), {'d' + 1}}), "ABCd"},
+        {"C40 unlatch, then ASCII", join({{230}, pair(14, 15, 16), {254, 'd' + 1, 'e' + 1}}),
+         "ABCde"},
+        {"C40 pair beyond 64000", {230, 250, 1}, fails},
+        {"Text pair of zero", {239, 0, 0}, fails},
+        {"X12 values", join({{238}, pair(14, 0, 3), pair(1, 2, 13), {254}}), "A\r *>9"},
+        {"X12 carriage returns", join({{238}, pair(0, 0, 39)}), "\r\rZ"},
+        // EDIFACT 'A' = 1, '1' = 49, '?' = 63, ' ' = 32; 31 unlatches.
+        {"EDIFACT values, unlatch",
+         join({{240}, edifact({1, 49, 63, 32, 31}), {'x' + 1, 'y' + 1, 129}}), "A1? xy"},
+        {"EDIFACT unlatch first", join({{240}, edifact({31}), {'y' + 1, 'z' + 1}}), "yz"},
+        {"EDIFACT unlatch second", join({{240}, edifact({2, 31}), {'y' + 1, 129}}), "By"},
+        {"EDIFACT unlatch third", join({{240}, edifact({2, 3, 31}), {'y' + 1}}), "BCy"},
+        {"EDIFACT with two codewords left: ASCII",
+         join({{240}, edifact({1, 2, 3, 4}), {'z' + 1, 'w' + 1}}), "ABCDzw"},
+        {"EDIFACT with one codeword left: ASCII", {240, 'z' + 1}, "z"},
+        // A length of 0 marks a field that runs to the end of the data; read as an empty field,
+        // the bytes that follow came out as ASCII garbage.
+        {"Base256 length 0",
+         {'a' + 1, 231, randomised(0, 2), randomised(0xF0, 3), randomised(0xF1, 4),
+          randomised(0xF2, 5), randomised(0xF3, 6), randomised(0xF4, 7)},
+         "a\xF0\xF1\xF2\xF3\xF4"},
+        {"Base256 length beyond the data", {231, randomised(5, 1), 1, 2, 3}, fails},
+        {"Base256 length 200 beyond the data", {231, randomised(200, 1), 1, 2, 3}, fails},
+        {"schemes chain back to ASCII",
+         join({{'#' + 1, 230},
+               pair(14, 15, 16),
+               {254, 238},
+               pair(4, 5, 6),
+               {254, 231, randomised(1, 10), randomised('!', 11), 142, 129}}),
+         "#ABC012!12"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<uint8_t> data = {c.latch};
-        data.insert(data.end(), c.pairs.begin(), c.pairs.end());
-        data.push_back(254);
-        const Decoded r = decode(data);
-        EXPECT_TRUE(r.ok);
-        EXPECT_EQ(r.text, c.expected);
-    }
-}
-
-// Shift 3 value 31 is DEL; before the fix it came out as 0 and cut the text at that point.
-TEST(C40TextDecodation, ShiftThreeValueThirtyOneIsDel) {
-    for (const uint8_t latch : {uint8_t{230}, uint8_t{239}}) {
-        SCOPED_TRACE(latch == 230 ? "C40" : "Text");
-        const auto data = join({{latch}, pair(2, 31, 3), {254, 'Z' + 1}});
-        EXPECT_EQ(decode(data).text, std::string("\x7F Z"));
-    }
-}
-
-TEST(C40TextDecodation, SegmentEndsAtTheDataEndOrBeforeALoneCodeword) {
-    // Ends exactly at the end of the data without an unlatch.
-    EXPECT_EQ(decode(join({{230}, pair(14, 15, 16)})).text, "ABC");
-    // One codeword left after the last pair: ASCII decodes it.
-    EXPECT_EQ(decode(join({{230}, pair(14, 15, 16), {'d' + 1}})).text, "ABCd");
-    // Unlatch, then ASCII.
-    EXPECT_EQ(decode(join({{230}, pair(14, 15, 16), {254, 'd' + 1, 'e' + 1}})).text, "ABCde");
-}
-
-TEST(C40TextDecodation, InvalidPairsFail) {
-    for (const auto& bad : {std::vector<uint8_t>{230, 250, 1}, std::vector<uint8_t>{239, 0, 0}}) {
-        const Decoded r = decode(bad);
-        EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.status, DecodeStatus::DataDecodationFailed);
-    }
-}
-
-// X12 value 0 is a carriage return; before the fix it came out as 0 and cut the text.
-TEST(X12Decodation, ValuesIncludingCarriageReturn) {
-    EXPECT_EQ(decode(join({{238}, pair(14, 0, 3), pair(1, 2, 13), {254}})).text,
-              std::string("A\r *>9"));
-    EXPECT_EQ(decode(join({{238}, pair(0, 0, 39)})).text, std::string("\r\rZ"));
-}
-
-TEST(EdifactDecodation, ValuesMapToTheirBytesAndUnlatchEndsTheSegment) {
-    // 'A' = 1, '1' = 49, '?' = 63, ' ' = 32; 31 unlatches.
-    const auto data = join({{240}, edifact({1, 49, 63, 32, 31}), {'x' + 1, 'y' + 1, 129}});
-    EXPECT_EQ(decode(data).text, "A1? xy");
-    // Unlatch as the first value: the segment ends after one codeword.
-    EXPECT_EQ(decode(join({{240}, edifact({31}), {'y' + 1, 'z' + 1}})).text, "yz");
-    // Unlatch in the second and third values.
-    EXPECT_EQ(decode(join({{240}, edifact({2, 31}), {'y' + 1, 129}})).text, "By");
-    EXPECT_EQ(decode(join({{240}, edifact({2, 3, 31}), {'y' + 1}})).text, "BCy");
-}
-
-TEST(EdifactDecodation, FewerThanThreeCodewordsLeftAreAscii) {
-    EXPECT_EQ(decode(join({{240}, edifact({1, 2, 3, 4}), {'z' + 1, 'w' + 1}})).text, "ABCDzw");
-    EXPECT_EQ(decode({240, 'z' + 1}).text, "z");
+    expectTexts(cases);
 }
 
 // A triple whose first codeword happens to be 31 ("G" followed by "0".."?") is data, not the
@@ -300,33 +283,6 @@ TEST(Base256Decodation, TwoCodewordLengthAndSegmentEndingAtTheDataEnd) {
     ASSERT_EQ(r.text.size(), static_cast<size_t>(length));
     for (int i = 0; i < length; ++i)
         EXPECT_EQ(static_cast<uint8_t>(r.text[i]), i & 0xFF);
-}
-
-// A length of 0 marks a field that runs to the end of the data; read as an empty field, the
-// bytes that follow came out as ASCII garbage.
-TEST(Base256Decodation, LengthZeroRunsToTheEndOfTheData) {
-    std::vector<uint8_t> data = {'a' + 1, 231, randomised(0, 2)};
-    for (int i = 0; i < 5; ++i)
-        data.push_back(randomised(0xF0 + i, 3 + i));
-    const Decoded r = decode(data);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.text, "a\xF0\xF1\xF2\xF3\xF4");
-}
-
-TEST(Base256Decodation, LengthBeyondTheDataFails) {
-    const Decoded r = decode({231, randomised(5, 1), 1, 2, 3});
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.status, DecodeStatus::DataDecodationFailed);
-    EXPECT_FALSE(decode({231, randomised(200, 1), 1, 2, 3}).ok);
-}
-
-TEST(DataDecodation, SchemesChainBackToAscii) {
-    const auto data = join({{'#' + 1, 230},
-                            pair(14, 15, 16),
-                            {254, 238},
-                            pair(4, 5, 6),
-                            {254, 231, randomised(1, 10), randomised('!', 11), 142, 129}});
-    EXPECT_EQ(decode(data).text, "#ABC012!12");
 }
 
 // The whole text is delivered however long; 3116 digits fill the largest symbol.

@@ -131,11 +131,7 @@ TEST(FrameIntake, DecodedFramesBeepAndDeliverTheText) {
     o.rotationDeg = 21;
     const auto synth =
         test::synthesiseFrame(encoded->moduleMatrix, encoded->side, encoded->side, o);
-    std::vector<uint8_t> four(static_cast<size_t>(synth.width) * 4 * synth.height, 0x5A);
-    for (size_t i = 0; i < four.size() / 4; ++i) {
-        const size_t row = i / synth.width, col = i % synth.width;
-        std::copy_n(&synth.bgr[row * synth.stride + 3 * col], 3, &four[4 * i]);
-    }
+    const std::vector<uint8_t> four = test::bgrxPixels(synth, 0x5A);
     FrameIntake intake;
     int beeps = 0;
     intake.beep = [&] { ++beeps; };

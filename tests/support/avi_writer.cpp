@@ -94,18 +94,6 @@ std::vector<uint8_t> i420(const SynthFrame& f) {
     return planes[0];
 }
 
-// 32-bit device-independent bitmap: bottom-up rows like the frame, a zero fourth byte.
-std::vector<uint8_t> bgrx(const SynthFrame& f) {
-    std::vector<uint8_t> out;
-    for (int row = 0; row < f.height; ++row) {
-        const uint8_t* p = f.bgr.data() + static_cast<size_t>(row) * f.stride;
-        for (int x = 0; x < f.width; ++x, p += 3) {
-            out.insert(out.end(), {p[0], p[1], p[2], 0});
-        }
-    }
-    return out;
-}
-
 std::vector<uint8_t> jpeg(const SynthFrame& f, int subsampling) {
     std::vector<uint8_t> out;
     tjhandle handle = tjInitCompress();
@@ -138,7 +126,9 @@ FormatInfo infoOf(ClipFormat format) {
         case ClipFormat::I420:
             return {"I420", code("I420"), 12, i420};
         case ClipFormat::Bgrx:
-            return {"BGRx", 0, 32, bgrx};
+            // A 32-bit device-independent bitmap: bottom-up rows like the frame, a zero fourth
+            // byte.
+            return {"BGRx", 0, 32, [](const SynthFrame& f) { return bgrxPixels(f, 0); }};
         case ClipFormat::Rgb24:  // the frame as it is: bottom-up, rows padded to 4 bytes
             return {"RGB24", 0, 24, [](const SynthFrame& f) { return f.bgr; }};
         case ClipFormat::Mjpeg420:

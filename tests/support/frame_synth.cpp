@@ -137,6 +137,16 @@ SynthFrame frameOfGray(std::span<const uint8_t> gray, int width, int height) {
     return f;
 }
 
+std::vector<uint8_t> bgrxPixels(const SynthFrame& frame, uint8_t spare) {
+    std::vector<uint8_t> out;
+    for (int row = 0; row < frame.height; ++row) {
+        const uint8_t* p = frame.bgr.data() + static_cast<size_t>(row) * frame.stride;
+        for (int x = 0; x < frame.width; ++x, p += 3)
+            out.insert(out.end(), {p[0], p[1], p[2], spare});
+    }
+    return out;
+}
+
 std::vector<uint8_t> grayPixels(const SynthFrame& frame) {
     std::vector<uint8_t> gray(static_cast<size_t>(frame.width) * frame.height);
     for (int i = 0; i < frame.height; ++i) {

@@ -50,6 +50,9 @@ std::vector<uint8_t> grayLevels(std::span<const float> image, double noiseSigma,
 // A top-down gray picture of width x height levels as a camera-format frame.
 SynthFrame frameOfGray(std::span<const uint8_t> gray, int width, int height);
 
+// The frame's pixels as 32 bits each (blue, green, red, spare), rows in the same order, unpadded.
+std::vector<uint8_t> bgrxPixels(const SynthFrame& frame, uint8_t spare);
+
 // The frame's gray levels as frame intake computes them, stored rows in order (bottom-up).
 std::vector<uint8_t> grayPixels(const SynthFrame& frame);
 
