@@ -68,8 +68,12 @@ TierRate measure(Tier tier, uint32_t seed, int count, bool withFirstPass) {
 
 std::string summary(Tier tier, uint32_t seed, const TierRate& r) {
     std::string misses;
-    for (const auto& [status, n] : r.frameMisses)
-        misses += " " + std::to_string(status) + ":" + std::to_string(n);
+    for (const auto& [status, n] : r.frameMisses) {
+        misses += ' ';
+        misses += std::to_string(status);
+        misses += ':';
+        misses += std::to_string(n);
+    }
     char text[240];
     std::snprintf(text, sizeof text,
                   "%-6s seed %u: finder search alone %.1f%% (still image %.1f%%), one frame %d/%d "
