@@ -9,6 +9,7 @@
 #include "encoder/message_encoder.h"
 #include "tests/support/decoding.h"
 #include "tests/support/frame_synth.h"
+#include "tests/support/gray_frame.h"
 #include "tests/support/peer_encoders.h"
 #include "tests/support/printers.h"
 
@@ -96,14 +97,8 @@ TEST(FrameIntake, GrayReadingWeightsAndPadding) {
             if (bpp == 4)
                 at[3] = 0x11;  // ignored
         }
-        std::vector<int32_t> offsets(height);
-        for (int i = 0; i < height; ++i)
-            offsets[i] = i * rowBytes;
-        const GrayImage image{.width = width,
-                              .height = height,
-                              .rowOffsets = offsets.data(),
-                              .pixels = bits.data(),
-                              .bytesPerPixel = bpp};
+        const test::GrayFrame frame(std::move(bits), width, height, bpp, rowBytes);
+        const GrayImage& image = frame.image;
         for (const Pixel& p : pixels)
             EXPECT_EQ(grayAt(image, p.col, p.row), p.gray) << p.col << ", " << p.row;
         EXPECT_EQ(grayAt(image, 4, 0), 0xEE);

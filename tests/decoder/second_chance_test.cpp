@@ -11,28 +11,12 @@
 #include "detection/sampling/perspective_grid.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/camera_tiers.h"
+#include "tests/support/gray_frame.h"
 
 namespace dm {
 namespace {
 
-// A view of a camera frame's stored rows, in their order or reversed (which mirrors the
-// picture top to bottom).
-struct FrameView {
-    std::vector<int32_t> rowOffsets;
-    GrayImage image;
-    FrameView(const CFrameDib& dib, bool reversed) {
-        const int32_t width = dib.info.bmiHeader.biWidth;
-        const int32_t height = dib.info.bmiHeader.biHeight;
-        const auto stride = static_cast<int32_t>(CFrameDib::stride(width, 24));
-        for (int32_t i = 0; i < height; ++i)
-            rowOffsets.push_back((reversed ? height - 1 - i : i) * stride);
-        image.width = width;
-        image.height = height;
-        image.pixels = dib.bits.data();
-        image.rowOffsets = rowOffsets.data();
-        image.bytesPerPixel = 3;
-    }
-};
+using test::GrayFrame;
 
 struct Anywhere {
     SecondChanceResult result;
@@ -40,7 +24,7 @@ struct Anywhere {
     std::string text;
 };
 
-Anywhere decodeView(const FrameView& view, FinderTurn turn) {
+Anywhere decodeView(const GrayFrame& view, FinderTurn turn) {
     SecondChanceBuffers buffers;
     DecodeState state;
     Anywhere a;
@@ -56,8 +40,8 @@ TEST(SecondChance, ReadsEachChiralityOnlyWithItsTurn) {
     int read = 0;
     for (int i = 0; i < 8; ++i) {
         const test::TierFrame frame = test::tierFrame(test::Tier::Camera, 3, i);
-        const FrameView stored(frame.dib, false);
-        const FrameView mirrored(frame.dib, true);
+        const GrayFrame stored(frame.dib, false);
+        const GrayFrame mirrored(frame.dib, true);
         const Anywhere straight = decodeView(stored, FinderTurn::PlusXToPlusY);
         if (!straight.result.decoded)
             continue;
@@ -80,7 +64,7 @@ TEST(SecondChance, ReportsTheOuterCornersInOrder) {
     int read = 0;
     for (int i = 0; i < 8; ++i) {
         const test::TierFrame frame = test::tierFrame(test::Tier::Camera, 4, i);
-        const Anywhere a = decodeView(FrameView(frame.dib, false), FinderTurn::PlusXToPlusY);
+        const Anywhere a = decodeView(GrayFrame(frame.dib, false), FinderTurn::PlusXToPlusY);
         if (!a.result.decoded)
             continue;
         ++read;
@@ -112,7 +96,7 @@ TEST(SecondChance, FramesWithoutASymbolGiveNothing) {
             EXPECT_FALSE(r.decoded) << test::backgroundName(background) << " " << seed;
             EXPECT_EQ(text, "kept");
             if (background == Background::Empty) {
-                const Anywhere a = decodeView(FrameView(frame, false), FinderTurn::PlusXToPlusY);
+                const Anywhere a = decodeView(GrayFrame(frame, false), FinderTurn::PlusXToPlusY);
                 EXPECT_FALSE(a.result.located);
                 EXPECT_EQ(a.status, DecodeStatus::NoFinder);
             }

@@ -1,5 +1,7 @@
 #include "tests/support/gray_frame.h"
 
+#include <utility>
+
 namespace dm::test {
 
 GrayFrame::GrayFrame(int width, int height, uint8_t fill, uint8_t threshold)
@@ -18,6 +20,21 @@ GrayFrame::GrayFrame(const SynthFrame& synth, uint8_t threshold)
     pixels = grayPixels(synth);
     image.pixels = pixels.data();
 }
+
+GrayFrame::GrayFrame(std::vector<uint8_t> bytes, int width, int height, int bytesPerPixel,
+                     int32_t stride, bool reversed)
+    : GrayFrame(width, height, 0, 0) {
+    pixels = std::move(bytes);
+    for (int i = 0; i < height; ++i)
+        rowOffsets[i] = (reversed ? height - 1 - i : i) * stride;
+    image.pixels = pixels.data();
+    image.bytesPerPixel = bytesPerPixel;
+}
+
+GrayFrame::GrayFrame(const CFrameDib& frame, bool reversed)
+    : GrayFrame(frame.bits, frame.info.bmiHeader.biWidth, frame.info.bmiHeader.biHeight, 3,
+                static_cast<int32_t>(CFrameDib::stride(frame.info.bmiHeader.biWidth, 24)),
+                reversed) {}
 
 void GrayFrame::fill(int x0, int y0, int x1, int y1, uint8_t value) {
     for (int y = y0; y < y1; ++y) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "decoder/decoder_records.h"
+#include "decoder/frame_dib.h"
 #include "tests/support/frame_synth.h"
 
 namespace dm::test {
@@ -19,6 +20,12 @@ struct GrayFrame {
     GrayFrame(int width, int height, uint8_t fill = 200, uint8_t threshold = 100);
     // A synthesised camera frame as frame intake reads it: stored rows in order (bottom-up).
     GrayFrame(const SynthFrame& synth, uint8_t threshold);
+    // Pixels of bytesPerPixel bytes (blue, green, red and a spare byte), stored rows stride bytes
+    // apart, read in stored order or reversed (which mirrors the picture top to bottom).
+    GrayFrame(std::vector<uint8_t> bytes, int width, int height, int bytesPerPixel, int32_t stride,
+              bool reversed = false);
+    // A 24-bit camera frame's stored rows, likewise.
+    GrayFrame(const CFrameDib& frame, bool reversed);
     GrayFrame(GrayFrame&&) = default;
     GrayFrame(const GrayFrame&) = delete;
     GrayFrame& operator=(const GrayFrame&) = delete;
