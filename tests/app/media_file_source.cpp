@@ -65,9 +65,9 @@ void MediaFileSource::pause() {
     }
 }
 
-std::unique_ptr<MediaFileSource> clipSource(const QString& folder, const TestClip& clip) {
+std::unique_ptr<MediaFileSource> clipSource(const TestClip& clip) {
     return std::make_unique<MediaFileSource>(
-        folder + QLatin1Char('/') + QString::fromStdString(clipFileName(clip)),
+        QStringLiteral(DM_CLIP_DIR "/") + QString::fromStdString(clipFileName(clip)),
         VideoFormat{clip.width, clip.height});
 }
 

@@ -37,7 +37,7 @@ class MediaFileSource : public FrameSource {
     bool held = false;  // paused: not played again at its end
 };
 
-// A source playing one of the test clips from the folder they were generated into.
-std::unique_ptr<MediaFileSource> clipSource(const QString& folder, const TestClip& clip);
+// A source playing one of the test clips from the folder they were generated into at build time.
+std::unique_ptr<MediaFileSource> clipSource(const TestClip& clip);
 
 }  // namespace dm::test

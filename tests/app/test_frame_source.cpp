@@ -4,20 +4,15 @@
 
 namespace dm::test {
 
-SynthFrame symbolFrame(std::string_view message, int width, int height) {
-    const std::optional<EncodedSymbol> symbol = EncodeMessage(message);
-    if (!symbol) {
-        return {};
-    }
-    SynthOptions options;
-    options.width = width;
-    options.height = height;
-    options.moduleSize = 5.0;
-    return synthesiseFrame(symbol->moduleMatrix, symbol->side, symbol->side, options);
-}
-
 std::unique_ptr<TestFrameSource> symbolCamera(std::string_view message) {
-    const SynthFrame frame = symbolFrame(message);
+    const std::optional<EncodedSymbol> symbol = EncodeMessage(message);
+    SynthOptions options;
+    options.width = 320;
+    options.height = 240;
+    options.moduleSize = 5.0;
+    const SynthFrame frame =
+        symbol ? synthesiseFrame(symbol->moduleMatrix, symbol->side, symbol->side, options)
+               : SynthFrame{};
     return std::make_unique<TestFrameSource>(
         VideoFormat{frame.width, frame.height}, [bytes = frame.bgr](int) { return bytes; },
         std::chrono::milliseconds(10));

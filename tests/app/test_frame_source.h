@@ -102,10 +102,7 @@ class NoCameraSource : public FrameSource {
     QWidget* videoWindow() const override { return nullptr; }
 };
 
-// A camera-format frame showing the symbol of message (bytes as given).
-SynthFrame symbolFrame(std::string_view message, int width = 320, int height = 240);
-
-// A camera repeating one frame of the symbol of message every 10 ms.
+// A camera repeating one 320 x 240 frame of the symbol of message (bytes as given) every 10 ms.
 std::unique_ptr<TestFrameSource> symbolCamera(std::string_view message);
 
 }  // namespace dm::test

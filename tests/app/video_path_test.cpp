@@ -1,6 +1,6 @@
 // The real frame path without a camera: clips of every pixel format played through Qt
 // Multimedia into the dialog's frame hook and decoded like camera frames. Run once per media
-// backend (QT_MEDIA_BACKEND); the clips are generated at build time into DM_CLIP_DIR.
+// backend (QT_MEDIA_BACKEND); the clips are generated at build time.
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -13,13 +13,7 @@
 using namespace dm;
 using namespace std::chrono_literals;
 
-namespace {
-
-std::unique_ptr<test::MediaFileSource> clipSource(const test::TestClip& clip) {
-    return test::clipSource(QStringLiteral(DM_CLIP_DIR), clip);
-}
-
-}  // namespace
+using test::clipSource;
 
 class VideoPathTest : public QObject {
     Q_OBJECT

@@ -39,10 +39,6 @@ void save(const QImage& shot, const char* name) {
     QVERIFY2(shot.save(kShots + QString::fromLatin1(name)), name);
 }
 
-std::unique_ptr<FrameSource> clipCamera() {
-    return test::clipSource(QStringLiteral(DM_CLIP_DIR), test::kTestClips[4]);  // MJPEG 800x600
-}
-
 }  // namespace
 
 class WindowScreenshotTest : public QObject {
@@ -109,7 +105,7 @@ class WindowScreenshotTest : public QObject {
 
     // A clip in front of the "camera": its text decoded, then the detection results over it.
     void decodedTextAndDetectionResults() {
-        test::OpenDialog open(clipCamera());
+        test::OpenDialog open(test::clipSource(test::kTestClips[4]));  // MJPEG 800x600
         QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
         QTRY_VERIFY_WITH_TIMEOUT(!open.result()->toPlainText().isEmpty(), 5000);
         QTest::qWait(300);
