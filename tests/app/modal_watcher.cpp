@@ -9,8 +9,7 @@
 
 namespace dm::test {
 
-ModalWatcher::ModalWatcher(bool close) : closeThem(close) {
-    clock.start();
+ModalWatcher::ModalWatcher() {
     timer.setInterval(10);
     connect(&timer, &QTimer::timeout, this, &ModalWatcher::poll);
     timer.start();
@@ -38,13 +37,8 @@ void ModalWatcher::poll() {
     if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("messageText"))) {
         s.text = label->text();
     }
-    s.openedMs = clock.elapsed();
     seen.push_back(s);
-    const size_t index = seen.size() - 1;
-    connect(dialog, &QDialog::finished, this, [this, index] {
-        seen[index].closedMs = clock.elapsed();
-        current = nullptr;
-    });
+    connect(dialog, &QDialog::finished, this, [this] { current = nullptr; });
     connect(dialog, &QObject::destroyed, this, [this] { current = nullptr; });
     if (closeThem) {
         QTimer::singleShot(20, dialog, [dialog] { dialog->reject(); });

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -17,17 +16,14 @@ class ModalWatcher : public QObject {
         QString className;
         QString caption;
         QString text;
-        qint64 openedMs = -1;
-        qint64 closedMs = -1;
     };
 
-    explicit ModalWatcher(bool closeThem = true);
+    ModalWatcher();
 
     // Notices only (CMessageDialog1), in the order they opened.
     std::vector<Seen> notices() const;
     std::vector<Seen> seen;
     bool closeThem = true;
-    QElapsedTimer clock;
 
   private:
     void poll();
