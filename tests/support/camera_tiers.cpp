@@ -372,9 +372,7 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     TierFrame frame;
     frame.message = encoded->message;
     frame.sizeIndex = symbol.sizeIndex;
-    frame.matrix = symbol.matrix;
     frame.dib = cameraFrame(frameOfGray(gray, kWidth, kHeight));
-    frame.picture = {kWidth, kHeight, std::move(gray)};
     for (size_t i = 0; i < 4; ++i) {
         const PointF c = placement->corners[i];
         frame.corners[i] = {c.x - 0.5, kHeight - 0.5 - c.y};

@@ -7,7 +7,6 @@
 
 #include "decoder/frame_dib.h"
 #include "tests/support/frame_synth.h"
-#include "tests/support/peer_readers.h"
 
 namespace dm::test {
 
@@ -26,10 +25,8 @@ const char* tierName(Tier tier);
 struct TierFrame {
     std::string message;  // the bytes the symbol holds
     int sizeIndex = -1;
-    std::vector<uint8_t> matrix;    // the symbol's modules, row 0 = alternating top row, 1 = dark
     std::string description;        // encoder, scheme, size, module size, angle
     CFrameDib dib;                  // camera format: 24-bit BGR, rows bottom-up
-    GrayPicture picture;            // the same pixels as gray, rows top-down
     std::array<PointF, 4> corners;  // outer symbol corners in stored (bottom-up) pixel coordinates:
                                     // top left, top right, bottom right, bottom left of the symbol
 };
