@@ -270,19 +270,12 @@ class CodecDialogTest : public QObject {
         QCOMPARE(open.dialog->picture().GetImageSize(), before);
     }
 
-    void outputPathHasOneSeparator_data() {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("folder without separator") << u("/d/out") << u("a.jpg") << u("/d/out/a.jpg");
-        QTest::newRow("folder with separator") << u("/d/out/") << u("a.jpg") << u("/d/out/a.jpg");
-        QTest::newRow("root folder") << u("/") << u("a.jpg") << u("/a.jpg");
-    }
+    // Folder without separator, with one, and the root.
     void outputPathHasOneSeparator() {
-        QFETCH(QString, folder);
-        QFETCH(QString, fileName);
-        QFETCH(QString, expected);
-        QCOMPARE(BuildOutputPath(folder, fileName), expected);
+        for (const auto& [folder, expected] :
+             {std::pair{"/d/out", "/d/out/a.jpg"}, {"/d/out/", "/d/out/a.jpg"}, {"/", "/a.jpg"}}) {
+            QCOMPARE(BuildOutputPath(u(folder), u("a.jpg")), u(expected));
+        }
     }
 
     // Paths of five characters or fewer generate nothing, not even a notice.

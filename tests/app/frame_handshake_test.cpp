@@ -45,32 +45,23 @@ struct NumberedCamera {
 class FrameHandshakeTest : public QObject {
     Q_OBJECT
   private slots:
-    void videoIsFittedWithItsAspectRatio_data() {
-        QTest::addColumn<int>("videoWidth");
-        QTest::addColumn<int>("videoHeight");
-        QTest::addColumn<int>("w");
-        QTest::addColumn<int>("h");
-        QTest::addColumn<QRect>("expected");
-        QTest::newRow("640x480 in a narrow window")
-            << 640 << 480 << 196 << 155 << QRect(0, 4, 196, 147);
-        QTest::newRow("320x240 in a wide window")
-            << 320 << 240 << 400 << 150 << QRect(100, 0, 200, 150);
-        QTest::newRow("exact fit") << 320 << 240 << 320 << 240 << QRect(0, 0, 320, 240);
-    }
+    // The video keeps its aspect ratio inside the window; without a height there is no place.
     void videoIsFittedWithItsAspectRatio() {
-        QFETCH(int, videoWidth);
-        QFETCH(int, videoHeight);
-        QFETCH(int, w);
-        QFETCH(int, h);
-        QFETCH(QRect, expected);
-        const std::optional<QRect> fitted = fitVideo(videoWidth, videoHeight, w, h);
-        QVERIFY(fitted.has_value());
-        QCOMPARE(*fitted, expected);
-    }
-
-    void noHeightMeansNoPlacement() {
-        QVERIFY(!fitVideo(640, 480, 196, 0).has_value());
-        QVERIFY(!fitVideo(640, 0, 196, 155).has_value());
+        struct Case {
+            const char* name;
+            int videoWidth, videoHeight, w, h;
+            std::optional<QRect> expected;
+        };
+        const Case cases[] = {
+            {"640x480 in a narrow window", 640, 480, 196, 155, QRect(0, 4, 196, 147)},
+            {"320x240 in a wide window", 320, 240, 400, 150, QRect(100, 0, 200, 150)},
+            {"exact fit", 320, 240, 320, 240, QRect(0, 0, 320, 240)},
+            {"window without height", 640, 480, 196, 0, std::nullopt},
+            {"video without height", 640, 0, 196, 155, std::nullopt},
+        };
+        for (const Case& c : cases) {
+            QVERIFY2(fitVideo(c.videoWidth, c.videoHeight, c.w, c.h) == c.expected, c.name);
+        }
     }
 
     // Camera pictures become BGR bytes, bottom row first, rows padded to 4 bytes.
@@ -91,24 +82,22 @@ class FrameHandshakeTest : public QObject {
     }
 
     // 32-bit frames whose padding byte arrives as an alpha of 0 keep their colours.
-    void thePaddingByteIsNotTransparency_data() {
-        QTest::addColumn<int>("format");
-        QTest::newRow("ARGB32 premultiplied") << int(QImage::Format_ARGB32_Premultiplied);
-        QTest::newRow("RGBA8888 premultiplied") << int(QImage::Format_RGBA8888_Premultiplied);
-    }
     void thePaddingByteIsNotTransparency() {
-        QFETCH(int, format);
-        QImage picture(2, 1, QImage::Format_RGB32);
-        picture.setPixelColor(0, 0, QColor(200, 100, 50));
-        picture.setPixelColor(1, 0, QColor(10, 20, 30));
-        picture = picture.convertToFormat(static_cast<QImage::Format>(format));
-        for (int x = 0; x < 2; ++x) {
-            picture.scanLine(0)[4 * x + 3] = 0;  // the alpha byte alone (little-endian)
+        for (const auto& [format, name] :
+             {std::pair{QImage::Format_ARGB32_Premultiplied, "ARGB32 premultiplied"},
+              {QImage::Format_RGBA8888_Premultiplied, "RGBA8888 premultiplied"}}) {
+            QImage picture(2, 1, QImage::Format_RGB32);
+            picture.setPixelColor(0, 0, QColor(200, 100, 50));
+            picture.setPixelColor(1, 0, QColor(10, 20, 30));
+            picture = picture.convertToFormat(format);
+            for (int x = 0; x < 2; ++x) {
+                picture.scanLine(0)[4 * x + 3] = 0;  // the alpha byte alone (little-endian)
+            }
+            std::vector<uint8_t> frame;
+            toCameraFrame(picture, QSize(2, 1), frame);
+            const std::vector<uint8_t> expected = {50, 100, 200, 30, 20, 10, 0, 0};
+            QVERIFY2(frame == expected, name);
         }
-        std::vector<uint8_t> frame;
-        toCameraFrame(picture, QSize(2, 1), frame);
-        const std::vector<uint8_t> expected = {50, 100, 200, 30, 20, 10, 0, 0};
-        QCOMPARE(frame, expected);
     }
 
     void picturesOfAnotherSizeAreScaledToTheFormat() {
