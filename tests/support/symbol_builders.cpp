@@ -17,6 +17,13 @@ std::vector<uint8_t> symbolWithData(std::vector<uint8_t> data, int sizeIndex) {
     return placeCodewords(data, sizeIndex);
 }
 
+std::vector<uint8_t> codewordsOf(std::span<const uint8_t> matrix, int sizeIndex) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    std::vector<uint8_t> stream(s.dataCodewords + s.eccCodewords);
+    DecodeStatus status = DecodeStatus::Success;
+    return extractCodewords(matrix, sizeIndex, stream, status) ? stream : std::vector<uint8_t>();
+}
+
 TestSymbol symbolFor(int sizeIndex, std::string message) {
     const SymbolSize& size = symbolSize(sizeIndex);
     TestSymbol symbol{std::move(message), {}, size.symbolRows, size.symbolCols};

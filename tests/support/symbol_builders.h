@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,10 @@ namespace dm::test {
 // Module matrix (standard orientation, 1 = dark) of a symbol of the given size holding exactly
 // these data codewords, padded with 129, with valid error correction.
 std::vector<uint8_t> symbolWithData(std::vector<uint8_t> data, int sizeIndex);
+
+// The codeword stream (data and error correction) a module matrix of the size holds, standard
+// orientation; empty when it cannot be read.
+std::vector<uint8_t> codewordsOf(std::span<const uint8_t> matrix, int sizeIndex);
 
 struct TestSymbol {
     std::string message;

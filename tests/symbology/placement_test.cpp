@@ -6,6 +6,7 @@
 
 #include "symbology/symbol_size.h"
 #include "tests/support/printers.h"
+#include "tests/support/symbol_builders.h"
 
 namespace dm {
 namespace {
@@ -18,13 +19,7 @@ std::vector<uint8_t> randomCodewords(int sizeIndex, std::mt19937& rng) {
     return stream;
 }
 
-std::vector<uint8_t> extract(const std::vector<uint8_t>& matrix, int sizeIndex) {
-    const SymbolSize& s = symbolSize(sizeIndex);
-    std::vector<uint8_t> out(s.dataCodewords + s.eccCodewords);
-    DecodeStatus status = DecodeStatus::Success;
-    EXPECT_TRUE(extractCodewords(matrix, sizeIndex, out, status));
-    return out;
-}
+using test::codewordsOf;
 
 TEST(Placement, EveryStreamOfEverySizeReadsBack) {
     std::mt19937 rng(3);
@@ -34,7 +29,7 @@ TEST(Placement, EveryStreamOfEverySizeReadsBack) {
             const auto matrix = placeCodewords(stream, i);
             const SymbolSize& s = symbolSize(i);
             ASSERT_EQ(matrix.size(), static_cast<size_t>(s.symbolRows) * s.symbolCols) << i;
-            EXPECT_EQ(extract(matrix, i), stream) << "sizeIndex " << i;
+            EXPECT_EQ(codewordsOf(matrix, i), stream) << "sizeIndex " << i;
         }
     }
 }
@@ -100,7 +95,7 @@ TEST(Placement, FixedCornerOfTwelveByTwelveCarriesNoData) {
     EXPECT_EQ(m[10 * 12 + 9], 0);
     for (int idx : {9 * 12 + 9, 9 * 12 + 10, 10 * 12 + 9, 10 * 12 + 10})
         m[idx] ^= 1;
-    EXPECT_EQ(extract(m, 1), stream);
+    EXPECT_EQ(codewordsOf(m, 1), stream);
 }
 
 TEST(Placement, AlignmentBarsContributeNoBits) {
@@ -113,7 +108,7 @@ TEST(Placement, AlignmentBarsContributeNoBits) {
         m[k * 32 + 15] ^= 1;
         m[k * 32 + 16] ^= 1;
     }
-    EXPECT_EQ(extract(m, 9), stream);
+    EXPECT_EQ(codewordsOf(m, 9), stream);
 }
 
 TEST(Extraction, OnlyTheValueOneCountsAsDark) {
@@ -123,11 +118,11 @@ TEST(Extraction, OnlyTheValueOneCountsAsDark) {
     auto lightAsTwo = m;
     for (auto& v : lightAsTwo)
         v = v ? 1 : 2;
-    EXPECT_EQ(extract(lightAsTwo, 0), stream);
+    EXPECT_EQ(codewordsOf(lightAsTwo, 0), stream);
     auto darkAsTwo = m;
     for (auto& v : darkAsTwo)
         v = v ? 2 : 0;
-    EXPECT_EQ(extract(darkAsTwo, 0), std::vector<uint8_t>(stream.size(), 0));
+    EXPECT_EQ(codewordsOf(darkAsTwo, 0), std::vector<uint8_t>(stream.size(), 0));
 }
 
 TEST(Extraction, RefusesMissingInputsAndUnknownSizes) {
