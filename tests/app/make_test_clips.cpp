@@ -23,11 +23,10 @@ int main(int argc, char** argv) {
         }
         std::vector<test::SynthFrame> frames;
         for (const double offset : {-8.0, 8.0}) {
-            test::SynthOptions options;
-            options.width = clip.width;
-            options.height = clip.height;
-            options.moduleSize = clip.height / 80.0;
-            options.offsetX = offset;
+            const test::SynthOptions options{.width = clip.width,
+                                             .height = clip.height,
+                                             .moduleSize = clip.height / 80.0,
+                                             .offsetX = offset};
             frames.push_back(
                 test::synthesiseFrame(symbol->moduleMatrix, symbol->side, symbol->side, options));
         }

@@ -6,13 +6,10 @@ namespace dm::test {
 
 std::unique_ptr<TestFrameSource> symbolCamera(std::string_view message) {
     const std::optional<EncodedSymbol> symbol = EncodeMessage(message);
-    SynthOptions options;
-    options.width = 320;
-    options.height = 240;
-    options.moduleSize = 5.0;
-    const SynthFrame frame =
-        symbol ? synthesiseFrame(symbol->moduleMatrix, symbol->side, symbol->side, options)
-               : SynthFrame{};
+    const SynthFrame frame = symbol
+                                 ? synthesiseFrame(symbol->moduleMatrix, symbol->side, symbol->side,
+                                                   {.width = 320, .height = 240, .moduleSize = 5.0})
+                                 : SynthFrame{};
     return std::make_unique<TestFrameSource>(
         VideoFormat{frame.width, frame.height}, [bytes = frame.bgr](int) { return bytes; },
         std::chrono::milliseconds(10));

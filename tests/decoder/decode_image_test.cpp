@@ -68,11 +68,8 @@ TEST(DecodeImage, EveryPixelLayoutGivesTheTextSizeFieldsAndOutline) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        test::SynthOptions o;
-        o.moduleSize = c.moduleSize;
-        o.rotationDeg = c.angle;
-        o.offsetX = 37;
-        o.offsetY = -21;
+        const test::SynthOptions o{
+            .moduleSize = c.moduleSize, .rotationDeg = c.angle, .offsetX = 37, .offsetY = -21};
         const auto& s = c.symbol;
         ASSERT_FALSE(s.matrix.empty());
         const auto truth = test::symbolCornersInPicture(s.rows, s.cols, o);
@@ -116,14 +113,13 @@ TEST(DecodeImage, MirroredSymbolsOfEveryShapeRead) {
             const bool leftToRight = angle != 0.0;
             SCOPED_TRACE(std::to_string(s.symbolRows) + "x" + std::to_string(s.symbolCols) +
                          " at " + std::to_string(angle));
-            test::SynthOptions o;
-            o.moduleSize = 6;
             // Large enough for the largest symbols turned and their quiet zone.
             const int side =
                 static_cast<int>(1.42 * 6 * (std::max(s.symbolRows, s.symbolCols) + 8));
-            o.width = std::max(1000, side);
-            o.height = std::max(800, side);
-            o.rotationDeg = angle;
+            const test::SynthOptions o{.width = std::max(1000, side),
+                                       .height = std::max(800, side),
+                                       .moduleSize = 6,
+                                       .rotationDeg = angle};
             test::SynthFrame frame = test::synthesiseFrame(matrix, s.symbolRows, s.symbolCols, o);
             if (leftToRight)
                 test::mirrorRows(frame.bgr, frame.width, frame.height, frame.stride);
@@ -156,10 +152,7 @@ TEST(DecodeImage, MirroredSymbolsOfEveryShapeRead) {
 // A still frame that only the central thresholds read: its mirror image is read with the variant
 // that got furthest, not always the first.
 TEST(DecodeImage, MirrorImageIsReadWithTheThresholdThatGotFurthest) {
-    test::SynthOptions o;
-    o.moduleSize = 3;
-    o.blurSigma = 0.6;
-    o.noiseSigma = 4;
+    const test::SynthOptions o{.moduleSize = 3, .blurSigma = 0.6, .noiseSigma = 4};
     const auto f = test::synthesiseFrame(test::symbolWithData({'V' + 1, 'a' + 1}, 0), 10, 10, o);
     const ImageView upright{f.bgr, f.width, f.height, 3, f.stride, RowOrder::BottomUp};
     // The finder search misses it under the whole-frame threshold and reads it under the

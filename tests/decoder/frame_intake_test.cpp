@@ -121,9 +121,8 @@ TEST(FrameIntake, DecodedFramesBeepAndDeliverTheText) {
     const std::string message = "Padding 0123";
     const auto encoded = EncodeMessage(message);
     ASSERT_TRUE(encoded.has_value());
-    test::SynthOptions o;
-    o.width = 622;  // 1,866 bytes a row: two bytes of padding
-    o.rotationDeg = 21;
+    // 622 pixels: 1,866 bytes a row, two bytes of padding.
+    const test::SynthOptions o{.width = 622, .rotationDeg = 21};
     const auto synth =
         test::synthesiseFrame(encoded->moduleMatrix, encoded->side, encoded->side, o);
     const std::vector<uint8_t> four = test::bgrxPixels(synth, 0x5A);
@@ -179,12 +178,8 @@ TEST(FrameIntake, ThresholdVariantsCycleFromFrameToFrame) {
     const auto encoded = EncodeMessage(message);
     ASSERT_TRUE(encoded.has_value());
     ASSERT_EQ(encoded->side, 10);
-    test::SynthOptions o;
-    o.moduleSize = 4;
-    o.rotationDeg = 15;
-    o.blurSigma = 0.7;
-    o.noiseSigma = 6;
-    o.seed = 199;
+    const test::SynthOptions o{
+        .moduleSize = 4, .rotationDeg = 15, .blurSigma = 0.7, .noiseSigma = 6, .seed = 199};
     const CFrameDib frame = cameraFrame(test::synthesiseFrame(encoded->moduleMatrix, 10, 10, o));
 
     // The finder search alone: the first frame's variant misses, the second frame's reads.
@@ -243,10 +238,8 @@ TEST(FrameIntake, LaterLargerFrameAndLongTextAreHandledWhole) {
         digits += std::to_string(i % 10);
     const auto encoded = EncodeMessage(digits);
     ASSERT_TRUE(encoded.has_value());
-    test::SynthOptions o;
-    o.moduleSize = 5;
-    o.rotationDeg = 3;
-    o = test::fitted(encoded->side, encoded->side, o, 64, 48);
+    const test::SynthOptions o =
+        test::fitted(encoded->side, encoded->side, {.moduleSize = 5, .rotationDeg = 3}, 64, 48);
     const auto synth =
         test::synthesiseFrame(encoded->moduleMatrix, encoded->side, encoded->side, o);
     const FrameDecodeResult r = decodeFrame(cameraFrame(synth), out, intake);
@@ -268,9 +261,8 @@ TEST(FrameIntake, PeerSymbolInEverySchemeDecodesFromAFrame) {
         SCOPED_TRACE(std::string(test::schemeName(scheme)));
         const auto symbol = test::encodeWithDmtx(test::bytesOf(message), scheme);
         ASSERT_TRUE(symbol.has_value());
-        test::SynthOptions o;
-        o.rotationDeg = 17;
-        const auto synth = test::synthesiseFrame(symbol->matrix, symbol->rows, symbol->cols, o);
+        const auto synth =
+            test::synthesiseFrame(symbol->matrix, symbol->rows, symbol->cols, {.rotationDeg = 17});
         std::string out;
         const FrameDecodeResult r = decodeFrame(cameraFrame(synth), out, intake);
         EXPECT_TRUE(r.decoded) << ::testing::PrintToString(r.status);

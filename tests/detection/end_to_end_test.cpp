@@ -43,10 +43,8 @@ TestSymbol symbolOfSize(int sizeIndex) {
 
 // Empty when the frame decodes to the message; otherwise what went wrong.
 std::string decodeCase(const SweepCase& c, const TestSymbol& symbol, FrameIntake& intake) {
-    test::SynthOptions o;
-    o.moduleSize = c.moduleSize;
-    o.rotationDeg = c.angle;
-    o = test::fitted(symbol.rows, symbol.cols, o, 64, 48);
+    test::SynthOptions o = test::fitted(
+        symbol.rows, symbol.cols, {.moduleSize = c.moduleSize, .rotationDeg = c.angle}, 64, 48);
     if (c.rough) {
         o.blurSigma = 0.7;
         o.noiseSigma = 6;

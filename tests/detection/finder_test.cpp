@@ -43,14 +43,6 @@ test::TestSymbol squareSymbol(int sizeIndex) {
     return test::symbolFor(sizeIndex, test::letters(symbolSize(sizeIndex).dataCodewords, 0));
 }
 
-// Smallest frame, at least 640 x 480, that holds the rotated symbol and its quiet zone.
-test::SynthOptions placedOptions(int side, double moduleSize, double angle) {
-    test::SynthOptions o;
-    o.moduleSize = moduleSize;
-    o.rotationDeg = angle;
-    return test::fitted(side, side, o);
-}
-
 // A frame without an L gives no finder and says how far the search got (the thick square's
 // stage is left open).
 TEST(FindFinder, FramesWithoutAnLReportHowFarTheSearchGot) {
@@ -81,8 +73,7 @@ TEST(FindFinder, FramesWithoutAnLReportHowFarTheSearchGot) {
 
 TEST(FindFinder, UprightSymbolGivesTheSolidRowEndAsXEnd) {
     const test::TestSymbol symbol = squareSymbol(7);  // 24 x 24
-    test::SynthOptions o;
-    GrayFrame frame(test::synthesiseFrame(symbol.matrix, 24, 24, o), 125);
+    GrayFrame frame(test::synthesiseFrame(symbol.matrix, 24, 24, {}), 125);
     const FinderRun run = runFinder(frame);
     ASSERT_TRUE(run.found);
     EXPECT_EQ(run.context.searchResult, SearchResult::FinderFound);
@@ -283,7 +274,9 @@ bool isDependable(const SweepCase& c) {
 
 SweepOutcome runSweepCase(const test::TestSymbol& symbol, const SweepCase& c) {
     const int n = symbol.rows;
-    const test::SynthOptions o = placedOptions(n, c.moduleSize, c.angle);
+    // The smallest frame, at least 640 x 480, that holds the rotated symbol and its quiet zone.
+    const test::SynthOptions o =
+        test::fitted(n, n, {.moduleSize = c.moduleSize, .rotationDeg = c.angle});
     GrayFrame frame(test::synthesiseFrame(symbol.matrix, n, n, o), (o.dark + o.light) / 2);
     const FinderRun run = runFinder(frame);
     SweepOutcome outcome;

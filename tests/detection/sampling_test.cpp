@@ -46,14 +46,10 @@ DetectionContext trueFinder(GrayFrame& frame, int rows, int cols, const test::Sy
                         static_cast<int32_t>(std::lround(o.moduleSize)));
 }
 
-// Smallest frame (at least 320 x 240) that holds the rotated symbol and its quiet zone.
+// The smallest frame, at least 320 x 240, that holds the rotated symbol and its quiet zone.
 test::SynthOptions framedOptions(int rows, int cols, double moduleSize, double angle) {
-    test::SynthOptions o;
-    o.moduleSize = moduleSize;
-    o.rotationDeg = angle;
-    o.width = 320;
-    o.height = 240;
-    return test::fitted(rows, cols, o);
+    return test::fitted(
+        rows, cols, {.width = 320, .height = 240, .moduleSize = moduleSize, .rotationDeg = angle});
 }
 
 struct StageRun {
