@@ -293,11 +293,8 @@ class CodecDialogTest : public QObject {
         const QString saved = QDir::currentPath();
         QDir::setCurrent(dir.path());
         RecordedNotices notices;
-        GenerationRequest request;
-        request.text = u("abc");
-        request.folder = u(".");
-        request.fileName = fileName;
-        const GenerationResult result = RunGeneration(request, notices);
+        const GenerationResult result =
+            RunGeneration({.text = u("abc"), .folder = u("."), .fileName = fileName}, notices);
         QDir::setCurrent(saved);
         QCOMPARE(result.outputPath, u("./") + fileName);
         QCOMPARE(result.outcome, outcome);

@@ -119,10 +119,8 @@ TEST(PeerSymbols, ZintOptimiserMixedMessagesAndSizes) {
 
 TEST(PeerSymbols, ZintStructuredAppendHeaderIsRecorded) {
     for (const auto& [index, count] : {std::pair{1, 2}, {2, 3}, {5, 5}, {16, 16}}) {
-        test::ZintOptions options;
-        options.appendIndex = index;
-        options.appendCount = count;
-        options.appendId = "42001";
+        const test::ZintOptions options{
+            .appendIndex = index, .appendCount = count, .appendId = "42001"};
         const std::string message = "part " + std::to_string(index) + " of many";
         const auto symbol = encodeWithZint(bytesOf(message), options);
         SCOPED_TRACE("symbol " + std::to_string(index) + " of " + std::to_string(count));

@@ -316,14 +316,13 @@ TEST(SampleRegion, WritesTheBorderAndRefusesRegionsThatDoNotFit) {
     const std::vector<Point> farColumn = {{200, 20}, {200, 60}, {200, 100}};
     const std::vector<Point> farRow = {{20, 200}, {60, 200}, {100, 200}};
     std::vector<uint8_t> modules(36, 7);
-    RegionRecord region;
-    region.image = &frame.image;
-    region.origin = {20, 20};
-    region.farColumnMarks = farColumn;
-    region.rows = 6;
-    region.farRowMarks = farRow;
-    region.columns = 6;
-    region.modules = modules;
+    const RegionRecord region{.image = &frame.image,
+                              .origin = {20, 20},
+                              .farColumnMarks = farColumn,
+                              .rows = 6,
+                              .farRowMarks = farRow,
+                              .columns = 6,
+                              .modules = modules};
     ASSERT_TRUE(sampleRegion(region));
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(modules[i * 6], 1) << i;
