@@ -1,6 +1,7 @@
 #include "decoder/second_chance.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 
@@ -26,8 +27,21 @@ std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& sym
     constexpr double kMostBehind = 0.2;
     constexpr size_t kMostSizes = 6;
     std::vector<SizeFit> fits;
+    // The extension sizes are tried only for outlines about as long for their height as they
+    // are, which keeps their many shapes from crowding out the others.
+    const auto& c = symbol.corners;
+    const double width =
+        std::hypot(c[2].x - c[3].x, c[2].y - c[3].y) + std::hypot(c[1].x - c[0].x, c[1].y - c[0].y);
+    const double height =
+        std::hypot(c[0].x - c[3].x, c[0].y - c[3].y) + std::hypot(c[1].x - c[2].x, c[1].y - c[2].y);
+    const double aspect = height > 0 ? width / height : 0;
+    constexpr double kAspectTolerance = 1.2;
     for (int i = 0; i < kSizeCount; ++i) {
         const SymbolSize& s = symbolSize(i);
+        const double expected = static_cast<double>(s.symbolCols) / s.symbolRows;
+        if (isDmre(i) &&
+            (aspect * kAspectTolerance < expected || aspect > expected * kAspectTolerance))
+            continue;
         if (const auto map = symbolToImage(symbol.corners, s.symbolCols, s.symbolRows)) {
             const double agreement =
                 timingAgreement(frame, *map, s.symbolRows, s.symbolCols, kNearShare);

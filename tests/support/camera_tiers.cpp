@@ -319,7 +319,7 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     std::optional<Encoded> encoded;
     std::optional<Placement> placement;
     while (!placement) {
-        const int sizeIndex = uniformInt(rng, 0, kSizeCount - 1);
+        const int sizeIndex = uniformInt(rng, 0, kFirstDmre - 1);
         encoded = encodeRandom(rng, sizeIndex);
         if (encoded)
             placement = place(rng, p, encoded->symbol.rows, encoded->symbol.cols);

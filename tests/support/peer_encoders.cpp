@@ -103,6 +103,8 @@ ZintSymbol zintSymbol(const ZintOptions& options) {
     symbol->option_2 = options.size;
     if (options.squareOnly)
         symbol->option_3 = DM_SQUARE;
+    else if (options.dmre)
+        symbol->option_3 = DM_DMRE;
     if (options.readerProgramming)
         symbol->output_options |= READER_INIT;
     if (options.appendCount > 0) {

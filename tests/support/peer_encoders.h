@@ -36,8 +36,9 @@ enum class ZintInput {
 };
 
 struct ZintOptions {
-    int size = 0;  // zint's option_2: 0 automatic, 1..24 squares, 25..30 rectangles
+    int size = 0;  // zint's option_2: 0 automatic, 1..24 squares, 25..30 rectangles, 31..48 DMRE
     bool squareOnly = true;
+    bool dmre = false;    // the rectangular extension sizes in the automatic choice
     int appendIndex = 0;  // Structured Append position (1-based) and count; 0 = none
     int appendCount = 0;
     std::string appendId;  // zint's sequence id text, empty for none

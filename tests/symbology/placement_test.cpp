@@ -130,7 +130,7 @@ TEST(Extraction, RefusesMissingInputsAndUnknownSizes) {
     DecodeStatus status = DecodeStatus::Success;
     EXPECT_FALSE(extractCodewords({}, 0, out, status));
     EXPECT_EQ(status, DecodeStatus::MissingInput);
-    EXPECT_FALSE(extractCodewords(matrix, 30, out, status));
+    EXPECT_FALSE(extractCodewords(matrix, kSizeCount, out, status));
     EXPECT_EQ(status, DecodeStatus::SizeIndexOutOfRange);
     EXPECT_FALSE(extractCodewords(matrix, -1, out, status));
     EXPECT_EQ(status, DecodeStatus::SizeIndexOutOfRange);

@@ -130,7 +130,7 @@ TEST(ReedSolomonDecoding, SizeIndexOutsideTheTableIsRefused) {
     DecodeStatus status = DecodeStatus::Success;
     BlockArray blocks(1, 8);
     std::vector<uint8_t> stream(8), data(3);
-    EXPECT_FALSE(splitBlocks(stream, blocks, 30, status));
+    EXPECT_FALSE(splitBlocks(stream, blocks, kSizeCount, status));
     EXPECT_EQ(status, DecodeStatus::SizeIndexOutOfRange);
     status = DecodeStatus::Success;
     EXPECT_FALSE(joinData(blocks, data, -1, status));
