@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "encoder/symbol_renderer.h"
@@ -13,9 +14,12 @@ namespace dm {
 // Empty on failure.
 std::vector<uint8_t> CompressJpeg(const SymbolImage& image);
 
-// Writes the image as JPEG to path. The file appears complete or not at all: any earlier
-// file at the path stays untouched on failure.
-bool SaveJpeg(const SymbolImage& image, const std::string& path);
+// Writes the image as JPEG to path; on failure the system's error code of the step that failed.
+// A regular file appears complete or not at all (any earlier file stays untouched on failure),
+// and is replaced as an overwrite would change it: its mode stays, a symbolic link to it stays
+// and the file it leads to is written, a read-only file is refused. A device or FIFO is written
+// in place.
+std::error_code SaveJpeg(const SymbolImage& image, const std::string& path);
 
 // Encodes, renders and saves. Returns the symbol side in modules, or -1 on invalid
 // parameters, encoder failure, or when the file could not be written.
