@@ -18,4 +18,8 @@ std::string gbkToUtf8(std::string_view gbk);
 // sequence becomes U+FFFD. Nothing when iconv does not know the character set.
 std::optional<std::string> toUtf8(std::string_view bytes, const char* characterSet);
 
+// Offset of the first byte that does not belong to a well-formed UTF-8 sequence (overlong
+// forms, surrogates and code points above U+10FFFF are not); nothing when the text is valid.
+std::optional<size_t> invalidUtf8Offset(std::string_view text);
+
 }  // namespace dm

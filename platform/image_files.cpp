@@ -9,30 +9,44 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <span>
+
+#include "platform/file_reading.h"
 
 namespace dm {
 namespace {
 
-constexpr int kMaxSide = 30000;  // refuse absurd headers before allocating
+using Bytes = std::span<const uint8_t>;
 
-std::optional<std::vector<uint8_t>> readFile(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open file";
-        return std::nullopt;
+// Whether an image of this size may be read; otherwise error says why.
+bool sizeAccepted(const char* format, int64_t width, int64_t height, std::string& error) {
+    if (width <= 0 || height <= 0) {
+        error = std::string("corrupt ") + format + ": the header gives no size";
+        return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = "read error";
-        return std::nullopt;
+    if (width > kMaxImageSide || height > kMaxImageSide || width * height > kMaxImagePixels) {
+        error = std::to_string(width) + " x " + std::to_string(height) +
+                " pixels is larger than the tool reads (at most " + std::to_string(kMaxImageSide) +
+                " pixels a side and " + std::to_string(kMaxImagePixels) + " pixels in all)";
+        return false;
     }
-    return bytes;
+    return true;
 }
 
-std::optional<RgbImage> decodeJpeg(const std::vector<uint8_t>& data, std::string& error) {
+// CMYK as Adobe software writes it, the usual source of CMYK JPEGs: every component stored
+// inverted (255 = no ink). Each colour is the paper's white less its ink and the black. The
+// pixels are converted in place, four bytes to three, so no second image buffer is needed.
+void cmykToRgbInPlace(std::vector<uint8_t>& pixels) {
+    size_t o = 0;
+    for (size_t i = 0; i + 3 < pixels.size(); i += 4, o += 3) {
+        const unsigned k = pixels[i + 3];
+        for (int c = 0; c < 3; ++c)
+            pixels[o + c] = static_cast<uint8_t>(pixels[i + c] * k / 255);
+    }
+    pixels.resize(o);
+}
+
+std::optional<RgbImage> decodeJpeg(Bytes data, std::string& error) {
     tjhandle h = tjInitDecompress();
     if (!h) {
         error = "JPEG decoder unavailable";
@@ -47,21 +61,23 @@ std::optional<RgbImage> decodeJpeg(const std::vector<uint8_t>& data, std::string
         error = std::string("corrupt JPEG: ") + tjGetErrorStr2(h);
         return std::nullopt;
     }
-    if (w <= 0 || ht <= 0 || w > kMaxSide || ht > kMaxSide) {
-        error = "JPEG dimensions out of range";
+    if (!sizeAccepted("JPEG", w, ht, error))
         return std::nullopt;
-    }
-    RgbImage img{w, ht, std::vector<uint8_t>(static_cast<size_t>(w) * ht * 3)};
-    if (tjDecompress2(h, data.data(), data.size(), img.rgb.data(), w, w * 3, ht, TJPF_RGB, 0) !=
-            0 &&
+    // CMYK and YCCK files decode only to CMYK; everything else straight to RGB.
+    const bool cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
+    RgbImage img{w, ht, std::vector<uint8_t>(static_cast<size_t>(w) * ht * (cmyk ? 4 : 3))};
+    if (tjDecompress2(h, data.data(), data.size(), img.rgb.data(), w, 0, ht,
+                      cmyk ? TJPF_CMYK : TJPF_RGB, 0) != 0 &&
         tjGetErrorCode(h) == TJERR_FATAL) {
         error = std::string("corrupt JPEG: ") + tjGetErrorStr2(h);
         return std::nullopt;
     }
+    if (cmyk)
+        cmykToRgbInPlace(img.rgb);
     return img;
 }
 
-std::optional<RgbImage> decodePng(const std::vector<uint8_t>& data, std::string& error) {
+std::optional<RgbImage> decodePng(Bytes data, std::string& error) {
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -69,10 +85,8 @@ std::optional<RgbImage> decodePng(const std::vector<uint8_t>& data, std::string&
         error = std::string("corrupt PNG: ") + image.message;
         return std::nullopt;
     }
-    if (image.width == 0 || image.height == 0 || image.width > kMaxSide ||
-        image.height > kMaxSide) {
+    if (!sizeAccepted("PNG", image.width, image.height, error)) {
         png_image_free(&image);
-        error = "PNG dimensions out of range";
         return std::nullopt;
     }
     image.format = PNG_FORMAT_RGB;
@@ -95,7 +109,7 @@ uint16_t le16(const uint8_t* p) {
 }
 
 // Uncompressed BMP of 1, 4, 8, 24 or 32 bits per pixel, either row order.
-std::optional<RgbImage> decodeBmp(const std::vector<uint8_t>& data, std::string& error) {
+std::optional<RgbImage> decodeBmp(Bytes data, std::string& error) {
     auto bad = [&](const char* why) {
         error = std::string("unsupported or corrupt BMP: ") + why;
         return std::nullopt;
@@ -113,10 +127,8 @@ std::optional<RgbImage> decodeBmp(const std::vector<uint8_t>& data, std::string&
     uint32_t colours = le32(&data[46]);
     if (compression != 0 && !(compression == 3 && bits == 32))
         return bad("compressed pixel data");
-    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN || width > kMaxSide ||
-        std::abs(rawHeight) > kMaxSide) {
-        return bad("dimensions");
-    }
+    if (!sizeAccepted("BMP", width, std::abs(int64_t{rawHeight}), error))
+        return std::nullopt;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)
         return bad("bit depth");
     const int height = std::abs(rawHeight);
@@ -161,12 +173,23 @@ std::optional<RgbImage> decodeBmp(const std::vector<uint8_t>& data, std::string&
 }  // namespace
 
 std::optional<RgbImage> loadImage(const std::string& path, std::string& error) {
-    auto data = readFile(path, error);
-    if (!data)
+    const FileContents file = readRegularFile(path, kMaxImageFileBytes);
+    if (!file.ok()) {
+        error = file.tooLarge
+                    ? "the file is larger than " + std::to_string(kMaxImageFileBytes >> 20) +
+                          " MiB, the most an image file may be"
+                    : file.error;
         return std::nullopt;
-    const auto& d = *data;
-    if (d.size() >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF)
+    }
+    const Bytes d(reinterpret_cast<const uint8_t*>(file.bytes.data()), file.bytes.size());
+    if (d.size() >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) {
+        if (d.size() > kMaxJpegFileBytes) {
+            error = "the JPEG file is larger than " + std::to_string(kMaxJpegFileBytes >> 20) +
+                    " MiB, the most a JPEG file may be";
+            return std::nullopt;
+        }
         return decodeJpeg(d, error);
+    }
     if (d.size() >= 8 && std::memcmp(d.data(), "\x89PNG\r\n\x1a\n", 8) == 0)
         return decodePng(d, error);
     if (d.size() >= 2 && d[0] == 'B' && d[1] == 'M')

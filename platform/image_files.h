@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,7 +15,18 @@ struct RgbImage {
     std::vector<uint8_t> rgb;
 };
 
-// Loads a JPEG, PNG or BMP file (recognised by content). On failure error says why.
+// Largest image read: a side of 16,384 pixels and 8,192 x 8,192 pixels in all. Larger images
+// are refused from their header, before any pixel buffer is allocated.
+inline constexpr int kMaxImageSide = 16384;
+inline constexpr int64_t kMaxImagePixels = int64_t{8192} * 8192;
+// Largest image file read (256 MiB); larger files are refused before they are read. JPEG files,
+// whose decoding time grows with their size, are refused above 64 MiB, which keeps a
+// progressive one of the largest size within a few seconds.
+inline constexpr std::size_t kMaxImageFileBytes = std::size_t{256} << 20;
+inline constexpr std::size_t kMaxJpegFileBytes = std::size_t{64} << 20;
+
+// Loads a JPEG (gray, colour or CMYK), PNG or BMP file, recognised by content. On failure error
+// says why.
 std::optional<RgbImage> loadImage(const std::string& path, std::string& error);
 
 }  // namespace dm

@@ -72,6 +72,23 @@ TEST(MessageText, WithoutEciGbkWithEciEachSegmentInItsCharacterSet) {
     }
 }
 
+TEST(Utf8Text, OffsetOfTheFirstMalformedSequence) {
+    const std::pair<std::string, std::optional<size_t>> cases[] = {
+        {"", std::nullopt},
+        {"ASCII, 中文, \xC3\xA9, 😀", std::nullopt},
+        {"\x80", 0},              // a continuation byte alone
+        {"ab\xE4\xB8", 2},        // cut short
+        {"a\xC3\x28", 1},         // a lead byte without its continuation
+        {"\xC0\x80", 0},          // overlong NUL
+        {"x\xE0\x80\x80", 1},     // overlong three-byte form
+        {"\xED\xA0\x80", 0},      // a surrogate
+        {"\xF4\x90\x80\x80", 0},  // past U+10FFFF
+        {"ok \xF0\x9F\x98\x80 \xFF", 8},
+    };
+    for (const auto& [text, offset] : cases)
+        EXPECT_EQ(invalidUtf8Offset(text), offset) << text;
+}
+
 using ImageFiles = test::TempDirTest;
 
 // A 4 x 2 picture: top row black/white/red/blue, bottom row white.
