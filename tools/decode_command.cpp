@@ -1,5 +1,7 @@
+#include <cmath>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "decoder/gs1_element_strings.h"
 #include "platform/message_text.h"
@@ -15,63 +17,77 @@ struct DecodeOptions {
     bool json = false;
 };
 
-// What a decoded message is beside its text, as JSON members; null where not decoded.
-std::string messageJson(const DecodeResult& r) {
-    if (!r.decoded) {
-        return ",\"symbologyIdentifier\":null,\"eci\":null,\"gs1\":null,\"gs1Text\":null,"
-               "\"macro\":null,\"readerProgramming\":null,\"mirrored\":null,"
-               "\"structuredAppend\":null";
+std::string hexBytes(const std::string& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * bytes.size());
+    for (const unsigned char c : bytes) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
     }
-    std::string out =
-        ",\"symbologyIdentifier\":" + jsonString(r.symbologyIdentifier) + ",\"eci\":[";
-    for (size_t i = 0; i < r.eciSegments.size(); ++i) {
-        const EciSegment& s = r.eciSegments[i];
-        const auto set = eciCharacterSet(s.eci);
-        out += (i > 0 ? ",{\"eci\":" : "{\"eci\":") + std::to_string(s.eci) +
-               ",\"begin\":" + std::to_string(s.begin) +
-               ",\"characterSet\":" + (set ? jsonString(std::string(*set)) : "null") + "}";
-    }
-    out += std::string("],\"gs1\":") + (r.gs1 ? "true" : "false") + ",\"gs1Text\":";
-    const auto elements = r.gs1 ? gs1ElementStrings(r.text) : std::nullopt;
-    out += elements ? jsonString(*elements) : "null";
-    out += ",\"macro\":" + (r.macro != 0 ? std::to_string(r.macro) : std::string("null"));
-    out += std::string(",\"readerProgramming\":") + (r.readerProgramming ? "true" : "false");
-    out += std::string(",\"mirrored\":") + (r.mirrored ? "true" : "false");
-    out += ",\"structuredAppend\":";
-    if (r.appendPosition == 0) {
-        out += "null";
-    } else {
-        out += "{\"position\":" + std::to_string(r.appendPosition) +
-               ",\"total\":" + std::to_string(r.appendTotal) + ",\"fileId\":[" +
-               std::to_string(r.fileId1) + "," + std::to_string(r.fileId2) + "]}";
-    }
-    return out;
+    return hex;
 }
 
-void printJson(const std::string& file, const FileOutcome& o, bool raw) {
-    std::cout << "{\"file\":" << jsonString(file)
-              << ",\"ok\":" << (o.result.decoded ? "true" : "false");
-    if (!o.loaded) {
-        std::cout << ",\"status\":null,\"meaning\":"
-                  << jsonString("cannot read image: " + o.loadError)
-                  << ",\"symbol\":null,\"text\":null" << messageJson(o.result)
-                  << ",\"milliseconds\":null}\n";
+using Json = nlohmann::ordered_json;
+
+// What a decoded message is beside its text; null where not decoded.
+void addMessage(Json& j, const DecodeResult& r) {
+    for (const char* key : {"symbologyIdentifier", "eci", "gs1", "gs1Text", "macro",
+                            "readerProgramming", "mirrored", "structuredAppend"}) {
+        j[key] = nullptr;
+    }
+    if (!r.decoded)
         return;
+    j["symbologyIdentifier"] = r.symbologyIdentifier;
+    j["eci"] = Json::array();
+    for (const EciSegment& s : r.eciSegments) {
+        const auto set = eciCharacterSet(s.eci);
+        j["eci"].push_back({{"eci", s.eci},
+                            {"begin", s.begin},
+                            {"characterSet", set ? Json(std::string(*set)) : Json(nullptr)}});
     }
-    std::cout << ",\"status\":" << toInt(o.result.status)
-              << ",\"meaning\":" << jsonString(std::string(statusMeaning(o.result.status)));
-    const std::string size = sizeName(o.result.decoded ? o.result.sizeIndex : -1);
-    std::cout << ",\"symbol\":" << (size.empty() ? "null" : jsonString(size));
+    j["gs1"] = r.gs1;
+    if (const auto elements = r.gs1 ? gs1ElementStrings(r.text) : std::nullopt)
+        j["gs1Text"] = *elements;
+    if (r.macro != 0)
+        j["macro"] = r.macro;
+    j["readerProgramming"] = r.readerProgramming;
+    j["mirrored"] = r.mirrored;
+    if (r.appendPosition != 0) {
+        j["structuredAppend"] = {{"position", r.appendPosition},
+                                 {"total", r.appendTotal},
+                                 {"fileId", {r.fileId1, r.fileId2}}};
+    }
+}
+
+// One line of JSON per file. "text" is always valid UTF-8 (bytes that are not become U+FFFD);
+// "bytes" holds the decoded bytes exactly, in hex.
+void printJson(const std::string& file, const FileOutcome& o, bool raw) {
+    Json j;
+    j["file"] = file;
+    j["ok"] = o.result.decoded;
+    const bool ran = o.error.empty();
+    j["status"] = ran ? Json(toInt(o.result.status)) : Json(nullptr);
+    j["meaning"] = ran ? std::string(statusMeaning(o.result.status)) : o.error;
+    j["symbol"] = nullptr;
+    j["text"] = nullptr;
+    j["bytes"] = nullptr;
     if (o.result.decoded) {
-        std::cout << ",\"text\":" << jsonString(raw ? o.result.text : displayText(o.result));
-    } else {
-        std::cout << ",\"text\":null";
+        j["symbol"] = sizeName(o.result.sizeIndex);
+        j["text"] = raw ? o.result.text : displayText(o.result);
+        j["bytes"] = hexBytes(o.result.text);
     }
-    std::cout << messageJson(o.result);
-    std::cout << ",\"milliseconds\":" << o.milliseconds << "}\n";
+    addMessage(j, o.result);
+    j["milliseconds"] = ran ? Json(std::round(o.milliseconds * 1000) / 1000) : Json(nullptr);
+    std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
 void run(const DecodeOptions& opts) {
+    if (opts.raw && !opts.json && opts.files.size() > 1) {
+        std::cerr << "decode: --raw writes the bytes of one symbol exactly, with nothing between "
+                     "symbols; give one file, or add --json for several\n";
+        throw CLI::RuntimeError(2);
+    }
     int failures = 0;
     const bool several = opts.files.size() > 1;
     for (const auto& file : opts.files) {
@@ -81,15 +97,18 @@ void run(const DecodeOptions& opts) {
             printJson(file, o, opts.raw);
             continue;
         }
-        if (!o.loaded) {
-            std::cerr << file << ": cannot read image: " << o.loadError << '\n';
+        if (!o.error.empty()) {
+            std::cerr << file << ": " << o.error << '\n';
         } else if (!o.result.decoded) {
             std::cerr << file << ": not decoded (status " << toInt(o.result.status) << ": "
                       << statusMeaning(o.result.status) << ")\n";
+        } else if (opts.raw) {
+            std::cout.write(o.result.text.data(),
+                            static_cast<std::streamsize>(o.result.text.size()));
         } else {
             if (several)
                 std::cout << file << ": ";
-            std::cout << (opts.raw ? o.result.text : displayText(o.result)) << '\n';
+            std::cout << displayText(o.result) << '\n';
         }
     }
     std::cout.flush();
@@ -104,15 +123,21 @@ void addDecodeCommand(CLI::App& app) {
     CLI::App* cmd = app.add_subcommand(
         "decode",
         "Decode Data Matrix symbols from JPEG, PNG or BMP files as the camera half of the "
-        "window decodes frames of a still picture; small images and fine modules are "
-        "enlarged. Prints the text as UTF-8 (from the character sets the symbol's ECIs name, "
-        "GBK where none is in force). Exit status 0 only when every file decoded.");
+        "window decodes frames of a still picture: camera-sized images as they are first, small "
+        "images and fine modules enlarged, images cropped close to the symbol framed in light. "
+        "Prints the text as UTF-8 (from the character sets the symbol's ECIs name, GBK where "
+        "none is in force). Exit status 0 only when every file decoded, 1 otherwise, 2 for a "
+        "usage error.\n" +
+            decodingLimits());
     cmd->add_option("files", options->files, "Image files")->required();
-    cmd->add_flag("--raw", options->raw, "Print the decoded bytes as they are");
+    cmd->add_flag("--raw", options->raw,
+                  "Write the decoded bytes exactly as the symbol holds them, nothing added (one "
+                  "file); with --json, put them in \"text\" unconverted");
     cmd->add_flag("--json", options->json,
-                  "One JSON object per file: file, ok, status, meaning, symbol, text, "
-                  "symbologyIdentifier, eci, gs1, gs1Text, macro, readerProgramming, mirrored, "
-                  "structuredAppend, milliseconds");
+                  "One JSON object per line and file: file, ok, status, meaning, symbol (rows x "
+                  "columns), text (UTF-8), bytes (the decoded bytes in hex), symbologyIdentifier, "
+                  "eci, gs1, gs1Text, macro, readerProgramming, mirrored, structuredAppend, "
+                  "milliseconds");
     cmd->callback([options] { run(*options); });
 }
 

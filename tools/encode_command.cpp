@@ -1,11 +1,14 @@
-#include <fstream>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iomanip>
 #include <iostream>
-#include <iterator>
 #include <sstream>
 
 #include "encoder/jpeg_output.h"
 #include "encoder/message_encoder.h"
 #include "encoder/symbol_renderer.h"
+#include "platform/file_reading.h"
 #include "platform/gbk_text.h"
 #include "symbology/symbol_size.h"
 #include "tools/commands.h"
@@ -29,8 +32,18 @@ struct EncodeOptions {
     throw CLI::RuntimeError(code);
 }
 
-std::string readAll(std::istream& in) {
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// Input is read no further than the longest that could be encoded: 3,116 bytes, each of which
+// may take three bytes in UTF-8 (the euro sign is one byte in GBK), after a byte-order mark.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr size_t kMaxTextBytes = 3 * kMessageCapacity + kByteOrderMark.size();
+
+size_t inputLimit(const EncodeOptions& o) {
+    return o.raw ? kMessageCapacity : kMaxTextBytes;
+}
+
+[[noreturn]] void failTooLong(size_t limit) {
+    fail("the text is longer than " + std::to_string(limit) + " bytes; at most " +
+         std::to_string(kMessageCapacity) + " bytes can be encoded");
 }
 
 std::string inputText(const EncodeOptions& o) {
@@ -38,13 +51,49 @@ std::string inputText(const EncodeOptions& o) {
         fail("give the text either as an argument or with --file, not both", 2);
     if (o.textGiven)
         return o.text;
-    if (!o.file.empty()) {
-        std::ifstream in(o.file, std::ios::binary);
-        if (!in)
-            fail("cannot read '" + o.file + "'");
-        return readAll(in);
+    const bool fromFile = !o.file.empty();
+    FileContents in = fromFile ? readRegularFile(o.file, inputLimit(o))
+                               : readDescriptor(STDIN_FILENO, inputLimit(o));
+    if (in.tooLarge)
+        failTooLong(inputLimit(o));
+    if (!in.ok())
+        fail("cannot read " + (fromFile ? "'" + o.file + "'" : "standard input") + ": " + in.error);
+    return std::move(in.bytes);
+}
+
+// UTF-8 text to GBK: a leading byte-order mark is dropped; text that is not UTF-8 or holds a
+// character GBK has not is refused, naming where.
+std::string gbkBytes(std::string_view text) {
+    const size_t skipped = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    text.remove_prefix(skipped);
+    if (const auto offset = invalidUtf8Offset(text)) {
+        std::ostringstream msg;
+        msg << "the text is not valid UTF-8: byte " << std::hex << std::uppercase
+            << std::setfill('0') << std::setw(2) << int(static_cast<unsigned char>(text[*offset]))
+            << std::dec << " at offset " << *offset + skipped
+            << " does not start a well-formed character; use --raw to encode the bytes as they "
+               "are";
+        fail(msg.str());
     }
-    return readAll(std::cin);
+    std::string bad;
+    auto gbk = utf8ToGbk(text, &bad);
+    if (!gbk) {
+        std::ostringstream msg;
+        msg << "the text cannot be written in code page 936 (GBK): first offending character '"
+            << bad << "' (bytes";
+        for (unsigned char c : bad)
+            msg << ' ' << std::hex << std::uppercase << int(c);
+        msg << "); use --raw to encode the bytes as they are";
+        fail(msg.str());
+    }
+    return std::move(*gbk);
+}
+
+// "cannot write 'PATH': why", the reason from the system's error code.
+std::string writeError(const std::string& path, std::error_code error) {
+    const std::string why =
+        error == std::errc::no_such_file_or_directory ? "no such folder" : errorText(error.value());
+    return "cannot write '" + path + "': " + why;
 }
 
 void run(const EncodeOptions& o) {
@@ -59,20 +108,8 @@ void run(const EncodeOptions& o) {
              2);
     }
     std::string bytes = inputText(o);
-    if (!o.raw) {
-        std::string bad;
-        auto gbk = utf8ToGbk(bytes, &bad);
-        if (!gbk) {
-            std::ostringstream msg;
-            msg << "the text cannot be written in code page 936 (GBK): first offending character '"
-                << bad << "' (bytes";
-            for (unsigned char c : bad)
-                msg << ' ' << std::hex << std::uppercase << int(c);
-            msg << "); use --raw to encode the bytes as they are";
-            fail(msg.str());
-        }
-        bytes = std::move(*gbk);
-    }
+    if (!o.raw)
+        bytes = gbkBytes(bytes);
     if (bytes.empty())
         fail("the text is empty; nothing to encode");
     const std::span<const uint8_t> message(reinterpret_cast<const uint8_t*>(bytes.data()),
@@ -86,19 +123,22 @@ void run(const EncodeOptions& o) {
         fail("the text needs " + std::to_string(needed) +
              " codewords; 1,558 is the most a 144x144 symbol holds");
     }
-    const auto symbol = EncodeMessage(message);
-    if (!symbol)
+    const auto rendered = RenderSymbol(message, o.moduleSize, o.quietZone);
+    if (!rendered)
         fail("the encoder rejected the text");
     if (o.codewords) {
+        const auto symbol = EncodeMessage(message);
         for (size_t i = 0; i < symbol->codewords.size(); ++i) {
             std::cout << (i ? " " : "") << int(symbol->codewords[i]);
         }
         std::cout << '\n';
     }
-    const int side = GenerateSymbolFile(message, o.output, o.moduleSize, o.quietZone);
-    if (side < 0)
-        fail("cannot write '" + o.output + "' (does the folder exist and is it writable?)");
-    std::cout << side << 'x' << side << " symbol written to " << o.output << '\n';
+    if (o.output.empty())
+        fail("the output file name is empty", 2);
+    if (const std::error_code error = SaveJpeg(rendered->image, o.output))
+        fail(writeError(o.output, error));
+    std::cout << rendered->side << 'x' << rendered->side << " symbol written to " << o.output
+              << '\n';
 }
 
 }  // namespace
@@ -107,9 +147,16 @@ void addEncodeCommand(CLI::App& app) {
     auto options = std::make_shared<EncodeOptions>();
     CLI::App* cmd = app.add_subcommand(
         "encode",
-        "Encode text into a Data Matrix symbol and write it as a JPEG file. The text "
-        "comes from the argument, --file or standard input, and is converted from "
-        "UTF-8 to code page 936 (GBK) unless --raw is given.");
+        "Encode text into a Data Matrix symbol and write it as a JPEG file. The text comes from "
+        "the argument, --file or standard input, and is converted from UTF-8 to code page 936 "
+        "(GBK) unless --raw is given; a leading UTF-8 byte-order mark is dropped. A file or "
+        "standard input is encoded byte for byte, a final newline included (printf, not echo, "
+        "leaves it out). At most " +
+            std::to_string(kMessageCapacity) +
+            " bytes (after conversion) fit a symbol; input is read no further than " +
+            std::to_string(kMaxTextBytes) + " bytes (" + std::to_string(kMessageCapacity) +
+            " with --raw) and refused as too long beyond. Exit status 0 when written, 1 on "
+            "failure, 2 for a usage error.");
     cmd->add_option("text", options->text, "Text to encode");
     cmd->add_option("--file", options->file, "Read the text from this file");
     cmd->add_flag("--raw", options->raw, "Encode the input bytes as they are (no GBK conversion)");

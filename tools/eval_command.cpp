@@ -1,17 +1,18 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "platform/file_reading.h"
 #include "tools/commands.h"
 #include "tools/file_decoding.h"
 
@@ -25,9 +26,14 @@ struct EvalOptions {
     int jobs = 0;
 };
 
+// Expected texts longer than this cannot be a symbol's (3,116 bytes at most, up to three
+// UTF-8 bytes for each byte decoded); they are not read.
+constexpr size_t kMaxExpectedTextBytes = 64 * 1024;
+
 struct Sample {
     fs::path image;
     std::string expected;
+    std::string error;  // why the expected text could not be read
 };
 
 struct Verdict {
@@ -62,35 +68,51 @@ bool matches(const DecodeResult& decoded, const std::string& expected) {
            latin1ToUtf8(decoded.text) == expected;
 }
 
+[[noreturn]] void fail(const std::string& message, int code = 1) {
+    std::cerr << "eval: " << message << '\n';
+    throw CLI::RuntimeError(code);
+}
+
+// Every entry named like an image that has NAME.txt beside it, whatever either of them turns
+// out to be: what cannot be read is reported with the results.
 std::vector<Sample> collect(const fs::path& dir) {
     std::vector<Sample> samples;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        if (!entry.is_regular_file() || !isImage(entry.path()))
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        if (!isImage(it->path()))
             continue;
-        fs::path txt = entry.path();
+        fs::path txt = it->path();
         txt.replace_extension(".txt");
-        std::ifstream in(txt, std::ios::binary);
-        if (!in)
+        std::error_code missing;
+        if (!fs::exists(fs::symlink_status(txt, missing)))
             continue;
-        samples.push_back(
-            {entry.path(), {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}});
+        Sample sample{it->path(), {}, {}};
+        FileContents text = readRegularFile(txt.string(), kMaxExpectedTextBytes);
+        if (text.ok())
+            sample.expected = std::move(text.bytes);
+        else
+            sample.error = "cannot read " + txt.filename().string() + ": " + text.error;
+        samples.push_back(std::move(sample));
     }
+    if (ec)
+        fail("cannot list '" + dir.string() + "': " + errorText(ec.value()));
     std::sort(samples.begin(), samples.end(),
               [](const Sample& a, const Sample& b) { return a.image < b.image; });
     return samples;
 }
 
 void run(const EvalOptions& opts) {
-    std::error_code ec;
-    if (!fs::is_directory(opts.dir, ec)) {
-        std::cerr << "eval: '" << opts.dir << "' is not a folder\n";
-        throw CLI::RuntimeError(2);
+    struct stat st {};
+    if (::stat(opts.dir.c_str(), &st) != 0) {
+        fail("cannot open '" + opts.dir +
+             "': " + (errno == ENOENT ? std::string("no such folder") : errorText(errno)));
     }
+    if (!S_ISDIR(st.st_mode))
+        fail("'" + opts.dir + "' is not a folder");
     const std::vector<Sample> samples = collect(opts.dir);
-    if (samples.empty()) {
-        std::cerr << "eval: no images with a NAME.txt beside them in '" << opts.dir << "'\n";
-        throw CLI::RuntimeError(2);
-    }
+    if (samples.empty())
+        fail("no images with a NAME.txt beside them in '" + opts.dir + "'", 2);
     const int jobs = std::clamp(
         opts.jobs > 0 ? opts.jobs : static_cast<int>(std::thread::hardware_concurrency()), 1,
         static_cast<int>(samples.size()));
@@ -102,7 +124,8 @@ void run(const EvalOptions& opts) {
     auto worker = [&] {
         for (size_t i = next++; i < samples.size(); i = next++) {
             Verdict& v = verdicts[i];
-            v.outcome = decodeImageFile(samples[i].image.string());
+            if (samples[i].error.empty())
+                v.outcome = decodeImageFile(samples[i].image.string());
             v.match = v.outcome.result.decoded && matches(v.outcome.result, samples[i].expected);
             const size_t finished = ++done;
             if (progress) {
@@ -120,13 +143,16 @@ void run(const EvalOptions& opts) {
         std::cerr << "\r\033[K";
 
     int decoded = 0;
+    int unread = 0;
     std::map<int, int> statusCounts;
     std::vector<double> times;
     for (size_t i = 0; i < samples.size(); ++i) {
         const Verdict& v = verdicts[i];
         const std::string name = samples[i].image.filename().string();
-        if (!v.outcome.loaded) {
-            std::cout << "FAIL " << name << ": cannot read image: " << v.outcome.loadError << '\n';
+        const std::string& error = samples[i].error.empty() ? v.outcome.error : samples[i].error;
+        if (!error.empty()) {
+            std::cout << "FAIL " << name << ": " << error << '\n';
+            ++unread;
             continue;
         }
         times.push_back(v.outcome.milliseconds);
@@ -153,6 +179,9 @@ void run(const EvalOptions& opts) {
         std::cout << "  status " << std::setw(2) << status << ": " << std::setw(4) << count << "  ("
                   << statusMeaning(static_cast<DecodeStatus>(status)) << ")\n";
     }
+    if (unread > 0)
+        std::cout << "  not run:   " << std::setw(4) << unread
+                  << "  (file or text unreadable, image refused, too small or blank)\n";
     std::cout << "median " << std::setprecision(3) << median << " ms per image\n";
     std::cout.flush();
     if (decoded != static_cast<int>(samples.size()))
@@ -166,10 +195,17 @@ void addEvalCommand(CLI::App& app) {
     CLI::App* cmd = app.add_subcommand(
         "eval",
         "Decode every image in a folder that has NAME.txt beside it and compare the text. "
-        "Prints one line per failure and a summary. Exit status 0 only when all match.");
+        "Prints one line per failure (including files and texts that cannot be read) and a "
+        "summary. Exit status 0 only when all match, 1 otherwise, 2 for a usage error.\n" +
+            decodingLimits());
     cmd->add_option("dir", options->dir, "Folder of images")->required();
-    cmd->add_option("-j,--jobs", options->jobs, "Decoding threads (default: one per core)");
-    cmd->callback([options] { run(*options); });
+    cmd->add_option("-j,--jobs", options->jobs,
+                    "Decoding threads, 1 or more (default: one per core)");
+    cmd->callback([cmd, options] {
+        if (cmd->count("--jobs") > 0 && options->jobs < 1)
+            fail("--jobs must be 1 or more, not " + std::to_string(options->jobs), 2);
+        run(*options);
+    });
 }
 
 }  // namespace dm::tool

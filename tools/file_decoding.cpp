@@ -1,8 +1,11 @@
 #include "tools/file_decoding.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
-#include <cstdio>
+#include <cmath>
+#include <new>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "platform/message_text.h"
@@ -11,70 +14,246 @@
 namespace dm::tool {
 namespace {
 
-// Enlarged images stop at this short side: beyond it every module is large enough.
-constexpr int kLargestEnlargedSide = 1200;
+// The fewest pixels a symbol can span at one pixel per module: the 8 rows of the smallest
+// rectangle, the 10 columns of the smallest square.
+constexpr int kSmallestSymbolRows = 8;
+constexpr int kSmallestSymbolCols = 10;
+
+// Module sizes in pixels to enlarge to, likeliest to read first. The detection reads clean
+// modules of 3 to about 12 pixels at every symbol size, squares well beyond; 2 pixels are too
+// fine for it.
+constexpr std::array<double, 6> kModuleTargets = {6, 4, 9, 3, 13, 20};
+
+// Lines sampled each way for the module size estimate, and the fewest runs to trust it.
+constexpr int kSurveyLines = 256;
+constexpr size_t kFewestRuns = 32;
+
+// What a quick look at the image tells: its darkest and lightest levels, the box around its
+// dark pixels (those at or below the middle level) and the module size, estimated as the
+// lower quartile of the dark and light runs along sampled rows and columns (half of a data
+// region's runs are one module long). 0 when there are too few runs to tell.
+struct Survey {
+    int darkest = 255;
+    int lightest = 0;
+    Region ink;
+    double moduleSize = 0;
+};
+
+Survey surveyImage(const GrayPicture& image) {
+    Survey s;
+    const auto [low, high] = std::minmax_element(image.gray.begin(), image.gray.end());
+    s.darkest = *low;
+    s.lightest = *high;
+    if (s.darkest == s.lightest)
+        return s;
+    const int mid = (s.darkest + s.lightest) / 2;
+    auto at = [&](int x, int y) { return image.gray[static_cast<size_t>(y) * image.width + x]; };
+    int left = image.width, right = -1, top = image.height, bottom = -1;
+    for (int y = 0; y < image.height; ++y) {
+        int x = 0;
+        while (x < image.width && at(x, y) > mid)
+            ++x;
+        if (x == image.width)
+            continue;
+        int last = image.width - 1;
+        while (at(last, y) > mid)
+            --last;
+        left = std::min(left, x);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = y;
+    }
+    s.ink = {left, top, right - left + 1, bottom - top + 1};
+
+    // Runs that touch the box's edge are cut short or are margin; they are left out.
+    std::vector<int> runs;
+    auto collect = [&](auto level, int length) {
+        int start = 0;
+        for (int i = 1; i <= length; ++i) {
+            if (i < length && (level(i) <= mid) == (level(start) <= mid))
+                continue;
+            if (start > 0 && i < length)
+                runs.push_back(i - start);
+            start = i;
+        }
+    };
+    const Region& box = s.ink;
+    for (int y = box.y; y < box.y + box.height; y += std::max(1, box.height / kSurveyLines))
+        collect([&](int i) { return at(box.x + i, y); }, box.width);
+    for (int x = box.x; x < box.x + box.width; x += std::max(1, box.width / kSurveyLines))
+        collect([&](int i) { return at(x, box.y + i); }, box.height);
+    if (runs.size() >= kFewestRuns) {
+        auto quartile = runs.begin() + static_cast<std::ptrdiff_t>(runs.size() / 4);
+        std::nth_element(runs.begin(), quartile, runs.end());
+        s.moduleSize = *quartile;
+    }
+    return s;
+}
+
+// Light pixels between the dark ones and the nearest edge of the image.
+int lightMargin(const Region& ink, const GrayPicture& image) {
+    return std::min(
+        {ink.x, ink.y, image.width - ink.x - ink.width, image.height - ink.y - ink.height});
+}
+
+// The box grown by margin pixels on every side, within the image.
+Region grown(const Region& box, int margin, const GrayPicture& image) {
+    const int left = std::max(0, box.x - margin);
+    const int top = std::max(0, box.y - margin);
+    const int right = std::min(image.width, box.x + box.width + margin);
+    const int bottom = std::min(image.height, box.y + box.height + margin);
+    return {left, top, right - left, bottom - top};
+}
+
+int64_t framedPixels(const Attempt& a) {
+    const int64_t border = borderWidth(a.region, a.scale);
+    return (int64_t{a.region.width} * a.scale + 2 * border) *
+           (int64_t{a.region.height} * a.scale + 2 * border);
+}
+
+// 12345678 as "12,345,678".
+std::string withThousands(int64_t n) {
+    std::string digits = std::to_string(n);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(static_cast<size_t>(i), ",");
+    return digits;
+}
 
 }  // namespace
 
-int cameraScale(const RgbImage& image) {
-    const int shortSide = std::min(image.width, image.height);
+std::string decodingLimits() {
+    return "Images are read up to " + withThousands(kMaxImageSide) + " pixels a side and " +
+           withThousands(kMaxImagePixels) + " pixels in all, files up to " +
+           std::to_string(kMaxImageFileBytes >> 20) + " MiB (JPEG files " +
+           std::to_string(kMaxJpegFileBytes >> 20) +
+           " MiB); larger ones are refused before their pixels are decoded. Each file is "
+           "decoded at most " +
+           std::to_string(kMaxAttempts) + " times, on pictures of at most " +
+           withThousands(kMaxEnlargedPixels) +
+           " pixels or the image framed; images too small or blank to hold a symbol are not "
+           "decoded.";
+}
+
+GrayPicture grayPicture(const RgbImage& image) {
+    GrayPicture out{image.width, image.height,
+                    std::vector<uint8_t>(static_cast<size_t>(image.width) * image.height)};
+    for (size_t i = 0; i < out.gray.size(); ++i) {
+        const uint8_t* p = image.rgb.data() + 3 * i;
+        out.gray[i] = grayLevel(p[0], p[1], p[2]);
+    }
+    return out;
+}
+
+int cameraScale(int shortSide) {
     return shortSide > 0 && shortSide < kEnlargedShortSide
                ? (kEnlargedShortSide + shortSide - 1) / shortSide
                : 1;
 }
 
-GrayPicture framedPicture(const RgbImage& image, int scale) {
-    scale = std::max(scale, 1);
-    // Gray first, then enlarged: each source pixel is converted once.
-    std::vector<uint8_t> source(static_cast<size_t>(image.width) * image.height);
-    for (size_t i = 0; i < source.size(); ++i) {
-        const uint8_t* p = image.rgb.data() + 3 * i;
-        source[i] = grayLevel(p[0], p[1], p[2]);
+int borderWidth(const Region& region, int scale) {
+    return std::max(16, std::min(region.width, region.height) * scale / 4);
+}
+
+std::vector<Attempt> planAttempts(const GrayPicture& image, std::string& why) {
+    const int shortSide = std::min(image.width, image.height);
+    const int longSide = std::max(image.width, image.height);
+    if (shortSide < kSmallestSymbolRows || longSide < kSmallestSymbolCols) {
+        why = "the image is " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+              " pixels, too small to hold a symbol (at least " +
+              std::to_string(kSmallestSymbolCols) + " x " + std::to_string(kSmallestSymbolRows) +
+              " pixels)";
+        return {};
     }
-    const int border = std::max(16, std::min(image.width, image.height) * scale / 4);
+    const Survey s = surveyImage(image);
+    if (s.darkest == s.lightest) {
+        why = "the image is blank (every pixel has gray level " + std::to_string(s.darkest) + ")";
+        return {};
+    }
+    // Enlarged attempts work on the dark part of the image and a margin of light around it.
+    const double module = s.moduleSize;
+    const Region work = grown(s.ink, std::max(8, static_cast<int>(4 * module)), image);
+    const Region whole{0, 0, image.width, image.height};
+    std::vector<Attempt> plan;
+    auto add = [&](Attempt a) {
+        if (a.framed && a.scale > 1 && framedPixels(a) > kMaxEnlargedPixels) {
+            a.region = work;
+            if (framedPixels(a) > kMaxEnlargedPixels)
+                return;
+        }
+        if (static_cast<int>(plan.size()) == kMaxAttempts)
+            return;
+        const bool planned = std::any_of(plan.begin(), plan.end(), [&](const Attempt& p) {
+            return p.framed == a.framed && p.scale == a.scale;
+        });
+        if (!planned)
+            plan.push_back(a);
+    };
+    const bool cameraSized = shortSide >= kEnlargedShortSide;
+    if (cameraSized) {
+        // As a camera would see it; framed in light only when the dark parts come within two
+        // modules of an edge, as when the file is cropped close to the symbol.
+        add({1, false, whole});
+        if (lightMargin(s.ink, image) < std::max(2.0, 2 * module))
+            add({1, true, whole});
+    } else {
+        add({cameraScale(shortSide), true, whole});
+    }
+    if (module > 0) {
+        for (const double target : kModuleTargets) {
+            const int scale = std::max(1, static_cast<int>(std::lround(target / module)));
+            if (cameraSized && scale == 1)
+                continue;
+            add({scale, true, work});
+        }
+    }
+    return plan;
+}
+
+GrayPicture framedPicture(const GrayPicture& image, const Attempt& attempt) {
+    const int scale = std::max(attempt.scale, 1);
+    const Region& r = attempt.region;
+    const int border = borderWidth(r, scale);
     GrayPicture out;
-    out.scale = scale;
-    out.border = border;
-    out.width = image.width * scale + 2 * border;
-    out.height = image.height * scale + 2 * border;
+    out.width = r.width * scale + 2 * border;
+    out.height = r.height * scale + 2 * border;
     out.gray.assign(static_cast<size_t>(out.width) * out.height, 255);
-    for (int y = 0; y < image.height * scale; ++y) {
-        const uint8_t* in = source.data() + static_cast<size_t>(y / scale) * image.width;
+    for (int y = 0; y < r.height * scale; ++y) {
+        const uint8_t* in =
+            image.gray.data() + static_cast<size_t>(r.y + y / scale) * image.width + r.x;
         uint8_t* row = out.gray.data() + static_cast<size_t>(y + border) * out.width + border;
-        for (int x = 0; x < image.width * scale; ++x)
+        for (int x = 0; x < r.width * scale; ++x)
             row[x] = in[x / scale];
     }
     return out;
 }
 
-FileOutcome decodeImageFile(const std::string& path) {
+FileOutcome decodePicture(const GrayPicture& image) {
     FileOutcome out;
-    auto image = loadImage(path, out.loadError);
-    if (!image)
-        return out;
-    out.loaded = true;
-    // First at the scale a camera would see; when that fails, at smaller integer factors,
-    // since enlarged modules can outgrow what the detector handles (long rectangles above all),
-    // then at larger ones, since modules under about four pixels are too fine for it.
     const auto start = std::chrono::steady_clock::now();
-    const int firstScale = cameraScale(*image);
-    std::vector<int> scales;
-    for (int scale = firstScale; scale >= 1; scale /= 2)
-        scales.push_back(scale);
-    const int shortSide = std::min(image->width, image->height);
-    for (int scale = firstScale + 1; shortSide * scale <= kLargestEnlargedSide; ++scale)
-        scales.push_back(scale);
-    for (const int scale : scales) {
-        const GrayPicture picture = framedPicture(*image, scale);
-        DecodeResult result = decodeImage({picture.gray, picture.width, picture.height, 1});
-        if (result.corners) {
-            for (ImagePoint& corner : *result.corners) {  // back into the file's own pixels
-                corner.x = (corner.x - picture.border) / picture.scale;
-                corner.y = (corner.y - picture.border) / picture.scale;
+    std::string why;
+    const std::vector<Attempt> plan = planAttempts(image, why);
+    if (plan.empty())
+        out.error = "not decoded: " + why;
+    for (size_t i = 0; i < plan.size(); ++i) {
+        const Attempt& a = plan[i];
+        DecodeResult result;
+        if (a.framed) {
+            const GrayPicture picture = framedPicture(image, a);
+            result = decodeImage({picture.gray, picture.width, picture.height, 1});
+            // Corners back in the image's own coordinates.
+            const double border = borderWidth(a.region, a.scale);
+            if (result.corners) {
+                for (ImagePoint& p : *result.corners) {
+                    p = {(p.x - border) / a.scale + a.region.x,
+                         (p.y - border) / a.scale + a.region.y};
+                }
             }
+        } else {
+            result = decodeImage({image.gray, image.width, image.height, 1});
         }
+        // A failure is reported as the first attempt saw it.
         const bool decoded = result.decoded;
-        if (decoded || scale == firstScale)
+        if (decoded || i == 0)
             out.result = std::move(result);
         if (decoded)
             break;
@@ -84,11 +263,34 @@ FileOutcome decodeImageFile(const std::string& path) {
     return out;
 }
 
+FileOutcome decodeImageFile(const std::string& path) {
+    try {
+        GrayPicture image;
+        {
+            std::string error;
+            const auto rgb = loadImage(path, error);
+            if (!rgb) {
+                FileOutcome out;
+                out.error = "cannot read image: " + error;
+                return out;
+            }
+            image = grayPicture(*rgb);
+        }
+        FileOutcome out = decodePicture(image);
+        out.loaded = true;
+        return out;
+    } catch (const std::bad_alloc&) {
+        FileOutcome out;
+        out.error = "not decoded: out of memory";
+        return out;
+    }
+}
+
 std::string sizeName(int sizeIndex) {
     if (!isValidSizeIndex(sizeIndex))
         return {};
     const SymbolSize& s = symbolSize(sizeIndex);
-    return std::to_string(s.symbolCols) + "x" + std::to_string(s.symbolRows);
+    return std::to_string(s.symbolRows) + "x" + std::to_string(s.symbolCols);
 }
 
 std::string displayText(const DecodeResult& result) {
@@ -96,49 +298,7 @@ std::string displayText(const DecodeResult& result) {
 }
 
 std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (size_t i = 0; i < s.size(); ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F || c >= 0x80) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    if (c >= 0x80) {
-                        // Keep well-formed UTF-8 as it is; escape stray bytes.
-                        const int len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
-                        bool valid = len > 0 && i + len <= s.size();
-                        for (int k = 1; valid && k < len; ++k) {
-                            valid = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-                        }
-                        if (valid) {
-                            out.append(s, i, len);
-                            i += len - 1;
-                            break;
-                        }
-                    }
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
+    return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace dm::tool
