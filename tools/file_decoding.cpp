@@ -129,9 +129,9 @@ std::string decodingLimits() {
            " MiB); larger ones are refused before their pixels are decoded. Each file is "
            "decoded at most " +
            std::to_string(kMaxAttempts) + " times, on pictures of at most " +
-           withThousands(kMaxEnlargedPixels) +
-           " pixels or the image framed; images too small or blank to hold a symbol are not "
-           "decoded.";
+           withThousands(kMaxFramedPixels) +
+           " pixels or the image itself; images too small to hold a symbol are not decoded, blank "
+           "ones once.";
 }
 
 GrayPicture grayPicture(const RgbImage& image) {
@@ -165,19 +165,17 @@ std::vector<Attempt> planAttempts(const GrayPicture& image, std::string& why) {
         return {};
     }
     const Survey s = surveyImage(image);
-    if (s.darkest == s.lightest) {
-        why = "the image is blank (every pixel has gray level " + std::to_string(s.darkest) + ")";
-        return {};
-    }
+    const bool blank = s.darkest == s.lightest;
     // Enlarged attempts work on the dark part of the image and a margin of light around it.
     const double module = s.moduleSize;
-    const Region work = grown(s.ink, std::max(8, static_cast<int>(4 * module)), image);
     const Region whole{0, 0, image.width, image.height};
+    const Region work =
+        blank ? whole : grown(s.ink, std::max(8, static_cast<int>(4 * module)), image);
     std::vector<Attempt> plan;
     auto add = [&](Attempt a) {
-        if (a.framed && a.scale > 1 && framedPixels(a) > kMaxEnlargedPixels) {
+        if (a.framed && framedPixels(a) > kMaxFramedPixels) {
             a.region = work;
-            if (framedPixels(a) > kMaxEnlargedPixels)
+            if (framedPixels(a) > kMaxFramedPixels)
                 return;
         }
         if (static_cast<int>(plan.size()) == kMaxAttempts)
@@ -193,12 +191,16 @@ std::vector<Attempt> planAttempts(const GrayPicture& image, std::string& why) {
         // As a camera would see it; framed in light only when the dark parts come within two
         // modules of an edge, as when the file is cropped close to the symbol.
         add({1, false, whole});
-        if (lightMargin(s.ink, image) < std::max(2.0, 2 * module))
+        if (!blank && lightMargin(s.ink, image) < std::max(2.0, 2 * module))
             add({1, true, whole});
     } else {
         add({cameraScale(shortSide), true, whole});
     }
-    if (module > 0) {
+    if (plan.empty())  // a small image too long to enlarge whole: as it is
+        add({1, false, whole});
+    // A blank image gets the first attempt alone, for the decoder's own verdict: nothing else
+    // could show a symbol.
+    if (module > 0 && !blank) {
         for (const double target : kModuleTargets) {
             const int scale = std::max(1, static_cast<int>(std::lround(target / module)));
             if (cameraSized && scale == 1)

