@@ -113,10 +113,14 @@ int64_t framedPixels(const Attempt& a) {
 
 // 12345678 as "12,345,678".
 std::string withThousands(int64_t n) {
-    std::string digits = std::to_string(n);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
-        digits.insert(static_cast<size_t>(i), ",");
-    return digits;
+    const std::string digits = std::to_string(n);
+    std::string out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 }  // namespace
