@@ -18,10 +18,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::vector<uint8_t> filled(size_t size, uint8_t value) {
-    return std::vector<uint8_t>(size, value);
-}
-
 // A capture window, sized like the dialog's video area, over a camera of the format whose
 // frames' bytes all equal the frame number, so that a torn copy shows.
 struct NumberedCamera {
@@ -33,7 +29,8 @@ struct NumberedCamera {
         const auto size = static_cast<size_t>(CFrameDib::stride(format.videoWidth, 24)) *
                           static_cast<size_t>(format.videoHeight);
         auto source = std::make_unique<test::TestFrameSource>(
-            format, [size](int n) { return filled(size, static_cast<uint8_t>(n)); }, period);
+            format, [size](int n) { return std::vector<uint8_t>(size, static_cast<uint8_t>(n)); },
+            period);
         feeder = source.get();
         window = std::make_unique<CCaptureWindow>(&parent, std::move(source));
         window->setGeometry(0, 0, 196, 155);
@@ -112,7 +109,7 @@ class FrameHandshakeTest : public QObject {
 
     void slotDropsFramesNobodyAskedFor() {
         FrameSlot slot;
-        const auto frame = filled(100, 7);
+        const std::vector<uint8_t> frame(100, 7);
         QCOMPARE(slot.BufferCB(0, frame.data(), 100), GrabberResult::Ok);
         QCOMPARE(slot.capacity(), 0);
         QVERIFY(!slot.frameArrived());
@@ -122,8 +119,8 @@ class FrameHandshakeTest : public QObject {
         FrameSlot slot;
         QVERIFY(slot.beginRequest());
         QVERIFY(!slot.beginRequest());  // a second request while one is pending
-        const auto first = filled(64, 1);
-        const auto second = filled(64, 2);
+        const std::vector<uint8_t> first(64, 1);
+        const std::vector<uint8_t> second(64, 2);
         QCOMPARE(slot.BufferCB(0, first.data(), 64), GrabberResult::Ok);
         QCOMPARE(slot.BufferCB(0, second.data(), 64), GrabberResult::Ok);
         QVERIFY(slot.frameArrived());
@@ -136,8 +133,8 @@ class FrameHandshakeTest : public QObject {
 
     void slotBufferOnlyGrows() {
         FrameSlot slot;
-        const auto large = filled(230400, 3);
-        const auto small = filled(57600, 4);
+        const std::vector<uint8_t> large(230400, 3);
+        const std::vector<uint8_t> small(57600, 4);
         QVERIFY(slot.beginRequest());
         slot.BufferCB(0, large.data(), 230400);
         slot.takeFrame();
@@ -155,7 +152,7 @@ class FrameHandshakeTest : public QObject {
         QCOMPARE(slot.BufferCB(0, nullptr, 100), GrabberResult::Pointer);
         QVERIFY(!slot.frameArrived());
         QVERIFY(slot.pending());
-        const auto frame = filled(10, 9);
+        const std::vector<uint8_t> frame(10, 9);
         QCOMPARE(slot.BufferCB(0, frame.data(), 10), GrabberResult::Ok);
         QVERIFY(slot.frameArrived());
     }
