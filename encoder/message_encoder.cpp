@@ -127,6 +127,8 @@ std::optional<EncodedSymbol> EncodeMessage(std::span<const uint8_t> message) {
     EncodedSymbol symbol;
     symbol.sizeIndex = sizeIndex;
     symbol.side = s.symbolCols;
+    symbol.rows = s.symbolRows;
+    symbol.cols = s.symbolCols;
     symbol.codewords.assign(stream.begin(), stream.end());
     symbol.moduleMatrix = placeCodewords(stream, sizeIndex);
     return symbol;

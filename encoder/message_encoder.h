@@ -13,9 +13,11 @@ inline constexpr int kMessageCapacity = 3116;
 
 struct EncodedSymbol {
     int32_t sizeIndex = 0;
-    int32_t side = 0;                   // symbol side in modules
+    int32_t side = 0;                   // symbol side in modules (the columns of a rectangle)
     std::vector<uint8_t> codewords;     // data (with pads), then error correction
-    std::vector<uint8_t> moduleMatrix;  // side x side, row-major, 1 = dark
+    std::vector<uint8_t> moduleMatrix;  // rows x cols, row-major, 1 = dark
+    int32_t rows = 0;
+    int32_t cols = 0;
 };
 
 // ASCII encodation into the smallest square symbol. Empty input, more than 3,116 bytes or

@@ -13,6 +13,48 @@ MatrixReading readMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeS
     return r;
 }
 
+int dataCodewordsUsed(std::span<const uint8_t> data) {
+    const int d = static_cast<int>(data.size());
+    auto at = [&](int p) { return p < d ? data[p] : 0; };
+    int pos = 0;
+    while (pos < d) {
+        const int c = data[pos++];
+        if (c == 129) {
+            return pos - 1;
+        } else if (c == 230 || c == 238 || c == 239) {  // C40, X12, Text: pairs to an unlatch
+            while (pos < d - 1 && data[pos] != 254)
+                pos += 2;
+            if (pos < d && data[pos] == 254)
+                ++pos;
+        } else if (c == 240) {  // EDIFACT: groups of three to the unlatch value
+            bool unlatched = false;
+            while (!unlatched && pos + 3 <= d) {
+                const uint32_t bits = at(pos) << 16 | at(pos + 1) << 8 | at(pos + 2);
+                int k = 0;
+                while (k < 4 && ((bits >> (18 - 6 * k)) & 63) != 31)
+                    ++k;
+                unlatched = k < 4;
+                pos += unlatched ? (k == 3 ? 3 : k + 1) : 3;
+            }
+        } else if (c == 231) {  // Base256: the randomised length
+            auto plain = [&](int p) { return (at(p) - (149 * (p + 1)) % 255 - 1) & 255; };
+            int length = plain(pos);
+            if (length > 249) {
+                length = 250 * (length - 249) + plain(pos + 1);
+                ++pos;
+            }
+            pos += 1 + (length == 0 ? d : length);
+        } else if (c == 235) {
+            ++pos;
+        } else if (c == 241) {
+            pos += at(pos) < 128 ? 1 : at(pos) < 192 ? 2 : 3;
+        } else if (c == 233 && pos == 1) {
+            pos += 3;
+        }
+    }
+    return d;
+}
+
 ImageView frameView(const CFrameDib& frame, RowOrder order) {
     const int32_t width = frame.info.bmiHeader.biWidth;
     return {frame.bits, width, frame.info.bmiHeader.biHeight, 3, CFrameDib::stride(width, 24),

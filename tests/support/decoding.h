@@ -23,6 +23,10 @@ struct MatrixReading {
 };
 MatrixReading readMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState state = {});
 
+// How many of a symbol's data codewords its message takes: the codewords before the first pad
+// as a reader walks the schemes, or all of them when no pad follows.
+int dataCodewordsUsed(std::span<const uint8_t> data);
+
 // A 24-bit camera frame as a view: its stored rows bottom-up, or read top-down, which mirrors
 // the picture top to bottom.
 ImageView frameView(const CFrameDib& frame, RowOrder order = RowOrder::BottomUp);

@@ -49,13 +49,15 @@ std::string_view schemeName(PeerScheme scheme) {
     return kSchemeInfo[static_cast<int>(scheme)].name;
 }
 
-std::optional<PeerSymbol> encodeWithDmtx(std::span<const uint8_t> message, PeerScheme scheme,
-                                         int sizeIndex, bool gsAsFnc1) {
+namespace {
+
+std::optional<PeerSymbol> encodeWithDmtxScheme(std::span<const uint8_t> message, int scheme,
+                                               int sizeIndex, bool gsAsFnc1) {
     auto destroy = [](DmtxEncode* e) { dmtxEncodeDestroy(&e); };
     std::unique_ptr<DmtxEncode, decltype(destroy)> enc(dmtxEncodeCreate(), destroy);
     if (!enc)
         return std::nullopt;
-    dmtxEncodeSetProp(enc.get(), DmtxPropScheme, kSchemeInfo[static_cast<int>(scheme)].dmtx);
+    dmtxEncodeSetProp(enc.get(), DmtxPropScheme, scheme);
     dmtxEncodeSetProp(enc.get(), DmtxPropSizeRequest,
                       sizeIndex < 0 ? DmtxSymbolSquareAuto : sizeIndex);
     dmtxEncodeSetProp(enc.get(), DmtxPropModuleSize, kDmtxModulePixels);
@@ -85,6 +87,19 @@ std::optional<PeerSymbol> encodeWithDmtx(std::span<const uint8_t> message, PeerS
         }
     }
     return finish(std::move(s));
+}
+
+}  // namespace
+
+std::optional<PeerSymbol> encodeWithDmtx(std::span<const uint8_t> message, PeerScheme scheme,
+                                         int sizeIndex, bool gsAsFnc1) {
+    return encodeWithDmtxScheme(message, kSchemeInfo[static_cast<int>(scheme)].dmtx, sizeIndex,
+                                gsAsFnc1);
+}
+
+std::optional<PeerSymbol> encodeWithDmtxAutoBest(std::span<const uint8_t> message, int sizeIndex,
+                                                 bool gsAsFnc1) {
+    return encodeWithDmtxScheme(message, DmtxSchemeAutoBest, sizeIndex, gsAsFnc1);
 }
 
 namespace {

@@ -29,6 +29,10 @@ std::string_view schemeName(PeerScheme scheme);
 std::optional<PeerSymbol> encodeWithDmtx(std::span<const uint8_t> message, PeerScheme scheme,
                                          int sizeIndex = -1, bool gsAsFnc1 = false);
 
+// libdmtx choosing its schemes itself, with its slower, better search.
+std::optional<PeerSymbol> encodeWithDmtxAutoBest(std::span<const uint8_t> message,
+                                                 int sizeIndex = -1, bool gsAsFnc1 = false);
+
 enum class ZintInput {
     Bytes,  // the message as it is
     Utf8,   // UTF-8 text, converted to the character set of the ECI (ISO-8859-1 without one)

@@ -1,0 +1,268 @@
+#include "encoder/symbol_encoder.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "symbology/gs1_identifiers.h"
+#include "symbology/placement.h"
+#include "symbology/reed_solomon.h"
+#include "symbology/symbol_size.h"
+
+namespace dm {
+namespace {
+
+constexpr uint8_t kFnc1 = 232;
+constexpr uint8_t kStructuredAppend = 233;
+constexpr uint8_t kReaderProgramming = 234;
+constexpr uint8_t kMacro05 = 236;
+constexpr uint8_t kMacro06 = 237;
+constexpr uint8_t kEci = 241;
+constexpr int32_t kLargestEci = 999999;
+
+constexpr std::string_view kMacroTrailer = "\x1E\x04";
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Sizes the shape allows, in the order they are tried: squares and rectangles by capacity,
+// Any by area.
+std::vector<int> candidateSizes(Shape shape, bool dmre) {
+    std::vector<int> sizes;
+    for (int i = 0; i < kSizeCount; ++i) {
+        const bool square = i < kSquareCount;
+        const bool extension = isDmre(i);
+        if (extension && !dmre)
+            continue;
+        if ((shape == Shape::Square && square) || (shape == Shape::Rectangle && !square) ||
+            shape == Shape::Any)
+            sizes.push_back(i);
+    }
+    auto area = [](int i) { return symbolSize(i).symbolRows * symbolSize(i).symbolCols; };
+    auto data = [](int i) { return static_cast<int>(symbolSize(i).dataCodewords); };
+    std::stable_sort(sizes.begin(), sizes.end(), [&](int a, int b) {
+        return shape == Shape::Any ? std::pair(area(a), data(a)) < std::pair(area(b), data(b))
+                                   : std::pair(data(a), area(a)) < std::pair(data(b), area(b));
+    });
+    return sizes;
+}
+
+void appendEci(std::vector<uint8_t>& out, int32_t eci) {
+    out.push_back(kEci);
+    if (eci <= 126) {
+        out.push_back(static_cast<uint8_t>(eci + 1));
+    } else if (eci <= 16382) {
+        out.push_back(static_cast<uint8_t>((eci - 127) / 254 + 128));
+        out.push_back(static_cast<uint8_t>((eci - 127) % 254 + 1));
+    } else {
+        out.push_back(static_cast<uint8_t>((eci - 16383) / 64516 + 192));
+        out.push_back(static_cast<uint8_t>((eci - 16383) / 254 % 254 + 1));
+        out.push_back(static_cast<uint8_t>((eci - 16383) % 254 + 1));
+    }
+}
+
+std::string checkOptions(const SymbolOptions& o) {
+    if (o.macro != 0 && o.macro != 5 && o.macro != 6)
+        return "the macro must be 05 or 06";
+    if (o.eci > kLargestEci || o.eci < -1)
+        return "an ECI number is 0 to 999999";
+    if (o.structuredAppend != 0 &&
+        (o.structuredAppend < 2 || o.structuredAppend > kMaxStructuredAppend))
+        return "a Structured Append series has 2 to 16 symbols";
+    const int kinds = (o.gs1 ? 1 : 0) + (o.macro ? 1 : 0) + (o.readerProgramming ? 1 : 0);
+    if (kinds > 1)
+        return "GS1, a macro and Reader Programming each mark the start of the message; choose "
+               "one";
+    if (o.readerProgramming && o.structuredAppend)
+        return "a Reader Programming symbol cannot be part of a Structured Append series";
+    if (o.sizeIndex != -1 && !isValidSizeIndex(o.sizeIndex))
+        return "no symbol size has the index " + std::to_string(o.sizeIndex);
+    if (o.dmre && o.shape == Shape::Square)
+        return "the rectangular extension sizes are rectangles; choose the shape rect or any";
+    return {};
+}
+
+EncodedSymbol buildSymbol(Encodation e) {
+    const SymbolSize& s = symbolSize(e.sizeIndex);
+    std::vector<uint8_t> stream = std::move(e.codewords);
+    stream.resize(static_cast<size_t>(s.dataCodewords) + s.eccCodewords);
+    encodeBlocks(stream, e.sizeIndex);
+    EncodedSymbol symbol;
+    symbol.sizeIndex = e.sizeIndex;
+    symbol.side = s.symbolCols;
+    symbol.rows = s.symbolRows;
+    symbol.cols = s.symbolCols;
+    symbol.moduleMatrix = placeCodewords(stream, e.sizeIndex);
+    symbol.codewords = std::move(stream);
+    return symbol;
+}
+
+std::string characterName(int c) {
+    if (c == kFnc1Character)
+        return "FNC1";
+    std::string out = "byte ";
+    out += std::to_string(c);
+    if (c > 32 && c < 127) {
+        out += " '";
+        out += static_cast<char>(c);
+        out += '\'';
+    }
+    return out;
+}
+
+std::string_view schemeLabel(Scheme s) {
+    constexpr std::array<std::string_view, 7> names{"auto", "ASCII",   "C40",    "Text",
+                                                    "X12",  "EDIFACT", "Base256"};
+    return names[static_cast<size_t>(s)];
+}
+
+}  // namespace
+
+Gs1Characters parseGs1(std::string_view text) {
+    Gs1Characters out;
+    auto fail = [&out](std::string why) {
+        out.chars.clear();
+        out.error = std::move(why);
+        return out;
+    };
+    if (text.empty() || text.front() != '(')
+        return fail("GS1 data starts with an application identifier in parentheses, as (01)");
+    size_t pos = 0;
+    bool separatorDue = false;
+    while (pos < text.size()) {
+        const size_t close = text.find(')', pos);
+        if (text[pos] != '(' || close == std::string_view::npos)
+            return fail("expected an application identifier in parentheses at character " +
+                        std::to_string(pos + 1));
+        const std::string_view ai = text.substr(pos + 1, close - pos - 1);
+        const bool digits = !ai.empty() && std::all_of(ai.begin(), ai.end(), isDigit);
+        const AiPrefix prefix =
+            digits && ai.size() >= 2 ? kAiPrefixes[(ai[0] - '0') * 10 + (ai[1] - '0')] : AiPrefix{};
+        std::string label = "(";
+        label += ai;
+        label += ')';
+        if (prefix.identifierDigits == 0 || ai.size() != prefix.identifierDigits)
+            return fail("application identifier " + label + " is not assigned or not " +
+                        (prefix.identifierDigits ? std::to_string(prefix.identifierDigits)
+                                                 : std::string("2 to 4")) +
+                        " digits long");
+        const size_t end = std::min(text.find('(', close), text.size());
+        const std::string_view field = text.substr(close + 1, end - close - 1);
+        if (field.empty())
+            return fail(label + " has no data");
+        if (prefix.fixedDataLength != 0) {
+            if (field.size() != prefix.fixedDataLength ||
+                !std::all_of(field.begin(), field.end(), isDigit))
+                return fail(label + " takes exactly " + std::to_string(prefix.fixedDataLength) +
+                            " digits");
+        }
+        for (const char c : field) {
+            if (c < 33 || c > 126)
+                return fail(label + " holds a character outside printable ASCII");
+        }
+        if (separatorDue)
+            out.chars.push_back(kFnc1Character);
+        for (const char c : ai)
+            out.chars.push_back(c);
+        for (const char c : field)
+            out.chars.push_back(c);
+        separatorDue = prefix.fixedDataLength == 0;
+        pos = end;
+    }
+    return out;
+}
+
+SymbolSeries EncodeSymbols(std::span<const uint8_t> message, const SymbolOptions& options) {
+    SymbolSeries series;
+    if (std::string why = checkOptions(options); !why.empty()) {
+        series.error = std::move(why);
+        return series;
+    }
+    std::vector<int> chars;
+    if (options.gs1) {
+        Gs1Characters parsed = parseGs1(
+            std::string_view(reinterpret_cast<const char*>(message.data()), message.size()));
+        if (!parsed.error.empty()) {
+            series.error = std::move(parsed.error);
+            return series;
+        }
+        chars = std::move(parsed.chars);
+    } else {
+        std::string_view body(reinterpret_cast<const char*>(message.data()), message.size());
+        if (options.macro != 0) {
+            // A message that already carries the envelope is written without it: the macro
+            // codeword stands for both ends.
+            std::string header = "[)>\x1E";
+            header += options.macro == 5 ? "05" : "06";
+            header += '\x1D';
+            if (body.starts_with(header) && body.ends_with(kMacroTrailer) &&
+                body.size() >= header.size() + kMacroTrailer.size()) {
+                body =
+                    body.substr(header.size(), body.size() - header.size() - kMacroTrailer.size());
+            }
+        }
+        chars.assign(body.begin(), body.end());
+        std::transform(chars.begin(), chars.end(), chars.begin(), [](int c) { return c & 255; });
+    }
+    if (chars.empty() && options.macro == 0 && options.eci < 0 && !options.readerProgramming) {
+        series.error = "the text is empty; nothing to encode";
+        return series;
+    }
+    if (const int bad = unwritableCharacter(chars, options.scheme); bad >= 0) {
+        series.error = std::string(schemeLabel(options.scheme)) + " cannot write " +
+                       characterName(chars[bad]) + " (character " + std::to_string(bad + 1) +
+                       " of the message)";
+        return series;
+    }
+    const int parts = std::max(1, options.structuredAppend);
+    if (static_cast<int>(chars.size()) < parts) {
+        series.error = "a series of " + std::to_string(parts) + " symbols needs at least " +
+                       std::to_string(parts) + " characters";
+        return series;
+    }
+    const std::vector<int> sizes = options.sizeIndex >= 0
+                                       ? std::vector<int>{options.sizeIndex}
+                                       : candidateSizes(options.shape, options.dmre);
+    // The file id of a series follows from its content, so the same message gives the same
+    // symbols.
+    const uint32_t hash =
+        std::accumulate(message.begin(), message.end(), 2166136261u,
+                        [](uint32_t h, uint8_t b) { return (h ^ b) * 16777619u; });
+    for (int k = 0; k < parts; ++k) {
+        const size_t from = chars.size() * k / parts;
+        const size_t to = chars.size() * (k + 1) / parts;
+        std::vector<uint8_t> prefix;
+        if (parts > 1) {
+            prefix.push_back(kStructuredAppend);
+            prefix.push_back(static_cast<uint8_t>(k << 4 | (17 - parts)));
+            prefix.push_back(static_cast<uint8_t>(hash % 254 + 1));
+            prefix.push_back(static_cast<uint8_t>(hash / 254 % 254 + 1));
+        }
+        if (k == 0) {
+            if (options.readerProgramming)
+                prefix.push_back(kReaderProgramming);
+            if (options.gs1)
+                prefix.push_back(kFnc1);
+            if (options.macro != 0)
+                prefix.push_back(options.macro == 5 ? kMacro05 : kMacro06);
+        }
+        if (options.eci >= 0)
+            appendEci(prefix, options.eci);
+        const std::span<const int> part(chars.data() + from, to - from);
+        auto encoded = encodeData(prefix, part, options.scheme, sizes);
+        if (!encoded) {
+            series.symbols.clear();
+            series.dataLengths.clear();
+            series.error = "the text does not fit the largest symbol of the chosen shape";
+            if (parts > 1) {
+                series.error += " (symbol " + std::to_string(k + 1) + " of the series)";
+            }
+            return series;
+        }
+        series.dataLengths.push_back(encoded->dataLength);
+        series.symbols.push_back(buildSymbol(std::move(*encoded)));
+    }
+    return series;
+}
+
+}  // namespace dm
