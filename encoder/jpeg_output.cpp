@@ -109,8 +109,9 @@ int createTemporaryIn(const std::string& folder, std::string& name) {
     return -1;
 }
 
-// Writes all bytes to a new file beside the target, then renames it over the target.
-std::error_code replaceFile(const std::string& path, std::span<const uint8_t> bytes) {
+}  // namespace
+
+std::error_code ReplaceFile(const std::string& path, std::span<const uint8_t> bytes) {
     std::error_code error;
     const std::string target = followLinks(path, error);
     if (error)
@@ -155,8 +156,6 @@ std::error_code replaceFile(const std::string& path, std::span<const uint8_t> by
     return error;
 }
 
-}  // namespace
-
 std::vector<uint8_t> CompressJpeg(const SymbolImage& image) {
     if (image.width <= 0 || image.height <= 0 ||
         image.pixels.size() < static_cast<size_t>(image.width) * image.height) {
@@ -187,7 +186,7 @@ std::error_code SaveJpeg(const SymbolImage& image, const std::string& path) {
     const std::vector<uint8_t> jpeg = CompressJpeg(image);
     if (jpeg.empty())
         return std::make_error_code(std::errc::invalid_argument);
-    return replaceFile(path, jpeg);
+    return ReplaceFile(path, jpeg);
 }
 
 int32_t GenerateSymbolFile(std::span<const uint8_t> message, const std::string& path,

@@ -21,6 +21,9 @@ std::vector<uint8_t> CompressJpeg(const SymbolImage& image);
 // in place.
 std::error_code SaveJpeg(const SymbolImage& image, const std::string& path);
 
+// Writes the bytes to path as SaveJpeg writes its file.
+std::error_code ReplaceFile(const std::string& path, std::span<const uint8_t> bytes);
+
 // Encodes, renders and saves. Returns the symbol side in modules, or -1 on invalid
 // parameters, encoder failure, or when the file could not be written.
 int32_t GenerateSymbolFile(std::span<const uint8_t> message, const std::string& path,

@@ -14,26 +14,30 @@ std::optional<RenderedSymbol> RenderSymbol(std::span<const uint8_t> message, int
     if (!symbol)
         return std::nullopt;
 
-    const int n = symbol->side;
-    const int cells = n + 2 * quietZone;
-    const int side = cells * moduleSize;
-    RenderedSymbol out;
-    out.side = n;
-    out.image.width = side;
-    out.image.height = side;
-    out.image.pixels.assign(static_cast<size_t>(side) * side, 255);
+    return RenderedSymbol{
+        DrawModules(symbol->moduleMatrix, symbol->rows, symbol->cols, moduleSize, quietZone),
+        symbol->side};
+}
+
+SymbolImage DrawModules(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
+                        int quietZone) {
+    SymbolImage out;
+    out.width = (cols + 2 * quietZone) * moduleSize;
+    out.height = (rows + 2 * quietZone) * moduleSize;
+    const size_t width = static_cast<size_t>(out.width);
+    out.pixels.assign(width * out.height, 255);
 
     // Draw each module row once, then repeat it for the module's remaining pixel rows.
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < rows; ++i) {
         const size_t firstRow = static_cast<size_t>(i + quietZone) * moduleSize;
-        uint8_t* row = out.image.pixels.data() + firstRow * side;
-        for (int j = 0; j < n; ++j) {
-            if (symbol->moduleMatrix[i * n + j]) {
+        uint8_t* row = out.pixels.data() + firstRow * width;
+        for (int j = 0; j < cols; ++j) {
+            if (matrix[static_cast<size_t>(i) * cols + j]) {
                 std::fill_n(row + static_cast<size_t>(j + quietZone) * moduleSize, moduleSize, 0);
             }
         }
         for (int k = 1; k < moduleSize; ++k)
-            std::copy_n(row, side, row + static_cast<size_t>(k) * side);
+            std::copy_n(row, width, row + static_cast<size_t>(k) * width);
     }
     return out;
 }

@@ -29,6 +29,11 @@ constexpr bool validRenderParameters(int moduleSize, int quietZone) {
            quietZone >= kMinQuietZone && quietZone <= kMaxQuietZone;
 }
 
+// Draws a module matrix (rows x cols, 1 = dark) with moduleSize pixels per module and quietZone
+// light modules on every side. The parameters must be valid.
+SymbolImage DrawModules(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
+                        int quietZone);
+
 // Encodes the message and draws it with moduleSize pixels per module and quietZone light
 // modules on every side. Nothing when the parameters are out of range or the encoder fails.
 std::optional<RenderedSymbol> RenderSymbol(std::span<const uint8_t> message, int moduleSize,

@@ -57,7 +57,12 @@ size_t utf8Length(unsigned char b) {
 }  // namespace
 
 std::optional<std::string> utf8ToGbk(std::string_view utf8, std::string* firstBadCharacter) {
-    Converter cv(kGbk, "UTF-8");
+    return fromUtf8(utf8, kGbk, firstBadCharacter);
+}
+
+std::optional<std::string> fromUtf8(std::string_view utf8, const char* characterSet,
+                                    std::string* firstBadCharacter) {
+    Converter cv(characterSet, "UTF-8");
     if (!cv.valid())
         return std::nullopt;
     const char* in = utf8.data();

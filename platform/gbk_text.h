@@ -11,6 +11,10 @@ namespace dm {
 std::optional<std::string> utf8ToGbk(std::string_view utf8,
                                      std::string* firstBadCharacter = nullptr);
 
+// UTF-8 text to bytes of the character set iconv knows by that name; as utf8ToGbk otherwise.
+std::optional<std::string> fromUtf8(std::string_view utf8, const char* characterSet,
+                                    std::string* firstBadCharacter = nullptr);
+
 // GBK bytes to UTF-8; every invalid or incomplete sequence becomes U+FFFD.
 std::string gbkToUtf8(std::string_view gbk);
 

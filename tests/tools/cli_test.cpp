@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "encoder/jpeg_output.h"
 #include "encoder/symbol_renderer.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/peer_encoders.h"
@@ -40,7 +41,7 @@ TEST_F(CommandLine, EncodeConvertsUtf8ToGbkUnlessRaw) {
     const auto gbk = run("encode --codewords -o a.jpg 中");  // GBK D6 D0
     EXPECT_EQ(gbk.exitCode, 0) << gbk.err;
     EXPECT_EQ(gbk.out.substr(0, 14), "235 87 235 81 ");
-    const auto raw = run("encode --raw --codewords -o a.jpg 中");  // UTF-8 E4 B8 AD
+    const auto raw = run("encode --raw --scheme ascii --codewords -o a.jpg 中");  // UTF-8 E4 B8 AD
     EXPECT_EQ(raw.exitCode, 0) << raw.err;
     EXPECT_EQ(raw.out.substr(0, 20), "235 101 235 57 235 4");
 }
@@ -63,7 +64,7 @@ TEST_F(CommandLine, DecodeReadsWhatEncodeWrote) {
     const auto json = run("decode --json a.jpg");
     EXPECT_EQ(json.exitCode, 0);
     EXPECT_NE(
-        json.out.find("\"ok\":true,\"status\":1,\"meaning\":\"success\",\"symbol\":\"20x20\""),
+        json.out.find("\"ok\":true,\"status\":1,\"meaning\":\"success\",\"symbol\":\"18x18\""),
         std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"text\":\"Data Matrix 数据\""), std::string::npos) << json.out;
@@ -253,6 +254,111 @@ TEST_F(CommandLine, SavingKeepsLinksAndModes) {
     EXPECT_EQ(piped.exitCode, 0) << piped.err;
     EXPECT_TRUE(fs::is_fifo(dir_ / "pipe"));
     EXPECT_EQ(run("decode piped.jpg").out, "fourth\n");
+}
+
+// The encoder's options end to end: the tool reports the size, and decoding the file it wrote
+// finds the scheme's text, the shape and the message kind asked for.
+TEST_F(CommandLine, EncodeOptionsWriteTheSymbolsAskedFor) {
+    struct Case {
+        std::string args;
+        std::string printed;
+        std::vector<std::string> json;
+    };
+    const std::vector<Case> cases = {
+        {"--scheme c40 -o s.png 'C40 ONLY'",
+         "14x14 symbol written to s.png",
+         {"\"text\":\"C40 ONLY\""}},
+        {"--scheme base256 -o b.png 'bytes'",
+         "14x14 symbol written to b.png",
+         {"\"text\":\"bytes\""}},
+        {"--shape rect -o r.png 'HELLO WORLD'",
+         "8x32 symbol written to r.png",
+         {"\"text\":\"HELLO WORLD\""}},
+        {"--shape rect --dmre -o d.png 1234567890123456789012345678901234",
+         "8x48 symbol written to d.png",
+         {"\"text\":\"1234567890123456789012345678901234\""}},
+        {"--gs1 -o g.png '(01)09501101530003(17)140704'",
+         "18x18 symbol written to g.png",
+         {"\"gs1Text\":\"(01)09501101530003(17)140704\""}},
+        {"--macro 06 -o m.png ABC",
+         "12x12 symbol written to m.png",
+         {"\"macro\":6", "\"text\":\"[)>\\u001e06\\u001dABC\\u001e\\u0004\""}},
+        {"--eci 26 -o e.png 'Grüße'",
+         "16x16 symbol written to e.png",
+         {"\"text\":\"Grüße\"", "\"characterSet\":\"UTF-8\""}},
+        {"--reader-programming -o p.png SETUP",
+         "14x14 symbol written to p.png",
+         {"\"readerProgramming\":true"}},
+    };
+    for (const Case& c : cases) {
+        const auto r = run("encode " + c.args);
+        EXPECT_EQ(r.exitCode, 0) << c.args << ": " << r.err;
+        EXPECT_NE(r.out.find(c.printed), std::string::npos) << c.args << ": " << r.out;
+        const std::string file = c.printed.substr(c.printed.rfind(' ') + 1);
+        const auto json = run("decode --json " + file);
+        for (const std::string& member : c.json)
+            EXPECT_NE(json.out.find(member), std::string::npos) << c.args << ": " << json.out;
+    }
+}
+
+// A series is one file per symbol, numbered; each holds its part and its place in the series.
+TEST_F(CommandLine, EncodeWritesAStructuredAppendSeriesAsNumberedFiles) {
+    const auto r = run("encode --structured-append 3 -o part.jpg 'FIRST SECOND THIRD PARTS'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string joined;
+    for (int k = 1; k <= 3; ++k) {
+        const std::string name = "part-" + std::to_string(k) + ".jpg";
+        EXPECT_NE(r.out.find("symbol written to " + name), std::string::npos) << r.out;
+        const auto json = run("decode --json " + name);
+        EXPECT_NE(json.out.find("\"structuredAppend\":{\"position\":" + std::to_string(k) +
+                                ",\"total\":3"),
+                  std::string::npos)
+            << json.out;
+        joined += run("decode " + name).out;
+    }
+    EXPECT_EQ(joined, "FIRST SE\nCOND THI\nRD PARTS\n");
+}
+
+// --scheme ascii writes the window's file, byte for byte.
+TEST_F(CommandLine, EncodeSchemeAsciiWritesTheWindowsFile) {
+    const std::string text = "ASCII ONLY 0123 \xD6\xD0";
+    ASSERT_EQ(run("encode --raw --scheme ascii -o tool.jpg '" + text + "'").exitCode, 0);
+    ASSERT_GT(dm::GenerateSymbolFile(bytesOf(text), (dir_ / "window.jpg").string(), 4, 3), 0);
+    EXPECT_EQ(dm::test::readFile(dir_ / "tool.jpg"), dm::test::readFile(dir_ / "window.jpg"));
+}
+
+TEST_F(CommandLine, EncodeRefusesOptionsThatCannotHold) {
+    struct Case {
+        std::string args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"encode --dmre ABC", "the rectangular extension sizes are rectangles"},
+        {"encode --gs1 '(01)123'", "(01) takes exactly 14 digits"},
+        {"encode --gs1 '(07)1'", "application identifier (07) is not assigned"},
+        {"encode --scheme x12 'lower'", "X12 cannot write byte 108 'l' (character 1"},
+        {"encode --scheme edifact 'a'", "EDIFACT cannot write byte 97"},
+        {"encode --eci 1000 x", "ECI 1000 names no character set known here"},
+        {"encode --eci 3 'Привет'", "cannot be written in ISO-8859-1 (ECI 3)"},
+        {"encode --structured-append 17 x", "--structured-append"},
+        {"encode --structured-append 4 abc", "needs at least 4 characters"},
+        {"encode --reader-programming --structured-append 2 abc", "cannot be part of"},
+        {"encode --gs1 --macro 05 '(01)09501101530003'", "choose one"},
+    };
+    for (const auto& c : cases) {
+        const auto r = run(c.args);
+        EXPECT_NE(r.exitCode, 0) << c.args;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
+    }
+}
+
+// An SVG drawing has the size of the picture and one path of the dark modules.
+TEST_F(CommandLine, EncodeWritesSvg) {
+    ASSERT_EQ(run("encode --module 5 --quiet 2 -o s.svg Hello").exitCode, 0);
+    const std::vector<uint8_t> file = dm::test::readFile(dir_ / "s.svg");
+    const std::string svg(file.begin(), file.end());
+    EXPECT_NE(svg.find("width=\"80\" height=\"80\""), std::string::npos) << svg;  // (12 + 4) x 5
+    EXPECT_NE(svg.find("<path fill=\"#000\" d=\"M10 10h5v5h-5z"), std::string::npos) << svg;
 }
 
 }  // namespace
