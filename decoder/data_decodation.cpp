@@ -4,23 +4,10 @@
 #include <optional>
 #include <string_view>
 
+#include "symbology/codeword_values.h"
+
 namespace dm {
 namespace {
-
-constexpr uint8_t kPad = 129;
-constexpr uint8_t kLatchC40 = 230;
-constexpr uint8_t kLatchBase256 = 231;
-constexpr uint8_t kFnc1 = 232;
-constexpr uint8_t kStructuredAppend = 233;
-constexpr uint8_t kReaderProgramming = 234;
-constexpr uint8_t kUpperShift = 235;
-constexpr uint8_t kMacro05 = 236;
-constexpr uint8_t kMacro06 = 237;
-constexpr uint8_t kLatchX12 = 238;
-constexpr uint8_t kLatchText = 239;
-constexpr uint8_t kLatchEdifact = 240;
-constexpr uint8_t kEci = 241;
-constexpr uint8_t kUnlatch = 254;
 
 // FNC1 anywhere but in the first or second position separates fields: the group separator.
 constexpr uint8_t kGroupSeparator = 29;

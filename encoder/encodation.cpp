@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 
+#include "symbology/codeword_values.h"
 #include "symbology/symbol_size.h"
 
 namespace dm {
@@ -19,15 +20,6 @@ constexpr int kEdifactValue = 9 * kScale;
 constexpr int kLatch = kUnit + 1;
 constexpr int kUnreached = INT_MAX / 2;
 
-constexpr uint8_t kPad = 129;
-constexpr uint8_t kLatchC40 = 230;
-constexpr uint8_t kLatchBase256 = 231;
-constexpr uint8_t kFnc1 = 232;
-constexpr uint8_t kUpperShift = 235;
-constexpr uint8_t kLatchX12 = 238;
-constexpr uint8_t kLatchText = 239;
-constexpr uint8_t kLatchEdifact = 240;
-constexpr uint8_t kUnlatch = 254;
 constexpr int kEdifactUnlatch = 31;
 constexpr int kShortBase256 = 249;  // longest field with a one-codeword length
 
@@ -170,20 +162,6 @@ bool allowed(Scheme scheme, State first) {
     }
 }
 
-// ASCII codewords of chars[from, to), digits paired from the left.
-int asciiLength(std::span<const int> chars, int from, int to) {
-    int n = 0;
-    for (int i = from; i < to; ++i) {
-        if (i + 1 < to && isDigit(chars[i]) && isDigit(chars[i + 1])) {
-            ++n;
-            ++i;
-        } else {
-            n += asciiCodewords(chars[i]);
-        }
-    }
-    return n;
-}
-
 void appendAscii(std::vector<uint8_t>& out, std::span<const int> chars, int from, int to) {
     for (int i = from; i < to; ++i) {
         const int c = chars[i];
@@ -199,6 +177,13 @@ void appendAscii(std::vector<uint8_t>& out, std::span<const int> chars, int from
             out.push_back(static_cast<uint8_t>(c - 127));
         }
     }
+}
+
+// ASCII codewords of chars[from, to), digits paired from the left.
+int asciiLength(std::span<const int> chars, int from, int to) {
+    std::vector<uint8_t> codewords;
+    appendAscii(codewords, chars, from, to);
+    return static_cast<int>(codewords.size());
 }
 
 // The cheapest path to every (position, state), forward over the positions.

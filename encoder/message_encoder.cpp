@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "symbology/codeword_values.h"
 #include "symbology/placement.h"
 #include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
@@ -11,8 +12,6 @@ namespace dm {
 namespace {
 
 constexpr int kCodewordBufferSize = kMaxCodewords + 1;  // 2,179
-constexpr uint8_t kUpperShift = 235;
-constexpr uint8_t kPad = 129;
 
 // Per-call encoder state; all fields as the encodation advances.
 struct EncoderState {

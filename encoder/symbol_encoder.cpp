@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "symbology/codeword_values.h"
 #include "symbology/gs1_identifiers.h"
 #include "symbology/placement.h"
 #include "symbology/reed_solomon.h"
@@ -11,12 +12,6 @@
 namespace dm {
 namespace {
 
-constexpr uint8_t kFnc1 = 232;
-constexpr uint8_t kStructuredAppend = 233;
-constexpr uint8_t kReaderProgramming = 234;
-constexpr uint8_t kMacro05 = 236;
-constexpr uint8_t kMacro06 = 237;
-constexpr uint8_t kEci = 241;
 constexpr int32_t kLargestEci = 999999;
 
 constexpr std::string_view kMacroTrailer = "\x1E\x04";
