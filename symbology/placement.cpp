@@ -182,6 +182,29 @@ std::vector<uint8_t> placeCodewords(std::span<const uint8_t> stream, int sizeInd
     return symbol;
 }
 
+std::vector<int32_t> moduleBits(int sizeIndex) {
+    if (!isValidSizeIndex(sizeIndex))
+        return {};
+    const SymbolSize& s = symbolSize(sizeIndex);
+    const int R = s.mappingRows;
+    const int N = s.mappingCols;
+    // Stream bit per mapping position, -1 where no bit goes.
+    std::vector<int32_t> map(static_cast<size_t>(R) * N, -1);
+    sweep(
+        R, N, [&](int row, int col, int k, int bit) { map[row * N + col] = (k - 1) * 8 + bit - 1; },
+        [&](int row, int col) { return map[row * N + col] >= 0; });
+
+    // The unmasked modules in row-major order form the mapping matrix.
+    const std::vector<uint8_t> mask = frameMask(s);
+    std::vector<int32_t> bits(mask.size(), -1);
+    size_t next = 0;
+    for (size_t i = 0; i < mask.size(); ++i) {
+        if (!mask[i])
+            bits[i] = map[next++];
+    }
+    return bits;
+}
+
 bool extractCodewords(std::span<const uint8_t> moduleMatrix, int sizeIndex,
                       std::span<uint8_t> codewords, DecodeStatus& status) {
     if (moduleMatrix.empty() || codewords.empty()) {
@@ -199,28 +222,11 @@ bool extractCodewords(std::span<const uint8_t> moduleMatrix, int sizeIndex,
         status = DecodeStatus::MissingInput;
         return false;
     }
-    const int R = s.mappingRows;
-    const int N = s.mappingCols;
-
-    // The unmasked modules in row-major order form the mapping matrix.
-    const std::vector<uint8_t> mask = frameMask(s);
-    std::vector<uint8_t> mapping;
-    mapping.reserve(static_cast<size_t>(R) * N);
+    const std::vector<int32_t> map = moduleBits(sizeIndex);
+    std::vector<uint8_t> bits(static_cast<size_t>(s.mappingRows) * s.mappingCols, 0);
     for (size_t i = 0; i < moduleCount; ++i) {
-        if (!mask[i])
-            mapping.push_back(moduleMatrix[i]);
-    }
-
-    // Placement map: stream bit number per mapping position, -1 where no bit goes.
-    std::vector<int32_t> map(static_cast<size_t>(R) * N, -1);
-    sweep(
-        R, N, [&](int row, int col, int k, int bit) { map[row * N + col] = (k - 1) * 8 + bit - 1; },
-        [&](int row, int col) { return map[row * N + col] >= 0; });
-
-    std::vector<uint8_t> bits(static_cast<size_t>(R) * N, 0);
-    for (size_t i = 0; i < map.size(); ++i) {
         if (map[i] >= 0 && map[i] < static_cast<int32_t>(bits.size()))
-            bits[map[i]] = mapping[i];
+            bits[map[i]] = moduleMatrix[i];
     }
     for (int j = 0; j < total; ++j) {
         uint8_t v = 0;

@@ -176,17 +176,16 @@ bool splitBlocks(std::span<const uint8_t> stream, BlockArray& blocks, int sizeIn
     return true;
 }
 
-DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> dataOut,
-                         int blockData, int blockEcc) {
+BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockEcc) {
     const int n = blockData + blockEcc;
     if (blockData <= 0 || blockEcc <= 0 || n > 255 || blockEcc > kMaxBlockEcc ||
-        received.size() < static_cast<size_t>(n) ||
-        dataOut.size() < static_cast<size_t>(blockData)) {
-        return DecodeStatus::BlockUnprocessable;
+        block.size() < static_cast<size_t>(n)) {
+        return {DecodeStatus::BlockUnprocessable};
     }
     const int start = 255 - n;
     std::array<uint8_t, 255> work{};
-    std::copy_n(received.begin(), n, work.begin() + start);
+    std::copy_n(block.begin(), n, work.begin() + start);
+    int errors = 0;
 
     const int count = syndromeCount(n, blockEcc);
     std::array<uint8_t, kMaxBlockEcc> syndromes{};
@@ -226,7 +225,7 @@ DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> d
             }
         }
         if (degree == 0)
-            return DecodeStatus::BlockUncorrectable;
+            return {DecodeStatus::BlockUncorrectable};
 
         // Chien search over the block's own positions: x = a^-m stands for position 254 - m.
         std::array<int, kMaxBlockEcc> rootPower{};
@@ -237,7 +236,7 @@ DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> d
                 rootPower[roots++] = m;
         }
         if (roots != degree)
-            return DecodeStatus::BlockUncorrectable;
+            return {DecodeStatus::BlockUncorrectable};
 
         // Error evaluator omega = S(x) lambda(x) mod x^count.
         std::array<uint8_t, kMaxBlockEcc> omega{};
@@ -258,7 +257,7 @@ DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> d
                 denominator ^= gfMultiply(lambda[i + 1], gfPow((255 - m) * i));
             }
             if (denominator == 0)
-                return DecodeStatus::BlockUncorrectable;
+                return {DecodeStatus::BlockUncorrectable};
             const uint8_t numerator = evaluate(omegaPoly, xInv);
             work[254 - m] ^= gfDivide(numerator, denominator);
         }
@@ -266,10 +265,33 @@ DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> d
         // syndromes; such a block is not a codeword and must not be reported as corrected.
         std::array<uint8_t, kMaxBlockEcc> check{};
         if (!computeSyndromes(work, start, count, check))
-            return DecodeStatus::BlockUncorrectable;
+            return {DecodeStatus::BlockUncorrectable};
     }
-    std::copy_n(work.begin() + start, blockData, dataOut.begin());
-    return DecodeStatus::Success;
+    for (int i = 0; i < n; ++i) {
+        errors += block[i] != work[start + i];
+        block[i] = work[start + i];
+    }
+    return {DecodeStatus::Success, errors};
+}
+
+DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> dataOut,
+                         int blockData, int blockEcc) {
+    const int n = blockData + blockEcc;
+    if (blockData <= 0 || blockEcc <= 0 || n > 255 || blockEcc > kMaxBlockEcc ||
+        received.size() < static_cast<size_t>(n) ||
+        dataOut.size() < static_cast<size_t>(blockData)) {
+        return DecodeStatus::BlockUnprocessable;
+    }
+    std::array<uint8_t, 255> block{};
+    std::copy_n(received.begin(), n, block.begin());
+    const DecodeStatus status = correctBlock(block, blockData, blockEcc).status;
+    if (status == DecodeStatus::Success)
+        std::copy_n(block.begin(), blockData, dataOut.begin());
+    return status;
+}
+
+int correctableErrors(int blockData, int blockEcc) {
+    return syndromeCount(blockData + blockEcc, blockEcc) / 2;
 }
 
 bool decodeBlocks(BlockArray& blocks, BlockArray& dataBlocks, int sizeIndex, DecodeStatus& status) {

@@ -60,6 +60,20 @@ bool splitBlocks(std::span<const uint8_t> stream, BlockArray& blocks, int sizeIn
 DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> dataOut,
                          int blockData, int blockEcc);
 
+// What correcting a block found: its status and, on success, how many codewords were wrong.
+struct BlockCorrection {
+    DecodeStatus status = DecodeStatus::BlockUnprocessable;
+    int errors = 0;
+};
+
+// Corrects a whole block (data, then error correction codewords) in place, as decodeBlock does;
+// the block is left as it was unless the status is Success.
+BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockEcc);
+
+// Errors a block of this shape can correct: half the syndromes checked, which in the two
+// smallest shapes (3 + 5 and 5 + 7 codewords) leave one codeword aside against misreading.
+int correctableErrors(int blockData, int blockEcc);
+
 // Corrects every block in order; the first uncorrectable block stops with status 6.
 bool decodeBlocks(BlockArray& blocks, BlockArray& dataBlocks, int sizeIndex, DecodeStatus& status);
 

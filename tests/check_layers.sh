@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Holds the core's includes to its layers. Bottom up: symbology; the decoder records
-# (decoder/decoder_records.h); detection/finder; detection/sampling; the rest of decoder/. The
-# encoder stands beside them on symbology alone. A core file may include its own layer and those
+# (decoder/decoder_records.h); detection/finder; detection/sampling; the rest of decoder/; grading.
+# The encoder stands beside them on symbology alone. A core file may include its own layer and those
 # below; no core file includes Qt or a header of platform/, tools/, app/ or tests/.
 # Usage: check_layers.sh [SOURCE_ROOT]. Prints each offending include; fails if there is one.
 set -euo pipefail
@@ -14,12 +14,13 @@ allowed() {
         detection/finder/*) echo "symbology/ decoder/decoder_records.h detection/finder/" ;;
         detection/sampling/*) echo "symbology/ decoder/decoder_records.h detection/" ;;
         decoder/*) echo "symbology/ decoder/ detection/" ;;
+        grading/*) echo "symbology/ decoder/ detection/ grading/" ;;
         encoder/*) echo "symbology/ encoder/" ;;
     esac
 }
 
 faults=0
-for dir in symbology decoder detection encoder; do
+for dir in symbology decoder detection grading encoder; do
     [[ -d $dir ]] || continue
     while IFS= read -r file; do
         while IFS=: read -r line text; do

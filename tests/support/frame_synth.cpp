@@ -27,6 +27,37 @@ PointF toPicture(const Placement& p, double s, double dx, double dy) {
     return {p.cx + s * (dx * p.cosT + dy * p.sinT), p.cy + s * (-dx * p.sinT + dy * p.cosT)};
 }
 
+bool isDistorted(const SynthOptions& o) {
+    return o.stretch != 1.0 || o.shear != 0.0 || o.bend != 0.0;
+}
+
+// Where the print distortions draw symbol coordinates (as for toPicture) of a symbol cols wide.
+// Without distortions the coordinates stay exactly as they are.
+PointF distorted(const SynthOptions& o, int cols, double dx, double dy) {
+    if (!isDistorted(o))
+        return {dx, dy};
+    const double u = dx + cols / 2.0;
+    const double bent = u + o.bend * std::sin(std::numbers::pi * u / cols);
+    return {(bent - cols / 2.0 + o.shear * dy) * o.stretch, dy};
+}
+
+// The symbol coordinates distorted() draws at (ex, ey); the bend undone by Newton's method.
+PointF undistorted(const SynthOptions& o, int cols, double ex, double ey) {
+    if (!isDistorted(o))
+        return {ex, ey};
+    const double bent = ex / o.stretch - o.shear * ey + cols / 2.0;
+    double u = bent;
+    const double k = std::numbers::pi / cols;
+    for (int i = 0; i < 8 && o.bend != 0; ++i)
+        u -= (u + o.bend * std::sin(k * u) - bent) / (1 + o.bend * k * std::cos(k * u));
+    return {u - cols / 2.0, ey};
+}
+
+PointF drawnAt(const Placement& p, const SynthOptions& o, int cols, double dx, double dy) {
+    const PointF e = distorted(o, cols, dx, dy);
+    return toPicture(p, o.moduleSize, e.x, e.y);
+}
+
 std::vector<float> gaussianKernel(double sigma) {
     const int r = std::max(1, static_cast<int>(std::ceil(3 * sigma)));
     std::vector<float> k(2 * r + 1);
@@ -96,8 +127,10 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
             // Picture pixel centre back to symbol coordinates.
             const double vx = (px + 0.5 - p.cx) / s;
             const double vy = (py + 0.5 - p.cy) / s;
-            const double dx = vx * p.cosT - vy * p.sinT;
-            const double dy = vx * p.sinT + vy * p.cosT;
+            const PointF d =
+                undistorted(o, cols, vx * p.cosT - vy * p.sinT, vx * p.sinT + vy * p.cosT);
+            const double dx = d.x;
+            const double dy = d.y;
             const double rx = (dx + cols / 2.0 + q) * kRasterScale - 0.5;
             const double ry = (dy + rows / 2.0 + q) * kRasterScale - 0.5;
             const int x0 = static_cast<int>(std::floor(rx));
@@ -172,7 +205,7 @@ CFrameDib cameraFrame(const SynthFrame& frame) {
 
 PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& o) {
     const Placement p = placementOf(o);
-    const PointF pic = toPicture(p, o.moduleSize, col + 0.5 - cols / 2.0, row + 0.5 - rows / 2.0);
+    const PointF pic = drawnAt(p, o, cols, col + 0.5 - cols / 2.0, row + 0.5 - rows / 2.0);
     // Gray row i is picture row height - 1 - i; pixel centres sit at integer + 0.5.
     return {pic.x - 0.5, o.height - 1 - (pic.y - 0.5)};
 }
@@ -181,8 +214,8 @@ std::array<PointF, 4> symbolCornersInPicture(int rows, int cols, const SynthOpti
     const Placement p = placementOf(o);
     const double hx = cols / 2.0;
     const double hy = rows / 2.0;
-    return {toPicture(p, o.moduleSize, -hx, -hy), toPicture(p, o.moduleSize, hx, -hy),
-            toPicture(p, o.moduleSize, hx, hy), toPicture(p, o.moduleSize, -hx, hy)};
+    return {drawnAt(p, o, cols, -hx, -hy), drawnAt(p, o, cols, hx, -hy),
+            drawnAt(p, o, cols, hx, hy), drawnAt(p, o, cols, -hx, hy)};
 }
 
 bool symbolFits(int rows, int cols, const SynthOptions& o) {
@@ -190,7 +223,7 @@ bool symbolFits(int rows, int cols, const SynthOptions& o) {
     const double hx = cols / 2.0 + o.quietZone;
     const double hy = rows / 2.0 + o.quietZone;
     for (const auto& [dx, dy] : {std::pair{-hx, -hy}, {hx, -hy}, {-hx, hy}, {hx, hy}}) {
-        const PointF c = toPicture(p, o.moduleSize, dx, dy);
+        const PointF c = drawnAt(p, o, cols, dx, dy);
         if (c.x < 1 || c.y < 1 || c.x > o.width - 2 || c.y > o.height - 2)
             return false;
     }

@@ -32,6 +32,12 @@ struct SynthOptions {
     uint8_t dark = 30;
     uint8_t light = 220;
     uint8_t background = 200;  // beyond the quiet zone
+    // Print distortions of the grid: modules stretch times as wide as high (moduleSize); each
+    // module down shifts its row shear modules right; module column u (from the left edge)
+    // drawn at u + bend sin(pi u / cols), which bows the columns and keeps the outline.
+    double stretch = 1.0;
+    double shear = 0.0;
+    double bend = 0.0;
 };
 
 struct PointF {

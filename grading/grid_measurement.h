@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "decoder/decode_image.h"
+#include "detection/sampling/perspective_grid.h"
+#include "grading/reflectance_image.h"
+
+namespace dm {
+
+// The module grid of a symbol as measured in the image, and the regular grid that fits it best.
+struct MeasuredGrid {
+    // Symbol coordinates (u across the columns, v down the rows, in modules, (0, 0) the outer
+    // top-left corner) to picture coordinates, through the measured outer edges.
+    Homography outline;
+    // Module centres as the clock tracks place them, rows x cols, row-major.
+    std::vector<ImagePoint> centres;
+    // The regular grid: module (r, c) at origin + (c + 0.5) colStep + (r + 0.5) rowStep.
+    ImagePoint origin;
+    ImagePoint colStep;
+    ImagePoint rowStep;
+    double moduleSize = 0;  // mean of the two steps' lengths, pixels
+    // |X - Y| / mean of the steps; the largest distance of a centre from its regular place as a
+    // fraction of the module size.
+    double axialNonuniformity = 0;
+    double gridNonuniformity = 0;
+};
+
+// Measures the grid of the symbol of sizeIndex that the map from symbol coordinates roughly
+// places: its four outer edges, then the module edges along every alternating row and column
+// (the clock tracks and the inner alignment patterns), each where the reflectance crosses the
+// threshold. A module centre lies on the line through its column's centre on the nearest
+// alternating row above it and its row's centre on the nearest alternating column to its right.
+// Nothing when the measured edges do not form a quadrilateral.
+std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Homography& rough,
+                                        int32_t sizeIndex, double threshold);
+
+}  // namespace dm

@@ -1,0 +1,394 @@
+#include "grading/print_quality.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <optional>
+
+#include "decoder/decoder.h"
+#include "detection/sampling/perspective_grid.h"
+#include "grading/fixed_pattern.h"
+#include "grading/grid_measurement.h"
+#include "grading/reflectance_image.h"
+#include "symbology/placement.h"
+#include "symbology/reed_solomon.h"
+#include "symbology/symbol_size.h"
+
+namespace dm {
+namespace {
+
+// Grade thresholds, the A limit first: a value reaching limit k (k = 0 ... 3) earns 4 - k.
+using Limits = std::array<double, 4>;
+constexpr Limits kSymbolContrast{0.70, 0.55, 0.40, 0.20};
+constexpr Limits kModulation{0.50, 0.40, 0.30, 0.20};  // modules' modulation and margin
+constexpr Limits kUnusedCorrection{0.62, 0.50, 0.37, 0.25};
+constexpr Limits kAxialNonuniformity{0.06, 0.08, 0.10, 0.12};  // at most
+constexpr Limits kGridNonuniformity{0.38, 0.50, 0.63, 0.75};   // at most
+
+// The aperture's diameter as a share of the module size.
+constexpr double kApertureShare = 0.8;
+
+// Values within this of a limit count as reaching it (the limits are decimal fractions that
+// the arithmetic cannot always meet exactly).
+constexpr double kSlack = 1e-9;
+
+uint8_t gradeAtLeast(double value, const Limits& limits) {
+    for (size_t k = 0; k < limits.size(); ++k) {
+        if (value >= limits[k] - kSlack)
+            return static_cast<uint8_t>(4 - k);
+    }
+    return 0;
+}
+
+uint8_t gradeAtMost(double value, const Limits& limits) {
+    for (size_t k = 0; k < limits.size(); ++k) {
+        if (value <= limits[k] + kSlack)
+            return static_cast<uint8_t>(4 - k);
+    }
+    return 0;
+}
+
+ImagePoint mapped(const Homography& map, double u, double v) {
+    const Vec2 p = map.map(u, v);
+    return {p.x, p.y};
+}
+
+// Highest and lowest reflectance through the aperture over the symbol and a quiet zone of one
+// module (the inspection area), at points a quarter aperture apart.
+std::pair<double, double> reflectanceExtremes(const ReflectanceImage& image, const Homography& map,
+                                              int32_t rows, int32_t cols, double aperture) {
+    const std::array<ImagePoint, 4> quad{mapped(map, -1, -1), mapped(map, cols + 1, -1),
+                                         mapped(map, cols + 1, rows + 1),
+                                         mapped(map, -1, rows + 1)};
+    auto inside = [&](ImagePoint p) {
+        int sign = 0;
+        for (size_t i = 0; i < quad.size(); ++i) {
+            const ImagePoint a = quad[i];
+            const ImagePoint b = quad[(i + 1) % quad.size()];
+            const double cross = (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+            const int s = cross > 0 ? 1 : cross < 0 ? -1 : 0;
+            if (s != 0 && sign != 0 && s != sign)
+                return false;
+            sign = s != 0 ? s : sign;
+        }
+        return true;
+    };
+    double x0 = quad[0].x, x1 = quad[0].x, y0 = quad[0].y, y1 = quad[0].y;
+    for (const ImagePoint& q : quad) {
+        x0 = std::min(x0, q.x);
+        x1 = std::max(x1, q.x);
+        y0 = std::min(y0, q.y);
+        y1 = std::max(y1, q.y);
+    }
+    x0 = std::max(std::floor(x0), 0.0);
+    y0 = std::max(std::floor(y0), 0.0);
+    x1 = std::min(x1, static_cast<double>(image.width));
+    y1 = std::min(y1, static_cast<double>(image.height));
+    const double step = std::max(1.0, std::floor(aperture / 4));
+    double high = -1;
+    double low = 2;
+    for (double y = y0 + 0.5; y < y1; y += step) {
+        for (double x = x0 + 0.5; x < x1; x += step) {
+            if (!inside({x, y}))
+                continue;
+            const double r = image.aperture({x, y}, aperture);
+            if (r < 0)
+                continue;
+            high = std::max(high, r);
+            low = std::min(low, r);
+        }
+    }
+    if (high < 0)
+        return {0, 0};
+    return {high, low};
+}
+
+// The codewords as read, corrected block by block.
+struct Correction {
+    bool corrected = false;
+    Interleaving interleaving = Interleaving::Compliant;
+    std::vector<BlockErrors> blocks;
+    std::vector<uint8_t> stream;  // the codewords as they should be, once corrected
+};
+
+// Stream positions of block k, in the block's order (data, then error correction).
+std::vector<int32_t> blockPositions(int32_t sizeIndex, int32_t k, Interleaving interleaving) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    const int32_t b = s.blockCount;
+    const int32_t data = blockDataCount(sizeIndex, k);
+    std::vector<int32_t> positions;
+    for (int32_t i = 0; i < data + s.blockEccCodewords; ++i) {
+        if (interleaving == Interleaving::Legacy)
+            positions.push_back(k + i * b);
+        else
+            positions.push_back(i < data ? k + i * b : s.dataCodewords + k + (i - data) * b);
+    }
+    return positions;
+}
+
+// Corrects every block under one interleaving; errors -1 for a block that cannot be corrected.
+Correction correctUnder(const std::vector<uint8_t>& read, int32_t sizeIndex,
+                        Interleaving interleaving) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    Correction out;
+    out.interleaving = interleaving;
+    out.stream = read;
+    out.corrected = true;
+    for (int32_t k = 0; k < s.blockCount; ++k) {
+        const auto positions = blockPositions(sizeIndex, k, interleaving);
+        std::vector<uint8_t> block;
+        for (const int32_t p : positions)
+            block.push_back(read[p]);
+        const int32_t data = blockDataCount(sizeIndex, k);
+        const BlockCorrection c = correctBlock(block, data, s.blockEccCodewords);
+        const bool ok = c.status == DecodeStatus::Success;
+        out.corrected = out.corrected && ok;
+        out.blocks.push_back({ok ? c.errors : -1, correctableErrors(data, s.blockEccCodewords)});
+        for (size_t i = 0; i < positions.size(); ++i)
+            out.stream[positions[i]] = block[i];
+    }
+    return out;
+}
+
+Correction correctCodewords(const std::vector<uint8_t>& matrix, int32_t sizeIndex) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    std::vector<uint8_t> read(s.dataCodewords + s.eccCodewords);
+    DecodeStatus status = DecodeStatus::Success;
+    if (!extractCodewords(matrix, sizeIndex, read, status))
+        return {};
+    Correction out = correctUnder(read, sizeIndex, Interleaving::Compliant);
+    if (!out.corrected && sizeIndex == kLargestSquare) {
+        // Some writers of the 144 x 144 symbol deal the whole stream out by position.
+        Correction legacy = correctUnder(read, sizeIndex, Interleaving::Legacy);
+        if (legacy.corrected)
+            return legacy;
+    }
+    return out;
+}
+
+// Modulation or reflectance margin graded with the error correction's reserve: at each grade
+// level the codewords graded below it (their lowest module's grade) count as erasures against
+// the block's capacity, and the level earns the lower of itself and the grade of the unused
+// error correction left. The best level's grade.
+double reserveGrade(const std::vector<uint8_t>& codewordGrades, int32_t sizeIndex,
+                    Interleaving interleaving) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    double best = 0;
+    for (int level = 4; level >= 1; --level) {
+        double unused = 1;
+        for (int32_t k = 0; k < s.blockCount; ++k) {
+            int32_t erasures = 0;
+            for (const int32_t p : blockPositions(sizeIndex, k, interleaving))
+                erasures += codewordGrades[p] < level;
+            const int32_t capacity =
+                correctableErrors(blockDataCount(sizeIndex, k), s.blockEccCodewords);
+            unused = std::min(unused, 1.0 - static_cast<double>(erasures) / (2.0 * capacity));
+        }
+        best = std::max(best, std::min<double>(level, gradeAtLeast(unused, kUnusedCorrection)));
+    }
+    return best;
+}
+
+// Reads one module through the aperture and grades its modulation and its margin against the
+// colour it must have (unknown: margin 0).
+void readModule(ModuleReading& m, const ReflectanceImage& image, double aperture, double threshold,
+                double contrast, bool colourKnown) {
+    m.reflectance = image.aperture(m.centre, aperture);
+    if (m.reflectance < 0 || contrast <= 0) {
+        m.modulation = 0;
+        m.margin = -1;
+    } else {
+        m.modulation = 2 * std::abs(m.reflectance - threshold) / contrast;
+        const bool readDark = m.reflectance < threshold;
+        m.margin = !colourKnown ? 0 : readDark == m.dark ? m.modulation : -m.modulation;
+    }
+    m.modulationGrade = gradeAtLeast(m.modulation, kModulation);
+    m.marginGrade = m.margin < 0 ? 0 : gradeAtLeast(m.margin, kModulation);
+}
+
+// Nothing located: every grade 0.
+SymbolGrade notLocated() {
+    SymbolGrade out;
+    for (size_t i = 0; i < kParameterCount; ++i)
+        out.parameters[i].parameter = static_cast<Parameter>(i);
+    return out;
+}
+
+SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, int32_t sizeIndex) {
+    SymbolGrade out = notLocated();
+    if (!isValidSizeIndex(sizeIndex) || image.width <= 0)
+        return out;
+    const SymbolSize& s = symbolSize(sizeIndex);
+    const int32_t rows = s.symbolRows;
+    const int32_t cols = s.symbolCols;
+    std::array<Vec2, 4> located;
+    for (size_t i = 0; i < 4; ++i)
+        located[i] = {corners[i].x, corners[i].y};
+    const auto rough = symbolToImage(located, cols, rows);
+    if (!rough)
+        return out;
+
+    // A first threshold over the area the located corners give, for the edges; then the
+    // reflectances over the measured outline.
+    const double roughModule =
+        (std::hypot(corners[1].x - corners[0].x, corners[1].y - corners[0].y) / cols +
+         std::hypot(corners[3].x - corners[0].x, corners[3].y - corners[0].y) / rows) /
+        2;
+    const auto [roughHigh, roughLow] =
+        reflectanceExtremes(image, *rough, rows, cols, kApertureShare * roughModule);
+    const auto grid = measureGrid(image, *rough, sizeIndex, (roughHigh + roughLow) / 2);
+    if (!grid)
+        return out;
+    out.located = true;
+    out.sizeIndex = sizeIndex;
+    out.symbolRows = rows;
+    out.symbolCols = cols;
+    out.moduleSize = grid->moduleSize;
+    out.aperture = kApertureShare * grid->moduleSize;
+    const auto [high, low] = reflectanceExtremes(image, grid->outline, rows, cols, out.aperture);
+    out.maxReflectance = high;
+    out.minReflectance = low;
+    out.globalThreshold = (high + low) / 2;
+    const double contrast = high - low;
+    out.corners = {mapped(grid->outline, 0, 0), mapped(grid->outline, cols, 0),
+                   mapped(grid->outline, cols, rows), mapped(grid->outline, 0, rows)};
+
+    // The symbol as read at the grid's centres under the global threshold, and what it says.
+    out.modules.resize(static_cast<size_t>(rows) * cols);
+    std::vector<uint8_t> read(out.modules.size());
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < cols; ++c) {
+            const size_t i = static_cast<size_t>(r) * cols + c;
+            ModuleReading& m = out.modules[i];
+            m.row = r;
+            m.col = c;
+            m.centre = grid->centres[i];
+            m.reflectance = image.aperture(m.centre, out.aperture);
+            read[i] = m.reflectance >= 0 && m.reflectance < out.globalThreshold;
+        }
+    }
+    // An area without a symbol reads all light, which Reed-Solomon takes for zero codewords: a
+    // reading counts only when its solid finder reads dark in half its modules or more.
+    int32_t finderDark = 0;
+    for (int32_t r = 0; r < rows; ++r)
+        finderDark += read[static_cast<size_t>(r) * cols];
+    for (int32_t c = 1; c < cols; ++c)
+        finderDark += read[static_cast<size_t>(rows - 1) * cols + c];
+    const bool finderRead = 2 * finderDark >= rows + cols - 1;
+    DecodeState state;
+    DecodeStatus status = DecodeStatus::Success;
+    out.decoded = finderRead && decodeModuleMatrix(read, sizeIndex, state, status);
+    Correction correction = correctCodewords(read, sizeIndex);
+    if (!finderRead)
+        correction.corrected = false;
+    out.blocks = correction.blocks;
+    const bool known = correction.corrected;
+    const std::vector<uint8_t> ideal =
+        placeCodewords(known ? correction.stream : std::vector<uint8_t>(read.size()), sizeIndex);
+
+    // Codeword modules: modulation and margin, and each codeword's lowest grades.
+    const std::vector<int32_t> bits = moduleBits(sizeIndex);
+    const size_t codewords = static_cast<size_t>(s.dataCodewords + s.eccCodewords);
+    std::vector<uint8_t> modulationGrades(codewords, 4);
+    std::vector<uint8_t> marginGrades(codewords, 4);
+    double lowestModulation = 1e9;
+    double lowestMargin = 1e9;
+    for (size_t i = 0; i < out.modules.size(); ++i) {
+        ModuleReading& m = out.modules[i];
+        m.dark = ideal[i] != 0;
+        readModule(m, image, out.aperture, out.globalThreshold, contrast, known);
+        if (bits[i] < 0)
+            continue;
+        const auto k = static_cast<size_t>(bits[i] / 8);
+        modulationGrades[k] = std::min(modulationGrades[k], m.modulationGrade);
+        marginGrades[k] = std::min(marginGrades[k], m.marginGrade);
+        lowestModulation = std::min(lowestModulation, m.modulation);
+        lowestMargin = std::min(lowestMargin, m.margin);
+    }
+
+    // The fixed pattern and the quiet zone beside the finder.
+    FixedPattern pattern = fixedPatternOf(sizeIndex);
+    int32_t damaged = 0;
+    for (ModuleReading& m : pattern.modules) {
+        m.centre = m.row >= 0 && m.row < rows && m.col >= 0 && m.col < cols
+                       ? grid->centres[static_cast<size_t>(m.row) * cols + m.col]
+                       : mapped(grid->outline, m.col + 0.5, m.row + 0.5);
+        readModule(m, image, out.aperture, out.globalThreshold, contrast, true);
+        damaged += m.marginGrade == 0;
+    }
+    const double patternGrade = gradeFixedPattern(pattern.modules, pattern.segments);
+    out.patternModules = std::move(pattern.modules);
+    out.segments = std::move(pattern.segments);
+
+    double unused = 0;
+    if (known) {
+        unused = 1;
+        for (const BlockErrors& b : out.blocks)
+            unused = std::min(unused, 1.0 - static_cast<double>(b.errors) / b.capacity);
+    }
+    auto set = [&](Parameter p, double value, double grade) {
+        out.parameters[static_cast<size_t>(p)] = {p, value, grade};
+    };
+    set(Parameter::Decode, out.decoded ? 1 : 0, out.decoded ? 4 : 0);
+    set(Parameter::SymbolContrast, contrast, gradeAtLeast(contrast, kSymbolContrast));
+    set(Parameter::Modulation, lowestModulation,
+        reserveGrade(modulationGrades, sizeIndex, correction.interleaving));
+    set(Parameter::ReflectanceMargin, known ? lowestMargin : 0,
+        known ? reserveGrade(marginGrades, sizeIndex, correction.interleaving) : 0);
+    set(Parameter::FixedPatternDamage, damaged, patternGrade);
+    set(Parameter::AxialNonuniformity, grid->axialNonuniformity,
+        gradeAtMost(grid->axialNonuniformity, kAxialNonuniformity));
+    set(Parameter::GridNonuniformity, grid->gridNonuniformity,
+        gradeAtMost(grid->gridNonuniformity, kGridNonuniformity));
+    set(Parameter::UnusedErrorCorrection, unused,
+        out.decoded ? gradeAtLeast(unused, kUnusedCorrection) : 0);
+    out.overall = 4;
+    for (const ParameterGrade& p : out.parameters)
+        out.overall = std::min(out.overall, p.grade);
+    return out;
+}
+
+}  // namespace
+
+std::string_view parameterName(Parameter parameter) {
+    switch (parameter) {
+        case Parameter::Decode:
+            return "Decode";
+        case Parameter::SymbolContrast:
+            return "Symbol contrast";
+        case Parameter::Modulation:
+            return "Modulation";
+        case Parameter::ReflectanceMargin:
+            return "Reflectance margin";
+        case Parameter::FixedPatternDamage:
+            return "Fixed pattern damage";
+        case Parameter::AxialNonuniformity:
+            return "Axial non-uniformity";
+        case Parameter::GridNonuniformity:
+            return "Grid non-uniformity";
+        case Parameter::UnusedErrorCorrection:
+            return "Unused error correction";
+    }
+    return "";
+}
+
+char gradeLetter(double grade) {
+    return grade >= 3.5 ? 'A' : grade >= 2.5 ? 'B' : grade >= 1.5 ? 'C' : grade >= 0.5 ? 'D' : 'F';
+}
+
+SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex) {
+    try {
+        return grade(reflectanceOf(image), corners, sizeIndex);
+    } catch (const std::bad_alloc&) {
+        return notLocated();
+    }
+}
+
+SymbolGrade gradeImage(const ImageView& image) {
+    const DecodeResult located = decodeImage(image);
+    if (!located.corners || located.sizeIndex < 0)
+        return notLocated();
+    return gradeSymbol(image, *located.corners, located.sizeIndex);
+}
+
+}  // namespace dm

@@ -1,0 +1,117 @@
+#pragma once
+
+// Print-quality grading of a Data Matrix symbol in an image, as a verifier reports it: the
+// parameters for two-dimensional matrix symbols, each graded from 4 (A) to 0 (F), and the
+// overall grade, the lowest of them.
+//
+//     const dm::SymbolGrade g = dm::gradeImage({pixels, width, height, 1});
+//     if (g.located) show(g.overall, g.parameters);
+//
+// Reflectance is read from gray levels as level / 255 (no calibration against a reference,
+// no gamma), through a synthetic circular aperture of 0.8 module; an image made under other
+// conditions than a verifier's (a camera frame above all) gives an indicative grade.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "decoder/decode_image.h"
+
+namespace dm {
+
+enum class Parameter : uint8_t {
+    Decode,
+    SymbolContrast,
+    Modulation,
+    ReflectanceMargin,
+    FixedPatternDamage,
+    AxialNonuniformity,
+    GridNonuniformity,
+    UnusedErrorCorrection,
+};
+inline constexpr size_t kParameterCount = 8;
+
+// "Decode", "Symbol contrast", ...
+std::string_view parameterName(Parameter parameter);
+
+// 'A' (3.5 and above), 'B' (2.5), 'C' (1.5), 'D' (0.5) or 'F'.
+char gradeLetter(double grade);
+
+struct ParameterGrade {
+    Parameter parameter = Parameter::Decode;
+    // What was measured: Decode 1 or 0; Symbol contrast, Unused error correction as fractions;
+    // Modulation and Reflectance margin the lowest of any codeword module (the margin is
+    // negative for a module read the wrong colour); Fixed pattern damage the pattern modules
+    // read the wrong colour or with a modulation under 0.20; Axial and Grid non-uniformity as
+    // fractions of the module size.
+    double value = 0;
+    double grade = 0;  // 4 to 0; Fixed pattern damage of symbols with several regions averages
+};
+
+// One module as graded. Quiet-zone modules lie outside the symbol (row or column -1, or one
+// past the last).
+struct ModuleReading {
+    int32_t row = 0;
+    int32_t col = 0;
+    ImagePoint centre;       // where it was measured, in picture coordinates
+    double reflectance = 0;  // through the aperture, 0 to 1; -1 outside the image
+    bool dark = false;       // what the module should be (from the decoded codewords)
+    double modulation = 0;   // 2 |R - GT| / SC
+    double margin = 0;       // the modulation, negative when read the wrong colour
+    uint8_t modulationGrade = 0;
+    uint8_t marginGrade = 0;  // 0 when read the wrong colour
+};
+
+// A stretch of the fixed pattern graded as one: part of the solid finder (L1 the solid column,
+// L2 the solid row), of the quiet zone beside it (QZL1, QZL2), or the alternating clock tracks
+// and inner alignment patterns of one region.
+struct PatternSegment {
+    enum class Kind : uint8_t { L1, L2, QZL1, QZL2, ClockAndAlignment };
+    Kind kind = Kind::L1;
+    std::vector<int32_t> modules;  // indexes into SymbolGrade::patternModules
+    double grade = 0;              // at the level that set the damage grade
+    // Modules damaged at the grade level just above the damage grade (those that kept it from
+    // being higher); none when the grade is 4.
+    std::vector<int32_t> damaged;
+};
+
+// What one Reed-Solomon block needed.
+struct BlockErrors {
+    int32_t errors = 0;    // codewords corrected; -1 when the block could not be corrected
+    int32_t capacity = 0;  // codewords the block can correct
+};
+
+struct SymbolGrade {
+    bool located = false;  // a symbol outline and size to grade; else every grade is 0
+    bool decoded = false;
+    int32_t sizeIndex = -1;
+    int32_t symbolRows = 0;
+    int32_t symbolCols = 0;
+    double moduleSize = 0;      // mean module pitch, pixels
+    double aperture = 0;        // synthetic aperture diameter, pixels
+    double maxReflectance = 0;  // over the symbol and its one-module quiet zone
+    double minReflectance = 0;
+    double globalThreshold = 0;  // halfway between them
+    std::array<ParameterGrade, kParameterCount> parameters{};
+    double overall = 0;                         // the lowest parameter grade
+    SymbolCorners corners{};                    // outline of the measured grid
+    std::vector<ModuleReading> modules;         // symbolRows x symbolCols, row-major
+    std::vector<ModuleReading> patternModules;  // finder, clocks, alignment and quiet zone
+    std::vector<PatternSegment> segments;
+    std::vector<BlockErrors> blocks;
+
+    const ParameterGrade& operator[](Parameter p) const {
+        return parameters[static_cast<size_t>(p)];
+    }
+};
+
+// Grades the symbol of the given size whose outer corners (top left, top right, bottom right,
+// bottom left as printed, picture coordinates) a decode located in the image.
+SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex);
+
+// Decodes the image with decodeImage and grades the symbol it located; not located when it
+// found no outline of a known size.
+SymbolGrade gradeImage(const ImageView& image);
+
+}  // namespace dm

@@ -1,0 +1,291 @@
+// Print-quality grades under controlled damage: each parameter moves at its thresholds and the
+// others stay where they were.
+#include "grading/print_quality.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "symbology/placement.h"
+#include "symbology/reed_solomon.h"
+#include "symbology/symbol_size.h"
+#include "tests/support/frame_synth.h"
+#include "tests/support/symbol_builders.h"
+
+namespace dm {
+namespace {
+
+constexpr int k24 = 7, k26 = 8, k52 = 14, k72 = 16;  // size indexes
+
+// Data codewords for a symbol of the size: letters for half of them, pads in the rest.
+std::vector<uint8_t> someData(int sizeIndex) {
+    std::vector<uint8_t> data;
+    for (int i = 0; i < symbolSize(sizeIndex).dataCodewords / 2; ++i)
+        data.push_back(static_cast<uint8_t>('A' + 1 + (i * 7) % 26));
+    return data;
+}
+
+std::vector<uint8_t> symbolOfSize(int sizeIndex) {
+    return test::symbolWithData(someData(sizeIndex), sizeIndex);
+}
+
+// A symbol drawn by the frame synthesiser, black on white at 8 pixels a module unless the
+// options change it.
+struct Drawn {
+    test::SynthFrame frame;
+    SymbolCorners corners;  // as drawn
+
+    ImageView view() const {
+        return {frame.bgr, frame.width, frame.height, 3, frame.stride, RowOrder::BottomUp};
+    }
+};
+
+test::SynthOptions blackOnWhite() {
+    test::SynthOptions o;
+    o.moduleSize = 8;
+    o.dark = 0;
+    o.light = o.background = 255;
+    o.width = o.height = 120;
+    return o;
+}
+
+Drawn draw(const std::vector<uint8_t>& matrix, int sizeIndex, test::SynthOptions o) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    o = test::fitted(s.symbolRows, s.symbolCols, o);
+    Drawn d{test::synthesiseFrame(matrix, s.symbolRows, s.symbolCols, o), {}};
+    const auto corners = test::symbolCornersInPicture(s.symbolRows, s.symbolCols, o);
+    for (size_t i = 0; i < corners.size(); ++i)
+        d.corners[i] = {corners[i].x, corners[i].y};
+    return d;
+}
+
+// The grade of a drawn symbol at its drawn corners: for damage the finder search does not see
+// through (an erased finder module).
+SymbolGrade gradeAsDrawn(const std::vector<uint8_t>& matrix, int sizeIndex,
+                         test::SynthOptions o = blackOnWhite()) {
+    const Drawn d = draw(matrix, sizeIndex, o);
+    return gradeSymbol(d.view(), d.corners, sizeIndex);
+}
+
+std::string grades(const SymbolGrade& g) {
+    std::string text;
+    for (const ParameterGrade& p : g.parameters) {
+        text += std::string(parameterName(p.parameter)) + " " + std::to_string(p.value) + ": " +
+                gradeLetter(p.grade) + "; ";
+    }
+    return text;
+}
+
+// Every parameter A but the one named, which has the grade given.
+void expectOnlyLowered(const SymbolGrade& g, Parameter lowered, double grade) {
+    ASSERT_TRUE(g.located);
+    for (const ParameterGrade& p : g.parameters)
+        EXPECT_EQ(p.grade, p.parameter == lowered ? grade : 4.0) << grades(g);
+    EXPECT_EQ(g.overall, grade);
+}
+
+TEST(PrintQuality, CleanSymbolsGradeAOnEveryParameter) {
+    // Square single and multi-region symbols (144 x 144, which the decoder locates but does not
+    // sample, is read by the grading itself), rectangles, turned and mirrored.
+    const struct {
+        int sizeIndex;
+        double angle;
+        bool mirrored;
+    } cases[] = {{0, 0, false},
+                 {k24, 17, false},
+                 {k52, 0, false},
+                 {k72, 200, false},
+                 {kLargestSquare, 0, false},
+                 {24, 0, false},
+                 {29, 90, false},
+                 {k26, 0, true}};
+    for (const auto& c : cases) {
+        const SymbolSize& s = symbolSize(c.sizeIndex);
+        SCOPED_TRACE(std::to_string(s.symbolRows) + "x" + std::to_string(s.symbolCols));
+        test::SynthOptions o = blackOnWhite();
+        o.moduleSize = c.sizeIndex == kLargestSquare ? 6 : 8;
+        o.rotationDeg = c.angle;
+        Drawn d = draw(symbolOfSize(c.sizeIndex), c.sizeIndex, o);
+        ImageView view = d.view();
+        if (c.mirrored)
+            view.rowOrder = RowOrder::TopDown;  // the stored rows read the other way round
+        const SymbolGrade g = gradeImage(view);
+        expectOnlyLowered(g, Parameter::Decode, 4);
+        EXPECT_TRUE(g.decoded);
+        EXPECT_EQ(g.sizeIndex, c.sizeIndex);
+        EXPECT_NEAR(g.moduleSize, o.moduleSize, 0.05);
+        EXPECT_DOUBLE_EQ(g[Parameter::UnusedErrorCorrection].value, 1.0);
+        EXPECT_EQ(g[Parameter::FixedPatternDamage].value, 0);
+    }
+}
+
+TEST(PrintQuality, SymbolContrastStepsDownAtItsThresholds) {
+    // Light 230 on every step; dark made lighter, two hundredths either side of each limit.
+    const struct {
+        double contrast;
+        double grade;
+    } steps[] = {{0.72, 4}, {0.68, 3}, {0.57, 3}, {0.53, 2},
+                 {0.42, 2}, {0.38, 1}, {0.22, 1}, {0.18, 0}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.contrast);
+        test::SynthOptions o = blackOnWhite();
+        o.light = o.background = 230;
+        o.dark = static_cast<uint8_t>(std::lround(230 - 255 * step.contrast));
+        const SymbolGrade g = gradeAsDrawn(symbolOfSize(k24), k24, o);
+        EXPECT_NEAR(g[Parameter::SymbolContrast].value, step.contrast, 0.003);
+        expectOnlyLowered(g, Parameter::SymbolContrast, step.grade);
+    }
+}
+
+TEST(PrintQuality, DamagedFinderClockAndQuietZoneLowerFixedPatternDamage) {
+    const SymbolSize& s24 = symbolSize(k24);
+    const auto clean24 = symbolOfSize(k24);
+    // Modules of the solid column erased one by one: A, B, C, D, then F.
+    for (int erased = 0; erased <= 4; ++erased) {
+        SCOPED_TRACE(erased);
+        auto matrix = clean24;
+        for (int k = 0; k < erased; ++k)
+            matrix[(2 + 5 * k) * s24.symbolCols] = 0;
+        const SymbolGrade g = gradeAsDrawn(matrix, k24);
+        EXPECT_EQ(g[Parameter::FixedPatternDamage].value, erased);
+        expectOnlyLowered(g, Parameter::FixedPatternDamage, 4 - erased);
+    }
+    // One module of 47 in the clock tracks (2 %): B.
+    auto clock = clean24;
+    clock[4] = 0;
+    expectOnlyLowered(gradeAsDrawn(clock, k24), Parameter::FixedPatternDamage, 3);
+    // Two dark spots in the quiet zone below the solid row: C.
+    test::SynthOptions o = test::fitted(s24.symbolRows, s24.symbolCols, blackOnWhite());
+    test::SynthFrame frame = test::synthesiseFrame(clean24, s24.symbolRows, s24.symbolCols, o);
+    for (const int col : {5, 15}) {
+        const test::PointF c =
+            test::moduleCentreInGray(s24.symbolRows, s24.symbolCols, s24.symbolRows, col, o);
+        for (int y = -3; y <= 3; ++y) {
+            for (int x = -3; x <= 3; ++x) {
+                uint8_t* p = &frame.bgr[static_cast<size_t>(c.y + y) * frame.stride +
+                                        3 * static_cast<size_t>(c.x + x)];
+                p[0] = p[1] = p[2] = 0;
+            }
+        }
+    }
+    const auto at = test::symbolCornersInPicture(s24.symbolRows, s24.symbolCols, o);
+    const SymbolGrade spotted = gradeSymbol(
+        {frame.bgr, frame.width, frame.height, 3, frame.stride, RowOrder::BottomUp},
+        {{{at[0].x, at[0].y}, {at[1].x, at[1].y}, {at[2].x, at[2].y}, {at[3].x, at[3].y}}}, k24);
+    expectOnlyLowered(spotted, Parameter::FixedPatternDamage, 2);
+    // Larger symbols average each finder side's segments: three erased modules in one of the
+    // four segments of the 72 x 72 solid column grade that segment D, the side 3.25.
+    const SymbolSize& s72 = symbolSize(k72);
+    auto large = symbolOfSize(k72);
+    for (const int row : {20, 25, 30})
+        large[row * s72.symbolCols] = 0;
+    test::SynthOptions small = blackOnWhite();
+    small.moduleSize = 5;
+    const SymbolGrade g72 = gradeAsDrawn(large, k72, small);
+    expectOnlyLowered(g72, Parameter::FixedPatternDamage, 3.25);
+}
+
+TEST(PrintQuality, InjectedErrorsLeaveOneMinusErrorsOverCapacityUnused) {
+    for (const int sizeIndex : {0, k24, k52}) {
+        const SymbolSize& s = symbolSize(sizeIndex);
+        const int capacity = test::blockCapacity(sizeIndex);
+        const int last = s.blockCount - 1;
+        for (const int errors : {1, capacity / 2, capacity}) {
+            SCOPED_TRACE(std::to_string(s.symbolRows) + " with " + std::to_string(errors));
+            std::vector<uint8_t> stream = someData(sizeIndex);
+            stream.resize(s.dataCodewords, 129);
+            stream.resize(s.dataCodewords + s.eccCodewords);
+            encodeBlocks(stream, sizeIndex);
+            std::mt19937 rng(static_cast<uint32_t>(errors));
+            test::corruptBlock(stream, sizeIndex, last, errors, rng);
+            const SymbolGrade g = gradeImage(
+                draw(placeCodewords(stream, sizeIndex), sizeIndex, blackOnWhite()).view());
+            ASSERT_TRUE(g.decoded) << grades(g);
+            const double unused = 1.0 - static_cast<double>(errors) / capacity;
+            EXPECT_DOUBLE_EQ(g[Parameter::UnusedErrorCorrection].value, unused);
+            const double expected = unused >= 0.62   ? 4
+                                    : unused >= 0.50 ? 3
+                                    : unused >= 0.37 ? 2
+                                    : unused >= 0.25 ? 1
+                                                     : 0;
+            EXPECT_EQ(g[Parameter::UnusedErrorCorrection].grade, expected);
+            EXPECT_EQ(g.blocks[last].errors, errors);
+            EXPECT_EQ(g.blocks[last].capacity, capacity);
+            // The wrong codewords' modules read the wrong colour.
+            EXPECT_LT(g[Parameter::ReflectanceMargin].value, 0);
+        }
+    }
+}
+
+TEST(PrintQuality, StretchedModulesLowerAxialNonuniformity) {
+    for (const auto& [ratio, grade] :
+         {std::pair{0.04, 4.0}, {0.07, 3.0}, {0.09, 2.0}, {0.11, 1.0}, {0.14, 0.0}}) {
+        SCOPED_TRACE(ratio);
+        test::SynthOptions o = blackOnWhite();
+        o.stretch = (1 + ratio / 2) / (1 - ratio / 2);  // |X - Y| / mean(X, Y) = ratio
+        const SymbolGrade g = gradeImage(draw(symbolOfSize(k26), k26, o).view());
+        EXPECT_NEAR(g[Parameter::AxialNonuniformity].value, ratio, 0.003);
+        expectOnlyLowered(g, Parameter::AxialNonuniformity, grade);
+    }
+}
+
+// Largest distance of a module column from the straight-line fit of all column centres, in
+// module sizes, for columns bowed as the synthesiser's bend draws them.
+double bowedColumnsDeviation(int cols, double bend) {
+    std::vector<double> x;
+    for (int c = 0; c < cols; ++c)
+        x.push_back(c + 0.5 + bend * std::sin(std::numbers::pi * (c + 0.5) / cols));
+    double su = 0, sx = 0, suu = 0, sux = 0;
+    for (int c = 0; c < cols; ++c) {
+        su += c;
+        sx += x[c];
+        suu += c * c;
+        sux += c * x[c];
+    }
+    const double slope = (cols * sux - su * sx) / (cols * suu - su * su);
+    const double offset = (sx - slope * su) / cols;
+    double worst = 0;
+    for (int c = 0; c < cols; ++c)
+        worst = std::max(worst, std::abs(x[c] - (offset + slope * c)));
+    return worst / ((slope + 1) / 2);  // the mean of the column and row pitches
+}
+
+TEST(PrintQuality, BowedColumnsLowerGridNonuniformityAndAUniformSkewDoesNot) {
+    const int cols = symbolSize(k26).symbolCols;
+    for (const auto& [bend, grade] :
+         {std::pair{0.35, 4.0}, {0.77, 3.0}, {0.98, 2.0}, {1.2, 1.0}, {1.6, 0.0}}) {
+        SCOPED_TRACE(bend);
+        test::SynthOptions o = blackOnWhite();
+        o.bend = bend;
+        const SymbolGrade g = gradeImage(draw(symbolOfSize(k26), k26, o).view());
+        EXPECT_NEAR(g[Parameter::GridNonuniformity].value, bowedColumnsDeviation(cols, bend), 0.02);
+        expectOnlyLowered(g, Parameter::GridNonuniformity, grade);
+    }
+    // Rows shifted evenly (a parallelogram): the regular grid that fits best is skewed too.
+    test::SynthOptions o = blackOnWhite();
+    o.shear = 0.15;
+    const SymbolGrade skewed = gradeImage(draw(symbolOfSize(k26), k26, o).view());
+    EXPECT_LT(skewed[Parameter::GridNonuniformity].value, 0.05);
+    expectOnlyLowered(skewed, Parameter::Decode, 4);
+}
+
+TEST(PrintQuality, NothingToReadGradesNothing) {
+    std::vector<uint8_t> blank(100 * 100, 255);
+    const ImageView view{blank, 100, 100, 1};
+    const SymbolGrade g = gradeImage(view);
+    EXPECT_FALSE(g.located);
+    EXPECT_EQ(g.overall, 0);
+    EXPECT_EQ(g[Parameter::GridNonuniformity].parameter, Parameter::GridNonuniformity);
+    EXPECT_FALSE(gradeSymbol(view, {}, 99).located);
+    // A plain area or one beyond the picture reads all light, which Reed-Solomon would take for
+    // zero codewords: never a decoded symbol.
+    for (const double at : {10.0, 1e6}) {
+        const SymbolGrade plain =
+            gradeSymbol(view, {{{at, at}, {at + 50, at}, {at + 50, at + 50}, {at, at + 50}}}, 0);
+        EXPECT_FALSE(plain.decoded) << at;
+        EXPECT_EQ(plain.overall, 0) << at;
+    }
+}
+
+}  // namespace
+}  // namespace dm
