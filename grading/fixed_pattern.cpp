@@ -131,7 +131,7 @@ FixedPattern fixedPatternOf(int32_t sizeIndex) {
 double gradeFixedPattern(const std::vector<ModuleReading>& modules,
                          std::vector<PatternSegment>& segments) {
     double best = 0;
-    int bestLevel = 0;
+    int bestLevel = 1;  // with no level above 0, segments are shown at the most lenient
     for (int level = 4; level >= 1; --level) {
         const double grade = levelGrade(segments, modules, level);
         if (grade > best) {
@@ -142,7 +142,7 @@ double gradeFixedPattern(const std::vector<ModuleReading>& modules,
     // Damaged modules at the level above the grade: what kept it from being higher.
     const int above = static_cast<int>(best) + 1;
     for (PatternSegment& s : segments) {
-        s.grade = bestLevel > 0 ? gradeAt(s, modules, bestLevel) : 0;
+        s.grade = gradeAt(s, modules, bestLevel);
         s.damaged.clear();
         if (above <= 4) {
             for (const int32_t m : s.modules) {

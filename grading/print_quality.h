@@ -70,7 +70,7 @@ struct PatternSegment {
     enum class Kind : uint8_t { L1, L2, QZL1, QZL2, ClockAndAlignment };
     Kind kind = Kind::L1;
     std::vector<int32_t> modules;  // indexes into SymbolGrade::patternModules
-    double grade = 0;              // at the level that set the damage grade
+    double grade = 0;  // at the level that set the damage grade (the lowest level when it is 0)
     // Modules damaged at the grade level just above the damage grade (those that kept it from
     // being higher); none when the grade is 4.
     std::vector<int32_t> damaged;

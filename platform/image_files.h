@@ -29,4 +29,7 @@ inline constexpr std::size_t kMaxJpegFileBytes = std::size_t{64} << 20;
 // says why.
 std::optional<RgbImage> loadImage(const std::string& path, std::string& error);
 
+// Writes the image as a PNG file. On failure error says why.
+bool savePng(const std::string& path, const RgbImage& image, std::string& error);
+
 }  // namespace dm

@@ -9,5 +9,6 @@ namespace dm::tool {
 void addEncodeCommand(CLI::App& app);
 void addDecodeCommand(CLI::App& app);
 void addEvalCommand(CLI::App& app);
+void addGradeCommand(CLI::App& app);
 
 }  // namespace dm::tool

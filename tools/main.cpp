@@ -7,15 +7,16 @@
 int main(int argc, char** argv) {
     CLI::App app{
         "Data Matrix (ECC 200) codec test bench: encode text to JPEG, decode images, "
-        "evaluate folders of images."};
+        "evaluate folders of images, grade print quality."};
     app.require_subcommand(1);
     dm::tool::addEncodeCommand(app);
     dm::tool::addDecodeCommand(app);
     dm::tool::addEvalCommand(app);
+    dm::tool::addGradeCommand(app);
     if (argc > 1 && argv[1][0] != '-' &&
         app.get_subcommands([&](CLI::App* c) { return c->get_name() == argv[1]; }).empty()) {
         std::cerr << "dmcodec: unknown command '" << argv[1]
-                  << "'; the commands are encode, decode and eval (see --help)\n";
+                  << "'; the commands are encode, decode, eval and grade (see --help)\n";
         return 2;
     }
     try {

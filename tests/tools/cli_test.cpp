@@ -10,6 +10,9 @@
 
 #include "encoder/jpeg_output.h"
 #include "encoder/symbol_renderer.h"
+#include "platform/image_files.h"
+#include "symbology/placement.h"
+#include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/peer_encoders.h"
 #include "tests/support/peer_readers.h"
@@ -155,8 +158,90 @@ TEST_F(CommandLine, EvalComparesEveryImageWithItsText) {
     EXPECT_NE(r.out.find("median "), std::string::npos);
 }
 
+TEST_F(CommandLine, GradeGivesTheEncodersOwnSymbolsAnA) {
+    ASSERT_EQ(run("encode --module 8 -o a.jpg 'Grade me'").exitCode, 0);
+    const auto r = run("grade a.jpg");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name :
+         {"Decode ", "Symbol contrast ", "Modulation ", "Reflectance margin ",
+          "Fixed pattern damage ", "Axial non-uniformity ", "Grid non-uniformity ",
+          "Unused error correction ", "Overall grade "}) {
+        const size_t line = r.out.find(std::string("  ") + name);
+        ASSERT_NE(line, std::string::npos) << name << " in " << r.out;
+        EXPECT_EQ(r.out.substr(r.out.find('\n', line) - 7, 7), "A (4.0)") << r.out;
+    }
+    EXPECT_NE(r.out.find("Grades are indicative"), std::string::npos);
+    const auto json = run("grade --json a.jpg");
+    EXPECT_EQ(json.exitCode, 0);
+    for (const char* member : {"\"ok\":true", "\"symbol\":\"14x14\"", "\"overall\":4.0",
+                               "\"blocks\":[{\"errors\":0,\"capacity\":5}]", "\"report\":null"})
+        EXPECT_NE(json.out.find(member), std::string::npos) << member << " in " << json.out;
+}
+
+// A symbol with three wrong codewords and two dark spots in the quiet zone left of the finder.
+TEST_F(CommandLine, GradeReportsAndDrawsDamage) {
+    std::vector<uint8_t> stream(24, 129);
+    stream[0] = 'O' + 1;
+    dm::encodeBlocks(stream, 3);
+    for (const int k : {2, 7, 20})
+        stream[k] ^= 0x5A;
+    dm::test::GrayPicture picture =
+        dm::test::drawModules(dm::placeCodewords(stream, 3), 16, 16, 8, 3, false);
+    for (const int row : {4, 9}) {  // module (row, -1): pixels from 16 to 24 across
+        for (int y = (3 + row) * 8 + 1; y < (4 + row) * 8 - 1; ++y) {
+            for (int x = 17; x < 23; ++x)
+                picture.pixels[static_cast<size_t>(y) * picture.width + x] = 0;
+        }
+    }
+    ASSERT_TRUE(dm::test::writePng((dir_ / "d.png").string(), picture));
+    const auto r = run("grade --json --report r.png d.png");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const char* member :
+         {"\"fixedPatternDamage\":{\"value\":2.0,\"grade\":2.0,\"letter\":\"C\"}",
+          "\"unusedErrorCorrection\":{\"value\":0.5,\"grade\":3.0,\"letter\":\"B\"}",
+          "\"pattern\":\"QZL1\",\"modules\":16,\"damaged\":2,\"grade\":2.0", "\"overall\":2.0",
+          "\"report\":\"r.png\""})
+        EXPECT_NE(r.out.find(member), std::string::npos) << member << " in " << r.out;
+    // The picture marks the damaged quiet zone in magenta and the wrong modules in red.
+    std::string error;
+    const auto report = dm::loadImage((dir_ / "r.png").string(), error);
+    ASSERT_TRUE(report) << error;
+    EXPECT_GT(report->width, picture.width);
+    int magenta = 0, red = 0;
+    for (size_t i = 0; i + 2 < report->rgb.size(); i += 3) {
+        magenta += report->rgb[i] == 200 && report->rgb[i + 1] == 0 && report->rgb[i + 2] == 200;
+        red += report->rgb[i] == 230 && report->rgb[i + 1] == 0 && report->rgb[i + 2] == 0;
+    }
+    EXPECT_GT(magenta, 100);
+    EXPECT_GT(red, 100);
+}
+
+TEST_F(CommandLine, GradeNamesWhatItCouldNotGrade) {
+    std::ofstream(dir_ / "junk.png") << "not an image at all";
+    ASSERT_TRUE(dm::test::writePng((dir_ / "blank.png").string(),
+                                   {60, 60, std::vector<uint8_t>(3600, 255)}));
+    ASSERT_EQ(run("encode -o a.jpg fine").exitCode, 0);
+    const auto r = run("grade a.jpg junk.png blank.png");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("a.jpg: symbol 12x12"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("junk.png: cannot read image: not a JPEG, PNG or BMP image"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("blank.png: no symbol located (status 9: "), std::string::npos) << r.err;
+    const auto unwritable = run("grade --report no/such/folder/r.png a.jpg");
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_NE(unwritable.err.find("no/such/folder/r.png: cannot write the report"),
+              std::string::npos)
+        << unwritable.err;
+    // Several files' reports carry each file's name.
+    ASSERT_EQ(run("encode -o b.jpg other").exitCode, 0);
+    EXPECT_EQ(run("grade --report r.png a.jpg b.jpg").exitCode, 0);
+    EXPECT_TRUE(fs::exists(dir_ / "r-a.png") && fs::exists(dir_ / "r-b.png"));
+}
+
 TEST_F(CommandLine, EverySubcommandHasHelpStatingItsLimits) {
-    for (const char* cmd : {"--help", "encode --help", "decode --help", "eval --help"}) {
+    for (const char* cmd :
+         {"--help", "encode --help", "decode --help", "eval --help", "grade --help"}) {
         const auto r = run(cmd);
         EXPECT_EQ(r.exitCode, 0) << cmd;
         EXPECT_NE(r.out.find("Usage"), std::string::npos) << cmd;

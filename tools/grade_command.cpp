@@ -1,0 +1,234 @@
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "grading/print_quality.h"
+#include "tools/commands.h"
+#include "tools/file_decoding.h"
+#include "tools/file_grading.h"
+#include "tools/grade_report.h"
+
+namespace dm::tool {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+struct GradeOptions {
+    std::vector<std::string> files;
+    bool json = false;
+    std::string report;
+};
+
+// Below this many pixels per module the aperture and the edges are too coarse to trust.
+constexpr double kFewestPixelsPerModule = 4;
+
+constexpr const char* kIndicative =
+    "Grades are indicative: reflectance is read as gray level / 255 through a synthetic "
+    "aperture of 0.8 module, without a verifier's calibrated lighting and optics.";
+
+// JSON member names of the parameters, in their order.
+constexpr std::array<const char*, kParameterCount> kJsonNames{"decode",
+                                                              "symbolContrast",
+                                                              "modulation",
+                                                              "reflectanceMargin",
+                                                              "fixedPatternDamage",
+                                                              "axialNonuniformity",
+                                                              "gridNonuniformity",
+                                                              "unusedErrorCorrection"};
+
+constexpr std::array<const char*, 5> kPatternNames{"L1", "L2", "QZL1", "QZL2", "clockTracks"};
+
+// "A (4.0)"
+std::string graded(double grade) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%c (%.1f)", gradeLetter(grade), grade);
+    return text;
+}
+
+std::string measured(const ParameterGrade& p) {
+    char text[32];
+    switch (p.parameter) {
+        case Parameter::Decode:
+            return p.value > 0 ? "pass" : "fail";
+        case Parameter::SymbolContrast:
+        case Parameter::UnusedErrorCorrection:
+            std::snprintf(text, sizeof text, "%.0f %%", 100 * p.value);
+            return text;
+        case Parameter::FixedPatternDamage:
+            std::snprintf(text, sizeof text, "%.0f module%s", p.value, p.value == 1 ? "" : "s");
+            return text;
+        default:
+            std::snprintf(text, sizeof text, "%.3f", p.value);
+            return text;
+    }
+}
+
+void printText(const std::string& file, const SymbolGrade& g, bool named) {
+    if (named)
+        std::cout << file << ": ";
+    char line[160];
+    std::snprintf(line, sizeof line, "symbol %s, %.1f pixels per module, aperture %.1f pixels",
+                  sizeName(g.sizeIndex).c_str(), g.moduleSize, g.aperture);
+    std::cout << line << '\n';
+    for (const ParameterGrade& p : g.parameters) {
+        std::snprintf(line, sizeof line, "  %-25s %-12s %s\n",
+                      std::string(parameterName(p.parameter)).c_str(), measured(p).c_str(),
+                      graded(p.grade).c_str());
+        std::cout << line;
+    }
+    std::snprintf(line, sizeof line, "  %-25s %-12s %s\n", "Overall grade", "",
+                  graded(g.overall).c_str());
+    std::cout << line;
+    if (g.moduleSize < kFewestPixelsPerModule) {
+        std::snprintf(line, sizeof line,
+                      "  note: %.1f pixels per module; a meaningful grade needs %.0f or more\n",
+                      g.moduleSize, kFewestPixelsPerModule);
+        std::cout << line;
+    }
+}
+
+Json gradeJson(const SymbolGrade& g) {
+    Json j;
+    j["symbol"] = sizeName(g.sizeIndex);
+    j["overall"] = g.overall;
+    j["letter"] = std::string(1, gradeLetter(g.overall));
+    j["moduleSize"] = g.moduleSize;
+    j["aperture"] = g.aperture;
+    j["maxReflectance"] = g.maxReflectance;
+    j["minReflectance"] = g.minReflectance;
+    j["globalThreshold"] = g.globalThreshold;
+    Json parameters = Json::object();
+    for (const ParameterGrade& p : g.parameters) {
+        parameters[kJsonNames[static_cast<size_t>(p.parameter)]] = {
+            {"value", p.value},
+            {"grade", p.grade},
+            {"letter", std::string(1, gradeLetter(p.grade))}};
+    }
+    j["parameters"] = std::move(parameters);
+    Json blocks = Json::array();
+    for (const BlockErrors& b : g.blocks)
+        blocks.push_back({{"errors", b.errors}, {"capacity", b.capacity}});
+    j["blocks"] = std::move(blocks);
+    Json segments = Json::array();
+    for (const PatternSegment& s : g.segments) {
+        segments.push_back({{"pattern", kPatternNames[static_cast<size_t>(s.kind)]},
+                            {"modules", s.modules.size()},
+                            {"damaged", s.damaged.size()},
+                            {"grade", s.grade}});
+    }
+    j["segments"] = std::move(segments);
+    return j;
+}
+
+// The report file for the file'th of count images: the path as given for one image; for several,
+// the image's name added to its stem (and a number when two images share a name).
+std::string reportPath(const std::string& base, const std::string& image, size_t count,
+                       std::set<std::string>& used) {
+    if (count == 1)
+        return base;
+    const fs::path b(base);
+    const std::string stem = b.stem().string() + "-" + fs::path(image).stem().string();
+    std::string name = stem + b.extension().string();
+    for (int n = 2; used.count(name) > 0; ++n)
+        name = stem + "-" + std::to_string(n) + b.extension().string();
+    used.insert(name);
+    return (b.parent_path() / name).string();
+}
+
+void run(const GradeOptions& opts) {
+    int failures = 0;
+    std::set<std::string> usedReports;
+    const bool several = opts.files.size() > 1;
+    bool anyGraded = false;
+    for (const std::string& file : opts.files) {
+        Json j;
+        j["file"] = file;
+        const FileOutcome o = decodeImageFile(file);
+        std::string error;
+        std::optional<RgbImage> image;
+        if (o.loaded)
+            image = loadImage(file, error);
+        else
+            error = o.loadError;
+        const SymbolGrade g = image ? gradeLocatedSymbol(*image, o.result) : SymbolGrade{};
+        // The grade's own reading decides, which follows the measured grid where the decoder's
+        // may not.
+        const bool ok = g.located && g.decoded;
+        failures += !ok;
+        std::optional<std::string> written;
+        if (g.located && !opts.report.empty()) {
+            const std::string path = reportPath(opts.report, file, opts.files.size(), usedReports);
+            std::string why;
+            if (savePng(path, gradeReport(*image, g), why)) {
+                written = path;
+            } else {
+                std::cerr << path << ": cannot write the report: " << why << '\n';
+                ++failures;
+            }
+        }
+        if (opts.json) {
+            j["ok"] = ok;
+            if (!image) {
+                j["status"] = nullptr;
+                j["meaning"] = "cannot read image: " + error;
+            } else {
+                j["status"] = toInt(o.result.status);
+                j["meaning"] = std::string(statusMeaning(o.result.status));
+            }
+            j["grade"] = g.located ? gradeJson(g) : Json(nullptr);
+            j["report"] = written ? Json(*written) : Json(nullptr);
+            std::cout << j.dump() << '\n';
+            continue;
+        }
+        if (!image) {
+            std::cerr << file << ": cannot read image: " << error << '\n';
+        } else if (!g.located) {
+            std::cerr << file << ": no symbol located (status " << toInt(o.result.status) << ": "
+                      << statusMeaning(o.result.status) << ")\n";
+        } else {
+            printText(file, g, several);
+            anyGraded = true;
+        }
+    }
+    if (anyGraded)
+        std::cout << kIndicative << '\n';
+    std::cout.flush();
+    if (failures > 0)
+        throw CLI::RuntimeError(1);
+}
+
+}  // namespace
+
+void addGradeCommand(CLI::App& app) {
+    auto options = std::make_shared<GradeOptions>();
+    CLI::App* cmd = app.add_subcommand(
+        "grade",
+        "Grade the print quality of the Data Matrix symbol in each JPEG, PNG or BMP file: "
+        "decode, symbol contrast, modulation, reflectance margin, fixed pattern damage, axial "
+        "and grid non-uniformity, unused error correction, each from A (4) to F (0), and the "
+        "overall grade, the lowest. The symbol is located as decode locates it. Reflectance is "
+        "read as gray level / 255 through a synthetic aperture of 0.8 module: a flat, evenly lit "
+        "scan at 4 or more (better 8) pixels per module gives the most meaningful grade; a camera "
+        "picture "
+        "an indicative one. Exit status 0 only when every file's symbol was located and its grid "
+        "read decodes (the Decode parameter passes).");
+    cmd->add_option("files", options->files, "Image files")->required();
+    cmd->add_flag("--json", options->json,
+                  "One JSON object per file: file, ok, status, meaning, grade (symbol, overall, "
+                  "letter, moduleSize, aperture, reflectances, parameters with value, grade and "
+                  "letter, blocks, segments) and report");
+    cmd->add_option("--report", options->report,
+                    "Write a PNG picture of the graded symbol: the measured outline in green, "
+                    "module centres in blue, modules graded F on modulation or reflectance "
+                    "margin framed in red and D in orange, finder and quiet-zone segments below "
+                    "A in magenta with their damaged modules framed. With several files, each "
+                    "file's name is added to the picture's name")
+        ->type_name("OUT.png");
+    cmd->callback([options] { run(*options); });
+}
+
+}  // namespace dm::tool
