@@ -31,6 +31,7 @@
 #include "app/static_link.h"
 #include "app/tone_beeper.h"
 #include "app/ui_strings.h"
+#include "grading/print_quality.h"
 #include "symbology/symbol_size.h"
 
 namespace dm {
@@ -389,9 +390,15 @@ void CCodecTestDialog::ShowOutcome(const DecodeOutcome& outcome, const QImage& p
     detectionView->Show(picture, outcome.outline, outcome.decoded);
     if (outcome.decoded) {
         const SymbolSize& size = symbolSize(outcome.sizeIndex);
-        detectionCaption->setText(
+        QString caption =
             text(ui::kDecodedCaption)
-                .arg(QStringLiteral("%1x%2").arg(size.symbolCols).arg(size.symbolRows)));
+                .arg(QStringLiteral("%1x%2").arg(size.symbolCols).arg(size.symbolRows));
+        if (outcome.grade) {  // indicative: measured on a camera frame or a picture
+            caption += text(ui::kGradeCaption)
+                           .arg(QChar::fromLatin1(gradeLetter(*outcome.grade)))
+                           .arg(*outcome.grade, 0, 'f', 1);
+        }
+        detectionCaption->setText(caption);
     } else {
         const auto value = static_cast<size_t>(toInt(outcome.status));
         detectionCaption->setText(

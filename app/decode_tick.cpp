@@ -2,8 +2,11 @@
 
 #include <QFile>
 
+#include "grading/print_quality.h"
+#include "platform/image_files.h"
 #include "platform/message_text.h"
 #include "tools/file_decoding.h"
+#include "tools/file_grading.h"
 
 namespace dm {
 namespace {
@@ -56,6 +59,19 @@ std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture) {
     }
     if (keepPicture) {
         outcome.picture = frameImage(*frame);
+        if (result.decoded && result.corners) {
+            const ImageView view{
+                frame->buffer,
+                frame->width,
+                frame->height,
+                frame->bitCount / 8,
+                static_cast<int64_t>(CFrameDib::stride(frame->width, frame->bitCount)),
+                RowOrder::BottomUp};
+            const SymbolGrade grade = gradeSymbol(view, *result.corners, result.sizeIndex);
+            if (grade.located) {
+                outcome.grade = grade.overall;
+            }
+        }
     }
     return outcome;
 }
@@ -75,6 +91,13 @@ std::optional<DecodeOutcome> decodePictureFile(const QString& path,
         outcome.text = decodedTextForDisplay(file.result.text, file.result.eciSegments);
         if (beep) {
             beep();
+        }
+        std::string error;
+        if (const auto image = loadImage(QFile::encodeName(path).toStdString(), error)) {
+            const SymbolGrade grade = tool::gradeLocatedSymbol(*image, file.result);
+            if (grade.located) {
+                outcome.grade = grade.overall;
+            }
         }
     }
     return outcome;

@@ -21,6 +21,7 @@ struct DecodeOutcome {
     QString text;                      // the decoded text, when decoded
     std::optional<QPolygonF> outline;  // the located symbol, in the picture's pixels
     QImage picture;                    // the picture as the decoder saw it, when asked for
+    std::optional<double> grade;       // overall print-quality grade, when decoded and asked for
 };
 
 // One timer tick of the decoding half: take the next frame, decode it, and give back the
@@ -29,8 +30,8 @@ class DecodeTick {
   public:
     DecodeTick(FrameGrabber& grabber, std::function<void()> beep);
 
-    // The outcome when a frame arrived (with the frame itself when keepPicture); nothing
-    // when none came.
+    // The outcome when a frame arrived (with the frame itself and, once decoded, its grade when
+    // keepPicture); nothing when none came.
     std::optional<DecodeOutcome> run(bool keepPicture = false);
 
     // Decoded bytes of the last success.
@@ -43,8 +44,8 @@ class DecodeTick {
 };
 
 // Decodes an image file as the command-line tool does, as a still picture (every threshold
-// variant, enlargements for fine modules); beeps when it decoded. Nothing when the file cannot
-// be read as an image.
+// variant, enlargements for fine modules), and grades it once decoded; beeps when it decoded.
+// Nothing when the file cannot be read as an image.
 std::optional<DecodeOutcome> decodePictureFile(const QString& path,
                                                const std::function<void()>& beep);
 

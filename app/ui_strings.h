@@ -36,6 +36,7 @@ inline constexpr const char* kOpenPictureTitle = "选择要解码的图片";
 inline constexpr const char* kPictureFilter = "图片 (*.png *.jpg *.jpeg *.bmp)";
 inline constexpr const char* kPictureUnreadableText = "无法读取这个图片文件。";
 inline constexpr const char* kDecodedCaption = "解码成功：%1";            // %1: size, 12x12
+inline constexpr const char* kGradeCaption = "，等级 %1（%2，参考）";     // %1 A-F, %2 4.0
 inline constexpr const char* kFailedCaption = "解码失败（状态 %1）：%2";  // %1 value, %2 meaning
 // What each decoder status means, by its value (7 and 8 are not used).
 inline constexpr const char* kStatusMeanings[15] = {
