@@ -7,6 +7,12 @@
 #include "symbology/symbol_size.h"
 
 namespace dm {
+
+ImagePoint mapped(const Homography& map, double u, double v) {
+    const Vec2 p = map.map(u, v);
+    return {p.x, p.y};
+}
+
 namespace {
 
 ImagePoint operator+(ImagePoint a, ImagePoint b) {
@@ -20,10 +26,6 @@ ImagePoint operator*(double k, ImagePoint a) {
 }
 double length(ImagePoint a) {
     return std::hypot(a.x, a.y);
-}
-ImagePoint mapped(const Homography& map, double u, double v) {
-    const Vec2 p = map.map(u, v);
-    return {p.x, p.y};
 }
 
 // A straight line through point along direction (not necessarily of unit length).

@@ -10,6 +10,9 @@
 
 namespace dm {
 
+// The picture point of symbol coordinates (u, v) under the map.
+ImagePoint mapped(const Homography& map, double u, double v);
+
 // The module grid of a symbol as measured in the image, and the regular grid that fits it best.
 struct MeasuredGrid {
     // Symbol coordinates (u across the columns, v down the rows, in modules, (0, 0) the outer

@@ -48,11 +48,6 @@ uint8_t gradeAtMost(double value, const Limits& limits) {
     return 0;
 }
 
-ImagePoint mapped(const Homography& map, double u, double v) {
-    const Vec2 p = map.map(u, v);
-    return {p.x, p.y};
-}
-
 // Highest and lowest reflectance through the aperture over the symbol and a quiet zone of one
 // module (the inspection area), at points a quarter aperture apart.
 std::pair<double, double> reflectanceExtremes(const ReflectanceImage& image, const Homography& map,

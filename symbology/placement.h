@@ -13,14 +13,14 @@ namespace dm {
 // bytes, row-major, 1 = dark; solid finder in column 0 and the last row.
 std::vector<uint8_t> placeCodewords(std::span<const uint8_t> stream, int sizeIndex);
 
-// Reads the codeword stream back out of a module matrix (any non-zero byte other than 1
-// counts as light, as the decoder's matrix only ever holds 0 and 1). codewords must hold
-// dataCodewords + eccCodewords bytes.
 // For every module of the symbol (symbolRows x symbolCols, row-major, standard orientation) the
 // stream bit it shows, codeword x 8 + bit with bit 0 the most significant; -1 for the finder and
 // alignment patterns and the fixed modules of an unused corner. Empty for an invalid size.
 std::vector<int32_t> moduleBits(int sizeIndex);
 
+// Reads the codeword stream back out of a module matrix (any non-zero byte other than 1
+// counts as light, as the decoder's matrix only ever holds 0 and 1). codewords must hold
+// dataCodewords + eccCodewords bytes.
 bool extractCodewords(std::span<const uint8_t> moduleMatrix, int sizeIndex,
                       std::span<uint8_t> codewords, DecodeStatus& status);
 

@@ -174,7 +174,7 @@ void run(const GradeOptions& opts) {
             j["ok"] = ok;
             if (!image) {
                 j["status"] = nullptr;
-                j["meaning"] = "cannot read image: " + error;
+                j["meaning"] = std::string("cannot read image: ") + error;
             } else {
                 j["status"] = toInt(o.result.status);
                 j["meaning"] = std::string(statusMeaning(o.result.status));

@@ -50,8 +50,11 @@ TEST(SampleImages, GradeReadsEverySampleAndGradesItsFlaws) {
         GTEST_SKIP() << "no sample images at " << kSampleDir;
     std::string files;
     for (const auto& entry : fs::directory_iterator(kSampleDir)) {
-        if (entry.path().extension() == ".png")
-            files += " '" + entry.path().string() + "'";
+        if (entry.path().extension() == ".png") {
+            files += " '";
+            files += entry.path().string();
+            files += '\'';
+        }
     }
     const std::string out = toolOutput("grade --json" + files);
     size_t graded = 0;
