@@ -83,7 +83,7 @@ void printText(const std::string& file, const SymbolGrade& g, bool named) {
     std::snprintf(line, sizeof line, "  %-25s %-12s %s\n", "Overall grade", "",
                   graded(g.overall).c_str());
     std::cout << line;
-    if (g.moduleSize < kFewestPixelsPerModule) {
+    if (g.moduleSize < kFewestPixelsPerModule - 0.05) {  // what prints as 4.0 is enough
         std::snprintf(line, sizeof line,
                       "  note: %.1f pixels per module; a meaningful grade needs %.0f or more\n",
                       g.moduleSize, kFewestPixelsPerModule);

@@ -86,18 +86,15 @@ void expectOnlyLowered(const SymbolGrade& g, Parameter lowered, double grade) {
 
 TEST(PrintQuality, CleanSymbolsGradeAOnEveryParameter) {
     // Square single and multi-region symbols (144 x 144, which the decoder locates but does not
-    // sample, is read by the grading itself), rectangles, turned and mirrored.
+    // sample, is read by the grading itself), rectangles and extension rectangles of one to six
+    // regions, turned and mirrored.
     const struct {
         int sizeIndex;
         double angle;
         bool mirrored;
-    } cases[] = {{0, 0, false},
-                 {k24, 17, false},
-                 {k52, 0, false},
-                 {k72, 200, false},
-                 {kLargestSquare, 0, false},
-                 {24, 0, false},
-                 {29, 90, false},
+    } cases[] = {{0, 0, false},     {k24, 17, false},           {k52, 0, false},
+                 {k72, 200, false}, {kLargestSquare, 0, false}, {24, 0, false},
+                 {29, 90, false},   {kFirstDmre + 4, 0, false}, {kSizeCount - 1, 0, false},
                  {k26, 0, true}};
     for (const auto& c : cases) {
         const SymbolSize& s = symbolSize(c.sizeIndex);
