@@ -3,7 +3,6 @@
 #include <QFile>
 
 #include "grading/print_quality.h"
-#include "platform/image_files.h"
 #include "platform/message_text.h"
 #include "tools/file_decoding.h"
 #include "tools/file_grading.h"
@@ -78,7 +77,8 @@ std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture) {
 
 std::optional<DecodeOutcome> decodePictureFile(const QString& path,
                                                const std::function<void()>& beep) {
-    const tool::FileOutcome file = tool::decodeImageFile(QFile::encodeName(path).toStdString());
+    const tool::GradedFile graded = tool::gradeImageFile(QFile::encodeName(path).toStdString());
+    const tool::FileOutcome& file = graded.file;
     if (!file.loaded) {
         return std::nullopt;
     }
@@ -92,12 +92,8 @@ std::optional<DecodeOutcome> decodePictureFile(const QString& path,
         if (beep) {
             beep();
         }
-        std::string error;
-        if (const auto image = loadImage(QFile::encodeName(path).toStdString(), error)) {
-            const SymbolGrade grade = tool::gradeLocatedSymbol(*image, file.result);
-            if (grade.located) {
-                outcome.grade = grade.overall;
-            }
+        if (graded.grade.located) {
+            outcome.grade = graded.grade.overall;
         }
     }
     return outcome;

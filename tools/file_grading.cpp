@@ -1,16 +1,30 @@
 #include "tools/file_grading.h"
 
-#include <vector>
+#include <new>
 
 namespace dm::tool {
 
-SymbolGrade gradeLocatedSymbol(const RgbImage& image, const DecodeResult& located) {
-    if (!located.corners || located.sizeIndex < 0)
-        return gradeSymbol({}, {}, -1);  // nothing to grade
-    std::vector<uint8_t> gray(static_cast<size_t>(image.width) * image.height);
-    for (size_t i = 0; i < gray.size(); ++i)
-        gray[i] = grayLevel(image.rgb[3 * i], image.rgb[3 * i + 1], image.rgb[3 * i + 2]);
-    return gradeSymbol({gray, image.width, image.height, 1}, *located.corners, located.sizeIndex);
+GradedFile gradeImageFile(const std::string& path) {
+    GradedFile out;
+    try {
+        std::string error;
+        out.image = loadImage(path, error);
+        if (!out.image) {
+            out.file.error = "cannot read image: " + error;
+            return out;
+        }
+        const GrayPicture gray = grayPicture(*out.image);
+        out.file = decodePicture(gray);
+        out.file.loaded = true;
+        const DecodeResult& r = out.file.result;
+        if (r.corners && r.sizeIndex >= 0)
+            out.grade =
+                gradeSymbol({gray.gray, gray.width, gray.height, 1}, *r.corners, r.sizeIndex);
+    } catch (const std::bad_alloc&) {
+        out.file.error = "not decoded: out of memory";
+        out.image.reset();
+    }
+    return out;
 }
 
 }  // namespace dm::tool

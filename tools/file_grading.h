@@ -1,13 +1,23 @@
 #pragma once
 
-#include "decoder/decode_image.h"
+#include <optional>
+#include <string>
+
 #include "grading/print_quality.h"
 #include "platform/image_files.h"
+#include "tools/file_decoding.h"
 
 namespace dm::tool {
 
-// The print-quality grade of the symbol a decode of the image located (its corners in the
-// image's own pixels, as decodeImageFile gives them); not located when the decode located none.
-SymbolGrade gradeLocatedSymbol(const RgbImage& image, const DecodeResult& located);
+// What grading one image file gave.
+struct GradedFile {
+    FileOutcome file;               // the decode, as decodeImageFile gives it
+    std::optional<RgbImage> image;  // the image as loaded; nothing when it could not be read
+    SymbolGrade grade;              // of the symbol the decode located; not located when none
+};
+
+// Loads an image file once, decodes it as decodeImageFile does and grades the symbol the decode
+// located, in the image's own pixels.
+GradedFile gradeImageFile(const std::string& path);
 
 }  // namespace dm::tool

@@ -7,7 +7,6 @@
 
 #include "grading/print_quality.h"
 #include "tools/commands.h"
-#include "tools/file_decoding.h"
 #include "tools/file_grading.h"
 #include "tools/grade_report.h"
 
@@ -147,14 +146,10 @@ void run(const GradeOptions& opts) {
     for (const std::string& file : opts.files) {
         Json j;
         j["file"] = file;
-        const FileOutcome o = decodeImageFile(file);
-        std::string error;
-        std::optional<RgbImage> image;
-        if (o.loaded)
-            image = loadImage(file, error);
-        else
-            error = o.loadError;
-        const SymbolGrade g = image ? gradeLocatedSymbol(*image, o.result) : SymbolGrade{};
+        const GradedFile graded = gradeImageFile(file);
+        const FileOutcome& o = graded.file;
+        const std::optional<RgbImage>& image = graded.image;
+        const SymbolGrade& g = graded.grade;
         // The grade's own reading decides, which follows the measured grid where the decoder's
         // may not.
         const bool ok = g.located && g.decoded;
@@ -172,20 +167,16 @@ void run(const GradeOptions& opts) {
         }
         if (opts.json) {
             j["ok"] = ok;
-            if (!image) {
-                j["status"] = nullptr;
-                j["meaning"] = std::string("cannot read image: ") + error;
-            } else {
-                j["status"] = toInt(o.result.status);
-                j["meaning"] = std::string(statusMeaning(o.result.status));
-            }
+            const bool ran = o.error.empty();
+            j["status"] = ran ? Json(toInt(o.result.status)) : Json(nullptr);
+            j["meaning"] = ran ? std::string(statusMeaning(o.result.status)) : o.error;
             j["grade"] = g.located ? gradeJson(g) : Json(nullptr);
             j["report"] = written ? Json(*written) : Json(nullptr);
-            std::cout << j.dump() << '\n';
+            std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
             continue;
         }
-        if (!image) {
-            std::cerr << file << ": cannot read image: " << error << '\n';
+        if (!o.error.empty()) {
+            std::cerr << file << ": " << o.error << '\n';
         } else if (!g.located) {
             std::cerr << file << ": no symbol located (status " << toInt(o.result.status) << ": "
                       << statusMeaning(o.result.status) << ")\n";
@@ -213,9 +204,10 @@ void addGradeCommand(CLI::App& app) {
         "overall grade, the lowest. The symbol is located as decode locates it. Reflectance is "
         "read as gray level / 255 through a synthetic aperture of 0.8 module: a flat, evenly lit "
         "scan at 4 or more (better 8) pixels per module gives the most meaningful grade; a camera "
-        "picture "
-        "an indicative one. Exit status 0 only when every file's symbol was located and its grid "
-        "read decodes (the Decode parameter passes).");
+        "picture an indicative one. Exit status 0 only when every file's symbol was located and "
+        "its grid "
+        "read decodes (the Decode parameter passes), 1 otherwise, 2 for a usage error.\n" +
+            decodingLimits());
     cmd->add_option("files", options->files, "Image files")->required();
     cmd->add_flag("--json", options->json,
                   "One JSON object per file: file, ok, status, meaning, grade (symbol, overall, "
