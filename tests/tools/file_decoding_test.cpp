@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string_view>
 
-#include <random>
 #include "encoder/jpeg_output.h"
 
 namespace dm::tool {
