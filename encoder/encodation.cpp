@@ -11,8 +11,9 @@ namespace dm {
 namespace {
 
 // Costs are counted in twelfths of a codeword: a C40, Text or X12 value is two thirds of one
-// (8), an EDIFACT value three quarters (9). Each twelfth is kScale steps, and every latch adds
-// one step, so that of two encodations of equal length the one with fewer latches wins.
+// (8), an EDIFACT value three quarters (9). Each twelfth is kScale steps, and every latch (and,
+// for a forced scheme, every character given to ASCII) adds one step: of two encodations of
+// equal length the one with fewer latches, or more characters in the forced scheme, wins.
 constexpr int kScale = 4096;
 constexpr int kUnit = 12 * kScale;
 constexpr int kC40Value = 8 * kScale;
@@ -281,9 +282,10 @@ class Search {
 
     void asciiEdges(int i, int state) {
         const int c = chars_[i];
+        const int given = state == AsciiTail ? 1 : 0;  // a step per character given to ASCII
         if (i + 1 < n_ && isDigit(c) && isDigit(chars_[i + 1]))
-            relax(i, state, i + 2, state, kUnit, Edge::DigitPair);
-        relax(i, state, i + 1, state, asciiCodewords(c) * kUnit, Edge::Character);
+            relax(i, state, i + 2, state, kUnit + 2 * given, Edge::DigitPair);
+        relax(i, state, i + 1, state, asciiCodewords(c) * kUnit + given, Edge::Character);
     }
 
     // A Base256 field from i: latch and length, then one codeword per byte. Fields of up to 249
@@ -476,36 +478,39 @@ enum class Ending { Plain, ImpliedAscii, PaddedTriple };
 
 struct Candidate {
     int length;  // codewords before the pads
+    int steps;   // latches (Auto), or characters given to ASCII (forced)
     int pos, state;
     Ending ending;
 };
 
 // Every ending the end-of-data rules allow in a symbol of capacity data codewords.
-std::vector<Candidate> endings(const Search& search, std::span<const int> chars, int capacity) {
+std::vector<Candidate> endings(const Search& search, std::span<const int> chars, int capacity,
+                               bool forced) {
     const int n = search.length();
     std::vector<Candidate> out;
     auto cost = [&](int pos, int state) { return search.node(pos, state).cost; };
+    auto steps = [&](int pos, int state) { return cost(pos, state) % kScale + (n - pos); };
     for (const int s : {int(Ascii), int(AsciiTail)}) {
         if (cost(n, s) < kUnreached && cost(n, s) / kUnit <= capacity)
-            out.push_back({cost(n, s) / kUnit, n, s, Ending::Plain});
+            out.push_back({cost(n, s) / kUnit, steps(n, s), n, s, Ending::Plain});
     }
     // A triple scheme or EDIFACT ending on a whole group exactly fills the symbol: no unlatch.
     for (const int s : {int(C40First), int(TextFirst), int(X12First), int(EdifactFirst)}) {
         if (cost(n, s) < kUnreached && cost(n, s) / kUnit == capacity)
-            out.push_back({capacity, n, s, Ending::Plain});
+            out.push_back({capacity, steps(n, s), n, s, Ending::Plain});
     }
     // With one codeword left after a whole triple, it is read as ASCII without an unlatch.
     for (const int s : kTripleFirst) {
         for (int j = std::max(0, n - 2); j < n; ++j) {
             if (cost(j, s) < kUnreached && cost(j, s) / kUnit + 1 == capacity &&
                 asciiLength(chars, j, n) == 1)
-                out.push_back({capacity, j, s, Ending::ImpliedAscii});
+                out.push_back({capacity, steps(j, s), j, s, Ending::ImpliedAscii});
         }
     }
     // Two C40 or Text values left with two codewords: a Shift 1 completes the triple.
     for (const int s : {C40First + 2, TextFirst + 2}) {
         if (cost(n, s) < kUnreached && (cost(n, s) + kC40Value) / kUnit == capacity)
-            out.push_back({capacity, n, s, Ending::PaddedTriple});
+            out.push_back({capacity, steps(n, s), n, s, Ending::PaddedTriple});
     }
     // One or two codewords left after a whole EDIFACT group are read as ASCII.
     for (int j = std::max(0, n - 4); j <= n; ++j) {
@@ -515,10 +520,15 @@ std::vector<Candidate> endings(const Search& search, std::span<const int> chars,
         const int left = capacity - c / kUnit;
         const int tail = asciiLength(chars, j, n);
         if (left >= 1 && left <= 2 && tail <= left)
-            out.push_back({c / kUnit + tail, j, EdifactFirst, Ending::ImpliedAscii});
+            out.push_back(
+                {c / kUnit + tail, steps(j, EdifactFirst), j, EdifactFirst, Ending::ImpliedAscii});
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const Candidate& a, const Candidate& b) { return a.length < b.length; });
+    // Auto wants the fewest codewords; a forced scheme the most characters in the scheme that
+    // the size holds.
+    std::stable_sort(out.begin(), out.end(), [forced](const Candidate& a, const Candidate& b) {
+        return forced ? std::pair(a.steps, a.length) < std::pair(b.steps, b.length)
+                      : std::pair(a.length, a.steps) < std::pair(b.length, b.steps);
+    });
     return out;
 }
 
@@ -602,7 +612,7 @@ std::optional<Encodation> encodeData(std::span<const uint8_t> prefix, std::span<
     const Search search(chars, scheme, prefixLength, tail);
     for (const int sizeIndex : candidates) {
         const int capacity = symbolSize(sizeIndex).dataCodewords;
-        for (const Candidate& c : endings(search, chars, capacity)) {
+        for (const Candidate& c : endings(search, chars, capacity, scheme != Scheme::Auto)) {
             auto data = writeEnding(search, chars, prefix, capacity, c);
             if (!data)
                 continue;

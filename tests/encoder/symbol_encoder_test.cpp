@@ -183,15 +183,16 @@ TEST(SymbolEncoder, ForcedSchemesWriteLibdmtxCodewords) {
     const std::vector<Case> cases{
         {Scheme::Ascii, test::PeerScheme::Ascii, "Ascii 12345 \xE9"},
         {Scheme::C40, test::PeerScheme::C40, "C40 ENCODED 123456"},
-        {Scheme::C40, test::PeerScheme::C40, "AB"},
-        {Scheme::C40, test::PeerScheme::C40, "ABCD"},
+        {Scheme::C40, test::PeerScheme::C40, "64"},     // two values and a Shift 1 fill 10x10
+        {Scheme::C40, test::PeerScheme::C40, "J7B56"},  // the same at the end of 12x12
+        {Scheme::C40, test::PeerScheme::C40, "E"},      // one value: latch, unlatch, ASCII
         {Scheme::Text, test::PeerScheme::Text, "text encoded 123456"},
-        {Scheme::Text, test::PeerScheme::Text, "abcde"},
+        {Scheme::Text, test::PeerScheme::Text, "i4359"},
         {Scheme::X12, test::PeerScheme::X12, "X12*>12345 ABC\r"},
-        {Scheme::X12, test::PeerScheme::X12, "X12*>1"},
+        {Scheme::X12, test::PeerScheme::X12, "ABCDE"},
         {Scheme::Edifact, test::PeerScheme::Edifact, "EDIFACT:+.?'0123"},
-        {Scheme::Edifact, test::PeerScheme::Edifact, "EDIF"},
-        {Scheme::Edifact, test::PeerScheme::Edifact, "EDIFACT"},
+        {Scheme::Edifact, test::PeerScheme::Edifact, "CE752?"},  // two values and the unlatch
+        {Scheme::Edifact, test::PeerScheme::Edifact, "AB"},      // latch, then ASCII
         {Scheme::Base256, test::PeerScheme::Base256, std::string("\x00\x01\x80\xFF bytes", 10)},
     };
     for (const Case& c : cases) {
