@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <deque>
 
 #include "symbology/codeword_values.h"
 #include "symbology/symbol_size.h"
@@ -196,7 +197,10 @@ class Search {
           n_(static_cast<int>(chars.size())),
           scheme_(scheme),
           tail_(tail),
-          nodes_(static_cast<size_t>(n_ + 1) * kStateCount) {
+          nodes_(static_cast<size_t>(n_ + 1) * kStateCount),
+          nextFnc1_(static_cast<size_t>(n_ + 1), n_) {
+        for (int i = n_ - 1; i >= 0; --i)
+            nextFnc1_[i] = chars_[i] == kFnc1Character ? i : nextFnc1_[i + 1];
         at(0, Ascii) = {prefixLength * kUnit, -1, Ascii, Edge::None};
         for (int i = 0; i <= n_; ++i)
             advance(i);
@@ -229,8 +233,10 @@ class Search {
             latches(i);
             unlatches(i, AsciiTail);
         } else {
+            fieldsEndingAt(i);
             unlatches(i, Ascii);
             latches(i);
+            fieldsStartingAt(i);
         }
         if (i == n_)
             return;
@@ -257,8 +263,8 @@ class Search {
         }
         if (c != kFnc1Character)
             relax(i, LongBase256, i + 1, LongBase256, kUnit, Edge::Character);
-        if (scheme_ == Scheme::Auto || (scheme_ == Scheme::Base256 && i == 0))
-            base256Fields(i);
+        if (scheme_ == Scheme::Base256 && i == 0)
+            forcedBase256Field();
     }
 
     void unlatches(int i, int back) {
@@ -288,21 +294,43 @@ class Search {
         relax(i, state, i + 1, state, asciiCodewords(c) * kUnit + given, Edge::Character);
     }
 
-    // A Base256 field from i: latch and length, then one codeword per byte. Fields of up to 249
-    // bytes end in ASCII at once; longer ones pass through LongBase256 one byte at a time.
-    void base256Fields(int i) {
-        const int last = scheme_ == Scheme::Base256 ? n_ : std::min(n_, i + kShortBase256);
-        for (int j = i; j < n_ && j < i + kShortBase256 + 1; ++j) {
-            if (chars_[j] == kFnc1Character)
-                return;
-            const int length = j - i + 1;
-            if (length > kShortBase256) {
-                relax(i, Ascii, j + 1, LongBase256, (3 + length) * kUnit + 1,
-                      Edge::LongBase256Start);
-            } else if (scheme_ == Scheme::Auto || j + 1 == last) {
-                relax(i, Ascii, j + 1, Ascii, (2 + length) * kUnit + 1, Edge::Base256Field);
-            }
+    // Base256 fields cost their latch and length, then one codeword per byte. A field of up to
+    // 249 bytes ending at i costs the ASCII cost at its start f plus (2 + i - f) codewords: the
+    // window keeps the starts of the last 249 positions (none before an FNC1, which Base256
+    // cannot hold) in increasing order of cost less position, so its front is the best start.
+    void fieldsEndingAt(int i) {
+        if (i > 0 && chars_[i - 1] == kFnc1Character)
+            window_.clear();
+        while (!window_.empty() && window_.front() < i - kShortBase256)
+            window_.pop_front();
+        if (!window_.empty()) {
+            const int f = window_.front();
+            relax(f, Ascii, i, Ascii, (2 + i - f) * kUnit + 1, Edge::Base256Field);
         }
+    }
+
+    // Opens fields at i: into the window, and a field of 250 bytes or more through LongBase256.
+    void fieldsStartingAt(int i) {
+        const int cost = at(i, Ascii).cost;
+        if (cost >= kUnreached || i == n_ || chars_[i] == kFnc1Character)
+            return;
+        const int key = cost - i * kUnit;
+        while (!window_.empty() && at(window_.back(), Ascii).cost - window_.back() * kUnit >= key)
+            window_.pop_back();
+        window_.push_back(i);
+        const int length = kShortBase256 + 1;
+        if (i + length <= n_ && nextFnc1_[i] >= i + length)
+            relax(i, Ascii, i + length, LongBase256, (3 + length) * kUnit + 1,
+                  Edge::LongBase256Start);
+    }
+
+    // A forced Base256 scheme writes the whole message in one field.
+    void forcedBase256Field() {
+        if (n_ <= kShortBase256)
+            relax(0, Ascii, n_, Ascii, (2 + n_) * kUnit + 1, Edge::Base256Field);
+        else
+            relax(0, Ascii, kShortBase256 + 1, LongBase256, (4 + kShortBase256) * kUnit + 1,
+                  Edge::LongBase256Start);
     }
 
     std::span<const int> chars_;
@@ -310,6 +338,8 @@ class Search {
     Scheme scheme_;
     int tail_;
     std::vector<Node> nodes_;
+    std::vector<int> nextFnc1_;  // index of the first FNC1 at or after each position, or n
+    std::deque<int> window_;     // starts of Base256 fields that may end at the next position
 };
 
 struct Step {
