@@ -34,6 +34,23 @@ std::vector<uint8_t> symbolOfSize(int sizeIndex) {
 struct Drawn {
     test::SynthFrame frame;
     SymbolCorners corners;  // as drawn
+    int rows = 0;
+    int cols = 0;
+    test::SynthOptions fitted;  // what drew it
+
+    // Paints module (row, col) in one gray level; -1 or one past the last row or column is in
+    // the quiet zone.
+    void paint(int row, int col, uint8_t level) {
+        const test::PointF c = test::moduleCentreInGray(rows, cols, row, col, fitted);
+        const auto x0 = static_cast<int>(std::floor(c.x)) - 4;
+        const auto y0 = static_cast<int>(std::floor(c.y)) - 4;
+        for (int y = y0; y < y0 + 8; ++y) {
+            for (int x = x0; x < x0 + 8; ++x) {
+                uint8_t* p = &frame.bgr[static_cast<size_t>(y) * frame.stride + 3 * x];
+                p[0] = p[1] = p[2] = level;
+            }
+        }
+    }
 
     ImageView view() const {
         return {frame.bgr, frame.width, frame.height, 3, frame.stride, RowOrder::BottomUp};
@@ -52,7 +69,11 @@ test::SynthOptions blackOnWhite() {
 Drawn draw(const std::vector<uint8_t>& matrix, int sizeIndex, test::SynthOptions o) {
     const SymbolSize& s = symbolSize(sizeIndex);
     o = test::fitted(s.symbolRows, s.symbolCols, o);
-    Drawn d{test::synthesiseFrame(matrix, s.symbolRows, s.symbolCols, o), {}};
+    Drawn d{test::synthesiseFrame(matrix, s.symbolRows, s.symbolCols, o),
+            {},
+            s.symbolRows,
+            s.symbolCols,
+            o};
     const auto corners = test::symbolCornersInPicture(s.symbolRows, s.symbolCols, o);
     for (size_t i = 0; i < corners.size(); ++i)
         d.corners[i] = {corners[i].x, corners[i].y};
@@ -134,6 +155,28 @@ TEST(PrintQuality, SymbolContrastStepsDownAtItsThresholds) {
     }
 }
 
+TEST(PrintQuality, GrayModulesLowerModulationAsFarAsTheReserveAllows) {
+    // The dark modules of the first codewords painted gray 90: modulation 2 (127.5 - 90) / 255,
+    // D, on the right side of the threshold. Those codewords count as erasures against the 24
+    // the block's error correction takes at every level above D.
+    const std::vector<uint8_t> matrix = symbolOfSize(k24);
+    const std::vector<int32_t> bits = moduleBits(k24);
+    for (const auto& [codewords, grade] : {std::pair{1, 4.0}, {10, 3.0}, {14, 2.0}, {20, 1.0}}) {
+        SCOPED_TRACE(codewords);
+        Drawn d = draw(matrix, k24, blackOnWhite());
+        for (size_t i = 0; i < matrix.size(); ++i) {
+            if (matrix[i] && bits[i] >= 0 && bits[i] / 8 < codewords)
+                d.paint(static_cast<int>(i) / d.cols, static_cast<int>(i) % d.cols, 90);
+        }
+        const SymbolGrade g = gradeImage(d.view());
+        for (const Parameter p : {Parameter::Modulation, Parameter::ReflectanceMargin}) {
+            EXPECT_NEAR(g[p].value, 2 * (127.5 - 90) / 255, 0.005);
+            EXPECT_EQ(g[p].grade, grade) << grades(g);
+        }
+        EXPECT_EQ(g.overall, grade);
+    }
+}
+
 TEST(PrintQuality, DamagedFinderClockAndQuietZoneLowerFixedPatternDamage) {
     const SymbolSize& s24 = symbolSize(k24);
     const auto clean24 = symbolOfSize(k24);
@@ -152,24 +195,11 @@ TEST(PrintQuality, DamagedFinderClockAndQuietZoneLowerFixedPatternDamage) {
     clock[4] = 0;
     expectOnlyLowered(gradeAsDrawn(clock, k24), Parameter::FixedPatternDamage, 3);
     // Two dark spots in the quiet zone below the solid row: C.
-    test::SynthOptions o = test::fitted(s24.symbolRows, s24.symbolCols, blackOnWhite());
-    test::SynthFrame frame = test::synthesiseFrame(clean24, s24.symbolRows, s24.symbolCols, o);
-    for (const int col : {5, 15}) {
-        const test::PointF c =
-            test::moduleCentreInGray(s24.symbolRows, s24.symbolCols, s24.symbolRows, col, o);
-        for (int y = -3; y <= 3; ++y) {
-            for (int x = -3; x <= 3; ++x) {
-                uint8_t* p = &frame.bgr[static_cast<size_t>(c.y + y) * frame.stride +
-                                        3 * static_cast<size_t>(c.x + x)];
-                p[0] = p[1] = p[2] = 0;
-            }
-        }
-    }
-    const auto at = test::symbolCornersInPicture(s24.symbolRows, s24.symbolCols, o);
-    const SymbolGrade spotted = gradeSymbol(
-        {frame.bgr, frame.width, frame.height, 3, frame.stride, RowOrder::BottomUp},
-        {{{at[0].x, at[0].y}, {at[1].x, at[1].y}, {at[2].x, at[2].y}, {at[3].x, at[3].y}}}, k24);
-    expectOnlyLowered(spotted, Parameter::FixedPatternDamage, 2);
+    Drawn spotted = draw(clean24, k24, blackOnWhite());
+    for (const int col : {5, 15})
+        spotted.paint(s24.symbolRows, col, 0);
+    expectOnlyLowered(gradeSymbol(spotted.view(), spotted.corners, k24),
+                      Parameter::FixedPatternDamage, 2);
     // Larger symbols average each finder side's segments: three erased modules in one of the
     // four segments of the 72 x 72 solid column grade that segment D, the side 3.25.
     const SymbolSize& s72 = symbolSize(k72);
