@@ -1,11 +1,13 @@
 // Writes the seed corpora of the fuzz targets, made with the project's own encoder and test
 // frame synthesiser: make_seeds OUTPUT_DIR
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "decoder/decode_image.h"
 #include "encoder/message_encoder.h"
 #include "symbology/placement.h"
 #include "symbology/reed_solomon.h"
@@ -86,6 +88,24 @@ int main(int argc, char** argv) {
                 static_cast<uint8_t>(o.height & 0xFF), static_cast<uint8_t>(o.height >> 8), 0};
             f.insert(f.end(), frame.bgr.begin(), frame.bgr.end());
             write(out / "decode_frame", name, f);
+            write(out / "grade", name, f);
+            // The same frame graded at the outline a decode locates, without decoding.
+            const dm::ImageView view{frame.bgr, frame.width,  frame.height,
+                                     3,         frame.stride, dm::RowOrder::BottomUp};
+            if (const auto corners = dm::decodeImage(view).corners) {
+                std::vector<uint8_t> g(f.begin(), f.begin() + 5);
+                g[4] = 16;
+                g.push_back(static_cast<uint8_t>(symbol->sizeIndex));
+                for (const dm::ImagePoint& p : *corners) {
+                    for (const double v : {p.x, p.y}) {
+                        const auto q = static_cast<uint16_t>(std::lround(v * 4) + 4096);
+                        g.push_back(static_cast<uint8_t>(q & 0xFF));
+                        g.push_back(static_cast<uint8_t>(q >> 8));
+                    }
+                }
+                g.insert(g.end(), frame.bgr.begin(), frame.bgr.end());
+                write(out / "grade", name + "-outline", g);
+            }
         }
     }
     // Every encodation scheme's latch, so the data fuzzer starts inside each one, and the

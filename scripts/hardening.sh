@@ -16,7 +16,7 @@ cmake --build --preset fuzz
 
 corpus_root="$(mktemp -d)"
 trap 'rm -rf "$corpus_root"' EXIT
-for target in decode_frame decode_data extract_correct encode; do
+for target in decode_frame decode_data extract_correct encode grade; do
     echo "Fuzzing $target for ${seconds}s"
     mkdir -p "$corpus_root/$target"
     log="$corpus_root/$target.log"
