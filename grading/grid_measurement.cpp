@@ -233,9 +233,9 @@ std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Hom
     auto at = [&](double u, double v) { return mapped(*outline, u, v); };
     // Module edges along one alternating line, point(u) its point u modules along. Edge k (between
     // modules k - 1 and k) is looked for within half a module of where the edges before it put
-    // it: the outline's place, shifted as far as the last two edges found lay from theirs, so
-    // that the search follows a grid that bends away from the outline. Where it cannot be seen,
-    // that place stands in.
+    // it: the outline's place, shifted as far as the last edge found lay from its own plus the
+    // change since the edge before, so that the search follows a grid that bends or narrows away
+    // from the outline. Where it cannot be seen, that place stands in.
     auto trackEdges = [&](auto point, auto lightToDark, int32_t first, int32_t last) {
         std::vector<ImagePoint> edges(static_cast<size_t>(last + 1));
         double shift = 0;
@@ -247,7 +247,7 @@ std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Hom
             const double u = t ? place - 0.5 + *t : place;
             edges[static_cast<size_t>(k)] = point(u);
             if (t) {
-                shift = lastShift ? (u - k + *lastShift) / 2 : u - k;
+                shift = lastShift ? 2 * (u - k) - *lastShift : u - k;
                 lastShift = u - k;
             }
         }

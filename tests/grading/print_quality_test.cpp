@@ -296,6 +296,38 @@ TEST(PrintQuality, BowedColumnsLowerGridNonuniformityAndAUniformSkewDoesNot) {
     expectOnlyLowered(skewed, Parameter::Decode, 4);
 }
 
+// Columns 12, then 9, then 6 pixels wide (a label bent away from the camera), graded at the
+// symbol's exact outline: the clock tracks are followed as they narrow, the symbol reads and
+// only the grid's nonuniformity is marked down.
+TEST(PrintQuality, ColumnsThatNarrowAcrossTheSymbolAreFollowed) {
+    const int k16 = 3;
+    const std::vector<uint8_t> matrix = symbolOfSize(k16);
+    const int n = symbolSize(k16).symbolCols;
+    constexpr int kQuiet = 18, kRow = 9;
+    std::vector<int> left{kQuiet};
+    for (int c = 0; c < n; ++c)
+        left.push_back(left.back() + (c < 4 ? 12 : c < 12 ? 9 : 6));
+    const int width = left.back() + kQuiet;
+    const int height = n * kRow + 2 * kQuiet;
+    std::vector<uint8_t> gray(static_cast<size_t>(width) * height, 255);
+    for (int r = 0; r < n; ++r) {
+        for (int c = 0; c < n; ++c) {
+            for (int y = kQuiet + r * kRow; y < kQuiet + (r + 1) * kRow; ++y) {
+                for (int x = left[c]; x < left[c + 1]; ++x)
+                    gray[static_cast<size_t>(y) * width + x] = matrix[r * n + c] ? 0 : 255;
+            }
+        }
+    }
+    const double right = left.back(), bottom = kQuiet + n * kRow;
+    const SymbolGrade g =
+        gradeSymbol({gray, width, height, 1},
+                    {{{kQuiet, kQuiet}, {right, kQuiet}, {right, bottom}, {kQuiet, bottom}}}, k16);
+    ASSERT_TRUE(g.located);
+    EXPECT_EQ(g[Parameter::Decode].grade, 4.0) << grades(g);
+    EXPECT_EQ(g[Parameter::FixedPatternDamage].grade, 4.0) << grades(g);
+    EXPECT_GT(g[Parameter::GridNonuniformity].value, 0.5) << grades(g);
+}
+
 TEST(PrintQuality, NothingToReadGradesNothing) {
     std::vector<uint8_t> blank(100 * 100, 255);
     const ImageView view{blank, 100, 100, 1};
