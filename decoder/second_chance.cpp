@@ -7,6 +7,7 @@
 
 #include "decoder/decoder.h"
 #include "detection/sampling/perspective_grid.h"
+#include "detection/sampling/timing_grid.h"
 #include "symbology/symbol_size.h"
 
 namespace dm {
@@ -118,25 +119,39 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
         note(s);
         return false;
     };
+    // Splits the levels at the symbol's own threshold and decodes.
+    auto trySplit = [&](const std::vector<uint8_t>& levels, int sizeIndex) {
+        const uint8_t split = splitLevels(levels);
+        buffers.matrix.resize(levels.size());
+        for (size_t i = 0; i < levels.size(); ++i)
+            buffers.matrix[i] = levels[i] <= split;
+        return tryMatrix(sizeIndex);
+    };
+    // Modules stretched unevenly across the symbol (columns that narrow across a bent label):
+    // sampled where the alternating sides show them. Whether those sides showed the size's
+    // edges at all goes to sized.
+    auto tryTimingCentres = [&](const Homography& map, int sizeIndex, bool& sized) {
+        const SymbolSize& size = symbolSize(sizeIndex);
+        const auto centres = timingCentres(frame, map, size.symbolRows, size.symbolCols);
+        if (!centres)
+            return false;
+        sized = true;
+        sampleAtCentres(frame, map, *centres, buffers.levels);
+        return trySplit(buffers.levels, sizeIndex);
+    };
     // Samples the symbol through the map and decodes it with the symbol's own threshold, then
     // with the blur between neighbouring modules partly and then mostly undone, then with the
-    // tile thresholds at the module centres.
+    // tile thresholds at the module centres, then at the module centres the alternating sides
+    // show.
     auto tryMap = [&](const Homography& map, int sizeIndex) {
         const SymbolSize& size = symbolSize(sizeIndex);
         sampleModules(frame, map, size.symbolRows, size.symbolCols, buffers.levels);
-        auto trySplit = [&](const std::vector<uint8_t>& levels) {
-            const uint8_t split = splitLevels(levels);
-            buffers.matrix.resize(levels.size());
-            for (size_t i = 0; i < levels.size(); ++i)
-                buffers.matrix[i] = levels[i] <= split;
-            return tryMatrix(sizeIndex);
-        };
-        if (trySplit(buffers.levels))
+        if (trySplit(buffers.levels, sizeIndex))
             return true;
         for (const double unblur : {0.35, 0.8}) {
             sharpenLevels(buffers.levels, size.symbolRows, size.symbolCols, unblur,
                           buffers.sharpened);
-            if (trySplit(buffers.sharpened))
+            if (trySplit(buffers.sharpened, sizeIndex))
                 return true;
         }
         for (int32_t r = 0; r < size.symbolRows; ++r) {
@@ -146,7 +161,10 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
                 buffers.matrix[i] = buffers.levels[i] < frame.thresholdNear(p.x, p.y);
             }
         }
-        return tryMatrix(sizeIndex);
+        if (tryMatrix(sizeIndex))
+            return true;
+        bool sized = false;
+        return tryTimingCentres(map, sizeIndex, sized);
     };
     // Refinements are the costly step; a frame full of finder-like shapes gets a bounded number,
     // and so do the mirror readings.
@@ -159,12 +177,18 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
         auto tryCorners = [&](const std::array<Vec2, 4>& corners, int sizeIndex) {
             const SymbolSize& size = symbolSize(sizeIndex);
             const auto map = symbolToImage(corners, size.symbolCols, size.symbolRows);
-            if (!map || timingAgreement(frame, *map, size.symbolRows, size.symbolCols) <
-                            kLeastTimingAgreement)
+            if (!map)
                 return false;
-            sized = true;
-            if (!tryMap(*map, sizeIndex))
-                return false;
+            // Alternating sides that drift off the even grid can still show the size's edges.
+            if (timingAgreement(frame, *map, size.symbolRows, size.symbolCols) <
+                kLeastTimingAgreement) {
+                if (!tryTimingCentres(*map, sizeIndex, sized))
+                    return false;
+            } else {
+                sized = true;
+                if (!tryMap(*map, sizeIndex))
+                    return false;
+            }
             result.corners = corners;
             return true;
         };
