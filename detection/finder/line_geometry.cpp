@@ -208,6 +208,43 @@ bool armsSpanSevenModules(Point corner, Point xEnd, Point yEnd, int32_t moduleSi
     return halfPixelLength(corner, xEnd) >= shortest && halfPixelLength(corner, yEnd) >= shortest;
 }
 
+namespace {
+
+// Dark pixels counted along the walk from its start, one pixel per step of sense (1 or -1) along
+// the major axis (y when Steep), at most limit of them, while they lie in 1..xMax x 1..yMax; the
+// last one counted goes to end. The minor-axis offset is stepped on as it is computed for a
+// single position (d x slope + 1/2 in 16-bit fixed point); the major axis's bounds shorten the
+// walk before it starts, so dark() sees only positions inside the image.
+template <bool Steep, typename Dark>
+int32_t darkRun(const LineWalk& walk, int32_t sense, int32_t limit, int32_t xMax, int32_t yMax,
+                const Dark& dark, Point& end) {
+    const int32_t major = Steep ? walk.p.y : walk.p.x;
+    const int32_t minor = Steep ? walk.p.x : walk.p.y;
+    const int32_t majorMax = Steep ? yMax : xMax;
+    const int32_t minorMax = Steep ? xMax : yMax;
+    if (major < 1 || major > majorMax)
+        return 0;
+    limit = std::min(limit, sense > 0 ? majorMax - major + 1 : major);
+    const int64_t step = int64_t{sense} * walk.slope;
+    int64_t acc = 32768;
+    int32_t count = 0;
+    for (int32_t k = 0; k < limit; ++k, acc += step) {
+        const int32_t along = major + k * sense;
+        const int32_t across = minor + static_cast<int32_t>(acc >> 16);
+        if (across < 1 || across > minorMax)
+            break;
+        const int32_t x = Steep ? across : along;
+        const int32_t y = Steep ? along : across;
+        if (!dark(x, y))
+            break;
+        ++count;
+        end = {x, y};
+    }
+    return count;
+}
+
+}  // namespace
+
 std::optional<Segment> bestLineThrough(const GrayImage& image, Point point, int32_t fromAngle,
                                        int32_t toAngle, int32_t angleStep) {
     if (!isDark(image, point))
@@ -215,28 +252,35 @@ std::optional<Segment> bestLineThrough(const GrayImage& image, Point point, int3
     const int32_t w = image.width;
     const int32_t h = image.height;
     Segment best{point, point, fromAngle, 0};
-    // Like the walks themselves, the ends carry over from one angle to the next.
+    // Like the walks themselves, the ends carry over from one angle to the next. The pixel test
+    // is chosen once for the image's pixel format.
     Point forwardEnd = point;
     Point backwardEnd = point;
-    for (int32_t a = fromAngle; a < toAngle; a += std::max(angleStep, 1)) {
-        int32_t count = 0;
-        const LineWalk walk(point, a);
-        for (int32_t i = 0; i < w; ++i) {
-            const Point p = walk.at(i);
-            if (p.x < 1 || p.x > w - 1 || p.y < 1 || p.y > h - 2 || !isDark(image, p))
-                break;
-            ++count;
-            forwardEnd = p;
+    auto search = [&](const auto& dark) {
+        for (int32_t a = fromAngle; a < toAngle; a += std::max(angleStep, 1)) {
+            const LineWalk walk(point, a);
+            // Forward up to the last column, backward from the start pixel again (it counts
+            // twice) down to the second.
+            const auto run =
+                walk.steep ? darkRun<true, decltype(dark)> : darkRun<false, decltype(dark)>;
+            const int32_t count = run(walk, 1, w, w - 1, h - 2, dark, forwardEnd) +
+                                  run(walk, -1, w, w - 2, h - 2, dark, backwardEnd);
+            if (count > best.length)
+                best = {forwardEnd, backwardEnd, a, count};
         }
-        for (int32_t i = 0; i > -w; --i) {
-            const Point p = walk.at(i);
-            if (p.x < 1 || p.x > w - 2 || p.y < 1 || p.y > h - 2 || !isDark(image, p))
-                break;
-            ++count;
-            backwardEnd = p;
-        }
-        if (count > best.length)
-            best = {forwardEnd, backwardEnd, a, count};
+    };
+    const uint8_t* pixels = image.pixels;
+    const int32_t* rows = image.rowOffsets;
+    if (image.bytesPerPixel == 1) {
+        const uint8_t threshold = image.threshold;
+        search([&](int32_t x, int32_t y) { return pixels[rows[y] + x] <= threshold; });
+    } else {
+        const uint32_t limit = 100u * (image.threshold + 1u);
+        const ptrdiff_t bpp = image.bytesPerPixel;
+        search([&](int32_t x, int32_t y) {
+            const uint8_t* p = pixels + rows[y] + x * bpp;
+            return 59u * p[1] + 30u * p[2] + 11u * p[0] < limit;
+        });
     }
     return best;
 }
