@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace dm {
-namespace {}  // namespace
-
 std::optional<Homography> symbolToImage(const std::array<Vec2, 4>& corners, int32_t cols,
                                         int32_t rows) {
     const auto& [p0, p1, p2, p3] = corners;
@@ -51,63 +50,104 @@ double timingAgreement(const BinaryFrame& frame, const Homography& map, int32_t 
 
 namespace {
 
-// Mean over the border modules and the quiet zone beside them of how far each reads on its
-// expected side of the tile threshold (positive when right). Long sides are sampled at every
-// stride-th module.
-double borderContrast(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols) {
-    double sum = 0;
-    int32_t n = 0;
-    auto add = [&](double u, double v, bool dark) {
-        const Vec2 p = map.map(u, v);
-        const double level = frame.grayAt(p.x, p.y) - frame.thresholdNear(p.x, p.y);
-        sum += dark ? -level : level;
-        ++n;
-    };
-    // Odd strides, so that both dark and light modules of the alternating sides are read.
-    const int32_t strideC = (cols / 48) | 1;
-    const int32_t strideR = (rows / 48) | 1;
-    for (int32_t c = 0; c < cols; c += strideC) {
-        add(c + 0.5, 0.5, c % 2 == 0);   // far row
-        add(c + 0.5, rows - 0.5, true);  // solid row
-        add(c + 0.5, -0.5, false);       // quiet zone beyond each
-        add(c + 0.5, rows + 0.5, false);
+// How well a trial outline fits a rows x cols symbol, scored through points that depend only on
+// the size: listed once per refinement, mapped through each trial's corners.
+class OutlineScore {
+  public:
+    OutlineScore(const BinaryFrame& frame, int32_t rows, int32_t cols)
+        : frame_(frame), rows_(rows), cols_(cols) {
+        // The border modules and the quiet zone beside them, each with the side of the
+        // threshold it must read on. Long sides are read at every stride-th module; odd strides,
+        // so that both dark and light modules of the alternating sides are read.
+        const int32_t strideC = (cols / 48) | 1;
+        const int32_t strideR = (rows / 48) | 1;
+        for (int32_t c = 0; c < cols; c += strideC) {
+            addBorder(c + 0.5, 0.5, c % 2 == 0);   // far row
+            addBorder(c + 0.5, rows - 0.5, true);  // solid row
+            addBorder(c + 0.5, -0.5, false);       // quiet zone beyond each
+            addBorder(c + 0.5, rows + 0.5, false);
+        }
+        for (int32_t r = 0; r < rows; r += strideR) {
+            addBorder(cols - 0.5, r + 0.5, (rows - 1 - r) % 2 == 0);  // far column
+            addBorder(0.5, r + 0.5, true);                            // solid column
+            addBorder(cols + 0.5, r + 0.5, false);
+            addBorder(-0.5, r + 0.5, false);
+        }
+        borderCount_ = u_.size();
+        // A spread of at most 16 x 16 data modules.
+        const int32_t dataR = std::max(1, (rows - 2) / 16);
+        const int32_t dataC = std::max(1, (cols - 2) / 16);
+        for (int32_t r = 1; r < rows - 1; r += dataR) {
+            for (int32_t c = 1; c < cols - 1; c += dataC) {
+                u_.push_back(c + 0.5);
+                v_.push_back(r + 0.5);
+            }
+        }
+        x_.resize(u_.size());
+        y_.resize(u_.size());
+        level_.resize(u_.size());
     }
-    for (int32_t r = 0; r < rows; r += strideR) {
-        add(cols - 0.5, r + 0.5, (rows - 1 - r) % 2 == 0);  // far column
-        add(0.5, r + 0.5, true);                            // solid column
-        add(cols + 0.5, r + 0.5, false);
-        add(-0.5, r + 0.5, false);
+
+    // The mean of how far the border and quiet zone points read on their expected side of the
+    // tile threshold (positive when right), plus the mean distance of the data points from it
+    // (highest when they sit on module centres rather than between them); a corner set scored
+    // before is not scored again.
+    double operator()(const std::array<Vec2, 4>& corners) {
+        for (const auto& [seen, score] : scored_) {
+            if (std::equal(seen.begin(), seen.end(), corners.begin(),
+                           [](Vec2 a, Vec2 b) { return a.x == b.x && a.y == b.y; }))
+                return score;
+        }
+        const double score = evaluate(corners);
+        scored_.emplace_back(corners, score);
+        return score;
     }
-    return sum / n;
-}
+
+  private:
+    void addBorder(double u, double v, bool dark) {
+        u_.push_back(u);
+        v_.push_back(v);
+        sign_.push_back(dark ? -1.0 : 1.0);
+    }
+
+    double evaluate(const std::array<Vec2, 4>& corners) {
+        const auto map = symbolToImage(corners, cols_, rows_);
+        if (!map)
+            return -1e9;
+        // Mapping first and sampling after keeps each loop short.
+        for (size_t i = 0; i < u_.size(); ++i) {
+            const Vec2 p = map->map(u_[i], v_[i]);
+            x_[i] = p.x;
+            y_[i] = p.y;
+        }
+        for (size_t i = 0; i < u_.size(); ++i)
+            level_[i] = frame_.grayAt(x_[i], y_[i]) - frame_.thresholdNear(x_[i], y_[i]);
+        double border = 0;
+        for (size_t i = 0; i < borderCount_; ++i)
+            border += sign_[i] * level_[i];
+        double data = 0;
+        for (size_t i = borderCount_; i < level_.size(); ++i)
+            data += std::abs(level_[i]);
+        const size_t dataCount = level_.size() - borderCount_;
+        return border / static_cast<double>(borderCount_) +
+               (dataCount > 0 ? data / static_cast<double>(dataCount) : 0);
+    }
+
+    const BinaryFrame& frame_;
+    int32_t rows_;
+    int32_t cols_;
+    std::vector<double> u_, v_;  // the points in symbol coordinates: border first, then data
+    std::vector<double> sign_;   // per border point: 1 where it must read light, -1 dark
+    size_t borderCount_ = 0;
+    std::vector<double> x_, y_, level_;  // per point, for the trial being scored
+    std::vector<std::pair<std::array<Vec2, 4>, double>> scored_;
+};
 
 }  // namespace
 
-// Mean distance of data modules' levels from the tile threshold, over a spread of at most
-// 16 x 16 modules: highest when the samples sit on module centres rather than between them.
-double dataSharpness(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols) {
-    double sum = 0;
-    int32_t n = 0;
-    const int32_t strideR = std::max(1, (rows - 2) / 16);
-    const int32_t strideC = std::max(1, (cols - 2) / 16);
-    for (int32_t r = 1; r < rows - 1; r += strideR) {
-        for (int32_t c = 1; c < cols - 1; c += strideC) {
-            const Vec2 p = map.map(c + 0.5, r + 0.5);
-            sum += std::abs(frame.grayAt(p.x, p.y) - frame.thresholdNear(p.x, p.y));
-            ++n;
-        }
-    }
-    return n > 0 ? sum / n : 0;
-}
-
 std::array<Vec2, 4> refineCorners(const BinaryFrame& frame, std::array<Vec2, 4> corners,
                                   int32_t rows, int32_t cols, double step) {
-    auto score = [&](const std::array<Vec2, 4>& c) {
-        const auto map = symbolToImage(c, cols, rows);
-        return map ? borderContrast(frame, *map, rows, cols) +
-                         dataSharpness(frame, *map, rows, cols)
-                   : -1e9;
-    };
+    OutlineScore score(frame, rows, cols);
     double best = score(corners);
     for (; step >= 0.2; step /= 2) {
         for (int round = 0; round < 4; ++round) {
