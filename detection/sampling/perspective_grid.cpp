@@ -176,16 +176,21 @@ void sampleModules(const BinaryFrame& frame, const Homography& map, int32_t rows
                    std::vector<uint8_t>& levels) {
     levels.resize(static_cast<size_t>(rows) * cols);
     constexpr double kSpread = 0.22;
+    constexpr std::array<Vec2, 5> kOffsets{
+        {{0.0, 0.0}, {-kSpread, 0.0}, {kSpread, 0.0}, {0.0, -kSpread}, {0.0, kSpread}}};
+    // A row's sample points are all mapped first and read after, which keeps each loop short.
+    std::vector<Vec2> points(kOffsets.size() * cols);
     for (int32_t r = 0; r < rows; ++r) {
+        const double v = r + 0.5;
         for (int32_t c = 0; c < cols; ++c) {
-            const double u = c + 0.5, v = r + 0.5;
+            const double u = c + 0.5;
+            for (size_t k = 0; k < kOffsets.size(); ++k)
+                points[c * kOffsets.size() + k] = map.map(u + kOffsets[k].x, v + kOffsets[k].y);
+        }
+        for (int32_t c = 0; c < cols; ++c) {
             double sum = 0;
-            for (const auto& [du, dv] : {std::pair{0.0, 0.0},
-                                         {-kSpread, 0.0},
-                                         {kSpread, 0.0},
-                                         {0.0, -kSpread},
-                                         {0.0, kSpread}}) {
-                const Vec2 p = map.map(u + du, v + dv);
+            for (size_t k = 0; k < kOffsets.size(); ++k) {
+                const Vec2 p = points[c * kOffsets.size() + k];
                 sum += frame.grayAt(p.x, p.y);
             }
             levels[static_cast<size_t>(r) * cols + c] = static_cast<uint8_t>(sum / 5 + 0.5);
