@@ -273,6 +273,44 @@ Vec2 armEnd(const BinaryFrame& f, Vec2 corner, Vec2 roughEnd, Vec2 inward, doubl
     return corner + (lastDark + 0.5) * dir;
 }
 
+// The samples of a ray (its origin plus each of offsets) that round to a pixel of the frame, as
+// darkAt rounds them: one stretch of indices, since each coordinate moves one way along the ray.
+struct SampleStretch {
+    int32_t begin, end;
+};
+SampleStretch samplesOnFrame(const std::vector<Vec2>& offsets, Vec2 origin, int32_t width,
+                             int32_t height) {
+    const auto n = static_cast<int32_t>(offsets.size());
+    // The first index from which pred holds, for a pred that turns true once and stays so.
+    auto firstWhere = [n](auto pred) {
+        int32_t lo = 0, hi = n;
+        while (lo < hi) {
+            const int32_t mid = lo + (hi - lo) / 2;
+            if (pred(static_cast<size_t>(mid)))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        return lo;
+    };
+    SampleStretch on{0, n};
+    for (const bool alongX : {true, false}) {
+        auto at = [&](size_t i) {
+            return alongX ? origin.x + offsets[i].x : origin.y + offsets[i].y;
+        };
+        const double size = alongX ? width : height;
+        auto onLowSide = [&](size_t i) { return at(i) > -0.5; };
+        auto onHighSide = [&](size_t i) { return at(i) + 0.5 < size; };
+        const bool rising = n == 0 || at(static_cast<size_t>(n - 1)) >= at(0);
+        const int32_t begin = rising ? firstWhere(onLowSide) : firstWhere(onHighSide);
+        const int32_t end = rising ? firstWhere([&](size_t i) { return !onHighSide(i); })
+                                   : firstWhere([&](size_t i) { return !onLowSide(i); });
+        on.begin = std::max(on.begin, begin);
+        on.end = std::min(on.end, end);
+    }
+    return on;
+}
+
 // Outer edge of an alternating side, which starts at the end of a solid side. Rays start
 // inside the symbol at points spread along the other solid side (from base along span) and
 // walk outward along out; every dark run followed by a quiet zone's worth of light ends at an
@@ -287,24 +325,6 @@ std::optional<Line> traceFarSide(const BinaryFrame& f, FrameSearchScratch& s, Ve
     const int32_t rays = std::clamp(static_cast<int32_t>(4 * spanLength / module), 12, 160);
     const double step = std::max(0.5, module / 6);
     const double quiet = 1.6 * module;
-    const double start = 0.5 * reach0;
-    const double reach = 1.5 * reach0 + spanLength + 4 * module;
-    s.side.clear();  // (position along span, depth along out) of every candidate
-    for (int32_t k = 0; k < rays; ++k) {
-        const double along = (k + 0.5) / rays * 1.2 * spanLength;
-        const Vec2 origin = base + along * spanDir;
-        double lastDark = -1;
-        bool recorded = true;
-        for (double d = start; d < reach; d += step) {
-            if (darkAt(f, origin + d * out)) {
-                lastDark = d;
-                recorded = false;
-            } else if (!recorded && d - lastDark > quiet) {
-                s.side.push_back({along, lastDark + step / 2});
-                recorded = true;
-            }
-        }
-    }
     // Tilt and offset (within 0.6 module of the solid side's end) with the most candidates
     // within 1.5 pixels, nearer ones counting more: per tilt, the candidates' offsets go into
     // half-pixel bins and a triangular window slides over them.
@@ -312,28 +332,119 @@ std::optional<Line> traceFarSide(const BinaryFrame& f, FrameSearchScratch& s, Ve
     constexpr int32_t kReach = 3;  // bins each way within the window
     const auto half = static_cast<int32_t>(0.6 * module / kBin);
     const auto bins = static_cast<size_t>(2 * (half + kReach) + 1);
-    std::vector<int32_t>& histogram = s.stack;  // free between fills
-    double bestSlope = 0, bestOffset = 0, bestScore = 0;
     // Perspective can tilt a short side of a long rectangle by 45 degrees.
-    for (double slope = -1.0; slope <= 1.0 + 1e-9; slope += 0.015) {
-        histogram.assign(bins, 0);
-        for (const Vec2& c : s.side) {
-            const int32_t bin = nearest((c.y - reach0 - slope * c.x) / kBin + half + kReach);
-            if (bin >= 0 && bin < static_cast<int32_t>(bins))
-                ++histogram[static_cast<size_t>(bin)];
+    constexpr double kMaxSlope = 1.0;
+    constexpr double kSlopeStep = 0.015;
+
+    // Depths sampled along every ray (from half to one and a half times reach0 and then some)
+    // and their offsets from the ray's origin; the same for all rays.
+    s.depths.clear();
+    s.offsets.clear();
+    const double reach = 1.5 * reach0 + spanLength + 4 * module;
+    for (double d = 0.5 * reach0; d < reach; d += step) {
+        s.depths.push_back(d);
+        s.offsets.push_back(d * out);
+    }
+    // A candidate can fall into the histogram only within the histogram's half width (and a
+    // pixel for rounding) of reach0 + slope * along, so each ray walks just the depths whose
+    // dark runs can end there. Where a run ends depends only on the samples after its last
+    // dark one, so a walk that starts inside a run finds the same end.
+    const double window = (half + kReach + 0.5) * kBin + 1;
+    s.side.clear();  // (position along span, depth along out) of every candidate
+    const auto depthCount = static_cast<int32_t>(s.depths.size());
+    for (int32_t k = 0; k < rays; ++k) {
+        const double along = (k + 0.5) / rays * 1.2 * spanLength;
+        const Vec2 origin = base + along * spanDir;
+        const double nearDepth = reach0 - kMaxSlope * along - window;
+        const double farDepth = reach0 + kMaxSlope * along + window;
+        // Candidates lie half a step beyond their run's last dark sample.
+        const auto first = static_cast<int32_t>(
+            std::lower_bound(s.depths.begin(), s.depths.end(), nearDepth - step / 2) -
+            s.depths.begin());
+        const double lastUsefulDark = farDepth - step / 2;
+        const SampleStretch on = samplesOnFrame(s.offsets, origin, f.width, f.height);
+        double lastDark = -1;
+        bool recorded = true;
+        for (int32_t i = std::max(first, on.begin); i < depthCount; ++i) {
+            const double d = s.depths[static_cast<size_t>(i)];
+            if (i >= on.end) {
+                // Beyond the frame every sample is light: an open run ends a quiet zone on.
+                for (; !recorded && i < depthCount; ++i) {
+                    if (s.depths[static_cast<size_t>(i)] - lastDark > quiet) {
+                        s.side.push_back({along, lastDark + step / 2});
+                        recorded = true;
+                    }
+                }
+                break;
+            }
+            const Vec2 p = origin + s.offsets[static_cast<size_t>(i)];
+            const size_t pixel = static_cast<size_t>(static_cast<int32_t>(p.y + 0.5)) * f.width +
+                                 static_cast<size_t>(static_cast<int32_t>(p.x + 0.5));
+            if (f.dark[pixel] != 0) {
+                if (d > lastUsefulDark)
+                    break;
+                lastDark = d;
+                recorded = false;
+            } else if (!recorded && d - lastDark > quiet) {
+                s.side.push_back({along, lastDark + step / 2});
+                recorded = true;
+            }
+            if (recorded && d > lastUsefulDark)
+                break;
         }
+    }
+
+    // The histograms of all tilts at once: a candidate at along falls into a bin only for
+    // tilts within the histogram's half width over along of its depth beyond reach0, so each
+    // candidate visits just those (and one more each way, against rounding).
+    s.slopes.clear();
+    for (double slope = -kMaxSlope; slope <= kMaxSlope + 1e-9; slope += kSlopeStep)
+        s.slopes.push_back(slope);
+    const auto slopeCount = static_cast<int32_t>(s.slopes.size());
+    std::vector<int32_t>& histograms = s.stack;  // free between fills
+    histograms.assign(s.slopes.size() * bins, 0);
+    const double halfWidth = (half + kReach + 0.5) * kBin;
+    auto slopeIndex = [&](double slope) {
+        return std::clamp((slope + kMaxSlope) / kSlopeStep, -1.0, static_cast<double>(slopeCount));
+    };
+    for (const Vec2& c : s.side) {
+        const double beyond = c.y - reach0;
+        const auto lowest = std::max(
+            0, static_cast<int32_t>(std::ceil(slopeIndex((beyond - halfWidth) / c.x))) - 1);
+        const auto highest =
+            std::min(slopeCount - 1,
+                     static_cast<int32_t>(std::floor(slopeIndex((beyond + halfWidth) / c.x))) + 1);
+        for (int32_t j = lowest; j <= highest; ++j) {
+            const int32_t bin =
+                nearest((beyond - s.slopes[static_cast<size_t>(j)] * c.x) / kBin + half + kReach);
+            if (bin >= 0 && bin < static_cast<int32_t>(bins))
+                ++histograms[static_cast<size_t>(j) * bins + static_cast<size_t>(bin)];
+        }
+    }
+    double bestSlope = 0, bestOffset = 0;
+    int32_t bestScore = 0;
+    for (size_t j = 0; j < s.slopes.size(); ++j) {
+        const int32_t* histogram = histograms.data() + j * bins;
+        // The window's score, weights 1 2 3 4 3 2 1, moves one bin on by losing the four bins
+        // up to its centre and gaining the four after it.
+        int32_t score = 0;
+        for (int32_t k = -kReach; k <= kReach; ++k)
+            score += (kReach + 1 - std::abs(k)) * histogram[kReach + k];
         for (int32_t centre = kReach; centre <= 2 * half + kReach; ++centre) {
-            double score = 0;
-            for (int32_t k = -kReach; k <= kReach; ++k)
-                score += (kReach + 1 - std::abs(k)) * histogram[static_cast<size_t>(centre + k)];
             // Equal scores: the smaller offset.
             const double offset = (centre - half - kReach) * kBin;
             if (score > bestScore ||
                 (score == bestScore && std::abs(offset) < std::abs(bestOffset))) {
                 bestScore = score;
-                bestSlope = slope;
+                bestSlope = s.slopes[j];
                 bestOffset = offset;
             }
+            if (centre == 2 * half + kReach)
+                break;
+            for (int32_t b = centre - kReach; b <= centre; ++b)
+                score -= histogram[b];
+            for (int32_t b = centre + 1; b <= centre + kReach + 1; ++b)
+                score += histogram[b];
         }
     }
     int32_t bestCount = 0;

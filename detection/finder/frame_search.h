@@ -36,8 +36,11 @@ struct FrameSearchScratch {
     std::vector<int32_t> stack;              // fill seeds, x and y interleaved
     std::vector<Vec2> outline;               // the region's outermost pixel edges
     std::vector<Vec2> hull;
-    std::vector<Vec2> side;    // outline points near one side
-    std::vector<double> runs;  // finder thickness samples
+    std::vector<Vec2> side;      // outline points near one side
+    std::vector<double> runs;    // finder thickness samples
+    std::vector<double> depths;  // depths sampled along a ray toward a far side
+    std::vector<Vec2> offsets;   // those depths along the ray's direction
+    std::vector<double> slopes;  // tilts tried for a far side
 };
 
 // Searches the thresholded frame for symbols: dark regions met by row and column scan lines
