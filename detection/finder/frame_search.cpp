@@ -79,25 +79,24 @@ bool nearFrame(const BinaryFrame& f, Vec2 p) {
 }
 
 // Marks the 8-connected dark region through (x, y) visited and records its extents per row
-// and per column.
+// and per column. Each run of a row is filled whole; the rows above and below it are searched
+// for runs still to fill, except along the run it was reached from (filled already).
 Region fillRegion(BinaryFrame& f, FrameSearchScratch& s, int32_t x, int32_t y) {
     const int32_t w = f.width;
     Region r{x, y, x, y, 0};
-    s.stack.clear();
-    s.stack.push_back(x);
-    s.stack.push_back(y);
-    while (!s.stack.empty()) {
-        const int32_t cy = s.stack.back();
-        s.stack.pop_back();
-        const int32_t cx = s.stack.back();
-        s.stack.pop_back();
+    s.seeds.clear();
+    s.seeds.push_back({x, y, -1, 0, -1});
+    while (!s.seeds.empty()) {
+        const FillSeed seed = s.seeds.back();
+        s.seeds.pop_back();
+        const int32_t cy = seed.y;
         uint8_t* row = f.dark.data() + static_cast<size_t>(cy) * w;
-        if (row[cx] != kUnvisitedDark)
+        if (row[seed.x] != kUnvisitedDark)
             continue;
-        int32_t xl = cx;
+        int32_t xl = seed.x;
         while (xl > 0 && row[xl - 1] == kUnvisitedDark)
             --xl;
-        int32_t xr = cx;
+        int32_t xr = seed.x;
         while (xr + 1 < w && row[xr + 1] == kUnvisitedDark)
             ++xr;
         std::fill(row + xl, row + xr + 1, kVisitedDark);
@@ -112,34 +111,66 @@ Region fillRegion(BinaryFrame& f, FrameSearchScratch& s, int32_t x, int32_t y) {
             s.colTop[static_cast<size_t>(k)] = std::min(s.colTop[static_cast<size_t>(k)], cy);
             s.colBottom[static_cast<size_t>(k)] = std::max(s.colBottom[static_cast<size_t>(k)], cy);
         }
+        // Pushes a seed at the start of every unvisited run of row ny within [from, to].
+        auto seedRuns = [&](int32_t ny, int32_t from, int32_t to) {
+            const uint8_t* next = f.dark.data() + static_cast<size_t>(ny) * w;
+            for (int32_t k = from; k <= to; ++k) {
+                if (next[k] != kUnvisitedDark)
+                    continue;
+                s.seeds.push_back({k, ny, cy, xl, xr});
+                while (k + 1 <= to && next[k + 1] == kUnvisitedDark)
+                    ++k;
+            }
+        };
+        const int32_t from = std::max(xl - 1, 0);
+        const int32_t to = std::min(xr + 1, w - 1);
         for (const int32_t ny : {cy - 1, cy + 1}) {
             if (ny < 0 || ny >= f.height)
                 continue;
-            const uint8_t* next = f.dark.data() + static_cast<size_t>(ny) * w;
-            bool inRun = false;
-            for (int32_t k = std::max(xl - 1, 0); k <= std::min(xr + 1, w - 1); ++k) {
-                const bool unvisited = next[k] == kUnvisitedDark;
-                if (unvisited && !inRun) {
-                    s.stack.push_back(k);
-                    s.stack.push_back(ny);
-                }
-                inRun = unvisited;
+            if (ny == seed.fromY) {
+                seedRuns(ny, from, std::min(to, seed.fromLeft - 1));
+                seedRuns(ny, std::max(from, seed.fromRight + 1), to);
+            } else {
+                seedRuns(ny, from, to);
             }
         }
     }
     return r;
 }
 
-// The region's outline: the outer edges of its first and last pixel on every row and column.
-// Resets the extents for the next region.
+// The region's outline: the outer edges of its first and last pixel on every row and column,
+// ordered by x and then y as the hull wants them. Row edges lie at half pixels and column edges
+// at whole ones, so the outline is counting-sorted by twice x; within a slot the edges arrive
+// by rising y already. Resets the extents for the next region.
 void collectOutline(const Region& r, FrameSearchScratch& s) {
-    s.outline.clear();
+    // Slot of an edge at x: 2 (x - x0) + 1; a row's left edge at xl - 0.5 takes 2 (xl - x0),
+    // its right edge at xr + 0.5 takes 2 (xr - x0) + 2.
+    const auto slots = static_cast<size_t>(2 * (r.x1 - r.x0) + 3);
+    std::vector<int32_t>& next = s.outlineSlots;  // first free place of each slot
+    next.assign(slots + 1, 0);
+    for (int32_t y = r.y0; y <= r.y1; ++y) {
+        const int32_t right = s.rowRight[static_cast<size_t>(y)];
+        if (right >= 0) {
+            ++next[static_cast<size_t>(2 * (s.rowLeft[static_cast<size_t>(y)] - r.x0) + 1)];
+            ++next[static_cast<size_t>(2 * (right - r.x0) + 3)];
+        }
+    }
+    for (int32_t x = r.x0; x <= r.x1; ++x) {
+        if (s.colBottom[static_cast<size_t>(x)] >= 0)
+            next[static_cast<size_t>(2 * (x - r.x0) + 2)] += 2;
+    }
+    for (size_t k = 1; k <= slots; ++k)
+        next[k] += next[k - 1];
+    s.outline.resize(static_cast<size_t>(next[slots]));
+    auto place = [&](int32_t slot, Vec2 edge) {
+        s.outline[static_cast<size_t>(next[static_cast<size_t>(slot)]++)] = edge;
+    };
     for (int32_t y = r.y0; y <= r.y1; ++y) {
         auto& left = s.rowLeft[static_cast<size_t>(y)];
         auto& right = s.rowRight[static_cast<size_t>(y)];
         if (right >= 0) {
-            s.outline.push_back({left - 0.5, static_cast<double>(y)});
-            s.outline.push_back({right + 0.5, static_cast<double>(y)});
+            place(2 * (left - r.x0), {left - 0.5, static_cast<double>(y)});
+            place(2 * (right - r.x0) + 2, {right + 0.5, static_cast<double>(y)});
         }
         left = INT32_MAX;
         right = -1;
@@ -148,19 +179,18 @@ void collectOutline(const Region& r, FrameSearchScratch& s) {
         auto& top = s.colTop[static_cast<size_t>(x)];
         auto& bottom = s.colBottom[static_cast<size_t>(x)];
         if (bottom >= 0) {
-            s.outline.push_back({static_cast<double>(x), top - 0.5});
-            s.outline.push_back({static_cast<double>(x), bottom + 0.5});
+            place(2 * (x - r.x0) + 1, {static_cast<double>(x), top - 0.5});
+            place(2 * (x - r.x0) + 1, {static_cast<double>(x), bottom + 0.5});
         }
         top = INT32_MAX;
         bottom = -1;
     }
 }
 
-// Convex hull of the outline, counter-clockwise in (x, y) (monotone chain).
+// Convex hull of the outline (sorted by x, then y), counter-clockwise in (x, y) (monotone
+// chain).
 void convexHull(FrameSearchScratch& s) {
-    std::vector<Vec2>& p = s.outline;
-    std::sort(p.begin(), p.end(),
-              [](Vec2 a, Vec2 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+    const std::vector<Vec2>& p = s.outline;
     std::vector<Vec2>& h = s.hull;
     h.assign(2 * p.size() + 1, {});
     size_t k = 0;
@@ -401,7 +431,7 @@ std::optional<Line> traceFarSide(const BinaryFrame& f, FrameSearchScratch& s, Ve
     for (double slope = -kMaxSlope; slope <= kMaxSlope + 1e-9; slope += kSlopeStep)
         s.slopes.push_back(slope);
     const auto slopeCount = static_cast<int32_t>(s.slopes.size());
-    std::vector<int32_t>& histograms = s.stack;  // free between fills
+    std::vector<int32_t>& histograms = s.histograms;
     histograms.assign(s.slopes.size() * bins, 0);
     const double halfWidth = (half + kReach + 0.5) * kBin;
     auto slopeIndex = [&](double slope) {

@@ -29,18 +29,26 @@ struct LocatedSymbol {
     double moduleSize = 0;  // finder thickness in pixels
 };
 
+// A run still to fill: a pixel of it, and the run of the neighbouring row it was found from.
+struct FillSeed {
+    int32_t x, y;
+    int32_t fromY, fromLeft, fromRight;
+};
+
 // Buffers of one search, kept from frame to frame.
 struct FrameSearchScratch {
     std::vector<int32_t> rowLeft, rowRight;  // per row: the region's leftmost, rightmost x
     std::vector<int32_t> colTop, colBottom;  // per column: its lowest and highest y
-    std::vector<int32_t> stack;              // fill seeds, x and y interleaved
+    std::vector<FillSeed> seeds;             // runs still to fill
     std::vector<Vec2> outline;               // the region's outermost pixel edges
+    std::vector<int32_t> outlineSlots;       // their counting sort by x
     std::vector<Vec2> hull;
-    std::vector<Vec2> side;      // outline points near one side
-    std::vector<double> runs;    // finder thickness samples
-    std::vector<double> depths;  // depths sampled along a ray toward a far side
-    std::vector<Vec2> offsets;   // those depths along the ray's direction
-    std::vector<double> slopes;  // tilts tried for a far side
+    std::vector<Vec2> side;           // outline points near one side
+    std::vector<double> runs;         // finder thickness samples
+    std::vector<double> depths;       // depths sampled along a ray toward a far side
+    std::vector<Vec2> offsets;        // those depths along the ray's direction
+    std::vector<double> slopes;       // tilts tried for a far side
+    std::vector<int32_t> histograms;  // candidates per tilt and offset
 };
 
 // Searches the thresholded frame for symbols: dark regions met by row and column scan lines
