@@ -37,11 +37,20 @@ std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& sym
         std::hypot(c[0].x - c[3].x, c[0].y - c[3].y) + std::hypot(c[1].x - c[2].x, c[1].y - c[2].y);
     const double aspect = height > 0 ? width / height : 0;
     constexpr double kAspectTolerance = 1.2;
+    constexpr double kModuleTolerance = 3;
     for (int i = 0; i < kSizeCount; ++i) {
         const SymbolSize& s = symbolSize(i);
         const double expected = static_cast<double>(s.symbolCols) / s.symbolRows;
         if (isDmre(i) &&
             (aspect * kAspectTolerance < expected || aspect > expected * kAspectTolerance))
+            continue;
+        // A size whose modules would be far thinner or thicker than the finder cannot be the
+        // symbol's; its alternating sides agreeing by chance would only spend refinements.
+        const double across = width / 2 / s.symbolCols;
+        const double down = height / 2 / s.symbolRows;
+        if (symbol.moduleSize > 0 &&
+            (std::max(across, down) > kModuleTolerance * symbol.moduleSize ||
+             std::min(across, down) * kModuleTolerance < symbol.moduleSize))
             continue;
         if (const auto map = symbolToImage(symbol.corners, s.symbolCols, s.symbolRows)) {
             const double agreement =
