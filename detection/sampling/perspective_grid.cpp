@@ -74,7 +74,8 @@ class OutlineScore {
             addBorder(-0.5, r + 0.5, false);
         }
         borderCount_ = u_.size();
-        // A spread of at most 16 x 16 data modules.
+        // A spread of the data modules: every one of a side under 34 modules, every
+        // (side - 2) / 16-th one of a longer side (16 to 24 of them).
         const int32_t dataR = std::max(1, (rows - 2) / 16);
         const int32_t dataC = std::max(1, (cols - 2) / 16);
         for (int32_t r = 1; r < rows - 1; r += dataR) {
