@@ -382,45 +382,55 @@ std::optional<Line> traceFarSide(const BinaryFrame& f, FrameSearchScratch& s, Ve
     const double window = (half + kReach + 0.5) * kBin + 1;
     s.side.clear();  // (position along span, depth along out) of every candidate
     const auto depthCount = static_cast<int32_t>(s.depths.size());
+    auto firstAtOrBeyond = [&](double depth) {
+        return static_cast<int32_t>(std::lower_bound(s.depths.begin(), s.depths.end(), depth) -
+                                    s.depths.begin());
+    };
+    auto firstBeyond = [&](double depth) {
+        return static_cast<int32_t>(std::upper_bound(s.depths.begin(), s.depths.end(), depth) -
+                                    s.depths.begin());
+    };
+    // (Plain pointers: the candidates pushed meanwhile cannot move them.)
+    const double* depths = s.depths.data();
+    const Vec2* offsets = s.offsets.data();
+    const uint8_t* darkMap = f.dark.data();
+    const auto width = static_cast<size_t>(f.width);
     for (int32_t k = 0; k < rays; ++k) {
         const double along = (k + 0.5) / rays * 1.2 * spanLength;
         const Vec2 origin = base + along * spanDir;
         const double nearDepth = reach0 - kMaxSlope * along - window;
         const double farDepth = reach0 + kMaxSlope * along + window;
-        // Candidates lie half a step beyond their run's last dark sample.
-        const auto first = static_cast<int32_t>(
-            std::lower_bound(s.depths.begin(), s.depths.end(), nearDepth - step / 2) -
-            s.depths.begin());
-        const double lastUsefulDark = farDepth - step / 2;
+        // Candidates lie half a step beyond their run's last dark sample: the walk runs over the
+        // samples from nearDepth on that lie on the frame, up to the last that may end a run
+        // within farDepth, and on past it only while a run is still open.
         const SampleStretch on = samplesOnFrame(s.offsets, origin, f.width, f.height);
+        const int32_t usefulEnd = std::min(on.end, firstBeyond(farDepth - step / 2));
+        auto darkSample = [&](int32_t i) {
+            const Vec2 p = origin + offsets[i];
+            return darkMap[static_cast<size_t>(static_cast<int32_t>(p.y + 0.5)) * width +
+                           static_cast<size_t>(static_cast<int32_t>(p.x + 0.5))] != 0;
+        };
         double lastDark = -1;
-        bool recorded = true;
-        for (int32_t i = std::max(first, on.begin); i < depthCount; ++i) {
-            const double d = s.depths[static_cast<size_t>(i)];
-            if (i >= on.end) {
-                // Beyond the frame every sample is light: an open run ends a quiet zone on.
-                for (; !recorded && i < depthCount; ++i) {
-                    if (s.depths[static_cast<size_t>(i)] - lastDark > quiet) {
-                        s.side.push_back({along, lastDark + step / 2});
-                        recorded = true;
-                    }
-                }
-                break;
-            }
-            const Vec2 p = origin + s.offsets[static_cast<size_t>(i)];
-            const size_t pixel = static_cast<size_t>(static_cast<int32_t>(p.y + 0.5)) * f.width +
-                                 static_cast<size_t>(static_cast<int32_t>(p.x + 0.5));
-            if (f.dark[pixel] != 0) {
-                if (d > lastUsefulDark)
-                    break;
-                lastDark = d;
-                recorded = false;
-            } else if (!recorded && d - lastDark > quiet) {
+        bool open = false;  // a dark run without its quiet zone yet
+        int32_t i = std::max(on.begin, firstAtOrBeyond(nearDepth - step / 2));
+        for (; i < usefulEnd; ++i) {
+            if (darkSample(i)) {
+                lastDark = depths[i];
+                open = true;
+            } else if (open && depths[i] - lastDark > quiet) {
                 s.side.push_back({along, lastDark + step / 2});
-                recorded = true;
+                open = false;
             }
-            if (recorded && d > lastUsefulDark)
+        }
+        // A run still open ends at a quiet zone of light (beyond the frame all is light), unless
+        // a dark sample comes first and starts a run too deep to count.
+        for (; open && i < depthCount; ++i) {
+            if (i < on.end && darkSample(i))
                 break;
+            if (depths[i] - lastDark > quiet) {
+                s.side.push_back({along, lastDark + step / 2});
+                open = false;
+            }
         }
     }
 
