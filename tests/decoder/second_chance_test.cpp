@@ -127,6 +127,39 @@ TEST(SecondChance, ReadsColumnsStretchedUnevenly) {
     EXPECT_EQ(a.text, symbol.message);
 }
 
+// A symbol a module from the frame's edge, in each corner of the frame and turned half way
+// round or not: the rays that trace its far sides run off the frame, where all is light, so
+// those sides' quiet zones lie partly beyond the frame.
+TEST(SecondChance, ReadsASymbolAModuleFromTheFrameEdge) {
+    const test::TestSymbol symbol = test::symbolFor(4, "Frame edge 1-2.");
+    ASSERT_FALSE(symbol.matrix.empty());
+    constexpr int kModule = 5, kWidth = 200, kHeight = 160;
+    const int side = symbol.cols * kModule;
+    for (const bool turned : {false, true}) {
+        for (const int x0 : {kModule, kWidth - kModule - side}) {
+            for (const int y0 : {kModule, kHeight - kModule - side}) {
+                GrayFrame view(kWidth, kHeight, 240);
+                for (int r = 0; r < symbol.rows; ++r) {
+                    for (int c = 0; c < symbol.cols; ++c) {
+                        if (!symbol.matrix[static_cast<size_t>(r * symbol.cols + c)])
+                            continue;
+                        // Stored bottom-up; turned, the finder lies along the top and right.
+                        const int col = turned ? symbol.cols - 1 - c : c;
+                        const int row = turned ? r : symbol.rows - 1 - r;
+                        const int x = x0 + col * kModule, y = y0 + row * kModule;
+                        view.fill(x, y, x + kModule, y + kModule, 20);
+                    }
+                }
+                const Anywhere a = decodeView(view, FinderTurn::PlusXToPlusY);
+                EXPECT_TRUE(a.result.decoded)
+                    << "at " << x0 << ", " << y0 << (turned ? ", turned" : "") << ": status "
+                    << static_cast<int>(a.status);
+                EXPECT_EQ(a.text, symbol.message);
+            }
+        }
+    }
+}
+
 // The map takes the symbol's corners onto the quadrilateral's, in order, and is projective:
 // the symbol's centre lands where the quadrilateral's diagonals cross.
 TEST(SecondChance, MapTakesTheSymbolOntoTheQuadrilateral) {
