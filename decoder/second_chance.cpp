@@ -145,7 +145,7 @@ SecondChanceResult decodeAnywhere(const GrayImage& image, FinderTurn turn,
         if (!centres)
             return false;
         sized = true;
-        sampleAtCentres(frame, map, *centres, buffers.levels);
+        sampleModulesAt(frame, map, centres->u, centres->v, buffers.levels);
         return trySplit(buffers.levels, sizeIndex);
     };
     // Samples the symbol through the map and decodes it with the symbol's own threshold, then

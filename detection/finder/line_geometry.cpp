@@ -50,7 +50,7 @@ bool isZero(const GrayImage& image, int32_t x, int32_t y) {
     return inImage(image, x, y) && grayAt(image, x, y) == 0;
 }
 
-// Positions along a line through p (bestLineThrough's walk); the angle's table entry is
+// A line through p that bestLineThrough walks (see darkRun): its angle's table entry is
 // looked up once for the whole walk.
 struct LineWalk {
     Point p;
@@ -61,13 +61,6 @@ struct LineWalk {
         : p(from),
           steep(isSteep(angle)),
           slope(steep ? CotTable[tableIndex(angle)] : TanTable[tableIndex(angle)]) {}
-
-    // Position i pixels along the line from p.
-    Point at(int32_t i) const {
-        if (steep)
-            return {p.x + offset(i, slope), p.y + i};
-        return {p.x + i, p.y + offset(i, slope)};
-    }
 };
 
 // Whether the point lies in 1..width-2 x 1..height-2.
@@ -253,7 +246,7 @@ std::optional<Segment> bestLineThrough(const GrayImage& image, Point point, int3
     const int32_t h = image.height;
     Segment best{point, point, fromAngle, 0};
     // Like the walks themselves, the ends carry over from one angle to the next. The pixel test
-    // is chosen once for the image's pixel format.
+    // is isDarkPixel's with the image's pixel format chosen once per call, not per pixel.
     Point forwardEnd = point;
     Point backwardEnd = point;
     auto search = [&](const auto& dark) {

@@ -173,30 +173,51 @@ std::array<Vec2, 4> refineCorners(const BinaryFrame& frame, std::array<Vec2, 4> 
     return corners;
 }
 
-void sampleModules(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols,
-                   std::vector<uint8_t>& levels) {
-    levels.resize(static_cast<size_t>(rows) * cols);
+void sampleModulesAt(const BinaryFrame& frame, const Homography& map, std::span<const double> us,
+                     std::span<const double> vs, std::vector<uint8_t>& levels) {
     constexpr double kSpread = 0.22;
-    constexpr std::array<Vec2, 5> kOffsets{
-        {{0.0, 0.0}, {-kSpread, 0.0}, {kSpread, 0.0}, {0.0, -kSpread}, {0.0, kSpread}}};
+    const size_t cols = us.size();
+    levels.resize(vs.size() * cols);
+    // Local pitch: half the distance between a centre's neighbours (one-sided at the ends).
+    auto pitch = [](std::span<const double> c, size_t i) {
+        const size_t lo = i > 0 ? i - 1 : 0;
+        const size_t hi = std::min(i + 1, c.size() - 1);
+        return hi > lo ? (c[hi] - c[lo]) / static_cast<double>(hi - lo) : 1.0;
+    };
+    constexpr size_t kPoints = 5;
     // A row's sample points are all mapped first and read after, which keeps each loop short.
-    std::vector<Vec2> points(kOffsets.size() * cols);
-    for (int32_t r = 0; r < rows; ++r) {
-        const double v = r + 0.5;
-        for (int32_t c = 0; c < cols; ++c) {
-            const double u = c + 0.5;
-            for (size_t k = 0; k < kOffsets.size(); ++k)
-                points[c * kOffsets.size() + k] = map.map(u + kOffsets[k].x, v + kOffsets[k].y);
+    std::vector<Vec2> points(kPoints * cols);
+    for (size_t r = 0; r < vs.size(); ++r) {
+        const double v = vs[r];
+        const double dv = kSpread * pitch(vs, r);
+        for (size_t c = 0; c < cols; ++c) {
+            const double u = us[c];
+            const double du = kSpread * pitch(us, c);
+            const std::array<Vec2, kPoints> offsets{
+                {{0.0, 0.0}, {-du, 0.0}, {du, 0.0}, {0.0, -dv}, {0.0, dv}}};
+            for (size_t k = 0; k < kPoints; ++k)
+                points[c * kPoints + k] = map.map(u + offsets[k].x, v + offsets[k].y);
         }
-        for (int32_t c = 0; c < cols; ++c) {
+        for (size_t c = 0; c < cols; ++c) {
             double sum = 0;
-            for (size_t k = 0; k < kOffsets.size(); ++k) {
-                const Vec2 p = points[c * kOffsets.size() + k];
+            for (size_t k = 0; k < kPoints; ++k) {
+                const Vec2 p = points[c * kPoints + k];
                 sum += frame.grayAt(p.x, p.y);
             }
-            levels[static_cast<size_t>(r) * cols + c] = static_cast<uint8_t>(sum / 5 + 0.5);
+            levels[r * cols + c] = static_cast<uint8_t>(sum / kPoints + 0.5);
         }
     }
+}
+
+void sampleModules(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols,
+                   std::vector<uint8_t>& levels) {
+    auto evenCentres = [](int32_t n) {
+        std::vector<double> centres(static_cast<size_t>(std::max(n, 0)));
+        for (size_t i = 0; i < centres.size(); ++i)
+            centres[i] = static_cast<double>(i) + 0.5;
+        return centres;
+    };
+    sampleModulesAt(frame, map, evenCentres(cols), evenCentres(rows), levels);
 }
 
 void sharpenLevels(const std::vector<uint8_t>& levels, int32_t rows, int32_t cols, double amount,

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "detection/finder/frame_search.h"
@@ -46,6 +47,12 @@ std::array<Vec2, 4> refineCorners(const BinaryFrame& frame, std::array<Vec2, 4> 
 // samples at the module's centre and a quarter module around it.
 void sampleModules(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols,
                    std::vector<uint8_t>& levels);
+
+// The same with the module centres given in symbol coordinates (us across the columns, vs down
+// the rows, in order; a grid stretched unevenly has them unevenly spaced): the samples around a
+// centre lie about a fifth of the local pitch away.
+void sampleModulesAt(const BinaryFrame& frame, const Homography& map, std::span<const double> us,
+                     std::span<const double> vs, std::vector<uint8_t>& levels);
 
 // Levels with the blur that spreads each module into its neighbours partly undone: every
 // level moves away from the weighted mean of its eight neighbours by amount times the

@@ -96,34 +96,4 @@ std::optional<TimingCentres> timingCentres(const BinaryFrame& frame, const Homog
     return centres;
 }
 
-void sampleAtCentres(const BinaryFrame& frame, const Homography& map, const TimingCentres& centres,
-                     std::vector<uint8_t>& levels) {
-    constexpr double kSpread = 0.22;
-    const auto rows = static_cast<int32_t>(centres.v.size());
-    const auto cols = static_cast<int32_t>(centres.u.size());
-    levels.resize(static_cast<size_t>(rows) * cols);
-    // Local pitch: half the distance between a centre's neighbours (one-sided at the ends).
-    auto pitch = [](const std::vector<double>& c, int32_t i) {
-        const auto last = static_cast<int32_t>(c.size()) - 1;
-        const int32_t lo = std::max(i - 1, 0);
-        const int32_t hi = std::min(i + 1, last);
-        return (c[static_cast<size_t>(hi)] - c[static_cast<size_t>(lo)]) / (hi - lo);
-    };
-    for (int32_t r = 0; r < rows; ++r) {
-        const double v = centres.v[static_cast<size_t>(r)];
-        const double dv = kSpread * pitch(centres.v, r);
-        for (int32_t c = 0; c < cols; ++c) {
-            const double u = centres.u[static_cast<size_t>(c)];
-            const double du = kSpread * pitch(centres.u, c);
-            double sum = 0;
-            for (const auto& [su, sv] :
-                 {std::pair{0.0, 0.0}, {-du, 0.0}, {du, 0.0}, {0.0, -dv}, {0.0, dv}}) {
-                const Vec2 p = map.map(u + su, v + sv);
-                sum += frame.grayAt(p.x, p.y);
-            }
-            levels[static_cast<size_t>(r) * cols + c] = static_cast<uint8_t>(sum / 5 + 0.5);
-        }
-    }
-}
-
 }  // namespace dm

@@ -24,9 +24,4 @@ struct TimingCentres {
 std::optional<TimingCentres> timingCentres(const BinaryFrame& frame, const Homography& map,
                                            int32_t rows, int32_t cols);
 
-// Gray level of every module (rows x cols, standard orientation) at the centres given: the mean
-// of the bilinear sample there and four around it at about a fifth of the local module pitch.
-void sampleAtCentres(const BinaryFrame& frame, const Homography& map, const TimingCentres& centres,
-                     std::vector<uint8_t>& levels);
-
 }  // namespace dm
