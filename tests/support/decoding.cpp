@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "decoder/decoder.h"
+#include "symbology/codeword_values.h"
 
 namespace dm::test {
 
@@ -19,14 +20,14 @@ int dataCodewordsUsed(std::span<const uint8_t> data) {
     int pos = 0;
     while (pos < d) {
         const int c = data[pos++];
-        if (c == 129) {
+        if (c == kPad) {
             return pos - 1;
-        } else if (c == 230 || c == 238 || c == 239) {  // C40, X12, Text: pairs to an unlatch
-            while (pos < d - 1 && data[pos] != 254)
+        } else if (c == kLatchC40 || c == kLatchX12 || c == kLatchText) {  // pairs to an unlatch
+            while (pos < d - 1 && data[pos] != kUnlatch)
                 pos += 2;
-            if (pos < d && data[pos] == 254)
+            if (pos < d && data[pos] == kUnlatch)
                 ++pos;
-        } else if (c == 240) {  // EDIFACT: groups of three to the unlatch value
+        } else if (c == kLatchEdifact) {  // groups of three to the unlatch value
             bool unlatched = false;
             while (!unlatched && pos + 3 <= d) {
                 const uint32_t bits = at(pos) << 16 | at(pos + 1) << 8 | at(pos + 2);
@@ -36,7 +37,7 @@ int dataCodewordsUsed(std::span<const uint8_t> data) {
                 unlatched = k < 4;
                 pos += unlatched ? (k == 3 ? 3 : k + 1) : 3;
             }
-        } else if (c == 231) {  // Base256: the randomised length
+        } else if (c == kLatchBase256) {  // the randomised length
             auto plain = [&](int p) { return (at(p) - (149 * (p + 1)) % 255 - 1) & 255; };
             int length = plain(pos);
             if (length > 249) {
@@ -44,11 +45,11 @@ int dataCodewordsUsed(std::span<const uint8_t> data) {
                 ++pos;
             }
             pos += 1 + (length == 0 ? d : length);
-        } else if (c == 235) {
+        } else if (c == kUpperShift) {
             ++pos;
-        } else if (c == 241) {
+        } else if (c == kEci) {
             pos += at(pos) < 128 ? 1 : at(pos) < 192 ? 2 : 3;
-        } else if (c == 233 && pos == 1) {
+        } else if (c == kStructuredAppend && pos == 1) {
             pos += 3;
         }
     }
