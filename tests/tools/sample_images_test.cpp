@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
+
+#include "tests/support/tool_runner.h"
 
 namespace {
 
@@ -20,21 +18,13 @@ constexpr int kExpectedDecoded = 29;
 
 const fs::path kSampleDir = fs::path(DM_SOURCE_DIR) / ".." / "shared" / "samples" / "clean";
 
-// What the tool prints on standard output for these arguments.
-std::string toolOutput(const std::string& args) {
-    const std::string cmd = std::string("'") + DM_TOOL_PATH + "' " + args + " 2>/dev/null";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
-    std::string out;
-    std::array<char, 4096> buf;
-    while (size_t n = pipe ? fread(buf.data(), 1, buf.size(), pipe.get()) : 0)
-        out.append(buf.data(), n);
-    return out;
-}
+// Runs the tool on the samples (by their full paths) in a folder of its own.
+class SampleImages : public dm::test::ToolTest {};
 
-TEST(SampleImages, EvalDecodesTheExpectedShareOfTheCleanSet) {
+TEST_F(SampleImages, EvalDecodesTheExpectedShareOfTheCleanSet) {
     if (!fs::is_directory(kSampleDir))
         GTEST_SKIP() << "no sample images at " << kSampleDir;
-    const std::string out = toolOutput("eval --jobs 2 '" + kSampleDir.string() + "'");
+    const std::string out = run("eval --jobs 2 " + dm::test::shellQuote(kSampleDir.string())).out;
     const std::string summary =
         "decoded " + std::to_string(kExpectedDecoded) + "/" + std::to_string(kSampleCount);
     EXPECT_NE(out.find(summary), std::string::npos) << out;
@@ -47,18 +37,17 @@ TEST(SampleImages, EvalDecodesTheExpectedShareOfTheCleanSet) {
 // Every sample is graded; the grid measured along the clock tracks reads the distorted one too,
 // with the grade its grid deserves. The error-byte samples lose unused error correction as their
 // wrong codewords say (the fourth has five), and the one cropped at its finder its quiet zone.
-TEST(SampleImages, GradeReadsEverySampleAndGradesItsFlaws) {
+TEST_F(SampleImages, GradeReadsEverySampleAndGradesItsFlaws) {
     if (!fs::is_directory(kSampleDir))
         GTEST_SKIP() << "no sample images at " << kSampleDir;
     std::string files;
     for (const auto& entry : fs::directory_iterator(kSampleDir)) {
         if (entry.path().extension() == ".png") {
-            files += " '";
-            files += entry.path().string();
-            files += '\'';
+            files += " ";
+            files += dm::test::shellQuote(entry.path().string());
         }
     }
-    const std::string out = toolOutput("grade --json" + files);
+    const std::string out = run("grade --json" + files).out;
     size_t graded = 0;
     for (size_t at = out.find("\"ok\":true"); at != std::string::npos;
          at = out.find("\"ok\":true", at + 1))
