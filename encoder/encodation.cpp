@@ -389,7 +389,7 @@ class Writer {
     void ascii(int from, int to) { appendAscii(out_, chars_, from, to); }
 
     std::optional<std::vector<uint8_t>> finish() {
-        if (static_cast<int>(out_.size()) > capacity_ || ok_ == false)
+        if (static_cast<int>(out_.size()) > capacity_)
             return std::nullopt;
         return std::move(out_);
     }
@@ -456,7 +456,7 @@ class Writer {
 
     bool pushEdifactValue(int v) {
         if (edifactCount_ == 0 && capacity_ - static_cast<int>(out_.size()) < 3)
-            return ok_ = false;
+            return false;
         edifactBits_ = edifactBits_ << 6 | static_cast<uint32_t>(v);
         if (++edifactCount_ == 4)
             flushEdifact();
@@ -495,7 +495,6 @@ class Writer {
     std::span<const int> chars_;
     std::vector<uint8_t> out_;
     int capacity_;
-    bool ok_ = true;
     std::array<int, 3> triple_{};
     int tripleCount_ = 0;
     uint32_t edifactBits_ = 0;
@@ -579,13 +578,8 @@ std::optional<std::vector<uint8_t>> writeEnding(const Search& search, std::span<
 void pad(std::vector<uint8_t>& data, int capacity) {
     if (static_cast<int>(data.size()) < capacity)
         data.push_back(kPad);
-    while (static_cast<int>(data.size()) < capacity) {
-        const int position = static_cast<int>(data.size()) + 1;
-        int v = kPad + (149 * position) % 253 + 1;
-        if (v > 254)
-            v -= 254;
-        data.push_back(static_cast<uint8_t>(v));
-    }
+    while (static_cast<int>(data.size()) < capacity)
+        data.push_back(randomisedPad(static_cast<int>(data.size()) + 1));
 }
 
 }  // namespace

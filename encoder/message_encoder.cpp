@@ -77,12 +77,8 @@ void AppendPadCodewords(EncoderState& state, EncoderBuffers& buffers) {
     if (k >= capacity)
         return;
     buffers.codewords[k] = kPad;
-    for (int j = k + 1; j < capacity; ++j) {
-        int v = kPad + (149 * (j + 1)) % 253 + 1;
-        if (v > 254)
-            v -= 254;
-        buffers.codewords[j] = static_cast<uint8_t>(v);
-    }
+    for (int j = k + 1; j < capacity; ++j)
+        buffers.codewords[j] = randomisedPad(j + 1);
     state.codewordCount = capacity;
 }
 

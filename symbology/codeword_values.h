@@ -21,4 +21,11 @@ inline constexpr uint8_t kLatchEdifact = 240;
 inline constexpr uint8_t kEci = 241;
 inline constexpr uint8_t kUnlatch = 254;
 
+// The pad at a 1-based data codeword position after the first pad: 129 randomised by the
+// position, so long runs of pads do not form a pattern.
+constexpr uint8_t randomisedPad(int position) {
+    const int v = kPad + (149 * position) % 253 + 1;
+    return static_cast<uint8_t>(v > 254 ? v - 254 : v);
+}
+
 }  // namespace dm
