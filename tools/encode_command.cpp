@@ -176,8 +176,14 @@ void run(const EncodeOptions& o) {
     const SymbolSeries series = EncodeSymbols(message, options);
     if (series.symbols.empty())
         fail(series.error);
-    // A series goes to one file per symbol: NAME-1.EXT, NAME-2.EXT, ...
-    const size_t dot = o.output.find_last_of('.');
+    // A series goes to one file per symbol: NAME-1.EXT, NAME-2.EXT, ..., or NAME-1, ... when
+    // the file name has no extension (a dot in a folder name is not one).
+    const size_t lastDot = o.output.find_last_of('.');
+    const size_t lastSlash = o.output.find_last_of('/');
+    const size_t dot =
+        lastDot == std::string::npos || (lastSlash != std::string::npos && lastDot < lastSlash)
+            ? o.output.size()
+            : lastDot;
     for (size_t k = 0; k < series.symbols.size(); ++k) {
         const EncodedSymbol& symbol = series.symbols[k];
         if (o.codewords) {

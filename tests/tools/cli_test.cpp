@@ -403,6 +403,13 @@ TEST_F(CommandLine, EncodeWritesAStructuredAppendSeriesAsNumberedFiles) {
         joined += run("decode " + name).out;
     }
     EXPECT_EQ(joined, "FIRST SE\nCOND THI\nRD PARTS\n");
+
+    // Without an extension the number goes at the end of the name, not into a folder's.
+    fs::create_directory(dir_ / "out.d");
+    const auto bare = run("encode --structured-append 2 -o out.d/part 'ABCD'");
+    ASSERT_EQ(bare.exitCode, 0) << bare.err;
+    EXPECT_NE(bare.out.find("symbol written to out.d/part-1\n"), std::string::npos) << bare.out;
+    EXPECT_EQ(run("decode out.d/part-2").out, "CD\n");
 }
 
 // --scheme ascii writes the window's file, byte for byte.
