@@ -184,11 +184,9 @@ double reserveGrade(const std::vector<uint8_t>& codewordGrades, int32_t sizeInde
     return best;
 }
 
-// Reads one module through the aperture and grades its modulation and its margin against the
-// colour it must have (unknown: margin 0).
-void readModule(ModuleReading& m, const ReflectanceImage& image, double aperture, double threshold,
-                double contrast, bool colourKnown) {
-    m.reflectance = image.aperture(m.centre, aperture);
+// Grades a module's modulation and its margin against the colour it must have (unknown:
+// margin 0), from the reflectance read through the aperture (-1: outside the image).
+void gradeModule(ModuleReading& m, double threshold, double contrast, bool colourKnown) {
     if (m.reflectance < 0 || contrast <= 0) {
         m.modulation = 0;
         m.margin = -1;
@@ -291,7 +289,7 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     for (size_t i = 0; i < out.modules.size(); ++i) {
         ModuleReading& m = out.modules[i];
         m.dark = ideal[i] != 0;
-        readModule(m, image, out.aperture, out.globalThreshold, contrast, known);
+        gradeModule(m, out.globalThreshold, contrast, known);
         if (bits[i] < 0)
             continue;
         const auto k = static_cast<size_t>(bits[i] / 8);
@@ -305,10 +303,16 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     FixedPattern pattern = fixedPatternOf(sizeIndex);
     int32_t damaged = 0;
     for (ModuleReading& m : pattern.modules) {
-        m.centre = m.row >= 0 && m.row < rows && m.col >= 0 && m.col < cols
-                       ? grid->centres[static_cast<size_t>(m.row) * cols + m.col]
-                       : mapped(grid->outline, m.col + 0.5, m.row + 0.5);
-        readModule(m, image, out.aperture, out.globalThreshold, contrast, true);
+        if (m.row >= 0 && m.row < rows && m.col >= 0 && m.col < cols) {
+            const ModuleReading& symbolModule =
+                out.modules[static_cast<size_t>(m.row) * cols + m.col];
+            m.centre = symbolModule.centre;
+            m.reflectance = symbolModule.reflectance;
+        } else {
+            m.centre = mapped(grid->outline, m.col + 0.5, m.row + 0.5);
+            m.reflectance = image.aperture(m.centre, out.aperture);
+        }
+        gradeModule(m, out.globalThreshold, contrast, true);
         damaged += m.marginGrade == 0;
     }
     const double patternGrade = gradeFixedPattern(pattern.modules, pattern.segments);

@@ -81,14 +81,17 @@ Canvas backdrop(const RgbImage& image, const SymbolGrade& grade) {
     canvas.image.width = (right - left) * s;
     canvas.image.height = (bottom - top) * s;
     canvas.image.rgb.resize(static_cast<size_t>(canvas.image.width) * canvas.image.height * 3);
-    for (int y = 0; y < canvas.image.height; ++y) {
-        for (int x = 0; x < canvas.image.width; ++x) {
+    // Each picture pixel converted once, then drawn as an s x s square.
+    for (int y = 0; y < bottom - top; ++y) {
+        for (int x = 0; x < right - left; ++x) {
             const uint8_t* p =
-                image.rgb.data() +
-                (static_cast<ptrdiff_t>(top + y / s) * image.width + left + x / s) * 3;
+                image.rgb.data() + (static_cast<ptrdiff_t>(top + y) * image.width + left + x) * 3;
             const auto level = static_cast<uint8_t>(96 + grayLevel(p[0], p[1], p[2]) * 159 /
                                                              255);  // black shows as dark gray
-            canvas.dot(x, y, {level, level, level});
+            for (int dy = 0; dy < s; ++dy) {
+                for (int dx = 0; dx < s; ++dx)
+                    canvas.dot(x * s + dx, y * s + dy, {level, level, level});
+            }
         }
     }
     return canvas;
