@@ -58,15 +58,9 @@ std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture) {
     }
     if (keepPicture) {
         outcome.picture = frameImage(*frame);
-        if (result.decoded && result.corners) {
-            const ImageView view{
-                frame->buffer,
-                frame->width,
-                frame->height,
-                frame->bitCount / 8,
-                static_cast<int64_t>(CFrameDib::stride(frame->width, frame->bitCount)),
-                RowOrder::BottomUp};
-            const SymbolGrade grade = gradeSymbol(view, *result.corners, result.sizeIndex);
+        const std::optional<ImageView> view = frameView(dib);
+        if (result.decoded && result.corners && view) {
+            const SymbolGrade grade = gradeSymbol(*view, *result.corners, result.sizeIndex);
             if (grade.located) {
                 outcome.grade = grade.overall;
             }

@@ -3,10 +3,6 @@
 #include "decoder/decode_image.h"
 
 namespace dm {
-namespace {
-
-// The frame's stored pixels as an image view; nothing when the header does not describe a
-// 24- or 32-bit frame whose pixels are all there.
 std::optional<ImageView> frameView(const CFrameDib& frame) {
     const BitmapInfoHeader& header = frame.info.bmiHeader;
     const int bitCount = header.biBitCount;
@@ -19,6 +15,8 @@ std::optional<ImageView> frameView(const CFrameDib& frame) {
     return ImageView{frame.bits,   header.biWidth, header.biHeight,
                      bitCount / 8, stride,         RowOrder::BottomUp};
 }
+
+namespace {
 
 FrameDecodeResult decodeFrameView(const CFrameDib& frame, std::string& outText, FrameIntake& intake,
                                   const DecodeOptions& options) {

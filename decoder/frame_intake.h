@@ -29,6 +29,10 @@ struct FrameIntake {
     uint32_t frameCounter = 0;
 };
 
+// The frame's stored pixels as an image view (rows bottom-up, read in place); nothing when the
+// header does not describe a 24- or 32-bit frame whose pixels are all there.
+std::optional<ImageView> frameView(const CFrameDib& frame);
+
 // Decodes one camera frame of 24 or 32 bits, reading its pixels as gray
 // (59 G + 30 R + 11 B) / 100, with the threshold variant the intake's frame count selects; the
 // count then advances, so a symbol held before the camera meets every variant within three
