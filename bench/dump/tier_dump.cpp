@@ -1,0 +1,69 @@
+// Prints what the decoder makes of every synthesised tier frame, one line per frame and reading
+// (one camera frame with a fresh count, the still-image reading), and of frames without a
+// symbol: decoded, status, whether the text is the one printed, size, and the outline to
+// 0.001 pixel. Two runs of the same binary print the same lines; compare the output before and
+// after a change that should not change what is read.
+// Usage: dm_tier_dump [FRAMES_PER_TIER=300] [SEED...=1 7]
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "decoder/frame_intake.h"
+#include "tests/support/camera_tiers.h"
+
+namespace {
+
+void printResult(const char* label, const dm::DecodeResult& r, const std::string& expected) {
+    std::printf(" | %s %d st=%d ok=%d size=%d", label, r.decoded ? 1 : 0, static_cast<int>(r.status),
+                r.decoded && r.text == expected ? 1 : 0, r.sizeIndex);
+    if (r.corners) {
+        for (const dm::ImagePoint& p : *r.corners)
+            std::printf(" %.3f,%.3f", p.x, p.y);
+    }
+    if (r.mirrored)
+        std::printf(" mirrored");
+}
+
+void dumpFrame(const char* name, const dm::CFrameDib& dib, const std::string& expected) {
+    const auto view = dm::frameView(dib);
+    std::printf("%s", name);
+    if (!view) {
+        std::printf(" | no view\n");
+        return;
+    }
+    printResult("frame", dm::decodeImage(*view, {0u}), expected);
+    printResult("still", dm::decodeImage(*view), expected);
+    std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::atoi(argv[1]) : 300;
+    std::vector<uint32_t> seeds;
+    for (int i = 2; i < argc; ++i)
+        seeds.push_back(static_cast<uint32_t>(std::atoi(argv[i])));
+    if (seeds.empty())
+        seeds = {1, 7};
+    using dm::test::Tier;
+    for (const uint32_t seed : seeds) {
+        for (const Tier tier : {Tier::Clean, Tier::Camera, Tier::Hard}) {
+            for (int i = 0; i < frames; ++i) {
+                const dm::test::TierFrame f = dm::test::tierFrame(tier, seed, i);
+                const std::string name = std::string(dm::test::tierName(tier)) + " " +
+                                         std::to_string(seed) + " " + std::to_string(i);
+                dumpFrame(name.c_str(), f.dib, f.message);
+            }
+        }
+        for (const auto bg : {dm::test::Background::Empty, dm::test::Background::Cluttered,
+                              dm::test::Background::Textured}) {
+            for (uint32_t s = 0; s < 20; ++s) {
+                const std::string name = std::string(dm::test::backgroundName(bg)) + " " +
+                                         std::to_string(seed * 100 + s);
+                dumpFrame(name.c_str(), dm::test::backgroundFrame(bg, seed * 100 + s), "");
+            }
+        }
+    }
+    return 0;
+}
