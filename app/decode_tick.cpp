@@ -3,9 +3,8 @@
 #include <QFile>
 
 #include "grading/print_quality.h"
+#include "platform/image_decoding.h"
 #include "platform/message_text.h"
-#include "tools/file_decoding.h"
-#include "tools/file_grading.h"
 
 namespace dm {
 namespace {
@@ -71,8 +70,8 @@ std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture) {
 
 std::optional<DecodeOutcome> decodePictureFile(const QString& path,
                                                const std::function<void()>& beep) {
-    const tool::GradedFile graded = tool::gradeImageFile(QFile::encodeName(path).toStdString());
-    const tool::FileOutcome& file = graded.file;
+    const GradedFile graded = gradeImageFile(QFile::encodeName(path).toStdString());
+    const FileOutcome& file = graded.file;
     if (!file.loaded) {
         return std::nullopt;
     }

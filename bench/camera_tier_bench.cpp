@@ -1,7 +1,7 @@
 // Camera tiers side by side: on the synthesised clean, camera and hard frames (fixed seed, 640 x
 // 480, camera format), the decode rate, median and worst time of each reader: ours on one
 // frame (fresh intake, whole-frame threshold), ours as a still image (three threshold variants
-// then the whole-frame search), zxing-cpp (Data Matrix only) and libdmtx (one second each).
+// then the frame search), zxing-cpp (Data Matrix only) and libdmtx (one second each).
 // Times are the thread's processor time.
 // Then the worst time of ours on frames without a symbol (empty, cluttered, textured).
 // DM_BENCH_FRAMES sets the frames per tier (default 100), DM_BENCH_SEED the seed (default 1).

@@ -72,8 +72,8 @@ int frameStride(const BenchFrame& frame) {
 // The camera frame as it is stored, with the whole-frame threshold, the variant that samples
 // the most pixels.
 bool decodeOurs(const BenchFrame& frame) {
-    const dm::ImageView view{frame.dib.bits,     frame.width,           frame.height, 3,
-                             frameStride(frame), dm::RowOrder::BottomUp};
+    const dm::ImageView view{frame.dib.bits,       frame.width,        frame.height,
+                             dm::PixelFormat::Bgr, frameStride(frame), dm::RowOrder::BottomUp};
     const dm::DecodeResult result = dm::decodeImage(view, {0});
     return result.decoded && result.text == frame.message;
 }

@@ -6,12 +6,13 @@
 
 #include <random>
 
+#include "decoder/decode_image.h"
+#include "decoder/picture_attempts.h"
 #include "encoder/symbol_renderer.h"
-#include "tools/file_decoding.h"
 
 namespace {
 
-using dm::tool::GrayPicture;
+using dm::GrayPicture;
 
 // Single black and white pixels at random: runs of one pixel everywhere, no symbol.
 GrayPicture noise(int width, int height) {
@@ -24,8 +25,9 @@ GrayPicture noise(int width, int height) {
 
 void decodeEachTime(benchmark::State& state, const GrayPicture& image, bool decodes) {
     for (auto _ : state) {
-        const dm::tool::FileOutcome outcome = dm::tool::decodePicture(image);
-        if (outcome.result.decoded != decodes)
+        const dm::DecodeResult outcome =
+            dm::decodeImage({image.gray, image.width, image.height}, {std::nullopt, true});
+        if (outcome.decoded != decodes)
             state.SkipWithError("unexpected result");
         benchmark::DoNotOptimize(outcome);
     }

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "decoder/decoder_records.h"
-#include "detection/finder/finder_search.h"
+#include "detection/finder_pass/finder_search.h"
+#include "detection/shared/decoder_records.h"
 #include "encoder/message_encoder.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/gray_frame.h"

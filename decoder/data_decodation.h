@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "decoder/decoder_records.h"
+#include "detection/shared/decoder_records.h"
 
 namespace dm {
 

@@ -2,7 +2,7 @@
 
 // Decoding Data Matrix symbols from pixels in memory: the one header a program needs.
 //
-//     const dm::DecodeResult r = dm::decodeImage({pixels, width, height, 1});
+//     const dm::DecodeResult r = dm::decodeImage({pixels, width, height});  // gray pixels
 //     if (r.decoded) use(r.text);  // else r.status, r.statusMeaning()
 
 #include <array>
@@ -23,26 +23,60 @@ enum class RowOrder : uint8_t {
     BottomUp,  // the first stored row is the bottom of the picture (camera bitmaps)
 };
 
+// How a pixel is stored; the value is its size in bytes.
+enum class PixelFormat : uint8_t {
+    Gray = 1,  // one gray level
+    Bgr = 3,   // blue, green, red
+    Bgra = 4,  // blue, green, red and a byte that is not read
+};
+
+// Bytes per pixel of a format; 0 for a value that names none.
+constexpr int32_t bytesPerPixel(PixelFormat format) {
+    switch (format) {
+        case PixelFormat::Gray:
+        case PixelFormat::Bgr:
+        case PixelFormat::Bgra:
+            return static_cast<int32_t>(format);
+    }
+    return 0;
+}
+
 // Pixels of one image as the caller holds them; nothing is copied.
 struct ImageView {
     std::span<const uint8_t> pixels;
     int32_t width = 0;
     int32_t height = 0;
-    int32_t bytesPerPixel = 1;  // 1: gray; 3: blue, green, red; 4: blue, green, red, unused
-    int64_t rowStride = 0;      // bytes from one stored row to the next; 0: width x bytesPerPixel
+    PixelFormat format = PixelFormat::Gray;
+    int64_t rowStride = 0;  // bytes from one stored row to the next; 0: width x bytes per pixel
     RowOrder rowOrder = RowOrder::TopDown;
+
+    int64_t strideBytes() const {
+        return rowStride != 0 ? rowStride : int64_t{width} * bytesPerPixel(format);
+    }
+    // Whether the view describes pixels that are all there: a size, a known format, rows at
+    // least a row apart and the bytes to fill them.
+    bool isComplete() const;
 };
 
-// Images narrower or lower than this are refused as missing input.
+// Camera frames narrower or lower than this are refused as missing input.
 inline constexpr int32_t kMinImageSide = 10;
+// Still images are enlarged down to the fewest pixels a symbol can span at one pixel per module,
+// either way round: the 8 rows of the smallest rectangle, the 10 columns of the smallest square.
+inline constexpr int32_t kSmallestSymbolRows = 8;
+inline constexpr int32_t kSmallestSymbolCols = 10;
 
 // The threshold variants: 0 whole image, 1 central half, 2 central three quarters.
 inline constexpr uint32_t kThresholdVariantCount = 3;
 
 struct DecodeOptions {
-    // Empty: every variant in turn until one decodes, as a still image needs. Set: that variant
-    // only (taken modulo kThresholdVariantCount), as a camera frame does with its frame count.
+    // Empty: a still image, every variant in turn until one decodes. Set: a camera frame, read
+    // within a frame period with that variant only (taken modulo kThresholdVariantCount); a
+    // camera loop passes its frame count (FrameReader does).
     std::optional<uint32_t> thresholdVariant;
+    // A still image that does not read as it is is read again enlarged and framed in light, as
+    // image files need (cropped close to the symbol, small, or of one or two pixels a module).
+    // Up to kMaxAttempts pictures: a failing image costs several times as much.
+    bool enlarge = false;
 };
 
 // A point in picture coordinates: x to the right, y downwards, (0, 0) the top-left corner of
@@ -86,12 +120,20 @@ struct DecodeResult {
 // Gray level the decoder reads a colour pixel as: (59 green + 30 red + 11 blue) / 100.
 uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue);
 
-// Finds and decodes one symbol in the image. Symbols seen in a mirror (printed on the back of a
-// clear label, or through glass) are read too: the search of the whole image reads each outline
-// it locates either way round, and when everything else failed, one more attempt has the finder
-// search read the picture's mirror image with the threshold variant that got furthest. A view
-// that does not describe its pixels (too small, bytes per pixel not 1, 3 or 4, stride below a
-// row, pixels too short) fails with MissingInput.
+// Finds and decodes one symbol in the image: the finder search under a frame-wide threshold
+// first, then the frame search under local thresholds, then the mirror image.
+// Symbols seen in a mirror (printed on the back of a clear label, or through glass) are read
+// too. A view that does not describe its pixels (too small, an unknown pixel format, stride
+// below a row, pixels too short) fails with MissingInput.
 DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options = {});
+
+// Reads a camera's frames one after another, each with the next threshold variant.
+class FrameReader {
+  public:
+    DecodeResult read(const ImageView& frame) { return decodeImage(frame, {frameCount_++}); }
+
+  private:
+    uint32_t frameCount_ = 0;
+};
 
 }  // namespace dm

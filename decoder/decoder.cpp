@@ -4,10 +4,10 @@
 #include <new>
 
 #include "decoder/data_decodation.h"
-#include "decoder/threshold.h"
-#include "detection/finder/finder_search.h"
-#include "detection/sampling/finder_normalisation.h"
-#include "detection/sampling/symbol_measurement.h"
+#include "detection/finder_pass/finder_normalisation.h"
+#include "detection/finder_pass/finder_search.h"
+#include "detection/finder_pass/symbol_measurement.h"
+#include "detection/finder_pass/threshold.h"
 #include "symbology/placement.h"
 #include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
@@ -49,24 +49,6 @@ SymbolCorners frameOutline(const DetectionContext& context, const SamplingGrid& 
 }
 
 }  // namespace
-
-int decodeProgress(DecodeStatus status) {
-    switch (status) {
-        case DecodeStatus::NoFinder:
-            return 0;
-        case DecodeStatus::NoFinderAfterFirstArm:
-            return 1;
-        case DecodeStatus::FinderOutsideImage:
-            return 2;
-        case DecodeStatus::NoSizeMatch:
-            return 3;
-        case DecodeStatus::GridLost:
-        case DecodeStatus::AlignmentMismatch:
-            return 4;
-        default:  // sampled: the codewords did not hold a message
-            return 5;
-    }
-}
 
 bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState& state,
                         DecodeStatus& status) {
@@ -116,18 +98,28 @@ bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeSt
 }
 
 bool Decoder::decode(std::span<const uint8_t> pixels, std::string& outText, int width, int height) {
-    return decodePixels(pixels, outText, width, height, 1, width);
+    return decodePixels(pixels, outText, width, height, 1, width, false, Detector::FinderPass,
+                        false);
 }
 
 DecodeResult Decoder::decodeView(const ImageView& view) {
+    return readView(view, Detector::FinderPass, false);
+}
+
+DecodeResult Decoder::searchView(const ImageView& view, bool alsoMirrored) {
+    return readView(view, Detector::FrameSearch, alsoMirrored);
+}
+
+DecodeResult Decoder::readView(const ImageView& view, Detector detector, bool alsoMirrored) {
     found = DecodeResult{};
     std::string text;
     bool decoded = false;
-    if (view.bytesPerPixel == 1 || view.bytesPerPixel == 3 || view.bytesPerPixel == 4) {
+    const int32_t bytesPerPixel = dm::bytesPerPixel(view.format);
+    if (bytesPerPixel != 0) {
         const int64_t rowBytes =
-            view.rowStride != 0 ? view.rowStride : int64_t{view.width} * view.bytesPerPixel;
-        decoded = decodePixels(view.pixels, text, view.width, view.height, view.bytesPerPixel,
-                               rowBytes, view.rowOrder == RowOrder::TopDown);
+            view.rowStride != 0 ? view.rowStride : int64_t{view.width} * bytesPerPixel;
+        decoded = decodePixels(view.pixels, text, view.width, view.height, bytesPerPixel, rowBytes,
+                               view.rowOrder == RowOrder::TopDown, detector, alsoMirrored);
     } else {
         status = DecodeStatus::MissingInput;
         resultSizeIndex = -1;
@@ -148,7 +140,8 @@ DecodeResult Decoder::decodeView(const ImageView& view) {
 }
 
 bool Decoder::decodePixels(std::span<const uint8_t> pixels, std::string& outText, int width,
-                           int height, int bytesPerPixel, int64_t rowBytes, bool lastRowFirst) {
+                           int height, int bytesPerPixel, int64_t rowBytes, bool lastRowFirst,
+                           Detector detector, bool alsoMirrored) {
     bool decoded = false;
     resultSizeIndex = -1;
     // Rows are addressed through 32-bit offsets, so the whole frame must lie within 2 GiB.
@@ -178,7 +171,7 @@ bool Decoder::decodePixels(std::span<const uint8_t> pixels, std::string& outText
             state.image.pixels = pixels.data();
             state.image.rowOffsets = cache.rowOffsets.data();
             state.image.bytesPerPixel = bytesPerPixel;
-            decoded = decodeSymbol();
+            decoded = detector == Detector::FinderPass ? decodeSymbol() : searchFrame(alsoMirrored);
         } catch (const std::bad_alloc&) {
             status = DecodeStatus::OutOfMemory;
             decoded = false;
@@ -218,52 +211,49 @@ bool Decoder::runPipeline(DetectionContext& context) {
 }
 
 bool Decoder::decodeSymbol() {
-    const GrayImage original = state.image;  // the first pass switches it to half pixels
     found = DecodeResult{};
-    if (detection != Detection::AnywhereOnly) {
-        DetectionContext context;
-        context.image = &state.image;
-        const bool sampled = runPipeline(context);
-        // A size was found once the matrix was sized, whether or not sampling then succeeded.
-        if (context.matrixBytes > 0 && state.image.grid != nullptr &&
-            isValidSizeIndex(context.sizeIndex)) {
-            const SymbolSize& size = symbolSize(context.sizeIndex);
-            found.sizeIndex = context.sizeIndex;
-            found.symbolRows = size.symbolRows;
-            found.symbolCols = size.symbolCols;
-            found.corners = frameOutline(context, *state.image.grid);
-        }
-        if (sampled) {
-            state.moduleMatrix = std::move(context.moduleMatrix);
-            const bool decoded =
-                decodeModuleMatrix(state.moduleMatrix, context.sizeIndex, state, status);
-            state.moduleMatrix.clear();
-            if (decoded)
-                return finishDecoded();
-        }
-        if (detection == Detection::FirstPass)
-            return false;
+    DetectionContext context;
+    context.image = &state.image;
+    const bool sampled = runPipeline(context);
+    // A size was found once the matrix was sized, whether or not sampling then succeeded.
+    if (context.matrixBytes > 0 && state.image.grid != nullptr &&
+        isValidSizeIndex(context.sizeIndex)) {
+        const SymbolSize& size = symbolSize(context.sizeIndex);
+        found.sizeIndex = context.sizeIndex;
+        found.symbolRows = size.symbolRows;
+        found.symbolCols = size.symbolCols;
+        found.corners = frameOutline(context, *state.image.grid);
     }
-    // Second chance. When it fails too, its status replaces the first pass's only if it found
-    // an outline where the first pass measured no symbol.
-    const DecodeStatus firstStatus = status;
-    const SecondChanceResult anywhereFound =
-        decodeAnywhere(original, finderTurn, anywhere, state, status, anywhereMirrored);
-    if (!anywhereFound.decoded) {
-        if (detection != Detection::AnywhereOnly &&
-            (!anywhereFound.located || found.sizeIndex >= 0))
-            status = firstStatus;
+    if (!sampled)
         return false;
-    }
+    state.moduleMatrix = std::move(context.moduleMatrix);
+    const bool decoded = decodeModuleMatrix(state.moduleMatrix, context.sizeIndex, state, status);
+    state.moduleMatrix.clear();
+    return decoded && finishDecoded();
+}
+
+bool Decoder::searchFrame(bool alsoMirrored) {
+    found = DecodeResult{};
+    // The rows are read bottom-up (see decodeView), where a printed symbol's L turns from +x to
+    // +y.
+    const FrameSearchResult result = searchWholeFrame(
+        state.image, FinderTurn::PlusXToPlusY, frameSearch,
+        [this](std::span<const uint8_t> matrix, int sizeIndex, DecodeStatus& s) {
+            return decodeModuleMatrix(matrix, sizeIndex, state, s);
+        },
+        alsoMirrored);
+    status = result.status;
+    if (!result.decoded)
+        return false;
     const SymbolSize& size = symbolSize(state.sizeIndex);
     found.sizeIndex = state.sizeIndex;
     found.symbolRows = size.symbolRows;
     found.symbolCols = size.symbolCols;
     SymbolCorners corners;
     for (size_t i = 0; i < corners.size(); ++i)
-        corners[i] = {anywhereFound.corners[i].x, anywhereFound.corners[i].y};
+        corners[i] = {result.corners[i].x, result.corners[i].y};
     found.corners = corners;
-    found.mirrored = anywhereFound.mirrored;
+    found.mirrored = result.mirrored;
     return finishDecoded();
 }
 

@@ -6,28 +6,31 @@
 #include <string>
 
 #include "decoder/decode_image.h"
-#include "decoder/decoder_records.h"
-#include "decoder/second_chance.h"
+#include "detection/frame_search/frame_search.h"
+#include "detection/shared/decoder_records.h"
 
 namespace dm {
 
-// Decodes grayscale images, one at a time. Buffers that can be reused (row offsets, sampling
-// grid) are kept from one image to the next; the threshold variant cycles with every image.
+// The finder pass's driver: decodes grayscale images, one at a time, through the fixed chain
+// threshold -> finder search -> normalisation -> timing walk and sampling -> row flip ->
+// decodeModuleMatrix. It also drives the frame search over the same image record, for the
+// reading order (decoder/reading.h) to call after the finder pass. Buffers that can be reused
+// (row offsets, sampling grid, the frame search's) are kept from one image to the next; the
+// threshold variant cycles with every image the finder pass reads.
 class Decoder {
   public:
-    // Which detections run: the finder search under one frame-wide threshold, then (when it
-    // finds or decodes nothing) the search of the whole frame under local thresholds with a
-    // perspective grid, or either alone.
-    enum class Detection { FirstPass, FirstPassThenAnywhere, AnywhereOnly };
-
-    // Decodes a width x height grayscale image (row-major, no padding). On success outText
-    // receives the decoded bytes, however many; otherwise it is left as it was.
+    // Decodes a width x height grayscale image (row-major, no padding) by the finder pass. On
+    // success outText receives the decoded bytes, however many; otherwise it is left as it was.
     bool decode(std::span<const uint8_t> pixels, std::string& outText, int width, int height);
 
-    // Decodes the image a view describes and returns everything the decode found. Colour pixels
-    // are turned to gray only where the detection reads them; the rows are read so that the
-    // detection sees the picture bottom-up, as a camera frame stores it.
+    // The finder pass on the image a view describes; returns everything the decode found.
+    // Colour pixels are turned to gray only where the detection reads them; the rows are read
+    // so that the detection sees the picture bottom-up, as a camera frame stores it.
     DecodeResult decodeView(const ImageView& view);
+
+    // The frame search on the image a view describes, its rows read as decodeView reads them.
+    // With alsoMirrored each outline it locates is read as its mirror image too.
+    DecodeResult searchView(const ImageView& view, bool alsoMirrored);
 
     // The chain on the image set in state.image: threshold, detection, row flip, then
     // decodeModuleMatrix. On success the text is in resultText.
@@ -40,18 +43,19 @@ class Decoder {
     DecodeStatus status = DecodeStatus::MissingInput;
     std::string resultText;        // the last decoded text
     int32_t resultSizeIndex = -1;  // size index of the last decoded symbol, -1 when none
-    Detection detection = Detection::FirstPassThenAnywhere;
-    // How the finder turns in the rows the detection reads (always bottom-up, see decodeView).
-    FinderTurn finderTurn = FinderTurn::PlusXToPlusY;
-    // Whether the second chance also reads each outline it locates as its mirror image.
-    bool anywhereMirrored = false;
-    SecondChanceBuffers anywhere;
+    FrameSearchBuffers frameSearch;
 
   private:
+    enum class Detector { FinderPass, FrameSearch };
+
+    DecodeResult readView(const ImageView& view, Detector detector, bool alsoMirrored);
     // Stored row i is read as row i, or as row height - 1 - i when lastRowFirst.
     bool decodePixels(std::span<const uint8_t> pixels, std::string& outText, int width, int height,
-                      int bytesPerPixel, int64_t rowBytes, bool lastRowFirst = false);
+                      int bytesPerPixel, int64_t rowBytes, bool lastRowFirst, Detector detector,
+                      bool alsoMirrored);
     bool runPipeline(DetectionContext& context);
+    // The frame search on the image set in state.image; on success the text is in resultText.
+    bool searchFrame(bool alsoMirrored);
     // Takes the decoded text and Structured Append fields from the state; returns true.
     bool finishDecoded();
 
@@ -60,10 +64,6 @@ class Decoder {
     // numbers), Structured Append fields once it was decoded.
     DecodeResult found;
 };
-
-// How far a failed decode got, from 0 (no finder) to 5 (sampled, but the codewords held no
-// message): the furthest of several attempts is the one worth reporting or building on.
-int decodeProgress(DecodeStatus status);
 
 // The chain after detection: codeword extraction, block split, Reed-Solomon correction, join and
 // data decodation of a module matrix in standard orientation (row 0 = alternating top row, solid

@@ -12,8 +12,9 @@ std::optional<ImageView> frameView(const CFrameDib& frame) {
     if (static_cast<int64_t>(frame.bits.size()) < stride * header.biHeight)
         return std::nullopt;
     // The decoder reads the stored rows in place; a bottom-up frame stays bottom-up.
-    return ImageView{frame.bits,   header.biWidth, header.biHeight,
-                     bitCount / 8, stride,         RowOrder::BottomUp};
+    return ImageView{frame.bits,      header.biWidth,
+                     header.biHeight, bitCount == 24 ? PixelFormat::Bgr : PixelFormat::Bgra,
+                     stride,          RowOrder::BottomUp};
 }
 
 namespace {

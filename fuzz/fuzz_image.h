@@ -21,12 +21,16 @@ struct FuzzImage {
     uint8_t layout = 0;
     std::vector<uint8_t> pixels;
 
-    int32_t bytesPerPixel() const { return layout & 1 ? 4 : layout & 2 ? 1 : 3; }
+    PixelFormat format() const {
+        return layout & 1 ? PixelFormat::Bgra : layout & 2 ? PixelFormat::Gray : PixelFormat::Bgr;
+    }
     // Rows padded to 4 bytes, as camera frames are.
-    int64_t stride() const { return (int64_t{width} * bytesPerPixel() + 3) & ~int64_t{3}; }
+    int64_t stride() const {
+        return (int64_t{width} * dm::bytesPerPixel(format()) + 3) & ~int64_t{3};
+    }
     ImageView view() const {
-        return {pixels,          width,    height,
-                bytesPerPixel(), stride(), layout & 4 ? RowOrder::TopDown : RowOrder::BottomUp};
+        return {pixels,   width,    height,
+                format(), stride(), layout & 4 ? RowOrder::TopDown : RowOrder::BottomUp};
     }
 };
 

@@ -90,8 +90,9 @@ int main(int argc, char** argv) {
             write(out / "decode_frame", name, f);
             write(out / "grade", name, f);
             // The same frame graded at the outline a decode locates, without decoding.
-            const dm::ImageView view{frame.bgr, frame.width,  frame.height,
-                                     3,         frame.stride, dm::RowOrder::BottomUp};
+            const dm::ImageView view{frame.bgr,    frame.width,
+                                     frame.height, dm::PixelFormat::Bgr,
+                                     frame.stride, dm::RowOrder::BottomUp};
             if (const auto corners = dm::decodeImage(view).corners) {
                 std::vector<uint8_t> g(f.begin(), f.begin() + 5);
                 g[4] = 16;

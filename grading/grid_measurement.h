@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "decoder/decode_image.h"
-#include "detection/sampling/perspective_grid.h"
+#include "detection/frame_search/perspective_grid.h"
 #include "grading/reflectance_image.h"
 
 namespace dm {

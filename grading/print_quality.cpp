@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "decoder/decoder.h"
-#include "detection/sampling/perspective_grid.h"
+#include "detection/frame_search/perspective_grid.h"
 #include "grading/fixed_pattern.h"
 #include "grading/grid_measurement.h"
 #include "grading/reflectance_image.h"

@@ -4,7 +4,7 @@
 // parameters for two-dimensional matrix symbols, each graded from 4 (A) to 0 (F), and the
 // overall grade, the lowest of them.
 //
-//     const dm::SymbolGrade g = dm::gradeImage({pixels, width, height, 1});
+//     const dm::SymbolGrade g = dm::gradeImage({pixels, width, height});  // gray pixels
 //     if (g.located) show(g.overall, g.parameters);
 //
 // Reflectance is read from gray levels as level / 255 (no calibration against a reference,

@@ -53,15 +53,10 @@ double ReflectanceImage::aperture(ImagePoint p, double diameter) const {
 
 ReflectanceImage reflectanceOf(const ImageView& view) {
     ReflectanceImage out;
-    const int32_t bpp = view.bytesPerPixel;
-    if (view.width <= 0 || view.height <= 0 || (bpp != 1 && bpp != 3 && bpp != 4))
+    if (!view.isComplete())
         return out;
-    const int64_t stride = view.rowStride != 0 ? view.rowStride : int64_t{view.width} * bpp;
-    if (stride < int64_t{view.width} * bpp ||
-        static_cast<int64_t>(view.pixels.size()) <
-            stride * (view.height - 1) + int64_t{view.width} * bpp) {
-        return out;
-    }
+    const int32_t bpp = bytesPerPixel(view.format);
+    const int64_t stride = view.strideBytes();
     out.width = view.width;
     out.height = view.height;
     out.values.resize(static_cast<size_t>(view.width) * view.height);

@@ -34,4 +34,22 @@ std::string_view statusMeaning(DecodeStatus s) {
     return "unknown status";
 }
 
+int decodeProgress(DecodeStatus status) {
+    switch (status) {
+        case DecodeStatus::NoFinder:
+            return 0;
+        case DecodeStatus::NoFinderAfterFirstArm:
+            return 1;
+        case DecodeStatus::FinderOutsideImage:
+            return 2;
+        case DecodeStatus::NoSizeMatch:
+            return 3;
+        case DecodeStatus::GridLost:
+        case DecodeStatus::AlignmentMismatch:
+            return 4;
+        default:  // sampled: the codewords did not hold a message
+            return 5;
+    }
+}
+
 }  // namespace dm

@@ -29,4 +29,8 @@ constexpr int32_t toInt(DecodeStatus s) {
 // One-line English description of a status, for tools and logs.
 std::string_view statusMeaning(DecodeStatus s);
 
+// How far a failed decode got, from 0 (no finder) to 5 (sampled, but the codewords held no
+// message): the furthest of several attempts is the one worth reporting or building on.
+int decodeProgress(DecodeStatus status);
+
 }  // namespace dm

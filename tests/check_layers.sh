@@ -1,33 +1,44 @@
 #!/usr/bin/env bash
-# Holds the core's includes to its layers. Bottom up: symbology; the decoder records
-# (decoder/decoder_records.h); detection/finder; detection/sampling; the rest of decoder/; grading.
-# The encoder stands beside them on symbology alone. A core file may include its own layer and those
-# below; no core file includes Qt or a header of platform/, tools/, app/ or tests/.
+# Holds every folder's includes to its layer. Bottom up: symbology; the records and geometry both
+# detectors share (detection/shared); the two detectors, neither including the other
+# (detection/finder_pass, detection/frame_search); decoder; grading. The encoder stands beside
+# them on symbology alone. platform/ sits on the core; tools/ and app/ on platform/ and the core,
+# neither including the other. No core file includes Qt, and no file includes a header of the
+# project's own with angle brackets (that would find a header installed elsewhere first).
 # Usage: check_layers.sh [SOURCE_ROOT]. Prints each offending include; fails if there is one.
 set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
 
+core="symbology/ detection/ decoder/ grading/ encoder/"
 allowed() {
     case "$1" in
         symbology/*) echo "symbology/" ;;
-        decoder/decoder_records.h) echo "symbology/ decoder/decoder_records.h" ;;
-        detection/finder/*) echo "symbology/ decoder/decoder_records.h detection/finder/" ;;
-        detection/sampling/*) echo "symbology/ decoder/decoder_records.h detection/" ;;
-        decoder/*) echo "symbology/ decoder/ detection/" ;;
-        grading/*) echo "symbology/ decoder/ detection/ grading/" ;;
+        detection/shared/*) echo "symbology/ detection/shared/" ;;
+        detection/finder_pass/*) echo "symbology/ detection/shared/ detection/finder_pass/" ;;
+        detection/frame_search/*) echo "symbology/ detection/shared/ detection/frame_search/" ;;
+        decoder/*) echo "symbology/ detection/ decoder/" ;;
+        grading/*) echo "symbology/ detection/ decoder/ grading/" ;;
         encoder/*) echo "symbology/ encoder/" ;;
+        platform/*) echo "$core platform/" ;;
+        tools/*) echo "$core platform/ tools/" ;;
+        app/*) echo "$core platform/ app/" ;;
+        *) echo "" ;;
     esac
 }
+is_core() { [[ $1 =~ ^(symbology|detection|decoder|grading|encoder)/ ]]; }
 
 faults=0
-for dir in symbology decoder detection grading encoder; do
+for dir in symbology detection decoder grading encoder platform tools app bench fuzz tests; do
     [[ -d $dir ]] || continue
     while IFS= read -r file; do
         while IFS=: read -r line text; do
-            if [[ $text =~ \<(Q[A-Za-z]*|Qt[A-Za-z]*/.*)\> ]]; then
+            if [[ $text =~ \<((symbology|detection|decoder|grading|encoder|platform|tools|app|tests)/[^\>]*)\> ]]; then
+                echo "$file:$line: includes the project's ${BASH_REMATCH[1]} with angle brackets; use quotes"
+                faults=$((faults + 1))
+            elif is_core "$file" && [[ $text =~ \<(Q[A-Za-z]*|Qt[A-Za-z]*/.*)\> ]]; then
                 echo "$file:$line: includes Qt (${BASH_REMATCH[1]}); the core is standard C++ only"
                 faults=$((faults + 1))
-            elif [[ $text =~ \"([^\"]+)\" ]]; then
+            elif [[ -n $(allowed "$file") && $text =~ \"([^\"]+)\" ]]; then
                 header=${BASH_REMATCH[1]}
                 fits=0
                 for prefix in $(allowed "$file"); do

@@ -4,9 +4,10 @@
 #include <nlohmann/json.hpp>
 
 #include "decoder/gs1_element_strings.h"
+#include "platform/image_decoding.h"
 #include "platform/message_text.h"
 #include "tools/commands.h"
-#include "tools/file_decoding.h"
+#include "tools/result_text.h"
 
 namespace dm::tool {
 namespace {

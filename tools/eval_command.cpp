@@ -13,8 +13,9 @@
 #include <thread>
 
 #include "platform/file_reading.h"
+#include "platform/image_decoding.h"
 #include "tools/commands.h"
-#include "tools/file_decoding.h"
+#include "tools/result_text.h"
 
 namespace dm::tool {
 namespace {

@@ -6,9 +6,10 @@
 #include <set>
 
 #include "grading/print_quality.h"
+#include "platform/image_decoding.h"
 #include "tools/commands.h"
-#include "tools/file_grading.h"
 #include "tools/grade_report.h"
+#include "tools/result_text.h"
 
 namespace dm::tool {
 namespace {

@@ -43,9 +43,9 @@ struct Layouts {
     }
     std::vector<ImageView> views() const {
         const int w = camera.width, h = camera.height;
-        return {{camera.bgr, w, h, 3, camera.stride, RowOrder::BottomUp},
-                {gray, w, h, 1, 0, RowOrder::BottomUp},
-                {bgra, w, h, 4, bgraStride, RowOrder::TopDown}};
+        return {{camera.bgr, w, h, PixelFormat::Bgr, camera.stride, RowOrder::BottomUp},
+                {gray, w, h, PixelFormat::Gray, 0, RowOrder::BottomUp},
+                {bgra, w, h, PixelFormat::Bgra, bgraStride, RowOrder::TopDown}};
     }
 };
 
@@ -100,7 +100,7 @@ TEST(DecodeImage, EveryPixelLayoutGivesTheTextSizeFieldsAndOutline) {
 
 // Seen in a mirror, every shape reads at the cost of one more attempt, says so, and keeps its
 // corners' places in the symbol; camera frames of one threshold variant get the attempt too.
-// Upright, the mirror is taken top to bottom: left to right, the first-pass detection would see
+// Upright, the mirror is taken top to bottom: left to right, the finder pass would see
 // the symbol turned by 180 degrees, where some 8- and 16-row rectangles do not read at all.
 TEST(DecodeImage, MirroredSymbolsOfEveryShapeRead) {
     for (int sizeIndex = 0; sizeIndex < kFirstDmre; ++sizeIndex) {
@@ -125,8 +125,9 @@ TEST(DecodeImage, MirroredSymbolsOfEveryShapeRead) {
                 test::mirrorRows(frame.bgr, frame.width, frame.height, frame.stride);
             // The camera frame is stored bottom-up; read top-down it is mirrored top to bottom.
             const ImageView view{
-                frame.bgr, frame.width,  frame.height,
-                3,         frame.stride, leftToRight ? RowOrder::BottomUp : RowOrder::TopDown};
+                frame.bgr,    frame.width,
+                frame.height, PixelFormat::Bgr,
+                frame.stride, leftToRight ? RowOrder::BottomUp : RowOrder::TopDown};
             const DecodeResult r = decodeImage(view);
             ASSERT_TRUE(r.decoded) << r.statusMeaning();
             EXPECT_EQ(r.text, message);
@@ -154,11 +155,12 @@ TEST(DecodeImage, MirroredSymbolsOfEveryShapeRead) {
 TEST(DecodeImage, MirrorImageIsReadWithTheThresholdThatGotFurthest) {
     const test::SynthOptions o{.moduleSize = 3, .blurSigma = 0.6, .noiseSigma = 4};
     const auto f = test::synthesiseFrame(test::symbolWithData({'V' + 1, 'a' + 1}, 0), 10, 10, o);
-    const ImageView upright{f.bgr, f.width, f.height, 3, f.stride, RowOrder::BottomUp};
+    const ImageView upright{f.bgr,    f.width,           f.height, PixelFormat::Bgr,
+                            f.stride, RowOrder::BottomUp};
     // The finder search misses it under the whole-frame threshold and reads it under the
-    // central half (the search of the whole frame reads it either way).
+    // central half (the frame search reads it either way).
     for (const uint32_t variant : {0u, 1u})
-        ASSERT_EQ(test::firstPassDecodes(upright, variant), variant == 1) << "variant " << variant;
+        ASSERT_EQ(test::finderPassDecodes(upright, variant), variant == 1) << "variant " << variant;
     ImageView mirror = upright;
     mirror.rowOrder = RowOrder::TopDown;
     const DecodeResult r = decodeImage(mirror);
@@ -166,7 +168,7 @@ TEST(DecodeImage, MirrorImageIsReadWithTheThresholdThatGotFurthest) {
     EXPECT_EQ(r.text, "Va");
 }
 
-// Camera frames under perspective, blur and noise, mirrored: the search of the whole frame reads
+// Camera frames under perspective, blur and noise, mirrored: the frame search reads
 // each outline as a mirror image too, so one camera frame reads them (the finder search on the
 // mirror image alone read 77 of 100 such frames), corners in their places in the symbol.
 TEST(DecodeImage, MirroredCameraFramesReadThroughTheWholeFrameSearch) {
@@ -193,31 +195,43 @@ TEST(DecodeImage, MirroredCameraFramesReadThroughTheWholeFrameSearch) {
 TEST(DecodeImage, ViewsThatDoNotDescribeTheirPixelsAreMissingInput) {
     const std::vector<uint8_t> pixels(64 * 48 * 4, 200);
     const std::span<const uint8_t> all(pixels);
+    constexpr auto missing = DecodeStatus::MissingInput;
+    constexpr auto none = DecodeStatus::NoFinder;
     struct Case {
         const char* name;
         ImageView view;
-        DecodeStatus expected = DecodeStatus::MissingInput;
+        DecodeStatus other = missing;  // as a camera frame and as a still image
+        bool fileRuns = false;  // as an image file (enlarged when it does not read) it is decoded
     };
+    const auto gray = PixelFormat::Gray;
     const Case cases[] = {
-        {"no pixels", {{}, 64, 48, 1}},
-        {"two bytes a pixel", {all, 64, 48, 2}},
-        {"narrower than 10", {all, 9, 48, 1}},
-        {"lower than 10", {all, 64, 9, 1}},
-        {"stride below a row", {all, 64, 48, 3, 191}},
-        {"last row short", {all.first(64 * 47 + 63), 64, 48, 1}},
-        {"negative size", {all, -64, 48, 1}},
+        {"no pixels", {{}, 64, 48, gray}},
+        {"two bytes a pixel", {all, 64, 48, static_cast<PixelFormat>(2)}},
+        // An image file is enlarged down to 10 x 8 pixels.
+        {"narrower than 10", {all, 9, 48, gray}, missing, true},
+        {"lower than 10", {all, 64, 9, gray}, missing, true},
+        {"smaller than 10 x 8", {all, 9, 9, gray}},
+        {"stride below a row", {all, 64, 48, PixelFormat::Bgr, 191}},
+        {"last row short", {all.first(64 * 47 + 63), 64, 48, gray}},
+        {"negative size", {all, -64, 48, gray}},
         // Rows are addressed through 32-bit offsets.
-        {"offsets beyond 32 bits", {all, 640, 48, 3, int64_t{1} << 31}},
-        {"a row longer than 2 GiB", {all, 1 << 30, 10, 4, int64_t{1} << 32}},
-        {"sound, blank", {all, 64, 48, 4, 0, RowOrder::BottomUp}, DecodeStatus::NoFinder},
+        {"offsets beyond 32 bits", {all, 640, 48, PixelFormat::Bgr, int64_t{1} << 31}},
+        {"a row longer than 2 GiB", {all, 1 << 30, 10, PixelFormat::Bgra, int64_t{1} << 32}},
+        {"sound, blank", {all, 64, 48, PixelFormat::Bgra, 0, RowOrder::BottomUp}, none, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const DecodeResult r = decodeImage(c.view);
-        EXPECT_FALSE(r.decoded);
-        EXPECT_EQ(r.status, c.expected);
-        EXPECT_FALSE(r.corners.has_value());
-        EXPECT_EQ(r.sizeIndex, -1);
+        for (const DecodeOptions options :
+             {DecodeOptions{std::nullopt, true}, DecodeOptions{}, DecodeOptions{0u}}) {
+            const DecodeResult r = decodeImage(c.view, options);
+            EXPECT_FALSE(r.decoded);
+            if (options.enlarge)
+                EXPECT_EQ(r.status != missing, c.fileRuns) << "file";
+            else
+                EXPECT_EQ(r.status, c.other) << (options.thresholdVariant ? "frame" : "still");
+            EXPECT_FALSE(r.corners.has_value());
+            EXPECT_EQ(r.sizeIndex, -1);
+        }
     }
 }
 

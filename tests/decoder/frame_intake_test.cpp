@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/decoder_records.h"
+#include "detection/shared/decoder_records.h"
 #include "encoder/message_encoder.h"
 #include "tests/support/decoding.h"
 #include "tests/support/frame_synth.h"
@@ -172,7 +172,7 @@ TEST(FrameIntake, BadFramesAreRefusedWithMissingInput) {
 
 // A 10x10 symbol of 4-pixel modules in a noisy frame is too small a share of the frame for the
 // whole-frame threshold, which lands in the background; the central-half variant finds it, and
-// so does the search of the whole frame under tile thresholds, on the first frame already.
+// so does the frame search under tile thresholds, on the first frame already.
 TEST(FrameIntake, ThresholdVariantsCycleFromFrameToFrame) {
     const std::string message = "ABC";
     const auto encoded = EncodeMessage(message);
@@ -184,7 +184,7 @@ TEST(FrameIntake, ThresholdVariantsCycleFromFrameToFrame) {
 
     // The finder search alone: the first frame's variant misses, the second frame's reads.
     for (const uint32_t count : {0u, 1u}) {
-        EXPECT_EQ(test::firstPassDecodes(test::frameView(frame), count), count == 1)
+        EXPECT_EQ(test::finderPassDecodes(test::frameView(frame), count), count == 1)
             << "frame count " << count;
     }
 

@@ -49,7 +49,7 @@ void expectMessage(const Case& c) {
     for (const bool mirrored : {false, true}) {
         const test::PeerSymbol& s = *c.symbol;
         const auto picture = test::drawModules(s.matrix, s.rows, s.cols, 6, 4, mirrored);
-        const DecodeResult r = decodeImage({picture.pixels, picture.width, picture.height, 1});
+        const DecodeResult r = decodeImage({picture.pixels, picture.width, picture.height});
         ASSERT_TRUE(r.decoded) << r.statusMeaning() << (mirrored ? " mirrored" : "");
         const PeerMessage ours{r.text,
                                messageText(r.text, r.eciSegments),

@@ -23,28 +23,28 @@ using test::Tier;
 
 struct TierRate {
     int total = 0;
-    int firstPassDecoded = 0;       // the finder search alone, whole-frame threshold
-    int firstPassStillDecoded = 0;  // the finder search alone, any of the three thresholds
+    int finderPassDecoded = 0;       // the finder search alone, whole-frame threshold
+    int finderPassStillDecoded = 0;  // the finder search alone, any of the three thresholds
     int frameDecoded = 0;
     int stillDecoded = 0;
     std::map<int, int> frameMisses;  // status -> count
     std::string missList;
 };
 
-TierRate measure(Tier tier, uint32_t seed, int count, bool withFirstPass) {
+TierRate measure(Tier tier, uint32_t seed, int count, bool withFinderPass) {
     TierRate rate;
     for (int i = 0; i < count; ++i) {
         const test::TierFrame frame = test::tierFrame(tier, seed, i);
         ++rate.total;
-        if (withFirstPass) {
-            // As the decoder read before its second chance: the camera frame's whole-frame
+        if (withFinderPass) {
+            // As the decoder read before the frame search: the camera frame's whole-frame
             // variant, and the still image's three in turn.
             bool any = false;
             for (uint32_t variant = 0; variant < kThresholdVariantCount && !any; ++variant) {
-                any = test::firstPassDecodes(test::frameView(frame.dib), variant);
-                rate.firstPassDecoded += any && variant == 0;
+                any = test::finderPassDecodes(test::frameView(frame.dib), variant);
+                rate.finderPassDecoded += any && variant == 0;
             }
-            rate.firstPassStillDecoded += any;
+            rate.finderPassStillDecoded += any;
         }
         FrameIntake intake;
         std::string text;
@@ -78,8 +78,8 @@ std::string summary(Tier tier, uint32_t seed, const TierRate& r) {
     std::snprintf(text, sizeof text,
                   "%-6s seed %u: finder search alone %.1f%% (still image %.1f%%), one frame %d/%d "
                   "(%.1f%%), still image %d/%d (%.1f%%), misses by status%s",
-                  test::tierName(tier), seed, 100.0 * r.firstPassDecoded / r.total,
-                  100.0 * r.firstPassStillDecoded / r.total, r.frameDecoded, r.total,
+                  test::tierName(tier), seed, 100.0 * r.finderPassDecoded / r.total,
+                  100.0 * r.finderPassStillDecoded / r.total, r.frameDecoded, r.total,
                   100.0 * r.frameDecoded / r.total, r.stillDecoded, r.total,
                   100.0 * r.stillDecoded / r.total, misses.c_str());
     return text;

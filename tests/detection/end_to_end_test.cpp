@@ -163,7 +163,7 @@ TEST(EndToEnd, AFinderWithACollapsedArmDoesNotEndTheSearch) {
 }
 
 // The rectangular extension sizes: the whole chain reads each of them at any rotation (the
-// second chance where the first pass cannot), and the first pass alone reads each with its long
+// frame search where the finder pass cannot), and the finder pass alone reads each with its long
 // side along the finder arm at xEnd (upright symbols turned a quarter either way).
 TEST(EndToEnd, ExtensionSizesDecode) {
     for (int i = kFirstDmre; i < kSizeCount; ++i) {
@@ -177,18 +177,18 @@ TEST(EndToEnd, ExtensionSizesDecode) {
             o = test::fitted(symbol.rows, symbol.cols, o, 64, 48);
             const test::SynthFrame f =
                 test::synthesiseFrame(symbol.matrix, symbol.rows, symbol.cols, o);
-            const ImageView view{f.bgr, f.width, f.height, 3, f.stride, RowOrder::BottomUp};
+            const ImageView view{f.bgr,    f.width,           f.height, PixelFormat::Bgr,
+                                 f.stride, RowOrder::BottomUp};
             const DecodeResult whole = decodeImage(view);
             EXPECT_TRUE(whole.decoded && whole.text == symbol.message) << whole.statusMeaning();
             if (angle != 90.0 && angle != 270.0)
                 continue;
-            Decoder firstPass;
-            firstPass.detection = Decoder::Detection::FirstPass;
+            Decoder finderPass;
             DecodeResult r;
             for (int variant = 0; variant < 3 && !r.decoded; ++variant)
-                r = firstPass.decodeView(view);
+                r = finderPass.decodeView(view);
             EXPECT_TRUE(r.decoded && r.text == symbol.message)
-                << "first pass: " << r.statusMeaning();
+                << "finder pass: " << r.statusMeaning();
         }
     }
 }

@@ -53,7 +53,8 @@ struct Drawn {
     }
 
     ImageView view() const {
-        return {frame.bgr, frame.width, frame.height, 3, frame.stride, RowOrder::BottomUp};
+        return {frame.bgr,        frame.width,  frame.height,
+                PixelFormat::Bgr, frame.stride, RowOrder::BottomUp};
     }
 };
 
@@ -320,7 +321,7 @@ TEST(PrintQuality, ColumnsThatNarrowAcrossTheSymbolAreFollowed) {
     }
     const double right = left.back(), bottom = kQuiet + n * kRow;
     const SymbolGrade g =
-        gradeSymbol({gray, width, height, 1},
+        gradeSymbol({gray, width, height},
                     {{{kQuiet, kQuiet}, {right, kQuiet}, {right, bottom}, {kQuiet, bottom}}}, k16);
     ASSERT_TRUE(g.located);
     EXPECT_EQ(g[Parameter::Decode].grade, 4.0) << grades(g);
@@ -330,7 +331,7 @@ TEST(PrintQuality, ColumnsThatNarrowAcrossTheSymbolAreFollowed) {
 
 TEST(PrintQuality, NothingToReadGradesNothing) {
     std::vector<uint8_t> blank(100 * 100, 255);
-    const ImageView view{blank, 100, 100, 1};
+    const ImageView view{blank, 100, 100};
     const SymbolGrade g = gradeImage(view);
     EXPECT_FALSE(g.located);
     EXPECT_EQ(g.overall, 0);

@@ -58,13 +58,16 @@ int dataCodewordsUsed(std::span<const uint8_t> data) {
 
 ImageView frameView(const CFrameDib& frame, RowOrder order) {
     const int32_t width = frame.info.bmiHeader.biWidth;
-    return {frame.bits, width, frame.info.bmiHeader.biHeight, 3, CFrameDib::stride(width, 24),
+    return {frame.bits,
+            width,
+            frame.info.bmiHeader.biHeight,
+            PixelFormat::Bgr,
+            CFrameDib::stride(width, 24),
             order};
 }
 
-bool firstPassDecodes(const ImageView& view, uint32_t variant) {
+bool finderPassDecodes(const ImageView& view, uint32_t variant) {
     Decoder decoder;
-    decoder.detection = Decoder::Detection::FirstPass;
     decoder.state.cache.frameCounter = variant;
     return decoder.decodeView(view).decoded;
 }

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "decoder/decode_image.h"
-#include "decoder/decoder_records.h"
 #include "decoder/frame_dib.h"
+#include "detection/shared/decoder_records.h"
 
 namespace dm::test {
 
@@ -31,9 +31,9 @@ int dataCodewordsUsed(std::span<const uint8_t> data);
 // the picture top to bottom.
 ImageView frameView(const CFrameDib& frame, RowOrder order = RowOrder::BottomUp);
 
-// Whether the finder search alone, without the search of the whole frame, reads the view under
+// Whether the finder search alone, without the frame search, reads the view under
 // the threshold variant.
-bool firstPassDecodes(const ImageView& view, uint32_t variant);
+bool finderPassDecodes(const ImageView& view, uint32_t variant);
 
 // Mirrors each row of 24-bit pixels left to right, in place.
 void mirrorRows(std::span<uint8_t> pixels, int width, int height, int64_t stride);

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "decoder/decoder_records.h"
 #include "decoder/frame_dib.h"
+#include "detection/shared/decoder_records.h"
 #include "tests/support/frame_synth.h"
 
 namespace dm::test {

@@ -7,8 +7,8 @@
 #include <span>
 #include <string>
 
-#include "decoder/decoder_records.h"
-#include "detection/finder/line_geometry.h"
+#include "detection/finder_pass/line_geometry.h"
+#include "detection/shared/decoder_records.h"
 #include "symbology/decode_status.h"
 
 namespace dm {

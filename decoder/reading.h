@@ -1,0 +1,22 @@
+#pragma once
+
+// The order in which a picture is read: which detector runs on which picture, and which result
+// counts when none decodes. decodeImage (decoder/decode_image.h) is its public face.
+
+#include <cstdint>
+
+#include "decoder/decode_image.h"
+
+namespace dm {
+
+// A camera frame: one threshold variant (the caller's frame count picks it, so a symbol held
+// before the camera meets all three within three frames), kept within a frame period.
+DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant);
+
+// A still image (a frame that does not change): every variant, and no time bound.
+DecodeResult readStillImage(const ImageView& image);
+
+// An image file: a still image, then larger pictures of it when the image itself does not read.
+DecodeResult readImageFile(const ImageView& image);
+
+}  // namespace dm

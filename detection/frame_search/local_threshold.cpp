@@ -1,0 +1,292 @@
+#include "detection/frame_search/local_threshold.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dm {
+namespace {
+
+// Tiles within this many tiles of a tile make up its window.
+constexpr int32_t kWindowRadius = 2;
+// Least spread of tile means in a window (gray levels) that tells a window with something in
+// it from a plain one; noisier frames need more (see meanSpreadGate).
+constexpr int32_t kMinContrast = 12;
+// 2 x 2 blocks across a tile.
+constexpr int32_t kTileBlocks = kThresholdTile / 2;
+
+// Row y of the image in gray. Colour pixels weigh (59 G + 30 R + 11 B) / 100 as grayOfBgr does;
+// the division is (sum * 5243) >> 19 taken as the high half of a 16-bit product shifted by 3,
+// which is the same value and lets the compiler work on many pixels at once. It does so for
+// four bytes per pixel only, so three-byte pixels are first spread to four (the fourth unused).
+void grayRow(const GrayImage& image, int32_t y, uint8_t* dst, size_t w,
+             std::vector<uint8_t>& spread) {
+    const uint8_t* src = image.pixels + image.rowOffsets[y];
+    if (image.bytesPerPixel == 1) {
+        std::copy(src, src + w, dst);
+        return;
+    }
+    if (image.bytesPerPixel == 3) {
+        spread.resize(4 * w);
+        uint8_t* quads = spread.data();
+        // Four bytes at a time copy one pixel and the next one's first byte, which the next
+        // copy overwrites; the last pixel, at the end of the row, takes its three.
+#pragma GCC unroll 4
+        for (size_t x = 0; x + 1 < w; ++x)
+            std::memcpy(quads + 4 * x, src + 3 * x, 4);
+        std::memcpy(quads + 4 * (w - 1), src + 3 * (w - 1), 3);
+        src = quads;
+    }
+    for (size_t x = 0; x < w; ++x) {
+        const auto sum =
+            static_cast<uint16_t>(11 * src[4 * x] + 59 * src[4 * x + 1] + 30 * src[4 * x + 2]);
+        dst[x] = static_cast<uint8_t>(static_cast<uint16_t>((sum * 5243u) >> 16) >> 3);
+    }
+}
+
+// A gray row under [1 2 1] (edges repeated).
+void horizontalSums(const uint8_t* g, uint16_t* r, size_t w) {
+    r[0] = static_cast<uint16_t>(3 * g[0] + g[1]);
+    for (size_t x = 1; x + 1 < w; ++x)
+        r[x] = static_cast<uint16_t>(g[x - 1] + 2 * g[x] + g[x + 1]);
+    r[w - 1] = static_cast<uint16_t>(g[w - 2] + 3 * g[w - 1]);
+}
+
+// A smoothed row from the horizontal sums of its row and the rows above and below: the gray
+// image under [1 2 1] x [1 2 1] / 16, rounded.
+void verticalSmooth(const uint16_t* above, const uint16_t* here, const uint16_t* below,
+                    uint8_t* out, size_t w) {
+    for (size_t x = 0; x < w; ++x)
+        out[x] = static_cast<uint8_t>((above[x] + 2 * here[x] + below[x] + 8) / 16);
+}
+
+// Per column of 2 x 2 blocks, the lowest, highest and summed block sums over the row pairs of
+// the current row of tiles (block sums are four times the mean, which keeps single noisy
+// pixels from setting a tile's extremes).
+struct BlockColumns {
+    std::vector<uint16_t>& low;
+    std::vector<uint16_t>& high;
+    std::vector<uint16_t>& sum;
+    int32_t rowPairs = 0;
+
+    void start() {
+        std::fill(low.begin(), low.end(), UINT16_MAX);
+        std::fill(high.begin(), high.end(), 0);
+        std::fill(sum.begin(), sum.end(), 0);
+        rowPairs = 0;
+    }
+
+    void add(const uint8_t* r0, const uint8_t* r1) {
+        for (size_t i = 0; i < low.size(); ++i) {
+            const auto s =
+                static_cast<uint16_t>(r0[2 * i] + r0[2 * i + 1] + r1[2 * i] + r1[2 * i + 1]);
+            low[i] = std::min(low[i], s);
+            high[i] = std::max(high[i], s);
+            sum[i] = static_cast<uint16_t>(sum[i] + s);
+        }
+        ++rowPairs;
+    }
+
+    // The statistics of row `tileRow` of tiles: per tile the extremes of its blocks and four
+    // times its mean. A one-pixel last column or row of tiles has no whole block and takes its
+    // neighbour's: the tile to the left, or the one above.
+    void finish(BinaryFrame& f, int32_t tileRow) const {
+        BinaryFrame::Scratch& s = f.scratch;
+        const size_t first = static_cast<size_t>(tileRow) * f.tilesX;
+        const auto blocks = static_cast<int32_t>(low.size());
+        for (int32_t tx = 0; tx < f.tilesX; ++tx) {
+            const size_t t = first + static_cast<size_t>(tx);
+            const int32_t begin = tx * kTileBlocks;
+            const int32_t end = std::min(begin + kTileBlocks, blocks);
+            if (rowPairs == 0 || begin >= end) {
+                const size_t from = rowPairs == 0 ? t - f.tilesX : t - 1;
+                s.tileLow[t] = s.tileLow[from];
+                s.tileHigh[t] = s.tileHigh[from];
+                s.tileSum[t] = s.tileSum[from];
+                continue;
+            }
+            uint16_t lo = UINT16_MAX;
+            uint16_t hi = 0;
+            uint32_t total = 0;
+            for (int32_t i = begin; i < end; ++i) {
+                lo = std::min(lo, low[i]);
+                hi = std::max(hi, high[i]);
+                total += sum[i];
+            }
+            s.tileLow[t] = lo;
+            s.tileHigh[t] = hi;
+            const auto count = static_cast<uint32_t>(rowPairs * (end - begin));
+            s.tileSum[t] = static_cast<uint16_t>(total / count);
+        }
+    }
+};
+
+// Gray copy, smoothed copy and per-tile block statistics in one walk down the frame: each
+// row is converted, summed along and smoothed with the sums of its neighbours while they are
+// still in cache, and every second smoothed row adds its 2 x 2 blocks to the row of tiles.
+void graySmoothAndTiles(const GrayImage& image, BinaryFrame& f) {
+    const auto w = static_cast<size_t>(f.width);
+    const int32_t h = f.height;
+    BinaryFrame::Scratch& s = f.scratch;
+    s.rowSums.resize(3 * w);  // horizontal sums of three consecutive rows, in turn
+    auto sumsOf = [&](int32_t y) { return s.rowSums.data() + static_cast<size_t>(y % 3) * w; };
+    auto grayOf = [&](int32_t y) { return f.gray.data() + static_cast<size_t>(y) * w; };
+    auto smoothOf = [&](int32_t y) { return f.smooth.data() + static_cast<size_t>(y) * w; };
+    for (auto* v : {&s.blockLow, &s.blockHigh, &s.blockSum})
+        v->resize(w / 2);
+    BlockColumns blocks{s.blockLow, s.blockHigh, s.blockSum};
+
+    grayRow(image, 0, grayOf(0), w, s.spreadPixels);
+    horizontalSums(grayOf(0), sumsOf(0), w);
+    blocks.start();
+    for (int32_t y = 0; y < h; ++y) {
+        const int32_t below = std::min(y + 1, h - 1);
+        if (below > y) {
+            grayRow(image, below, grayOf(below), w, s.spreadPixels);
+            horizontalSums(grayOf(below), sumsOf(below), w);
+        }
+        verticalSmooth(sumsOf(std::max(y - 1, 0)), sumsOf(y), sumsOf(below), smoothOf(y), w);
+        if (y % 2 == 1)
+            blocks.add(smoothOf(y - 1), smoothOf(y));
+        if (y % kThresholdTile == kThresholdTile - 1 || y == h - 1) {
+            blocks.finish(f, y / kThresholdTile);
+            blocks.start();
+        }
+    }
+}
+
+// Lowest of low and highest of high within kWindowRadius tiles along each row of tiles, then
+// along each column: a tile's window extremes. Edges repeat, which leaves the extremes as they
+// are and lets each output be the same five-term expression.
+void windowExtremes(BinaryFrame& f, const std::vector<uint16_t>& low,
+                    const std::vector<uint16_t>& high, std::vector<uint16_t>& outLow,
+                    std::vector<uint16_t>& outHigh) {
+    const auto tx = static_cast<size_t>(f.tilesX);
+    const auto ty = static_cast<size_t>(f.tilesY);
+    const auto r = static_cast<size_t>(kWindowRadius);
+    BinaryFrame::Scratch& s = f.scratch;
+    std::vector<uint16_t>& padLow = s.paddedLow;
+    std::vector<uint16_t>& padHigh = s.paddedHigh;
+    padLow.resize(tx + 2 * r);
+    padHigh.resize(tx + 2 * r);
+    std::vector<uint16_t>& rowLow = s.rowLow;
+    std::vector<uint16_t>& rowHigh = s.rowHigh;
+    rowLow.resize(low.size());
+    rowHigh.resize(high.size());
+    for (size_t line = 0; line < ty; ++line) {
+        const uint16_t* lo = low.data() + line * tx;
+        const uint16_t* hi = high.data() + line * tx;
+        std::fill_n(padLow.begin(), r, lo[0]);
+        std::fill_n(padHigh.begin(), r, hi[0]);
+        std::copy(lo, lo + tx, padLow.begin() + r);
+        std::copy(hi, hi + tx, padHigh.begin() + r);
+        std::fill_n(padLow.begin() + r + tx, r, lo[tx - 1]);
+        std::fill_n(padHigh.begin() + r + tx, r, hi[tx - 1]);
+        uint16_t* outLo = rowLow.data() + line * tx;
+        uint16_t* outHi = rowHigh.data() + line * tx;
+        const uint16_t* pl = padLow.data();
+        const uint16_t* ph = padHigh.data();
+        for (size_t i = 0; i < tx; ++i) {
+            outLo[i] = std::min({pl[i], pl[i + 1], pl[i + 2], pl[i + 3], pl[i + 4]});
+            outHi[i] = std::max({ph[i], ph[i + 1], ph[i + 2], ph[i + 3], ph[i + 4]});
+        }
+    }
+    static_assert(kWindowRadius == 2, "the window terms above and below are written out");
+    auto line = [&](const std::vector<uint16_t>& v, ptrdiff_t j) {
+        return v.data() + static_cast<size_t>(std::clamp<ptrdiff_t>(j, 0, ty - 1)) * tx;
+    };
+    for (ptrdiff_t j = 0; j < static_cast<ptrdiff_t>(ty); ++j) {
+        const uint16_t* l0 = line(rowLow, j - 2);
+        const uint16_t* l1 = line(rowLow, j - 1);
+        const uint16_t* l2 = line(rowLow, j);
+        const uint16_t* l3 = line(rowLow, j + 1);
+        const uint16_t* l4 = line(rowLow, j + 2);
+        const uint16_t* h0 = line(rowHigh, j - 2);
+        const uint16_t* h1 = line(rowHigh, j - 1);
+        const uint16_t* h2 = line(rowHigh, j);
+        const uint16_t* h3 = line(rowHigh, j + 1);
+        const uint16_t* h4 = line(rowHigh, j + 2);
+        uint16_t* outLo = outLow.data() + static_cast<size_t>(j) * tx;
+        uint16_t* outHi = outHigh.data() + static_cast<size_t>(j) * tx;
+        for (size_t i = 0; i < tx; ++i) {
+            outLo[i] = std::min({l0[i], l1[i], l2[i], l3[i], l4[i]});
+            outHi[i] = std::max({h0[i], h1[i], h2[i], h3[i], h4[i]});
+        }
+    }
+}
+
+// Spread of tile means a window needs (four times gray levels): the least, or more than one
+// window in ten shows, which in a frame of mostly plain surfaces is what noise and shading give.
+int32_t meanSpreadGate(BinaryFrame::Scratch& s) {
+    std::vector<int32_t>& spreads = s.spreads;
+    spreads.resize(s.meanLow.size());
+    for (size_t i = 0; i < spreads.size(); ++i)
+        spreads[i] = s.meanHigh[i] - s.meanLow[i];
+    auto tenth = spreads.begin() + static_cast<ptrdiff_t>(spreads.size() / 10);
+    std::nth_element(spreads.begin(), tenth, spreads.end());
+    return std::max(4 * kMinContrast, *tenth * 3 / 2 + 4 * 2);
+}
+
+// The dark map: a smoothed pixel below its tile's threshold is dark. The thresholds of a row of
+// tiles are spread out to one per pixel once, so each pixel row is a plain comparison of two
+// rows; plain tiles (threshold 0) come out light.
+void binarise(BinaryFrame& f) {
+    const auto w = static_cast<size_t>(f.width);
+    f.scratch.pixelThresholds.resize(static_cast<size_t>(f.tilesX) * kThresholdTile);
+    uint8_t* thresholds = f.scratch.pixelThresholds.data();
+    for (int32_t y = 0; y < f.height; ++y) {
+        if (y % kThresholdTile == 0) {
+            const uint8_t* tiles =
+                f.tileThreshold.data() + static_cast<size_t>(y / kThresholdTile) * f.tilesX;
+            for (int32_t tx = 0; tx < f.tilesX; ++tx)
+                std::fill_n(thresholds + static_cast<size_t>(tx) * kThresholdTile, kThresholdTile,
+                            tiles[tx]);
+        }
+        const uint8_t* g = f.smooth.data() + static_cast<size_t>(y) * w;
+        uint8_t* d = f.dark.data() + static_cast<size_t>(y) * w;
+        for (size_t x = 0; x < w; ++x)
+            d[x] = g[x] < thresholds[x];
+    }
+}
+
+}  // namespace
+
+bool thresholdLocally(const GrayImage& image, BinaryFrame& frame) {
+    BinaryFrame& f = frame;
+    f.width = image.width;
+    f.height = image.height;
+    f.tilesX = (f.width + kThresholdTile - 1) / kThresholdTile;
+    f.tilesY = (f.height + kThresholdTile - 1) / kThresholdTile;
+    const size_t pixels = static_cast<size_t>(f.width) * f.height;
+    const size_t tiles = static_cast<size_t>(f.tilesX) * f.tilesY;
+    if (f.width < 2 || f.height < 2)
+        return false;
+    f.gray.resize(pixels);
+    f.smooth.resize(pixels);
+    f.dark.resize(pixels);
+    f.tileThreshold.resize(tiles);
+    BinaryFrame::Scratch& s = f.scratch;
+    for (auto* v : {&s.tileLow, &s.tileHigh, &s.tileSum, &s.windowLow, &s.windowHigh, &s.meanLow,
+                    &s.meanHigh})
+        v->resize(tiles);
+
+    graySmoothAndTiles(image, f);
+    windowExtremes(f, s.tileLow, s.tileHigh, s.windowLow, s.windowHigh);
+    windowExtremes(f, s.tileSum, s.tileSum, s.meanLow, s.meanHigh);
+    const int32_t gate = meanSpreadGate(s);
+
+    // Tiles with something in their window threshold at its middle; plain ones hold nothing
+    // to find and count as light throughout.
+    bool any = false;
+    for (size_t i = 0; i < tiles; ++i) {
+        const bool textured = s.meanHigh[i] - s.meanLow[i] >= gate;
+        const int32_t middle = std::min((s.windowLow[i] + s.windowHigh[i]) / 8, 254);
+        f.tileThreshold[i] = static_cast<uint8_t>(textured ? middle + 1 : 0);
+        any = any || textured;
+    }
+    if (!any)
+        return false;
+    binarise(f);
+    return true;
+}
+
+}  // namespace dm

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "detection/shared/decoder_records.h"
+
+namespace dm {
+
+// Side of the square tiles that carry their own threshold.
+inline constexpr int32_t kThresholdTile = 8;
+
+// A gray copy of the frame (stored rows in order) and its dark map under a threshold per tile.
+// The vectors are kept from one frame to the next, so a decoder reuses them.
+struct BinaryFrame {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t tilesX = 0;
+    int32_t tilesY = 0;
+    std::vector<uint8_t> gray;           // width x height
+    std::vector<uint8_t> smooth;         // gray smoothed by a 3 x 3 binomial kernel
+    std::vector<uint8_t> dark;           // width x height: 0 light, non-zero dark
+    std::vector<uint8_t> tileThreshold;  // tilesX x tilesY: a value below it is dark
+    // Per tile, the lowest and highest 2 x 2 block sums and the tile's pixel sum, their extremes
+    // over each tile's window, and the working rows that compute them.
+    struct Scratch {
+        std::vector<uint16_t> tileLow;
+        std::vector<uint16_t> tileHigh;
+        std::vector<uint16_t> tileSum;  // in 2 x 2 blocks: sum / 16 = 4 x mean
+        std::vector<uint16_t> windowLow;
+        std::vector<uint16_t> windowHigh;
+        std::vector<uint16_t> meanLow;
+        std::vector<uint16_t> meanHigh;
+        std::vector<int32_t> spreads;
+        std::vector<uint16_t> rowSums;                        // three rows
+        std::vector<uint16_t> blockLow, blockHigh, blockSum;  // one per 2 x 2 block column
+        std::vector<uint16_t> paddedLow, paddedHigh, rowLow, rowHigh;
+        std::vector<uint8_t> pixelThresholds;  // one row
+        std::vector<uint8_t> spreadPixels;     // one row of colour pixels at four bytes each
+    } scratch;
+
+    uint8_t thresholdAt(int32_t x, int32_t y) const {
+        return tileThreshold[static_cast<size_t>(y / kThresholdTile) * tilesX + x / kThresholdTile];
+    }
+
+    // The threshold of the pixel nearest (x, y) and the gray level there by bilinear
+    // interpolation, both with the point clamped into the frame; any value is safe, even one
+    // that is not finite (a map far beyond its symbol can give such). Inline: the grid fits
+    // call them for every module of every candidate map.
+    uint8_t thresholdNear(double x, double y) const {
+        return thresholdAt(static_cast<int32_t>(clampCoordinate(x + 0.5, width - 1)),
+                           static_cast<int32_t>(clampCoordinate(y + 0.5, height - 1)));
+    }
+
+    double grayAt(double x, double y) const {
+        x = clampCoordinate(x, width - 1.001);
+        y = clampCoordinate(y, height - 1.001);
+        const auto x0 = static_cast<int32_t>(x);
+        const auto y0 = static_cast<int32_t>(y);
+        const double fx = x - x0;
+        const double fy = y - y0;
+        const uint8_t* p = gray.data() + static_cast<size_t>(y0) * width + x0;
+        const double top = p[0] + fx * (p[1] - p[0]);
+        const double bottom = p[width] + fx * (p[width + 1] - p[width]);
+        return top + fy * (bottom - top);
+    }
+
+  private:
+    // v clamped to [0, high]; NaN becomes 0.
+    static double clampCoordinate(double v, double high) { return v > 0 ? std::min(v, high) : 0.0; }
+};
+
+// Converts the image (as first set: pixel extents) to gray, smooths it lightly against noise
+// and thresholds every tile at the middle of the darkest and lightest 2 x 2 blocks within two
+// tiles around it. Tiles whose
+// surroundings are plain (their tile means differ too little: noise alone makes the block
+// extremes differ) are light throughout. False when every tile is plain: nothing to find.
+bool thresholdLocally(const GrayImage& image, BinaryFrame& frame);
+
+}  // namespace dm

@@ -1,0 +1,757 @@
+#include "detection/frame_search/outline_search.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <optional>
+
+namespace dm {
+namespace {
+
+// Scan lines this many pixels apart cross every arm of 8 modules of 3 pixels (which spans at
+// least 17 pixels along one axis at any rotation), with room for perspective.
+constexpr int32_t kLineSpacing = 12;
+// Regions given the outline test per frame; beyond it a cluttered frame is given up.
+constexpr int32_t kMaxRegionsTested = 60;
+// The smallest symbol (8 x 18 modules of 3 pixels seen at 45 degrees) exceeds both.
+constexpr int32_t kMinRegionSide = 18;
+constexpr int64_t kMinRegionPixels = 100;
+constexpr uint8_t kUnvisitedDark = 1;
+constexpr uint8_t kVisitedDark = 2;
+
+Vec2 operator+(Vec2 a, Vec2 b) {
+    return {a.x + b.x, a.y + b.y};
+}
+Vec2 operator-(Vec2 a, Vec2 b) {
+    return {a.x - b.x, a.y - b.y};
+}
+Vec2 operator*(double k, Vec2 a) {
+    return {k * a.x, k * a.y};
+}
+double dot(Vec2 a, Vec2 b) {
+    return a.x * b.x + a.y * b.y;
+}
+double cross(Vec2 a, Vec2 b) {
+    return a.x * b.y - a.y * b.x;
+}
+double length(Vec2 a) {
+    return std::sqrt(dot(a, a));
+}
+
+struct Region {
+    int32_t x0, y0, x1, y1;  // bounding box, inclusive
+    int64_t pixels = 0;
+};
+
+// A straight line through a point along a unit direction.
+struct Line {
+    Vec2 point;
+    Vec2 dir;
+};
+
+std::optional<Vec2> intersect(const Line& a, const Line& b) {
+    const double d = cross(a.dir, b.dir);
+    if (std::abs(d) < 1e-9)
+        return std::nullopt;
+    const double t = cross(b.point - a.point, b.dir) / d;
+    return a.point + t * a.dir;
+}
+
+// Nearest whole pixel coordinate; -1 for anything outside every image (left of -0.5, beyond
+// two billion, or not a number).
+int32_t nearest(double v) {
+    return v > -0.5 && v < 2e9 ? static_cast<int32_t>(v + 0.5) : -1;
+}
+
+bool darkAt(const BinaryFrame& f, Vec2 p) {
+    const int32_t x = nearest(p.x);
+    const int32_t y = nearest(p.y);
+    if (x < 0 || y < 0 || x >= f.width || y >= f.height)
+        return false;
+    return f.dark[static_cast<size_t>(y) * f.width + x] != 0;
+}
+
+// Whether the point lies within the frame or a little beyond it (nearly parallel lines meet
+// far away; a symbol's corners do not).
+bool nearFrame(const BinaryFrame& f, Vec2 p) {
+    constexpr double kMargin = 16;
+    return p.x > -kMargin && p.y > -kMargin && p.x < f.width + kMargin && p.y < f.height + kMargin;
+}
+
+// Marks the 8-connected dark region through (x, y) visited and records its extents per row
+// and per column. Each run of a row is filled whole; the rows above and below it are searched
+// for runs still to fill, except along the run it was reached from (filled already).
+Region fillRegion(BinaryFrame& f, OutlineSearchScratch& s, int32_t x, int32_t y) {
+    const int32_t w = f.width;
+    Region r{x, y, x, y, 0};
+    s.seeds.clear();
+    s.seeds.push_back({x, y, -1, 0, -1});
+    while (!s.seeds.empty()) {
+        const FillSeed seed = s.seeds.back();
+        s.seeds.pop_back();
+        const int32_t cy = seed.y;
+        uint8_t* row = f.dark.data() + static_cast<size_t>(cy) * w;
+        if (row[seed.x] != kUnvisitedDark)
+            continue;
+        int32_t xl = seed.x;
+        while (xl > 0 && row[xl - 1] == kUnvisitedDark)
+            --xl;
+        int32_t xr = seed.x;
+        while (xr + 1 < w && row[xr + 1] == kUnvisitedDark)
+            ++xr;
+        std::fill(row + xl, row + xr + 1, kVisitedDark);
+        r.pixels += xr - xl + 1;
+        r.x0 = std::min(r.x0, xl);
+        r.x1 = std::max(r.x1, xr);
+        r.y0 = std::min(r.y0, cy);
+        r.y1 = std::max(r.y1, cy);
+        s.rowLeft[static_cast<size_t>(cy)] = std::min(s.rowLeft[static_cast<size_t>(cy)], xl);
+        s.rowRight[static_cast<size_t>(cy)] = std::max(s.rowRight[static_cast<size_t>(cy)], xr);
+        for (int32_t k = xl; k <= xr; ++k) {
+            s.colTop[static_cast<size_t>(k)] = std::min(s.colTop[static_cast<size_t>(k)], cy);
+            s.colBottom[static_cast<size_t>(k)] = std::max(s.colBottom[static_cast<size_t>(k)], cy);
+        }
+        // Pushes a seed at the start of every unvisited run of row ny within [from, to].
+        auto seedRuns = [&](int32_t ny, int32_t from, int32_t to) {
+            const uint8_t* next = f.dark.data() + static_cast<size_t>(ny) * w;
+            for (int32_t k = from; k <= to; ++k) {
+                if (next[k] != kUnvisitedDark)
+                    continue;
+                s.seeds.push_back({k, ny, cy, xl, xr});
+                while (k + 1 <= to && next[k + 1] == kUnvisitedDark)
+                    ++k;
+            }
+        };
+        const int32_t from = std::max(xl - 1, 0);
+        const int32_t to = std::min(xr + 1, w - 1);
+        for (const int32_t ny : {cy - 1, cy + 1}) {
+            if (ny < 0 || ny >= f.height)
+                continue;
+            if (ny == seed.fromY) {
+                seedRuns(ny, from, std::min(to, seed.fromLeft - 1));
+                seedRuns(ny, std::max(from, seed.fromRight + 1), to);
+            } else {
+                seedRuns(ny, from, to);
+            }
+        }
+    }
+    return r;
+}
+
+// The region's outline: the outer edges of its first and last pixel on every row and column,
+// ordered by x and then y as the hull wants them. Row edges lie at half pixels and column edges
+// at whole ones, so the outline is counting-sorted by twice x; within a slot the edges arrive
+// by rising y already. Resets the extents for the next region.
+void collectOutline(const Region& r, OutlineSearchScratch& s) {
+    // Slot of an edge at x: 2 (x - x0) + 1; a row's left edge at xl - 0.5 takes 2 (xl - x0),
+    // its right edge at xr + 0.5 takes 2 (xr - x0) + 2.
+    const auto slots = static_cast<size_t>(2 * (r.x1 - r.x0) + 3);
+    std::vector<int32_t>& next = s.outlineSlots;  // first free place of each slot
+    next.assign(slots + 1, 0);
+    for (int32_t y = r.y0; y <= r.y1; ++y) {
+        const int32_t right = s.rowRight[static_cast<size_t>(y)];
+        if (right >= 0) {
+            ++next[static_cast<size_t>(2 * (s.rowLeft[static_cast<size_t>(y)] - r.x0) + 1)];
+            ++next[static_cast<size_t>(2 * (right - r.x0) + 3)];
+        }
+    }
+    for (int32_t x = r.x0; x <= r.x1; ++x) {
+        if (s.colBottom[static_cast<size_t>(x)] >= 0)
+            next[static_cast<size_t>(2 * (x - r.x0) + 2)] += 2;
+    }
+    for (size_t k = 1; k <= slots; ++k)
+        next[k] += next[k - 1];
+    s.outline.resize(static_cast<size_t>(next[slots]));
+    auto place = [&](int32_t slot, Vec2 edge) {
+        s.outline[static_cast<size_t>(next[static_cast<size_t>(slot)]++)] = edge;
+    };
+    for (int32_t y = r.y0; y <= r.y1; ++y) {
+        auto& left = s.rowLeft[static_cast<size_t>(y)];
+        auto& right = s.rowRight[static_cast<size_t>(y)];
+        if (right >= 0) {
+            place(2 * (left - r.x0), {left - 0.5, static_cast<double>(y)});
+            place(2 * (right - r.x0) + 2, {right + 0.5, static_cast<double>(y)});
+        }
+        left = INT32_MAX;
+        right = -1;
+    }
+    for (int32_t x = r.x0; x <= r.x1; ++x) {
+        auto& top = s.colTop[static_cast<size_t>(x)];
+        auto& bottom = s.colBottom[static_cast<size_t>(x)];
+        if (bottom >= 0) {
+            place(2 * (x - r.x0) + 1, {static_cast<double>(x), top - 0.5});
+            place(2 * (x - r.x0) + 1, {static_cast<double>(x), bottom + 0.5});
+        }
+        top = INT32_MAX;
+        bottom = -1;
+    }
+}
+
+// Convex hull of the outline (sorted by x, then y), counter-clockwise in (x, y) (monotone
+// chain).
+void convexHull(OutlineSearchScratch& s) {
+    const std::vector<Vec2>& p = s.outline;
+    std::vector<Vec2>& h = s.hull;
+    h.assign(2 * p.size() + 1, {});
+    size_t k = 0;
+    for (size_t i = 0; i < p.size(); ++i) {
+        while (k >= 2 && cross(h[k - 1] - h[k - 2], p[i] - h[k - 2]) <= 0)
+            --k;
+        h[k++] = p[i];
+    }
+    for (size_t i = p.size() - 1, lower = k + 1; i-- > 0;) {
+        while (k >= lower && cross(h[k - 1] - h[k - 2], p[i] - h[k - 2]) <= 0)
+            --k;
+        h[k++] = p[i];
+    }
+    h.resize(k > 1 ? k - 1 : k);
+}
+
+// Least-squares line through the points (principal axis).
+std::optional<Line> fitLine(const std::vector<Vec2>& pts) {
+    if (pts.size() < 3)
+        return std::nullopt;
+    Vec2 c;
+    for (const Vec2& p : pts)
+        c = c + p;
+    c = (1.0 / static_cast<double>(pts.size())) * c;
+    double sxx = 0, syy = 0, sxy = 0;
+    for (const Vec2& p : pts) {
+        const Vec2 d = p - c;
+        sxx += d.x * d.x;
+        syy += d.y * d.y;
+        sxy += d.x * d.y;
+    }
+    const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
+    return Line{c, {std::cos(angle), std::sin(angle)}};
+}
+
+// The side from p to q fitted to the outline points beside it. outward is the unit normal
+// pointing away from the quadrilateral. The outer envelope is wanted: on an alternating side
+// the outline also runs one module further in, past the light modules.
+std::optional<Line> fitSide(OutlineSearchScratch& s, Vec2 p, Vec2 q, Vec2 outward) {
+    const Vec2 along = q - p;
+    const double len2 = dot(along, along);
+    Line line{p, (1.0 / std::sqrt(len2)) * along};
+    double inner = 1.5;
+    for (int pass = 0; pass < 3; ++pass) {
+        s.side.clear();
+        for (const Vec2& o : s.outline) {
+            const double t = dot(o - p, along) / len2;
+            const double off = dot(o - line.point, outward);
+            if (t > 0.08 && t < 0.92 && off >= -inner && off <= 1.2)
+                s.side.push_back(o);
+        }
+        const auto fitted = fitLine(s.side);
+        if (!fitted)
+            return std::nullopt;
+        line = *fitted;
+        if (dot(line.dir, along) < 0)
+            line.dir = -1.0 * line.dir;
+        inner = 1.2;
+    }
+    return line;
+}
+
+// Share of points along the side, just inside it, that are dark.
+double solidity(const BinaryFrame& f, Vec2 p, Vec2 q, Vec2 inward) {
+    constexpr int kSamples = 32;
+    int dark = 0;
+    for (int k = 0; k < kSamples; ++k) {
+        const Vec2 at = p + ((k + 0.5) / kSamples) * (q - p);
+        if (darkAt(f, at + 1.0 * inward) || darkAt(f, at + 1.8 * inward))
+            ++dark;
+    }
+    return static_cast<double>(dark) / kSamples;
+}
+
+// Finder thickness: the lower quartile of the dark runs inward from the solid sides (where the
+// module beside the finder is light, the run is the finder alone).
+double finderThickness(const BinaryFrame& f, OutlineSearchScratch& s, Vec2 corner,
+                       const std::array<Vec2, 2>& ends, const std::array<Vec2, 2>& inwards) {
+    constexpr int kSamples = 16;
+    s.runs.clear();
+    for (size_t arm = 0; arm < 2; ++arm) {
+        for (int k = 0; k < kSamples; ++k) {
+            const Vec2 at = corner + ((k + 1.0) / (kSamples + 1)) * (ends[arm] - corner);
+            double run = 0;
+            while (run < 40 && darkAt(f, at + (run + 0.5) * inwards[arm]))
+                run += 0.5;
+            if (run > 0)
+                s.runs.push_back(run);
+        }
+    }
+    if (s.runs.size() < 8)
+        return 0;
+    auto quartile = s.runs.begin() + static_cast<ptrdiff_t>(s.runs.size() / 4);
+    std::nth_element(s.runs.begin(), quartile, s.runs.end());
+    return *quartile;
+}
+
+// Where the solid arm from the corner toward roughEnd ends: the last dark point, half a
+// module inside its edge, before a gap of half a module.
+Vec2 armEnd(const BinaryFrame& f, Vec2 corner, Vec2 roughEnd, Vec2 inward, double module) {
+    const double roughLength = length(roughEnd - corner);
+    const Vec2 dir = (1.0 / roughLength) * (roughEnd - corner);
+    const Vec2 track = corner + (0.5 * module) * inward;
+    const double gap = std::max(2.0, 0.5 * module);
+    double lastDark = 0;
+    for (double t = 0; t < 1.5 * roughLength + 2 * module && t - lastDark <= gap; t += 0.5) {
+        if (darkAt(f, track + t * dir))
+            lastDark = t;
+    }
+    return corner + (lastDark + 0.5) * dir;
+}
+
+// The samples of a ray (its origin plus each of offsets) that round to a pixel of the frame, as
+// darkAt rounds them: one stretch of indices, since each coordinate moves one way along the ray.
+struct SampleStretch {
+    int32_t begin, end;
+};
+SampleStretch samplesOnFrame(const std::vector<Vec2>& offsets, Vec2 origin, int32_t width,
+                             int32_t height) {
+    const auto n = static_cast<int32_t>(offsets.size());
+    // The first index from which pred holds, for a pred that turns true once and stays so.
+    auto firstWhere = [n](auto pred) {
+        int32_t lo = 0, hi = n;
+        while (lo < hi) {
+            const int32_t mid = lo + (hi - lo) / 2;
+            if (pred(static_cast<size_t>(mid)))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        return lo;
+    };
+    SampleStretch on{0, n};
+    for (const bool alongX : {true, false}) {
+        auto at = [&](size_t i) {
+            return alongX ? origin.x + offsets[i].x : origin.y + offsets[i].y;
+        };
+        const double size = alongX ? width : height;
+        auto onLowSide = [&](size_t i) { return at(i) > -0.5; };
+        auto onHighSide = [&](size_t i) { return at(i) + 0.5 < size; };
+        const bool rising = n == 0 || at(static_cast<size_t>(n - 1)) >= at(0);
+        const int32_t begin = rising ? firstWhere(onLowSide) : firstWhere(onHighSide);
+        const int32_t end = rising ? firstWhere([&](size_t i) { return !onHighSide(i); })
+                                   : firstWhere([&](size_t i) { return !onLowSide(i); });
+        on.begin = std::max(on.begin, begin);
+        on.end = std::min(on.end, end);
+    }
+    return on;
+}
+
+// Outer edge of an alternating side, which starts at the end of a solid side. Rays start
+// inside the symbol at points spread along the other solid side (from base along span) and
+// walk outward along out; every dark run followed by a quiet zone's worth of light ends at an
+// edge candidate. At the side's dark modules the candidates line up on it; elsewhere they lie
+// a module or more inside (or, at the edge of a label on a darker ground, a quiet zone
+// outside). The side is the line through about base + reach0 * out, nearly parallel to span,
+// that most candidates lie on.
+std::optional<Line> traceFarSide(const BinaryFrame& f, OutlineSearchScratch& s, Vec2 base,
+                                 Vec2 span, Vec2 out, double reach0, double module) {
+    const double spanLength = length(span);
+    const Vec2 spanDir = (1.0 / spanLength) * span;
+    const int32_t rays = std::clamp(static_cast<int32_t>(4 * spanLength / module), 12, 160);
+    const double step = std::max(0.5, module / 6);
+    const double quiet = 1.6 * module;
+    // Tilt and offset (within 0.6 module of the solid side's end) with the most candidates
+    // within 1.5 pixels, nearer ones counting more: per tilt, the candidates' offsets go into
+    // half-pixel bins and a triangular window slides over them.
+    constexpr double kBin = 0.5;
+    constexpr int32_t kReach = 3;  // bins each way within the window
+    const auto half = static_cast<int32_t>(0.6 * module / kBin);
+    const auto bins = static_cast<size_t>(2 * (half + kReach) + 1);
+    // Perspective can tilt a short side of a long rectangle by 45 degrees.
+    constexpr double kMaxSlope = 1.0;
+    constexpr double kSlopeStep = 0.015;
+
+    // Depths sampled along every ray (from half to one and a half times reach0 and then some)
+    // and their offsets from the ray's origin; the same for all rays.
+    s.depths.clear();
+    s.offsets.clear();
+    const double reach = 1.5 * reach0 + spanLength + 4 * module;
+    for (double d = 0.5 * reach0; d < reach; d += step) {
+        s.depths.push_back(d);
+        s.offsets.push_back(d * out);
+    }
+    // A candidate can fall into the histogram only within the histogram's half width (and a
+    // pixel for rounding) of reach0 + slope * along, so each ray walks just the depths whose
+    // dark runs can end there. Where a run ends depends only on the samples after its last
+    // dark one, so a walk that starts inside a run finds the same end.
+    const double window = (half + kReach + 0.5) * kBin + 1;
+    s.side.clear();  // (position along span, depth along out) of every candidate
+    const auto depthCount = static_cast<int32_t>(s.depths.size());
+    auto firstAtOrBeyond = [&](double depth) {
+        return static_cast<int32_t>(std::lower_bound(s.depths.begin(), s.depths.end(), depth) -
+                                    s.depths.begin());
+    };
+    auto firstBeyond = [&](double depth) {
+        return static_cast<int32_t>(std::upper_bound(s.depths.begin(), s.depths.end(), depth) -
+                                    s.depths.begin());
+    };
+    // (Plain pointers: the candidates pushed meanwhile cannot move them.)
+    const double* depths = s.depths.data();
+    const Vec2* offsets = s.offsets.data();
+    const uint8_t* darkMap = f.dark.data();
+    const auto width = static_cast<size_t>(f.width);
+    for (int32_t k = 0; k < rays; ++k) {
+        const double along = (k + 0.5) / rays * 1.2 * spanLength;
+        const Vec2 origin = base + along * spanDir;
+        const double nearDepth = reach0 - kMaxSlope * along - window;
+        const double farDepth = reach0 + kMaxSlope * along + window;
+        // Candidates lie half a step beyond their run's last dark sample: the walk runs over the
+        // samples from nearDepth on that lie on the frame, up to the last that may end a run
+        // within farDepth, and on past it only while a run is still open.
+        const SampleStretch on = samplesOnFrame(s.offsets, origin, f.width, f.height);
+        const int32_t usefulEnd = std::min(on.end, firstBeyond(farDepth - step / 2));
+        auto darkSample = [&](int32_t i) {
+            const Vec2 p = origin + offsets[i];
+            return darkMap[static_cast<size_t>(static_cast<int32_t>(p.y + 0.5)) * width +
+                           static_cast<size_t>(static_cast<int32_t>(p.x + 0.5))] != 0;
+        };
+        double lastDark = -1;
+        bool open = false;  // a dark run without its quiet zone yet
+        int32_t i = std::max(on.begin, firstAtOrBeyond(nearDepth - step / 2));
+        for (; i < usefulEnd; ++i) {
+            if (darkSample(i)) {
+                lastDark = depths[i];
+                open = true;
+            } else if (open && depths[i] - lastDark > quiet) {
+                s.side.push_back({along, lastDark + step / 2});
+                open = false;
+            }
+        }
+        // A run still open ends at a quiet zone of light (beyond the frame all is light), unless
+        // a dark sample comes first and starts a run too deep to count.
+        for (; open && i < depthCount; ++i) {
+            if (i < on.end && darkSample(i))
+                break;
+            if (depths[i] - lastDark > quiet) {
+                s.side.push_back({along, lastDark + step / 2});
+                open = false;
+            }
+        }
+    }
+
+    // The histograms of all tilts at once: a candidate at along falls into a bin only for
+    // tilts within the histogram's half width over along of its depth beyond reach0, so each
+    // candidate visits just those (and one more each way, against rounding).
+    s.slopes.clear();
+    for (double slope = -kMaxSlope; slope <= kMaxSlope + 1e-9; slope += kSlopeStep)
+        s.slopes.push_back(slope);
+    const auto slopeCount = static_cast<int32_t>(s.slopes.size());
+    std::vector<int32_t>& histograms = s.histograms;
+    histograms.assign(s.slopes.size() * bins, 0);
+    const double halfWidth = (half + kReach + 0.5) * kBin;
+    auto slopeIndex = [&](double slope) {
+        return std::clamp((slope + kMaxSlope) / kSlopeStep, -1.0, static_cast<double>(slopeCount));
+    };
+    for (const Vec2& c : s.side) {
+        const double beyond = c.y - reach0;
+        const auto lowest = std::max(
+            0, static_cast<int32_t>(std::ceil(slopeIndex((beyond - halfWidth) / c.x))) - 1);
+        const auto highest =
+            std::min(slopeCount - 1,
+                     static_cast<int32_t>(std::floor(slopeIndex((beyond + halfWidth) / c.x))) + 1);
+        for (int32_t j = lowest; j <= highest; ++j) {
+            const int32_t bin =
+                nearest((beyond - s.slopes[static_cast<size_t>(j)] * c.x) / kBin + half + kReach);
+            if (bin >= 0 && bin < static_cast<int32_t>(bins))
+                ++histograms[static_cast<size_t>(j) * bins + static_cast<size_t>(bin)];
+        }
+    }
+    double bestSlope = 0, bestOffset = 0;
+    int32_t bestScore = 0;
+    for (size_t j = 0; j < s.slopes.size(); ++j) {
+        const int32_t* histogram = histograms.data() + j * bins;
+        // The window's score, weights 1 2 3 4 3 2 1, moves one bin on by losing the four bins
+        // up to its centre and gaining the four after it.
+        int32_t score = 0;
+        for (int32_t k = -kReach; k <= kReach; ++k)
+            score += (kReach + 1 - std::abs(k)) * histogram[kReach + k];
+        for (int32_t centre = kReach; centre <= 2 * half + kReach; ++centre) {
+            // Equal scores: the smaller offset.
+            const double offset = (centre - half - kReach) * kBin;
+            if (score > bestScore ||
+                (score == bestScore && std::abs(offset) < std::abs(bestOffset))) {
+                bestScore = score;
+                bestSlope = s.slopes[j];
+                bestOffset = offset;
+            }
+            if (centre == 2 * half + kReach)
+                break;
+            for (int32_t b = centre - kReach; b <= centre; ++b)
+                score -= histogram[b];
+            for (int32_t b = centre + 1; b <= centre + kReach + 1; ++b)
+                score += histogram[b];
+        }
+    }
+    int32_t bestCount = 0;
+    for (const Vec2& c : s.side)
+        bestCount += std::abs(c.y - reach0 - bestOffset - bestSlope * c.x) <= 1.5;
+    if (bestCount < std::max(3, rays / 6))
+        return std::nullopt;
+    // Least squares over those candidates: depth = d0 + slope * along.
+    double n = 0, sa = 0, sd = 0, saa = 0, sad = 0;
+    for (const Vec2& c : s.side) {
+        if (std::abs(c.y - reach0 - bestOffset - bestSlope * c.x) <= 1.5) {
+            n += 1;
+            sa += c.x;
+            sd += c.y;
+            saa += c.x * c.x;
+            sad += c.x * c.y;
+        }
+    }
+    const double det = n * saa - sa * sa;
+    if (n < 3 || std::abs(det) < 1e-9)
+        return std::nullopt;
+    const double slope = (n * sad - sa * sd) / det;
+    const double d0 = (sd - slope * sa) / n;
+    const Vec2 p0 = base + d0 * out;
+    const Vec2 p1 = base + spanLength * spanDir + (d0 + slope * spanLength) * out;
+    const Vec2 dir = p1 - p0;
+    return Line{p0, (1.0 / length(dir)) * dir};
+}
+
+// The symbol whose finder has its corner and arm ends near the three points, if any.
+std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScratch& s,
+                                        FinderTurn turn, Vec2 cornerRough, Vec2 nextRough,
+                                        Vec2 prevRough) {
+    auto outwardOf = [](Vec2 p, Vec2 q) {
+        const Vec2 along = q - p;
+        return (1.0 / length(along)) * Vec2{along.y, -along.x};
+    };
+    // Fit the solid sides to the outline, find where the arms end; when they reach beyond the
+    // hull sides they came from (a blurred arm's hull breaks into pieces), fit them again over
+    // their whole length.
+    std::optional<Line> nextSide, prevSide;
+    std::optional<Vec2> corner;
+    Vec2 next, prev;
+    double module = 0;
+    for (int pass = 0; pass < 6; ++pass) {
+        nextSide = fitSide(s, cornerRough, nextRough, outwardOf(cornerRough, nextRough));
+        prevSide = fitSide(s, prevRough, cornerRough, outwardOf(prevRough, cornerRough));
+        if (!nextSide || !prevSide)
+            return std::nullopt;
+        corner = intersect(*nextSide, *prevSide);
+        if (!corner || !nearFrame(f, *corner))
+            return std::nullopt;
+        // The rough corners moved onto the fitted sides.
+        const Vec2 nextRoughEnd =
+            nextSide->point + dot(nextRough - nextSide->point, nextSide->dir) * nextSide->dir;
+        const Vec2 prevRoughEnd =
+            prevSide->point + dot(prevRough - prevSide->point, prevSide->dir) * prevSide->dir;
+        const Vec2 nextInward = -1.0 * outwardOf(cornerRough, nextRough);
+        const Vec2 prevInward = -1.0 * outwardOf(prevRough, cornerRough);
+        if (pass == 0) {
+            module = finderThickness(f, s, *corner, {nextRoughEnd, prevRoughEnd},
+                                     {nextInward, prevInward});
+            if (module < 1.5)
+                return std::nullopt;
+        }
+        next = armEnd(f, *corner, nextRoughEnd, nextInward, module);
+        prev = armEnd(f, *corner, prevRoughEnd, prevInward, module);
+        const bool longer = length(next - *corner) > 1.2 * length(nextRoughEnd - *corner) ||
+                            length(prev - *corner) > 1.2 * length(prevRoughEnd - *corner);
+        if (!longer)
+            break;
+        cornerRough = *corner;
+        nextRough = next;
+        prevRough = prev;
+    }
+
+    // The alternating sides: the one beyond next runs along prev's direction and the other
+    // way round. The corners turn like +x to +y, so corner->next turns to corner->prev so.
+    const Vec2 toNext = next - *corner;
+    const Vec2 toPrev = prev - *corner;
+    const auto beyondNext = traceFarSide(f, s, *corner, toPrev, (1.0 / length(toNext)) * toNext,
+                                         length(toNext), module);
+    const auto beyondPrev = traceFarSide(f, s, *corner, toNext, (1.0 / length(toPrev)) * toPrev,
+                                         length(toPrev), module);
+    if (!beyondNext || !beyondPrev)
+        return std::nullopt;
+    const auto far = intersect(*beyondNext, *beyondPrev);
+    const auto nextEnd = intersect(*nextSide, *beyondNext);
+    const auto prevEnd = intersect(*prevSide, *beyondPrev);
+    if (!far || !nextEnd || !prevEnd)
+        return std::nullopt;
+    const std::array<Vec2, 4> corners{*corner, *nextEnd, *far, *prevEnd};
+    for (size_t i = 0; i < 4; ++i) {
+        if (!nearFrame(f, corners[i]))
+            return std::nullopt;
+        const Vec2 a = corners[(i + 1) % 4] - corners[i];
+        const Vec2 b = corners[(i + 2) % 4] - corners[(i + 1) % 4];
+        if (length(a) < kMinRegionSide || cross(a, b) <= 0)
+            return std::nullopt;  // too short, or not convex
+    }
+
+    const bool nextIsRowEnd = turn == FinderTurn::PlusXToPlusY;
+    const Vec2 rowEnd = nextIsRowEnd ? *nextEnd : *prevEnd;
+    const Vec2 columnEnd = nextIsRowEnd ? *prevEnd : *nextEnd;
+    LocatedSymbol out;
+    out.corners = {columnEnd, *far, rowEnd, *corner};
+    out.moduleSize = module;
+    return out;
+}
+
+// Finder candidates of the region: pairs of straight hull sides that meet at a corner of 45 to
+// 135 degrees, are long enough and solid just inside. Tried in turn, most solid first.
+std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& s,
+                                    FinderTurn turn) {
+    const std::vector<Vec2>& h = s.hull;
+    const size_t n = h.size();
+    if (n < 3)
+        return std::nullopt;
+    // Start at the sharpest turn, then merge hull vertices into straight sides: a side goes on
+    // while every vertex it passes lies within 1.5 pixels of it (or 1.5 % of its length).
+    size_t start = 0;
+    double sharpest = -2;
+    for (size_t i = 0; i < n; ++i) {
+        const Vec2 a = h[i] - h[(i + n - 1) % n];
+        const Vec2 b = h[(i + 1) % n] - h[i];
+        const double turnSine = cross(a, b) / (length(a) * length(b) + 1e-9);
+        if (turnSine > sharpest) {
+            sharpest = turnSine;
+            start = i;
+        }
+    }
+    std::vector<Vec2> corners;
+    for (size_t i = 0; i < n;) {
+        const Vec2 from = h[(start + i) % n];
+        corners.push_back(from);
+        size_t k = i + 1;
+        while (k < n) {
+            const Vec2 to = h[(start + k + 1) % n];
+            const Vec2 dir = to - from;
+            const double len = length(dir);
+            bool straight = true;
+            for (size_t m = i + 1; m <= k && straight; ++m)
+                straight = std::abs(cross(dir, h[(start + m) % n] - from)) / len <=
+                           std::max(1.5, 0.015 * len);
+            if (!straight)
+                break;
+            ++k;
+        }
+        i = k;
+    }
+    // Sides long enough for a finder arm; the short ones between two of them (a corner
+    // rounded by blur) are bridged when short.
+    const size_t m = corners.size();
+    struct Side {
+        Vec2 from, to;
+        double skippedBefore;  // length of the short sides since the previous long one
+    };
+    std::vector<Side> sides;
+    double skipped = 0;
+    for (size_t j = 0; j < m; ++j) {
+        const Vec2 from = corners[j];
+        const Vec2 to = corners[(j + 1) % m];
+        if (length(to - from) >= kMinRegionSide) {
+            sides.push_back({from, to, skipped});
+            skipped = 0;
+        } else {
+            skipped += length(to - from);
+        }
+    }
+    if (sides.size() < 2)
+        return std::nullopt;
+    sides.front().skippedBefore += skipped;  // the short sides after the last long one
+    struct Candidate {
+        double solid;
+        Vec2 corner, next, prev;
+    };
+    std::vector<Candidate> candidates;
+    for (size_t j = 0; j < sides.size(); ++j) {
+        const Side& in = sides[j];
+        const Side& out = sides[(j + 1) % sides.size()];
+        const Vec2 a = out.to - out.from;
+        const Vec2 b = in.from - in.to;
+        if (out.skippedBefore > std::max(12.0, 0.3 * std::min(length(a), length(b))))
+            continue;
+        const double cosine = dot(a, b) / (length(a) * length(b));
+        if (std::abs(cosine) > 0.71)
+            continue;
+        const auto corner =
+            intersect({in.from, (1.0 / length(b)) * b}, {out.from, (1.0 / length(a)) * a});
+        if (!corner)
+            continue;
+        const double solidNext = solidity(f, *corner, out.to, (1.0 / length(a)) * Vec2{-a.y, a.x});
+        const double solidPrev = solidity(f, in.from, *corner, (1.0 / length(b)) * Vec2{b.y, -b.x});
+        if (std::min(solidNext, solidPrev) >= 0.8)
+            candidates.push_back({solidNext + solidPrev, *corner, out.to, in.from});
+    }
+    std::sort(candidates.begin(), candidates.end(),
+              [](const Candidate& x, const Candidate& y) { return x.solid > y.solid; });
+    for (const Candidate& c : candidates) {
+        if (auto found = locateFrom(f, s, turn, c.corner, c.next, c.prev))
+            return found;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTurn turn,
+                    const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located) {
+    BinaryFrame& f = frame;
+    OutlineSearchScratch& s = scratch;
+    located = 0;
+    s.rowLeft.assign(static_cast<size_t>(f.height), INT32_MAX);
+    s.rowRight.assign(static_cast<size_t>(f.height), -1);
+    s.colTop.assign(static_cast<size_t>(f.width), INT32_MAX);
+    s.colBottom.assign(static_cast<size_t>(f.width), -1);
+    int32_t tested = 0;
+    bool accepted = false;
+
+    // Sets done when the search is over (accepted, or out of budget).
+    auto visit = [&](int32_t x, int32_t y, bool& done) {
+        const Region r = fillRegion(f, s, x, y);
+        const int32_t side = std::max(r.x1 - r.x0, r.y1 - r.y0) + 1;
+        if (side < kMinRegionSide || r.pixels < kMinRegionPixels) {
+            collectOutline(r, s);  // resets the extents
+            return;
+        }
+        collectOutline(r, s);
+        convexHull(s);
+        ++tested;
+        if (const auto symbol = locate(f, s, turn)) {
+            ++located;
+            if (accept(*symbol)) {
+                accepted = done = true;
+                return;
+            }
+        }
+        if (tested >= kMaxRegionsTested)
+            done = true;
+    };
+
+    bool done = false;
+    const int32_t cx = f.width / 2;
+    const int32_t cy = f.height / 2;
+    const int32_t reach = std::max(f.width, f.height) / 2 + kLineSpacing;
+    for (int32_t k = 0; k * kLineSpacing <= reach && !done; ++k) {
+        for (const int32_t sign : {-1, 1}) {
+            if (k == 0 && sign == 1)
+                continue;
+            const int32_t y = cy + sign * k * kLineSpacing;
+            if (y >= 0 && y < f.height) {
+                const uint8_t* row = f.dark.data() + static_cast<size_t>(y) * f.width;
+                for (int32_t x = 0; x < f.width && !done; ++x) {
+                    if (row[x] == kUnvisitedDark)
+                        visit(x, y, done);
+                }
+            }
+            const int32_t x = cx + sign * k * kLineSpacing;
+            if (x >= 0 && x < f.width) {
+                for (int32_t yy = 0; yy < f.height && !done; ++yy) {
+                    if (f.dark[static_cast<size_t>(yy) * f.width + x] == kUnvisitedDark)
+                        visit(x, yy, done);
+                }
+            }
+        }
+    }
+    return accepted;
+}
+
+}  // namespace dm

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "detection/frame_search/local_threshold.h"
+
+namespace dm {
+
+struct Vec2 {
+    double x = 0;
+    double y = 0;
+};
+
+// Which way the solid L turns in stored coordinates (x to the right, y along the stored rows),
+// from the solid row (corner toward its far end) to the solid column: like +x turns to +y (a
+// printed symbol in a bottom-up frame), or the other way (a top-down image, or a mirror image
+// in a bottom-up frame).
+enum class FinderTurn { PlusXToPlusY, PlusXToMinusY };
+
+// A symbol outline found in the frame.
+struct LocatedSymbol {
+    // Outer corners in stored pixel coordinates (pixel centres at whole numbers), in standard
+    // orientation: top left (far end of the solid column), top right, bottom right (far end of
+    // the solid row), bottom left (the corner of the L).
+    std::array<Vec2, 4> corners;
+    double moduleSize = 0;  // finder thickness in pixels
+};
+
+// A run still to fill: a pixel of it, and the run of the neighbouring row it was found from.
+struct FillSeed {
+    int32_t x, y;
+    int32_t fromY, fromLeft, fromRight;
+};
+
+// Buffers of one search, kept from frame to frame.
+struct OutlineSearchScratch {
+    std::vector<int32_t> rowLeft, rowRight;  // per row: the region's leftmost, rightmost x
+    std::vector<int32_t> colTop, colBottom;  // per column: its lowest and highest y
+    std::vector<FillSeed> seeds;             // runs still to fill
+    std::vector<Vec2> outline;               // the region's outermost pixel edges
+    std::vector<int32_t> outlineSlots;       // their counting sort by x
+    std::vector<Vec2> hull;
+    std::vector<Vec2> side;           // outline points near one side
+    std::vector<double> runs;         // finder thickness samples
+    std::vector<double> depths;       // depths sampled along a ray toward a far side
+    std::vector<Vec2> offsets;        // those depths along the ray's direction
+    std::vector<double> slopes;       // tilts tried for a far side
+    std::vector<int32_t> histograms;  // candidates per tilt and offset
+};
+
+// Searches the thresholded frame for symbols: dark regions met by row and column scan lines
+// spaced so that any finder arm of 8 modules of 3 pixels is crossed at any rotation, lines
+// nearest the centre first. Each region is traced once (its pixels are marked, so a later line
+// through it costs nothing); one that outlines a quadrilateral with two solid sides meeting as
+// the turn says and two alternating ones is handed to accept. Ends when accept returns true
+// (then true) or when the frame is covered or the work bound is reached (then false).
+// located counts the outlines handed over.
+bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTurn turn,
+                    const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located);
+
+}  // namespace dm

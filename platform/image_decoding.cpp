@@ -1,0 +1,83 @@
+#include "platform/image_decoding.h"
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+
+namespace dm {
+namespace {
+
+// Decodes gray pixels, timed; images too small to hold a symbol are not decoded and say why.
+FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height) {
+    FileOutcome out;
+    out.loaded = true;
+    if (std::min(width, height) < kSmallestSymbolRows ||
+        std::max(width, height) < kSmallestSymbolCols) {
+        out.error = "not decoded: the image is " + std::to_string(width) + " x " +
+                    std::to_string(height) + " pixels, too small to hold a symbol (at least " +
+                    std::to_string(kSmallestSymbolCols) + " x " +
+                    std::to_string(kSmallestSymbolRows) + " pixels)";
+        return out;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    DecodeOptions options;
+    options.enlarge = true;
+    out.result = decodeImage({gray, width, height}, options);
+    out.milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> grayPixels(const RgbImage& image) {
+    std::vector<uint8_t> gray(static_cast<size_t>(image.width) * image.height);
+    for (size_t i = 0; i < gray.size(); ++i) {
+        const uint8_t* p = image.rgb.data() + 3 * i;
+        gray[i] = grayLevel(p[0], p[1], p[2]);
+    }
+    return gray;
+}
+
+FileOutcome decodeImageFile(const std::string& path) {
+    FileOutcome out;
+    try {
+        std::string error;
+        const auto rgb = loadImage(path, error);
+        if (!rgb) {
+            out.error = "cannot read image: " + error;
+            return out;
+        }
+        return decodeGray(grayPixels(*rgb), rgb->width, rgb->height);
+    } catch (const std::bad_alloc&) {
+        out = FileOutcome{};
+        out.error = "not decoded: out of memory";
+        return out;
+    }
+}
+
+GradedFile gradeImageFile(const std::string& path) {
+    GradedFile out;
+    try {
+        std::string error;
+        out.image = loadImage(path, error);
+        if (!out.image) {
+            out.file.error = "cannot read image: " + error;
+            return out;
+        }
+        const std::vector<uint8_t> gray = grayPixels(*out.image);
+        const int width = out.image->width;
+        const int height = out.image->height;
+        out.file = decodeGray(gray, width, height);
+        const DecodeResult& r = out.file.result;
+        if (r.corners && r.sizeIndex >= 0)
+            out.grade = gradeSymbol({gray, width, height}, *r.corners, r.sizeIndex);
+    } catch (const std::bad_alloc&) {
+        out.file = FileOutcome{};
+        out.file.error = "not decoded: out of memory";
+        out.image.reset();
+    }
+    return out;
+}
+
+}  // namespace dm

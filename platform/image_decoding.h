@@ -1,0 +1,42 @@
+#pragma once
+
+// Image files decoded and graded as still pictures, for the tool and the window.
+
+#include <optional>
+#include <string>
+
+#include "decoder/decode_image.h"
+#include "grading/print_quality.h"
+#include "platform/image_files.h"
+
+namespace dm {
+
+// What decoding one image file gave.
+struct FileOutcome {
+    bool loaded = false;  // the file was read as an image, whether or not the decoder ran
+    // Why the decoder did not run: the file could not be read or was refused, or the image is
+    // too small to hold a symbol ("cannot read image: is a folder", "not decoded: ..."). Empty
+    // when the decoder ran.
+    std::string error;
+    DecodeResult result;      // the decoded bytes in result.text; corners in the file's pixels
+    double milliseconds = 0;  // decode time, file loading excluded
+};
+
+// The image in gray as the decoder reads colour, rows top-down.
+std::vector<uint8_t> grayPixels(const RgbImage& image);
+
+// Loads an image file and decodes it as a still image (decodeImage without a variant).
+FileOutcome decodeImageFile(const std::string& path);
+
+// What grading one image file gave.
+struct GradedFile {
+    FileOutcome file;               // the decode, as decodeImageFile gives it
+    std::optional<RgbImage> image;  // the image as loaded; nothing when it could not be read
+    SymbolGrade grade;              // of the symbol the decode located; not located when none
+};
+
+// Loads an image file once, decodes it as decodeImageFile does and grades the symbol the decode
+// located, in the image's own pixels.
+GradedFile gradeImageFile(const std::string& path);
+
+}  // namespace dm

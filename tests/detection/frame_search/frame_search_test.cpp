@@ -1,0 +1,190 @@
+// The frame search on its own: chirality, located corners, frames without a
+// symbol, and the map from symbol to frame.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "decoder/decoder.h"
+#include "decoder/frame_intake.h"
+#include "detection/frame_search/frame_search.h"
+#include "detection/frame_search/perspective_grid.h"
+#include "symbology/symbol_size.h"
+#include "tests/support/camera_tiers.h"
+#include "tests/support/gray_frame.h"
+#include "tests/support/symbol_builders.h"
+
+namespace dm {
+namespace {
+
+using test::GrayFrame;
+
+struct Searched {
+    FrameSearchResult result;
+    std::string text;
+};
+
+Searched search(const GrayFrame& view, FinderTurn turn) {
+    FrameSearchBuffers buffers;
+    DecodeState state;
+    Searched a;
+    a.result =
+        searchWholeFrame(view.image, turn, buffers,
+                         [&](std::span<const uint8_t> matrix, int sizeIndex, DecodeStatus& s) {
+                             return decodeModuleMatrix(matrix, sizeIndex, state, s);
+                         });
+    a.text.assign(state.text.begin(), state.text.end());
+    return a;
+}
+
+// A printed symbol seen in a bottom-up frame turns one way; seen in rows of the other order
+// (or in a mirror) the other way. Each is read only with its own turn: the other reading is
+// a mirror image, which Reed-Solomon turns away.
+TEST(FrameSearch, ReadsEachChiralityOnlyWithItsTurn) {
+    int read = 0;
+    for (int i = 0; i < 8; ++i) {
+        const test::TierFrame frame = test::tierFrame(test::Tier::Camera, 3, i);
+        const GrayFrame stored(frame.dib, false);
+        const GrayFrame mirrored(frame.dib, true);
+        const Searched straight = search(stored, FinderTurn::PlusXToPlusY);
+        if (!straight.result.decoded)
+            continue;
+        ++read;
+        EXPECT_EQ(straight.text, frame.message) << frame.description;
+        const Searched flipped = search(mirrored, FinderTurn::PlusXToMinusY);
+        EXPECT_TRUE(flipped.result.decoded) << frame.description;
+        EXPECT_EQ(flipped.text, frame.message) << frame.description;
+        EXPECT_FALSE(search(stored, FinderTurn::PlusXToMinusY).result.decoded) << frame.description;
+        EXPECT_FALSE(search(mirrored, FinderTurn::PlusXToPlusY).result.decoded)
+            << frame.description;
+    }
+    EXPECT_GE(read, 7);
+}
+
+// The corners reported are the symbol's outer corners, top left, top right, bottom right,
+// bottom left, within half a module, under perspective.
+TEST(FrameSearch, ReportsTheOuterCornersInOrder) {
+    int read = 0;
+    for (int i = 0; i < 8; ++i) {
+        const test::TierFrame frame = test::tierFrame(test::Tier::Camera, 4, i);
+        const Searched a = search(GrayFrame(frame.dib, false), FinderTurn::PlusXToPlusY);
+        if (!a.result.decoded)
+            continue;
+        ++read;
+        const SymbolSize& size = symbolSize(frame.sizeIndex);
+        const double module = std::hypot(frame.corners[1].x - frame.corners[0].x,
+                                         frame.corners[1].y - frame.corners[0].y) /
+                              size.symbolCols;
+        for (size_t k = 0; k < 4; ++k) {
+            EXPECT_NEAR(a.result.corners[k].x, frame.corners[k].x, module / 2)
+                << frame.description << ", corner " << k;
+            EXPECT_NEAR(a.result.corners[k].y, frame.corners[k].y, module / 2)
+                << frame.description << ", corner " << k;
+        }
+    }
+    EXPECT_GE(read, 7);
+}
+
+// Plain, cluttered and textured frames give nothing, within the work bound; a plain one is
+// given up before any search, with the finder search's status.
+TEST(FrameSearch, FramesWithoutASymbolGiveNothing) {
+    using test::Background;
+    for (const Background background :
+         {Background::Empty, Background::Cluttered, Background::Textured}) {
+        for (uint32_t seed = 1; seed <= 3; ++seed) {
+            const CFrameDib frame = test::backgroundFrame(background, seed);
+            FrameIntake intake;
+            std::string text = "kept";
+            const FrameDecodeResult r = decodeStillFrame(frame, text, intake);
+            EXPECT_FALSE(r.decoded) << test::backgroundName(background) << " " << seed;
+            EXPECT_EQ(text, "kept");
+            if (background == Background::Empty) {
+                const Searched a = search(GrayFrame(frame, false), FinderTurn::PlusXToPlusY);
+                EXPECT_FALSE(a.result.located);
+                EXPECT_EQ(a.result.status, DecodeStatus::NoFinder);
+            }
+        }
+    }
+}
+
+// Columns that narrow from 7 to 3 pixels across a 16 x 16 symbol (a label bent away from the
+// camera): an even grid through the outline drifts off them by more than half a module, the
+// module centres the alternating row shows do not.
+TEST(FrameSearch, ReadsColumnsStretchedUnevenly) {
+    const test::TestSymbol symbol = test::symbolFor(4, "Uneven col. 7-3");
+    ASSERT_FALSE(symbol.matrix.empty());
+    GrayFrame view(200, 160, 240);
+    std::vector<int> left{30};
+    for (int c = 0; c < symbol.cols; ++c)
+        left.push_back(left.back() + 7 - 4 * c / (symbol.cols - 1));
+    for (int r = 0; r < symbol.rows; ++r) {
+        const int y = 40 + (symbol.rows - 1 - r) * 5;  // stored bottom-up
+        for (int c = 0; c < symbol.cols; ++c) {
+            if (symbol.matrix[static_cast<size_t>(r * symbol.cols + c)])
+                view.fill(left[c], y, left[c + 1], y + 5, 20);
+        }
+    }
+    const Searched a = search(view, FinderTurn::PlusXToPlusY);
+    EXPECT_TRUE(a.result.decoded) << static_cast<int>(a.result.status);
+    EXPECT_EQ(a.text, symbol.message);
+}
+
+// A symbol a module from the frame's edge, in each corner of the frame and turned half way
+// round or not: the rays that trace its far sides run off the frame, where all is light, so
+// those sides' quiet zones lie partly beyond the frame.
+TEST(FrameSearch, ReadsASymbolAModuleFromTheFrameEdge) {
+    const test::TestSymbol symbol = test::symbolFor(4, "Frame edge 1-2.");
+    ASSERT_FALSE(symbol.matrix.empty());
+    constexpr int kModule = 5, kWidth = 200, kHeight = 160;
+    const int side = symbol.cols * kModule;
+    for (const bool turned : {false, true}) {
+        for (const int x0 : {kModule, kWidth - kModule - side}) {
+            for (const int y0 : {kModule, kHeight - kModule - side}) {
+                GrayFrame view(kWidth, kHeight, 240);
+                for (int r = 0; r < symbol.rows; ++r) {
+                    for (int c = 0; c < symbol.cols; ++c) {
+                        if (!symbol.matrix[static_cast<size_t>(r * symbol.cols + c)])
+                            continue;
+                        // Stored bottom-up; turned, the finder lies along the top and right.
+                        const int col = turned ? symbol.cols - 1 - c : c;
+                        const int row = turned ? r : symbol.rows - 1 - r;
+                        const int x = x0 + col * kModule, y = y0 + row * kModule;
+                        view.fill(x, y, x + kModule, y + kModule, 20);
+                    }
+                }
+                const Searched a = search(view, FinderTurn::PlusXToPlusY);
+                EXPECT_TRUE(a.result.decoded)
+                    << "at " << x0 << ", " << y0 << (turned ? ", turned" : "") << ": status "
+                    << static_cast<int>(a.result.status);
+                EXPECT_EQ(a.text, symbol.message);
+            }
+        }
+    }
+}
+
+// The map takes the symbol's corners onto the quadrilateral's, in order, and is projective:
+// the symbol's centre lands where the quadrilateral's diagonals cross.
+TEST(FrameSearch, MapTakesTheSymbolOntoTheQuadrilateral) {
+    const std::array<Vec2, 4> quad{{{100, 50}, {300, 80}, {280, 260}, {90, 230}}};
+    const auto map = symbolToImage(quad, 26, 12);
+    ASSERT_TRUE(map.has_value());
+    const std::array<Vec2, 4> symbol{{{0, 0}, {26, 0}, {26, 12}, {0, 12}}};
+    for (size_t k = 0; k < 4; ++k) {
+        const Vec2 p = map->map(symbol[k].x, symbol[k].y);
+        EXPECT_NEAR(p.x, quad[k].x, 1e-9) << "corner " << k;
+        EXPECT_NEAR(p.y, quad[k].y, 1e-9) << "corner " << k;
+    }
+    // Diagonals quad[0]-quad[2] and quad[1]-quad[3] cross at a + t (c - a).
+    const Vec2 a = quad[0], c = quad[2], b = quad[1], d = quad[3];
+    const double t = ((b.x - a.x) * (d.y - b.y) - (b.y - a.y) * (d.x - b.x)) /
+                     ((c.x - a.x) * (d.y - b.y) - (c.y - a.y) * (d.x - b.x));
+    const Vec2 centre = map->map(13, 6);
+    EXPECT_NEAR(centre.x, a.x + t * (c.x - a.x), 1e-9);
+    EXPECT_NEAR(centre.y, a.y + t * (c.y - a.y), 1e-9);
+    // Corners on one line: no map.
+    EXPECT_FALSE(symbolToImage({{{0, 0}, {10, 0}, {20, 0}, {30, 0}}}, 10, 10).has_value());
+}
+
+}  // namespace
+}  // namespace dm

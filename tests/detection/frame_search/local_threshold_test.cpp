@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "detection/frame_search/local_threshold.h"
+#include "detection/shared/decoder_records.h"
+#include "tests/support/gray_frame.h"
+
+namespace dm {
+namespace {
+
+using test::GrayFrame;
+
+// Stripes of 2 pixels dark, 2 light and 4 mid (period 8, one per tile) over light levels that
+// fall down the frame, with noise up to `noise`; colour channels differ so a swapped channel
+// shows. Rows are stored bottom-up and padded.
+GrayFrame stripedFrame(int width, int height, int bytesPerPixel, int noise) {
+    std::mt19937 rng(7);
+    const int32_t stride = width * bytesPerPixel + 3;  // padded rows
+    std::vector<uint8_t> bytes(static_cast<size_t>(stride) * height);
+    for (int y = 0; y < height; ++y) {
+        const int light = 250 - 180 * y / height;
+        for (int x = 0; x < width; ++x) {
+            const int level = x % 8 < 2 ? light - 60 : x % 8 < 4 ? light : light - 30;
+            for (int c = 0; c < bytesPerPixel; ++c)
+                bytes[static_cast<size_t>(y) * stride + x * bytesPerPixel + c] =
+                    static_cast<uint8_t>(
+                        std::clamp(level - 8 * c + int(rng() % (noise + 1)), 0, 255));
+        }
+    }
+    return GrayFrame(std::move(bytes), width, height, bytesPerPixel, stride, true);
+}
+
+// The gray copy, its smoothing and the dark map agree pixel by pixel with their definitions on
+// frames of every pixel format and of sizes that leave partial tiles and odd 2 x 2 blocks, also
+// when the buffers last held a frame of another size.
+TEST(LocalThreshold, GraySmoothAndDarkMapFollowTheirDefinitions) {
+    const struct { int width, height; } sizes[] = {{64, 48}, {67, 45}, {41, 33}, {10, 2}, {2, 17}};
+    BinaryFrame reused;
+    (void)thresholdLocally(stripedFrame(100, 90, 3, 20).image, reused);
+    for (const auto& size : sizes) {
+        for (const int bpp : {1, 3, 4}) {
+            const GrayFrame frame = stripedFrame(size.width, size.height, bpp, 6);
+            const GrayImage& image = frame.image;
+            BinaryFrame fresh;
+            const bool found = thresholdLocally(image, fresh);
+            ASSERT_EQ(thresholdLocally(image, reused), found);
+            EXPECT_EQ(fresh.gray, reused.gray);
+            EXPECT_EQ(fresh.smooth, reused.smooth);
+            if (found) {
+                EXPECT_EQ(fresh.dark, reused.dark);
+                EXPECT_EQ(fresh.tileThreshold, reused.tileThreshold);
+            }
+
+            const int w = size.width;
+            const int h = size.height;
+            auto gray = [&](int x, int y) {
+                return int{fresh.gray[std::clamp(y, 0, h - 1) * w + std::clamp(x, 0, w - 1)]};
+            };
+            int faults = 0;
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const int i = y * w + x;
+                    const uint8_t* p = frame.pixels.data() +
+                                       static_cast<size_t>(h - 1 - y) * (w * bpp + 3) + x * bpp;
+                    faults += fresh.gray[i] != (bpp == 1 ? p[0] : grayOfBgr(p));
+                    int sum = 0;
+                    for (int dy = -1; dy <= 1; ++dy) {
+                        for (int dx = -1; dx <= 1; ++dx)
+                            sum += (2 - dx * dx) * (2 - dy * dy) * gray(x + dx, y + dy);
+                    }
+                    faults += fresh.smooth[i] != (sum + 8) / 16;
+                    if (found)
+                        faults +=
+                            (fresh.dark[i] != 0) != (fresh.smooth[i] < fresh.thresholdAt(x, y));
+                }
+            }
+            EXPECT_EQ(faults, 0) << size.width << "x" << size.height << ", " << bpp << " bytes";
+        }
+    }
+}
+
+// A last column of tiles one pixel wide has no 2 x 2 block of its own and takes the statistics
+// of its left neighbour. On stripes that repeat every tile, every row of tiles then thresholds
+// alike away from the left edge (whose repeated pixels change the first tile), however the light
+// changes down the frame.
+TEST(LocalThreshold, OnePixelLastColumnTakesItsLeftNeighbour) {
+    for (const int width : {65, 641}) {
+        const GrayFrame frame = stripedFrame(width, 81, 1, 0);
+        BinaryFrame f;
+        ASSERT_TRUE(thresholdLocally(frame.image, f));
+        for (int y = 0; y < f.height; y += kThresholdTile) {
+            for (int x = 3 * kThresholdTile; x < width; x += kThresholdTile)
+                EXPECT_EQ(f.thresholdAt(x, y), f.thresholdAt(3 * kThresholdTile, y))
+                    << width << ": " << x << ", " << y;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace dm
