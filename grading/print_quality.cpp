@@ -199,15 +199,9 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
         }
     }
     // An area without a symbol reads all light, which Reed-Solomon takes for zero codewords: a
-    // reading counts only when its solid finder reads dark in half its modules or more. The
-    // codewords are corrected once, every block for its error count, and the corrected data
-    // decoded.
-    int32_t finderDark = 0;
-    for (int32_t r = 0; r < rows; ++r)
-        finderDark += read[static_cast<size_t>(r) * cols];
-    for (int32_t c = 1; c < cols; ++c)
-        finderDark += read[static_cast<size_t>(rows - 1) * cols + c];
-    const bool plausible = 2 * finderDark >= rows + cols - 1;
+    // reading counts only when it looks like a symbol. The codewords are corrected once, every
+    // block for its error count, and the corrected data decoded.
+    const bool plausible = looksLikeASymbol(read, sizeIndex);
     std::vector<uint8_t> stream(static_cast<size_t>(s.dataCodewords) + s.eccCodewords);
     DecodeStatus status = DecodeStatus::Success;
     CodewordCorrection correction;
