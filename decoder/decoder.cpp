@@ -8,19 +8,20 @@
 #include "detection/finder_pass/finder_search.h"
 #include "detection/finder_pass/symbol_measurement.h"
 #include "detection/finder_pass/threshold.h"
+#include "symbology/codeword_correction.h"
 #include "symbology/placement.h"
-#include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
 
 namespace dm {
 namespace {
 
-// Splits the stream and corrects every block under one interleaving.
-bool correctBlocks(std::span<const uint8_t> stream, int sizeIndex, Interleaving interleaving,
-                   BlockArray& dataBlocks, DecodeStatus& status) {
-    BlockArray received = makeReceivedBlocks(sizeIndex);
-    return splitBlocks(stream, received, sizeIndex, status, interleaving) &&
-           decodeBlocks(received, dataBlocks, sizeIndex, status);
+// Clears what the last decode left of a message and records the size being read.
+void startMessage(DecodeState& state, int sizeIndex) {
+    state.sizeIndex = sizeIndex;
+    state.text.clear();
+    state.textLength = 0;
+    state.appendPosition = state.appendTotal = state.fileId1 = state.fileId2 = 0;
+    state.format = MessageFormat{};
 }
 
 // Outer corners of the measured symbol in frame pixels. The finder points are module centres
@@ -52,11 +53,7 @@ SymbolCorners frameOutline(const DetectionContext& context, const SamplingGrid& 
 
 bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState& state,
                         DecodeStatus& status) {
-    state.sizeIndex = sizeIndex;
-    state.text.clear();
-    state.textLength = 0;
-    state.appendPosition = state.appendTotal = state.fileId1 = state.fileId2 = 0;
-    state.format = MessageFormat{};
+    startMessage(state, sizeIndex);
     if (!isValidSizeIndex(sizeIndex)) {
         status = DecodeStatus::SizeIndexOutOfRange;
         return false;
@@ -70,19 +67,23 @@ bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeSt
         std::vector<uint8_t> stream(size.dataCodewords + size.eccCodewords);
         if (!extractCodewords(matrix, sizeIndex, stream, status))
             return false;
-
-        BlockArray dataBlocks = makeDataBlocks(sizeIndex);
-        if (!correctBlocks(stream, sizeIndex, Interleaving::Compliant, dataBlocks, status)) {
-            // Some writers of the 144x144 symbol deal the whole stream out by position.
-            if (!(sizeIndex == kLargestSquare && status == DecodeStatus::BlockUncorrectable &&
-                  correctBlocks(stream, sizeIndex, Interleaving::Legacy, dataBlocks, status))) {
-                return false;
-            }
-        }
-        std::vector<uint8_t> data(size.dataCodewords);
-        if (!joinData(dataBlocks, data, sizeIndex, status))
+        const CodewordCorrection corrected = correctCodewords(stream, sizeIndex);
+        if (!corrected.ok) {
+            status = corrected.status;
             return false;
+        }
+        return decodeCorrectedData(std::span(corrected.codewords).first(size.dataCodewords),
+                                   sizeIndex, state, status);
+    } catch (const std::bad_alloc&) {
+        status = DecodeStatus::OutOfMemory;
+        return false;
+    }
+}
 
+bool decodeCorrectedData(std::span<const uint8_t> data, int sizeIndex, DecodeState& state,
+                         DecodeStatus& status) {
+    startMessage(state, sizeIndex);
+    try {
         state.text.reserve(maxMessageBytes(data.size()));
         if (!decodeData(data, state.text, state, status)) {
             state.text.clear();

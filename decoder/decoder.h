@@ -74,4 +74,10 @@ class Decoder {
 bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState& state,
                         DecodeStatus& status);
 
+// Data decodation of a symbol's corrected data codewords (exactly dataCodewords of them, in
+// stream order), as decodeModuleMatrix ends: on success state.text holds the text, textLength
+// its length, sizeIndex the size, and status is Success.
+bool decodeCorrectedData(std::span<const uint8_t> data, int sizeIndex, DecodeState& state,
+                         DecodeStatus& status);
+
 }  // namespace dm

@@ -1,9 +1,12 @@
 // Arbitrary module matrices of every size through extraction, block split, Reed-Solomon
-// correction and join, under both 144x144 interleavings.
+// correction and join, under both 144x144 interleavings, and through the correction that
+// chooses the interleaving, which must read whatever the standard one reads, alike.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "symbology/codeword_correction.h"
 #include "symbology/placement.h"
 #include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
@@ -24,6 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dm::DecodeStatus status = dm::DecodeStatus::Success;
     if (!dm::extractCodewords(matrix, sizeIndex, stream, status))
         __builtin_trap();
+    const dm::CodewordCorrection corrected =
+        dm::correctCodewords(stream, sizeIndex, dm::BlockScope::EveryBlock);
+    if (corrected.ok != (corrected.status == dm::DecodeStatus::Success) ||
+        corrected.blocks.size() != static_cast<size_t>(s.blockCount) ||
+        corrected.codewords.size() != (corrected.ok ? stream.size() : 0)) {
+        __builtin_trap();
+    }
     for (auto interleaving : {dm::Interleaving::Compliant, dm::Interleaving::Legacy}) {
         dm::BlockArray blocks = dm::makeReceivedBlocks(sizeIndex);
         dm::BlockArray dataBlocks = dm::makeDataBlocks(sizeIndex);
@@ -33,6 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (dm::decodeBlocks(blocks, dataBlocks, sizeIndex, status)) {
             if (!dm::joinData(dataBlocks, out, sizeIndex, status))
                 __builtin_trap();
+            if (interleaving == dm::Interleaving::Compliant &&
+                (!corrected.ok || corrected.interleaving != interleaving ||
+                 !std::equal(out.begin(), out.end(), corrected.codewords.begin()))) {
+                __builtin_trap();
+            }
         } else if (status != dm::DecodeStatus::BlockUncorrectable) {
             __builtin_trap();
         }

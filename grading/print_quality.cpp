@@ -10,6 +10,7 @@
 #include "grading/fixed_pattern.h"
 #include "grading/grid_measurement.h"
 #include "grading/reflectance_image.h"
+#include "symbology/codeword_correction.h"
 #include "symbology/placement.h"
 #include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
@@ -98,69 +99,6 @@ std::pair<double, double> reflectanceExtremes(const ReflectanceImage& image, con
     return {high, low};
 }
 
-// The codewords as read, corrected block by block.
-struct Correction {
-    bool corrected = false;
-    Interleaving interleaving = Interleaving::Compliant;
-    std::vector<BlockErrors> blocks;
-    std::vector<uint8_t> stream;  // the codewords as they should be, once corrected
-};
-
-// Stream positions of block k, in the block's order (data, then error correction).
-std::vector<int32_t> blockPositions(int32_t sizeIndex, int32_t k, Interleaving interleaving) {
-    const SymbolSize& s = symbolSize(sizeIndex);
-    const int32_t b = s.blockCount;
-    const int32_t data = blockDataCount(sizeIndex, k);
-    std::vector<int32_t> positions;
-    for (int32_t i = 0; i < data + s.blockEccCodewords; ++i) {
-        if (interleaving == Interleaving::Legacy)
-            positions.push_back(k + i * b);
-        else
-            positions.push_back(i < data ? k + i * b : s.dataCodewords + k + (i - data) * b);
-    }
-    return positions;
-}
-
-// Corrects every block under one interleaving; errors -1 for a block that cannot be corrected.
-Correction correctUnder(const std::vector<uint8_t>& read, int32_t sizeIndex,
-                        Interleaving interleaving) {
-    const SymbolSize& s = symbolSize(sizeIndex);
-    Correction out;
-    out.interleaving = interleaving;
-    out.stream = read;
-    out.corrected = true;
-    for (int32_t k = 0; k < s.blockCount; ++k) {
-        const auto positions = blockPositions(sizeIndex, k, interleaving);
-        std::vector<uint8_t> block;
-        for (const int32_t p : positions)
-            block.push_back(read[p]);
-        const int32_t data = blockDataCount(sizeIndex, k);
-        const BlockCorrection c = correctBlock(block, data, s.blockEccCodewords);
-        const bool ok = c.status == DecodeStatus::Success;
-        out.corrected = out.corrected && ok;
-        out.blocks.push_back({ok ? c.errors : -1, correctableErrors(data, s.blockEccCodewords)});
-        for (size_t i = 0; i < positions.size(); ++i)
-            out.stream[positions[i]] = block[i];
-    }
-    return out;
-}
-
-Correction correctCodewords(const std::vector<uint8_t>& matrix, int32_t sizeIndex) {
-    const SymbolSize& s = symbolSize(sizeIndex);
-    std::vector<uint8_t> read(s.dataCodewords + s.eccCodewords);
-    DecodeStatus status = DecodeStatus::Success;
-    if (!extractCodewords(matrix, sizeIndex, read, status))
-        return {};
-    Correction out = correctUnder(read, sizeIndex, Interleaving::Compliant);
-    if (!out.corrected && sizeIndex == kLargestSquare) {
-        // Some writers of the 144 x 144 symbol deal the whole stream out by position.
-        Correction legacy = correctUnder(read, sizeIndex, Interleaving::Legacy);
-        if (legacy.corrected)
-            return legacy;
-    }
-    return out;
-}
-
 // Modulation or reflectance margin graded with the error correction's reserve: at each grade
 // level the codewords graded below it (their lowest module's grade) count as erasures against
 // the block's capacity, and the level earns the lower of itself and the grade of the unused
@@ -172,11 +110,11 @@ double reserveGrade(const std::vector<uint8_t>& codewordGrades, int32_t sizeInde
     for (int level = 4; level >= 1; --level) {
         double unused = 1;
         for (int32_t k = 0; k < s.blockCount; ++k) {
+            const int32_t data = blockDataCount(sizeIndex, k);
             int32_t erasures = 0;
-            for (const int32_t p : blockPositions(sizeIndex, k, interleaving))
-                erasures += codewordGrades[p] < level;
-            const int32_t capacity =
-                correctableErrors(blockDataCount(sizeIndex, k), s.blockEccCodewords);
+            for (int32_t i = 0; i < data + s.blockEccCodewords; ++i)
+                erasures += codewordGrades[blockPosition(sizeIndex, k, i, interleaving)] < level;
+            const int32_t capacity = correctableErrors(data, s.blockEccCodewords);
             unused = std::min(unused, 1.0 - static_cast<double>(erasures) / (2.0 * capacity));
         }
         best = std::max(best, std::min<double>(level, gradeAtLeast(unused, kUnusedCorrection)));
@@ -261,23 +199,22 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
         }
     }
     // An area without a symbol reads all light, which Reed-Solomon takes for zero codewords: a
-    // reading counts only when its solid finder reads dark in half its modules or more.
-    int32_t finderDark = 0;
-    for (int32_t r = 0; r < rows; ++r)
-        finderDark += read[static_cast<size_t>(r) * cols];
-    for (int32_t c = 1; c < cols; ++c)
-        finderDark += read[static_cast<size_t>(rows - 1) * cols + c];
-    const bool finderRead = 2 * finderDark >= rows + cols - 1;
-    DecodeState state;
+    // reading counts only when it looks like a symbol. The codewords are corrected once, every
+    // block for its error count, and the corrected data decoded.
+    const bool plausible = looksLikeASymbol(read, sizeIndex);
+    std::vector<uint8_t> stream(static_cast<size_t>(s.dataCodewords) + s.eccCodewords);
     DecodeStatus status = DecodeStatus::Success;
-    out.decoded = finderRead && decodeModuleMatrix(read, sizeIndex, state, status);
-    Correction correction = correctCodewords(read, sizeIndex);
-    if (!finderRead)
-        correction.corrected = false;
+    CodewordCorrection correction;
+    if (extractCodewords(read, sizeIndex, stream, status))
+        correction = correctCodewords(stream, sizeIndex, BlockScope::EveryBlock);
+    const bool known = plausible && correction.ok;
+    DecodeState state;
+    out.decoded =
+        known && decodeCorrectedData(std::span(correction.codewords).first(s.dataCodewords),
+                                     sizeIndex, state, status);
     out.blocks = correction.blocks;
-    const bool known = correction.corrected;
     const std::vector<uint8_t> ideal =
-        placeCodewords(known ? correction.stream : std::vector<uint8_t>(read.size()), sizeIndex);
+        placeCodewords(known ? correction.codewords : std::vector<uint8_t>(read.size()), sizeIndex);
 
     // Codeword modules: modulation and margin, and each codeword's lowest grades.
     const std::vector<int32_t> bits = moduleBits(sizeIndex);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "decoder/decode_image.h"
+#include "symbology/codeword_correction.h"
 
 namespace dm {
 
@@ -74,12 +75,6 @@ struct PatternSegment {
     // Modules damaged at the grade level just above the damage grade (those that kept it from
     // being higher); none when the grade is 4.
     std::vector<int32_t> damaged;
-};
-
-// What one Reed-Solomon block needed.
-struct BlockErrors {
-    int32_t errors = 0;    // codewords corrected; -1 when the block could not be corrected
-    int32_t capacity = 0;  // codewords the block can correct
 };
 
 struct SymbolGrade {

@@ -237,4 +237,28 @@ bool extractCodewords(std::span<const uint8_t> moduleMatrix, int sizeIndex,
     return true;
 }
 
+bool looksLikeASymbol(std::span<const uint8_t> matrix, int sizeIndex) {
+    constexpr double kLeastBorderShare = 0.75;
+    constexpr double kLeastDarkShare = 0.2;
+    if (!isValidSizeIndex(sizeIndex))
+        return false;
+    const SymbolSize& size = symbolSize(sizeIndex);
+    if (matrix.size() < static_cast<size_t>(size.symbolRows) * size.symbolCols)
+        return false;
+    const int32_t rows = size.symbolRows;
+    const int32_t cols = size.symbolCols;
+    auto at = [&](int32_t r, int32_t c) { return matrix[static_cast<size_t>(r) * cols + c] != 0; };
+    int32_t right = 0;
+    for (int32_t c = 0; c < cols; ++c)
+        right += (at(0, c) == (c % 2 == 0)) + at(rows - 1, c);
+    for (int32_t r = 0; r < rows; ++r)
+        right += at(r, 0) + (at(r, cols - 1) == ((rows - 1 - r) % 2 == 0));
+    int32_t dark = 0;
+    for (const uint8_t m : matrix)
+        dark += m != 0;
+    const double darkShare = static_cast<double>(dark) / static_cast<double>(matrix.size());
+    return right >= kLeastBorderShare * 2 * (rows + cols) && darkShare >= kLeastDarkShare &&
+           darkShare <= 1 - kLeastDarkShare;
+}
+
 }  // namespace dm

@@ -24,4 +24,12 @@ std::vector<int32_t> moduleBits(int sizeIndex);
 bool extractCodewords(std::span<const uint8_t> moduleMatrix, int sizeIndex,
                       std::span<uint8_t> codewords, DecodeStatus& status);
 
+// Whether a sampled module matrix of the size (standard orientation, non-zero = dark) is a
+// symbol's at all: its finder and alternating sides read right in three modules of four or more,
+// and its modules are neither nearly all light nor nearly all dark. A grid laid over part of a
+// symbol or over a plain patch can fail both and still pass Reed-Solomon (an all-light matrix
+// reads as all-zero codewords, which form a valid block); such a reading must never count as
+// decoded.
+bool looksLikeASymbol(std::span<const uint8_t> matrix, int sizeIndex);
+
 }  // namespace dm

@@ -6,6 +6,7 @@
 
 #include "detection/frame_search/perspective_grid.h"
 #include "detection/frame_search/timing_grid.h"
+#include "symbology/placement.h"
 #include "symbology/symbol_size.h"
 
 namespace dm {
@@ -75,31 +76,6 @@ constexpr int32_t kMostRefinements = 6;
 // finder-like shapes is not; three keep such frames within about a millisecond of the time
 // without.
 constexpr int32_t kMostMirrorRefinements = 3;
-
-// Whether a sampled matrix (standard orientation, 1 = dark) is a symbol's at all: its finder
-// and alternating sides read right in three modules of four or more, and its modules are
-// neither nearly all light nor nearly all dark. A grid laid over part of a symbol or over a plain
-// patch can fail both and still pass Reed-Solomon (an all-light matrix reads as all-zero codewords,
-// which form a valid block); such a reading must never count as decoded.
-bool looksLikeASymbol(const std::vector<uint8_t>& matrix, int sizeIndex) {
-    constexpr double kLeastBorderShare = 0.75;
-    constexpr double kLeastDarkShare = 0.2;
-    const SymbolSize& size = symbolSize(sizeIndex);
-    const int32_t rows = size.symbolRows;
-    const int32_t cols = size.symbolCols;
-    auto at = [&](int32_t r, int32_t c) { return matrix[static_cast<size_t>(r) * cols + c] != 0; };
-    int32_t right = 0;
-    for (int32_t c = 0; c < cols; ++c)
-        right += (at(0, c) == (c % 2 == 0)) + at(rows - 1, c);
-    for (int32_t r = 0; r < rows; ++r)
-        right += at(r, 0) + (at(r, cols - 1) == ((rows - 1 - r) % 2 == 0));
-    int32_t dark = 0;
-    for (const uint8_t m : matrix)
-        dark += m != 0;
-    const double darkShare = static_cast<double>(dark) / static_cast<double>(matrix.size());
-    return right >= kLeastBorderShare * 2 * (rows + cols) && darkShare >= kLeastDarkShare &&
-           darkShare <= 1 - kLeastDarkShare;
-}
 
 // One search of a frame: each outline the search hands over is read at its likeliest sizes,
 // each size through the corners as located and then refined, each sampling thresholded in turn

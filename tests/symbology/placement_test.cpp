@@ -139,5 +139,24 @@ TEST(Extraction, RefusesMissingInputsAndUnknownSizes) {
     EXPECT_EQ(status, DecodeStatus::MissingInput);
 }
 
+TEST(Plausibility, OnlyAMatrixWithItsBorderAndBothColoursLooksLikeASymbol) {
+    std::mt19937 rng(29);
+    for (const int i : {0, 14, kLargestSquare, kSizeCount - 1}) {
+        const SymbolSize& s = symbolSize(i);
+        const auto symbol = placeCodewords(randomCodewords(i, rng), i);
+        EXPECT_TRUE(looksLikeASymbol(symbol, i)) << "sizeIndex " << i;
+        EXPECT_FALSE(looksLikeASymbol(std::vector<uint8_t>(symbol.size(), 0), i)) << i;
+        EXPECT_FALSE(looksLikeASymbol(std::vector<uint8_t>(symbol.size(), 1), i)) << i;
+        auto noFinder = symbol;
+        for (int r = 0; r < s.symbolRows; ++r)
+            noFinder[static_cast<size_t>(r) * s.symbolCols] = 0;
+        for (int c = 0; c < s.symbolCols; ++c)
+            noFinder[static_cast<size_t>(s.symbolRows - 1) * s.symbolCols + c] = 0;
+        EXPECT_FALSE(looksLikeASymbol(noFinder, i)) << i;
+        EXPECT_FALSE(looksLikeASymbol(std::span(symbol).first(symbol.size() - 1), i)) << i;
+    }
+    EXPECT_FALSE(looksLikeASymbol(std::vector<uint8_t>(100, 1), kSizeCount));
+}
+
 }  // namespace
 }  // namespace dm

@@ -5,6 +5,7 @@
 #include <random>
 #include <set>
 
+#include "symbology/codeword_correction.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/printers.h"
 #include "tests/support/symbol_builders.h"
@@ -135,6 +136,8 @@ TEST(ReedSolomonDecoding, SizeIndexOutsideTheTableIsRefused) {
     status = DecodeStatus::Success;
     EXPECT_FALSE(joinData(blocks, data, -1, status));
     EXPECT_EQ(status, DecodeStatus::SizeIndexOutOfRange);
+    EXPECT_EQ(correctCodewords(stream, kSizeCount).status, DecodeStatus::SizeIndexOutOfRange);
+    EXPECT_EQ(correctCodewords(stream, 1).status, DecodeStatus::MissingInput);  // 12x12 needs 12
 }
 
 TEST(Interleaving144, LegacySplitDealsEveryPositionToBlockPositionModTen) {
@@ -158,6 +161,61 @@ TEST(Interleaving144, OwnStreamsNeedTheCompliantRule) {
     EXPECT_EQ(decodeStream(stream, 23, Interleaving::Compliant).first, DecodeStatus::Success);
     EXPECT_EQ(decodeStream(stream, 23, Interleaving::Legacy).first,
               DecodeStatus::BlockUncorrectable);
+}
+
+TEST(CodewordCorrection, LegacyLargestSymbolIsReadWithItsErrorsPerBlock) {
+    std::mt19937 rng(23);
+    const SymbolSize& s = symbolSize(kLargestSquare);
+    const auto compliant = randomStream(kLargestSquare, rng);
+    // The same blocks dealt out by position, as legacy writers do.
+    auto legacy = compliant;
+    for (int k = 0; k < s.blockCount; ++k) {
+        const int data = blockDataCount(kLargestSquare, k);
+        for (int m = 0; m < s.blockEccCodewords; ++m) {
+            legacy[k + (data + m) * s.blockCount] =
+                compliant[s.dataCodewords + k + m * s.blockCount];
+        }
+    }
+    auto read = legacy;
+    for (const int i : {3, 70, 190})
+        read[2 + i * s.blockCount] ^= 0x5A;  // block 2: two data and one ECC codeword
+    read[9 + 216 * s.blockCount] ^= 1;       // block 9: its last ECC codeword
+
+    const CodewordCorrection c = correctCodewords(read, kLargestSquare);
+    ASSERT_TRUE(c.ok);
+    EXPECT_EQ(c.status, DecodeStatus::Success);
+    EXPECT_EQ(c.interleaving, Interleaving::Legacy);
+    EXPECT_EQ(c.codewords, legacy);
+    ASSERT_EQ(c.blocks.size(), 10u);
+    for (int k = 0; k < s.blockCount; ++k) {
+        EXPECT_EQ(c.blocks[k].errors, k == 2 ? 3 : k == 9 ? 1 : 0) << "block " << k;
+        EXPECT_EQ(c.blocks[k].capacity, 31) << "block " << k;
+    }
+    const CodewordCorrection own = correctCodewords(compliant, kLargestSquare);
+    ASSERT_TRUE(own.ok);
+    EXPECT_EQ(own.interleaving, Interleaving::Compliant);
+}
+
+TEST(CodewordCorrection, CorrectsTheBlocksAfterAnUncorrectableOneOnlyWhenAsked) {
+    std::mt19937 rng(31);
+    constexpr int k52 = 14;  // two blocks of 102 + 42
+    auto read = randomStream(k52, rng);
+    corruptBlock(read, k52, 0, 2 * test::blockCapacity(k52), rng);
+    corruptBlock(read, k52, 1, 2, rng);
+
+    const CodewordCorrection first = correctCodewords(read, k52);
+    EXPECT_FALSE(first.ok);
+    EXPECT_EQ(first.status, DecodeStatus::BlockUncorrectable);
+    EXPECT_TRUE(first.codewords.empty());
+    ASSERT_EQ(first.blocks.size(), 1u);
+    EXPECT_EQ(first.blocks[0].errors, -1);
+
+    const CodewordCorrection every = correctCodewords(read, k52, BlockScope::EveryBlock);
+    EXPECT_FALSE(every.ok);
+    EXPECT_EQ(every.status, DecodeStatus::BlockUncorrectable);
+    ASSERT_EQ(every.blocks.size(), 2u);
+    EXPECT_EQ(every.blocks[0].errors, -1);
+    EXPECT_EQ(every.blocks[1].errors, 2);
 }
 
 }  // namespace
