@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "encoder/jpeg_output.h"
+#include "platform/file_writing.h"
 
 namespace dm {
 
@@ -92,13 +93,13 @@ std::error_code SaveSymbolFile(std::span<const uint8_t> matrix, int rows, int co
     const SymbolFileType type = symbolFileType(path);
     if (type == SymbolFileType::Svg) {
         const std::string svg = DrawSvg(matrix, rows, cols, moduleSize, quietZone);
-        return ReplaceFile(path,
-                           std::span(reinterpret_cast<const uint8_t*>(svg.data()), svg.size()));
+        return writeFileAtomically(
+            path, std::span(reinterpret_cast<const uint8_t*>(svg.data()), svg.size()));
     }
     const SymbolImage image = DrawModules(matrix, rows, cols, moduleSize, quietZone);
     const std::vector<uint8_t> bytes =
         type == SymbolFileType::Png ? CompressPng(image) : CompressJpeg(image);
-    return bytes.empty() ? invalid : ReplaceFile(path, bytes);
+    return bytes.empty() ? invalid : writeFileAtomically(path, bytes);
 }
 
 }  // namespace dm

@@ -25,7 +25,7 @@ std::vector<uint8_t> CompressPng(const SymbolImage& image);
 std::string DrawSvg(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
                     int quietZone);
 
-// Draws the matrix and writes it as the path's file type, as SaveJpeg writes its file; on
+// Draws the matrix and writes it as the path's file type through writeFileAtomically; on
 // failure the system's error code (invalid_argument for invalid parameters).
 std::error_code SaveSymbolFile(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
                                int quietZone, const std::string& path);
