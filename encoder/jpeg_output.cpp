@@ -39,7 +39,7 @@ struct TurboJpegBuffer {
 
 }  // namespace
 
-std::vector<uint8_t> CompressJpeg(const SymbolImage& image) {
+std::vector<uint8_t> compressJpeg(const SymbolImage& image) {
     if (image.width <= 0 || image.height <= 0 ||
         image.pixels.size() < static_cast<size_t>(image.width) * image.height) {
         return {};
@@ -66,7 +66,7 @@ std::vector<uint8_t> CompressJpeg(const SymbolImage& image) {
 std::error_code SaveJpeg(const SymbolImage& image, const std::string& path) {
     if (path.empty())
         return std::make_error_code(std::errc::no_such_file_or_directory);
-    const std::vector<uint8_t> jpeg = CompressJpeg(image);
+    const std::vector<uint8_t> jpeg = compressJpeg(image);
     if (jpeg.empty())
         return std::make_error_code(std::errc::invalid_argument);
     return writeFileAtomically(path, jpeg);

@@ -12,7 +12,7 @@ namespace dm {
 
 // Compresses a gray symbol image into a baseline JPEG of three components at quality 75.
 // Empty on failure.
-std::vector<uint8_t> CompressJpeg(const SymbolImage& image);
+std::vector<uint8_t> compressJpeg(const SymbolImage& image);
 
 // Writes the image as JPEG to path through writeFileAtomically; on failure the system's error
 // code of the step that failed (invalid_argument when the image cannot be compressed).

@@ -11,7 +11,7 @@ std::optional<EncodedSymbol> EncodeMessage(std::span<const uint8_t> message) {
     SymbolOptions options;
     options.scheme = Scheme::Ascii;
     options.shape = Shape::Square;
-    SymbolSeries series = EncodeSymbols(message, options);
+    SymbolSeries series = encodeSymbols(message, options);
     if (series.symbols.empty())
         return std::nullopt;
     return std::move(series.symbols.front());

@@ -180,7 +180,7 @@ Gs1Characters parseGs1(std::string_view text) {
     return out;
 }
 
-SymbolSeries EncodeSymbols(std::span<const uint8_t> message, const SymbolOptions& options) {
+SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions& options) {
     SymbolSeries series;
     if (std::string why = checkOptions(options); !why.empty()) {
         series.error = std::move(why);
