@@ -65,7 +65,7 @@ const std::string kLong = mixedMessage(1500);
 void BM_EncodeOptimal(benchmark::State& state, const std::string& message) {
     const dm::SymbolOptions options;
     for (auto _ : state) {
-        auto series = dm::EncodeSymbols(bytesOf(message), options);
+        auto series = dm::encodeSymbols(bytesOf(message), options);
         if (series.symbols.empty())
             state.SkipWithError(series.error.c_str());
         benchmark::DoNotOptimize(series);

@@ -584,7 +584,14 @@ void pad(std::vector<uint8_t>& data, int capacity) {
 
 }  // namespace
 
+int asciiCodewordCount(std::span<const uint8_t> message) {
+    const std::vector<int> chars(message.begin(), message.end());
+    return asciiLength(chars, 0, static_cast<int>(chars.size()));
+}
+
 int unwritableCharacter(std::span<const int> chars, Scheme scheme) {
+    if (scheme != Scheme::X12 && scheme != Scheme::Edifact && scheme != Scheme::Base256)
+        return -1;
     for (size_t i = 0; i < chars.size(); ++i) {
         const int c = chars[i];
         const bool ok = scheme == Scheme::X12       ? x12Value(c) >= 0
@@ -601,12 +608,16 @@ std::optional<Encodation> encodeData(std::span<const uint8_t> prefix, std::span<
                                      Scheme scheme, std::span<const int> candidates) {
     const int prefixLength = static_cast<int>(prefix.size());
     if (scheme == Scheme::Ascii) {
-        std::vector<uint8_t> data(prefix.begin(), prefix.end());
+        std::vector<uint8_t> data;
+        // Two codewords at most per character: the data is written without growing.
+        data.reserve(prefix.size() + 2 * chars.size());
+        data.assign(prefix.begin(), prefix.end());
         appendAscii(data, chars, 0, static_cast<int>(chars.size()));
         for (const int sizeIndex : candidates) {
             const int capacity = symbolSize(sizeIndex).dataCodewords;
             if (static_cast<int>(data.size()) <= capacity) {
-                Encodation e{data, static_cast<int32_t>(data.size()), sizeIndex};
+                const auto length = static_cast<int32_t>(data.size());
+                Encodation e{std::move(data), length, sizeIndex};
                 pad(e.codewords, capacity);
                 return e;
             }

@@ -28,6 +28,9 @@ struct Encodation {
 std::optional<Encodation> encodeData(std::span<const uint8_t> prefix, std::span<const int> chars,
                                      Scheme scheme, std::span<const int> candidates);
 
+// Codewords the ASCII encodation of message needs, however many.
+int asciiCodewordCount(std::span<const uint8_t> message);
+
 // Index of the first character the scheme cannot write, or -1 when it writes them all.
 int unwritableCharacter(std::span<const int> chars, Scheme scheme);
 

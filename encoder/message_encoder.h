@@ -29,7 +29,4 @@ inline std::optional<EncodedSymbol> EncodeMessage(std::string_view message) {
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(message.data()), message.size()));
 }
 
-// Codewords the ASCII encodation of message needs, however many.
-int asciiCodewordCount(std::span<const uint8_t> message);
-
 }  // namespace dm

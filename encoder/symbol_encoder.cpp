@@ -22,7 +22,7 @@ bool isDigit(char c) {
 
 // Sizes the shape allows, in the order they are tried: squares and rectangles by capacity,
 // Any by area.
-std::vector<int> candidateSizes(Shape shape, bool dmre) {
+std::vector<int> sizesInOrder(Shape shape, bool dmre) {
     std::vector<int> sizes;
     for (int i = 0; i < kSizeCount; ++i) {
         const bool square = i < kSquareCount;
@@ -40,6 +40,19 @@ std::vector<int> candidateSizes(Shape shape, bool dmre) {
                                    : std::pair(data(a), area(a)) < std::pair(data(b), area(b));
     });
     return sizes;
+}
+
+// The sizes of every shape, with and without the extension, sorted once.
+std::span<const int> candidateSizes(Shape shape, bool dmre) {
+    static const std::array<std::vector<int>, 6> orders = [] {
+        std::array<std::vector<int>, 6> out;
+        for (const Shape s : {Shape::Square, Shape::Rectangle, Shape::Any}) {
+            for (const bool d : {false, true})
+                out[static_cast<size_t>(s) * 2 + d] = sizesInOrder(s, d);
+        }
+        return out;
+    }();
+    return orders[static_cast<size_t>(shape) * 2 + dmre];
 }
 
 void appendEci(std::vector<uint8_t>& out, int32_t eci) {
@@ -167,7 +180,7 @@ Gs1Characters parseGs1(std::string_view text) {
     return out;
 }
 
-SymbolSeries EncodeSymbols(std::span<const uint8_t> message, const SymbolOptions& options) {
+SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions& options) {
     SymbolSeries series;
     if (std::string why = checkOptions(options); !why.empty()) {
         series.error = std::move(why);
@@ -196,8 +209,8 @@ SymbolSeries EncodeSymbols(std::span<const uint8_t> message, const SymbolOptions
                     body.substr(header.size(), body.size() - header.size() - kMacroTrailer.size());
             }
         }
-        chars.assign(body.begin(), body.end());
-        std::transform(chars.begin(), chars.end(), chars.begin(), [](int c) { return c & 255; });
+        const auto* bytes = reinterpret_cast<const uint8_t*>(body.data());
+        chars.assign(bytes, bytes + body.size());
     }
     if (chars.empty() && options.macro == 0 && options.eci < 0 && !options.readerProgramming) {
         series.error = "the text is empty; nothing to encode";
@@ -215,14 +228,15 @@ SymbolSeries EncodeSymbols(std::span<const uint8_t> message, const SymbolOptions
                        std::to_string(parts) + " characters";
         return series;
     }
-    const std::vector<int> sizes = options.sizeIndex >= 0
-                                       ? std::vector<int>{options.sizeIndex}
-                                       : candidateSizes(options.shape, options.dmre);
+    const std::span<const int> sizes = options.sizeIndex >= 0
+                                           ? std::span<const int>(&options.sizeIndex, 1)
+                                           : candidateSizes(options.shape, options.dmre);
     // The file id of a series follows from its content, so the same message gives the same
-    // symbols.
+    // symbols; a single symbol has none.
     const uint32_t hash =
-        std::accumulate(message.begin(), message.end(), 2166136261u,
-                        [](uint32_t h, uint8_t b) { return (h ^ b) * 16777619u; });
+        parts == 1 ? 0
+                   : std::accumulate(message.begin(), message.end(), 2166136261u,
+                                     [](uint32_t h, uint8_t b) { return (h ^ b) * 16777619u; });
     for (int k = 0; k < parts; ++k) {
         const size_t from = chars.size() * k / parts;
         const size_t to = chars.size() * (k + 1) / parts;

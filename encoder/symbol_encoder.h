@@ -36,7 +36,7 @@ struct SymbolSeries {
 // Encodes message bytes as the options say. Every failure (a malformed GS1 string, a character
 // the forced scheme cannot write, a message too long for the shape, contradictory options)
 // gives no symbols and a sentence for people in error.
-SymbolSeries EncodeSymbols(std::span<const uint8_t> message, const SymbolOptions& options);
+SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions& options);
 
 // The message characters of GS1 element strings with the identifiers in parentheses: FNC1
 // between fields whose length is not predefined. Empty, with a reason, when an identifier is

@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "encoder/jpeg_output.h"
+#include "platform/file_writing.h"
 
 namespace dm {
 
@@ -21,7 +22,7 @@ SymbolFileType symbolFileType(const std::string& path) {
                           : SymbolFileType::Jpeg;
 }
 
-std::vector<uint8_t> CompressPng(const SymbolImage& image) {
+std::vector<uint8_t> compressPng(const SymbolImage& image) {
     if (image.width <= 0 || image.height <= 0 ||
         image.pixels.size() < static_cast<size_t>(image.width) * image.height)
         return {};
@@ -40,7 +41,7 @@ std::vector<uint8_t> CompressPng(const SymbolImage& image) {
     return out;
 }
 
-std::string DrawSvg(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
+std::string drawSvg(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
                     int quietZone) {
     const int width = (cols + 2 * quietZone) * moduleSize;
     const int height = (rows + 2 * quietZone) * moduleSize;
@@ -83,7 +84,7 @@ std::string DrawSvg(std::span<const uint8_t> matrix, int rows, int cols, int mod
     return svg;
 }
 
-std::error_code SaveSymbolFile(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
+std::error_code saveSymbolFile(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
                                int quietZone, const std::string& path) {
     const std::error_code invalid = std::make_error_code(std::errc::invalid_argument);
     if (!validRenderParameters(moduleSize, quietZone) || rows <= 0 || cols <= 0 ||
@@ -91,14 +92,14 @@ std::error_code SaveSymbolFile(std::span<const uint8_t> matrix, int rows, int co
         return invalid;
     const SymbolFileType type = symbolFileType(path);
     if (type == SymbolFileType::Svg) {
-        const std::string svg = DrawSvg(matrix, rows, cols, moduleSize, quietZone);
-        return ReplaceFile(path,
-                           std::span(reinterpret_cast<const uint8_t*>(svg.data()), svg.size()));
+        const std::string svg = drawSvg(matrix, rows, cols, moduleSize, quietZone);
+        return writeFileAtomically(
+            path, std::span(reinterpret_cast<const uint8_t*>(svg.data()), svg.size()));
     }
-    const SymbolImage image = DrawModules(matrix, rows, cols, moduleSize, quietZone);
+    const SymbolImage image = drawModules(matrix, rows, cols, moduleSize, quietZone);
     const std::vector<uint8_t> bytes =
-        type == SymbolFileType::Png ? CompressPng(image) : CompressJpeg(image);
-    return bytes.empty() ? invalid : ReplaceFile(path, bytes);
+        type == SymbolFileType::Png ? compressPng(image) : compressJpeg(image);
+    return bytes.empty() ? invalid : writeFileAtomically(path, bytes);
 }
 
 }  // namespace dm

@@ -18,16 +18,16 @@ enum class SymbolFileType { Jpeg, Png, Svg };
 SymbolFileType symbolFileType(const std::string& path);
 
 // A gray PNG of the image; empty on failure.
-std::vector<uint8_t> CompressPng(const SymbolImage& image);
+std::vector<uint8_t> compressPng(const SymbolImage& image);
 
 // An SVG drawing of a module matrix (rows x cols, 1 = dark): moduleSize user units per module
 // inside quietZone light modules, each run of dark modules in a row one path segment.
-std::string DrawSvg(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
+std::string drawSvg(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
                     int quietZone);
 
-// Draws the matrix and writes it as the path's file type, as SaveJpeg writes its file; on
+// Draws the matrix and writes it as the path's file type through writeFileAtomically; on
 // failure the system's error code (invalid_argument for invalid parameters).
-std::error_code SaveSymbolFile(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
+std::error_code saveSymbolFile(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
                                int quietZone, const std::string& path);
 
 }  // namespace dm

@@ -15,11 +15,11 @@ std::optional<RenderedSymbol> RenderSymbol(std::span<const uint8_t> message, int
         return std::nullopt;
 
     return RenderedSymbol{
-        DrawModules(symbol->moduleMatrix, symbol->rows, symbol->cols, moduleSize, quietZone),
+        drawModules(symbol->moduleMatrix, symbol->rows, symbol->cols, moduleSize, quietZone),
         symbol->side};
 }
 
-SymbolImage DrawModules(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
+SymbolImage drawModules(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
                         int quietZone) {
     SymbolImage out;
     out.width = (cols + 2 * quietZone) * moduleSize;

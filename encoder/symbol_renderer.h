@@ -31,7 +31,7 @@ constexpr bool validRenderParameters(int moduleSize, int quietZone) {
 
 // Draws a module matrix (rows x cols, 1 = dark) with moduleSize pixels per module and quietZone
 // light modules on every side. The parameters must be valid.
-SymbolImage DrawModules(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
+SymbolImage drawModules(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
                         int quietZone);
 
 // Encodes the message and draws it with moduleSize pixels per module and quietZone light

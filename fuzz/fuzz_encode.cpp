@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.scheme = static_cast<dm::Scheme>(data[0] % 7);
     options.shape = static_cast<dm::Shape>(data[1] % 3);
     options.dmre = options.shape != dm::Shape::Square && (data[1] & 4);
-    for (const dm::EncodedSymbol& s : dm::EncodeSymbols(message, options).symbols) {
+    for (const dm::EncodedSymbol& s : dm::encodeSymbols(message, options).symbols) {
         if (!decodesTo(s.moduleMatrix, s.sizeIndex, message))
             __builtin_trap();
     }

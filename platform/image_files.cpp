@@ -12,6 +12,7 @@
 #include <span>
 
 #include "platform/file_reading.h"
+#include "platform/file_writing.h"
 
 namespace dm {
 namespace {
@@ -202,23 +203,25 @@ std::optional<RgbImage> loadImage(const std::string& path, std::string& error) {
 
 namespace dm {
 
-bool savePng(const std::string& path, const RgbImage& image, std::string& error) {
+std::error_code savePng(const std::string& path, const RgbImage& image) {
+    const std::error_code invalid = std::make_error_code(std::errc::invalid_argument);
     if (image.width <= 0 || image.height <= 0 ||
-        image.rgb.size() < static_cast<size_t>(image.width) * image.height * 3) {
-        error = "no picture to write";
-        return false;
-    }
+        image.rgb.size() < static_cast<size_t>(image.width) * image.height * 3)
+        return invalid;
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     png.width = static_cast<png_uint_32>(image.width);
     png.height = static_cast<png_uint_32>(image.height);
     png.format = PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&png, path.c_str(), 0, image.rgb.data(), 0, nullptr)) {
-        error = png.message[0] != '\0' ? png.message : "cannot write the file";
+    // Compressed once into a buffer of the largest size the image can take.
+    png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(png);
+    std::vector<uint8_t> bytes(size);
+    if (!png_image_write_to_memory(&png, bytes.data(), &size, 0, image.rgb.data(), 0, nullptr)) {
         png_image_free(&png);
-        return false;
+        return invalid;
     }
-    return true;
+    bytes.resize(size);
+    return writeFileAtomically(path, bytes);
 }
 
 }  // namespace dm

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace dm {
@@ -29,7 +30,8 @@ inline constexpr std::size_t kMaxJpegFileBytes = std::size_t{64} << 20;
 // says why.
 std::optional<RgbImage> loadImage(const std::string& path, std::string& error);
 
-// Writes the image as a PNG file. On failure error says why.
-bool savePng(const std::string& path, const RgbImage& image, std::string& error);
+// Writes the image as a PNG file through writeFileAtomically; on failure the system's error code
+// of the step that failed (invalid_argument when there is no image to write).
+std::error_code savePng(const std::string& path, const RgbImage& image);
 
 }  // namespace dm

@@ -173,7 +173,7 @@ void run(const EncodeOptions& o) {
                  " codewords; 1,558 is the most a 144x144 symbol holds");
         }
     }
-    const SymbolSeries series = EncodeSymbols(message, options);
+    const SymbolSeries series = encodeSymbols(message, options);
     if (series.symbols.empty())
         fail(series.error);
     // A series goes to one file per symbol: NAME-1.EXT, NAME-2.EXT, ..., or NAME-1, ... when
@@ -198,7 +198,7 @@ void run(const EncodeOptions& o) {
             path += std::to_string(k + 1);
             path += o.output.substr(dot);
         }
-        if (const std::error_code error = SaveSymbolFile(
+        if (const std::error_code error = saveSymbolFile(
                 symbol.moduleMatrix, symbol.rows, symbol.cols, o.moduleSize, o.quietZone, path))
             fail(writeError(path, error));
         std::cout << symbol.rows << 'x' << symbol.cols << " symbol written to " << path << '\n';

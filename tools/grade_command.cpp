@@ -6,6 +6,7 @@
 #include <set>
 
 #include "grading/print_quality.h"
+#include "platform/file_reading.h"
 #include "platform/image_decoding.h"
 #include "tools/commands.h"
 #include "tools/grade_report.h"
@@ -158,11 +159,11 @@ void run(const GradeOptions& opts) {
         std::optional<std::string> written;
         if (g.located && !opts.report.empty()) {
             const std::string path = reportPath(opts.report, file, opts.files.size(), usedReports);
-            std::string why;
-            if (savePng(path, gradeReport(*image, g), why)) {
+            if (const std::error_code error = savePng(path, gradeReport(*image, g)); !error) {
                 written = path;
             } else {
-                std::cerr << path << ": cannot write the report: " << why << '\n';
+                std::cerr << path << ": cannot write the report: " << errorText(error.value())
+                          << '\n';
                 ++failures;
             }
         }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "encoder/encodation.h"
 #include "symbology/symbol_size.h"
 
 namespace dm {

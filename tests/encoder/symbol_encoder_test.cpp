@@ -130,7 +130,7 @@ std::vector<KindCase> kindCases() {
 TEST(SymbolEncoder, PeersReadEachMessageKindBack) {
     for (const KindCase& c : kindCases()) {
         SCOPED_TRACE(c.name);
-        const SymbolSeries series = EncodeSymbols(bytesOf(c.input), c.options);
+        const SymbolSeries series = encodeSymbols(bytesOf(c.input), c.options);
         ASSERT_EQ(series.symbols.size(), c.symbols.size()) << series.error;
         for (size_t k = 0; k < c.symbols.size(); ++k) {
             const EncodedSymbol& s = series.symbols[k];
@@ -163,7 +163,7 @@ TEST(SymbolEncoder, EveryExtensionSizeReadsBack) {
         SymbolOptions o = with(Scheme::Auto, Shape::Rectangle, true);
         o.sizeIndex = i;
         const std::string text = "DMRE " + sizeName(i) + " 0123456789";
-        const SymbolSeries series = EncodeSymbols(bytesOf(text), o);
+        const SymbolSeries series = encodeSymbols(bytesOf(text), o);
         ASSERT_EQ(series.symbols.size(), 1u) << series.error;
         const EncodedSymbol& s = series.symbols[0];
         EXPECT_EQ(s.sizeIndex, i);
@@ -197,7 +197,7 @@ TEST(SymbolEncoder, ForcedSchemesWriteLibdmtxCodewords) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(test::schemeName(c.theirs)) + " '" + c.message + "'");
-        const SymbolSeries series = EncodeSymbols(bytesOf(c.message), with(c.ours));
+        const SymbolSeries series = encodeSymbols(bytesOf(c.message), with(c.ours));
         ASSERT_EQ(series.symbols.size(), 1u) << series.error;
         const auto peer = test::encodeWithDmtx(bytesOf(c.message), c.theirs);
         ASSERT_TRUE(peer);
@@ -296,7 +296,7 @@ Counts countsFor(Kind kind, const std::string& text) {
     Counts c;
     SymbolOptions o;
     o.gs1 = kind == Kind::Gs1;
-    const SymbolSeries series = EncodeSymbols(bytesOf(text), o);
+    const SymbolSeries series = encodeSymbols(bytesOf(text), o);
     if (series.symbols.empty())
         return {INT_MAX, 0, 0};
     const EncodedSymbol& s = series.symbols[0];

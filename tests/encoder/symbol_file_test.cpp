@@ -91,7 +91,7 @@ TEST_F(TempDir, GenerateWritesABaselineThreeComponentJpegAndReturnsTheSide) {
 TEST_F(TempDir, JpegIsIdenticalToCompressingTheGrayAsRgb) {
     const auto r = RenderSymbol(bytesOf("Identical output check 12345"), 5, 2);
     ASSERT_TRUE(r);
-    const auto fast = CompressJpeg(r->image);
+    const auto fast = compressJpeg(r->image);
     std::vector<uint8_t> rgb;
     for (uint8_t v : r->image.pixels)
         rgb.insert(rgb.end(), {v, v, v});

@@ -74,7 +74,7 @@ void writeClaiming(const fs::path& path, int width, int height) {
         putBigEndian(&file[20], height, 4);
         putBigEndian(&file[29], crc32(&file[12], 17), 4);
     } else {
-        file = CompressJpeg({std::vector<uint8_t>(64, 255), 8, 8});
+        file = compressJpeg({std::vector<uint8_t>(64, 255), 8, 8});
         const uint8_t frameMarker[] = {0xFF, 0xC0};  // then length, precision, height, width
         const auto frame = std::search(file.begin(), file.end(), frameMarker, frameMarker + 2);
         ASSERT_NE(frame, file.end());

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <turbojpeg.h>
 
 #include <filesystem>
@@ -310,36 +309,6 @@ TEST_F(CommandLine, DecodeReadsGrayAndCmykJpegs) {
     };
     decodeJpeg("gray.jpg", image.pixels.data(), TJPF_GRAY, TJSAMP_GRAY);
     decodeJpeg("cmyk.jpg", cmyk.data(), TJPF_CMYK, TJSAMP_444);
-}
-
-// Saving replaces the file as an overwrite would change it: a link stays a link, the mode stays,
-// a read-only file is not written (unless privileges allow), a FIFO is written in place.
-TEST_F(CommandLine, SavingKeepsLinksAndModes) {
-    const fs::path real = dir_ / "real.jpg", link = dir_ / "link.jpg";
-    fs::create_symlink("real.jpg", link);
-    ASSERT_EQ(run("encode -o link.jpg first").exitCode, 0);
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(run("decode link.jpg").out, "first\n");
-
-    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ASSERT_EQ(run("encode -o link.jpg second").exitCode, 0);
-    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(run("decode real.jpg").out, "second\n");
-
-    fs::permissions(real, fs::perms::owner_read | fs::perms::group_read);
-    const bool privileged = access(real.c_str(), W_OK) == 0;
-    const auto readOnly = run("encode -o real.jpg third");
-    EXPECT_EQ(readOnly.err,
-              privileged ? "" : "encode: cannot write 'real.jpg': permission denied\n");
-    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::group_read);
-
-    ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);
-    const auto piped = run("encode -o pipe fourth & timeout 60 cat pipe >piped.jpg; wait $!");
-    EXPECT_EQ(piped.exitCode, 0) << piped.err;
-    EXPECT_TRUE(fs::is_fifo(dir_ / "pipe"));
-    EXPECT_EQ(run("decode piped.jpg").out, "fourth\n");
 }
 
 // The encoder's options end to end: the tool reports the size, and decoding the file it wrote
