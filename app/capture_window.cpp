@@ -67,7 +67,7 @@ bool CCaptureWindow::StartCamera() {
         slot->BufferCB(0.0, buffer, length);
     };
     sink.lost = [this] {
-        QMetaObject::invokeMethod(this, &CCaptureWindow::OnSourceLost, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &CCaptureWindow::onSourceLost, Qt::QueuedConnection);
     };
     VideoFormat format;
     if (!source->start(sink, this, format)) {
@@ -100,7 +100,7 @@ std::optional<GrabbedFrame> CCaptureWindow::GrabFrame() {
         if (deadline.hasExpired()) {
             slot->cancelRequest();
             if (++silentGrabs >= silentGrabLimit) {
-                OnSourceLost();
+                onSourceLost();
             }
             return std::nullopt;
         }
@@ -118,7 +118,7 @@ std::optional<GrabbedFrame> CCaptureWindow::GrabFrame() {
     return frame;
 }
 
-void CCaptureWindow::OnSourceLost() {
+void CCaptureWindow::onSourceLost() {
     if (running == 0) {
         return;  // already stopped: a late report
     }

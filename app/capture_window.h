@@ -61,7 +61,7 @@ class CCaptureWindow : public QWidget, public FrameGrabber {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void OnSourceLost();
+    void onSourceLost();
 
     std::unique_ptr<FrameSource> source;
     std::shared_ptr<FrameSlot> slot;

@@ -173,14 +173,14 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
     banner->setPixmap(bannerPicture());
     banner->setScaledContents(true);
 
-    connect(generate, &QPushButton::clicked, this, &CCodecTestDialog::OnGenerate);
-    connect(changeFolder, &QPushButton::clicked, this, &CCodecTestDialog::OnChangeFolder);
-    connect(quietZoneCombo, &QComboBox::activated, this, &CCodecTestDialog::OnSelChangeQuietZone);
-    connect(moduleSizeCombo, &QComboBox::activated, this, &CCodecTestDialog::OnSelChangeModuleSize);
-    connect(messageEdit, &QPlainTextEdit::textChanged, this, &CCodecTestDialog::OnGenerate);
+    connect(generate, &QPushButton::clicked, this, &CCodecTestDialog::onGenerate);
+    connect(changeFolder, &QPushButton::clicked, this, &CCodecTestDialog::onChangeFolder);
+    connect(quietZoneCombo, &QComboBox::activated, this, &CCodecTestDialog::onSelChangeQuietZone);
+    connect(moduleSizeCombo, &QComboBox::activated, this, &CCodecTestDialog::onSelChangeModuleSize);
+    connect(messageEdit, &QPlainTextEdit::textChanged, this, &CCodecTestDialog::onGenerate);
 
     decodeTimer.setInterval(kDecodePeriodMs);
-    connect(&decodeTimer, &QTimer::timeout, this, &CCodecTestDialog::OnTimer);
+    connect(&decodeTimer, &QTimer::timeout, this, &CCodecTestDialog::onTimer);
 }
 
 CCodecTestDialog::~CCodecTestDialog() = default;
@@ -189,12 +189,12 @@ void CCodecTestDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!initialised) {
         initialised = true;
-        OnInitDialog();
+        onInitDialog();
     }
 }
 
-void CCodecTestDialog::OnInitDialog() {
-    SetFolder(QDir::homePath());
+void CCodecTestDialog::onInitDialog() {
+    setFolder(QDir::homePath());
     fileNameEdit->setText(text(ui::kDefaultFileName));
     moduleSizePixels = 4;
     quietZoneModules = 3;
@@ -210,18 +210,18 @@ void CCodecTestDialog::OnInitDialog() {
     detectionView->setObjectName(QStringLiteral("detectionView"));
     detectionView->setGeometry(videoWindow->geometry());
     detectionView->hide();
-    connect(detectionView, &CDetectionView::clicked, this, &CCodecTestDialog::OnVideoAreaClicked);
+    connect(detectionView, &CDetectionView::clicked, this, &CCodecTestDialog::onVideoAreaClicked);
     detectionCaption = new QLabel(this);
     detectionCaption->setObjectName(QStringLiteral("detectionCaption"));
     detectionCaption->setGeometry(units.rect(316, 189, 135, 9));
     detectionCaption->hide();
 
-    decodeTick = std::make_unique<DecodeTick>(*videoWindow, [] { Beep500Hz20ms(); });
-    connect(videoWindow, &CCaptureWindow::cameraLost, this, &CCodecTestDialog::OnCameraLost);
+    decodeTick = std::make_unique<DecodeTick>(*videoWindow, [] { beep500Hz20ms(); });
+    connect(videoWindow, &CCaptureWindow::cameraLost, this, &CCodecTestDialog::onCameraLost);
     connect(videoWindow, &CCaptureWindow::camerasChanged, this,
-            &CCodecTestDialog::OnCamerasChanged);
-    if (!StartDecoding()) {
-        ShowCameraNotice();
+            &CCodecTestDialog::onCamerasChanged);
+    if (!startDecoding()) {
+        showCameraNotice();
     }
 
     helpLink = new CStaticLink(QString(), false);
@@ -230,7 +230,7 @@ void CCodecTestDialog::OnInitDialog() {
     helpLabel = nullptr;
 }
 
-bool CCodecTestDialog::StartDecoding() {
+bool CCodecTestDialog::startDecoding() {
     if (!videoWindow->StartCamera()) {
         return false;
     }
@@ -242,7 +242,7 @@ bool CCodecTestDialog::StartDecoding() {
     return true;
 }
 
-void CCodecTestDialog::ShowCameraNotice() {
+void CCodecTestDialog::showCameraNotice() {
     if (cameraNoticeShown) {
         return;
     }
@@ -250,29 +250,29 @@ void CCodecTestDialog::ShowCameraNotice() {
     // Shown from the event loop, over the dialog, not from inside the handler that noticed.
     QTimer::singleShot(0, this, [this] {
         if (!closed) {
-            ShowNotice(ui::kCameraNoticeCaption, ui::kCameraNoticeText, -1);
+            showNotice(ui::kCameraNoticeCaption, ui::kCameraNoticeText, -1);
         }
     });
 }
 
-void CCodecTestDialog::OnCameraLost() {
+void CCodecTestDialog::onCameraLost() {
     cameraStarted = false;
     decodeTimer.stop();
     if (!showingPicture) {
-        detectionView->Clear();
+        detectionView->clearFrame();
     }
-    UpdateVideoArea();
-    ShowCameraNotice();
+    updateVideoArea();
+    showCameraNotice();
 }
 
-void CCodecTestDialog::OnCamerasChanged() {
+void CCodecTestDialog::onCamerasChanged() {
     if (!cameraStarted && !closed) {
-        StartDecoding();
-        UpdateVideoArea();
+        startDecoding();
+        updateVideoArea();
     }
 }
 
-void CCodecTestDialog::ShowNotice(const char* caption, const char* message,
+void CCodecTestDialog::showNotice(const char* caption, const char* message,
                                   int32_t autoCloseLimit) {
     CMessageDialog1 notice(this);
     notice.caption = text(caption);
@@ -282,14 +282,14 @@ void CCodecTestDialog::ShowNotice(const char* caption, const char* message,
 }
 
 void CCodecTestDialog::longText() {
-    ShowNotice(ui::kLongTextCaption, ui::kLongTextText, 2);
+    showNotice(ui::kLongTextCaption, ui::kLongTextText, 2);
 }
 
 void CCodecTestDialog::failed() {
-    ShowNotice(ui::kFailureCaption, ui::kFailureText, -1);
+    showNotice(ui::kFailureCaption, ui::kFailureText, -1);
 }
 
-void CCodecTestDialog::OnSysCommand(int id) {
+void CCodecTestDialog::onSysCommand(int id) {
     if (static_cast<unsigned>(id - IDM_ABOUTBOX) <= 15u) {
         CAboutDlg about(this);
         about.exec();
@@ -302,20 +302,20 @@ void CCodecTestDialog::contextMenuEvent(QContextMenuEvent* event) {
     connect(open, &QAction::triggered, this, [this] {
         const QString chosen = choosePicture ? choosePicture() : QString();
         if (!chosen.isEmpty()) {
-            OnDecodePicture(chosen);
+            onDecodePicture(chosen);
         }
     });
     QAction* detection = menu.addAction(text(ui::kShowDetectionMenuItem));
     detection->setCheckable(true);
     detection->setChecked(showDetection);
-    connect(detection, &QAction::toggled, this, &CCodecTestDialog::OnShowDetection);
+    connect(detection, &QAction::toggled, this, &CCodecTestDialog::onShowDetection);
     QAction* copy = menu.addAction(text(ui::kCopyResultMenuItem));
     copy->setEnabled(!resultEdit->toPlainText().isEmpty());
     connect(copy, &QAction::triggered, this,
             [this] { QGuiApplication::clipboard()->setText(resultEdit->toPlainText()); });
     menu.addSeparator();
     QAction* about = menu.addAction(text(ui::kAboutMenuItem));
-    connect(about, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
+    connect(about, &QAction::triggered, this, [this] { onSysCommand(IDM_ABOUTBOX); });
     menu.exec(event->globalPos());
 }
 
@@ -344,50 +344,50 @@ void CCodecTestDialog::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
-    OnDecodePicture(file);
+    onDecodePicture(file);
 }
 
-void CCodecTestDialog::OnDecodePicture(const QString& file) {
+void CCodecTestDialog::onDecodePicture(const QString& file) {
     const QImage picture(file);
     const std::optional<DecodeOutcome> outcome =
-        picture.isNull() ? std::nullopt : decodePictureFile(file, [] { Beep500Hz20ms(); });
+        picture.isNull() ? std::nullopt : decodePictureFile(file, [] { beep500Hz20ms(); });
     if (!outcome) {
-        ShowNotice(ui::kCameraNoticeCaption, ui::kPictureUnreadableText, -1);
+        showNotice(ui::kCameraNoticeCaption, ui::kPictureUnreadableText, -1);
         return;
     }
     // The picture stays until the video area is clicked; the camera's ticks wait till then.
     showingPicture = true;
     decodeTimer.stop();
-    ShowOutcome(*outcome, picture);
+    showOutcome(*outcome, picture);
 }
 
-void CCodecTestDialog::OnVideoAreaClicked() {
+void CCodecTestDialog::onVideoAreaClicked() {
     if (!showingPicture) {
         return;
     }
     showingPicture = false;
-    detectionView->Clear();
+    detectionView->clearFrame();
     if (cameraStarted) {
         decodeTimer.start();
     }
-    UpdateVideoArea();
+    updateVideoArea();
 }
 
-void CCodecTestDialog::OnShowDetection(bool on) {
+void CCodecTestDialog::onShowDetection(bool on) {
     showDetection = on;
     if (!on && !showingPicture) {
-        detectionView->Clear();
+        detectionView->clearFrame();
     }
-    UpdateVideoArea();
+    updateVideoArea();
 }
 
 // The decoded text replaces the result box's; the picture and what was found in it go to the
 // detection view and its caption.
-void CCodecTestDialog::ShowOutcome(const DecodeOutcome& outcome, const QImage& picture) {
+void CCodecTestDialog::showOutcome(const DecodeOutcome& outcome, const QImage& picture) {
     if (outcome.decoded) {
         resultEdit->setPlainText(outcome.text);
     }
-    detectionView->Show(picture, outcome.outline, outcome.decoded);
+    detectionView->showFrame(picture, outcome.outline, outcome.decoded);
     if (outcome.decoded) {
         const SymbolSize& size = symbolSize(outcome.sizeIndex);
         QString caption =
@@ -407,12 +407,12 @@ void CCodecTestDialog::ShowOutcome(const DecodeOutcome& outcome, const QImage& p
                 .arg(text(value < std::size(ui::kStatusMeanings) ? ui::kStatusMeanings[value]
                                                                  : "")));
     }
-    UpdateVideoArea();
+    updateVideoArea();
 }
 
 // The camera's own preview, or the detection view over it: a picture while one is shown,
 // the decoder's frames while the detection results are asked for.
-void CCodecTestDialog::UpdateVideoArea() {
+void CCodecTestDialog::updateVideoArea() {
     const bool still =
         showingPicture || (showDetection && cameraStarted && detectionView->holdsPicture());
     detectionView->setOutlineVisible(showDetection);
@@ -424,7 +424,7 @@ void CCodecTestDialog::UpdateVideoArea() {
     detectionCaption->setVisible(showDetection && detectionView->holdsPicture());
 }
 
-void CCodecTestDialog::OnGenerate() {
+void CCodecTestDialog::onGenerate() {
     GenerationRequest request;
     request.text = messageEdit->toPlainText();
     path.clear();
@@ -432,7 +432,7 @@ void CCodecTestDialog::OnGenerate() {
     request.folder = folderEdit->text();
     request.moduleSize = moduleSizePixels;
     request.quietZone = quietZoneModules;
-    const GenerationResult result = RunGeneration(request, *this);
+    const GenerationResult result = runGeneration(request, *this);
     path = result.outputPath;
     if (result.outcome == GenerationOutcome::Written) {
         jpegPicture.Load(path);
@@ -446,7 +446,7 @@ QRect CCodecTestDialog::symbolRect() const {
     return symbolArea->geometry();
 }
 
-void CCodecTestDialog::DrawPicture() {
+void CCodecTestDialog::drawPicture() {
     if (!jpegPicture.holdsPicture()) {
         return;
     }
@@ -457,36 +457,36 @@ void CCodecTestDialog::DrawPicture() {
 void CCodecTestDialog::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
     jpegPicture.Load(path);  // the file is read again at every repaint
-    DrawPicture();
+    drawPicture();
 }
 
-void CCodecTestDialog::OnChangeFolder() {
+void CCodecTestDialog::onChangeFolder() {
     const QString chosen = chooseFolder ? chooseFolder() : QString();
     // A cancelled choice, or a path too short to be a folder, falls back to home.
-    SetFolder(chosen.size() < 3 ? QDir::homePath() : chosen);
+    setFolder(chosen.size() < 3 ? QDir::homePath() : chosen);
 }
 
 // The box is narrow: it shows the tail of the path, which names the folder, and the whole
 // path as its tooltip.
-void CCodecTestDialog::SetFolder(const QString& folder) {
+void CCodecTestDialog::setFolder(const QString& folder) {
     folderEdit->setText(folder);
     folderEdit->setCursorPosition(static_cast<int>(folder.size()));
     folderEdit->setToolTip(folder);
 }
 
-void CCodecTestDialog::OnSelChangeQuietZone(int index) {
+void CCodecTestDialog::onSelChangeQuietZone(int index) {
     if (index >= 0) {
         quietZoneModules = index + 1;
     }
 }
 
-void CCodecTestDialog::OnSelChangeModuleSize(int index) {
+void CCodecTestDialog::onSelChangeModuleSize(int index) {
     if (index >= 0) {
         moduleSizePixels = index + 1;
     }
 }
 
-void CCodecTestDialog::OnTimer() {
+void CCodecTestDialog::onTimer() {
     if (closed || !decodeTick) {
         return;
     }
@@ -496,7 +496,7 @@ void CCodecTestDialog::OnTimer() {
         return;
     }
     if (showDetection) {
-        ShowOutcome(*outcome, outcome->picture);
+        showOutcome(*outcome, outcome->picture);
     } else if (outcome->decoded) {
         resultEdit->setPlainText(outcome->text);
     }

@@ -39,18 +39,18 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     ~CCodecTestDialog() override;
 
     // Message handlers.
-    void OnSysCommand(int id);
-    void OnGenerate();
-    void OnChangeFolder();
-    void OnSelChangeModuleSize(int index);
-    void OnSelChangeQuietZone(int index);
-    void OnTimer();
-    void OnCameraLost();
-    void OnCamerasChanged();
+    void onSysCommand(int id);
+    void onGenerate();
+    void onChangeFolder();
+    void onSelChangeModuleSize(int index);
+    void onSelChangeQuietZone(int index);
+    void onTimer();
+    void onCameraLost();
+    void onCamerasChanged();
     // Shows the picture in the video area and decodes it as a still picture.
-    void OnDecodePicture(const QString& file);
-    void OnVideoAreaClicked();
-    void OnShowDetection(bool on);
+    void onDecodePicture(const QString& file);
+    void onVideoAreaClicked();
+    void onShowDetection(bool on);
 
     int32_t moduleSize() const { return moduleSizePixels; }
     int32_t quietZone() const { return quietZoneModules; }
@@ -83,14 +83,14 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     void done(int result) override;
 
   private:
-    void OnInitDialog();
-    bool StartDecoding();
-    void ShowCameraNotice();
-    void SetFolder(const QString& folder);
-    void ShowOutcome(const DecodeOutcome& outcome, const QImage& picture);
-    void UpdateVideoArea();
-    void ShowNotice(const char* caption, const char* text, int32_t autoCloseLimit);
-    void DrawPicture();
+    void onInitDialog();
+    bool startDecoding();
+    void showCameraNotice();
+    void setFolder(const QString& folder);
+    void showOutcome(const DecodeOutcome& outcome, const QImage& picture);
+    void updateVideoArea();
+    void showNotice(const char* caption, const char* text, int32_t autoCloseLimit);
+    void drawPicture();
     void longText() override;
     void failed() override;
 

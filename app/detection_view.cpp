@@ -11,16 +11,16 @@ CDetectionView::CDetectionView(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
 }
 
-void CDetectionView::Show(const QImage& picture, std::optional<QPolygonF> symbolOutline,
-                          bool symbolDecoded) {
+void CDetectionView::showFrame(const QImage& picture, std::optional<QPolygonF> symbolOutline,
+                               bool symbolDecoded) {
     shown = picture;
     outline = std::move(symbolOutline);
     decoded = symbolDecoded;
     update();
 }
 
-void CDetectionView::Clear() {
-    Show(QImage(), std::nullopt, false);
+void CDetectionView::clearFrame() {
+    showFrame(QImage(), std::nullopt, false);
 }
 
 void CDetectionView::setOutlineVisible(bool visible) {

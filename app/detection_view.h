@@ -19,8 +19,8 @@ class CDetectionView : public QWidget {
     explicit CDetectionView(QWidget* parent);
 
     // outline is in the picture's pixels; none when nothing was located.
-    void Show(const QImage& picture, std::optional<QPolygonF> outline, bool decoded);
-    void Clear();
+    void showFrame(const QImage& picture, std::optional<QPolygonF> outline, bool decoded);
+    void clearFrame();
     void setOutlineVisible(bool visible);
 
     bool holdsPicture() const { return !shown.isNull(); }

@@ -34,19 +34,19 @@ CMessageDialog1::CMessageDialog1(QWidget* parent) : QDialog(parent), icon(applic
     });
 
     closeTimer.setInterval(kTickMs);
-    connect(&closeTimer, &QTimer::timeout, this, &CMessageDialog1::OnTimer);
+    connect(&closeTimer, &QTimer::timeout, this, &CMessageDialog1::onTimer);
 }
 
 int CMessageDialog1::exec() {
-    OnInitDialog();
+    onInitDialog();
     return QDialog::exec();
 }
 
-void CMessageDialog1::OnInitDialog() {
+void CMessageDialog1::onInitDialog() {
     setWindowIcon(icon);
     setWindowTitle(caption);
     textLabel->setText(text);
-    Beep500Hz20ms();
+    beep500Hz20ms();
     timerId = 1;
     tickCount = 0;
     if (autoCloseLimit != -1) {
@@ -54,7 +54,7 @@ void CMessageDialog1::OnInitDialog() {
     }
 }
 
-void CMessageDialog1::OnTimer() {
+void CMessageDialog1::onTimer() {
     if (tickCount > autoCloseLimit) {
         closeTimer.stop();
         accept();

@@ -35,8 +35,8 @@ class CMessageDialog1 : public QDialog {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    void OnInitDialog();
-    void OnTimer();
+    void onInitDialog();
+    void onTimer();
 
     QLabel* textLabel = nullptr;
     QTimer closeTimer;

@@ -13,7 +13,7 @@ CStaticLink::CStaticLink(const QString& linkUrl, bool deleteWithWindow, QWidget*
     : QLabel(parent), url(linkUrl), autoDelete(deleteWithWindow) {
     setCursor(Qt::PointingHandCursor);
     hoverTimer.setInterval(kHoverPollMs);
-    connect(&hoverTimer, &QTimer::timeout, this, &CStaticLink::OnHoverTimer);
+    connect(&hoverTimer, &QTimer::timeout, this, &CStaticLink::onHoverTimer);
 }
 
 void CStaticLink::SubclassDlgItem(QLabel* label) {
@@ -50,7 +50,7 @@ void CStaticLink::enterEvent(QEnterEvent* event) {
     }
 }
 
-void CStaticLink::OnHoverTimer() {
+void CStaticLink::onHoverTimer() {
     const QPoint point = mapFromGlobal(QCursor::pos());
     if (!rect().contains(point)) {
         hovering = 0;

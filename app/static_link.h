@@ -36,7 +36,7 @@ class CStaticLink : public QLabel {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
-    void OnHoverTimer();
+    void onHoverTimer();
 
     bool fontMade = false;
     QTimer hoverTimer;

@@ -9,7 +9,7 @@
 
 namespace dm {
 
-QString BuildOutputPath(const QString& folder, const QString& fileName) {
+QString buildOutputPath(const QString& folder, const QString& fileName) {
     const QChar separator = QDir::separator();
     QString path = folder;
     if (!path.endsWith(separator)) {
@@ -18,7 +18,7 @@ QString BuildOutputPath(const QString& folder, const QString& fileName) {
     return path + fileName;
 }
 
-std::optional<std::string> MessageBytes(const QString& text) {
+std::optional<std::string> messageBytes(const QString& text) {
     QString crlf = text;
     crlf.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     crlf.replace(QChar('\n'), QStringLiteral("\r\n"));
@@ -26,13 +26,13 @@ std::optional<std::string> MessageBytes(const QString& text) {
     return utf8ToGbk(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
 }
 
-GenerationResult RunGeneration(const GenerationRequest& request, GenerationNotices& notices) {
+GenerationResult runGeneration(const GenerationRequest& request, GenerationNotices& notices) {
     GenerationResult result;
-    const std::optional<std::string> message = MessageBytes(request.text);
+    const std::optional<std::string> message = messageBytes(request.text);
     if (message && message->size() > static_cast<size_t>(kLongTextBytes)) {
         notices.longText();
     }
-    result.outputPath = BuildOutputPath(request.folder, request.fileName);
+    result.outputPath = buildOutputPath(request.folder, request.fileName);
     if (request.text.isEmpty() || result.outputPath.size() <= kShortestRejectedPath) {
         return result;
     }

@@ -37,13 +37,13 @@ inline constexpr int kLongTextBytes = 60;
 inline constexpr int kShortestRejectedPath = 5;
 
 // Folder plus file name with exactly one platform separator between them.
-QString BuildOutputPath(const QString& folder, const QString& fileName);
+QString buildOutputPath(const QString& folder, const QString& fileName);
 
 // The message bytes of a text: line breaks as CR LF, characters in GBK. Nothing when a
 // character has no GBK form.
-std::optional<std::string> MessageBytes(const QString& text);
+std::optional<std::string> messageBytes(const QString& text);
 
 // Writes the symbol file for the request when there is something to write.
-GenerationResult RunGeneration(const GenerationRequest& request, GenerationNotices& notices);
+GenerationResult runGeneration(const GenerationRequest& request, GenerationNotices& notices);
 
 }  // namespace dm

@@ -79,7 +79,7 @@ class ToneBeeper : public QObject {
 
 }  // namespace
 
-void Beep500Hz20ms() {
+void beep500Hz20ms() {
     static QPointer<ToneBeeper> beeper;  // owned by the application object
     if (beeper.isNull()) {
         if (QCoreApplication::instance() == nullptr) {

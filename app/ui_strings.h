@@ -1,6 +1,6 @@
 #pragma once
 
-// Every text the window shows, in UTF-8, exactly as the product defines it.
+// Every text the window shows, in UTF-8, word for word.
 namespace dm::ui {
 
 // Main dialog.

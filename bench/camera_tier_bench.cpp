@@ -51,11 +51,10 @@ std::optional<std::string> oursOneFrame(const dm::CFrameDib& frame) {
 }
 
 std::optional<std::string> oursStill(const dm::CFrameDib& frame) {
-    dm::FrameIntake intake;
-    std::string text;
-    if (!dm::decodeStillFrame(frame, text, intake).decoded)
+    const dm::DecodeResult result = dm::decodeImage(*dm::frameView(frame));
+    if (!result.decoded)
         return std::nullopt;
-    return text;
+    return result.text;
 }
 
 // Processor time of this thread in milliseconds: on a machine shared with other work it varies

@@ -40,9 +40,4 @@ FrameDecodeResult decodeFrame(const CFrameDib& frame, std::string& outText, Fram
     return decodeFrameView(frame, outText, intake, {count});
 }
 
-FrameDecodeResult decodeStillFrame(const CFrameDib& frame, std::string& outText,
-                                   FrameIntake& intake) {
-    return decodeFrameView(frame, outText, intake, {});
-}
-
 }  // namespace dm

@@ -40,10 +40,4 @@ std::optional<ImageView> frameView(const CFrameDib& frame);
 // sounds; otherwise outText is unchanged.
 FrameDecodeResult decodeFrame(const CFrameDib& frame, std::string& outText, FrameIntake& intake);
 
-// Decodes a frame that does not change, such as an image file, as three camera frames of it
-// would: the threshold variants in turn until one decodes. The intake's frame count is left
-// alone. On failure the result is the whole-frame variant's.
-FrameDecodeResult decodeStillFrame(const CFrameDib& frame, std::string& outText,
-                                   FrameIntake& intake);
-
 }  // namespace dm

@@ -272,7 +272,7 @@ class CodecDialogTest : public QObject {
     void outputPathHasOneSeparator() {
         for (const auto& [folder, expected] :
              {std::pair{"/d/out", "/d/out/a.jpg"}, {"/d/out/", "/d/out/a.jpg"}, {"/", "/a.jpg"}}) {
-            QCOMPARE(BuildOutputPath(u(folder), u("a.jpg")), u(expected));
+            QCOMPARE(buildOutputPath(u(folder), u("a.jpg")), u(expected));
         }
     }
 
@@ -287,7 +287,7 @@ class CodecDialogTest : public QObject {
             QDir::setCurrent(dir.path());
             RecordedNotices notices;
             const GenerationResult result =
-                RunGeneration({.text = u("abc"), .folder = u("."), .fileName = fileName}, notices);
+                runGeneration({.text = u("abc"), .folder = u("."), .fileName = fileName}, notices);
             QDir::setCurrent(saved);
             QCOMPARE(result.outputPath, u("./") + fileName);
             QVERIFY2(result.outcome ==
@@ -299,7 +299,7 @@ class CodecDialogTest : public QObject {
     }
 
     void messageBytesAreGbkWithCrLf() {
-        const std::optional<std::string> bytes = MessageBytes(u("码\nA"));
+        const std::optional<std::string> bytes = messageBytes(u("码\nA"));
         QVERIFY(bytes.has_value());
         QCOMPARE(QByteArray::fromStdString(*bytes), QByteArray("\xC2\xEB\r\nA"));
         QCOMPARE(decodedTextForDisplay(std::string("\xC2\xEB\r\nA\xFF")), u("码\nA\uFFFD"));
@@ -348,7 +348,7 @@ class CodecDialogTest : public QObject {
         QFETCH(bool, opens);
         OpenDialog open(std::make_unique<test::NoCameraSource>());
         QTRY_COMPARE(open.watcher.seen.size(), size_t{1});
-        open.dialog->OnSysCommand(id);
+        open.dialog->onSysCommand(id);
         QCOMPARE(open.watcher.seen.size(), size_t(opens ? 2 : 1));
         if (opens) {
             QCOMPARE(open.watcher.seen.back().className, u("dm::CAboutDlg"));
@@ -408,7 +408,7 @@ class CodecDialogTest : public QObject {
             wasPending = open.dialog->captureWindow()->requestPending();
             QElapsedTimer clock;
             clock.start();
-            open.dialog->OnTimer();
+            open.dialog->onTimer();
             ms = clock.elapsed();
             feeder->deliverFrames = true;
         });

@@ -20,7 +20,7 @@ namespace {
 using test::readMatrix;
 using test::symbolWithData;
 
-// The text is delivered whole, far beyond the 1,023 bytes the product's result buffer held: the
+// The text is delivered whole, far beyond a 1,024-byte result buffer holds: the
 // longest message fills the largest symbol.
 TEST(DecodeModuleMatrix, OwnEncoderSymbolsReadBack) {
     for (const std::string& message : std::vector<std::string>{

@@ -57,9 +57,9 @@ TierRate measure(Tier tier, uint32_t seed, int count, bool withFinderPass) {
             rate.missList +=
                 "  " + frame.description + ": status " + std::to_string(toInt(one.status)) + "\n";
         }
-        std::string stillText;
-        if (decodeStillFrame(frame.dib, stillText, intake).decoded) {
-            EXPECT_EQ(stillText, frame.message) << frame.description;
+        const DecodeResult still = decodeImage(*frameView(frame.dib));
+        if (still.decoded) {
+            EXPECT_EQ(still.text, frame.message) << frame.description;
             ++rate.stillDecoded;
         }
     }

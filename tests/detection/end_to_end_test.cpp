@@ -44,7 +44,7 @@ TestSymbol symbolOfSize(int sizeIndex) {
 }
 
 // Empty when the frame decodes to the message; otherwise what went wrong.
-std::string decodeCase(const SweepCase& c, const TestSymbol& symbol, FrameIntake& intake) {
+std::string decodeCase(const SweepCase& c, const TestSymbol& symbol) {
     test::SynthOptions o = test::fitted(
         symbol.rows, symbol.cols, {.moduleSize = c.moduleSize, .rotationDeg = c.angle}, 64, 48);
     if (c.rough) {
@@ -54,9 +54,9 @@ std::string decodeCase(const SweepCase& c, const TestSymbol& symbol, FrameIntake
     }
     const CFrameDib frame =
         test::cameraFrame(test::synthesiseFrame(symbol.matrix, symbol.rows, symbol.cols, o));
-    std::string text;
     // A symbol held before the camera meets every threshold variant within three frames.
-    const FrameDecodeResult result = decodeStillFrame(frame, text, intake);
+    const DecodeResult result = decodeImage(*frameView(frame));
+    const std::string& text = result.text;
     if (!result.decoded)
         return "status " + ::testing::PrintToString(result.status);
     if (result.sizeIndex != c.sizeIndex)
@@ -89,7 +89,6 @@ std::vector<SweepCase> sweep(int sizeIndex, int rotations) {
 // and the largest symbols at 5 pixels, whose inner-line traces lose their way.)
 void expectDecodeRate(int firstSize, int lastSize, int rotationsSmall, int rotationsLarge,
                       double floor) {
-    FrameIntake intake;
     test::SweepTally tally;
     for (int i = firstSize; i <= lastSize; ++i) {
         const TestSymbol symbol = symbolOfSize(i);
@@ -99,7 +98,7 @@ void expectDecodeRate(int firstSize, int lastSize, int rotationsSmall, int rotat
                               : sweep(i, side <= 52 ? rotationsSmall : rotationsLarge);
         test::SweepTally sizeTally;
         for (const SweepCase& c : cases) {
-            const std::string what = decodeCase(c, symbol, intake);
+            const std::string what = decodeCase(c, symbol);
             if (!what.empty() && !what.starts_with("status"))
                 ADD_FAILURE() << test::describe(c) << ": " << what;
             sizeTally.add(c, what);
@@ -122,9 +121,8 @@ TEST(EndToEnd, RectangularSymbolsDecodeAtAnyRotation) {
 
 // Every case decodes to its message.
 void expectEachDecodes(std::span<const SweepCase> cases) {
-    FrameIntake intake;
     for (const SweepCase& c : cases)
-        EXPECT_EQ(decodeCase(c, symbolOfSize(c.sizeIndex), intake), "") << test::describe(c);
+        EXPECT_EQ(decodeCase(c, symbolOfSize(c.sizeIndex)), "") << test::describe(c);
 }
 
 // The first-arm fans stop short of the diagonals; a long solid row lying on one must still be
