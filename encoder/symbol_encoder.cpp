@@ -180,6 +180,14 @@ Gs1Characters parseGs1(std::string_view text) {
     return out;
 }
 
+std::optional<EncodedSymbol> encodeAsciiSquare(std::span<const uint8_t> message) {
+    const std::vector<int> chars(message.begin(), message.end());
+    auto encoded = encodeData({}, chars, Scheme::Ascii, candidateSizes(Shape::Square, false));
+    if (!encoded)
+        return std::nullopt;
+    return buildSymbol(std::move(*encoded));
+}
+
 SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions& options) {
     SymbolSeries series;
     if (std::string why = checkOptions(options); !why.empty()) {

@@ -38,6 +38,10 @@ struct SymbolSeries {
 // gives no symbols and a sentence for people in error.
 SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions& options);
 
+// The message bytes in ASCII encodation in the smallest square that holds them: encodeSymbols
+// with the default options and scheme ASCII, without a series' bookkeeping.
+std::optional<EncodedSymbol> encodeAsciiSquare(std::span<const uint8_t> message);
+
 // The message characters of GS1 element strings with the identifiers in parentheses: FNC1
 // between fields whose length is not predefined. Empty, with a reason, when an identifier is
 // unassigned or malformed or a field is empty, of the wrong length or not digits where it must be.
