@@ -63,6 +63,18 @@ DecodeResult furtherOf(DecodeResult finderPass, DecodeResult frameSearch) {
     return finderPass;
 }
 
+// After the finder pass failed with first: the frame search, then the finder pass on the mirror
+// image with the given variant.
+DecodeResult searchThenMirror(Reading& reading, const ImageView& view, DecodeResult first,
+                              uint32_t mirrorVariant) {
+    DecodeResult searched = reading.frameSearch(view);
+    if (searched.decoded)
+        return searched;
+    first = furtherOf(std::move(first), std::move(searched));
+    DecodeResult mirrored = reading.mirroredFinderPass(view, mirrorVariant);
+    return mirrored.decoded ? mirrored : first;
+}
+
 // One picture of a still image: the finder pass under each variant, the frame search, the
 // finder pass on the mirror image with the variant that got furthest.
 DecodeResult readPicture(Reading& reading, const ImageView& view) {
@@ -82,12 +94,7 @@ DecodeResult readPicture(Reading& reading, const ImageView& view) {
         if (variant == 0)
             first = std::move(result);
     }
-    DecodeResult searched = reading.frameSearch(view);
-    if (searched.decoded)
-        return searched;
-    first = furtherOf(std::move(first), std::move(searched));
-    DecodeResult mirrored = reading.mirroredFinderPass(view, furthest);
-    return mirrored.decoded ? mirrored : first;
+    return searchThenMirror(reading, view, std::move(first), furthest);
 }
 
 // The view's pixels as gray levels, rows top-down.
@@ -132,12 +139,7 @@ DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant) {
         DecodeResult result = reading.finderPass(frame, variant);
         if (result.decoded || result.status == DecodeStatus::MissingInput)
             return result;
-        DecodeResult searched = reading.frameSearch(frame);
-        if (searched.decoded)
-            return searched;
-        result = furtherOf(std::move(result), std::move(searched));
-        DecodeResult mirrored = reading.mirroredFinderPass(frame, variant);
-        return mirrored.decoded ? mirrored : result;
+        return searchThenMirror(reading, frame, std::move(result), variant);
     } catch (const std::bad_alloc&) {
         DecodeResult result;
         result.status = DecodeStatus::OutOfMemory;
