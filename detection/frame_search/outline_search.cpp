@@ -629,29 +629,42 @@ std::optional<Line> outline_internals::traceFarSide(const BinaryFrame& f, Outlin
 
 namespace {
 
-// The symbol whose finder has its corner and arm ends near the three points, if any.
-std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScratch& s,
-                                        FinderTurn turn, Vec2 cornerRough, Vec2 nextRough,
-                                        Vec2 prevRough) {
-    auto outwardOf = [](Vec2 p, Vec2 q) {
-        const Vec2 along = q - p;
-        return (1.0 / length(along)) * Vec2{along.y, -along.x};
-    };
-    // Fit the solid sides to the outline, find where the arms end; when they reach beyond the
-    // hull sides they came from (a blurred arm's hull breaks into pieces), fit them again over
-    // their whole length.
-    std::optional<Line> nextSide, prevSide;
-    std::optional<Vec2> corner;
-    Vec2 next, prev;
+// The unit normal of the side from p to q that points out of the quadrilateral (whose corners
+// turn like +x to +y).
+Vec2 outwardOf(Vec2 p, Vec2 q) {
+    const Vec2 along = q - p;
+    return (1.0 / length(along)) * Vec2{along.y, -along.x};
+}
+
+// A finder fitted to the outline: its corner, where its arms end, its sides and thickness.
+struct Finder {
+    Vec2 corner, next, prev;
+    Line nextSide, prevSide;
     double module = 0;
-    for (int pass = 0; pass < 6; ++pass) {
-        nextSide = fitSide(s, cornerRough, nextRough, outwardOf(cornerRough, nextRough));
-        prevSide = fitSide(s, prevRough, cornerRough, outwardOf(prevRough, cornerRough));
+};
+
+// Fits the solid sides from the rough corner toward the rough arm ends to the outline and finds
+// where the arms end; when they reach beyond the hull sides they came from (a blurred arm's hull
+// breaks into pieces), fits them again over their whole length.
+std::optional<Finder> fitFinder(const BinaryFrame& f, OutlineSearchScratch& s, Vec2 cornerRough,
+                                Vec2 nextRough, Vec2 prevRough) {
+    // Refits allowed (a bound on work), the thinnest finder taken, in pixels, and how much
+    // longer an arm must reach than its hull side to be fitted again.
+    constexpr int kPasses = 6;
+    constexpr double kMinModule = 1.5;
+    constexpr double kLongerArm = 1.2;
+    Finder finder;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        const auto nextSide = fitSide(s, cornerRough, nextRough, outwardOf(cornerRough, nextRough));
+        const auto prevSide = fitSide(s, prevRough, cornerRough, outwardOf(prevRough, cornerRough));
         if (!nextSide || !prevSide)
             return std::nullopt;
-        corner = intersect(*nextSide, *prevSide);
+        const auto corner = intersect(*nextSide, *prevSide);
         if (!corner || !nearFrame(f, *corner))
             return std::nullopt;
+        finder.corner = *corner;
+        finder.nextSide = *nextSide;
+        finder.prevSide = *prevSide;
         // The rough corners moved onto the fitted sides.
         const Vec2 nextRoughEnd =
             nextSide->point + dot(nextRough - nextSide->point, nextSide->dir) * nextSide->dir;
@@ -660,38 +673,46 @@ std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScrat
         const Vec2 nextInward = -1.0 * outwardOf(cornerRough, nextRough);
         const Vec2 prevInward = -1.0 * outwardOf(prevRough, cornerRough);
         if (pass == 0) {
-            module = finderThickness(f, s, *corner, {nextRoughEnd, prevRoughEnd},
-                                     {nextInward, prevInward});
-            if (module < 1.5)
+            finder.module = finderThickness(f, s, *corner, {nextRoughEnd, prevRoughEnd},
+                                            {nextInward, prevInward});
+            if (finder.module < kMinModule)
                 return std::nullopt;
         }
-        next = armEnd(f, *corner, nextRoughEnd, nextInward, module);
-        prev = armEnd(f, *corner, prevRoughEnd, prevInward, module);
-        const bool longer = length(next - *corner) > 1.2 * length(nextRoughEnd - *corner) ||
-                            length(prev - *corner) > 1.2 * length(prevRoughEnd - *corner);
+        finder.next = armEnd(f, *corner, nextRoughEnd, nextInward, finder.module);
+        finder.prev = armEnd(f, *corner, prevRoughEnd, prevInward, finder.module);
+        const bool longer =
+            length(finder.next - *corner) > kLongerArm * length(nextRoughEnd - *corner) ||
+            length(finder.prev - *corner) > kLongerArm * length(prevRoughEnd - *corner);
         if (!longer)
             break;
         cornerRough = *corner;
-        nextRough = next;
-        prevRough = prev;
+        nextRough = finder.next;
+        prevRough = finder.prev;
     }
+    return finder;
+}
 
+// The symbol the finder and its two far sides outline, in standard orientation; none when a
+// far side is not found or the quadrilateral is too small or not convex.
+std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScratch& s,
+                                          FinderTurn turn, const Finder& finder) {
     // The alternating sides: the one beyond next runs along prev's direction and the other
     // way round. The corners turn like +x to +y, so corner->next turns to corner->prev so.
-    const Vec2 toNext = next - *corner;
-    const Vec2 toPrev = prev - *corner;
-    const auto beyondNext = traceFarSide(f, s, *corner, toPrev, (1.0 / length(toNext)) * toNext,
-                                         length(toNext), module);
-    const auto beyondPrev = traceFarSide(f, s, *corner, toNext, (1.0 / length(toPrev)) * toPrev,
-                                         length(toPrev), module);
+    const Vec2 corner = finder.corner;
+    const Vec2 toNext = finder.next - corner;
+    const Vec2 toPrev = finder.prev - corner;
+    const auto beyondNext = traceFarSide(f, s, corner, toPrev, (1.0 / length(toNext)) * toNext,
+                                         length(toNext), finder.module);
+    const auto beyondPrev = traceFarSide(f, s, corner, toNext, (1.0 / length(toPrev)) * toPrev,
+                                         length(toPrev), finder.module);
     if (!beyondNext || !beyondPrev)
         return std::nullopt;
     const auto far = intersect(*beyondNext, *beyondPrev);
-    const auto nextEnd = intersect(*nextSide, *beyondNext);
-    const auto prevEnd = intersect(*prevSide, *beyondPrev);
+    const auto nextEnd = intersect(finder.nextSide, *beyondNext);
+    const auto prevEnd = intersect(finder.prevSide, *beyondPrev);
     if (!far || !nextEnd || !prevEnd)
         return std::nullopt;
-    const std::array<Vec2, 4> corners{*corner, *nextEnd, *far, *prevEnd};
+    const std::array<Vec2, 4> corners{corner, *nextEnd, *far, *prevEnd};
     for (size_t i = 0; i < 4; ++i) {
         if (!nearFrame(f, corners[i]))
             return std::nullopt;
@@ -705,32 +726,47 @@ std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScrat
     const Vec2 rowEnd = nextIsRowEnd ? *nextEnd : *prevEnd;
     const Vec2 columnEnd = nextIsRowEnd ? *prevEnd : *nextEnd;
     LocatedSymbol out;
-    out.corners = {columnEnd, *far, rowEnd, *corner};
-    out.moduleSize = module;
+    out.corners = {columnEnd, *far, rowEnd, corner};
+    out.moduleSize = finder.module;
     return out;
 }
 
-// Finder candidates of the region: pairs of straight hull sides that meet at a corner of 45 to
-// 135 degrees, are long enough and solid just inside. Tried in turn, most solid first.
-std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& s,
-                                    FinderTurn turn) {
-    const std::vector<Vec2>& h = s.hull;
-    const size_t n = h.size();
-    if (n < 3)
+// The symbol whose finder has its corner and arm ends near the three points, if any.
+std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScratch& s,
+                                        FinderTurn turn, Vec2 cornerRough, Vec2 nextRough,
+                                        Vec2 prevRough) {
+    const auto finder = fitFinder(f, s, cornerRough, nextRough, prevRough);
+    if (!finder)
         return std::nullopt;
-    // Start at the sharpest turn, then merge hull vertices into straight sides: a side goes on
-    // while every vertex it passes lies within 1.5 pixels of it (or 1.5 % of its length).
+    return closeOutline(f, s, turn, *finder);
+}
+
+// The hull vertex where the hull turns most sharply.
+size_t sharpestTurn(const std::vector<Vec2>& h) {
+    const size_t n = h.size();
     size_t start = 0;
-    double sharpest = -2;
+    double sharpest = -2;  // below any sine
     for (size_t i = 0; i < n; ++i) {
         const Vec2 a = h[i] - h[(i + n - 1) % n];
         const Vec2 b = h[(i + 1) % n] - h[i];
-        const double turnSine = cross(a, b) / (length(a) * length(b) + 1e-9);
+        const double turnSine = cross(a, b) / (length(a) * length(b) + kDegenerate);
         if (turnSine > sharpest) {
             sharpest = turnSine;
             start = i;
         }
     }
+    return start;
+}
+
+// The hull's corners once its vertices are merged into straight sides, from the sharpest turn
+// on: a side goes on while every vertex it passes lies within 1.5 pixels of it (a pixel's
+// rounding of the outline each way), or 1.5 % of its length (empirical: room for a slightly
+// bent or blurred long side).
+std::vector<Vec2> straightCorners(const std::vector<Vec2>& h) {
+    constexpr double kStraightPixels = 1.5;
+    constexpr double kStraightShare = 0.015;
+    const size_t n = h.size();
+    const size_t start = sharpestTurn(h);
     std::vector<Vec2> corners;
     for (size_t i = 0; i < n;) {
         const Vec2 from = h[(start + i) % n];
@@ -743,21 +779,27 @@ std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& 
             bool straight = true;
             for (size_t m = i + 1; m <= k && straight; ++m)
                 straight = std::abs(cross(dir, h[(start + m) % n] - from)) / len <=
-                           std::max(1.5, 0.015 * len);
+                           std::max(kStraightPixels, kStraightShare * len);
             if (!straight)
                 break;
             ++k;
         }
         i = k;
     }
-    // Sides long enough for a finder arm; the short ones between two of them (a corner
-    // rounded by blur) are bridged when short.
+    return corners;
+}
+
+// A side long enough for a finder arm.
+struct LongSide {
+    Vec2 from, to;
+    double skippedBefore;  // length of the short sides since the previous long one
+};
+
+// The sides between the corners long enough for a finder arm, with the length of the short
+// ones between them (a corner rounded by blur).
+std::vector<LongSide> longSides(const std::vector<Vec2>& corners) {
     const size_t m = corners.size();
-    struct Side {
-        Vec2 from, to;
-        double skippedBefore;  // length of the short sides since the previous long one
-    };
-    std::vector<Side> sides;
+    std::vector<LongSide> sides;
     double skipped = 0;
     for (size_t j = 0; j < m; ++j) {
         const Vec2 from = corners[j];
@@ -769,23 +811,38 @@ std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& 
             skipped += length(to - from);
         }
     }
-    if (sides.size() < 2)
-        return std::nullopt;
-    sides.front().skippedBefore += skipped;  // the short sides after the last long one
-    struct Candidate {
-        double solid;
-        Vec2 corner, next, prev;
-    };
-    std::vector<Candidate> candidates;
+    if (!sides.empty())
+        sides.front().skippedBefore += skipped;  // the short sides after the last long one
+    return sides;
+}
+
+struct FinderCandidate {
+    double solid;
+    Vec2 corner, next, prev;
+};
+
+// Pairs of long sides that meet at a corner of 45 to 135 degrees, with only a short stretch
+// between them bridged, and are solid just inside.
+std::vector<FinderCandidate> finderCandidates(const BinaryFrame& f,
+                                              const std::vector<LongSide>& sides) {
+    // A rounded corner bridged: up to 12 pixels or 30 % of the shorter side (blur rounds a
+    // corner by a few modules at most). Sides meeting at 45 to 135 degrees (cosine 0.71 is
+    // just over cos 45), and dark along nearly all of both (a light pixel here and there).
+    constexpr double kBridgePixels = 12.0;
+    constexpr double kBridgeShare = 0.3;
+    constexpr double kMaxCornerCosine = 0.71;
+    constexpr double kMinSolidity = 0.8;
+    std::vector<FinderCandidate> candidates;
     for (size_t j = 0; j < sides.size(); ++j) {
-        const Side& in = sides[j];
-        const Side& out = sides[(j + 1) % sides.size()];
+        const LongSide& in = sides[j];
+        const LongSide& out = sides[(j + 1) % sides.size()];
         const Vec2 a = out.to - out.from;
         const Vec2 b = in.from - in.to;
-        if (out.skippedBefore > std::max(12.0, 0.3 * std::min(length(a), length(b))))
+        if (out.skippedBefore >
+            std::max(kBridgePixels, kBridgeShare * std::min(length(a), length(b))))
             continue;
         const double cosine = dot(a, b) / (length(a) * length(b));
-        if (std::abs(cosine) > 0.71)
+        if (std::abs(cosine) > kMaxCornerCosine)
             continue;
         const auto corner =
             intersect({in.from, (1.0 / length(b)) * b}, {out.from, (1.0 / length(a)) * a});
@@ -793,16 +850,42 @@ std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& 
             continue;
         const double solidNext = solidity(f, *corner, out.to, (1.0 / length(a)) * Vec2{-a.y, a.x});
         const double solidPrev = solidity(f, in.from, *corner, (1.0 / length(b)) * Vec2{b.y, -b.x});
-        if (std::min(solidNext, solidPrev) >= 0.8)
+        if (std::min(solidNext, solidPrev) >= kMinSolidity)
             candidates.push_back({solidNext + solidPrev, *corner, out.to, in.from});
     }
+    return candidates;
+}
+
+// The region's finder candidates from its hull, tried in turn, most solid first.
+std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& s,
+                                    FinderTurn turn) {
+    if (s.hull.size() < 3)
+        return std::nullopt;
+    const std::vector<LongSide> sides = longSides(straightCorners(s.hull));
+    if (sides.size() < 2)
+        return std::nullopt;
+    std::vector<FinderCandidate> candidates = finderCandidates(f, sides);
     std::sort(candidates.begin(), candidates.end(),
-              [](const Candidate& x, const Candidate& y) { return x.solid > y.solid; });
-    for (const Candidate& c : candidates) {
+              [](const FinderCandidate& x, const FinderCandidate& y) { return x.solid > y.solid; });
+    for (const FinderCandidate& c : candidates) {
         if (auto found = locateFrom(f, s, turn, c.corner, c.next, c.prev))
             return found;
     }
     return std::nullopt;
+}
+
+// Fills the region through (x, y) and, when it is large enough to hold a symbol, looks for one
+// on its outline (counting the regions so tested). Leaves the extents reset for the next region.
+std::optional<LocatedSymbol> examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
+                                           int32_t x, int32_t y, int32_t& tested) {
+    const Region r = fillRegion(f, s, x, y);
+    collectOutline(r, s);
+    const int32_t side = std::max(r.x1 - r.x0, r.y1 - r.y0) + 1;
+    if (side < kMinRegionSide || r.pixels < kMinRegionPixels)
+        return std::nullopt;
+    convexHull(s);
+    ++tested;
+    return locate(f, s, turn);
 }
 
 }  // namespace
@@ -818,19 +901,10 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
     s.colBottom.assign(static_cast<size_t>(f.width), -1);
     int32_t tested = 0;
     bool accepted = false;
+    bool done = false;  // accepted, or out of budget
 
-    // Sets done when the search is over (accepted, or out of budget).
-    auto visit = [&](int32_t x, int32_t y, bool& done) {
-        const Region r = fillRegion(f, s, x, y);
-        const int32_t side = std::max(r.x1 - r.x0, r.y1 - r.y0) + 1;
-        if (side < kMinRegionSide || r.pixels < kMinRegionPixels) {
-            collectOutline(r, s);  // resets the extents
-            return;
-        }
-        collectOutline(r, s);
-        convexHull(s);
-        ++tested;
-        if (const auto symbol = locate(f, s, turn)) {
+    auto visit = [&](int32_t x, int32_t y) {
+        if (const auto symbol = examineRegion(f, s, turn, x, y, tested)) {
             ++located;
             if (accept(*symbol)) {
                 accepted = done = true;
@@ -841,7 +915,6 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
             done = true;
     };
 
-    bool done = false;
     const int32_t cx = f.width / 2;
     const int32_t cy = f.height / 2;
     const int32_t reach = std::max(f.width, f.height) / 2 + kLineSpacing;
@@ -854,14 +927,14 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
                 const uint8_t* row = f.dark.data() + static_cast<size_t>(y) * f.width;
                 for (int32_t x = 0; x < f.width && !done; ++x) {
                     if (row[x] == kUnvisitedDark)
-                        visit(x, y, done);
+                        visit(x, y);
                 }
             }
             const int32_t x = cx + sign * k * kLineSpacing;
             if (x >= 0 && x < f.width) {
                 for (int32_t yy = 0; yy < f.height && !done; ++yy) {
                     if (f.dark[static_cast<size_t>(yy) * f.width + x] == kUnvisitedDark)
-                        visit(x, yy, done);
+                        visit(x, yy);
                 }
             }
         }
