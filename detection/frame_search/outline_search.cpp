@@ -5,19 +5,32 @@
 #include <cmath>
 #include <optional>
 
+#include "detection/frame_search/outline_search_internals.h"
+
 namespace dm {
 namespace {
+
+using outline_internals::convexHull;
+using outline_internals::finderThickness;
+using outline_internals::fitLine;
+using outline_internals::fitSide;
+using outline_internals::Line;
+using outline_internals::traceFarSide;
 
 // Scan lines this many pixels apart cross every arm of 8 modules of 3 pixels (which spans at
 // least 17 pixels along one axis at any rotation), with room for perspective.
 constexpr int32_t kLineSpacing = 12;
-// Regions given the outline test per frame; beyond it a cluttered frame is given up.
+// Regions given the outline test per frame; beyond it a cluttered frame is given up (a bound on
+// work).
 constexpr int32_t kMaxRegionsTested = 60;
 // The smallest symbol (8 x 18 modules of 3 pixels seen at 45 degrees) exceeds both.
 constexpr int32_t kMinRegionSide = 18;
 constexpr int64_t kMinRegionPixels = 100;
 constexpr uint8_t kUnvisitedDark = 1;
 constexpr uint8_t kVisitedDark = 2;
+// Below this a cross product or determinant is taken for zero: lines parallel, points on one
+// line (far below any pixel measure).
+constexpr double kDegenerate = 1e-9;
 
 Vec2 operator+(Vec2 a, Vec2 b) {
     return {a.x + b.x, a.y + b.y};
@@ -43,15 +56,9 @@ struct Region {
     int64_t pixels = 0;
 };
 
-// A straight line through a point along a unit direction.
-struct Line {
-    Vec2 point;
-    Vec2 dir;
-};
-
 std::optional<Vec2> intersect(const Line& a, const Line& b) {
     const double d = cross(a.dir, b.dir);
-    if (std::abs(d) < 1e-9)
+    if (std::abs(d) < kDegenerate)
         return std::nullopt;
     const double t = cross(b.point - a.point, b.dir) / d;
     return a.point + t * a.dir;
@@ -187,9 +194,26 @@ void collectOutline(const Region& r, OutlineSearchScratch& s) {
     }
 }
 
-// Convex hull of the outline (sorted by x, then y), counter-clockwise in (x, y) (monotone
-// chain).
-void convexHull(OutlineSearchScratch& s) {
+// Share of points along the side, just inside it, that are dark.
+double solidity(const BinaryFrame& f, Vec2 p, Vec2 q, Vec2 inward) {
+    constexpr int kSamples = 32;
+    // Depths probed inside the side, in pixels: one and a little under two, within a finder of
+    // the 3-pixel modules the scan lines are spaced for; either dark counts, against a stray
+    // light pixel.
+    constexpr double kNearProbe = 1.0;
+    constexpr double kFarProbe = 1.8;
+    int dark = 0;
+    for (int k = 0; k < kSamples; ++k) {
+        const Vec2 at = p + ((k + 0.5) / kSamples) * (q - p);
+        if (darkAt(f, at + kNearProbe * inward) || darkAt(f, at + kFarProbe * inward))
+            ++dark;
+    }
+    return static_cast<double>(dark) / kSamples;
+}
+
+}  // namespace
+
+void outline_internals::convexHull(OutlineSearchScratch& s) {
     const std::vector<Vec2>& p = s.outline;
     std::vector<Vec2>& h = s.hull;
     h.assign(2 * p.size() + 1, {});
@@ -207,8 +231,7 @@ void convexHull(OutlineSearchScratch& s) {
     h.resize(k > 1 ? k - 1 : k);
 }
 
-// Least-squares line through the points (principal axis).
-std::optional<Line> fitLine(const std::vector<Vec2>& pts) {
+std::optional<Line> outline_internals::fitLine(const std::vector<Vec2>& pts) {
     if (pts.size() < 3)
         return std::nullopt;
     Vec2 c;
@@ -226,20 +249,26 @@ std::optional<Line> fitLine(const std::vector<Vec2>& pts) {
     return Line{c, {std::cos(angle), std::sin(angle)}};
 }
 
-// The side from p to q fitted to the outline points beside it. outward is the unit normal
-// pointing away from the quadrilateral. The outer envelope is wanted: on an alternating side
-// the outline also runs one module further in, past the light modules.
-std::optional<Line> fitSide(OutlineSearchScratch& s, Vec2 p, Vec2 q, Vec2 outward) {
+std::optional<Line> outline_internals::fitSide(OutlineSearchScratch& s, Vec2 p, Vec2 q,
+                                               Vec2 outward) {
+    // The ends of the side are left out (blur rounds the corners there), and the band of
+    // outline points taken narrows once the first fit has found the side. Empirical values,
+    // in pixels: a pixel's rounding and a little more either way of the fitted line.
+    constexpr double kEndShare = 0.08;
+    constexpr double kFirstInnerBand = 1.5;
+    constexpr double kInnerBand = 1.2;
+    constexpr double kOuterBand = 1.2;
+    constexpr int kPasses = 3;
     const Vec2 along = q - p;
     const double len2 = dot(along, along);
     Line line{p, (1.0 / std::sqrt(len2)) * along};
-    double inner = 1.5;
-    for (int pass = 0; pass < 3; ++pass) {
+    double inner = kFirstInnerBand;
+    for (int pass = 0; pass < kPasses; ++pass) {
         s.side.clear();
         for (const Vec2& o : s.outline) {
             const double t = dot(o - p, along) / len2;
             const double off = dot(o - line.point, outward);
-            if (t > 0.08 && t < 0.92 && off >= -inner && off <= 1.2)
+            if (t > kEndShare && t < 1 - kEndShare && off >= -inner && off <= kOuterBand)
                 s.side.push_back(o);
         }
         const auto fitted = fitLine(s.side);
@@ -248,55 +277,58 @@ std::optional<Line> fitSide(OutlineSearchScratch& s, Vec2 p, Vec2 q, Vec2 outwar
         line = *fitted;
         if (dot(line.dir, along) < 0)
             line.dir = -1.0 * line.dir;
-        inner = 1.2;
+        inner = kInnerBand;
     }
     return line;
 }
 
-// Share of points along the side, just inside it, that are dark.
-double solidity(const BinaryFrame& f, Vec2 p, Vec2 q, Vec2 inward) {
-    constexpr int kSamples = 32;
-    int dark = 0;
-    for (int k = 0; k < kSamples; ++k) {
-        const Vec2 at = p + ((k + 0.5) / kSamples) * (q - p);
-        if (darkAt(f, at + 1.0 * inward) || darkAt(f, at + 1.8 * inward))
-            ++dark;
-    }
-    return static_cast<double>(dark) / kSamples;
-}
-
-// Finder thickness: the lower quartile of the dark runs inward from the solid sides (where the
-// module beside the finder is light, the run is the finder alone).
-double finderThickness(const BinaryFrame& f, OutlineSearchScratch& s, Vec2 corner,
-                       const std::array<Vec2, 2>& ends, const std::array<Vec2, 2>& inwards) {
+double outline_internals::finderThickness(const BinaryFrame& f, OutlineSearchScratch& s,
+                                          Vec2 corner, const std::array<Vec2, 2>& ends,
+                                          const std::array<Vec2, 2>& inwards) {
+    // Runs sampled per arm, each walked in half pixels up to a bound on work (larger than any
+    // module a frame shows); fewer dark runs than half an arm's worth give no thickness. Where
+    // the module beside the finder is light the run is the finder alone, so the lower quartile.
     constexpr int kSamples = 16;
+    constexpr double kRunStep = 0.5;
+    constexpr double kMaxRun = 40;
+    constexpr size_t kMinRuns = kSamples / 2;
     s.runs.clear();
     for (size_t arm = 0; arm < 2; ++arm) {
         for (int k = 0; k < kSamples; ++k) {
             const Vec2 at = corner + ((k + 1.0) / (kSamples + 1)) * (ends[arm] - corner);
             double run = 0;
-            while (run < 40 && darkAt(f, at + (run + 0.5) * inwards[arm]))
-                run += 0.5;
+            while (run < kMaxRun && darkAt(f, at + (run + 0.5) * inwards[arm]))
+                run += kRunStep;
             if (run > 0)
                 s.runs.push_back(run);
         }
     }
-    if (s.runs.size() < 8)
+    if (s.runs.size() < kMinRuns)
         return 0;
     auto quartile = s.runs.begin() + static_cast<ptrdiff_t>(s.runs.size() / 4);
     std::nth_element(s.runs.begin(), quartile, s.runs.end());
     return *quartile;
 }
 
+namespace {
+
 // Where the solid arm from the corner toward roughEnd ends: the last dark point, half a
-// module inside its edge, before a gap of half a module.
+// module inside its edge, before a gap of half a module (at least two pixels, against a stray
+// light pixel). The walk may go half the rough length and two modules past the rough end: a
+// blurred arm's hull side can stop well short of it.
 Vec2 armEnd(const BinaryFrame& f, Vec2 corner, Vec2 roughEnd, Vec2 inward, double module) {
+    constexpr double kStep = 0.5;
+    constexpr double kMinGap = 2.0;
+    constexpr double kOvershootShare = 1.5;
+    constexpr double kOvershootModules = 2;
     const double roughLength = length(roughEnd - corner);
     const Vec2 dir = (1.0 / roughLength) * (roughEnd - corner);
     const Vec2 track = corner + (0.5 * module) * inward;
-    const double gap = std::max(2.0, 0.5 * module);
+    const double gap = std::max(kMinGap, 0.5 * module);
     double lastDark = 0;
-    for (double t = 0; t < 1.5 * roughLength + 2 * module && t - lastDark <= gap; t += 0.5) {
+    for (double t = 0;
+         t < kOvershootShare * roughLength + kOvershootModules * module && t - lastDark <= gap;
+         t += kStep) {
         if (darkAt(f, track + t * dir))
             lastDark = t;
     }
@@ -341,46 +373,98 @@ SampleStretch samplesOnFrame(const std::vector<Vec2>& offsets, Vec2 origin, int3
     return on;
 }
 
-// Outer edge of an alternating side, which starts at the end of a solid side. Rays start
-// inside the symbol at points spread along the other solid side (from base along span) and
-// walk outward along out; every dark run followed by a quiet zone's worth of light ends at an
-// edge candidate. At the side's dark modules the candidates line up on it; elsewhere they lie
-// a module or more inside (or, at the edge of a label on a darker ground, a quiet zone
-// outside). The side is the line through about base + reach0 * out, nearly parallel to span,
-// that most candidates lie on.
-std::optional<Line> traceFarSide(const BinaryFrame& f, OutlineSearchScratch& s, Vec2 base,
-                                 Vec2 span, Vec2 out, double reach0, double module) {
-    const double spanLength = length(span);
-    const Vec2 spanDir = (1.0 / spanLength) * span;
-    const int32_t rays = std::clamp(static_cast<int32_t>(4 * spanLength / module), 12, 160);
-    const double step = std::max(0.5, module / 6);
-    const double quiet = 1.6 * module;
-    // Tilt and offset (within 0.6 module of the solid side's end) with the most candidates
-    // within 1.5 pixels, nearer ones counting more: per tilt, the candidates' offsets go into
-    // half-pixel bins and a triangular window slides over them.
-    constexpr double kBin = 0.5;
-    constexpr int32_t kReach = 3;  // bins each way within the window
-    const auto half = static_cast<int32_t>(0.6 * module / kBin);
-    const auto bins = static_cast<size_t>(2 * (half + kReach) + 1);
-    // Perspective can tilt a short side of a long rectangle by 45 degrees.
-    constexpr double kMaxSlope = 1.0;
-    constexpr double kSlopeStep = 0.015;
+// The far-side trace walks rays outward from the other solid side and collects edge candidates;
+// a histogram per tilt then finds the line most of them lie on. Its settings, from the module
+// size and the length of the solid side the rays spread along:
+// Rays per module of that side: each dark module of the far side meets about four.
+constexpr double kRaysPerModule = 4;
+// Fewer rays leave too few candidates on a short side; more cost work without gain.
+constexpr int32_t kMinRays = 12;
+constexpr int32_t kMaxRays = 160;
+// The rays spread a fifth beyond the side: the arm end found may fall short of the corner.
+constexpr double kRaySpread = 1.2;
+// Depth samples a module (at least every half pixel).
+constexpr double kSamplesPerModule = 6;
+constexpr double kMinDepthStep = 0.5;
+// Light longer than one light module (with room for blur and the sampling) ends a dark run: a
+// quiet zone's worth, or light modules inside the symbol.
+constexpr double kQuietModules = 1.6;
+// Depths walked: from half the solid side's length (well inside the symbol) to half again
+// beyond it, plus the span (the steepest tilt) and a few modules of margin.
+constexpr double kNearDepthShare = 0.5;
+constexpr double kFarDepthShare = 1.5;
+constexpr double kFarDepthModules = 4;
+// The far side starts within 0.6 module of the solid side's end (where the arm end is found).
+constexpr double kOffsetModules = 0.6;
+// Offsets go into half-pixel bins, and a triangular window of this many bins each way slides
+// over them; a candidate counts for a line within 1.5 pixels of it (a pixel's rounding each way
+// of the edge).
+constexpr double kBin = 0.5;
+constexpr int32_t kReach = 3;
+constexpr double kOnLine = 1.5;
+// Perspective can tilt a short side of a long rectangle by 45 degrees; tilts are tried in steps
+// of under a degree.
+constexpr double kMaxSlope = 1.0;
+constexpr double kSlopeStep = 0.015;
+// A far side needs candidates from a sixth of the rays (its dark modules give them from about
+// half), and at least three points for the fit.
+constexpr int32_t kMinCandidateRaysShare = 6;
+constexpr int32_t kMinCandidates = 3;
 
-    // Depths sampled along every ray (from half to one and a half times reach0 and then some)
-    // and their offsets from the ray's origin; the same for all rays.
+// One far-side trace's measures.
+struct FarSideTrace {
+    Vec2 base, out;
+    double module;
+    double reach0;  // depth the far side is expected at: the solid side's length
+    double spanLength;
+    Vec2 spanDir;
+    int32_t rays;
+    double step;       // between depth samples
+    double quiet;      // light that ends a dark run
+    int32_t half;      // bins each way of reach0 the far side may start in
+    size_t bins;       // per tilt: 2 (half + kReach) + 1
+    double halfWidth;  // depths beyond reach0 that fall into a bin, each way
+
+    FarSideTrace(Vec2 base, Vec2 span, Vec2 out, double reach0, double module)
+        : base(base), out(out), module(module), reach0(reach0), spanLength(length(span)) {
+        spanDir = (1.0 / spanLength) * span;
+        rays = std::clamp(static_cast<int32_t>(kRaysPerModule * spanLength / module), kMinRays,
+                          kMaxRays);
+        step = std::max(kMinDepthStep, module / kSamplesPerModule);
+        quiet = kQuietModules * module;
+        half = static_cast<int32_t>(kOffsetModules * module / kBin);
+        bins = static_cast<size_t>(2 * (half + kReach) + 1);
+        halfWidth = (half + kReach + 0.5) * kBin;
+    }
+};
+
+// Depths sampled along every ray and their offsets from the ray's origin; the same for all rays.
+void sampleDepths(const FarSideTrace& t, OutlineSearchScratch& s) {
     s.depths.clear();
     s.offsets.clear();
-    const double reach = 1.5 * reach0 + spanLength + 4 * module;
-    for (double d = 0.5 * reach0; d < reach; d += step) {
+    const double reach = kFarDepthShare * t.reach0 + t.spanLength + kFarDepthModules * t.module;
+    for (double d = kNearDepthShare * t.reach0; d < reach; d += t.step) {
         s.depths.push_back(d);
-        s.offsets.push_back(d * out);
+        s.offsets.push_back(d * t.out);
     }
-    // A candidate can fall into the histogram only within the histogram's half width (and a
-    // pixel for rounding) of reach0 + slope * along, so each ray walks just the depths whose
-    // dark runs can end there. Where a run ends depends only on the samples after its last
-    // dark one, so a walk that starts inside a run finds the same end.
-    const double window = (half + kReach + 0.5) * kBin + 1;
-    s.side.clear();  // (position along span, depth along out) of every candidate
+}
+
+// Walks ray k outward and adds (its position along the span, depth) of every dark run's end
+// to s.side. A candidate can fall into the histogram only within the histogram's half width
+// (and a pixel for rounding) of reach0 + slope * along, so the ray walks just the depths whose
+// dark runs can end there. Where a run ends depends only on the samples after its last dark
+// one, so a walk that starts inside a run finds the same end.
+void walkRay(const BinaryFrame& f, const FarSideTrace& t, OutlineSearchScratch& s, int32_t k) {
+    const double window = t.halfWidth + 1;
+    const double along = (k + 0.5) / t.rays * kRaySpread * t.spanLength;
+    const Vec2 origin = t.base + along * t.spanDir;
+    const double nearDepth = t.reach0 - kMaxSlope * along - window;
+    const double farDepth = t.reach0 + kMaxSlope * along + window;
+    // (Plain pointers: the candidates pushed meanwhile cannot move them.)
+    const double* depths = s.depths.data();
+    const Vec2* offsets = s.offsets.data();
+    const uint8_t* darkMap = f.dark.data();
+    const auto width = static_cast<size_t>(f.width);
     const auto depthCount = static_cast<int32_t>(s.depths.size());
     auto firstAtOrBeyond = [&](double depth) {
         return static_cast<int32_t>(std::lower_bound(s.depths.begin(), s.depths.end(), depth) -
@@ -390,94 +474,95 @@ std::optional<Line> traceFarSide(const BinaryFrame& f, OutlineSearchScratch& s, 
         return static_cast<int32_t>(std::upper_bound(s.depths.begin(), s.depths.end(), depth) -
                                     s.depths.begin());
     };
-    // (Plain pointers: the candidates pushed meanwhile cannot move them.)
-    const double* depths = s.depths.data();
-    const Vec2* offsets = s.offsets.data();
-    const uint8_t* darkMap = f.dark.data();
-    const auto width = static_cast<size_t>(f.width);
-    for (int32_t k = 0; k < rays; ++k) {
-        const double along = (k + 0.5) / rays * 1.2 * spanLength;
-        const Vec2 origin = base + along * spanDir;
-        const double nearDepth = reach0 - kMaxSlope * along - window;
-        const double farDepth = reach0 + kMaxSlope * along + window;
-        // Candidates lie half a step beyond their run's last dark sample: the walk runs over the
-        // samples from nearDepth on that lie on the frame, up to the last that may end a run
-        // within farDepth, and on past it only while a run is still open.
-        const SampleStretch on = samplesOnFrame(s.offsets, origin, f.width, f.height);
-        const int32_t usefulEnd = std::min(on.end, firstBeyond(farDepth - step / 2));
-        auto darkSample = [&](int32_t i) {
-            const Vec2 p = origin + offsets[i];
-            return darkMap[static_cast<size_t>(static_cast<int32_t>(p.y + 0.5)) * width +
-                           static_cast<size_t>(static_cast<int32_t>(p.x + 0.5))] != 0;
-        };
-        double lastDark = -1;
-        bool open = false;  // a dark run without its quiet zone yet
-        int32_t i = std::max(on.begin, firstAtOrBeyond(nearDepth - step / 2));
-        for (; i < usefulEnd; ++i) {
-            if (darkSample(i)) {
-                lastDark = depths[i];
-                open = true;
-            } else if (open && depths[i] - lastDark > quiet) {
-                s.side.push_back({along, lastDark + step / 2});
-                open = false;
-            }
-        }
-        // A run still open ends at a quiet zone of light (beyond the frame all is light), unless
-        // a dark sample comes first and starts a run too deep to count.
-        for (; open && i < depthCount; ++i) {
-            if (i < on.end && darkSample(i))
-                break;
-            if (depths[i] - lastDark > quiet) {
-                s.side.push_back({along, lastDark + step / 2});
-                open = false;
-            }
+    // Candidates lie half a step beyond their run's last dark sample: the walk runs over the
+    // samples from nearDepth on that lie on the frame, up to the last that may end a run within
+    // farDepth, and on past it only while a run is still open.
+    const SampleStretch on = samplesOnFrame(s.offsets, origin, f.width, f.height);
+    const int32_t usefulEnd = std::min(on.end, firstBeyond(farDepth - t.step / 2));
+    auto darkSample = [&](int32_t i) {
+        const Vec2 p = origin + offsets[i];
+        return darkMap[static_cast<size_t>(static_cast<int32_t>(p.y + 0.5)) * width +
+                       static_cast<size_t>(static_cast<int32_t>(p.x + 0.5))] != 0;
+    };
+    double lastDark = -1;
+    bool open = false;  // a dark run without its quiet zone yet
+    int32_t i = std::max(on.begin, firstAtOrBeyond(nearDepth - t.step / 2));
+    for (; i < usefulEnd; ++i) {
+        if (darkSample(i)) {
+            lastDark = depths[i];
+            open = true;
+        } else if (open && depths[i] - lastDark > t.quiet) {
+            s.side.push_back({along, lastDark + t.step / 2});
+            open = false;
         }
     }
+    // A run still open ends at a quiet zone of light (beyond the frame all is light), unless a
+    // dark sample comes first and starts a run too deep to count.
+    for (; open && i < depthCount; ++i) {
+        if (i < on.end && darkSample(i))
+            break;
+        if (depths[i] - lastDark > t.quiet) {
+            s.side.push_back({along, lastDark + t.step / 2});
+            open = false;
+        }
+    }
+}
 
-    // The histograms of all tilts at once: a candidate at along falls into a bin only for
-    // tilts within the histogram's half width over along of its depth beyond reach0, so each
-    // candidate visits just those (and one more each way, against rounding).
+// The histograms of all tilts at once, into s.histograms (t.bins per tilt of s.slopes): a
+// candidate at along falls into a bin only for tilts within the histogram's half width over
+// along of its depth beyond reach0, so each candidate visits just those (and one more each
+// way, against rounding).
+void fillTiltHistograms(const FarSideTrace& t, OutlineSearchScratch& s) {
     s.slopes.clear();
-    for (double slope = -kMaxSlope; slope <= kMaxSlope + 1e-9; slope += kSlopeStep)
+    for (double slope = -kMaxSlope; slope <= kMaxSlope + kDegenerate; slope += kSlopeStep)
         s.slopes.push_back(slope);
     const auto slopeCount = static_cast<int32_t>(s.slopes.size());
     std::vector<int32_t>& histograms = s.histograms;
-    histograms.assign(s.slopes.size() * bins, 0);
-    const double halfWidth = (half + kReach + 0.5) * kBin;
+    histograms.assign(s.slopes.size() * t.bins, 0);
     auto slopeIndex = [&](double slope) {
         return std::clamp((slope + kMaxSlope) / kSlopeStep, -1.0, static_cast<double>(slopeCount));
     };
     for (const Vec2& c : s.side) {
-        const double beyond = c.y - reach0;
+        const double beyond = c.y - t.reach0;
         const auto lowest = std::max(
-            0, static_cast<int32_t>(std::ceil(slopeIndex((beyond - halfWidth) / c.x))) - 1);
-        const auto highest =
-            std::min(slopeCount - 1,
-                     static_cast<int32_t>(std::floor(slopeIndex((beyond + halfWidth) / c.x))) + 1);
+            0, static_cast<int32_t>(std::ceil(slopeIndex((beyond - t.halfWidth) / c.x))) - 1);
+        const auto highest = std::min(
+            slopeCount - 1,
+            static_cast<int32_t>(std::floor(slopeIndex((beyond + t.halfWidth) / c.x))) + 1);
         for (int32_t j = lowest; j <= highest; ++j) {
             const int32_t bin =
-                nearest((beyond - s.slopes[static_cast<size_t>(j)] * c.x) / kBin + half + kReach);
-            if (bin >= 0 && bin < static_cast<int32_t>(bins))
-                ++histograms[static_cast<size_t>(j) * bins + static_cast<size_t>(bin)];
+                nearest((beyond - s.slopes[static_cast<size_t>(j)] * c.x) / kBin + t.half + kReach);
+            if (bin >= 0 && bin < static_cast<int32_t>(t.bins))
+                ++histograms[static_cast<size_t>(j) * t.bins + static_cast<size_t>(bin)];
         }
     }
-    double bestSlope = 0, bestOffset = 0;
+}
+
+// A far side as depth = reach0 + offset + slope * along.
+struct Tilt {
+    double slope = 0;
+    double offset = 0;
+};
+
+// The tilt and offset whose window holds the most candidates, nearer ones counting more (on
+// equal scores, the smaller offset).
+Tilt bestTilt(const FarSideTrace& t, const OutlineSearchScratch& s) {
+    Tilt best;
     int32_t bestScore = 0;
+    const int32_t half = t.half;
     for (size_t j = 0; j < s.slopes.size(); ++j) {
-        const int32_t* histogram = histograms.data() + j * bins;
+        const int32_t* histogram = s.histograms.data() + j * t.bins;
         // The window's score, weights 1 2 3 4 3 2 1, moves one bin on by losing the four bins
         // up to its centre and gaining the four after it.
         int32_t score = 0;
         for (int32_t k = -kReach; k <= kReach; ++k)
             score += (kReach + 1 - std::abs(k)) * histogram[kReach + k];
         for (int32_t centre = kReach; centre <= 2 * half + kReach; ++centre) {
-            // Equal scores: the smaller offset.
             const double offset = (centre - half - kReach) * kBin;
             if (score > bestScore ||
-                (score == bestScore && std::abs(offset) < std::abs(bestOffset))) {
+                (score == bestScore && std::abs(offset) < std::abs(best.offset))) {
                 bestScore = score;
-                bestSlope = s.slopes[j];
-                bestOffset = offset;
+                best = {s.slopes[j], offset};
             }
             if (centre == 2 * half + kReach)
                 break;
@@ -487,15 +572,23 @@ std::optional<Line> traceFarSide(const BinaryFrame& f, OutlineSearchScratch& s, 
                 score += histogram[b];
         }
     }
-    int32_t bestCount = 0;
+    return best;
+}
+
+// The line through the candidates near the tilt (least squares: depth = d0 + slope * along);
+// none when too few rays found it.
+std::optional<Line> fitFarSide(const FarSideTrace& t, const OutlineSearchScratch& s, Tilt tilt) {
+    auto onLine = [&](Vec2 c) {
+        return std::abs(c.y - t.reach0 - tilt.offset - tilt.slope * c.x) <= kOnLine;
+    };
+    int32_t count = 0;
     for (const Vec2& c : s.side)
-        bestCount += std::abs(c.y - reach0 - bestOffset - bestSlope * c.x) <= 1.5;
-    if (bestCount < std::max(3, rays / 6))
+        count += onLine(c);
+    if (count < std::max(kMinCandidates, t.rays / kMinCandidateRaysShare))
         return std::nullopt;
-    // Least squares over those candidates: depth = d0 + slope * along.
     double n = 0, sa = 0, sd = 0, saa = 0, sad = 0;
     for (const Vec2& c : s.side) {
-        if (std::abs(c.y - reach0 - bestOffset - bestSlope * c.x) <= 1.5) {
+        if (onLine(c)) {
             n += 1;
             sa += c.x;
             sd += c.y;
@@ -504,39 +597,74 @@ std::optional<Line> traceFarSide(const BinaryFrame& f, OutlineSearchScratch& s, 
         }
     }
     const double det = n * saa - sa * sa;
-    if (n < 3 || std::abs(det) < 1e-9)
+    if (n < kMinCandidates || std::abs(det) < kDegenerate)
         return std::nullopt;
     const double slope = (n * sad - sa * sd) / det;
     const double d0 = (sd - slope * sa) / n;
-    const Vec2 p0 = base + d0 * out;
-    const Vec2 p1 = base + spanLength * spanDir + (d0 + slope * spanLength) * out;
+    const Vec2 p0 = t.base + d0 * t.out;
+    const Vec2 p1 = t.base + t.spanLength * t.spanDir + (d0 + slope * t.spanLength) * t.out;
     const Vec2 dir = p1 - p0;
     return Line{p0, (1.0 / length(dir)) * dir};
 }
 
-// The symbol whose finder has its corner and arm ends near the three points, if any.
-std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScratch& s,
-                                        FinderTurn turn, Vec2 cornerRough, Vec2 nextRough,
-                                        Vec2 prevRough) {
-    auto outwardOf = [](Vec2 p, Vec2 q) {
-        const Vec2 along = q - p;
-        return (1.0 / length(along)) * Vec2{along.y, -along.x};
-    };
-    // Fit the solid sides to the outline, find where the arms end; when they reach beyond the
-    // hull sides they came from (a blurred arm's hull breaks into pieces), fit them again over
-    // their whole length.
-    std::optional<Line> nextSide, prevSide;
-    std::optional<Vec2> corner;
-    Vec2 next, prev;
+}  // namespace
+
+// Rays start inside the symbol at points spread along the other solid side (from base along
+// span) and walk outward along out; every dark run followed by a quiet zone's worth of light
+// ends at an edge candidate. At the side's dark modules the candidates line up on it; elsewhere
+// they lie a module or more inside (or, at the edge of a label on a darker ground, a quiet zone
+// outside). The side is the line through about base + reach0 * out, nearly parallel to span,
+// that most candidates lie on.
+std::optional<Line> outline_internals::traceFarSide(const BinaryFrame& f, OutlineSearchScratch& s,
+                                                    Vec2 base, Vec2 span, Vec2 out, double reach0,
+                                                    double module) {
+    const FarSideTrace trace(base, span, out, reach0, module);
+    sampleDepths(trace, s);
+    s.side.clear();
+    for (int32_t k = 0; k < trace.rays; ++k)
+        walkRay(f, trace, s, k);
+    fillTiltHistograms(trace, s);
+    return fitFarSide(trace, s, bestTilt(trace, s));
+}
+
+namespace {
+
+// The unit normal of the side from p to q that points out of the quadrilateral (whose corners
+// turn like +x to +y).
+Vec2 outwardOf(Vec2 p, Vec2 q) {
+    const Vec2 along = q - p;
+    return (1.0 / length(along)) * Vec2{along.y, -along.x};
+}
+
+// A finder fitted to the outline: its corner, where its arms end, its sides and thickness.
+struct Finder {
+    Vec2 corner, next, prev;
+    Line nextSide, prevSide;
     double module = 0;
-    for (int pass = 0; pass < 6; ++pass) {
-        nextSide = fitSide(s, cornerRough, nextRough, outwardOf(cornerRough, nextRough));
-        prevSide = fitSide(s, prevRough, cornerRough, outwardOf(prevRough, cornerRough));
+};
+
+// Fits the solid sides from the rough corner toward the rough arm ends to the outline and finds
+// where the arms end; when they reach beyond the hull sides they came from (a blurred arm's hull
+// breaks into pieces), fits them again over their whole length.
+std::optional<Finder> fitFinder(const BinaryFrame& f, OutlineSearchScratch& s, Vec2 cornerRough,
+                                Vec2 nextRough, Vec2 prevRough) {
+    // Refits allowed (a bound on work), the thinnest finder taken, in pixels, and how much
+    // longer an arm must reach than its hull side to be fitted again.
+    constexpr int kPasses = 6;
+    constexpr double kMinModule = 1.5;
+    constexpr double kLongerArm = 1.2;
+    Finder finder;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        const auto nextSide = fitSide(s, cornerRough, nextRough, outwardOf(cornerRough, nextRough));
+        const auto prevSide = fitSide(s, prevRough, cornerRough, outwardOf(prevRough, cornerRough));
         if (!nextSide || !prevSide)
             return std::nullopt;
-        corner = intersect(*nextSide, *prevSide);
+        const auto corner = intersect(*nextSide, *prevSide);
         if (!corner || !nearFrame(f, *corner))
             return std::nullopt;
+        finder.corner = *corner;
+        finder.nextSide = *nextSide;
+        finder.prevSide = *prevSide;
         // The rough corners moved onto the fitted sides.
         const Vec2 nextRoughEnd =
             nextSide->point + dot(nextRough - nextSide->point, nextSide->dir) * nextSide->dir;
@@ -545,38 +673,46 @@ std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScrat
         const Vec2 nextInward = -1.0 * outwardOf(cornerRough, nextRough);
         const Vec2 prevInward = -1.0 * outwardOf(prevRough, cornerRough);
         if (pass == 0) {
-            module = finderThickness(f, s, *corner, {nextRoughEnd, prevRoughEnd},
-                                     {nextInward, prevInward});
-            if (module < 1.5)
+            finder.module = finderThickness(f, s, *corner, {nextRoughEnd, prevRoughEnd},
+                                            {nextInward, prevInward});
+            if (finder.module < kMinModule)
                 return std::nullopt;
         }
-        next = armEnd(f, *corner, nextRoughEnd, nextInward, module);
-        prev = armEnd(f, *corner, prevRoughEnd, prevInward, module);
-        const bool longer = length(next - *corner) > 1.2 * length(nextRoughEnd - *corner) ||
-                            length(prev - *corner) > 1.2 * length(prevRoughEnd - *corner);
+        finder.next = armEnd(f, *corner, nextRoughEnd, nextInward, finder.module);
+        finder.prev = armEnd(f, *corner, prevRoughEnd, prevInward, finder.module);
+        const bool longer =
+            length(finder.next - *corner) > kLongerArm * length(nextRoughEnd - *corner) ||
+            length(finder.prev - *corner) > kLongerArm * length(prevRoughEnd - *corner);
         if (!longer)
             break;
         cornerRough = *corner;
-        nextRough = next;
-        prevRough = prev;
+        nextRough = finder.next;
+        prevRough = finder.prev;
     }
+    return finder;
+}
 
+// The symbol the finder and its two far sides outline, in standard orientation; none when a
+// far side is not found or the quadrilateral is too small or not convex.
+std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScratch& s,
+                                          FinderTurn turn, const Finder& finder) {
     // The alternating sides: the one beyond next runs along prev's direction and the other
     // way round. The corners turn like +x to +y, so corner->next turns to corner->prev so.
-    const Vec2 toNext = next - *corner;
-    const Vec2 toPrev = prev - *corner;
-    const auto beyondNext = traceFarSide(f, s, *corner, toPrev, (1.0 / length(toNext)) * toNext,
-                                         length(toNext), module);
-    const auto beyondPrev = traceFarSide(f, s, *corner, toNext, (1.0 / length(toPrev)) * toPrev,
-                                         length(toPrev), module);
+    const Vec2 corner = finder.corner;
+    const Vec2 toNext = finder.next - corner;
+    const Vec2 toPrev = finder.prev - corner;
+    const auto beyondNext = traceFarSide(f, s, corner, toPrev, (1.0 / length(toNext)) * toNext,
+                                         length(toNext), finder.module);
+    const auto beyondPrev = traceFarSide(f, s, corner, toNext, (1.0 / length(toPrev)) * toPrev,
+                                         length(toPrev), finder.module);
     if (!beyondNext || !beyondPrev)
         return std::nullopt;
     const auto far = intersect(*beyondNext, *beyondPrev);
-    const auto nextEnd = intersect(*nextSide, *beyondNext);
-    const auto prevEnd = intersect(*prevSide, *beyondPrev);
+    const auto nextEnd = intersect(finder.nextSide, *beyondNext);
+    const auto prevEnd = intersect(finder.prevSide, *beyondPrev);
     if (!far || !nextEnd || !prevEnd)
         return std::nullopt;
-    const std::array<Vec2, 4> corners{*corner, *nextEnd, *far, *prevEnd};
+    const std::array<Vec2, 4> corners{corner, *nextEnd, *far, *prevEnd};
     for (size_t i = 0; i < 4; ++i) {
         if (!nearFrame(f, corners[i]))
             return std::nullopt;
@@ -590,32 +726,47 @@ std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScrat
     const Vec2 rowEnd = nextIsRowEnd ? *nextEnd : *prevEnd;
     const Vec2 columnEnd = nextIsRowEnd ? *prevEnd : *nextEnd;
     LocatedSymbol out;
-    out.corners = {columnEnd, *far, rowEnd, *corner};
-    out.moduleSize = module;
+    out.corners = {columnEnd, *far, rowEnd, corner};
+    out.moduleSize = finder.module;
     return out;
 }
 
-// Finder candidates of the region: pairs of straight hull sides that meet at a corner of 45 to
-// 135 degrees, are long enough and solid just inside. Tried in turn, most solid first.
-std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& s,
-                                    FinderTurn turn) {
-    const std::vector<Vec2>& h = s.hull;
-    const size_t n = h.size();
-    if (n < 3)
+// The symbol whose finder has its corner and arm ends near the three points, if any.
+std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScratch& s,
+                                        FinderTurn turn, Vec2 cornerRough, Vec2 nextRough,
+                                        Vec2 prevRough) {
+    const auto finder = fitFinder(f, s, cornerRough, nextRough, prevRough);
+    if (!finder)
         return std::nullopt;
-    // Start at the sharpest turn, then merge hull vertices into straight sides: a side goes on
-    // while every vertex it passes lies within 1.5 pixels of it (or 1.5 % of its length).
+    return closeOutline(f, s, turn, *finder);
+}
+
+// The hull vertex where the hull turns most sharply.
+size_t sharpestTurn(const std::vector<Vec2>& h) {
+    const size_t n = h.size();
     size_t start = 0;
-    double sharpest = -2;
+    double sharpest = -2;  // below any sine
     for (size_t i = 0; i < n; ++i) {
         const Vec2 a = h[i] - h[(i + n - 1) % n];
         const Vec2 b = h[(i + 1) % n] - h[i];
-        const double turnSine = cross(a, b) / (length(a) * length(b) + 1e-9);
+        const double turnSine = cross(a, b) / (length(a) * length(b) + kDegenerate);
         if (turnSine > sharpest) {
             sharpest = turnSine;
             start = i;
         }
     }
+    return start;
+}
+
+// The hull's corners once its vertices are merged into straight sides, from the sharpest turn
+// on: a side goes on while every vertex it passes lies within 1.5 pixels of it (a pixel's
+// rounding of the outline each way), or 1.5 % of its length (empirical: room for a slightly
+// bent or blurred long side).
+std::vector<Vec2> straightCorners(const std::vector<Vec2>& h) {
+    constexpr double kStraightPixels = 1.5;
+    constexpr double kStraightShare = 0.015;
+    const size_t n = h.size();
+    const size_t start = sharpestTurn(h);
     std::vector<Vec2> corners;
     for (size_t i = 0; i < n;) {
         const Vec2 from = h[(start + i) % n];
@@ -628,21 +779,27 @@ std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& 
             bool straight = true;
             for (size_t m = i + 1; m <= k && straight; ++m)
                 straight = std::abs(cross(dir, h[(start + m) % n] - from)) / len <=
-                           std::max(1.5, 0.015 * len);
+                           std::max(kStraightPixels, kStraightShare * len);
             if (!straight)
                 break;
             ++k;
         }
         i = k;
     }
-    // Sides long enough for a finder arm; the short ones between two of them (a corner
-    // rounded by blur) are bridged when short.
+    return corners;
+}
+
+// A side long enough for a finder arm.
+struct LongSide {
+    Vec2 from, to;
+    double skippedBefore;  // length of the short sides since the previous long one
+};
+
+// The sides between the corners long enough for a finder arm, with the length of the short
+// ones between them (a corner rounded by blur).
+std::vector<LongSide> longSides(const std::vector<Vec2>& corners) {
     const size_t m = corners.size();
-    struct Side {
-        Vec2 from, to;
-        double skippedBefore;  // length of the short sides since the previous long one
-    };
-    std::vector<Side> sides;
+    std::vector<LongSide> sides;
     double skipped = 0;
     for (size_t j = 0; j < m; ++j) {
         const Vec2 from = corners[j];
@@ -654,23 +811,38 @@ std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& 
             skipped += length(to - from);
         }
     }
-    if (sides.size() < 2)
-        return std::nullopt;
-    sides.front().skippedBefore += skipped;  // the short sides after the last long one
-    struct Candidate {
-        double solid;
-        Vec2 corner, next, prev;
-    };
-    std::vector<Candidate> candidates;
+    if (!sides.empty())
+        sides.front().skippedBefore += skipped;  // the short sides after the last long one
+    return sides;
+}
+
+struct FinderCandidate {
+    double solid;
+    Vec2 corner, next, prev;
+};
+
+// Pairs of long sides that meet at a corner of 45 to 135 degrees, with only a short stretch
+// between them bridged, and are solid just inside.
+std::vector<FinderCandidate> finderCandidates(const BinaryFrame& f,
+                                              const std::vector<LongSide>& sides) {
+    // A rounded corner bridged: up to 12 pixels or 30 % of the shorter side (blur rounds a
+    // corner by a few modules at most). Sides meeting at 45 to 135 degrees (cosine 0.71 is
+    // just over cos 45), and dark along nearly all of both (a light pixel here and there).
+    constexpr double kBridgePixels = 12.0;
+    constexpr double kBridgeShare = 0.3;
+    constexpr double kMaxCornerCosine = 0.71;
+    constexpr double kMinSolidity = 0.8;
+    std::vector<FinderCandidate> candidates;
     for (size_t j = 0; j < sides.size(); ++j) {
-        const Side& in = sides[j];
-        const Side& out = sides[(j + 1) % sides.size()];
+        const LongSide& in = sides[j];
+        const LongSide& out = sides[(j + 1) % sides.size()];
         const Vec2 a = out.to - out.from;
         const Vec2 b = in.from - in.to;
-        if (out.skippedBefore > std::max(12.0, 0.3 * std::min(length(a), length(b))))
+        if (out.skippedBefore >
+            std::max(kBridgePixels, kBridgeShare * std::min(length(a), length(b))))
             continue;
         const double cosine = dot(a, b) / (length(a) * length(b));
-        if (std::abs(cosine) > 0.71)
+        if (std::abs(cosine) > kMaxCornerCosine)
             continue;
         const auto corner =
             intersect({in.from, (1.0 / length(b)) * b}, {out.from, (1.0 / length(a)) * a});
@@ -678,16 +850,42 @@ std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& 
             continue;
         const double solidNext = solidity(f, *corner, out.to, (1.0 / length(a)) * Vec2{-a.y, a.x});
         const double solidPrev = solidity(f, in.from, *corner, (1.0 / length(b)) * Vec2{b.y, -b.x});
-        if (std::min(solidNext, solidPrev) >= 0.8)
+        if (std::min(solidNext, solidPrev) >= kMinSolidity)
             candidates.push_back({solidNext + solidPrev, *corner, out.to, in.from});
     }
+    return candidates;
+}
+
+// The region's finder candidates from its hull, tried in turn, most solid first.
+std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& s,
+                                    FinderTurn turn) {
+    if (s.hull.size() < 3)
+        return std::nullopt;
+    const std::vector<LongSide> sides = longSides(straightCorners(s.hull));
+    if (sides.size() < 2)
+        return std::nullopt;
+    std::vector<FinderCandidate> candidates = finderCandidates(f, sides);
     std::sort(candidates.begin(), candidates.end(),
-              [](const Candidate& x, const Candidate& y) { return x.solid > y.solid; });
-    for (const Candidate& c : candidates) {
+              [](const FinderCandidate& x, const FinderCandidate& y) { return x.solid > y.solid; });
+    for (const FinderCandidate& c : candidates) {
         if (auto found = locateFrom(f, s, turn, c.corner, c.next, c.prev))
             return found;
     }
     return std::nullopt;
+}
+
+// Fills the region through (x, y) and, when it is large enough to hold a symbol, looks for one
+// on its outline (counting the regions so tested). Leaves the extents reset for the next region.
+std::optional<LocatedSymbol> examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
+                                           int32_t x, int32_t y, int32_t& tested) {
+    const Region r = fillRegion(f, s, x, y);
+    collectOutline(r, s);
+    const int32_t side = std::max(r.x1 - r.x0, r.y1 - r.y0) + 1;
+    if (side < kMinRegionSide || r.pixels < kMinRegionPixels)
+        return std::nullopt;
+    convexHull(s);
+    ++tested;
+    return locate(f, s, turn);
 }
 
 }  // namespace
@@ -703,19 +901,10 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
     s.colBottom.assign(static_cast<size_t>(f.width), -1);
     int32_t tested = 0;
     bool accepted = false;
+    bool done = false;  // accepted, or out of budget
 
-    // Sets done when the search is over (accepted, or out of budget).
-    auto visit = [&](int32_t x, int32_t y, bool& done) {
-        const Region r = fillRegion(f, s, x, y);
-        const int32_t side = std::max(r.x1 - r.x0, r.y1 - r.y0) + 1;
-        if (side < kMinRegionSide || r.pixels < kMinRegionPixels) {
-            collectOutline(r, s);  // resets the extents
-            return;
-        }
-        collectOutline(r, s);
-        convexHull(s);
-        ++tested;
-        if (const auto symbol = locate(f, s, turn)) {
+    auto visit = [&](int32_t x, int32_t y) {
+        if (const auto symbol = examineRegion(f, s, turn, x, y, tested)) {
             ++located;
             if (accept(*symbol)) {
                 accepted = done = true;
@@ -726,7 +915,6 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
             done = true;
     };
 
-    bool done = false;
     const int32_t cx = f.width / 2;
     const int32_t cy = f.height / 2;
     const int32_t reach = std::max(f.width, f.height) / 2 + kLineSpacing;
@@ -739,14 +927,14 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
                 const uint8_t* row = f.dark.data() + static_cast<size_t>(y) * f.width;
                 for (int32_t x = 0; x < f.width && !done; ++x) {
                     if (row[x] == kUnvisitedDark)
-                        visit(x, y, done);
+                        visit(x, y);
                 }
             }
             const int32_t x = cx + sign * k * kLineSpacing;
             if (x >= 0 && x < f.width) {
                 for (int32_t yy = 0; yy < f.height && !done; ++yy) {
                     if (f.dark[static_cast<size_t>(yy) * f.width + x] == kUnvisitedDark)
-                        visit(x, yy, done);
+                        visit(x, yy);
                 }
             }
         }
