@@ -8,40 +8,7 @@
 
 namespace dm {
 
-ImagePoint mapped(const Homography& map, double u, double v) {
-    const Vec2 p = map.map(u, v);
-    return {p.x, p.y};
-}
-
 namespace {
-
-ImagePoint operator+(ImagePoint a, ImagePoint b) {
-    return {a.x + b.x, a.y + b.y};
-}
-ImagePoint operator-(ImagePoint a, ImagePoint b) {
-    return {a.x - b.x, a.y - b.y};
-}
-ImagePoint operator*(double k, ImagePoint a) {
-    return {k * a.x, k * a.y};
-}
-double length(ImagePoint a) {
-    return std::hypot(a.x, a.y);
-}
-
-// A straight line through point along direction (not necessarily of unit length).
-struct Line {
-    ImagePoint point;
-    ImagePoint direction;
-};
-
-std::optional<ImagePoint> intersect(const Line& a, const Line& b) {
-    const double det = a.direction.x * b.direction.y - a.direction.y * b.direction.x;
-    if (std::abs(det) < 1e-12)
-        return std::nullopt;
-    const ImagePoint d = b.point - a.point;
-    const double t = (d.x * b.direction.y - d.y * b.direction.x) / det;
-    return a.point + t * a.direction;
-}
 
 // Where the reflectance from a to b crosses the threshold from light to dark (or from dark to
 // light), as a fraction of the way: the crossing nearest the middle when there are several.
@@ -72,41 +39,6 @@ std::optional<ImagePoint> edgeBetween(const ReflectanceImage& image, ImagePoint 
     if (!t)
         return std::nullopt;
     return a + *t * (b - a);
-}
-
-// Total least squares line through the points, dropping the worst point while it lies farther
-// than tolerance from the line (a damaged module's edge lies elsewhere). Nothing from fewer than
-// two points.
-std::optional<Line> fitLine(std::vector<ImagePoint> points, double tolerance) {
-    while (points.size() >= 2) {
-        ImagePoint mean{};
-        for (const ImagePoint& p : points)
-            mean = mean + p;
-        mean = (1.0 / points.size()) * mean;
-        double sxx = 0, sxy = 0, syy = 0;
-        for (const ImagePoint& p : points) {
-            const ImagePoint d = p - mean;
-            sxx += d.x * d.x;
-            sxy += d.x * d.y;
-            syy += d.y * d.y;
-        }
-        const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
-        const ImagePoint direction{std::cos(angle), std::sin(angle)};
-        size_t worst = 0;
-        double worstDistance = -1;
-        for (size_t i = 0; i < points.size(); ++i) {
-            const ImagePoint d = points[i] - mean;
-            const double distance = std::abs(d.x * direction.y - d.y * direction.x);
-            if (distance > worstDistance) {
-                worstDistance = distance;
-                worst = i;
-            }
-        }
-        if (worstDistance <= tolerance || points.size() == 2)
-            return Line{mean, direction};
-        points.erase(points.begin() + static_cast<ptrdiff_t>(worst));
-    }
-    return std::nullopt;
 }
 
 // Least squares fit of centre = origin + u colStep + v rowStep over (u, v) = (c + 0.5, r + 0.5).
@@ -174,10 +106,10 @@ std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Hom
     const int32_t cols = s.symbolCols;
     const int32_t regionRows = rows / verticalRegions(s);
     const int32_t regionCols = cols / horizontalRegions(s);
-    const double roughModule = (length(mapped(rough, cols, 0) - mapped(rough, 0, 0)) / cols +
-                                length(mapped(rough, cols, rows) - mapped(rough, 0, rows)) / cols +
-                                length(mapped(rough, 0, rows) - mapped(rough, 0, 0)) / rows +
-                                length(mapped(rough, cols, rows) - mapped(rough, cols, 0)) / rows) /
+    const double roughModule = (length(rough.map(cols, 0) - rough.map(0, 0)) / cols +
+                                length(rough.map(cols, rows) - rough.map(0, rows)) / cols +
+                                length(rough.map(0, rows) - rough.map(0, 0)) / rows +
+                                length(rough.map(cols, rows) - rough.map(cols, 0)) / rows) /
                                4;
     if (!std::isfinite(roughModule) || roughModule <= 0)
         return std::nullopt;
@@ -196,25 +128,24 @@ std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Hom
         return fitLine(points, tolerance).value_or(Line{from, to - from});
     };
     auto edge = [&](double u0, double v0, double u1, double v1, bool lightToDark) {
-        return edgeBetween(image, mapped(rough, u0, v0), mapped(rough, u1, v1), threshold,
-                           lightToDark);
+        return edgeBetween(image, rough.map(u0, v0), rough.map(u1, v1), threshold, lightToDark);
     };
     const Line left = side([&](int32_t r) { return edge(-kReach, r + 0.5, kReach, r + 0.5, true); },
-                           rows, mapped(rough, 0, 0), mapped(rough, 0, rows));
+                           rows, rough.map(0, 0), rough.map(0, rows));
     const Line bottom =
         side([&](int32_t c) { return edge(c + 0.5, rows + kReach, c + 0.5, rows - kReach, true); },
-             cols, mapped(rough, 0, rows), mapped(rough, cols, rows));
+             cols, rough.map(0, rows), rough.map(cols, rows));
     const Line top = side(
         [&](int32_t i) {  // the dark modules, columns 0, 2, 4 ...
             return edge(2 * i + 0.5, -kReach, 2 * i + 0.5, kReach, true);
         },
-        cols / 2, mapped(rough, 0, 0), mapped(rough, cols, 0));
+        cols / 2, rough.map(0, 0), rough.map(cols, 0));
     const Line right = side(
         [&](int32_t i) {  // the dark modules, rows - 1, rows - 3 ...
             const double v = rows - 1 - 2 * i + 0.5;
             return edge(cols + kReach, v, cols - kReach, v, true);
         },
-        rows / 2, mapped(rough, cols, 0), mapped(rough, cols, rows));
+        rows / 2, rough.map(cols, 0), rough.map(cols, rows));
     const auto topLeft = intersect(top, left);
     const auto topRight = intersect(top, right);
     const auto bottomRight = intersect(bottom, right);
@@ -222,15 +153,13 @@ std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Hom
     if (!topLeft || !topRight || !bottomRight || !bottomLeft)
         return std::nullopt;
     const auto outline =
-        symbolToImage({Vec2{topLeft->x, topLeft->y}, Vec2{topRight->x, topRight->y},
-                       Vec2{bottomRight->x, bottomRight->y}, Vec2{bottomLeft->x, bottomLeft->y}},
-                      cols, rows);
+        symbolToImage({*topLeft, *topRight, *bottomRight, *bottomLeft}, cols, rows);
     if (!outline)
         return std::nullopt;
 
     MeasuredGrid grid;
     grid.outline = *outline;
-    auto at = [&](double u, double v) { return mapped(*outline, u, v); };
+    auto at = [&](double u, double v) { return outline->map(u, v); };
     // Module edges along one alternating line, point(u) its point u modules along. Edge k (between
     // modules k - 1 and k) is looked for within half a module of where the edges before it put
     // it: the outline's place, shifted as far as the last edge found lay from its own plus the

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "decoder/decoder.h"
-#include "detection/frame_search/perspective_grid.h"
+#include "detection/shared/geometry.h"
 #include "grading/fixed_pattern.h"
 #include "grading/grid_measurement.h"
 #include "grading/reflectance_image.h"
@@ -53,16 +53,15 @@ uint8_t gradeAtMost(double value, const Limits& limits) {
 // module (the inspection area), at points a quarter aperture apart.
 std::pair<double, double> reflectanceExtremes(const ReflectanceImage& image, const Homography& map,
                                               int32_t rows, int32_t cols, double aperture) {
-    const std::array<ImagePoint, 4> quad{mapped(map, -1, -1), mapped(map, cols + 1, -1),
-                                         mapped(map, cols + 1, rows + 1),
-                                         mapped(map, -1, rows + 1)};
+    const std::array<ImagePoint, 4> quad{map.map(-1, -1), map.map(cols + 1, -1),
+                                         map.map(cols + 1, rows + 1), map.map(-1, rows + 1)};
     auto inside = [&](ImagePoint p) {
         int sign = 0;
         for (size_t i = 0; i < quad.size(); ++i) {
             const ImagePoint a = quad[i];
             const ImagePoint b = quad[(i + 1) % quad.size()];
-            const double cross = (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
-            const int s = cross > 0 ? 1 : cross < 0 ? -1 : 0;
+            const double turn = cross(b - a, p - a);
+            const int s = turn > 0 ? 1 : turn < 0 ? -1 : 0;
             if (s != 0 && sign != 0 && s != sign)
                 return false;
             sign = s != 0 ? s : sign;
@@ -152,19 +151,14 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     const SymbolSize& s = symbolSize(sizeIndex);
     const int32_t rows = s.symbolRows;
     const int32_t cols = s.symbolCols;
-    std::array<Vec2, 4> located;
-    for (size_t i = 0; i < 4; ++i)
-        located[i] = {corners[i].x, corners[i].y};
-    const auto rough = symbolToImage(located, cols, rows);
+    const auto rough = symbolToImage(corners, cols, rows);
     if (!rough)
         return out;
 
     // A first threshold over the area the located corners give, for the edges; then the
     // reflectances over the measured outline.
     const double roughModule =
-        (std::hypot(corners[1].x - corners[0].x, corners[1].y - corners[0].y) / cols +
-         std::hypot(corners[3].x - corners[0].x, corners[3].y - corners[0].y) / rows) /
-        2;
+        (length(corners[1] - corners[0]) / cols + length(corners[3] - corners[0]) / rows) / 2;
     const auto [roughHigh, roughLow] =
         reflectanceExtremes(image, *rough, rows, cols, kApertureShare * roughModule);
     const auto grid = measureGrid(image, *rough, sizeIndex, (roughHigh + roughLow) / 2);
@@ -181,8 +175,8 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     out.minReflectance = low;
     out.globalThreshold = (high + low) / 2;
     const double contrast = high - low;
-    out.corners = {mapped(grid->outline, 0, 0), mapped(grid->outline, cols, 0),
-                   mapped(grid->outline, cols, rows), mapped(grid->outline, 0, rows)};
+    out.corners = {grid->outline.map(0, 0), grid->outline.map(cols, 0),
+                   grid->outline.map(cols, rows), grid->outline.map(0, rows)};
 
     // The symbol as read at the grid's centres under the global threshold, and what it says.
     out.modules.resize(static_cast<size_t>(rows) * cols);
@@ -246,7 +240,7 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
             m.centre = symbolModule.centre;
             m.reflectance = symbolModule.reflectance;
         } else {
-            m.centre = mapped(grid->outline, m.col + 0.5, m.row + 0.5);
+            m.centre = grid->outline.map(m.col + 0.5, m.row + 0.5);
             m.reflectance = image.aperture(m.centre, out.aperture);
         }
         gradeModule(m, out.globalThreshold, contrast, true);
