@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "detection/shared/geometry.h"
 #include "symbology/decode_status.h"
 #include "symbology/message_format.h"
 
@@ -79,12 +80,9 @@ struct DecodeOptions {
     bool enlarge = false;
 };
 
-// A point in picture coordinates: x to the right, y downwards, (0, 0) the top-left corner of
-// the top-left pixel, whatever the stored row order.
-struct ImagePoint {
-    double x = 0;
-    double y = 0;
-};
+// A point in picture coordinates (fields x, y): x to the right, y downwards, (0, 0) the top-left
+// corner of the top-left pixel, whatever the stored row order.
+using ImagePoint = PointD;
 
 // Outer corners of a symbol as printed (solid finder along its left and bottom edges): top left,
 // top right, bottom right, bottom left. Any quadrilateral. A mirrored symbol keeps the corners'

@@ -8,47 +8,37 @@
 
 namespace dm {
 
-ImagePoint mapped(const Homography& map, double u, double v) {
-    const Vec2 p = map.map(u, v);
-    return {p.x, p.y};
-}
-
 namespace {
 
-ImagePoint operator+(ImagePoint a, ImagePoint b) {
-    return {a.x + b.x, a.y + b.y};
-}
-ImagePoint operator-(ImagePoint a, ImagePoint b) {
-    return {a.x - b.x, a.y - b.y};
-}
-ImagePoint operator*(double k, ImagePoint a) {
-    return {k * a.x, k * a.y};
-}
-double length(ImagePoint a) {
-    return std::hypot(a.x, a.y);
-}
+// Samples per pixel along a scan for an edge: finer than the bilinear reflectance changes, so
+// the interpolation between two samples finds the crossing to a small fraction of a pixel. A
+// scan takes at least kFewestScanSamples and at most kMostScanSamples (a bound for maps that
+// run far off the picture).
+constexpr int kScanSamplesPerPixel = 4;
+constexpr int kFewestScanSamples = 4;
+constexpr int kMostScanSamples = 4096;
 
-// A straight line through point along direction (not necessarily of unit length).
-struct Line {
-    ImagePoint point;
-    ImagePoint direction;
-};
+// Each outer edge is looked for from three quarters of a module outside to three quarters
+// inside where the rough map puts it: the located corners lie well within a module of the
+// symbol's, and the scan stays short of the next edge inside.
+constexpr double kEdgeReach = 0.75;
+// An edge point farther than this share of the module size from its side's line is dropped
+// from the fit (a damaged module's edge lies elsewhere), but never for less than
+// kLeastEdgeTolerance pixels, the scatter of the crossings themselves on small modules.
+constexpr double kEdgeToleranceShare = 0.2;
+constexpr double kLeastEdgeTolerance = 0.5;
 
-std::optional<ImagePoint> intersect(const Line& a, const Line& b) {
-    const double det = a.direction.x * b.direction.y - a.direction.y * b.direction.x;
-    if (std::abs(det) < 1e-12)
-        return std::nullopt;
-    const ImagePoint d = b.point - a.point;
-    const double t = (d.x * b.direction.y - d.y * b.direction.x) / det;
-    return a.point + t * a.direction;
-}
+// The module at the open end of an alternating line (light, against the quiet zone) shows one
+// edge only: its centre is taken half a module beyond it, a quarter of the two modules before.
+constexpr double kOpenEndShare = 0.25;
 
 // Where the reflectance from a to b crosses the threshold from light to dark (or from dark to
 // light), as a fraction of the way: the crossing nearest the middle when there are several.
 // Sampled every quarter pixel and interpolated between samples.
 std::optional<double> crossing(const ReflectanceImage& image, ImagePoint a, ImagePoint b,
                                double threshold, bool lightToDark) {
-    const int steps = std::clamp(static_cast<int>(std::ceil(4 * length(b - a))), 4, 4096);
+    const int steps = std::clamp(static_cast<int>(std::ceil(kScanSamplesPerPixel * length(b - a))),
+                                 kFewestScanSamples, kMostScanSamples);
     std::optional<double> best;
     double previous = image.sample(a) - threshold;
     for (int i = 1; i <= steps; ++i) {
@@ -72,41 +62,6 @@ std::optional<ImagePoint> edgeBetween(const ReflectanceImage& image, ImagePoint 
     if (!t)
         return std::nullopt;
     return a + *t * (b - a);
-}
-
-// Total least squares line through the points, dropping the worst point while it lies farther
-// than tolerance from the line (a damaged module's edge lies elsewhere). Nothing from fewer than
-// two points.
-std::optional<Line> fitLine(std::vector<ImagePoint> points, double tolerance) {
-    while (points.size() >= 2) {
-        ImagePoint mean{};
-        for (const ImagePoint& p : points)
-            mean = mean + p;
-        mean = (1.0 / points.size()) * mean;
-        double sxx = 0, sxy = 0, syy = 0;
-        for (const ImagePoint& p : points) {
-            const ImagePoint d = p - mean;
-            sxx += d.x * d.x;
-            sxy += d.x * d.y;
-            syy += d.y * d.y;
-        }
-        const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
-        const ImagePoint direction{std::cos(angle), std::sin(angle)};
-        size_t worst = 0;
-        double worstDistance = -1;
-        for (size_t i = 0; i < points.size(); ++i) {
-            const ImagePoint d = points[i] - mean;
-            const double distance = std::abs(d.x * direction.y - d.y * direction.x);
-            if (distance > worstDistance) {
-                worstDistance = distance;
-                worst = i;
-            }
-        }
-        if (worstDistance <= tolerance || points.size() == 2)
-            return Line{mean, direction};
-        points.erase(points.begin() + static_cast<ptrdiff_t>(worst));
-    }
-    return std::nullopt;
 }
 
 // Least squares fit of centre = origin + u colStep + v rowStep over (u, v) = (c + 0.5, r + 0.5).
@@ -163,6 +118,149 @@ void fitRegularGrid(MeasuredGrid& grid, int32_t rows, int32_t cols) {
     grid.gridNonuniformity = worst / grid.moduleSize;
 }
 
+// Mean module size along the four sides of the map of a rows x cols symbol, pixels.
+double sideModuleSize(const Homography& map, int32_t rows, int32_t cols) {
+    return (length(map.map(cols, 0) - map.map(0, 0)) / cols +
+            length(map.map(cols, rows) - map.map(0, rows)) / cols +
+            length(map.map(0, rows) - map.map(0, 0)) / rows +
+            length(map.map(cols, rows) - map.map(cols, 0)) / rows) /
+           4;
+}
+
+// Scans across the outer edges of the symbol that a rough map places.
+struct EdgeScan {
+    const ReflectanceImage& image;
+    const Homography& rough;
+    double threshold;
+    double tolerance;  // pixels an edge point may lie off its side's line
+
+    // The light-to-dark edge from symbol point (u0, v0) to (u1, v1).
+    std::optional<ImagePoint> edge(double u0, double v0, double u1, double v1) const {
+        return edgeBetween(image, rough.map(u0, v0), rough.map(u1, v1), threshold, true);
+    }
+
+    // The line fitted to the edges that scan(0 ... count - 1) finds; the rough side from from to
+    // to when they give none.
+    template <typename Scan>
+    Line side(Scan scan, int32_t count, ImagePoint from, ImagePoint to) const {
+        std::vector<ImagePoint> points;
+        for (int32_t i = 0; i < count; ++i) {
+            if (const auto p = scan(i))
+                points.push_back(*p);
+        }
+        return fitLine(points, tolerance).value_or(Line{from, to - from});
+    }
+};
+
+// The outline through the four measured outer edges: the solid column and row against the
+// quiet zone, and the dark modules of the top and right clock tracks. Nothing when the edges
+// do not form a quadrilateral.
+std::optional<Homography> measureOutline(const EdgeScan& scan, int32_t rows, int32_t cols) {
+    const Homography& rough = scan.rough;
+    const Line left =
+        scan.side([&](int32_t r) { return scan.edge(-kEdgeReach, r + 0.5, kEdgeReach, r + 0.5); },
+                  rows, rough.map(0, 0), rough.map(0, rows));
+    const Line bottom = scan.side(
+        [&](int32_t c) {
+            return scan.edge(c + 0.5, rows + kEdgeReach, c + 0.5, rows - kEdgeReach);
+        },
+        cols, rough.map(0, rows), rough.map(cols, rows));
+    const Line top = scan.side(
+        [&](int32_t i) {  // the dark modules, columns 0, 2, 4 ...
+            return scan.edge(2 * i + 0.5, -kEdgeReach, 2 * i + 0.5, kEdgeReach);
+        },
+        cols / 2, rough.map(0, 0), rough.map(cols, 0));
+    const Line right = scan.side(
+        [&](int32_t i) {  // the dark modules, rows - 1, rows - 3 ...
+            const double v = rows - 1 - 2 * i + 0.5;
+            return scan.edge(cols + kEdgeReach, v, cols - kEdgeReach, v);
+        },
+        rows / 2, rough.map(cols, 0), rough.map(cols, rows));
+    const auto topLeft = intersect(top, left);
+    const auto topRight = intersect(top, right);
+    const auto bottomRight = intersect(bottom, right);
+    const auto bottomLeft = intersect(bottom, left);
+    if (!topLeft || !topRight || !bottomRight || !bottomLeft)
+        return std::nullopt;
+    return symbolToImage({*topLeft, *topRight, *bottomRight, *bottomLeft}, cols, rows);
+}
+
+// Module edges along one alternating line, point(u) its point u modules along. Edge k (between
+// modules k - 1 and k) is looked for within half a module of where the edges before it put it:
+// the outline's place, shifted as far as the last edge found lay from its own plus the change
+// since the edge before, so that the search follows a grid that bends or narrows away from the
+// outline. Where it cannot be seen, that place stands in.
+template <typename PointAt, typename LightToDark>
+std::vector<ImagePoint> trackEdges(const ReflectanceImage& image, double threshold, PointAt point,
+                                   LightToDark lightToDark, int32_t first, int32_t last) {
+    std::vector<ImagePoint> edges(static_cast<size_t>(last + 1));
+    double shift = 0;
+    std::optional<double> lastShift;
+    for (int32_t k = first; k <= last; ++k) {
+        const double place = k + shift;
+        const auto t =
+            crossing(image, point(place - 0.5), point(place + 0.5), threshold, lightToDark(k));
+        const double u = t ? place - 0.5 + *t : place;
+        edges[static_cast<size_t>(k)] = point(u);
+        if (t) {
+            shift = lastShift ? 2 * (u - k) - *lastShift : u - k;
+            lastShift = u - k;
+        }
+    }
+    return edges;
+}
+
+// Column centres along the alternating row at v (the top row of a region): light quiet zone,
+// then dark at even columns; the last column is light and open to the quiet zone.
+std::vector<ImagePoint> columnCentresAlong(const ReflectanceImage& image, double threshold,
+                                           const Homography& outline, double v, int32_t cols) {
+    const auto e = trackEdges(
+        image, threshold, [&](double k) { return outline.map(k, v); },
+        [](int32_t k) { return k % 2 == 0; }, 0, cols - 1);
+    std::vector<ImagePoint> centres(static_cast<size_t>(cols));
+    for (int32_t c = 0; c + 1 < cols; ++c)
+        centres[c] = 0.5 * (e[c] + e[c + 1]);
+    centres[cols - 1] = e[cols - 1] + kOpenEndShare * (e[cols - 1] - e[cols - 3]);
+    return centres;
+}
+
+// Row centres along the alternating column at u (the right column of a region), edges at
+// v = 1 ... rows: dark where rows - 1 - r is even, the bottom module against the quiet zone, the
+// top one light and open to it.
+std::vector<ImagePoint> rowCentresAlong(const ReflectanceImage& image, double threshold,
+                                        const Homography& outline, double u, int32_t rows) {
+    const auto e = trackEdges(
+        image, threshold, [&](double k) { return outline.map(u, k); },
+        [&](int32_t k) { return (rows - k) % 2 != 0; }, 1, rows);
+    std::vector<ImagePoint> centres(static_cast<size_t>(rows));
+    for (int32_t r = 1; r < rows; ++r)
+        centres[r] = 0.5 * (e[r] + e[r + 1]);
+    centres[0] = e[1] - kOpenEndShare * (e[3] - e[1]);
+    return centres;
+}
+
+// Module centres, rows x cols: module (r, c) where the line through its column's centre on the
+// alternating row of its region runs down the columns and the line through its row's centre on
+// the alternating column of its region runs across; the outline's place where they do not meet.
+std::vector<ImagePoint> moduleCentres(const Homography& outline,
+                                      const std::vector<std::vector<ImagePoint>>& columnCentres,
+                                      const std::vector<std::vector<ImagePoint>>& rowCentres,
+                                      int32_t rows, int32_t cols, int32_t regionRows,
+                                      int32_t regionCols) {
+    std::vector<ImagePoint> centres(static_cast<size_t>(rows) * cols);
+    for (int32_t r = 0; r < rows; ++r) {
+        const ImagePoint along = outline.map(cols, r + 0.5) - outline.map(0, r + 0.5);
+        for (int32_t c = 0; c < cols; ++c) {
+            const Line column{columnCentres[static_cast<size_t>(r / regionRows)][c],
+                              outline.map(c + 0.5, rows) - outline.map(c + 0.5, 0)};
+            const Line row{rowCentres[static_cast<size_t>(c / regionCols)][r], along};
+            centres[static_cast<size_t>(r) * cols + c] =
+                intersect(column, row).value_or(outline.map(c + 0.5, r + 0.5));
+        }
+    }
+    return centres;
+}
+
 }  // namespace
 
 std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Homography& rough,
@@ -172,124 +270,29 @@ std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Hom
     const SymbolSize& s = symbolSize(sizeIndex);
     const int32_t rows = s.symbolRows;
     const int32_t cols = s.symbolCols;
-    const int32_t regionRows = rows / verticalRegions(s);
-    const int32_t regionCols = cols / horizontalRegions(s);
-    const double roughModule = (length(mapped(rough, cols, 0) - mapped(rough, 0, 0)) / cols +
-                                length(mapped(rough, cols, rows) - mapped(rough, 0, rows)) / cols +
-                                length(mapped(rough, 0, rows) - mapped(rough, 0, 0)) / rows +
-                                length(mapped(rough, cols, rows) - mapped(rough, cols, 0)) / rows) /
-                               4;
+    const double roughModule = sideModuleSize(rough, rows, cols);
     if (!std::isfinite(roughModule) || roughModule <= 0)
         return std::nullopt;
-
-    // The outer edges: the solid column and row against the quiet zone, and the dark modules of
-    // the top and right clock tracks. Each scan runs three quarters of a module either side of
-    // where the rough map puts the edge.
-    constexpr double kReach = 0.75;
-    const double tolerance = std::max(0.5, 0.2 * roughModule);
-    auto side = [&](auto scan, int32_t count, ImagePoint from, ImagePoint to) {
-        std::vector<ImagePoint> points;
-        for (int32_t i = 0; i < count; ++i) {
-            if (const auto p = scan(i))
-                points.push_back(*p);
-        }
-        return fitLine(points, tolerance).value_or(Line{from, to - from});
-    };
-    auto edge = [&](double u0, double v0, double u1, double v1, bool lightToDark) {
-        return edgeBetween(image, mapped(rough, u0, v0), mapped(rough, u1, v1), threshold,
-                           lightToDark);
-    };
-    const Line left = side([&](int32_t r) { return edge(-kReach, r + 0.5, kReach, r + 0.5, true); },
-                           rows, mapped(rough, 0, 0), mapped(rough, 0, rows));
-    const Line bottom =
-        side([&](int32_t c) { return edge(c + 0.5, rows + kReach, c + 0.5, rows - kReach, true); },
-             cols, mapped(rough, 0, rows), mapped(rough, cols, rows));
-    const Line top = side(
-        [&](int32_t i) {  // the dark modules, columns 0, 2, 4 ...
-            return edge(2 * i + 0.5, -kReach, 2 * i + 0.5, kReach, true);
-        },
-        cols / 2, mapped(rough, 0, 0), mapped(rough, cols, 0));
-    const Line right = side(
-        [&](int32_t i) {  // the dark modules, rows - 1, rows - 3 ...
-            const double v = rows - 1 - 2 * i + 0.5;
-            return edge(cols + kReach, v, cols - kReach, v, true);
-        },
-        rows / 2, mapped(rough, cols, 0), mapped(rough, cols, rows));
-    const auto topLeft = intersect(top, left);
-    const auto topRight = intersect(top, right);
-    const auto bottomRight = intersect(bottom, right);
-    const auto bottomLeft = intersect(bottom, left);
-    if (!topLeft || !topRight || !bottomRight || !bottomLeft)
-        return std::nullopt;
-    const auto outline =
-        symbolToImage({Vec2{topLeft->x, topLeft->y}, Vec2{topRight->x, topRight->y},
-                       Vec2{bottomRight->x, bottomRight->y}, Vec2{bottomLeft->x, bottomLeft->y}},
-                      cols, rows);
+    const EdgeScan scan{image, rough, threshold,
+                        std::max(kLeastEdgeTolerance, kEdgeToleranceShare * roughModule)};
+    const auto outline = measureOutline(scan, rows, cols);
     if (!outline)
         return std::nullopt;
 
+    // The centres each alternating row and column shows, then the module centres between them.
+    const int32_t regionRows = rows / verticalRegions(s);
+    const int32_t regionCols = cols / horizontalRegions(s);
+    std::vector<std::vector<ImagePoint>> columnCentres;
+    for (int32_t t = 0; t < rows; t += regionRows)
+        columnCentres.push_back(columnCentresAlong(image, threshold, *outline, t + 0.5, cols));
+    std::vector<std::vector<ImagePoint>> rowCentres;
+    for (int32_t t = regionCols - 1; t < cols; t += regionCols)
+        rowCentres.push_back(rowCentresAlong(image, threshold, *outline, t + 0.5, rows));
+
     MeasuredGrid grid;
     grid.outline = *outline;
-    auto at = [&](double u, double v) { return mapped(*outline, u, v); };
-    // Module edges along one alternating line, point(u) its point u modules along. Edge k (between
-    // modules k - 1 and k) is looked for within half a module of where the edges before it put
-    // it: the outline's place, shifted as far as the last edge found lay from its own plus the
-    // change since the edge before, so that the search follows a grid that bends or narrows away
-    // from the outline. Where it cannot be seen, that place stands in.
-    auto trackEdges = [&](auto point, auto lightToDark, int32_t first, int32_t last) {
-        std::vector<ImagePoint> edges(static_cast<size_t>(last + 1));
-        double shift = 0;
-        std::optional<double> lastShift;
-        for (int32_t k = first; k <= last; ++k) {
-            const double place = k + shift;
-            const auto t =
-                crossing(image, point(place - 0.5), point(place + 0.5), threshold, lightToDark(k));
-            const double u = t ? place - 0.5 + *t : place;
-            edges[static_cast<size_t>(k)] = point(u);
-            if (t) {
-                shift = lastShift ? 2 * (u - k) - *lastShift : u - k;
-                lastShift = u - k;
-            }
-        }
-        return edges;
-    };
-    // Column centres on every alternating row (the top row of each region): light quiet zone,
-    // then dark at even columns; the last column is light and open to the quiet zone.
-    std::vector<std::vector<ImagePoint>> columnCentres;
-    for (int32_t t = 0; t < rows; t += regionRows) {
-        const auto e = trackEdges([&](double k) { return at(k, t + 0.5); },
-                                  [](int32_t k) { return k % 2 == 0; }, 0, cols - 1);
-        std::vector<ImagePoint> centres(static_cast<size_t>(cols));
-        for (int32_t c = 0; c + 1 < cols; ++c)
-            centres[c] = 0.5 * (e[c] + e[c + 1]);
-        centres[cols - 1] = e[cols - 1] + 0.25 * (e[cols - 1] - e[cols - 3]);
-        columnCentres.push_back(std::move(centres));
-    }
-    // Row centres on every alternating column (the right column of each region), edges at
-    // v = 1 ... rows: dark where rows - 1 - r is even, the bottom module against the quiet zone,
-    // the top one light and open to it.
-    std::vector<std::vector<ImagePoint>> rowCentres;
-    for (int32_t t = regionCols - 1; t < cols; t += regionCols) {
-        const auto e = trackEdges([&](double k) { return at(t + 0.5, k); },
-                                  [&](int32_t k) { return (rows - k) % 2 != 0; }, 1, rows);
-        std::vector<ImagePoint> centres(static_cast<size_t>(rows));
-        for (int32_t r = 1; r < rows; ++r)
-            centres[r] = 0.5 * (e[r] + e[r + 1]);
-        centres[0] = e[1] - 0.25 * (e[3] - e[1]);
-        rowCentres.push_back(std::move(centres));
-    }
-
-    grid.centres.resize(static_cast<size_t>(rows) * cols);
-    for (int32_t r = 0; r < rows; ++r) {
-        const ImagePoint along = at(cols, r + 0.5) - at(0, r + 0.5);
-        for (int32_t c = 0; c < cols; ++c) {
-            const Line column{columnCentres[static_cast<size_t>(r / regionRows)][c],
-                              at(c + 0.5, rows) - at(c + 0.5, 0)};
-            const Line row{rowCentres[static_cast<size_t>(c / regionCols)][r], along};
-            grid.centres[static_cast<size_t>(r) * cols + c] =
-                intersect(column, row).value_or(at(c + 0.5, r + 0.5));
-        }
-    }
+    grid.centres =
+        moduleCentres(*outline, columnCentres, rowCentres, rows, cols, regionRows, regionCols);
     fitRegularGrid(grid, rows, cols);
     if (!std::isfinite(grid.moduleSize) || grid.moduleSize <= 0)
         return std::nullopt;

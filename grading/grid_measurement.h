@@ -5,13 +5,10 @@
 #include <vector>
 
 #include "decoder/decode_image.h"
-#include "detection/frame_search/perspective_grid.h"
+#include "detection/shared/geometry.h"
 #include "grading/reflectance_image.h"
 
 namespace dm {
-
-// The picture point of symbol coordinates (u, v) under the map.
-ImagePoint mapped(const Homography& map, double u, double v);
 
 // The module grid of a symbol as measured in the image, and the regular grid that fits it best.
 struct MeasuredGrid {

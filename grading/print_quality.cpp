@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "decoder/decoder.h"
-#include "detection/frame_search/perspective_grid.h"
+#include "detection/shared/geometry.h"
 #include "grading/fixed_pattern.h"
 #include "grading/grid_measurement.h"
 #include "grading/reflectance_image.h"
@@ -18,7 +18,8 @@
 namespace dm {
 namespace {
 
-// Grade thresholds, the A limit first: a value reaching limit k (k = 0 ... 3) earns 4 - k.
+// Grade thresholds of the print-quality standard for two-dimensional symbols (ISO/IEC 15415),
+// the A limit first: a value reaching limit k (k = 0 ... 3) earns 4 - k.
 using Limits = std::array<double, 4>;
 constexpr Limits kSymbolContrast{0.70, 0.55, 0.40, 0.20};
 constexpr Limits kModulation{0.50, 0.40, 0.30, 0.20};  // modules' modulation and margin
@@ -26,8 +27,17 @@ constexpr Limits kUnusedCorrection{0.62, 0.50, 0.37, 0.25};
 constexpr Limits kAxialNonuniformity{0.06, 0.08, 0.10, 0.12};  // at most
 constexpr Limits kGridNonuniformity{0.38, 0.50, 0.63, 0.75};   // at most
 
-// The aperture's diameter as a share of the module size.
+// Grade A, the highest: a value that reaches the first limit, a parameter nothing lowers.
+constexpr uint8_t kBestGrade = 4;
+
+// The aperture's diameter as a share of the module size: the 0.8 module that verifiers use
+// for Data Matrix.
 constexpr double kApertureShare = 0.8;
+
+// The inspection area of the reflectance extremes: the symbol and this many modules of quiet
+// zone around it, read at points a quarter aperture apart (at least a pixel).
+constexpr double kInspectionMargin = 1;
+constexpr double kInspectionStepsPerAperture = 4;
 
 // Values within this of a limit count as reaching it (the limits are decimal fractions that
 // the arithmetic cannot always meet exactly).
@@ -53,16 +63,16 @@ uint8_t gradeAtMost(double value, const Limits& limits) {
 // module (the inspection area), at points a quarter aperture apart.
 std::pair<double, double> reflectanceExtremes(const ReflectanceImage& image, const Homography& map,
                                               int32_t rows, int32_t cols, double aperture) {
-    const std::array<ImagePoint, 4> quad{mapped(map, -1, -1), mapped(map, cols + 1, -1),
-                                         mapped(map, cols + 1, rows + 1),
-                                         mapped(map, -1, rows + 1)};
+    const double m = kInspectionMargin;
+    const std::array<ImagePoint, 4> quad{map.map(-m, -m), map.map(cols + m, -m),
+                                         map.map(cols + m, rows + m), map.map(-m, rows + m)};
     auto inside = [&](ImagePoint p) {
         int sign = 0;
         for (size_t i = 0; i < quad.size(); ++i) {
             const ImagePoint a = quad[i];
             const ImagePoint b = quad[(i + 1) % quad.size()];
-            const double cross = (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
-            const int s = cross > 0 ? 1 : cross < 0 ? -1 : 0;
+            const double turn = cross(b - a, p - a);
+            const int s = turn > 0 ? 1 : turn < 0 ? -1 : 0;
             if (s != 0 && sign != 0 && s != sign)
                 return false;
             sign = s != 0 ? s : sign;
@@ -80,7 +90,7 @@ std::pair<double, double> reflectanceExtremes(const ReflectanceImage& image, con
     y0 = std::max(std::floor(y0), 0.0);
     x1 = std::min(x1, static_cast<double>(image.width));
     y1 = std::min(y1, static_cast<double>(image.height));
-    const double step = std::max(1.0, std::floor(aperture / 4));
+    const double step = std::max(1.0, std::floor(aperture / kInspectionStepsPerAperture));
     double high = -1;
     double low = 2;
     for (double y = y0 + 0.5; y < y1; y += step) {
@@ -145,6 +155,155 @@ SymbolGrade notLocated() {
     return out;
 }
 
+// Module size from the located corners: the mean pitch along the top and the left side.
+double cornerModuleSize(const SymbolCorners& corners, int32_t rows, int32_t cols) {
+    return (length(corners[1] - corners[0]) / cols + length(corners[3] - corners[0]) / rows) / 2;
+}
+
+// The grid of the rows x cols symbol that the located corners place, its edges found at a
+// first threshold halfway between the reflectance extremes over the area the corners give.
+std::optional<MeasuredGrid> measureFromCorners(const ReflectanceImage& image,
+                                               const SymbolCorners& corners, int32_t sizeIndex,
+                                               int32_t rows, int32_t cols) {
+    const auto rough = symbolToImage(corners, cols, rows);
+    if (!rough)
+        return std::nullopt;
+    const auto [high, low] = reflectanceExtremes(
+        image, *rough, rows, cols, kApertureShare * cornerModuleSize(corners, rows, cols));
+    return measureGrid(image, *rough, sizeIndex, (high + low) / 2);
+}
+
+// Reads every module through the aperture at the centre the grid gives it, into out.modules;
+// returns the matrix read under the global threshold (1 dark).
+std::vector<uint8_t> readModules(const ReflectanceImage& image, const MeasuredGrid& grid,
+                                 SymbolGrade& out) {
+    const int32_t rows = out.symbolRows;
+    const int32_t cols = out.symbolCols;
+    out.modules.resize(static_cast<size_t>(rows) * cols);
+    std::vector<uint8_t> read(out.modules.size());
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < cols; ++c) {
+            const size_t i = static_cast<size_t>(r) * cols + c;
+            ModuleReading& m = out.modules[i];
+            m.row = r;
+            m.col = c;
+            m.centre = grid.centres[i];
+            m.reflectance = image.aperture(m.centre, out.aperture);
+            read[i] = m.reflectance >= 0 && m.reflectance < out.globalThreshold;
+        }
+    }
+    return read;
+}
+
+// What a module matrix as read says.
+struct Reading {
+    bool known = false;    // it looks like a symbol and its codewords corrected
+    bool decoded = false;  // and the corrected data decoded
+    CodewordCorrection correction;
+    // The matrix the corrected codewords place: the colour each module must have (all light
+    // when not known).
+    std::vector<uint8_t> ideal;
+};
+
+// An area without a symbol reads all light, which Reed-Solomon takes for zero codewords: a
+// reading counts only when it looks like a symbol. The codewords are corrected once, every
+// block for its error count, and the corrected data decoded.
+Reading decodeReading(const std::vector<uint8_t>& read, int32_t sizeIndex) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    const bool plausible = looksLikeASymbol(read, sizeIndex);
+    std::vector<uint8_t> stream(static_cast<size_t>(s.dataCodewords) + s.eccCodewords);
+    DecodeStatus status = DecodeStatus::Success;
+    Reading out;
+    if (extractCodewords(read, sizeIndex, stream, status))
+        out.correction = correctCodewords(stream, sizeIndex, BlockScope::EveryBlock);
+    out.known = plausible && out.correction.ok;
+    DecodeState state;
+    out.decoded =
+        out.known && decodeCorrectedData(std::span(out.correction.codewords).first(s.dataCodewords),
+                                         sizeIndex, state, status);
+    out.ideal = placeCodewords(
+        out.known ? out.correction.codewords : std::vector<uint8_t>(read.size()), sizeIndex);
+    return out;
+}
+
+// Above any modulation or margin: the lowest starts here.
+constexpr double kAboveAnyModulation = 1e9;
+
+// The codeword modules' grades: per codeword the lowest of its modules, and the lowest values.
+struct CodewordGrades {
+    std::vector<uint8_t> modulation;
+    std::vector<uint8_t> margin;
+    double lowestModulation = kAboveAnyModulation;
+    double lowestMargin = kAboveAnyModulation;
+};
+
+// Grades every module's modulation and margin against the colour the reading says it must have
+// (out.modules), and collects the codeword modules' grades.
+CodewordGrades gradeModules(SymbolGrade& out, const Reading& reading, double contrast) {
+    const SymbolSize& s = symbolSize(out.sizeIndex);
+    const std::vector<int32_t> bits = moduleBits(out.sizeIndex);
+    const size_t codewords = static_cast<size_t>(s.dataCodewords + s.eccCodewords);
+    CodewordGrades grades{std::vector<uint8_t>(codewords, kBestGrade),
+                          std::vector<uint8_t>(codewords, kBestGrade)};
+    for (size_t i = 0; i < out.modules.size(); ++i) {
+        ModuleReading& m = out.modules[i];
+        m.dark = reading.ideal[i] != 0;
+        gradeModule(m, out.globalThreshold, contrast, reading.known);
+        if (bits[i] < 0)
+            continue;
+        const auto k = static_cast<size_t>(bits[i] / 8);
+        grades.modulation[k] = std::min(grades.modulation[k], m.modulationGrade);
+        grades.margin[k] = std::min(grades.margin[k], m.marginGrade);
+        grades.lowestModulation = std::min(grades.lowestModulation, m.modulation);
+        grades.lowestMargin = std::min(grades.lowestMargin, m.margin);
+    }
+    return grades;
+}
+
+// Fixed pattern damage: the modules with margin grade 0, and the grade.
+struct PatternDamage {
+    int32_t damaged = 0;
+    double grade = 0;
+};
+
+// The fixed pattern and the quiet zone beside the finder, read (symbol modules as out.modules
+// read them, the quiet zone through the aperture) and graded into out.patternModules and
+// out.segments.
+PatternDamage gradePattern(const ReflectanceImage& image, const MeasuredGrid& grid, double contrast,
+                           SymbolGrade& out) {
+    const int32_t rows = out.symbolRows;
+    const int32_t cols = out.symbolCols;
+    FixedPattern pattern = fixedPatternOf(out.sizeIndex);
+    PatternDamage damage;
+    for (ModuleReading& m : pattern.modules) {
+        if (m.row >= 0 && m.row < rows && m.col >= 0 && m.col < cols) {
+            const ModuleReading& symbolModule =
+                out.modules[static_cast<size_t>(m.row) * cols + m.col];
+            m.centre = symbolModule.centre;
+            m.reflectance = symbolModule.reflectance;
+        } else {
+            m.centre = grid.outline.map(m.col + 0.5, m.row + 0.5);
+            m.reflectance = image.aperture(m.centre, out.aperture);
+        }
+        gradeModule(m, out.globalThreshold, contrast, true);
+        damage.damaged += m.marginGrade == 0;
+    }
+    damage.grade = gradeFixedPattern(pattern.modules, pattern.segments);
+    out.patternModules = std::move(pattern.modules);
+    out.segments = std::move(pattern.segments);
+    return damage;
+}
+
+// The share of error correction the most damaged block left unused; 0 when nothing is known.
+double unusedCorrection(const std::vector<BlockErrors>& blocks, bool known) {
+    if (!known)
+        return 0;
+    double unused = 1;
+    for (const BlockErrors& b : blocks)
+        unused = std::min(unused, 1.0 - static_cast<double>(b.errors) / b.capacity);
+    return unused;
+}
+
 SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, int32_t sizeIndex) {
     SymbolGrade out = notLocated();
     if (!isValidSizeIndex(sizeIndex) || image.width <= 0)
@@ -152,22 +311,7 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     const SymbolSize& s = symbolSize(sizeIndex);
     const int32_t rows = s.symbolRows;
     const int32_t cols = s.symbolCols;
-    std::array<Vec2, 4> located;
-    for (size_t i = 0; i < 4; ++i)
-        located[i] = {corners[i].x, corners[i].y};
-    const auto rough = symbolToImage(located, cols, rows);
-    if (!rough)
-        return out;
-
-    // A first threshold over the area the located corners give, for the edges; then the
-    // reflectances over the measured outline.
-    const double roughModule =
-        (std::hypot(corners[1].x - corners[0].x, corners[1].y - corners[0].y) / cols +
-         std::hypot(corners[3].x - corners[0].x, corners[3].y - corners[0].y) / rows) /
-        2;
-    const auto [roughHigh, roughLow] =
-        reflectanceExtremes(image, *rough, rows, cols, kApertureShare * roughModule);
-    const auto grid = measureGrid(image, *rough, sizeIndex, (roughHigh + roughLow) / 2);
+    const auto grid = measureFromCorners(image, corners, sizeIndex, rows, cols);
     if (!grid)
         return out;
     out.located = true;
@@ -181,104 +325,34 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     out.minReflectance = low;
     out.globalThreshold = (high + low) / 2;
     const double contrast = high - low;
-    out.corners = {mapped(grid->outline, 0, 0), mapped(grid->outline, cols, 0),
-                   mapped(grid->outline, cols, rows), mapped(grid->outline, 0, rows)};
+    out.corners = {grid->outline.map(0, 0), grid->outline.map(cols, 0),
+                   grid->outline.map(cols, rows), grid->outline.map(0, rows)};
 
-    // The symbol as read at the grid's centres under the global threshold, and what it says.
-    out.modules.resize(static_cast<size_t>(rows) * cols);
-    std::vector<uint8_t> read(out.modules.size());
-    for (int32_t r = 0; r < rows; ++r) {
-        for (int32_t c = 0; c < cols; ++c) {
-            const size_t i = static_cast<size_t>(r) * cols + c;
-            ModuleReading& m = out.modules[i];
-            m.row = r;
-            m.col = c;
-            m.centre = grid->centres[i];
-            m.reflectance = image.aperture(m.centre, out.aperture);
-            read[i] = m.reflectance >= 0 && m.reflectance < out.globalThreshold;
-        }
-    }
-    // An area without a symbol reads all light, which Reed-Solomon takes for zero codewords: a
-    // reading counts only when it looks like a symbol. The codewords are corrected once, every
-    // block for its error count, and the corrected data decoded.
-    const bool plausible = looksLikeASymbol(read, sizeIndex);
-    std::vector<uint8_t> stream(static_cast<size_t>(s.dataCodewords) + s.eccCodewords);
-    DecodeStatus status = DecodeStatus::Success;
-    CodewordCorrection correction;
-    if (extractCodewords(read, sizeIndex, stream, status))
-        correction = correctCodewords(stream, sizeIndex, BlockScope::EveryBlock);
-    const bool known = plausible && correction.ok;
-    DecodeState state;
-    out.decoded =
-        known && decodeCorrectedData(std::span(correction.codewords).first(s.dataCodewords),
-                                     sizeIndex, state, status);
-    out.blocks = correction.blocks;
-    const std::vector<uint8_t> ideal =
-        placeCodewords(known ? correction.codewords : std::vector<uint8_t>(read.size()), sizeIndex);
+    const Reading reading = decodeReading(readModules(image, *grid, out), sizeIndex);
+    out.decoded = reading.decoded;
+    out.blocks = reading.correction.blocks;
+    const CodewordGrades codewords = gradeModules(out, reading, contrast);
+    const PatternDamage pattern = gradePattern(image, *grid, contrast, out);
+    const double unused = unusedCorrection(out.blocks, reading.known);
+    const Interleaving interleaving = reading.correction.interleaving;
 
-    // Codeword modules: modulation and margin, and each codeword's lowest grades.
-    const std::vector<int32_t> bits = moduleBits(sizeIndex);
-    const size_t codewords = static_cast<size_t>(s.dataCodewords + s.eccCodewords);
-    std::vector<uint8_t> modulationGrades(codewords, 4);
-    std::vector<uint8_t> marginGrades(codewords, 4);
-    double lowestModulation = 1e9;
-    double lowestMargin = 1e9;
-    for (size_t i = 0; i < out.modules.size(); ++i) {
-        ModuleReading& m = out.modules[i];
-        m.dark = ideal[i] != 0;
-        gradeModule(m, out.globalThreshold, contrast, known);
-        if (bits[i] < 0)
-            continue;
-        const auto k = static_cast<size_t>(bits[i] / 8);
-        modulationGrades[k] = std::min(modulationGrades[k], m.modulationGrade);
-        marginGrades[k] = std::min(marginGrades[k], m.marginGrade);
-        lowestModulation = std::min(lowestModulation, m.modulation);
-        lowestMargin = std::min(lowestMargin, m.margin);
-    }
-
-    // The fixed pattern and the quiet zone beside the finder.
-    FixedPattern pattern = fixedPatternOf(sizeIndex);
-    int32_t damaged = 0;
-    for (ModuleReading& m : pattern.modules) {
-        if (m.row >= 0 && m.row < rows && m.col >= 0 && m.col < cols) {
-            const ModuleReading& symbolModule =
-                out.modules[static_cast<size_t>(m.row) * cols + m.col];
-            m.centre = symbolModule.centre;
-            m.reflectance = symbolModule.reflectance;
-        } else {
-            m.centre = mapped(grid->outline, m.col + 0.5, m.row + 0.5);
-            m.reflectance = image.aperture(m.centre, out.aperture);
-        }
-        gradeModule(m, out.globalThreshold, contrast, true);
-        damaged += m.marginGrade == 0;
-    }
-    const double patternGrade = gradeFixedPattern(pattern.modules, pattern.segments);
-    out.patternModules = std::move(pattern.modules);
-    out.segments = std::move(pattern.segments);
-
-    double unused = 0;
-    if (known) {
-        unused = 1;
-        for (const BlockErrors& b : out.blocks)
-            unused = std::min(unused, 1.0 - static_cast<double>(b.errors) / b.capacity);
-    }
     auto set = [&](Parameter p, double value, double grade) {
         out.parameters[static_cast<size_t>(p)] = {p, value, grade};
     };
-    set(Parameter::Decode, out.decoded ? 1 : 0, out.decoded ? 4 : 0);
+    set(Parameter::Decode, out.decoded ? 1 : 0, out.decoded ? kBestGrade : 0);
     set(Parameter::SymbolContrast, contrast, gradeAtLeast(contrast, kSymbolContrast));
-    set(Parameter::Modulation, lowestModulation,
-        reserveGrade(modulationGrades, sizeIndex, correction.interleaving));
-    set(Parameter::ReflectanceMargin, known ? lowestMargin : 0,
-        known ? reserveGrade(marginGrades, sizeIndex, correction.interleaving) : 0);
-    set(Parameter::FixedPatternDamage, damaged, patternGrade);
+    set(Parameter::Modulation, codewords.lowestModulation,
+        reserveGrade(codewords.modulation, sizeIndex, interleaving));
+    set(Parameter::ReflectanceMargin, reading.known ? codewords.lowestMargin : 0,
+        reading.known ? reserveGrade(codewords.margin, sizeIndex, interleaving) : 0);
+    set(Parameter::FixedPatternDamage, pattern.damaged, pattern.grade);
     set(Parameter::AxialNonuniformity, grid->axialNonuniformity,
         gradeAtMost(grid->axialNonuniformity, kAxialNonuniformity));
     set(Parameter::GridNonuniformity, grid->gridNonuniformity,
         gradeAtMost(grid->gridNonuniformity, kGridNonuniformity));
     set(Parameter::UnusedErrorCorrection, unused,
         out.decoded ? gradeAtLeast(unused, kUnusedCorrection) : 0);
-    out.overall = 4;
+    out.overall = kBestGrade;
     for (const ParameterGrade& p : out.parameters)
         out.overall = std::min(out.overall, p.grade);
     return out;

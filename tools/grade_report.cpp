@@ -41,7 +41,7 @@ struct Canvas {
         }
     }
     void line(ImagePoint a, ImagePoint b, int half, const Colour& c) {
-        const double steps = std::max(1.0, std::ceil(std::hypot(b.x - a.x, b.y - a.y)));
+        const double steps = std::max(1.0, std::ceil(length(b - a)));
         for (double i = 0; i <= steps; ++i)
             blob(a.x + (b.x - a.x) * i / steps, a.y + (b.y - a.y) * i / steps, half, c);
     }

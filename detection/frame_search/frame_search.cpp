@@ -30,10 +30,8 @@ std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& sym
     // The extension sizes are tried only for outlines about as long for their height as they
     // are, which keeps their many shapes from crowding out the others.
     const auto& c = symbol.corners;
-    const double width =
-        std::hypot(c[2].x - c[3].x, c[2].y - c[3].y) + std::hypot(c[1].x - c[0].x, c[1].y - c[0].y);
-    const double height =
-        std::hypot(c[0].x - c[3].x, c[0].y - c[3].y) + std::hypot(c[1].x - c[2].x, c[1].y - c[2].y);
+    const double width = length(c[2] - c[3]) + length(c[1] - c[0]);
+    const double height = length(c[0] - c[3]) + length(c[1] - c[2]);
     const double aspect = height > 0 ? width / height : 0;
     constexpr double kAspectTolerance = 1.2;
     constexpr double kModuleTolerance = 3;
@@ -135,7 +133,7 @@ class OutlineReader {
 
     // Decodes through the corners if the alternating sides then read as they must; alternating
     // sides that drift off the even grid can still show the size's edges.
-    bool tryCorners(const std::array<Vec2, 4>& corners, int sizeIndex) {
+    bool tryCorners(const std::array<PointD, 4>& corners, int sizeIndex) {
         const SymbolSize& size = symbolSize(sizeIndex);
         const auto map = symbolToImage(corners, size.symbolCols, size.symbolRows);
         if (!map)
@@ -170,7 +168,7 @@ class OutlineReader {
         }
         for (int32_t r = 0; r < size.symbolRows; ++r) {
             for (int32_t c = 0; c < size.symbolCols; ++c) {
-                const Vec2 p = map.map(c + 0.5, r + 0.5);
+                const PointD p = map.map(c + 0.5, r + 0.5);
                 const size_t i = static_cast<size_t>(r) * size.symbolCols + c;
                 buffers_.matrix[i] = buffers_.levels[i] < frame_.thresholdNear(p.x, p.y);
             }

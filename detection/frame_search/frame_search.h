@@ -39,7 +39,7 @@ struct FrameSearchResult {
     bool decoded = false;
     bool located = false;   // some outline with a finder was found
     bool mirrored = false;  // decoded as the mirror image of the turn asked for
-    std::array<Vec2, 4> corners;
+    std::array<PointD, 4> corners;
     DecodeStatus status = DecodeStatus::NoFinder;
 };
 

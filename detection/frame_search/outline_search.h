@@ -6,13 +6,11 @@
 #include <vector>
 
 #include "detection/frame_search/local_threshold.h"
+#include "detection/shared/geometry.h"
 
 namespace dm {
 
-struct Vec2 {
-    double x = 0;
-    double y = 0;
-};
+using Vec2 = PointD;
 
 // Which way the solid L turns in stored coordinates (x to the right, y along the stored rows),
 // from the solid row (corner toward its far end) to the solid column: like +x turns to +y (a

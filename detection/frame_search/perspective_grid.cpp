@@ -5,39 +5,12 @@
 #include <utility>
 
 namespace dm {
-std::optional<Homography> symbolToImage(const std::array<Vec2, 4>& corners, int32_t cols,
-                                        int32_t rows) {
-    const auto& [p0, p1, p2, p3] = corners;
-    const double dx1 = p1.x - p2.x, dx2 = p3.x - p2.x, dx3 = p0.x - p1.x + p2.x - p3.x;
-    const double dy1 = p1.y - p2.y, dy2 = p3.y - p2.y, dy3 = p0.y - p1.y + p2.y - p3.y;
-    const double det = dx1 * dy2 - dx2 * dy1;
-    if (std::abs(det) < 1e-9 || cols <= 0 || rows <= 0)
-        return std::nullopt;
-    Homography m;
-    m.g = (dx3 * dy2 - dx2 * dy3) / det;
-    m.h = (dx1 * dy3 - dx3 * dy1) / det;
-    m.a = p1.x - p0.x + m.g * p1.x;
-    m.b = p3.x - p0.x + m.h * p3.x;
-    m.c = p0.x;
-    m.d = p1.y - p0.y + m.g * p1.y;
-    m.e = p3.y - p0.y + m.h * p3.y;
-    m.f = p0.y;
-    // From the unit square to cols x rows modules.
-    m.a /= cols;
-    m.d /= cols;
-    m.g /= cols;
-    m.b /= rows;
-    m.e /= rows;
-    m.h /= rows;
-    return m;
-}
-
 double timingAgreement(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols,
                        double reach) {
     int32_t agree = 0;
     int32_t checked = 0;
     auto check = [&](double u, double v, bool dark) {
-        const Vec2 p = map.map(u, v);
+        const PointD p = map.map(u, v);
         agree += (frame.grayAt(p.x, p.y) < frame.thresholdNear(p.x, p.y)) == dark;
         ++checked;
     };
@@ -93,10 +66,10 @@ class OutlineScore {
     // tile threshold (positive when right), plus the mean distance of the data points from it
     // (highest when they sit on module centres rather than between them); a corner set scored
     // before is not scored again.
-    double operator()(const std::array<Vec2, 4>& corners) {
+    double operator()(const std::array<PointD, 4>& corners) {
         for (const auto& [seen, score] : scored_) {
             if (std::equal(seen.begin(), seen.end(), corners.begin(),
-                           [](Vec2 a, Vec2 b) { return a.x == b.x && a.y == b.y; }))
+                           [](PointD a, PointD b) { return a.x == b.x && a.y == b.y; }))
                 return score;
         }
         const double score = evaluate(corners);
@@ -111,13 +84,13 @@ class OutlineScore {
         sign_.push_back(dark ? -1.0 : 1.0);
     }
 
-    double evaluate(const std::array<Vec2, 4>& corners) {
+    double evaluate(const std::array<PointD, 4>& corners) {
         const auto map = symbolToImage(corners, cols_, rows_);
         if (!map)
             return -1e9;
         // Mapping first and sampling after keeps each loop short.
         for (size_t i = 0; i < u_.size(); ++i) {
-            const Vec2 p = map->map(u_[i], v_[i]);
+            const PointD p = map->map(u_[i], v_[i]);
             x_[i] = p.x;
             y_[i] = p.y;
         }
@@ -141,13 +114,13 @@ class OutlineScore {
     std::vector<double> sign_;   // per border point: 1 where it must read light, -1 dark
     size_t borderCount_ = 0;
     std::vector<double> x_, y_, level_;  // per point, for the trial being scored
-    std::vector<std::pair<std::array<Vec2, 4>, double>> scored_;
+    std::vector<std::pair<std::array<PointD, 4>, double>> scored_;
 };
 
 }  // namespace
 
-std::array<Vec2, 4> refineCorners(const BinaryFrame& frame, std::array<Vec2, 4> corners,
-                                  int32_t rows, int32_t cols, double step) {
+std::array<PointD, 4> refineCorners(const BinaryFrame& frame, std::array<PointD, 4> corners,
+                                    int32_t rows, int32_t cols, double step) {
     OutlineScore score(frame, rows, cols);
     double best = score(corners);
     for (; step >= 0.2; step /= 2) {
@@ -186,14 +159,14 @@ void sampleModulesAt(const BinaryFrame& frame, const Homography& map, std::span<
     };
     constexpr size_t kPoints = 5;
     // A row's sample points are all mapped first and read after, which keeps each loop short.
-    std::vector<Vec2> points(kPoints * cols);
+    std::vector<PointD> points(kPoints * cols);
     for (size_t r = 0; r < vs.size(); ++r) {
         const double v = vs[r];
         const double dv = kSpread * pitch(vs, r);
         for (size_t c = 0; c < cols; ++c) {
             const double u = us[c];
             const double du = kSpread * pitch(us, c);
-            const std::array<Vec2, kPoints> offsets{
+            const std::array<PointD, kPoints> offsets{
                 {{0.0, 0.0}, {-du, 0.0}, {du, 0.0}, {0.0, -dv}, {0.0, dv}}};
             for (size_t k = 0; k < kPoints; ++k)
                 points[c * kPoints + k] = map.map(u + offsets[k].x, v + offsets[k].y);
@@ -201,7 +174,7 @@ void sampleModulesAt(const BinaryFrame& frame, const Homography& map, std::span<
         for (size_t c = 0; c < cols; ++c) {
             double sum = 0;
             for (size_t k = 0; k < kPoints; ++k) {
-                const Vec2 p = points[c * kPoints + k];
+                const PointD p = points[c * kPoints + k];
                 sum += frame.grayAt(p.x, p.y);
             }
             levels[r * cols + c] = static_cast<uint8_t>(sum / kPoints + 0.5);

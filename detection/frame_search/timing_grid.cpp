@@ -21,12 +21,12 @@ struct Run {
 // quarter module inside either end, its runs shorter than kShortestRun merged into their
 // neighbours; it must then read as exactly n runs, dark first.
 std::optional<std::vector<double>> edgesAlong(const BinaryFrame& frame, int32_t n,
-                                              const std::function<Vec2(double)>& along) {
+                                              const std::function<PointD(double)>& along) {
     const double first = 0.25;
     const int32_t samples = (n * 2 - 1) * kSamplesPerModule / 2;  // up to n - 0.25
     std::vector<Run> runs;
     for (int32_t i = 0; i < samples; ++i) {
-        const Vec2 p = along(first + static_cast<double>(i) / kSamplesPerModule);
+        const PointD p = along(first + static_cast<double>(i) / kSamplesPerModule);
         const bool dark = frame.grayAt(p.x, p.y) < frame.thresholdNear(p.x, p.y);
         if (!runs.empty() && runs.back().dark == dark)
             ++runs.back().length;

@@ -41,7 +41,7 @@ struct Drawn {
     // Paints module (row, col) in one gray level; -1 or one past the last row or column is in
     // the quiet zone.
     void paint(int row, int col, uint8_t level) {
-        const test::PointF c = test::moduleCentreInGray(rows, cols, row, col, fitted);
+        const PointD c = test::moduleCentreInGray(rows, cols, row, col, fitted);
         const auto x0 = static_cast<int>(std::floor(c.x)) - 4;
         const auto y0 = static_cast<int>(std::floor(c.y)) - 4;
         for (int y = y0; y < y0 + 8; ++y) {

@@ -112,15 +112,15 @@ std::optional<Encoded> encodeRandom(Rng& rng, int sizeIndex) {
 // Projective map from symbol coordinates (modules) to picture coordinates (pixels).
 struct Homography {
     std::array<double, 9> h{};
-    PointF map(double u, double v) const {
+    PointD map(double u, double v) const {
         const double w = h[6] * u + h[7] * v + h[8];
         return {(h[0] * u + h[1] * v + h[2]) / w, (h[3] * u + h[4] * v + h[5]) / w};
     }
 };
 
 // The map taking (0,0), (1,0), (1,1), (0,1) scaled by cols x rows onto the four corners.
-Homography homographyOf(const std::array<PointF, 4>& to, double cols, double rows) {
-    const std::array<PointF, 4> from{{{0, 0}, {cols, 0}, {cols, rows}, {0, rows}}};
+Homography homographyOf(const std::array<PointD, 4>& to, double cols, double rows) {
+    const std::array<PointD, 4> from{{{0, 0}, {cols, 0}, {cols, rows}, {0, rows}}};
     double a[8][9] = {};
     for (int i = 0; i < 4; ++i) {
         const double u = from[i].x, v = from[i].y, x = to[i].x, y = to[i].y;
@@ -161,7 +161,7 @@ Homography inverse(const Homography& m) {
 }
 
 struct Placement {
-    std::array<PointF, 4> corners;  // picture coordinates
+    std::array<PointD, 4> corners;  // picture coordinates
     double module = 0;
     double angle = 0;
 };
@@ -176,7 +176,7 @@ std::optional<Placement> place(Rng& rng, const TierParameters& p, int rows, int 
         const double t = out.angle * std::numbers::pi / 180;
         const double w = cols * out.module;
         const double h = rows * out.module;
-        const std::array<PointF, 4> local{
+        const std::array<PointD, 4> local{
             {{-w / 2, -h / 2}, {w / 2, -h / 2}, {w / 2, h / 2}, {-w / 2, h / 2}}};
         double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
         for (size_t i = 0; i < 4; ++i) {
@@ -349,7 +349,7 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
             double sum = 0;
             for (const double sy : {0.25, 0.75}) {
                 for (const double sx : {0.25, 0.75}) {
-                    const PointF s = toSymbol.map(x + sx, y + sy);
+                    const PointD s = toSymbol.map(x + sx, y + sy);
                     double value = background;
                     if (s.x >= -quiet && s.y >= -quiet && s.x < cols + quiet && s.y < rows + quiet)
                         value = light;
@@ -374,7 +374,7 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     frame.sizeIndex = symbol.sizeIndex;
     frame.dib = cameraFrame(frameOfGray(gray, kWidth, kHeight));
     for (size_t i = 0; i < 4; ++i) {
-        const PointF c = placement->corners[i];
+        const PointD c = placement->corners[i];
         frame.corners[i] = {c.x - 0.5, kHeight - 0.5 - c.y};
     }
     char text[200];

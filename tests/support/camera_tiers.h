@@ -27,7 +27,7 @@ struct TierFrame {
     int sizeIndex = -1;
     std::string description;        // encoder, scheme, size, module size, angle
     CFrameDib dib;                  // camera format: 24-bit BGR, rows bottom-up
-    std::array<PointF, 4> corners;  // outer symbol corners in stored (bottom-up) pixel coordinates:
+    std::array<PointD, 4> corners;  // outer symbol corners in stored (bottom-up) pixel coordinates:
                                     // top left, top right, bottom right, bottom left of the symbol
 };
 

@@ -23,7 +23,7 @@ Placement placementOf(const SynthOptions& o) {
 }
 
 // Symbol coordinates (modules, x right, y down, origin at the symbol centre) to picture.
-PointF toPicture(const Placement& p, double s, double dx, double dy) {
+PointD toPicture(const Placement& p, double s, double dx, double dy) {
     return {p.cx + s * (dx * p.cosT + dy * p.sinT), p.cy + s * (-dx * p.sinT + dy * p.cosT)};
 }
 
@@ -33,7 +33,7 @@ bool isDistorted(const SynthOptions& o) {
 
 // Where the print distortions draw symbol coordinates (as for toPicture) of a symbol cols wide.
 // Without distortions the coordinates stay exactly as they are.
-PointF distorted(const SynthOptions& o, int cols, double dx, double dy) {
+PointD distorted(const SynthOptions& o, int cols, double dx, double dy) {
     if (!isDistorted(o))
         return {dx, dy};
     const double u = dx + cols / 2.0;
@@ -42,7 +42,7 @@ PointF distorted(const SynthOptions& o, int cols, double dx, double dy) {
 }
 
 // The symbol coordinates distorted() draws at (ex, ey); the bend undone by Newton's method.
-PointF undistorted(const SynthOptions& o, int cols, double ex, double ey) {
+PointD undistorted(const SynthOptions& o, int cols, double ex, double ey) {
     if (!isDistorted(o))
         return {ex, ey};
     const double bent = ex / o.stretch - o.shear * ey + cols / 2.0;
@@ -53,8 +53,8 @@ PointF undistorted(const SynthOptions& o, int cols, double ex, double ey) {
     return {u - cols / 2.0, ey};
 }
 
-PointF drawnAt(const Placement& p, const SynthOptions& o, int cols, double dx, double dy) {
-    const PointF e = distorted(o, cols, dx, dy);
+PointD drawnAt(const Placement& p, const SynthOptions& o, int cols, double dx, double dy) {
+    const PointD e = distorted(o, cols, dx, dy);
     return toPicture(p, o.moduleSize, e.x, e.y);
 }
 
@@ -127,7 +127,7 @@ SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
             // Picture pixel centre back to symbol coordinates.
             const double vx = (px + 0.5 - p.cx) / s;
             const double vy = (py + 0.5 - p.cy) / s;
-            const PointF d =
+            const PointD d =
                 undistorted(o, cols, vx * p.cosT - vy * p.sinT, vx * p.sinT + vy * p.cosT);
             const double dx = d.x;
             const double dy = d.y;
@@ -203,14 +203,14 @@ CFrameDib cameraFrame(const SynthFrame& frame) {
     return cameraFrame(frame.width, frame.height, 24, frame.bgr);
 }
 
-PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& o) {
+PointD moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& o) {
     const Placement p = placementOf(o);
-    const PointF pic = drawnAt(p, o, cols, col + 0.5 - cols / 2.0, row + 0.5 - rows / 2.0);
+    const PointD pic = drawnAt(p, o, cols, col + 0.5 - cols / 2.0, row + 0.5 - rows / 2.0);
     // Gray row i is picture row height - 1 - i; pixel centres sit at integer + 0.5.
     return {pic.x - 0.5, o.height - 1 - (pic.y - 0.5)};
 }
 
-std::array<PointF, 4> symbolCornersInPicture(int rows, int cols, const SynthOptions& o) {
+std::array<PointD, 4> symbolCornersInPicture(int rows, int cols, const SynthOptions& o) {
     const Placement p = placementOf(o);
     const double hx = cols / 2.0;
     const double hy = rows / 2.0;
@@ -223,7 +223,7 @@ bool symbolFits(int rows, int cols, const SynthOptions& o) {
     const double hx = cols / 2.0 + o.quietZone;
     const double hy = rows / 2.0 + o.quietZone;
     for (const auto& [dx, dy] : {std::pair{-hx, -hy}, {hx, -hy}, {-hx, hy}, {hx, hy}}) {
-        const PointF c = drawnAt(p, o, cols, dx, dy);
+        const PointD c = drawnAt(p, o, cols, dx, dy);
         if (c.x < 1 || c.y < 1 || c.x > o.width - 2 || c.y > o.height - 2)
             return false;
     }

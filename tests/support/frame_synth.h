@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decoder/frame_dib.h"
+#include "detection/shared/geometry.h"
 
 namespace dm::test {
 
@@ -40,11 +41,6 @@ struct SynthOptions {
     double bend = 0.0;
 };
 
-struct PointF {
-    double x = 0;
-    double y = 0;
-};
-
 // Renders a module matrix (rows x cols, 1 = dark, row 0 at the top of the symbol).
 SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
                            const SynthOptions& options);
@@ -68,11 +64,11 @@ CFrameDib cameraFrame(const SynthFrame& frame);
 CFrameDib cameraFrame(int width, int height, int bitCount, std::span<const uint8_t> pixels);
 
 // Centre of module (row, col) in gray-image coordinates (row 0 = bottom line of the picture).
-PointF moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& options);
+PointD moduleCentreInGray(int rows, int cols, int row, int col, const SynthOptions& options);
 
 // Outer corners of the symbol in picture coordinates (pixel centres at integer + 0.5): top
 // left, top right, bottom right, bottom left of the symbol as drawn.
-std::array<PointF, 4> symbolCornersInPicture(int rows, int cols, const SynthOptions& options);
+std::array<PointD, 4> symbolCornersInPicture(int rows, int cols, const SynthOptions& options);
 
 // Gaussian blur of a float image of w x h pixels, in place (edges repeat).
 void gaussianBlur(std::vector<float>& img, int w, int h, double sigma);

@@ -289,7 +289,7 @@ SweepOutcome runSweepCase(const test::TestSymbol& symbol, const SweepCase& c) {
     struct Expected {
         const char* name;
         Point found;
-        test::PointF truth;
+        PointD truth;
     };
     for (const auto& [name, found, truth] :
          {Expected{"corner", run.context.corner, test::moduleCentreInGray(n, n, n - 1, 0, o)},

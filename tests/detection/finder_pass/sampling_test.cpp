@@ -33,7 +33,7 @@ std::vector<uint8_t> symbolMatrix(int sizeIndex) {
 
 using test::GrayFrame;
 
-Point rounded(test::PointF p) {
+Point rounded(PointD p) {
     return {static_cast<int32_t>(std::lround(p.x)), static_cast<int32_t>(std::lround(p.y))};
 }
 
@@ -160,7 +160,7 @@ TEST(SamplingStage, TimingModulesTooThinToCentreLoseTheGrid) {
         symbolMatrix(0), 10, 10,
         [](GrayFrame& frame, int rows, int cols, const test::SynthOptions& o) {
             for (int c = 2; c < cols; c += 2) {
-                const test::PointF centre = test::moduleCentreInGray(rows, cols, 0, c, o);
+                const PointD centre = test::moduleCentreInGray(rows, cols, 0, c, o);
                 for (int y = 0; y < frame.image.height; ++y) {
                     for (int x = 0; x < frame.image.width; ++x) {
                         const double dx = std::abs(x - centre.x);

@@ -160,28 +160,5 @@ TEST(FrameSearch, ReadsASymbolAModuleFromTheFrameEdge) {
     }
 }
 
-// The map takes the symbol's corners onto the quadrilateral's, in order, and is projective:
-// the symbol's centre lands where the quadrilateral's diagonals cross.
-TEST(FrameSearch, MapTakesTheSymbolOntoTheQuadrilateral) {
-    const std::array<Vec2, 4> quad{{{100, 50}, {300, 80}, {280, 260}, {90, 230}}};
-    const auto map = symbolToImage(quad, 26, 12);
-    ASSERT_TRUE(map.has_value());
-    const std::array<Vec2, 4> symbol{{{0, 0}, {26, 0}, {26, 12}, {0, 12}}};
-    for (size_t k = 0; k < 4; ++k) {
-        const Vec2 p = map->map(symbol[k].x, symbol[k].y);
-        EXPECT_NEAR(p.x, quad[k].x, 1e-9) << "corner " << k;
-        EXPECT_NEAR(p.y, quad[k].y, 1e-9) << "corner " << k;
-    }
-    // Diagonals quad[0]-quad[2] and quad[1]-quad[3] cross at a + t (c - a).
-    const Vec2 a = quad[0], c = quad[2], b = quad[1], d = quad[3];
-    const double t = ((b.x - a.x) * (d.y - b.y) - (b.y - a.y) * (d.x - b.x)) /
-                     ((c.x - a.x) * (d.y - b.y) - (c.y - a.y) * (d.x - b.x));
-    const Vec2 centre = map->map(13, 6);
-    EXPECT_NEAR(centre.x, a.x + t * (c.x - a.x), 1e-9);
-    EXPECT_NEAR(centre.y, a.y + t * (c.y - a.y), 1e-9);
-    // Corners on one line: no map.
-    EXPECT_FALSE(symbolToImage({{{0, 0}, {10, 0}, {20, 0}, {30, 0}}}, 10, 10).has_value());
-}
-
 }  // namespace
 }  // namespace dm
