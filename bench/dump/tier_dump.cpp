@@ -15,8 +15,8 @@
 namespace {
 
 void printResult(const char* label, const dm::DecodeResult& r, const std::string& expected) {
-    std::printf(" | %s %d st=%d ok=%d size=%d", label, r.decoded ? 1 : 0, static_cast<int>(r.status),
-                r.decoded && r.text == expected ? 1 : 0, r.sizeIndex);
+    std::printf(" | %s %d st=%d ok=%d size=%d", label, r.decoded ? 1 : 0,
+                static_cast<int>(r.status), r.decoded && r.text == expected ? 1 : 0, r.sizeIndex);
     if (r.corners) {
         for (const dm::ImagePoint& p : *r.corners)
             std::printf(" %.3f,%.3f", p.x, p.y);

@@ -12,9 +12,7 @@ namespace {
 
 using outline_internals::convexHull;
 using outline_internals::finderThickness;
-using outline_internals::fitLine;
 using outline_internals::fitSide;
-using outline_internals::Line;
 using outline_internals::traceFarSide;
 
 // Scan lines this many pixels apart cross every arm of 8 modules of 3 pixels (which spans at
@@ -32,21 +30,8 @@ constexpr uint8_t kVisitedDark = 2;
 // line (far below any pixel measure).
 constexpr double kDegenerate = 1e-9;
 
-Vec2 operator+(Vec2 a, Vec2 b) {
-    return {a.x + b.x, a.y + b.y};
-}
-Vec2 operator-(Vec2 a, Vec2 b) {
-    return {a.x - b.x, a.y - b.y};
-}
-Vec2 operator*(double k, Vec2 a) {
-    return {k * a.x, k * a.y};
-}
-double dot(Vec2 a, Vec2 b) {
-    return a.x * b.x + a.y * b.y;
-}
-double cross(Vec2 a, Vec2 b) {
-    return a.x * b.y - a.y * b.x;
-}
+// The outline search's lengths are the square root of the dot product, which its measures
+// were taken with (the shared length rounds through hypot).
 double length(Vec2 a) {
     return std::sqrt(dot(a, a));
 }
@@ -55,14 +40,6 @@ struct Region {
     int32_t x0, y0, x1, y1;  // bounding box, inclusive
     int64_t pixels = 0;
 };
-
-std::optional<Vec2> intersect(const Line& a, const Line& b) {
-    const double d = cross(a.dir, b.dir);
-    if (std::abs(d) < kDegenerate)
-        return std::nullopt;
-    const double t = cross(b.point - a.point, b.dir) / d;
-    return a.point + t * a.dir;
-}
 
 // Nearest whole pixel coordinate; -1 for anything outside every image (left of -0.5, beyond
 // two billion, or not a number).
@@ -231,24 +208,6 @@ void outline_internals::convexHull(OutlineSearchScratch& s) {
     h.resize(k > 1 ? k - 1 : k);
 }
 
-std::optional<Line> outline_internals::fitLine(const std::vector<Vec2>& pts) {
-    if (pts.size() < 3)
-        return std::nullopt;
-    Vec2 c;
-    for (const Vec2& p : pts)
-        c = c + p;
-    c = (1.0 / static_cast<double>(pts.size())) * c;
-    double sxx = 0, syy = 0, sxy = 0;
-    for (const Vec2& p : pts) {
-        const Vec2 d = p - c;
-        sxx += d.x * d.x;
-        syy += d.y * d.y;
-        sxy += d.x * d.y;
-    }
-    const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
-    return Line{c, {std::cos(angle), std::sin(angle)}};
-}
-
 std::optional<Line> outline_internals::fitSide(OutlineSearchScratch& s, Vec2 p, Vec2 q,
                                                Vec2 outward) {
     // The ends of the side are left out (blur rounds the corners there), and the band of
@@ -271,12 +230,14 @@ std::optional<Line> outline_internals::fitSide(OutlineSearchScratch& s, Vec2 p, 
             if (t > kEndShare && t < 1 - kEndShare && off >= -inner && off <= kOuterBand)
                 s.side.push_back(o);
         }
-        const auto fitted = fitLine(s.side);
+        // Three points at least: two always lie on a line.
+        const auto fitted =
+            s.side.size() >= 3 ? fitLine(std::span<const Vec2>(s.side)) : std::nullopt;
         if (!fitted)
             return std::nullopt;
         line = *fitted;
-        if (dot(line.dir, along) < 0)
-            line.dir = -1.0 * line.dir;
+        if (dot(line.direction, along) < 0)
+            line.direction = -1.0 * line.direction;
         inner = kInnerBand;
     }
     return line;
@@ -667,9 +628,11 @@ std::optional<Finder> fitFinder(const BinaryFrame& f, OutlineSearchScratch& s, V
         finder.prevSide = *prevSide;
         // The rough corners moved onto the fitted sides.
         const Vec2 nextRoughEnd =
-            nextSide->point + dot(nextRough - nextSide->point, nextSide->dir) * nextSide->dir;
+            nextSide->point +
+            dot(nextRough - nextSide->point, nextSide->direction) * nextSide->direction;
         const Vec2 prevRoughEnd =
-            prevSide->point + dot(prevRough - prevSide->point, prevSide->dir) * prevSide->dir;
+            prevSide->point +
+            dot(prevRough - prevSide->point, prevSide->direction) * prevSide->direction;
         const Vec2 nextInward = -1.0 * outwardOf(cornerRough, nextRough);
         const Vec2 prevInward = -1.0 * outwardOf(prevRough, cornerRough);
         if (pass == 0) {

@@ -9,21 +9,13 @@
 
 #include "detection/frame_search/local_threshold.h"
 #include "detection/frame_search/outline_search.h"
+#include "detection/shared/geometry.h"
 
 namespace dm::outline_internals {
-
-// A straight line through a point along a unit direction.
-struct Line {
-    Vec2 point;
-    Vec2 dir;
-};
 
 // Convex hull of s.outline (sorted by x, then y) into s.hull, counter-clockwise in (x, y) from
 // the first point (monotone chain); points on a hull side are left out.
 void convexHull(OutlineSearchScratch& s);
-
-// Least-squares line through the points (principal axis); none through fewer than three.
-std::optional<Line> fitLine(const std::vector<Vec2>& pts);
 
 // The side from p to q fitted to the points of s.outline beside it, directed from p to q.
 // outward is the unit normal pointing away from the quadrilateral. The outer envelope is wanted:

@@ -20,19 +20,12 @@
 namespace dm {
 namespace {
 
-using outline_internals::Line;
-
-Vec2 operator-(Vec2 a, Vec2 b) {
-    return {a.x - b.x, a.y - b.y};
-}
 Vec2 unit(Vec2 a) {
-    const double n = std::hypot(a.x, a.y);
-    return {a.x / n, a.y / n};
+    return (1.0 / length(a)) * a;
 }
 // Distance of p from the line.
 double distance(const Line& line, Vec2 p) {
-    const Vec2 d = p - line.point;
-    return std::abs(d.x * line.dir.y - d.y * line.dir.x);
+    return std::abs(cross(p - line.point, line.direction));
 }
 
 // A polygon's outline, as the search gathers it: points at half pixels along each side (so
@@ -83,16 +76,17 @@ TEST(OutlineSearch, LineFitFollowsNoisyCollinearPoints) {
         std::vector<Vec2> pts;
         for (double t = -40; t <= 40; t += 1) {
             const double off = noise(rng);
-            pts.push_back({truth.point.x + t * truth.dir.x - off * truth.dir.y,
-                           truth.point.y + t * truth.dir.y + off * truth.dir.x});
+            pts.push_back({truth.point.x + t * truth.direction.x - off * truth.direction.y,
+                           truth.point.y + t * truth.direction.y + off * truth.direction.x});
         }
-        const auto fitted = outline_internals::fitLine(pts);
+        const auto fitted = fitLine(std::span<const PointD>(pts));
         ASSERT_TRUE(fitted.has_value()) << degrees << " degrees";
         EXPECT_LT(distance(truth, fitted->point), 0.1) << degrees << " degrees";
-        EXPECT_LT(std::abs(fitted->dir.x * truth.dir.y - fitted->dir.y * truth.dir.x), 0.005)
+        EXPECT_LT(std::abs(fitted->direction.x * truth.direction.y -
+                           fitted->direction.y * truth.direction.x),
+                  0.005)
             << degrees << " degrees";
     }
-    EXPECT_FALSE(outline_internals::fitLine({{0, 0}, {10, 1}}).has_value());
 }
 
 // The outline of a 4-pixel-module symbol's side from rough ends a pixel or two off: solid, or
@@ -128,7 +122,7 @@ TEST(OutlineSearch, SideFitTakesTheOuterEdge) {
             ASSERT_TRUE(side.has_value()) << name;
             EXPECT_LT(distance(*side, p0), 0.2) << name;
             EXPECT_LT(distance(*side, p1), 0.2) << name;
-            EXPECT_GT(side->dir.x * dir.x + side->dir.y * dir.y, 0.99) << name;
+            EXPECT_GT(side->direction.x * dir.x + side->direction.y * dir.y, 0.99) << name;
         }
     }
 }
