@@ -176,8 +176,10 @@ std::string nameOf(const SymbolCase& c) {
            std::to_string(static_cast<int>(c.degrees)) + " degrees";
 }
 
-// The finder's thickness is its module size, within the half-pixel step of the runs.
-TEST(OutlineSearch, FinderThicknessIsTheModuleSize) {
+// Measured from a synthesised symbol: the finder's thickness is its module size, within the
+// half-pixel step of the runs, and each far side, traced from the finder's corner, lies within
+// a pixel of the symbol's outer edge at both of its ends.
+TEST(OutlineSearch, FinderThicknessAndFarSidesMatchTheSymbol) {
     for (const SymbolCase& c : kSymbolCases) {
         const test::TestSymbol symbol = symbolOfSize(c.sizeIndex);
         ASSERT_FALSE(symbol.matrix.empty()) << nameOf(c);
@@ -188,18 +190,6 @@ TEST(OutlineSearch, FinderThicknessIsTheModuleSize) {
             a.frame, s, corner, {bottomRight, topLeft},
             {unit(topLeft - corner), unit(bottomRight - corner)});
         EXPECT_NEAR(thickness, c.module, 0.75) << nameOf(c);
-    }
-}
-
-// Each far side, traced from the finder's corner, lies within a pixel of the symbol's outer
-// edge at both of its ends.
-TEST(OutlineSearch, FarSidesLieOnTheSymbolsEdges) {
-    for (const SymbolCase& c : kSymbolCases) {
-        const test::TestSymbol symbol = symbolOfSize(c.sizeIndex);
-        ASSERT_FALSE(symbol.matrix.empty()) << nameOf(c);
-        const Synthesised a = synthesise(symbol, c.module, c.degrees);
-        const auto& [topLeft, topRight, bottomRight, corner] = a.corners;
-        OutlineSearchScratch s;
         const Vec2 toRowEnd = bottomRight - corner, toColumnEnd = topLeft - corner;
         const auto right =
             outline_internals::traceFarSide(a.frame, s, corner, toColumnEnd, unit(toRowEnd),
