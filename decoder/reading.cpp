@@ -171,7 +171,7 @@ DecodeResult readImageFile(const ImageView& image) {
         DecodeResult first;
         if (cameraSized) {
             first = readPicture(reading, image);
-            if (first.decoded)
+            if (first.decoded || first.status == DecodeStatus::MissingInput)
                 return first;
         }
         const GrayPicture gray = grayPictureOf(image);
