@@ -72,7 +72,7 @@ inline constexpr uint32_t kThresholdVariantCount = 3;
 struct DecodeOptions {
     // Empty: a still image, every variant in turn until one decodes. Set: a camera frame, read
     // within a frame period with that variant only (taken modulo kThresholdVariantCount); a
-    // camera loop passes its frame count (FrameReader does).
+    // camera loop passes its frame count.
     std::optional<uint32_t> thresholdVariant;
     // A still image that does not read as it is is read again enlarged and framed in light, as
     // image files need (cropped close to the symbol, small, or of one or two pixels a module).
@@ -124,14 +124,5 @@ uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue);
 // too. A view that does not describe its pixels (too small, an unknown pixel format, stride
 // below a row, pixels too short) fails with MissingInput.
 DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options = {});
-
-// Reads a camera's frames one after another, each with the next threshold variant.
-class FrameReader {
-  public:
-    DecodeResult read(const ImageView& frame) { return decodeImage(frame, {frameCount_++}); }
-
-  private:
-    uint32_t frameCount_ = 0;
-};
 
 }  // namespace dm

@@ -99,28 +99,27 @@ bool decodeCorrectedData(std::span<const uint8_t> data, int sizeIndex, DecodeSta
 }
 
 bool Decoder::decode(std::span<const uint8_t> pixels, std::string& outText, int width, int height) {
-    return decodePixels(pixels, outText, width, height, 1, width, false, Detector::FinderPass,
-                        false);
+    return decodePixels(pixels, outText, width, height, 1, width, false,
+                        [this] { return decodeSymbol(); });
 }
 
 DecodeResult Decoder::decodeView(const ImageView& view) {
-    return readView(view, Detector::FinderPass, false);
+    return readView(view, [this] { return decodeSymbol(); });
 }
 
 DecodeResult Decoder::searchView(const ImageView& view, bool alsoMirrored) {
-    return readView(view, Detector::FrameSearch, alsoMirrored);
+    return readView(view, [this, alsoMirrored] { return searchFrame(alsoMirrored); });
 }
 
-DecodeResult Decoder::readView(const ImageView& view, Detector detector, bool alsoMirrored) {
+template <typename Detect>
+DecodeResult Decoder::readView(const ImageView& view, Detect detect) {
     found = DecodeResult{};
     std::string text;
     bool decoded = false;
     const int32_t bytesPerPixel = dm::bytesPerPixel(view.format);
     if (bytesPerPixel != 0) {
-        const int64_t rowBytes =
-            view.rowStride != 0 ? view.rowStride : int64_t{view.width} * bytesPerPixel;
-        decoded = decodePixels(view.pixels, text, view.width, view.height, bytesPerPixel, rowBytes,
-                               view.rowOrder == RowOrder::TopDown, detector, alsoMirrored);
+        decoded = decodePixels(view.pixels, text, view.width, view.height, bytesPerPixel,
+                               view.strideBytes(), view.rowOrder == RowOrder::TopDown, detect);
     } else {
         status = DecodeStatus::MissingInput;
         resultSizeIndex = -1;
@@ -140,9 +139,10 @@ DecodeResult Decoder::readView(const ImageView& view, Detector detector, bool al
     return result;
 }
 
+template <typename Detect>
 bool Decoder::decodePixels(std::span<const uint8_t> pixels, std::string& outText, int width,
                            int height, int bytesPerPixel, int64_t rowBytes, bool lastRowFirst,
-                           Detector detector, bool alsoMirrored) {
+                           Detect detect) {
     bool decoded = false;
     resultSizeIndex = -1;
     // Rows are addressed through 32-bit offsets, so the whole frame must lie within 2 GiB.
@@ -172,7 +172,7 @@ bool Decoder::decodePixels(std::span<const uint8_t> pixels, std::string& outText
             state.image.pixels = pixels.data();
             state.image.rowOffsets = cache.rowOffsets.data();
             state.image.bytesPerPixel = bytesPerPixel;
-            decoded = detector == Detector::FinderPass ? decodeSymbol() : searchFrame(alsoMirrored);
+            decoded = detect();
         } catch (const std::bad_alloc&) {
             status = DecodeStatus::OutOfMemory;
             decoded = false;

@@ -46,13 +46,13 @@ class Decoder {
     FrameSearchBuffers frameSearch;
 
   private:
-    enum class Detector { FinderPass, FrameSearch };
-
-    DecodeResult readView(const ImageView& view, Detector detector, bool alsoMirrored);
+    // Sets the image the view describes and runs detect (decodeSymbol or searchFrame) on it.
+    template <typename Detect>
+    DecodeResult readView(const ImageView& view, Detect detect);
     // Stored row i is read as row i, or as row height - 1 - i when lastRowFirst.
+    template <typename Detect>
     bool decodePixels(std::span<const uint8_t> pixels, std::string& outText, int width, int height,
-                      int bytesPerPixel, int64_t rowBytes, bool lastRowFirst, Detector detector,
-                      bool alsoMirrored);
+                      int bytesPerPixel, int64_t rowBytes, bool lastRowFirst, Detect detect);
     bool runPipeline(DetectionContext& context);
     // The frame search on the image set in state.image; on success the text is in resultText.
     bool searchFrame(bool alsoMirrored);

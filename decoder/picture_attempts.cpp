@@ -28,7 +28,7 @@ struct Survey {
     double moduleSize = 0;
 };
 
-Survey surveyImage(const GrayPicture& image) {
+Survey surveyImage(const GrayView& image) {
     Survey s;
     const auto [low, high] = std::minmax_element(image.gray.begin(), image.gray.end());
     s.darkest = *low;
@@ -80,13 +80,13 @@ Survey surveyImage(const GrayPicture& image) {
 }
 
 // Light pixels between the dark ones and the nearest edge of the image.
-int lightMargin(const Region& ink, const GrayPicture& image) {
+int lightMargin(const Region& ink, const GrayView& image) {
     return std::min(
         {ink.x, ink.y, image.width - ink.x - ink.width, image.height - ink.y - ink.height});
 }
 
 // The box grown by margin pixels on every side, within the image.
-Region grown(const Region& box, int margin, const GrayPicture& image) {
+Region grown(const Region& box, int margin, const GrayView& image) {
     const int left = std::max(0, box.x - margin);
     const int top = std::max(0, box.y - margin);
     const int right = std::min(image.width, box.x + box.width + margin);
@@ -112,7 +112,7 @@ int borderWidth(const Region& region, int scale) {
     return std::max(16, std::min(region.width, region.height) * scale / 4);
 }
 
-std::vector<Attempt> planAttempts(const GrayPicture& image, std::string& why) {
+std::vector<Attempt> planAttempts(const GrayView& image, std::string& why) {
     const int shortSide = std::min(image.width, image.height);
     const int longSide = std::max(image.width, image.height);
     if (shortSide < kSmallestSymbolRows || longSide < kSmallestSymbolCols) {
@@ -169,7 +169,7 @@ std::vector<Attempt> planAttempts(const GrayPicture& image, std::string& why) {
     return plan;
 }
 
-GrayPicture framedPicture(const GrayPicture& image, const Attempt& attempt) {
+GrayPicture framedPicture(const GrayView& image, const Attempt& attempt) {
     const int scale = std::max(attempt.scale, 1);
     const Region& r = attempt.region;
     const int border = borderWidth(r, scale);

@@ -6,6 +6,7 @@
 // a camera frame is.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,20 @@
 
 namespace dm {
 
-// An image as the decoder is given it: gray levels, rows top-down, no padding.
+// Gray levels, rows top-down, no padding, held elsewhere.
+struct GrayView {
+    int width = 0;
+    int height = 0;
+    std::span<const uint8_t> gray;
+};
+
+// The same with its own pixels.
 struct GrayPicture {
     int width = 0;
     int height = 0;
     std::vector<uint8_t> gray;
+
+    GrayView view() const { return {width, height, gray}; }
 };
 
 // Images whose short side is under this are enlarged by an integer factor first.
@@ -45,7 +55,7 @@ struct Attempt {
 
 // The attempts for an image, in order; none for an image too small to hold a symbol, with the
 // reason in why. A blank image (one gray level) gets the first attempt alone.
-std::vector<Attempt> planAttempts(const GrayPicture& image, std::string& why);
+std::vector<Attempt> planAttempts(const GrayView& image, std::string& why);
 
 // The smallest integer factor that brings a short side to kEnlargedShortSide (1 for sides
 // that already reach it).
@@ -57,6 +67,6 @@ int cameraScale(int shortSide);
 int borderWidth(const Region& region, int scale);
 
 // The region enlarged by the attempt's factor and framed with the light border.
-GrayPicture framedPicture(const GrayPicture& image, const Attempt& attempt);
+GrayPicture framedPicture(const GrayView& image, const Attempt& attempt);
 
 }  // namespace dm

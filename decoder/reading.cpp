@@ -97,24 +97,26 @@ DecodeResult readPicture(Reading& reading, const ImageView& view) {
     return searchThenMirror(reading, view, std::move(first), furthest);
 }
 
-// The view's pixels as gray levels, rows top-down.
-GrayPicture grayPictureOf(const ImageView& view) {
+// The view's pixels as gray levels, rows top-down: the pixels themselves when they are stored
+// so already (image files come as such), else converted into copy.
+GrayView grayViewOf(const ImageView& view, std::vector<uint8_t>& copy) {
     const int64_t bytes = bytesPerPixel(view.format);
     const int64_t stride = view.strideBytes();
-    GrayPicture out{view.width, view.height,
-                    std::vector<uint8_t>(static_cast<size_t>(view.width) * view.height)};
+    if (bytes == 1 && stride == view.width && view.rowOrder == RowOrder::TopDown)
+        return {view.width, view.height, view.pixels};
+    copy.resize(static_cast<size_t>(view.width) * view.height);
     for (int y = 0; y < view.height; ++y) {
         const int stored = view.rowOrder == RowOrder::TopDown ? y : view.height - 1 - y;
         const uint8_t* in = view.pixels.data() + stored * stride;
-        uint8_t* row = out.gray.data() + static_cast<size_t>(y) * view.width;
+        uint8_t* row = copy.data() + static_cast<size_t>(y) * view.width;
         for (int x = 0; x < view.width; ++x)
             row[x] = bytes == 1 ? in[x] : grayOfBgr(in + x * bytes);
     }
-    return out;
+    return {view.width, view.height, copy};
 }
 
 // One attempt of the plan; the corners come back in the image's own coordinates.
-DecodeResult readAttempt(Reading& reading, const GrayPicture& image, const Attempt& attempt) {
+DecodeResult readAttempt(Reading& reading, const GrayView& image, const Attempt& attempt) {
     if (!attempt.framed)
         return readPicture(reading, {image.gray, image.width, image.height});
     const GrayPicture picture = framedPicture(image, attempt);
@@ -129,17 +131,11 @@ DecodeResult readAttempt(Reading& reading, const GrayPicture& image, const Attem
     return result;
 }
 
-}  // namespace
-
-DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant) {
-    if (frame.width < kMinImageSide || frame.height < kMinImageSide)
-        return {};
+// Runs a reading; one that runs out of memory fails with OutOfMemory.
+template <typename Read>
+DecodeResult guarded(Read read) {
     try {
-        Reading reading;
-        DecodeResult result = reading.finderPass(frame, variant);
-        if (result.decoded || result.status == DecodeStatus::MissingInput)
-            return result;
-        return searchThenMirror(reading, frame, std::move(result), variant);
+        return read();
     } catch (const std::bad_alloc&) {
         DecodeResult result;
         result.status = DecodeStatus::OutOfMemory;
@@ -147,15 +143,25 @@ DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant) {
     }
 }
 
+}  // namespace
+
+DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant) {
+    if (frame.width < kMinImageSide || frame.height < kMinImageSide)
+        return {};
+    return guarded([&] {
+        Reading reading;
+        DecodeResult result = reading.finderPass(frame, variant);
+        if (result.decoded || result.status == DecodeStatus::MissingInput)
+            return result;
+        return searchThenMirror(reading, frame, std::move(result), variant);
+    });
+}
+
 DecodeResult readStillImage(const ImageView& image) {
-    try {
+    return guarded([&] {
         Reading reading;
         return readPicture(reading, image);
-    } catch (const std::bad_alloc&) {
-        DecodeResult result;
-        result.status = DecodeStatus::OutOfMemory;
-        return result;
-    }
+    });
 }
 
 DecodeResult readImageFile(const ImageView& image) {
@@ -163,10 +169,10 @@ DecodeResult readImageFile(const ImageView& image) {
     const int longSide = std::max(image.width, image.height);
     if (shortSide < kSmallestSymbolRows || longSide < kSmallestSymbolCols || !image.isComplete())
         return {};
-    try {
+    return guarded([&] {
         Reading reading;
-        // An image a camera could have taken is read as it is first, without a copy; a failure
-        // is reported as the first picture saw it.
+        // An image a camera could have taken is read as it is first; a failure is reported as
+        // the first picture saw it.
         const bool cameraSized = shortSide >= kEnlargedShortSide;
         DecodeResult first;
         if (cameraSized) {
@@ -174,7 +180,8 @@ DecodeResult readImageFile(const ImageView& image) {
             if (first.decoded || first.status == DecodeStatus::MissingInput)
                 return first;
         }
-        const GrayPicture gray = grayPictureOf(image);
+        std::vector<uint8_t> copy;
+        const GrayView gray = grayViewOf(image, copy);
         std::string why;
         const std::vector<Attempt> plan = planAttempts(gray, why);
         // A camera-sized image's plan starts with the image as it is, read above.
@@ -186,11 +193,7 @@ DecodeResult readImageFile(const ImageView& image) {
                 first = std::move(result);
         }
         return first;
-    } catch (const std::bad_alloc&) {
-        DecodeResult result;
-        result.status = DecodeStatus::OutOfMemory;
-        return result;
-    }
+    });
 }
 
 }  // namespace dm

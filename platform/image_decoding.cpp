@@ -28,6 +28,28 @@ FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height) 
     return out;
 }
 
+// Loads the file into image, its gray pixels into gray, and decodes them; a file that cannot be
+// read, or memory that runs out, gives the reason in the outcome's error.
+FileOutcome loadAndDecode(const std::string& path, std::optional<RgbImage>& image,
+                          std::vector<uint8_t>& gray) {
+    try {
+        std::string error;
+        image = loadImage(path, error);
+        if (!image) {
+            FileOutcome out;
+            out.error = "cannot read image: " + error;
+            return out;
+        }
+        gray = grayPixels(*image);
+        return decodeGray(gray, image->width, image->height);
+    } catch (const std::bad_alloc&) {
+        image.reset();
+        FileOutcome out;
+        out.error = "not decoded: out of memory";
+        return out;
+    }
+}
+
 }  // namespace
 
 std::vector<uint8_t> grayPixels(const RgbImage& image) {
@@ -40,38 +62,21 @@ std::vector<uint8_t> grayPixels(const RgbImage& image) {
 }
 
 FileOutcome decodeImageFile(const std::string& path) {
-    FileOutcome out;
-    try {
-        std::string error;
-        const auto rgb = loadImage(path, error);
-        if (!rgb) {
-            out.error = "cannot read image: " + error;
-            return out;
-        }
-        return decodeGray(grayPixels(*rgb), rgb->width, rgb->height);
-    } catch (const std::bad_alloc&) {
-        out = FileOutcome{};
-        out.error = "not decoded: out of memory";
-        return out;
-    }
+    std::optional<RgbImage> image;
+    std::vector<uint8_t> gray;
+    return loadAndDecode(path, image, gray);
 }
 
 GradedFile gradeImageFile(const std::string& path) {
     GradedFile out;
+    std::vector<uint8_t> gray;
+    out.file = loadAndDecode(path, out.image, gray);
+    const DecodeResult& r = out.file.result;
+    if (!out.image || !r.corners || r.sizeIndex < 0)
+        return out;
     try {
-        std::string error;
-        out.image = loadImage(path, error);
-        if (!out.image) {
-            out.file.error = "cannot read image: " + error;
-            return out;
-        }
-        const std::vector<uint8_t> gray = grayPixels(*out.image);
-        const int width = out.image->width;
-        const int height = out.image->height;
-        out.file = decodeGray(gray, width, height);
-        const DecodeResult& r = out.file.result;
-        if (r.corners && r.sizeIndex >= 0)
-            out.grade = gradeSymbol({gray, width, height}, *r.corners, r.sizeIndex);
+        out.grade =
+            gradeSymbol({gray, out.image->width, out.image->height}, *r.corners, r.sizeIndex);
     } catch (const std::bad_alloc&) {
         out.file = FileOutcome{};
         out.file.error = "not decoded: out of memory";

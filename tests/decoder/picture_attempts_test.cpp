@@ -18,7 +18,8 @@ TEST(FramedPicture, SmallImagesAreEnlargedAndEveryImageFramedAndReadAsGray) {
     const uint8_t top[12] = {0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255};
     std::copy(std::begin(top), std::end(top), img.rgb.begin());
     EXPECT_EQ(cameraScale(2), 120);
-    const GrayPicture picture = framedPicture({4, 2, grayPixels(img)}, {120, true, {0, 0, 4, 2}});
+    const std::vector<uint8_t> gray = grayPixels(img);
+    const GrayPicture picture = framedPicture({4, 2, gray}, {120, true, {0, 0, 4, 2}});
     // Short side 2 -> factor 120, border of a quarter of the enlarged short side.
     const int border = 60;
     ASSERT_EQ(picture.width, 4 * 120 + 2 * border);
@@ -80,7 +81,7 @@ TEST(DecodeAttempts, AreFewBoundedAndCameraSizedImagesComeAsTheyAre) {
         }
         const std::string name = std::to_string(c.width) + " x " + std::to_string(c.height);
         std::string why;
-        const std::vector<Attempt> plan = planAttempts(image, why);
+        const std::vector<Attempt> plan = planAttempts(image.view(), why);
         EXPECT_EQ(!plan.empty(), c.planned) << name << ": " << why;
         EXPECT_EQ(why.empty(), c.planned) << name;
         EXPECT_LE(plan.size(), static_cast<size_t>(c.content == 0 ? 1 : kMaxAttempts)) << name;
