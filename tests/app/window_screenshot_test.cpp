@@ -107,7 +107,7 @@ class WindowScreenshotTest : public QObject {
     void decodedTextAndDetectionResults() {
         test::OpenDialog open(test::clipSource(test::kTestClips[4]));  // MJPEG 800x600
         QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(!open.result()->toPlainText().isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!open.result()->toPlainText().isEmpty(), 15000);
         QTest::qWait(300);
         save(shotOf(*open.dialog), "decoded.png");
         QVERIFY(open.chooseMenuItem(ui::kShowDetectionMenuItem));
