@@ -4,8 +4,11 @@
 // 0.001 pixel. Two runs of the same binary print the same lines; compare the output before and
 // after a change that should not change what is read.
 // Usage: dm_tier_dump [FRAMES_PER_TIER=300] [SEED...=1 7]
+// DM_DUMP_TIERS=marks dumps the mark tiers instead of the label tiers (all: both);
+// DM_DUMP_PICTURES=DIR also writes each tier frame there as a PGM picture.
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,24 @@ void printResult(const char* label, const dm::DecodeResult& r, const std::string
     }
     if (r.mirrored)
         std::printf(" mirrored");
+}
+
+// The frame as a PGM picture (top row first) in the folder.
+void writePicture(const std::string& folder, const std::string& name, const dm::CFrameDib& dib) {
+    std::string path = folder + "/" + name + ".pgm";
+    for (char& c : path)
+        c = c == ' ' ? '-' : c;
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out)
+        return;
+    const auto view = dm::frameView(dib);
+    std::fprintf(out, "P5\n%d %d\n255\n", view->width, view->height);
+    for (int y = view->height - 1; y >= 0; --y) {
+        const uint8_t* row = view->pixels.data() + static_cast<size_t>(y) * view->strideBytes();
+        for (int x = 0; x < view->width; ++x)
+            std::fputc(row[3 * x + 1], out);
+    }
+    std::fclose(out);
 }
 
 void dumpFrame(const char* name, const dm::CFrameDib& dib, const std::string& expected) {
@@ -47,15 +68,27 @@ int main(int argc, char** argv) {
     if (seeds.empty())
         seeds = {1, 7};
     using dm::test::Tier;
+    const char* which = std::getenv("DM_DUMP_TIERS");
+    const std::string set = which ? which : "labels";
+    std::vector<Tier> tiers;
+    if (set != "marks")
+        tiers.assign(std::begin(dm::test::kLabelTiers), std::end(dm::test::kLabelTiers));
+    if (set != "labels")
+        tiers.insert(tiers.end(), std::begin(dm::test::kMarkTiers), std::end(dm::test::kMarkTiers));
+    const char* pictures = std::getenv("DM_DUMP_PICTURES");
     for (const uint32_t seed : seeds) {
-        for (const Tier tier : {Tier::Clean, Tier::Camera, Tier::Hard}) {
+        for (const Tier tier : tiers) {
             for (int i = 0; i < frames; ++i) {
                 const dm::test::TierFrame f = dm::test::tierFrame(tier, seed, i);
                 const std::string name = std::string(dm::test::tierName(tier)) + " " +
                                          std::to_string(seed) + " " + std::to_string(i);
+                if (pictures)
+                    writePicture(pictures, name, f.dib);
                 dumpFrame(name.c_str(), f.dib, f.message);
             }
         }
+        if (set == "marks")
+            continue;
         for (const auto bg : {dm::test::Background::Empty, dm::test::Background::Cluttered,
                               dm::test::Background::Textured}) {
             for (uint32_t s = 0; s < 20; ++s) {

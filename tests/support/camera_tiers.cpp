@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "symbology/symbol_size.h"
+#include "tests/support/decoding.h"
 #include "tests/support/peer_encoders.h"
 
 namespace dm::test {
@@ -31,15 +32,25 @@ struct TierParameters {
 };
 
 TierParameters parametersOf(Tier tier) {
+    constexpr TierParameters kCamera{4, 9, 70, 160, 250, 0.06, 0.35, 0, 1.2, 4, 60};
     switch (tier) {
         case Tier::Clean:
             return {4, 9, 40, 200, 255, 0, 0, 0, 0, 1, 0};
         case Tier::Camera:
-            return {4, 9, 70, 160, 250, 0.06, 0.35, 0, 1.2, 4, 60};
+            return kCamera;
         case Tier::Hard:
             return {3, 8, 70, 160, 250, 0.12, 0.35, 0.5, 2, 9, 60};
+        case Tier::DotPeenDark:
+        case Tier::DotPeenBright:
+        case Tier::InkLoss: {
+            TierParameters p = kCamera;
+            p.minModule = 6;
+            p.maxModule = 12;
+            return p;
+        }
+        default:
+            return kCamera;
     }
-    return {};
 }
 
 using Rng = std::mt19937;
@@ -307,9 +318,239 @@ CFrameDib backgroundFrame(Background background, uint32_t seed) {
 }
 
 const char* tierName(Tier tier) {
-    constexpr const char* kNames[] = {"clean", "camera", "hard"};
+    constexpr const char* kNames[] = {"clean",           "camera", "hard",     "finder-gaps",
+                                      "scratch",         "stain",  "inverted", "dot-peen-dark",
+                                      "dot-peen-bright", "etched", "ink-loss", "cylinder"};
     return kNames[static_cast<int>(tier)];
 }
+
+namespace {
+
+// How a mark tier's symbol and its ground look, drawn after the label tiers' values so those
+// frames stay as they were.
+struct MarkLook {
+    Tier tier = Tier::Clean;
+    // Scratch: the points within half of the line through point along direction.
+    PointD scratchPoint, scratchDirection;
+    double scratchHalf = 0;
+    // Stain: a dark disc.
+    PointD stainCentre;
+    double stainRadius = 0;
+    // Dots: radius and each module's offset (modules), the light's direction, the levels.
+    double dotRadius = 0;
+    std::vector<PointD> dotOffsets;
+    PointD lightDirection;
+    double dotLevel = 0, rimLevel = 0;
+    // Ink loss per edge and etch depth.
+    double inkLoss = 0;
+    double etchDepth = 0;
+    // Cylinder: radius in modules, and whether the columns wrap (else the rows).
+    double cylinderRadius = 0;
+    bool wrapColumns = true;
+    // Metal under the mark (per pixel), empty on a label.
+    std::vector<float> metal;
+
+    bool onMetal() const { return !metal.empty(); }
+};
+
+// Smooth noise along one coordinate: values every pixel, smoothed over about width pixels.
+std::vector<float> streakProfile(Rng& rng, int length, double width, double amplitude) {
+    std::vector<float> v(static_cast<size_t>(length));
+    for (float& x : v)
+        x = static_cast<float>(uniform(rng, -1, 1));
+    const int reach = std::max(1, static_cast<int>(width));
+    std::vector<float> out(v.size());
+    for (int i = 0; i < length; ++i) {
+        double sum = 0;
+        int n = 0;
+        for (int k = std::max(0, i - reach); k <= std::min(length - 1, i + reach); ++k, ++n)
+            sum += v[static_cast<size_t>(k)];
+        out[static_cast<size_t>(i)] =
+            static_cast<float>(amplitude * sum / n * std::sqrt(static_cast<double>(n)) / 2);
+    }
+    return out;
+}
+
+// Brushed or cast metal: a level with streaks along a direction, blotches and a specular band.
+std::vector<float> metalSurface(Rng& rng, double level, double streaks, double blotches,
+                                double band) {
+    const double angle = uniform(rng, 0, std::numbers::pi);
+    const double c = std::cos(angle), s = std::sin(angle);
+    const int diagonal = kWidth + kHeight;
+    const std::vector<float> fine = streakProfile(rng, 2 * diagonal, 1.5, streaks);
+    const std::vector<float> coarse = streakProfile(rng, 2 * diagonal, 12, streaks);
+    const double bandAt = uniform(rng, -0.3, 0.3) * diagonal;
+    const double bandWidth = uniform(rng, 50, 150);
+    const double fx = uniform(rng, 0.01, 0.03), fy = uniform(rng, 0.01, 0.03);
+    const double phase = uniform(rng, 0, 6.3);
+    std::vector<float> metal(static_cast<size_t>(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            // Across the streaks, from the frame's centre.
+            const double across = -(x - kWidth / 2.0) * s + (y - kHeight / 2.0) * c;
+            const auto k = static_cast<size_t>(across + diagonal);
+            const double blotch =
+                blotches * std::sin(fx * x + phase) * std::sin(fy * y + 2 * phase);
+            const double specular = band * std::exp(-std::pow((across - bandAt) / bandWidth, 2));
+            metal[static_cast<size_t>(y) * kWidth + x] =
+                static_cast<float>(level + fine[k] + coarse[k] + blotch + specular);
+        }
+    }
+    return metal;
+}
+
+// The mark tier's look; matrix is the symbol's, whose finder may lose modules here.
+MarkLook drawLook(Rng& rng, Tier tier, std::vector<uint8_t>& matrix, int rows, int cols) {
+    MarkLook look;
+    look.tier = tier;
+    switch (tier) {
+        case Tier::FinderGaps: {
+            // The L as one walk: up the solid column from its top, then along the solid row.
+            const int length = rows + cols - 1;
+            const int gap = uniformInt(rng, 1, 3);
+            const int from = uniformInt(rng, 0, length - gap);
+            for (int k = from; k < from + gap; ++k) {
+                const int r = k < rows ? k : rows - 1;
+                const int c = k < rows ? 0 : k - rows + 1;
+                matrix[static_cast<size_t>(r) * cols + c] = 0;
+            }
+            break;
+        }
+        case Tier::Scratch: {
+            const double angle = uniform(rng, 0, std::numbers::pi);
+            look.scratchPoint = {uniform(rng, 0.3, 0.7) * cols, uniform(rng, 0.3, 0.7) * rows};
+            look.scratchDirection = {std::cos(angle), std::sin(angle)};
+            look.scratchHalf = uniform(rng, 0.3, 0.6) / 2;
+            break;
+        }
+        case Tier::Stain:
+            look.stainCentre = {uniform(rng, 2, cols - 2), uniform(rng, 2, rows - 2)};
+            look.stainRadius = uniform(rng, 0.5, 1.0);
+            break;
+        case Tier::DotPeenDark:
+        case Tier::DotPeenBright: {
+            const bool dark = tier == Tier::DotPeenDark;
+            look.dotRadius = uniform(rng, 0.25, 0.5);
+            constexpr double kJitter = 0.08;
+            look.dotOffsets.resize(matrix.size());
+            for (PointD& o : look.dotOffsets)
+                o = {uniform(rng, -kJitter, kJitter), uniform(rng, -kJitter, kJitter)};
+            const double angle = uniform(rng, 0, 2 * std::numbers::pi);
+            look.lightDirection = {std::cos(angle), std::sin(angle)};
+            look.dotLevel = dark ? uniform(rng, 20, 70) : uniform(rng, 160, 230);
+            look.rimLevel = dark ? uniform(rng, 180, 240) : uniform(rng, 40, 80);
+            look.metal =
+                dark ? metalSurface(rng, uniform(rng, 110, 160), 10, 6, uniform(rng, 30, 70))
+                     : metalSurface(rng, uniform(rng, 35, 75), 6, 8, uniform(rng, 10, 30));
+            break;
+        }
+        case Tier::Etched:
+            look.etchDepth = uniform(rng, 30, 60);
+            look.metal = metalSurface(rng, uniform(rng, 130, 180), 8, 15, uniform(rng, 0, 40));
+            break;
+        case Tier::InkLoss:
+            look.inkLoss = uniform(rng, 0.05, 0.2);
+            break;
+        case Tier::Cylinder:
+            look.cylinderRadius = uniform(rng, 1, 3) * std::max(rows, cols);
+            look.wrapColumns = uniformInt(rng, 0, 1) == 0;
+            break;
+        default:
+            break;
+    }
+    return look;
+}
+
+// The symbol-plane point (modules) that a point of the flat placement shows: on a cylinder the
+// plane is wrapped around it, so the flat coordinate across the axis is the sine of the arc.
+// None beyond the cylinder's sides.
+std::optional<PointD> unwrapped(const MarkLook& look, PointD flat, int rows, int cols) {
+    if (look.tier != Tier::Cylinder)
+        return flat;
+    const double r = look.cylinderRadius;
+    const double centre = (look.wrapColumns ? cols : rows) / 2.0;
+    const double a = (look.wrapColumns ? flat.x : flat.y) - centre;
+    if (std::abs(a) >= r)
+        return std::nullopt;
+    const double arc = r * std::asin(a / r) + centre;
+    return look.wrapColumns ? PointD{arc, flat.y} : PointD{flat.x, arc};
+}
+
+// The flat placement's point that shows symbol-plane point p (the inverse of unwrapped).
+PointD wrapped(const MarkLook& look, PointD p, int rows, int cols) {
+    if (look.tier != Tier::Cylinder)
+        return p;
+    const double r = look.cylinderRadius;
+    const double centre = (look.wrapColumns ? cols : rows) / 2.0;
+    const double a = r * std::sin(((look.wrapColumns ? p.x : p.y) - centre) / r) + centre;
+    return look.wrapColumns ? PointD{a, p.y} : PointD{p.x, a};
+}
+
+bool darkModule(std::span<const uint8_t> matrix, int rows, int cols, PointD s) {
+    return s.x >= 0 && s.y >= 0 && s.x < cols && s.y < rows &&
+           matrix[static_cast<size_t>(s.y) * cols + static_cast<size_t>(s.x)];
+}
+
+// Whether ink covers the symbol-plane point of a label: the module (shrunk by the ink loss),
+// a stain, less a scratch (on the symbol and its quiet zone).
+bool inkAt(const MarkLook& look, std::span<const uint8_t> matrix, int rows, int cols, PointD s,
+           int quiet) {
+    bool ink = darkModule(matrix, rows, cols, s);
+    if (ink && look.inkLoss > 0) {
+        const double fx = s.x - std::floor(s.x), fy = s.y - std::floor(s.y);
+        ink = std::min({fx, fy, 1 - fx, 1 - fy}) >= look.inkLoss;
+    }
+    if (look.stainRadius > 0 && length(s - look.stainCentre) < look.stainRadius)
+        ink = true;
+    if (look.scratchHalf > 0 && s.x >= -quiet && s.y >= -quiet && s.x < cols + quiet &&
+        s.y < rows + quiet &&
+        std::abs(cross(look.scratchDirection, s - look.scratchPoint)) < look.scratchHalf)
+        ink = false;
+    return ink;
+}
+
+// The level a metal tier shows at the symbol-plane point over metal of the given level.
+double metalAt(const MarkLook& look, std::span<const uint8_t> matrix, int rows, int cols, PointD s,
+               double metal) {
+    if (!darkModule(matrix, rows, cols, s))
+        return metal;
+    const auto r = static_cast<int>(s.y), c = static_cast<int>(s.x);
+    if (look.tier == Tier::Etched) {
+        const double fx = s.x - c, fy = s.y - r;
+        constexpr double kEdge = 0.03;  // the laser's squares a little inside the pitch
+        return std::min({fx, fy, 1 - fx, 1 - fy}) >= kEdge ? metal - look.etchDepth : metal;
+    }
+    const PointD centre = PointD{c + 0.5, r + 0.5} +
+                          look.dotOffsets[static_cast<size_t>(r) * cols + static_cast<size_t>(c)];
+    const PointD d = (1.0 / look.dotRadius) * (s - centre);
+    const double distance = length(d);
+    if (distance >= 1)
+        return metal;
+    // A crater: its floor at the dot's level, the wall facing the light toward the rim's.
+    const double facing = std::max(0.0, dot(d, look.lightDirection));
+    return look.dotLevel + (look.rimLevel - look.dotLevel) * facing * distance * distance;
+}
+
+// Whether the damage leaves the symbol readable: each module taken dark when most of nine
+// points in it are.
+bool readableUnderDamage(const MarkLook& look, std::span<const uint8_t> matrix, int rows, int cols,
+                         int sizeIndex, const std::string& message) {
+    std::vector<uint8_t> seen(matrix.size());
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            int dark = 0;
+            for (const double dy : {0.2, 0.5, 0.8}) {
+                for (const double dx : {0.2, 0.5, 0.8})
+                    dark += inkAt(look, matrix, rows, cols, {c + dx, r + dy}, 0);
+            }
+            seen[static_cast<size_t>(r) * cols + c] = dark >= 5;
+        }
+    }
+    const MatrixReading reading = readMatrix(seen, sizeIndex);
+    return reading.ok && reading.text == message;
+}
+
+}  // namespace
 
 TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     std::seed_seq seq{seed, static_cast<uint32_t>(tier), static_cast<uint32_t>(index)};
@@ -336,6 +577,19 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     const double blurSigma = uniform(rng, p.minBlur, p.maxBlur);
     const int quality = p.minQuality > 0 ? uniformInt(rng, p.minQuality, 95) : 0;
 
+    // The mark tiers draw their look after everything the label tiers draw; damage is drawn
+    // again (up to a bound) until the error correction carries it.
+    std::vector<uint8_t> matrix = symbol.matrix;
+    MarkLook look;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        matrix = symbol.matrix;
+        look = drawLook(rng, tier, matrix, rows, cols);
+        if ((look.scratchHalf == 0 && look.stainRadius == 0) ||
+            readableUnderDamage(look, matrix, rows, cols, symbol.sizeIndex, encoded->message))
+            break;
+        look.scratchHalf = look.stainRadius = 0;  // none that reads in time: undamaged
+    }
+
     const Homography toPicture = homographyOf(placement->corners, cols, rows);
     const Homography toSymbol = inverse(toPicture);
     const double gx = std::cos(gradientAngle), gy = std::sin(gradientAngle);
@@ -346,26 +600,49 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     std::vector<float> image(static_cast<size_t>(kWidth) * kHeight);
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
+            const size_t pixel = static_cast<size_t>(y) * kWidth + x;
             double sum = 0;
+            double shade = 1;
             for (const double sy : {0.25, 0.75}) {
                 for (const double sx : {0.25, 0.75}) {
-                    const PointD s = toSymbol.map(x + sx, y + sy);
+                    const PointD flat = toSymbol.map(x + sx, y + sy);
+                    const std::optional<PointD> on = unwrapped(look, flat, rows, cols);
+                    if (look.onMetal()) {
+                        sum += metalAt(look, matrix, rows, cols, flat, look.metal[pixel]);
+                        continue;
+                    }
+                    if (!on) {
+                        sum += background;
+                        continue;
+                    }
+                    const PointD s = *on;
+                    if (look.tier == Tier::Cylinder) {
+                        // Light falls off toward the cylinder's sides.
+                        const double a =
+                            (look.wrapColumns ? flat.x - cols / 2.0 : flat.y - rows / 2.0) /
+                            look.cylinderRadius;
+                        shade = 0.55 + 0.45 * std::sqrt(std::max(0.0, 1 - a * a));
+                    }
                     double value = background;
                     if (s.x >= -quiet && s.y >= -quiet && s.x < cols + quiet && s.y < rows + quiet)
                         value = light;
-                    if (s.x >= 0 && s.y >= 0 && s.x < cols && s.y < rows &&
-                        symbol.matrix[static_cast<size_t>(s.y) * cols + static_cast<size_t>(s.x)])
+                    if (tier < Tier::FinderGaps ? darkModule(matrix, rows, cols, s)
+                                                : inkAt(look, matrix, rows, cols, s, quiet))
                         value = dark;
-                    sum += value;
+                    sum += value * shade;
                 }
             }
             const double illumination = 1 - gradient * ((gx * x + gy * y - gMin) / gRange);
-            image[static_cast<size_t>(y) * kWidth + x] = static_cast<float>(sum / 4 * illumination);
+            image[pixel] = static_cast<float>(sum / 4 * illumination);
         }
     }
     if (blurSigma > 0.05)
         gaussianBlur(image, kWidth, kHeight, blurSigma);
     std::vector<uint8_t> gray = grayLevels(image, p.noise, rng);
+    if (tier == Tier::Inverted) {
+        for (uint8_t& g : gray)
+            g = static_cast<uint8_t>(255 - g);
+    }
     if (quality > 0)
         jpegRoundTrip(gray, quality);
 
@@ -373,11 +650,16 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     frame.message = encoded->message;
     frame.sizeIndex = symbol.sizeIndex;
     frame.dib = cameraFrame(frameOfGray(gray, kWidth, kHeight));
+    const std::array<PointD, 4> outline{{{0, 0},
+                                         {static_cast<double>(cols), 0},
+                                         {static_cast<double>(cols), static_cast<double>(rows)},
+                                         {0, static_cast<double>(rows)}}};
     for (size_t i = 0; i < 4; ++i) {
-        const PointD c = placement->corners[i];
+        const PointD flat = wrapped(look, outline[i], rows, cols);
+        const PointD c = toPicture.map(flat.x, flat.y);
         frame.corners[i] = {c.x - 0.5, kHeight - 0.5 - c.y};
     }
-    char text[200];
+    char text[240];
     std::snprintf(text, sizeof text,
                   "%s frame %d: %s %dx%d, module %.1f, angle %.0f, blur %.2f, quality %d, "
                   "dark %.0f light %.0f",

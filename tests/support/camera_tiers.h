@@ -18,7 +18,41 @@ namespace dm::test {
 //   gradient across the frame, blur sigma up to 1.2, noise sigma 4, JPEG quality 60-95.
 // - Hard: as camera with corners moved by up to 12 %, blur sigma 0.5-2, noise sigma 9, modules
 //   3-8 pixels.
-enum class Tier { Clean, Camera, Hard };
+// The mark tiers show the marks people bring beyond clean labels, each under the camera tier's
+// light, blur, noise and JPEG unless said otherwise:
+// - FinderGaps: one to three modules of the solid L light, one gap anywhere along it.
+// - Scratch: a light scratch 0.3-0.6 module wide across the symbol.
+// - Stain: a dark disc of 1-2 modules across in the data.
+// - Inverted: the whole frame in negative (light modules on a dark label).
+// - DotPeenDark: round dots of 50-100 % of the pitch, jittered, dark craters with a bright rim
+//   on one side, on brushed metal with streaks and a specular band; modules 6-12 pixels.
+// - DotPeenBright: light dots with a shadowed side on dark cast metal; modules 6-12 pixels.
+// - Etched: squares darker by 30-60 levels than textured metal.
+// - InkLoss: a label whose dark modules lose 0.05-0.2 module at each edge, so light gaps run
+//   between them; modules 6-12 pixels.
+// - Cylinder: a label wrapped around a cylinder of 1-3 times the symbol's width, across its rows
+//   or its columns, shaded toward the cylinder's sides.
+// Damage is drawn only where the error correction can carry it (the symbol sampled at its module
+// centres still reads); the finder's gaps cost no codewords.
+enum class Tier {
+    Clean,
+    Camera,
+    Hard,
+    FinderGaps,
+    Scratch,
+    Stain,
+    Inverted,
+    DotPeenDark,
+    DotPeenBright,
+    Etched,
+    InkLoss,
+    Cylinder,
+};
+
+inline constexpr Tier kLabelTiers[] = {Tier::Clean, Tier::Camera, Tier::Hard};
+inline constexpr Tier kMarkTiers[] = {Tier::FinderGaps, Tier::Scratch,     Tier::Stain,
+                                      Tier::Inverted,   Tier::DotPeenDark, Tier::DotPeenBright,
+                                      Tier::Etched,     Tier::InkLoss,     Tier::Cylinder};
 
 const char* tierName(Tier tier);
 
