@@ -110,6 +110,7 @@ struct DecodeResult {
     uint8_t macro = 0;                     // 5 or 6: text holds the Macro 05/06 header, trailer
     bool readerProgramming = false;        // a Reader Programming symbol
     bool mirrored = false;                 // read from the picture's mirror image
+    bool inverted = false;                 // printed light on a dark ground
     std::optional<SymbolCorners> corners;  // set once the symbol was located and measured
 
     std::string_view statusMeaning() const { return dm::statusMeaning(status); }

@@ -107,8 +107,8 @@ DecodeResult Decoder::decodeView(const ImageView& view) {
     return readView(view, [this] { return decodeSymbol(); });
 }
 
-DecodeResult Decoder::searchView(const ImageView& view, bool alsoMirrored) {
-    return readView(view, [this, alsoMirrored] { return searchFrame(alsoMirrored); });
+DecodeResult Decoder::searchView(const ImageView& view, FrameSearchReadings readings) {
+    return readView(view, [this, readings] { return searchFrame(readings); });
 }
 
 template <typename Detect>
@@ -233,7 +233,7 @@ bool Decoder::decodeSymbol() {
     return decoded && finishDecoded();
 }
 
-bool Decoder::searchFrame(bool alsoMirrored) {
+bool Decoder::searchFrame(FrameSearchReadings readings) {
     found = DecodeResult{};
     // The rows are read bottom-up (see decodeView), where a printed symbol's L turns from +x to
     // +y.
@@ -242,7 +242,7 @@ bool Decoder::searchFrame(bool alsoMirrored) {
         [this](std::span<const uint8_t> matrix, int sizeIndex, DecodeStatus& s) {
             return decodeModuleMatrix(matrix, sizeIndex, state, s);
         },
-        alsoMirrored);
+        readings);
     status = result.status;
     if (!result.decoded)
         return false;
@@ -255,6 +255,7 @@ bool Decoder::searchFrame(bool alsoMirrored) {
         corners[i] = {result.corners[i].x, result.corners[i].y};
     found.corners = corners;
     found.mirrored = result.mirrored;
+    found.inverted = result.inverted;
     return finishDecoded();
 }
 

@@ -29,8 +29,8 @@ class Decoder {
     DecodeResult decodeView(const ImageView& view);
 
     // The frame search on the image a view describes, its rows read as decodeView reads them.
-    // With alsoMirrored each outline it locates is read as its mirror image too.
-    DecodeResult searchView(const ImageView& view, bool alsoMirrored);
+    // The readings say whether outlines are read mirrored too and the negative searched too.
+    DecodeResult searchView(const ImageView& view, FrameSearchReadings readings);
 
     // The chain on the image set in state.image: threshold, detection, row flip, then
     // decodeModuleMatrix. On success the text is in resultText.
@@ -55,7 +55,7 @@ class Decoder {
                       int bytesPerPixel, int64_t rowBytes, bool lastRowFirst, Detect detect);
     bool runPipeline(DetectionContext& context);
     // The frame search on the image set in state.image; on success the text is in resultText.
-    bool searchFrame(bool alsoMirrored);
+    bool searchFrame(FrameSearchReadings readings);
     // Takes the decoded text and Structured Append fields from the state; returns true.
     bool finishDecoded();
 

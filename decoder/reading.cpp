@@ -31,8 +31,11 @@ class Reading {
         return decoder_.decodeView(view);
     }
 
-    DecodeResult frameSearch(const ImageView& view) {
-        return decoder_.searchView(view, /*alsoMirrored=*/true);
+    // A still image also has the dark map closed for symbols of separate dots; a camera frame
+    // has no time for that on frames full of small shapes.
+    DecodeResult frameSearch(const ImageView& view, bool still) {
+        return decoder_.searchView(
+            view, {.alsoMirrored = true, .alsoInverted = true, .alsoClosed = still});
     }
 
     // A mirrored symbol is the normal one with its rows in the other order: reading the stored
@@ -66,8 +69,8 @@ DecodeResult furtherOf(DecodeResult finderPass, DecodeResult frameSearch) {
 // After the finder pass failed with first: the frame search, then the finder pass on the mirror
 // image with the given variant.
 DecodeResult searchThenMirror(Reading& reading, const ImageView& view, DecodeResult first,
-                              uint32_t mirrorVariant) {
-    DecodeResult searched = reading.frameSearch(view);
+                              uint32_t mirrorVariant, bool still) {
+    DecodeResult searched = reading.frameSearch(view, still);
     if (searched.decoded)
         return searched;
     first = furtherOf(std::move(first), std::move(searched));
@@ -94,7 +97,7 @@ DecodeResult readPicture(Reading& reading, const ImageView& view) {
         if (variant == 0)
             first = std::move(result);
     }
-    return searchThenMirror(reading, view, std::move(first), furthest);
+    return searchThenMirror(reading, view, std::move(first), furthest, /*still=*/true);
 }
 
 // The view's pixels as gray levels, rows top-down: the pixels themselves when they are stored
@@ -153,7 +156,7 @@ DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant) {
         DecodeResult result = reading.finderPass(frame, variant);
         if (result.decoded || result.status == DecodeStatus::MissingInput)
             return result;
-        return searchThenMirror(reading, frame, std::move(result), variant);
+        return searchThenMirror(reading, frame, std::move(result), variant, /*still=*/false);
     });
 }
 

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "detection/frame_search/perspective_grid.h"
 #include "detection/frame_search/timing_grid.h"
+#include "symbology/codeword_correction.h"
+#include "symbology/codeword_values.h"
 #include "symbology/placement.h"
 #include "symbology/symbol_size.h"
 
@@ -82,11 +85,18 @@ constexpr int32_t kMostMirrorRefinements = 3;
 // shapes gets a bounded number, and so do the mirror readings.
 class OutlineReader {
   public:
-    OutlineReader(FrameSearchBuffers& buffers, const MatrixDecoder& decode, bool alsoMirrored)
-        : buffers_(buffers), frame_(buffers.frame), decode_(decode), alsoMirrored_(alsoMirrored) {}
+    OutlineReader(FrameSearchBuffers& buffers, const MatrixDecoder& decode, bool alsoMirrored,
+                  bool speculative)
+        : buffers_(buffers),
+          frame_(buffers.frame),
+          decode_(decode),
+          alsoMirrored_(alsoMirrored),
+          speculative_(speculative) {}
 
     // Reads an outline as located and, when asked, as its mirror image; true once one decoded.
     bool accept(const LocatedSymbol& symbol) {
+        if (!result_.located)
+            result_.moduleSize = symbol.moduleSize;
         result_.located = true;
         if (read(symbol, refinementsLeft_))
             return true;
@@ -202,16 +212,46 @@ class OutlineReader {
 
     bool tryMatrix(int sizeIndex) {
         DecodeStatus s = DecodeStatus::GridLost;
-        if (looksLikeASymbol(buffers_.matrix, sizeIndex) && decode_(buffers_.matrix, sizeIndex, s))
-            return true;
+        if (looksLikeASymbol(buffers_.matrix, sizeIndex)) {
+            if (!plausible(sizeIndex))
+                s = DecodeStatus::BlockUncorrectable;
+            else if (decode_(buffers_.matrix, sizeIndex, s))
+                return true;
+        }
         note(s);
         return false;
+    }
+
+    // Whether Reed-Solomon takes the matrix as a message worth reading. A frame offers many
+    // outlines and each gets several samplings, so a pattern that is no symbol now and then
+    // corrects into one: such reads are turned away where they are likeliest. A message with
+    // nothing in it (the first data codeword a pad) must need no correction; and in speculative
+    // readings every block must keep a codeword of its correction to spare.
+    bool plausible(int sizeIndex) {
+        const SymbolSize& size = symbolSize(sizeIndex);
+        buffers_.codewords.resize(static_cast<size_t>(size.dataCodewords + size.eccCodewords));
+        DecodeStatus s = DecodeStatus::GridLost;
+        if (!extractCodewords(buffers_.matrix, sizeIndex, buffers_.codewords, s))
+            return true;  // the decode reports it
+        const CodewordCorrection corrected = correctCodewords(buffers_.codewords, sizeIndex);
+        if (!corrected.ok)
+            return true;
+        int32_t errors = 0;
+        bool spare = true;
+        for (const BlockErrors& b : corrected.blocks) {
+            errors += b.errors;
+            spare = spare && b.errors < b.capacity;
+        }
+        if (corrected.codewords[0] == kPad && errors > 0)
+            return false;
+        return spare || !speculative_;
     }
 
     FrameSearchBuffers& buffers_;
     const BinaryFrame& frame_;
     const MatrixDecoder& decode_;
     const bool alsoMirrored_;
+    const bool speculative_;
     FrameSearchResult result_;
     DecodeStatus best_ = DecodeStatus::NoFinder;
     bool sized_ = false;  // some size's alternating sides read as they must for this outline
@@ -219,19 +259,135 @@ class OutlineReader {
     int32_t mirrorRefinementsLeft_ = kMostMirrorRefinements;
 };
 
-}  // namespace
-
-FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
-                                   FrameSearchBuffers& buffers, const MatrixDecoder& decode,
-                                   bool alsoMirrored) {
-    if (!thresholdLocally(image, buffers.frame))
-        return {};
-    OutlineReader reader(buffers, decode, alsoMirrored);
+// One search of the thresholded frame as it stands.
+FrameSearchResult searchThresholded(FinderTurn turn, FrameSearchBuffers& buffers,
+                                    const MatrixDecoder& decode, bool alsoMirrored,
+                                    bool speculative) {
+    OutlineReader reader(buffers, decode, alsoMirrored, speculative);
     int32_t located = 0;
     const bool decoded = searchOutlines(
         buffers.frame, buffers.search, turn,
         [&](const LocatedSymbol& symbol) { return reader.accept(symbol); }, located);
     return reader.finish(decoded);
+}
+
+// The closing radius for the small regions a search met when they look like the dots of a
+// symbol: many of them, of one typical side, most with a neighbour a typical pitch away. The
+// radius fills the gap between neighbouring dots with two pixels to spare but stays below half the
+// gap across a light module (two pitches less a dot); 0 when there are too few regions to speak
+// of dots or no such radius.
+int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions) {
+    constexpr size_t kLeastDots = 20;
+    // Neighbours are looked for among this many regions (a bound on work; visited in scan
+    // order, neighbours along the scan lines come close together).
+    constexpr size_t kMostDots = 2000;
+    if (regions.size() < kLeastDots)
+        return 0;
+    regions.resize(std::min(regions.size(), kMostDots));
+    std::vector<int32_t> sides;
+    for (const auto& r : regions)
+        sides.push_back(r.side);
+    auto middle = sides.begin() + static_cast<ptrdiff_t>(sides.size() / 2);
+    std::nth_element(sides.begin(), middle, sides.end());
+    const int32_t side = *middle;
+    // Nearest neighbour of each region (in doubled coordinates), among regions of about the
+    // typical side, sorted by x so that the search stops once x alone is too far.
+    std::erase_if(regions, [&](const auto& r) { return r.side * 2 < side || r.side > 2 * side; });
+    std::sort(regions.begin(), regions.end(),
+              [](const auto& a, const auto& b) { return a.x2 < b.x2; });
+    std::vector<double> nearest;
+    const int64_t reach = 2 * 4 * int64_t{side};  // a pitch is at most twice the dot
+    for (size_t i = 0; i < regions.size(); ++i) {
+        int64_t best = reach * reach;
+        for (size_t j = i + 1; j < regions.size() && regions[j].x2 - regions[i].x2 < reach; ++j) {
+            const int64_t dx = regions[j].x2 - regions[i].x2;
+            const int64_t dy = regions[j].y2 - regions[i].y2;
+            best = std::min(best, dx * dx + dy * dy);
+        }
+        for (size_t j = i; j-- > 0 && regions[i].x2 - regions[j].x2 < reach;) {
+            const int64_t dx = regions[j].x2 - regions[i].x2;
+            const int64_t dy = regions[j].y2 - regions[i].y2;
+            best = std::min(best, dx * dx + dy * dy);
+        }
+        if (best < reach * reach)
+            nearest.push_back(std::sqrt(static_cast<double>(best)) / 2);
+    }
+    if (nearest.size() < kLeastDots)
+        return 0;
+    auto mid = nearest.begin() + static_cast<ptrdiff_t>(nearest.size() / 2);
+    std::nth_element(nearest.begin(), mid, nearest.end());
+    const double pitch = std::max(*mid, static_cast<double>(side));
+    const double radius = std::ceil((pitch - side) / 2) + 2;
+    const double lightGap = 2 * pitch - side;
+    if (2 * radius >= lightGap)
+        return 0;
+    return static_cast<int32_t>(radius);
+}
+
+}  // namespace
+
+FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
+                                   FrameSearchBuffers& buffers, const MatrixDecoder& decode,
+                                   FrameSearchReadings readings) {
+    if (!thresholdLocally(image, buffers.frame))
+        return {};
+    FrameSearchResult best;
+    bool inverted = false;            // the frame is in its negative
+    std::array<int32_t, 2> radius{};  // closing radius per polarity
+    std::array<double, 2> module{};   // finder thickness of an outline found, per polarity
+    // One search in the polarity; true once it decoded. On failure the search that got
+    // furthest speaks.
+    bool closed = false;  // the map is closed
+    auto search = [&](bool negative) {
+        if (negative != inverted) {
+            invertFrame(buffers.frame);
+            inverted = negative;
+        }
+        // The negative and the closed map offer the most false outlines (texture, the inside
+        // of large symbols, joined noise): they read speculatively.
+        const bool speculative = negative || (closed && buffers.frame.connected.empty());
+        FrameSearchResult result =
+            searchThresholded(turn, buffers, decode, readings.alsoMirrored, speculative);
+        result.inverted = negative;
+        if (buffers.frame.connected.empty() && radius[negative] == 0)
+            radius[negative] = closingRadius(buffers.search.smallRegions);
+        if (module[negative] == 0)
+            module[negative] = result.moduleSize;
+        if (result.decoded || decodeProgress(result.status) > decodeProgress(best.status))
+            best = result;
+        return result.decoded;
+    };
+    if (search(false) || (readings.alsoInverted && search(true)) || !readings.alsoClosed)
+        return best;
+    for (const bool negative : {false, true}) {
+        if (negative && !readings.alsoInverted)
+            continue;
+        if (negative != inverted) {
+            invertFrame(buffers.frame);
+            inverted = negative;
+        }
+        // Separate dots closed into modules.
+        if (radius[negative] > 0) {
+            closeDarkMap(buffers.frame, radius[negative]);
+            closed = true;
+            if (search(negative))
+                return best;
+        }
+        // A symbol cut apart by a light scratch (or modules parted by ink loss) joined into one
+        // region but measured as it is: joined at half the module of an outline found (most
+        // likely a part of the symbol), else at the dots' scale, else across the scratches of
+        // the smallest modules.
+        constexpr int32_t kSmallestJoin = 2;
+        const int32_t join =
+            module[negative] > 0
+                ? std::max(1, static_cast<int32_t>(std::lround(module[negative] / 2)))
+            : radius[negative] > 0 ? radius[negative]
+                                   : kSmallestJoin;
+        connectDarkRegions(buffers.frame, join);
+        if (search(negative))
+            return best;
+    }
+    return best;
 }
 
 }  // namespace dm

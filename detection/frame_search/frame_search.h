@@ -25,6 +25,7 @@ struct FrameSearchBuffers {
     std::vector<uint8_t> levels;
     std::vector<uint8_t> sharpened;
     std::vector<uint8_t> matrix;
+    std::vector<uint8_t> codewords;
 };
 
 // Decodes a sampled module matrix (standard orientation, 1 = dark) of the given size; true when
@@ -38,17 +39,32 @@ using MatrixDecoder =
 struct FrameSearchResult {
     bool decoded = false;
     bool located = false;   // some outline with a finder was found
+    double moduleSize = 0;  // the finder thickness of the first outline found, pixels
     bool mirrored = false;  // decoded as the mirror image of the turn asked for
+    bool inverted = false;  // light modules on a dark ground
     std::array<PointD, 4> corners;
     DecodeStatus status = DecodeStatus::NoFinder;
 };
 
+// The readings the frame search makes beyond dark symbols with the turn asked for.
+struct FrameSearchReadings {
+    // An outline that does not read with the turn asked for is read as its mirror image too
+    // (the other arm as the solid row), with a bound of its own on the refinements.
+    bool alsoMirrored = false;
+    // When no dark symbol reads, the frame's negative is searched as well (light symbols on a
+    // dark ground), with bounds of its own.
+    bool alsoInverted = false;
+    // When still nothing reads and a search met many small regions of one size (separate dots,
+    // modules parted by ink loss, pieces of a symbol a scratch cut apart), the dark map closed
+    // at that size is searched as well, in each polarity searched; then the dark map as it is
+    // with its regions joined at that size.
+    bool alsoClosed = false;
+};
+
 // Looks for a symbol anywhere in the image (pixel extents as first set) and hands each matrix
-// it samples to decode until one decodes. With alsoMirrored, an outline that does not read with
-// the turn asked for is read as its mirror image too (the other arm as the solid row), with a
-// bound of its own on the refinements.
+// it samples to decode until one decodes.
 FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
                                    FrameSearchBuffers& buffers, const MatrixDecoder& decode,
-                                   bool alsoMirrored = false);
+                                   FrameSearchReadings readings = {});
 
 }  // namespace dm

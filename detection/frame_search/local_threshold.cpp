@@ -230,6 +230,7 @@ int32_t meanSpreadGate(BinaryFrame::Scratch& s) {
 // tiles are spread out to one per pixel once, so each pixel row is a plain comparison of two
 // rows; plain tiles (threshold 0) come out light.
 void binarise(BinaryFrame& f) {
+    f.connected.clear();
     const auto w = static_cast<size_t>(f.width);
     f.scratch.pixelThresholds.resize(static_cast<size_t>(f.tilesX) * kThresholdTile);
     uint8_t* thresholds = f.scratch.pixelThresholds.data();
@@ -287,6 +288,82 @@ bool thresholdLocally(const GrayImage& image, BinaryFrame& frame) {
         return false;
     binarise(f);
     return true;
+}
+
+namespace {
+
+// Every pixel of the dark map set to value where any pixel of the square of 2 radius + 1 around
+// it holds value, and to the other value elsewhere: along the rows into rows, then down the
+// columns with a running count per column.
+void spread(BinaryFrame& f, std::vector<uint8_t>& map, int32_t radius, uint8_t value,
+            std::vector<uint8_t>& rows, std::vector<int32_t>& counts) {
+    const auto w = static_cast<size_t>(f.width);
+    const int32_t h = f.height;
+    const auto r = static_cast<size_t>(radius);
+    const auto other = static_cast<uint8_t>(1 - value);
+    rows.resize(map.size());
+    counts.resize(w + 1);
+    for (int32_t y = 0; y < h; ++y) {
+        const uint8_t* in = map.data() + static_cast<size_t>(y) * w;
+        uint8_t* out = rows.data() + static_cast<size_t>(y) * w;
+        counts[0] = 0;
+        for (size_t x = 0; x < w; ++x)
+            counts[x + 1] = counts[x] + ((in[x] != 0) == (value != 0));
+        for (size_t x = 0; x < w; ++x)
+            out[x] = counts[std::min(w, x + r + 1)] - counts[x > r ? x - r : 0] > 0 ? 1 : 0;
+    }
+    // counts[x]: pixels of the column within the window that hold value.
+    std::fill(counts.begin(), counts.end(), 0);
+    auto add = [&](int32_t y, int32_t sign) {
+        const uint8_t* in = rows.data() + static_cast<size_t>(y) * w;
+        for (size_t x = 0; x < w; ++x)
+            counts[x] += sign * in[x];
+    };
+    for (int32_t y = 0; y < std::min(radius, h); ++y)
+        add(y, 1);
+    for (int32_t y = 0; y < h; ++y) {
+        if (y + radius < h)
+            add(y + radius, 1);
+        if (y - radius - 1 >= 0)
+            add(y - radius - 1, -1);
+        uint8_t* out = map.data() + static_cast<size_t>(y) * w;
+        for (size_t x = 0; x < w; ++x)
+            out[x] = counts[x] > 0 ? value : other;
+    }
+}
+
+// The map dilated by radius (dark spreads) and then eroded by erosion (light spreads back).
+void close(BinaryFrame& f, std::vector<uint8_t>& map, int32_t radius, int32_t erosion) {
+    std::vector<uint8_t> rows;
+    std::vector<int32_t> counts;
+    spread(f, map, radius, 1, rows, counts);
+    if (erosion > 0)
+        spread(f, map, erosion, 0, rows, counts);
+}
+
+}  // namespace
+
+void closeDarkMap(BinaryFrame& frame, int32_t radius) {
+    binarise(frame);
+    if (radius > 0)
+        close(frame, frame.dark, radius, radius - 1);
+}
+
+void connectDarkRegions(BinaryFrame& frame, int32_t radius) {
+    binarise(frame);
+    frame.connected = frame.dark;
+    close(frame, frame.connected, radius, radius);
+}
+
+void invertFrame(BinaryFrame& frame) {
+    for (auto* levels : {&frame.gray, &frame.smooth}) {
+        for (uint8_t& v : *levels)
+            v = static_cast<uint8_t>(255 - v);
+    }
+    // A pixel was dark below t; inverted, 255 - v < 256 - t holds exactly when v >= t.
+    for (uint8_t& t : frame.tileThreshold)
+        t = t == 0 ? 0 : static_cast<uint8_t>(256 - t);
+    binarise(frame);
 }
 
 }  // namespace dm

@@ -22,6 +22,9 @@ struct BinaryFrame {
     std::vector<uint8_t> smooth;         // gray smoothed by a 3 x 3 binomial kernel
     std::vector<uint8_t> dark;           // width x height: 0 light, non-zero dark
     std::vector<uint8_t> tileThreshold;  // tilesX x tilesY: a value below it is dark
+    // When not empty, the dark map closed at a small scale (see connectDarkRegions): the outline
+    // search fills its regions and measures on the dark map itself.
+    std::vector<uint8_t> connected;
     // Per tile, the lowest and highest 2 x 2 block sums and the tile's pixel sum, their extremes
     // over each tile's window, and the working rows that compute them.
     struct Scratch {
@@ -66,6 +69,9 @@ struct BinaryFrame {
         return top + fy * (bottom - top);
     }
 
+    // The map whose regions the outline search fills (and marks).
+    uint8_t* regionMap() { return connected.empty() ? dark.data() : connected.data(); }
+
   private:
     // v clamped to [0, high]; NaN becomes 0.
     static double clampCoordinate(double v, double high) { return v > 0 ? std::min(v, high) : 0.0; }
@@ -77,5 +83,22 @@ struct BinaryFrame {
 // surroundings are plain (their tile means differ too little: noise alone makes the block
 // extremes differ) are light throughout. False when every tile is plain: nothing to find.
 bool thresholdLocally(const GrayImage& image, BinaryFrame& frame);
+
+// The dark map closed by a square of 2 radius + 1 pixels (dilated by radius, then eroded by a
+// pixel less, which keeps dots along a diagonal joined): gaps up to 2 radius pixels wide between
+// dark parts are filled, so separate dots and modules parted by ink loss become one region,
+// a pixel larger all round. Starts from the tile thresholds, whatever marks a search left in the
+// map.
+void closeDarkMap(BinaryFrame& frame, int32_t radius);
+
+// The dark map from the tile thresholds again, and a copy of it closed by a square of
+// 2 radius + 1 pixels as the map whose regions the search fills: a symbol crossed by a light
+// scratch is one region again, while the search measures it on the dark map as it is.
+void connectDarkRegions(BinaryFrame& frame, int32_t radius);
+
+// Turns the thresholded frame into its negative: gray and smoothed levels inverted, each tile's
+// threshold moved with them, so that exactly the pixels of textured tiles that were light are
+// dark. Light symbols on a dark ground then read as printed ones do.
+void invertFrame(BinaryFrame& frame);
 
 }  // namespace dm

@@ -74,7 +74,7 @@ Region fillRegion(BinaryFrame& f, OutlineSearchScratch& s, int32_t x, int32_t y)
         const FillSeed seed = s.seeds.back();
         s.seeds.pop_back();
         const int32_t cy = seed.y;
-        uint8_t* row = f.dark.data() + static_cast<size_t>(cy) * w;
+        uint8_t* row = f.regionMap() + static_cast<size_t>(cy) * w;
         if (row[seed.x] != kUnvisitedDark)
             continue;
         int32_t xl = seed.x;
@@ -97,7 +97,7 @@ Region fillRegion(BinaryFrame& f, OutlineSearchScratch& s, int32_t x, int32_t y)
         }
         // Pushes a seed at the start of every unvisited run of row ny within [from, to].
         auto seedRuns = [&](int32_t ny, int32_t from, int32_t to) {
-            const uint8_t* next = f.dark.data() + static_cast<size_t>(ny) * w;
+            const uint8_t* next = f.regionMap() + static_cast<size_t>(ny) * w;
             for (int32_t k = from; k <= to; ++k) {
                 if (next[k] != kUnvisitedDark)
                     continue;
@@ -275,8 +275,9 @@ namespace {
 
 // Where the solid arm from the corner toward roughEnd ends: the last dark point, half a
 // module inside its edge, before a gap of half a module (at least two pixels, against a stray
-// light pixel). The walk may go half the rough length and two modules past the rough end: a
-// blurred arm's hull side can stop well short of it.
+// light pixel). Gaps before the rough end are crossed: the hull side spans modules of the arm
+// that are missing (a damaged finder). The walk may go half the rough length and two modules
+// past the rough end: a blurred arm's hull side can stop well short of it.
 Vec2 armEnd(const BinaryFrame& f, Vec2 corner, Vec2 roughEnd, Vec2 inward, double module) {
     constexpr double kStep = 0.5;
     constexpr double kMinGap = 2.0;
@@ -287,8 +288,8 @@ Vec2 armEnd(const BinaryFrame& f, Vec2 corner, Vec2 roughEnd, Vec2 inward, doubl
     const Vec2 track = corner + (0.5 * module) * inward;
     const double gap = std::max(kMinGap, 0.5 * module);
     double lastDark = 0;
-    for (double t = 0;
-         t < kOvershootShare * roughLength + kOvershootModules * module && t - lastDark <= gap;
+    for (double t = 0; t < kOvershootShare * roughLength + kOvershootModules * module &&
+                       (t - lastDark <= gap || t < roughLength);
          t += kStep) {
         if (darkAt(f, track + t * dir))
             lastDark = t;
@@ -790,11 +791,11 @@ std::vector<FinderCandidate> finderCandidates(const BinaryFrame& f,
                                               const std::vector<LongSide>& sides) {
     // A rounded corner bridged: up to 12 pixels or 30 % of the shorter side (blur rounds a
     // corner by a few modules at most). Sides meeting at 45 to 135 degrees (cosine 0.71 is
-    // just over cos 45), and dark along nearly all of both (a light pixel here and there).
+    // just over cos 45), and dark along most of both (a finder may miss a few modules).
     constexpr double kBridgePixels = 12.0;
     constexpr double kBridgeShare = 0.3;
     constexpr double kMaxCornerCosine = 0.71;
-    constexpr double kMinSolidity = 0.8;
+    constexpr double kMinSolidity = 0.6;
     std::vector<FinderCandidate> candidates;
     for (size_t j = 0; j < sides.size(); ++j) {
         const LongSide& in = sides[j];
@@ -844,8 +845,15 @@ std::optional<LocatedSymbol> examineRegion(BinaryFrame& f, OutlineSearchScratch&
     const Region r = fillRegion(f, s, x, y);
     collectOutline(r, s);
     const int32_t side = std::max(r.x1 - r.x0, r.y1 - r.y0) + 1;
-    if (side < kMinRegionSide || r.pixels < kMinRegionPixels)
+    if (side < kMinRegionSide || r.pixels < kMinRegionPixels) {
+        // Round: the shorter extent at least two thirds of the longer, and half the box filled
+        // (a disc fills 0.79 of it).
+        const int32_t shorter = std::min(r.x1 - r.x0, r.y1 - r.y0) + 1;
+        if (side >= 3 && side < kMinRegionSide && 3 * shorter >= 2 * side &&
+            2 * r.pixels >= int64_t{side} * shorter)
+            s.smallRegions.push_back({side, r.x0 + r.x1, r.y0 + r.y1});
         return std::nullopt;
+    }
     convexHull(s);
     ++tested;
     return locate(f, s, turn);
@@ -858,6 +866,7 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
     BinaryFrame& f = frame;
     OutlineSearchScratch& s = scratch;
     located = 0;
+    s.smallRegions.clear();
     s.rowLeft.assign(static_cast<size_t>(f.height), INT32_MAX);
     s.rowRight.assign(static_cast<size_t>(f.height), -1);
     s.colTop.assign(static_cast<size_t>(f.width), INT32_MAX);
@@ -887,7 +896,7 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
                 continue;
             const int32_t y = cy + sign * k * kLineSpacing;
             if (y >= 0 && y < f.height) {
-                const uint8_t* row = f.dark.data() + static_cast<size_t>(y) * f.width;
+                const uint8_t* row = f.regionMap() + static_cast<size_t>(y) * f.width;
                 for (int32_t x = 0; x < f.width && !done; ++x) {
                     if (row[x] == kUnvisitedDark)
                         visit(x, y);
@@ -896,7 +905,7 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
             const int32_t x = cx + sign * k * kLineSpacing;
             if (x >= 0 && x < f.width) {
                 for (int32_t yy = 0; yy < f.height && !done; ++yy) {
-                    if (f.dark[static_cast<size_t>(yy) * f.width + x] == kUnvisitedDark)
+                    if (f.regionMap()[static_cast<size_t>(yy) * f.width + x] == kUnvisitedDark)
                         visit(x, yy);
                 }
             }

@@ -47,6 +47,14 @@ struct OutlineSearchScratch {
     std::vector<Vec2> offsets;        // those depths along the ray's direction
     std::vector<double> slopes;       // tilts tried for a far side
     std::vector<int32_t> histograms;  // candidates per tilt and offset
+    // The round regions too small to test (3 pixels across and up, about as wide as high and
+    // filling most of their box) the last search met: a symbol made of separate dots shows as
+    // many of them, of the dot's size and a pitch apart.
+    struct SmallRegion {
+        int32_t side;    // the longer extent of its bounding box
+        int32_t x2, y2;  // twice its bounding box's centre
+    };
+    std::vector<SmallRegion> smallRegions;
 };
 
 // Searches the thresholded frame for symbols: dark regions met by row and column scan lines

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "decoder/decode_image.h"
 #include "decoder/frame_intake.h"
@@ -112,15 +114,58 @@ TEST(CameraTiers, HardFramesMostlyDecode) {
     expectFloors(Tier::Hard, 0.9);
 }
 
+// The mark tiers' first frames of the tuning seed; the floors sit a little below the rates
+// measured on these frames.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kMarkSubsetFrames = 6;
+#else
+constexpr int kMarkSubsetFrames = 30;
+#endif
+
+void expectMarkFloors(Tier tier, double stillFloor, double frameFloor) {
+    const TierRate r = measure(tier, 1, kMarkSubsetFrames, false);
+    EXPECT_GE(r.stillDecoded, stillFloor * r.total) << summary(tier, 1, r) << "\n" << r.missList;
+    EXPECT_GE(r.frameDecoded, frameFloor * r.total) << summary(tier, 1, r) << "\n" << r.missList;
+}
+
+TEST(MarkTiers, DamagedSymbolsDecodeWhileTheErrorCorrectionCarriesTheDamage) {
+    expectMarkFloors(Tier::FinderGaps, 0.9, 0.9);
+    expectMarkFloors(Tier::Scratch, 0.85, 0.85);
+    expectMarkFloors(Tier::Stain, 1, 1);
+}
+
+TEST(MarkTiers, LightSymbolsOnDarkGroundDecode) {
+    expectMarkFloors(Tier::Inverted, 0.97, 0.97);
+}
+
+TEST(MarkTiers, DirectPartMarksDecodeAsStillImages) {
+    expectMarkFloors(Tier::DotPeenDark, 0.85, 0);
+    expectMarkFloors(Tier::DotPeenBright, 0.85, 0);
+    expectMarkFloors(Tier::Etched, 0.95, 0.9);
+}
+
+TEST(MarkTiers, InkLossAndCurvedLabelsDecode) {
+    expectMarkFloors(Tier::InkLoss, 0.9, 0);
+    expectMarkFloors(Tier::Cylinder, 0.9, 0.9);
+}
+
 TEST(CameraTiers, FullSets) {
     if (!test::fullSweep())
         GTEST_SKIP() << "set DM_FULL_SWEEP=1";
     const char* frames = std::getenv("DM_TIER_FRAMES");
     const int count = frames ? std::atoi(frames) : 300;
     const bool list = std::getenv("DM_LIST_MISSES") != nullptr;
+    // DM_TIERS=labels or marks runs one group only.
+    const char* which = std::getenv("DM_TIERS");
+    const std::string group = which ? which : "";
+    std::vector<Tier> tiers;
+    if (group != "marks")
+        tiers.assign(std::begin(test::kLabelTiers), std::end(test::kLabelTiers));
+    if (group != "labels")
+        tiers.insert(tiers.end(), std::begin(test::kMarkTiers), std::end(test::kMarkTiers));
     // Seed 1 (and 2) were tuned on; seed 7 was not.
     for (const uint32_t seed : {1u, 7u}) {
-        for (const Tier tier : {Tier::Clean, Tier::Camera, Tier::Hard}) {
+        for (const Tier tier : tiers) {
             const TierRate r = measure(tier, seed, count, true);
             std::printf("%s\n%s", summary(tier, seed, r).c_str(), list ? r.missList.c_str() : "");
         }

@@ -349,6 +349,7 @@ struct MarkLook {
     bool wrapColumns = true;
     // Metal under the mark (per pixel), empty on a label.
     std::vector<float> metal;
+    std::string detail;  // for the frame's description
 
     bool onMetal() const { return !metal.empty(); }
 };
@@ -409,6 +410,8 @@ MarkLook drawLook(Rng& rng, Tier tier, std::vector<uint8_t>& matrix, int rows, i
             const int length = rows + cols - 1;
             const int gap = uniformInt(rng, 1, 3);
             const int from = uniformInt(rng, 0, length - gap);
+            look.detail = "gap of " + std::to_string(gap) + " from " + std::to_string(from) +
+                          " of " + std::to_string(length);
             for (int k = from; k < from + gap; ++k) {
                 const int r = k < rows ? k : rows - 1;
                 const int c = k < rows ? 0 : k - rows + 1;
@@ -649,6 +652,7 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     TierFrame frame;
     frame.message = encoded->message;
     frame.sizeIndex = symbol.sizeIndex;
+    frame.matrix = symbol.matrix;
     frame.dib = cameraFrame(frameOfGray(gray, kWidth, kHeight));
     const std::array<PointD, 4> outline{{{0, 0},
                                          {static_cast<double>(cols), 0},
@@ -662,9 +666,10 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     char text[240];
     std::snprintf(text, sizeof text,
                   "%s frame %d: %s %dx%d, module %.1f, angle %.0f, blur %.2f, quality %d, "
-                  "dark %.0f light %.0f",
+                  "dark %.0f light %.0f%s%s",
                   tierName(tier), index, encoded->encoder.c_str(), rows, cols, placement->module,
-                  placement->angle, blurSigma, quality, dark, light);
+                  placement->angle, blurSigma, quality, dark, light, look.detail.empty() ? "" : ", ",
+                  look.detail.c_str());
     frame.description = text;
     return frame;
 }

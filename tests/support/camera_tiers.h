@@ -59,6 +59,7 @@ const char* tierName(Tier tier);
 struct TierFrame {
     std::string message;  // the bytes the symbol holds
     int sizeIndex = -1;
+    std::vector<uint8_t> matrix;    // the symbol as encoded (row 0 at the top, 1 = dark)
     std::string description;        // encoder, scheme, size, module size, angle
     CFrameDib dib;                  // camera format: 24-bit BGR, rows bottom-up
     std::array<PointD, 4> corners;  // outer symbol corners in stored (bottom-up) pixel coordinates:
