@@ -17,7 +17,11 @@ namespace {
 //    against 1.9 ms on clean frames). Fails fast where there is no symbol.
 // 2. The frame search under tile thresholds: reads every frame the finder pass reads and the
 //    rest up to 100 / 100 / 90 % (symbols off centre, in perspective, on uneven light,
-//    stretched unevenly). It reads each outline mirrored too.
+//    stretched unevenly). It reads each outline mirrored too, a few outlines as damaged finders
+//    (modules of the solid arms missing), and the frame's negative (light symbols on a dark
+//    ground). On a still image it reads every outline as a damaged finder too, and then the dark
+//    map closed at the scale of the dots it met (dot-peen marks, ink loss) and with its regions
+//    joined (symbols a scratch cut apart): too slow for a camera frame full of small shapes.
 // 3. The finder pass on the mirror image: symbols seen in a mirror that the frame search did
 //    not locate.
 // A still image runs the finder pass under all three variants before the frame search; an image
@@ -31,11 +35,16 @@ class Reading {
         return decoder_.decodeView(view);
     }
 
-    // A still image also has the dark map closed for symbols of separate dots; a camera frame
-    // has no time for that on frames full of small shapes.
+    // A still image also has the dark map closed for symbols of separate dots, and reads every
+    // outline as a damaged finder too; a camera frame has no time for that on frames full of
+    // small shapes, and reads a few.
     DecodeResult frameSearch(const ImageView& view, bool still) {
-        return decoder_.searchView(
-            view, {.alsoMirrored = true, .alsoInverted = true, .alsoClosed = still});
+        constexpr int32_t kCameraDamagedFinders = 4;
+        return decoder_.searchView(view,
+                                   {.alsoMirrored = true,
+                                    .alsoInverted = true,
+                                    .alsoClosed = still,
+                                    .damagedFinders = still ? INT32_MAX : kCameraDamagedFinders});
     }
 
     // A mirrored symbol is the normal one with its rows in the other order: reading the stored

@@ -34,7 +34,7 @@ using Json = nlohmann::ordered_json;
 // What a decoded message is beside its text; null where not decoded.
 void addMessage(Json& j, const DecodeResult& r) {
     for (const char* key : {"symbologyIdentifier", "eci", "gs1", "gs1Text", "macro",
-                            "readerProgramming", "mirrored", "structuredAppend"}) {
+                            "readerProgramming", "mirrored", "inverted", "structuredAppend"}) {
         j[key] = nullptr;
     }
     if (!r.decoded)
@@ -54,6 +54,7 @@ void addMessage(Json& j, const DecodeResult& r) {
         j["macro"] = r.macro;
     j["readerProgramming"] = r.readerProgramming;
     j["mirrored"] = r.mirrored;
+    j["inverted"] = r.inverted;
     if (r.appendPosition != 0) {
         j["structuredAppend"] = {{"position", r.appendPosition},
                                  {"total", r.appendTotal},
@@ -137,7 +138,7 @@ void addDecodeCommand(CLI::App& app) {
     cmd->add_flag("--json", options->json,
                   "One JSON object per line and file: file, ok, status, meaning, symbol (rows x "
                   "columns), text (UTF-8), bytes (the decoded bytes in hex), symbologyIdentifier, "
-                  "eci, gs1, gs1Text, macro, readerProgramming, mirrored, structuredAppend, "
+                  "eci, gs1, gs1Text, macro, readerProgramming, mirrored, inverted, structuredAppend, "
                   "milliseconds");
     cmd->callback([options] { run(*options); });
 }

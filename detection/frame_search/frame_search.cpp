@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 #include "detection/frame_search/perspective_grid.h"
@@ -77,6 +76,9 @@ constexpr int32_t kMostRefinements = 6;
 // finder-like shapes is not; three keep such frames within about a millisecond of the time
 // without.
 constexpr int32_t kMostMirrorRefinements = 3;
+// And for the readings of outlines as damaged finders, which clutter offers as often as
+// outlines, so that they do not take the refinements of the symbol found later.
+constexpr int32_t kMostDamagedRefinements = 3;
 
 // One search of a frame: each outline the search hands over is read at its likeliest sizes,
 // each size through the corners as located and then refined, each sampling thresholded in turn
@@ -98,7 +100,7 @@ class OutlineReader {
         if (!result_.located)
             result_.moduleSize = symbol.moduleSize;
         result_.located = true;
-        if (read(symbol, refinementsLeft_))
+        if (read(symbol, symbol.damagedFinder ? damagedRefinementsLeft_ : refinementsLeft_))
             return true;
         if (!alsoMirrored_)
             return false;
@@ -257,18 +259,29 @@ class OutlineReader {
     bool sized_ = false;  // some size's alternating sides read as they must for this outline
     int32_t refinementsLeft_ = kMostRefinements;
     int32_t mirrorRefinementsLeft_ = kMostMirrorRefinements;
+    int32_t damagedRefinementsLeft_ = kMostDamagedRefinements;
 };
 
 // One search of the thresholded frame as it stands.
 FrameSearchResult searchThresholded(FinderTurn turn, FrameSearchBuffers& buffers,
-                                    const MatrixDecoder& decode, bool alsoMirrored,
-                                    bool speculative) {
-    OutlineReader reader(buffers, decode, alsoMirrored, speculative);
+                                    const MatrixDecoder& decode,
+                                    const FrameSearchReadings& readings, bool speculative) {
+    OutlineReader reader(buffers, decode, readings.alsoMirrored, speculative);
     int32_t located = 0;
     const bool decoded = searchOutlines(
-        buffers.frame, buffers.search, turn,
+        buffers.frame, buffers.search, turn, readings.damagedFinders,
         [&](const LocatedSymbol& symbol) { return reader.accept(symbol); }, located);
     return reader.finish(decoded);
+}
+
+// The median side of the small regions.
+int32_t typicalSide(const std::vector<OutlineSearchScratch::SmallRegion>& regions) {
+    std::vector<int32_t> sides;
+    for (const auto& r : regions)
+        sides.push_back(r.side);
+    auto middle = sides.begin() + static_cast<ptrdiff_t>(sides.size() / 2);
+    std::nth_element(sides.begin(), middle, sides.end());
+    return *middle;
 }
 
 // The closing radius for the small regions a search met when they look like the dots of a
@@ -284,12 +297,7 @@ int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions) {
     if (regions.size() < kLeastDots)
         return 0;
     regions.resize(std::min(regions.size(), kMostDots));
-    std::vector<int32_t> sides;
-    for (const auto& r : regions)
-        sides.push_back(r.side);
-    auto middle = sides.begin() + static_cast<ptrdiff_t>(sides.size() / 2);
-    std::nth_element(sides.begin(), middle, sides.end());
-    const int32_t side = *middle;
+    const int32_t side = typicalSide(regions);
     // Nearest neighbour of each region (in doubled coordinates), among regions of about the
     // typical side, sorted by x so that the search stops once x alone is too far.
     std::erase_if(regions, [&](const auto& r) { return r.side * 2 < side || r.side > 2 * side; });
@@ -334,6 +342,7 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
     FrameSearchResult best;
     bool inverted = false;            // the frame is in its negative
     std::array<int32_t, 2> radius{};  // closing radius per polarity
+    std::array<int32_t, 2> side{};    // typical side of the small regions, per polarity
     std::array<double, 2> module{};   // finder thickness of an outline found, per polarity
     // One search in the polarity; true once it decoded. On failure the search that got
     // furthest speaks.
@@ -346,11 +355,15 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
         // The negative and the closed map offer the most false outlines (texture, the inside
         // of large symbols, joined noise): they read speculatively.
         const bool speculative = negative || (closed && buffers.frame.connected.empty());
-        FrameSearchResult result =
-            searchThresholded(turn, buffers, decode, readings.alsoMirrored, speculative);
+        FrameSearchResult result = searchThresholded(turn, buffers, decode, readings, speculative);
         result.inverted = negative;
-        if (buffers.frame.connected.empty() && radius[negative] == 0)
-            radius[negative] = closingRadius(buffers.search.smallRegions);
+        // The first search of each polarity measures its small regions.
+        auto& regions = buffers.search.smallRegions;
+        if (buffers.frame.connected.empty() && !closed) {
+            constexpr size_t kLeastModules = 8;
+            side[negative] = regions.size() >= kLeastModules ? typicalSide(regions) : 0;
+            radius[negative] = closingRadius(regions);
+        }
         if (module[negative] == 0)
             module[negative] = result.moduleSize;
         if (result.decoded || decodeProgress(result.status) > decodeProgress(best.status))
@@ -386,6 +399,16 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
         connectDarkRegions(buffers.frame, join);
         if (search(negative))
             return best;
+        // No outline at all: the finder may have lost modules where its arms meet, which parts
+        // the row from the column. Joined across gaps of up to three modules (the small regions'
+        // typical side taken for a module, as the data's lone modules show it).
+        constexpr double kCornerGapModules = 1.6;
+        if (module[negative] == 0 && side[negative] > 0) {
+            connectDarkRegions(buffers.frame,
+                               static_cast<int32_t>(std::ceil(kCornerGapModules * side[negative])));
+            if (search(negative))
+                return best;
+        }
     }
     return best;
 }

@@ -59,6 +59,9 @@ struct FrameSearchReadings {
     // at that size is searched as well, in each polarity searched; then the dark map as it is
     // with its regions joined at that size.
     bool alsoClosed = false;
+    // Outlines per search that are read again, when they do not read, as damaged finders
+    // (modules of the solid arms missing); each costs about as much as the outline did.
+    int32_t damagedFinders = 0;
 };
 
 // Looks for a symbol anywhere in the image (pixel extents as first set) and hands each matrix

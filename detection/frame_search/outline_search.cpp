@@ -278,19 +278,25 @@ namespace {
 // light pixel). Gaps before the rough end are crossed: the hull side spans modules of the arm
 // that are missing (a damaged finder). The walk may go half the rough length and two modules
 // past the rough end: a blurred arm's hull side can stop well short of it.
-Vec2 armEnd(const BinaryFrame& f, Vec2 corner, Vec2 roughEnd, Vec2 inward, double module) {
+// With acrossGaps the arm may have lost modules beyond the hull side too (its region ends at a
+// gap): gaps up to three and a half modules are crossed wherever the walk goes, and the walk
+// may go three times the rough length.
+Vec2 armEnd(const BinaryFrame& f, Vec2 corner, Vec2 roughEnd, Vec2 inward, double module,
+            bool acrossGaps) {
     constexpr double kStep = 0.5;
     constexpr double kMinGap = 2.0;
     constexpr double kOvershootShare = 1.5;
     constexpr double kOvershootModules = 2;
+    constexpr double kLongestGap = 3.5;  // modules
+    constexpr double kGapsOvershootShare = 3;
     const double roughLength = length(roughEnd - corner);
     const Vec2 dir = (1.0 / roughLength) * (roughEnd - corner);
     const Vec2 track = corner + (0.5 * module) * inward;
-    const double gap = std::max(kMinGap, 0.5 * module);
+    const double gap = acrossGaps ? kLongestGap * module : std::max(kMinGap, 0.5 * module);
+    const double reach = (acrossGaps ? kGapsOvershootShare : kOvershootShare) * roughLength +
+                         kOvershootModules * module;
     double lastDark = 0;
-    for (double t = 0; t < kOvershootShare * roughLength + kOvershootModules * module &&
-                       (t - lastDark <= gap || t < roughLength);
-         t += kStep) {
+    for (double t = 0; t < reach && (t - lastDark <= gap || t < roughLength); t += kStep) {
         if (darkAt(f, track + t * dir))
             lastDark = t;
     }
@@ -387,14 +393,19 @@ struct FarSideTrace {
     size_t bins;       // per tilt: 2 (half + kReach) + 1
     double halfWidth;  // depths beyond reach0 that fall into a bin, each way
 
-    FarSideTrace(Vec2 base, Vec2 span, Vec2 out, double reach0, double module)
-        : base(base), out(out), module(module), reach0(reach0), spanLength(length(span)) {
+    // beyond: modules past reach0 (the solid side's length) that the far side may lie at too.
+    FarSideTrace(Vec2 base, Vec2 span, Vec2 out, double reach0, double module, double beyond)
+        : base(base),
+          out(out),
+          module(module),
+          reach0(reach0 + beyond / 2 * module),
+          spanLength(length(span)) {
         spanDir = (1.0 / spanLength) * span;
         rays = std::clamp(static_cast<int32_t>(kRaysPerModule * spanLength / module), kMinRays,
                           kMaxRays);
         step = std::max(kMinDepthStep, module / kSamplesPerModule);
         quiet = kQuietModules * module;
-        half = static_cast<int32_t>(kOffsetModules * module / kBin);
+        half = static_cast<int32_t>((kOffsetModules + beyond / 2) * module / kBin);
         bins = static_cast<size_t>(2 * (half + kReach) + 1);
         halfWidth = (half + kReach + 0.5) * kBin;
     }
@@ -579,8 +590,8 @@ std::optional<Line> fitFarSide(const FarSideTrace& t, const OutlineSearchScratch
 // that most candidates lie on.
 std::optional<Line> outline_internals::traceFarSide(const BinaryFrame& f, OutlineSearchScratch& s,
                                                     Vec2 base, Vec2 span, Vec2 out, double reach0,
-                                                    double module) {
-    const FarSideTrace trace(base, span, out, reach0, module);
+                                                    double module, double beyond) {
+    const FarSideTrace trace(base, span, out, reach0, module, beyond);
     sampleDepths(trace, s);
     s.side.clear();
     for (int32_t k = 0; k < trace.rays; ++k)
@@ -609,7 +620,7 @@ struct Finder {
 // where the arms end; when they reach beyond the hull sides they came from (a blurred arm's hull
 // breaks into pieces), fits them again over their whole length.
 std::optional<Finder> fitFinder(const BinaryFrame& f, OutlineSearchScratch& s, Vec2 cornerRough,
-                                Vec2 nextRough, Vec2 prevRough) {
+                                Vec2 nextRough, Vec2 prevRough, bool acrossGaps) {
     // Refits allowed (a bound on work), the thinnest finder taken, in pixels, and how much
     // longer an arm must reach than its hull side to be fitted again.
     constexpr int kPasses = 6;
@@ -642,8 +653,8 @@ std::optional<Finder> fitFinder(const BinaryFrame& f, OutlineSearchScratch& s, V
             if (finder.module < kMinModule)
                 return std::nullopt;
         }
-        finder.next = armEnd(f, *corner, nextRoughEnd, nextInward, finder.module);
-        finder.prev = armEnd(f, *corner, prevRoughEnd, prevInward, finder.module);
+        finder.next = armEnd(f, *corner, nextRoughEnd, nextInward, finder.module, acrossGaps);
+        finder.prev = armEnd(f, *corner, prevRoughEnd, prevInward, finder.module, acrossGaps);
         const bool longer =
             length(finder.next - *corner) > kLongerArm * length(nextRoughEnd - *corner) ||
             length(finder.prev - *corner) > kLongerArm * length(prevRoughEnd - *corner);
@@ -659,16 +670,19 @@ std::optional<Finder> fitFinder(const BinaryFrame& f, OutlineSearchScratch& s, V
 // The symbol the finder and its two far sides outline, in standard orientation; none when a
 // far side is not found or the quadrilateral is too small or not convex.
 std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScratch& s,
-                                          FinderTurn turn, const Finder& finder) {
+                                          FinderTurn turn, const Finder& finder, bool acrossGaps) {
     // The alternating sides: the one beyond next runs along prev's direction and the other
     // way round. The corners turn like +x to +y, so corner->next turns to corner->prev so.
     const Vec2 corner = finder.corner;
     const Vec2 toNext = finder.next - corner;
     const Vec2 toPrev = finder.prev - corner;
+    // An arm whose last modules are light ends short of its far side: with acrossGaps the far
+    // sides are looked for up to three and a half modules beyond the arms' ends.
+    const double beyond = acrossGaps ? 3.5 : 0;
     const auto beyondNext = traceFarSide(f, s, corner, toPrev, (1.0 / length(toNext)) * toNext,
-                                         length(toNext), finder.module);
+                                         length(toNext), finder.module, beyond);
     const auto beyondPrev = traceFarSide(f, s, corner, toNext, (1.0 / length(toPrev)) * toPrev,
-                                         length(toPrev), finder.module);
+                                         length(toPrev), finder.module, beyond);
     if (!beyondNext || !beyondPrev)
         return std::nullopt;
     const auto far = intersect(*beyondNext, *beyondPrev);
@@ -698,11 +712,11 @@ std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScr
 // The symbol whose finder has its corner and arm ends near the three points, if any.
 std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScratch& s,
                                         FinderTurn turn, Vec2 cornerRough, Vec2 nextRough,
-                                        Vec2 prevRough) {
-    const auto finder = fitFinder(f, s, cornerRough, nextRough, prevRough);
+                                        Vec2 prevRough, bool acrossGaps) {
+    const auto finder = fitFinder(f, s, cornerRough, nextRough, prevRough, acrossGaps);
     if (!finder)
         return std::nullopt;
-    return closeOutline(f, s, turn, *finder);
+    return closeOutline(f, s, turn, *finder, acrossGaps);
 }
 
 // The hull vertex where the hull turns most sharply.
@@ -783,6 +797,7 @@ std::vector<LongSide> longSides(const std::vector<Vec2>& corners) {
 struct FinderCandidate {
     double solid;
     Vec2 corner, next, prev;
+    bool cutCorner;  // the arms meet beyond a short side of the hull
 };
 
 // Pairs of long sides that meet at a corner of 45 to 135 degrees, with only a short stretch
@@ -797,51 +812,105 @@ std::vector<FinderCandidate> finderCandidates(const BinaryFrame& f,
     constexpr double kMaxCornerCosine = 0.71;
     constexpr double kMinSolidity = 0.6;
     std::vector<FinderCandidate> candidates;
-    for (size_t j = 0; j < sides.size(); ++j) {
-        const LongSide& in = sides[j];
-        const LongSide& out = sides[(j + 1) % sides.size()];
-        const Vec2 a = out.to - out.from;
-        const Vec2 b = in.from - in.to;
-        if (out.skippedBefore >
-            std::max(kBridgePixels, kBridgeShare * std::min(length(a), length(b))))
-            continue;
-        const double cosine = dot(a, b) / (length(a) * length(b));
-        if (std::abs(cosine) > kMaxCornerCosine)
-            continue;
-        const auto corner =
-            intersect({in.from, (1.0 / length(b)) * b}, {out.from, (1.0 / length(a)) * a});
-        if (!corner)
-            continue;
-        const double solidNext = solidity(f, *corner, out.to, (1.0 / length(a)) * Vec2{-a.y, a.x});
-        const double solidPrev = solidity(f, in.from, *corner, (1.0 / length(b)) * Vec2{b.y, -b.x});
-        if (std::min(solidNext, solidPrev) >= kMinSolidity)
-            candidates.push_back({solidNext + solidPrev, *corner, out.to, in.from});
+    // Sides one apart meet where they do; sides two apart meet beyond a side short for them
+    // both: the corner of a finder that lost the modules where its arms meet, cut off by the
+    // hull. Those come after all others.
+    for (size_t step = 1; step <= 2 && step < sides.size(); ++step) {
+        for (size_t j = 0; j < sides.size(); ++j) {
+            const LongSide& in = sides[j];
+            const LongSide& out = sides[(j + step) % sides.size()];
+            const Vec2 a = out.to - out.from;
+            const Vec2 b = in.from - in.to;
+            const double bridge =
+                std::max(kBridgePixels, kBridgeShare * std::min(length(a), length(b)));
+            double gap = out.skippedBefore;
+            if (step == 2) {
+                const LongSide& cut = sides[(j + 1) % sides.size()];
+                const double cutLength = length(cut.to - cut.from);
+                if (cutLength > kBridgeShare * std::min(length(a), length(b)))
+                    continue;
+                gap += cut.skippedBefore + cutLength;
+            }
+            if (gap > bridge)
+                continue;
+            const double cosine = dot(a, b) / (length(a) * length(b));
+            if (std::abs(cosine) > kMaxCornerCosine)
+                continue;
+            const auto corner =
+                intersect({in.from, (1.0 / length(b)) * b}, {out.from, (1.0 / length(a)) * a});
+            if (!corner)
+                continue;
+            const double solidNext =
+                solidity(f, *corner, out.to, (1.0 / length(a)) * Vec2{-a.y, a.x});
+            const double solidPrev =
+                solidity(f, in.from, *corner, (1.0 / length(b)) * Vec2{b.y, -b.x});
+            if (std::min(solidNext, solidPrev) >= kMinSolidity)
+                candidates.push_back({solidNext + solidPrev, *corner, out.to, in.from, step == 2});
+        }
     }
     return candidates;
 }
 
-// The region's finder candidates from its hull, tried in turn, most solid first.
-std::optional<LocatedSymbol> locate(const BinaryFrame& f, OutlineSearchScratch& s,
-                                    FinderTurn turn) {
-    if (s.hull.size() < 3)
-        return std::nullopt;
-    const std::vector<LongSide> sides = longSides(straightCorners(s.hull));
-    if (sides.size() < 2)
-        return std::nullopt;
-    std::vector<FinderCandidate> candidates = finderCandidates(f, sides);
-    std::sort(candidates.begin(), candidates.end(),
-              [](const FinderCandidate& x, const FinderCandidate& y) { return x.solid > y.solid; });
-    for (const FinderCandidate& c : candidates) {
-        if (auto found = locateFrom(f, s, turn, c.corner, c.next, c.prev))
-            return found;
+// Whether two outlines differ by more than half a module at some corner.
+bool differ(const LocatedSymbol& a, const LocatedSymbol& b) {
+    for (size_t i = 0; i < 4; ++i) {
+        if (length(a.corners[i] - b.corners[i]) > 0.5 * a.moduleSize)
+            return true;
     }
-    return std::nullopt;
+    return false;
 }
 
-// Fills the region through (x, y) and, when it is large enough to hold a symbol, looks for one
-// on its outline (counting the regions so tested). Leaves the extents reset for the next region.
-std::optional<LocatedSymbol> examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
-                                           int32_t x, int32_t y, int32_t& tested) {
+// The region's finder candidates from its hull, tried in turn, most solid first: the first that
+// closes an outline is handed to accept. When that does not read, the finder is taken for a
+// damaged one (its arms crossing gaps of missing modules, its far sides looked for further
+// out: the hull and the region end where a gap cuts an arm) and the first candidate that
+// closes so, unless it closes where the first did, is handed over too. True once accept was.
+bool readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
+                const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located,
+                int32_t& damagedLeft) {
+    if (s.hull.size() < 3)
+        return false;
+    const std::vector<LongSide> sides = longSides(straightCorners(s.hull));
+    if (sides.size() < 2)
+        return false;
+    std::vector<FinderCandidate> candidates = finderCandidates(f, sides);
+    std::sort(candidates.begin(), candidates.end(),
+              [](const FinderCandidate& x, const FinderCandidate& y) {
+                  return x.cutCorner != y.cutCorner ? y.cutCorner : x.solid > y.solid;
+              });
+    std::optional<LocatedSymbol> first;
+    for (const FinderCandidate& c : candidates) {
+        if ((first = locateFrom(f, s, turn, c.corner, c.next, c.prev, false))) {
+            first->damagedFinder = c.cutCorner;
+            break;
+        }
+    }
+    if (first) {
+        ++located;
+        if (accept(*first))
+            return true;
+    }
+    if (damagedLeft <= 0)
+        return false;
+    --damagedLeft;
+    for (const FinderCandidate& c : candidates) {
+        if (const auto damaged = locateFrom(f, s, turn, c.corner, c.next, c.prev, true)) {
+            if (first && !differ(*damaged, *first))
+                return false;
+            ++located;
+            LocatedSymbol symbol = *damaged;
+            symbol.damagedFinder = true;
+            return accept(symbol);
+        }
+    }
+    return false;
+}
+
+// Fills the region through (x, y) and, when it is large enough to hold a symbol, reads it (see
+// readRegion; counting the regions so tested). Leaves the extents reset for the next region.
+bool examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn, int32_t x, int32_t y,
+                   const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located,
+                   int32_t& tested, int32_t& damagedLeft) {
     const Region r = fillRegion(f, s, x, y);
     collectOutline(r, s);
     const int32_t side = std::max(r.x1 - r.x0, r.y1 - r.y0) + 1;
@@ -852,16 +921,17 @@ std::optional<LocatedSymbol> examineRegion(BinaryFrame& f, OutlineSearchScratch&
         if (side >= 3 && side < kMinRegionSide && 3 * shorter >= 2 * side &&
             2 * r.pixels >= int64_t{side} * shorter)
             s.smallRegions.push_back({side, r.x0 + r.x1, r.y0 + r.y1});
-        return std::nullopt;
+        return false;
     }
     convexHull(s);
     ++tested;
-    return locate(f, s, turn);
+    return readRegion(f, s, turn, accept, located, damagedLeft);
 }
 
 }  // namespace
 
 bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTurn turn,
+                    int32_t damagedReadings,
                     const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located) {
     BinaryFrame& f = frame;
     OutlineSearchScratch& s = scratch;
@@ -876,12 +946,9 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
     bool done = false;  // accepted, or out of budget
 
     auto visit = [&](int32_t x, int32_t y) {
-        if (const auto symbol = examineRegion(f, s, turn, x, y, tested)) {
-            ++located;
-            if (accept(*symbol)) {
-                accepted = done = true;
-                return;
-            }
+        if (examineRegion(f, s, turn, x, y, accept, located, tested, damagedReadings)) {
+            accepted = done = true;
+            return;
         }
         if (tested >= kMaxRegionsTested)
             done = true;

@@ -24,7 +24,8 @@ struct LocatedSymbol {
     // orientation: top left (far end of the solid column), top right, bottom right (far end of
     // the solid row), bottom left (the corner of the L).
     std::array<Vec2, 4> corners;
-    double moduleSize = 0;  // finder thickness in pixels
+    double moduleSize = 0;       // finder thickness in pixels
+    bool damagedFinder = false;  // read as a finder with modules missing (see searchOutlines)
 };
 
 // A run still to fill: a pixel of it, and the run of the neighbouring row it was found from.
@@ -63,8 +64,10 @@ struct OutlineSearchScratch {
 // through it costs nothing); one that outlines a quadrilateral with two solid sides meeting as
 // the turn says and two alternating ones is handed to accept. Ends when accept returns true
 // (then true) or when the frame is covered or the work bound is reached (then false).
-// located counts the outlines handed over.
+// An outline that does not read is read again as a damaged finder (modules of its arms missing)
+// up to damagedReadings times per search. located counts the outlines handed over.
 bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTurn turn,
+                    int32_t damagedReadings,
                     const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located);
 
 }  // namespace dm

@@ -29,8 +29,10 @@ double finderThickness(const BinaryFrame& f, OutlineSearchScratch& s, Vec2 corne
 
 // Outer edge of the alternating side that starts at the end of a solid side: base is the
 // finder's corner, span the other solid side, out the unit direction of the first solid side
-// and reach0 its length. None when too few rays find an edge on one line.
+// and reach0 its length; the side may lie up to beyond modules further out as well (the arm's
+// last modules missing). None when too few rays find an edge on one line.
 std::optional<Line> traceFarSide(const BinaryFrame& f, OutlineSearchScratch& s, Vec2 base,
-                                 Vec2 span, Vec2 out, double reach0, double module);
+                                 Vec2 span, Vec2 out, double reach0, double module,
+                                 double beyond = 0);
 
 }  // namespace dm::outline_internals

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,11 @@
 #include "decoder/frame_intake.h"
 #include "detection/frame_search/frame_search.h"
 #include "detection/frame_search/perspective_grid.h"
+#include "symbology/placement.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/camera_tiers.h"
+#include "tests/support/decoding.h"
+#include "tests/support/frame_synth.h"
 #include "tests/support/gray_frame.h"
 #include "tests/support/symbol_builders.h"
 
@@ -25,15 +29,16 @@ struct Searched {
     std::string text;
 };
 
-Searched search(const GrayFrame& view, FinderTurn turn) {
+Searched search(const GrayFrame& view, FinderTurn turn, FrameSearchReadings readings = {}) {
     FrameSearchBuffers buffers;
     DecodeState state;
     Searched a;
-    a.result =
-        searchWholeFrame(view.image, turn, buffers,
-                         [&](std::span<const uint8_t> matrix, int sizeIndex, DecodeStatus& s) {
-                             return decodeModuleMatrix(matrix, sizeIndex, state, s);
-                         });
+    a.result = searchWholeFrame(
+        view.image, turn, buffers,
+        [&](std::span<const uint8_t> matrix, int sizeIndex, DecodeStatus& s) {
+            return decodeModuleMatrix(matrix, sizeIndex, state, s);
+        },
+        readings);
     a.text.assign(state.text.begin(), state.text.end());
     return a;
 }
@@ -157,6 +162,60 @@ TEST(FrameSearch, ReadsASymbolAModuleFromTheFrameEdge) {
                 EXPECT_EQ(a.text, symbol.message);
             }
         }
+    }
+}
+
+// Each kind of mark reads with the reading made for it and not without: light on dark with the
+// negative, separate dots with the closed map, a symbol a scratch cut apart with its regions
+// joined, a finder that lost modules at the end of an arm or in its middle as a damaged finder.
+TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
+    struct Case {
+        test::Tier tier;
+        int index;
+        FrameSearchReadings readings;
+    };
+    const Case cases[] = {
+        {test::Tier::Inverted, 0, {.alsoInverted = true}},
+        {test::Tier::DotPeenDark, 1, {.alsoClosed = true}},
+        {test::Tier::DotPeenBright, 0, {.alsoInverted = true, .alsoClosed = true}},
+        {test::Tier::Scratch, 0, {.alsoClosed = true}},
+        // The last three modules of the solid row light, and one in the middle of the column.
+        {test::Tier::FinderGaps, 12, {.damagedFinders = 60}},
+        {test::Tier::FinderGaps, 2, {.damagedFinders = 60}},
+    };
+    for (const Case& c : cases) {
+        const test::TierFrame frame = test::tierFrame(c.tier, 1, c.index);
+        const GrayFrame view(frame.dib, false);
+        EXPECT_FALSE(search(view, FinderTurn::PlusXToPlusY).result.decoded) << frame.description;
+        const Searched a = search(view, FinderTurn::PlusXToPlusY, c.readings);
+        EXPECT_TRUE(a.result.decoded) << frame.description;
+        EXPECT_EQ(a.text, frame.message) << frame.description;
+        EXPECT_EQ(a.result.inverted,
+                  c.tier == test::Tier::Inverted || c.tier == test::Tier::DotPeenBright)
+            << frame.description;
+    }
+}
+
+// A symbol holding nothing (its first data codeword a pad) reads as printed, but not once a
+// codeword needs correcting: frames offer many outlines, and an empty message is what patterns
+// that are no symbol most often correct into.
+TEST(FrameSearch, AnEmptyMessageMustNeedNoCorrection) {
+    constexpr int kSize = 0;  // 10 x 10
+    const std::vector<uint8_t> clean = test::symbolWithData({}, kSize);
+    std::vector<uint8_t> stream = test::codewordsOf(clean, kSize);
+    std::mt19937 rng(5);
+    test::corruptBlock(stream, kSize, 0, 1, rng);
+    const std::vector<uint8_t> corrupted = placeCodewords(stream, kSize);
+    ASSERT_TRUE(test::readMatrix(corrupted, kSize).ok);  // within the correction's reach
+    test::SynthOptions options;
+    options.rotationDeg = 20;
+    for (const bool damaged : {false, true}) {
+        const test::SynthFrame synth =
+            test::synthesiseFrame(damaged ? corrupted : clean, 10, 10, options);
+        const Searched a =
+            search(GrayFrame(test::cameraFrame(synth), false), FinderTurn::PlusXToPlusY);
+        EXPECT_EQ(a.result.decoded, !damaged);
+        EXPECT_TRUE(a.result.located);
     }
 }
 

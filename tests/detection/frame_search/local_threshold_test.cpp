@@ -100,5 +100,59 @@ TEST(LocalThreshold, OnePixelLastColumnTakesItsLeftNeighbour) {
     }
 }
 
+// The negative: levels inverted, and dark exactly where a textured tile's pixel was light; a
+// second inversion gives the frame back.
+TEST(LocalThreshold, NegativeIsTheLightOfTexturedTiles) {
+    const GrayFrame frame = stripedFrame(67, 45, 3, 6);
+    BinaryFrame f;
+    ASSERT_TRUE(thresholdLocally(frame.image, f));
+    const BinaryFrame original = f;
+    invertFrame(f);
+    int faults = 0;
+    for (int y = 0; y < f.height; ++y) {
+        for (int x = 0; x < f.width; ++x) {
+            const size_t i = static_cast<size_t>(y) * f.width + x;
+            const bool textured = original.thresholdAt(x, y) != 0;
+            faults += f.gray[i] != 255 - original.gray[i];
+            faults += (f.dark[i] != 0) != (textured && original.dark[i] == 0);
+        }
+    }
+    EXPECT_EQ(faults, 0);
+    invertFrame(f);
+    EXPECT_EQ(f.gray, original.gray);
+    EXPECT_EQ(f.smooth, original.smooth);
+    EXPECT_EQ(f.dark, original.dark);
+}
+
+// Dark squares of 4 pixels in a row, 4 pixels apart, and one 12 pixels further on: closed with
+// radius 3, the near gaps fill and the far one stays light; joined instead, the dark map stays
+// as it was and only the map of regions fills the near gaps.
+TEST(LocalThreshold, ClosingFillsGapsUpToTwiceTheRadius) {
+    GrayFrame frame(96, 32, 220);
+    for (const int x : {8, 16, 24, 32, 48})
+        frame.fill(x, 12, x + 4, 16, 20);
+    BinaryFrame f;
+    ASSERT_TRUE(thresholdLocally(frame.image, f));
+    const std::vector<uint8_t> plain = f.dark;
+    auto darkAt = [&](const std::vector<uint8_t>& map, int x) {
+        return map[static_cast<size_t>(14) * f.width + x] != 0;
+    };
+    for (const int x : {13, 21, 29})
+        ASSERT_FALSE(darkAt(plain, x));
+    closeDarkMap(f, 3);
+    for (const int x : {13, 21, 29})
+        EXPECT_TRUE(darkAt(f.dark, x)) << x;
+    EXPECT_FALSE(darkAt(f.dark, 42));
+    EXPECT_FALSE(darkAt(f.dark, 4));  // no growth beyond the first square but the pixel kept
+    connectDarkRegions(f, 3);
+    EXPECT_EQ(f.dark, plain);
+    for (const int x : {13, 21, 29})
+        EXPECT_TRUE(darkAt(f.connected, x)) << x;
+    EXPECT_FALSE(darkAt(f.connected, 42));
+    // Thresholding again forgets the joined map.
+    ASSERT_TRUE(thresholdLocally(frame.image, f));
+    EXPECT_TRUE(f.connected.empty());
+}
+
 }  // namespace
 }  // namespace dm
