@@ -113,7 +113,7 @@ void run(const EvalOptions& opts) {
         fail("'" + opts.dir + "' is not a folder");
     const std::vector<Sample> samples = collect(opts.dir);
     if (samples.empty())
-        fail("no images with a NAME.txt beside them in '" + opts.dir + "'", 2);
+        fail("no images with a NAME.txt beside them in '" + opts.dir + "'; nothing to compare");
     const int jobs = std::clamp(
         opts.jobs > 0 ? opts.jobs : static_cast<int>(std::thread::hardware_concurrency()), 1,
         static_cast<int>(samples.size()));

@@ -126,7 +126,7 @@ TEST_F(BadInput, EveryCaseGivesOneClearMessageAndTheRightStatus) {
         {"eval set", "", 1, "decoded 1/3"},
         {"eval folder/missing", "", 1, "cannot open 'folder/missing': no such folder"},
         {"eval 200x1.png", "", 1, "'200x1.png' is not a folder"},
-        {"eval folder", "", 2, "no images with a NAME.txt"},
+        {"eval folder", "", 1, "no images with a NAME.txt"},
         {"decode /dev/zero", "", 1, "/dev/zero: cannot read image: is a device"},
         {"encode --file /dev/zero", "", 1, "cannot read '/dev/zero': is a device"},
         {"encode -o a.jpg </dev/zero", "", 1, "the text is longer than 9351 bytes"},
