@@ -424,3 +424,47 @@ TEST_F(CommandLine, EncodeWritesSvg) {
 }
 
 }  // namespace
+
+// --size fixes the symbol: any size of the table, the extension sizes with --dmre; a size the
+// table has not, or one too small for the text, is refused.
+TEST_F(CommandLine, EncodeSizeFixesTheSymbol) {
+    struct Case {
+        std::string args;
+        int exitCode;
+        std::string message;  // printed, or the error
+    };
+    const std::vector<Case> cases = {
+        {"--size 8x80 --dmre -o a.png 'EIGHT BY EIGHTY'", 0, "8x80 symbol written to a.png"},
+        {"--size 8x120 --dmre -o b.png 'EIGHT BY ONE HUNDRED TWENTY'", 0,
+         "8x120 symbol written to b.png"},
+        {"--size 144x144 -o c.png A", 0, "144x144 symbol written to c.png"},
+        {"--size 12x36 -o d.png abc", 0, "12x36 symbol written to d.png"},
+        {"--size 8x80 -o e.png abc", 2, "--size 8x80 is a rectangular extension size; add --dmre"},
+        {"--size 9x9 -o e.png abc", 2, "--size takes a symbol size as ROWSxCOLUMNS"},
+        {"--size 12 -o e.png abc", 2, "not '12'"},
+        {"--size 10x10 -o e.png 'far too long for ten'", 1, "does not fit"},
+    };
+    for (const Case& c : cases) {
+        const auto r = run("encode " + c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args << ": " << r.err;
+        EXPECT_NE((r.out + r.err).find(c.message), std::string::npos)
+            << c.args << ": " << r.out << r.err;
+    }
+    EXPECT_EQ(run("decode a.png").out, "EIGHT BY EIGHTY\n");
+    EXPECT_EQ(run("decode c.png").out, "A\n");
+    EXPECT_FALSE(fs::exists(dir_ / "e.png"));
+}
+
+// A series holds more than one symbol's 3,116 bytes: the whole message reads back in order.
+TEST_F(CommandLine, EncodeSplitsALongMessageOverTheWholeSeries) {
+    std::string text;
+    for (int i = 0; text.size() < 6000; ++i)
+        text += "line " + std::to_string(i) + " of a long message; ";
+    std::ofstream(dir_ / "long.txt", std::ios::binary) << text;
+    const auto r = run("encode --structured-append 4 --file long.txt -o s.png");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string joined;
+    for (int k = 1; k <= 4; ++k)
+        joined += run("decode --raw s-" + std::to_string(k) + ".png").out;
+    EXPECT_EQ(joined, text);
+}
