@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "encoder/gs1_syntax.h"
 #include "symbology/codeword_values.h"
 #include "symbology/gs1_identifiers.h"
 #include "symbology/placement.h"
@@ -195,6 +196,7 @@ Gs1Characters parseGs1(std::string_view text) {
     };
     if (text.empty() || text.front() != '(')
         return fail("GS1 data starts with an application identifier in parentheses, as (01)");
+    std::vector<std::pair<std::string, std::string>> fields;
     size_t pos = 0;
     bool separatorDue = false;
     while (pos < text.size()) {
@@ -209,34 +211,45 @@ Gs1Characters parseGs1(std::string_view text) {
         std::string label = "(";
         label += ai;
         label += ')';
-        if (prefix.identifierDigits == 0 || ai.size() != prefix.identifierDigits)
+        if (prefix.identifierDigits == 0 || ai.size() != prefix.identifierDigits ||
+            !gs1IdentifierAssigned(ai))
             return fail("application identifier " + label + " is not assigned or not " +
                         (prefix.identifierDigits ? std::to_string(prefix.identifierDigits)
                                                  : std::string("2 to 4")) +
                         " digits long");
-        const size_t end = std::min(text.find('(', close), text.size());
-        const std::string_view field = text.substr(close + 1, end - close - 1);
+        // The data runs to the next unescaped "(": a backslash takes the "(" or ")" after it
+        // (or a second backslash) as data.
+        std::string field;
+        size_t end = close + 1;
+        for (; end < text.size() && text[end] != '('; ++end) {
+            if (text[end] != '\\') {
+                field += text[end];
+                continue;
+            }
+            if (end + 1 == text.size() ||
+                std::string_view("()\\").find(text[end + 1]) == std::string_view::npos) {
+                return fail(label +
+                            " holds a backslash that escapes nothing; \\( and \\) write "
+                            "parentheses in data");
+            }
+            field += text[++end];
+        }
         if (field.empty())
             return fail(label + " has no data");
-        if (prefix.fixedDataLength != 0) {
-            if (field.size() != prefix.fixedDataLength ||
-                !std::all_of(field.begin(), field.end(), isDigit))
-                return fail(label + " takes exactly " + std::to_string(prefix.fixedDataLength) +
-                            " digits");
-        }
-        for (const char c : field) {
-            if (c < 33 || c > 126)
-                return fail(label + " holds a character outside printable ASCII");
-        }
+        if (std::string why = gs1FieldError(ai, field); !why.empty())
+            return fail(std::move(why));
         if (separatorDue)
             out.chars.push_back(kFnc1Character);
         for (const char c : ai)
             out.chars.push_back(c);
         for (const char c : field)
-            out.chars.push_back(c);
+            out.chars.push_back(static_cast<unsigned char>(c));
         separatorDue = prefix.fixedDataLength == 0;
+        fields.emplace_back(ai, std::move(field));
         pos = end;
     }
+    if (std::string why = gs1PairingError(fields); !why.empty())
+        return fail(std::move(why));
     return out;
 }
 

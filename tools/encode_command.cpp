@@ -318,7 +318,7 @@ const CLI::Validator kDecimal(
                         [](unsigned char c) { return std::isdigit(c) != 0; });
         return digits ? std::string() : "takes a whole number in decimal, not '" + value + "'";
     },
-    "INT");
+    "");
 
 void addEncodeCommand(CLI::App& app) {
     auto options = std::make_shared<EncodeOptions>();
@@ -378,7 +378,10 @@ void addEncodeCommand(CLI::App& app) {
                   "Allow the rectangular extension sizes (DMRE, 8x48 to 26x64) for rect and any");
     cmd->add_flag("--gs1", options->gs1,
                   "GS1 data: element strings with the identifiers in parentheses, "
-                  "\"(01)09501101530003(17)140704(10)AB-123\"");
+                  "\"(01)09501101530003(17)140704(10)AB-123\"; \\( and \\) write parentheses "
+                  "in data. Each field is checked against its identifier's rules: length, digits "
+                  "or GS1 character set 82 (no space), 39 or 64, check digit, date (day 00 where "
+                  "allowed), country code, and the pairings (01)/(02), (02)+(37)");
     cmd->add_option("--macro", options->macro,
                     "Wrap the text in a Macro 05 or 06 envelope (\"[)>\" RS \"05\" GS ... RS EOT)")
         ->check(CLI::IsMember({"05", "06"}));

@@ -233,10 +233,24 @@ std::string gbkText(std::mt19937& rng, int length) {
     return s;
 }
 
+// A GTIN of random digits and its check digit.
+std::string gtin(std::mt19937& rng) {
+    std::string digits = randomText(rng, "0123456789", 13);
+    int sum = 0;
+    for (size_t i = 0; i < digits.size(); ++i)
+        sum += (digits[i] - '0') * (i % 2 ? 1 : 3);
+    return digits + static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
 std::string gs1Text(std::mt19937& rng) {
-    std::string s = "(01)" + randomText(rng, "0123456789", 14);
-    if (rng() % 2)
-        s += "(17)" + randomText(rng, "0123456789", 6);
+    std::string s = "(01)" + gtin(rng);
+    if (rng() % 2) {
+        char date[8];
+        std::snprintf(date, sizeof date, "%02u%02u%02u", static_cast<unsigned>(rng() % 100),
+                      static_cast<unsigned>(1 + rng() % 12), static_cast<unsigned>(rng() % 29));
+        s += "(17)";
+        s += date;
+    }
     if (rng() % 3)
         s += "(10)" + randomText(rng, "ABCDEFGHJKLMNPQRSTUVWXYZ0123456789-", 1 + rng() % 12);
     if (rng() % 2)
