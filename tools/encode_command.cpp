@@ -50,6 +50,8 @@ struct EncodeOptions {
 constexpr std::array<std::string_view, 7> kSchemeNames{"auto", "ascii",   "c40",    "text",
                                                        "x12",  "edifact", "base256"};
 constexpr std::array<std::string_view, 3> kShapeNames{"square", "rect", "any"};
+constexpr std::array<std::string_view, 7> kSchemeLabels{"auto", "ASCII",   "C40",    "Text",
+                                                        "X12",  "EDIFACT", "Base256"};
 
 template <size_t N>
 size_t indexOf(const std::array<std::string_view, N>& names, const std::string& name) {
@@ -224,6 +226,48 @@ std::string seriesPath(const std::string& output, size_t k) {
     return output.substr(0, dot) + '-' + std::to_string(k + 1) + output.substr(dot);
 }
 
+// A forced scheme that cannot write a character of converted text is refused naming the
+// character as typed and its bytes, not a byte of the conversion alone.
+void refuseUnwritableCharacter(const std::string& bytes, Scheme scheme, int eci) {
+    const std::vector<int> chars(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                 reinterpret_cast<const uint8_t*>(bytes.data()) + bytes.size());
+    const int bad = unwritableCharacter(chars, scheme);
+    if (bad < 0)
+        return;
+    // Characters of GBK (and of the double-byte sets) have a lead byte above 0x80; of UTF-8 as
+    // many bytes as the first says; of the other sets one byte.
+    const bool doubleByte = eci < 0 || eci == 20 || (eci >= 28 && eci <= 32);
+    size_t start = 0, length = 1, number = 1;
+    for (size_t i = 0; i < bytes.size(); i += length, ++number) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        length = 1;
+        if (doubleByte && b > 0x80 && b < 0xFF)
+            length = i + 1 < bytes.size() && bytes[i + 1] >= '0' && bytes[i + 1] <= '9' ? 4 : 2;
+        else if (eci == 26 && b >= 0xC0)
+            length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+        length = std::min(length, bytes.size() - i);
+        if (static_cast<size_t>(bad) < i + length) {
+            start = i;
+            break;
+        }
+    }
+    const std::string character = bytes.substr(start, length);
+    const auto set = eci < 0 ? std::optional<std::string_view>("GBK") : eciCharacterSet(eci);
+    const std::optional<std::string> typed =
+        set ? toUtf8(character, std::string(*set).c_str()) : std::nullopt;
+    std::ostringstream msg;
+    msg << std::string(kSchemeLabels[static_cast<size_t>(scheme)]) << " cannot write ";
+    if (typed && typed->find("\xEF\xBF\xBD") == std::string::npos)
+        msg << "'" << *typed << "' (";
+    else
+        msg << "(";
+    msg << "byte" << (character.size() > 1 ? "s" : "");
+    for (const unsigned char c : character)
+        msg << ' ' << std::hex << std::uppercase << std::setw(2) << std::setfill('0') << int(c);
+    msg << std::dec << ", character " << number << " of the text)";
+    fail(msg.str());
+}
+
 void run(const EncodeOptions& o) {
     checkRenderParameters(o);
     const bool toStandardOutput = namesStandardOutput(o.output);
@@ -269,6 +313,8 @@ void run(const EncodeOptions& o) {
                  " codewords; 1,558 is the most a 144x144 symbol holds");
         }
     }
+    if (!o.raw && !o.gs1 && o.eci != kBinaryEci)
+        refuseUnwritableCharacter(bytes, options.scheme, o.eci);
     const SymbolSeries series = encodeSymbols(message, options);
     if (series.symbols.empty())
         fail(series.error);

@@ -8,6 +8,7 @@
 #include "encoder/symbol_files.h"
 #include "grading/print_quality.h"
 #include "platform/file_reading.h"
+#include "platform/gbk_text.h"
 #include "platform/image_decoding.h"
 #include "tools/commands.h"
 #include "tools/grade_report.h"
@@ -164,6 +165,8 @@ void run(const GradeOptions& opts) {
     for (const std::string& file : opts.files) {
         Json j;
         j["file"] = file;
+        if (invalidUtf8Offset(file))
+            j["fileBytes"] = hexBytes(file);
         const GradedFile graded = gradeImageFile(file);
         const FileOutcome& o = graded.file;
         const std::optional<RgbImage>& image = graded.image;
@@ -231,7 +234,8 @@ void addGradeCommand(CLI::App& app) {
             decodingLimits());
     cmd->add_option("files", options->files, "Image files")->required();
     cmd->add_flag("--json", options->json,
-                  "One JSON object per file: file, ok, status, meaning, grade (symbol, overall, "
+                  "One JSON object per file: file (and fileBytes, its bytes in hex, when the "
+                  "name is not UTF-8), ok, status, meaning, grade (symbol, overall, "
                   "letter, moduleSize, aperture, reflectances, parameters with value, grade and "
                   "letter, blocks, segments) and report");
     cmd->add_option("--report", options->report,

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <iostream>
 #include <new>
+#include <optional>
+#include <string>
 
 #include "platform/file_reading.h"
 #include "tools/commands.h"
@@ -64,6 +66,28 @@ void holdClosedStandardStreams() {
     }
 }
 
+// The first argument after the command that starts with '-' and names none of its options.
+std::optional<std::string> unknownOption(CLI::App& app, int argc, char** argv) {
+    if (argc < 2)
+        return std::nullopt;
+    const auto commands =
+        app.get_subcommands([&](CLI::App* c) { return c->get_name() == argv[1]; });
+    if (commands.empty())
+        return std::nullopt;
+    for (int i = 2; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--")
+            break;
+        if (word.size() < 2 || word[0] != '-')
+            continue;
+        const std::string name = word.substr(0, word.find('='));
+        if (commands.front()->get_option_no_throw(name) == nullptr && name != "-h" &&
+            name != "--help")
+            return word;
+    }
+    return std::nullopt;
+}
+
 int runCommand(int argc, char** argv) {
     CLI::App app{
         "Data Matrix (ECC 200) codec test bench: encode text to JPEG, decode images, "
@@ -81,6 +105,17 @@ int runCommand(int argc, char** argv) {
     }
     try {
         app.parse(argc, argv);
+    } catch (const CLI::RequiredError& e) {
+        // "files is required" when the files were taken for options: name the first word that
+        // looks like an option and is none, and how to give a file whose name starts so.
+        if (const std::optional<std::string> unknown = unknownOption(app, argc, argv)) {
+            std::cerr << "dmcodec: unknown option '" << *unknown
+                      << "'; a file whose name starts with '-' goes after --, as in: dmcodec "
+                      << argv[1] << " -- " << *unknown << '\n';
+            return 2;
+        }
+        app.exit(e);
+        return 2;
     } catch (const CLI::ParseError& e) {
         // Help exits 0 and a failed command with its own status; every other parse error is a
         // usage error: status 2, as the commands' own usage errors.

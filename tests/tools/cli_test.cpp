@@ -398,8 +398,11 @@ TEST_F(CommandLine, EncodeRefusesOptionsThatCannotHold) {
         {"encode --dmre ABC", "the rectangular extension sizes are rectangles"},
         {"encode --gs1 '(01)123'", "(01) takes exactly 14 digits"},
         {"encode --gs1 '(07)1'", "application identifier (07) is not assigned"},
-        {"encode --scheme x12 'lower'", "X12 cannot write byte 108 'l' (character 1"},
-        {"encode --scheme edifact 'a'", "EDIFACT cannot write byte 97"},
+        {"encode --scheme x12 'lower'", "X12 cannot write 'l' (byte 6C, character 1 of the text)"},
+        {"encode --scheme edifact 'a'", "EDIFACT cannot write 'a' (byte 61"},
+        {"encode --scheme edifact 'AB中'",
+         "EDIFACT cannot write '中' (bytes D6 D0, character 3 of the text)"},
+        {"encode --raw --scheme edifact 'a'", "EDIFACT cannot write byte 97 'a' (character 1"},
         {"encode --eci 1000 x", "ECI 1000 names no character set known here"},
         {"encode --eci 3 'Привет'", "cannot be written in ISO-8859-1 (ECI 3)"},
         {"encode --structured-append 17 x", "--structured-append"},
@@ -467,4 +470,18 @@ TEST_F(CommandLine, EncodeSplitsALongMessageOverTheWholeSeries) {
     for (int k = 1; k <= 4; ++k)
         joined += run("decode --raw s-" + std::to_string(k) + ".png").out;
     EXPECT_EQ(joined, text);
+}
+
+// "file" is valid UTF-8 whatever the name; a name that is not keeps its bytes in "fileBytes".
+TEST_F(CommandLine, JsonKeepsTheBytesOfAFileNameThatIsNotUtf8) {
+    const std::string name = "n\xFF.png";
+    ASSERT_EQ(run("encode -o " + dm::test::shellQuote(name) + " named").exitCode, 0);
+    for (const std::string command : {"decode --json ", "grade --json "}) {
+        const auto r = run(command + dm::test::shellQuote(name));
+        EXPECT_NE(r.out.find("\"file\":\"n\xEF\xBF\xBD.png\",\"fileBytes\":\"6eff2e706e67\""),
+                  std::string::npos)
+            << r.out;
+    }
+    ASSERT_EQ(run("encode -o plain.png plain").exitCode, 0);
+    EXPECT_EQ(run("decode --json plain.png").out.find("fileBytes"), std::string::npos);
 }

@@ -62,6 +62,8 @@ TEST_F(ToolWrites, FailedWritesAndRefusedNamesSayWhyAndLeaveNothing) {
         {"encode --module 0x10 x", 2, "--module: takes a whole number in decimal, not '0x10'"},
         {"encode --eci abc x", 2, "--eci: takes a whole number in decimal, not 'abc'"},
         {"encode --file '' -o b.png", 2, "the --file name is empty"},
+        {"decode -x", 2, "unknown option '-x'; a file whose name starts with '-' goes after --"},
+        {"decode -dash.png", 2, "as in: dmcodec decode -- -dash.png"},
     };
     for (const Case& c : cases) {
         const test::ToolRun r = run(c.args);
