@@ -435,6 +435,7 @@ TEST(SymbolEncoder, StructuredAppendCarriesAWholeSeriesWithoutCuttingACharacter)
         {"3,117 letters over 16 symbols", randomText(3117, 32, 126), 16},
         {"24,000 letters, 1,500 a symbol", randomText(24000, 32, 126), 16},
         {"20,000 letters in sixteen 132x132", randomText(20000, 32, 126), 16, -1, 1, 22},
+        {"41,600 digits fill sixteen 132x132", randomText(41600, '0', '9'), 16, -1, 1, 22},
         {"digits then bytes: the byte shares do not fit equal cuts",
          randomText(16000, '0', '9') + randomText(15000, 128, 255), 16},
         {"GBK characters over 4", chinese, 4, -1, 2},
