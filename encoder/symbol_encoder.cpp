@@ -304,7 +304,8 @@ SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions
         return series;
     }
     const int parts = std::max(1, options.structuredAppend);
-    if (static_cast<int>(chars.size()) < parts) {
+    const std::vector<bool> starts = characterStarts(chars, options.gs1 ? 0 : options.eci);
+    if (std::count(starts.begin(), starts.end() - 1, true) < parts) {
         series.error = "a series of " + std::to_string(parts) + " symbols needs at least " +
                        std::to_string(parts) + " characters";
         return series;
@@ -339,7 +340,6 @@ SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions
         return encodeData(prefix, std::span<const int>(chars.data() + from, to - from),
                           options.scheme, sizes);
     };
-    const std::vector<bool> starts = characterStarts(chars, options.gs1 ? 0 : options.eci);
     // Equal shares first, for symbols of like size; when a share does not fit, each symbol in
     // turn takes as much as fits it, which carries as much as the series can.
     std::vector<Encodation> encoded;

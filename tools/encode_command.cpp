@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -155,10 +156,13 @@ std::string writeError(const std::string& path, std::error_code error) {
 bool namesStandardOutput(const std::string& path) {
     if (path == "-")
         return true;
-    struct stat out {
-    }, named{};
-    return ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(path.c_str(), &named) == 0 &&
-           out.st_dev == named.st_dev && out.st_ino == named.st_ino;
+    // A closed standard output is held read-only (see main) and names nothing.
+    const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+    struct stat out {};
+    struct stat named {};
+    return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY && ::fstat(STDOUT_FILENO, &out) == 0 &&
+           ::stat(path.c_str(), &named) == 0 && out.st_dev == named.st_dev &&
+           out.st_ino == named.st_ino;
 }
 
 constexpr std::array<std::string_view, 3> kFormatNames{"jpeg", "png", "svg"};
@@ -313,7 +317,8 @@ void run(const EncodeOptions& o) {
                  " codewords; 1,558 is the most a 144x144 symbol holds");
         }
     }
-    if (!o.raw && !o.gs1 && o.eci != kBinaryEci)
+    // (A macro envelope typed with the text is dropped by the encoder before the scheme sees it.)
+    if (!o.raw && !o.gs1 && o.macro.empty() && o.eci != kBinaryEci)
         refuseUnwritableCharacter(bytes, options.scheme, o.eci);
     const SymbolSeries series = encodeSymbols(message, options);
     if (series.symbols.empty())

@@ -407,6 +407,7 @@ TEST_F(CommandLine, EncodeRefusesOptionsThatCannotHold) {
         {"encode --eci 3 'Привет'", "cannot be written in ISO-8859-1 (ECI 3)"},
         {"encode --structured-append 17 x", "--structured-append"},
         {"encode --structured-append 4 abc", "needs at least 4 characters"},
+        {"encode --structured-append 3 '中文'", "needs at least 3 characters"},
         {"encode --reader-programming --structured-append 2 abc", "cannot be part of"},
         {"encode --gs1 --macro 05 '(01)09501101530003'", "choose one"},
     };
