@@ -382,8 +382,9 @@ std::string gs1FieldError(std::string_view ai, std::string_view data) {
         const std::string_view part = data.substr(pos, take);
         for (const char ch : part) {
             if (!inSet(c.set, ch)) {
-                return field + " '" + std::string(part) + "' holds " + characterName(ch) +
-                       ", which is not among " + std::string(setDescription(c.set));
+                return field + (c.check == 'k' ? " country code" : "") + " '" + std::string(part) +
+                       "' holds " + characterName(ch) + ", which is not among " +
+                       std::string(setDescription(c.set));
             }
         }
         switch (c.check) {

@@ -50,7 +50,7 @@ const std::vector<Refusal> kRefusals = {
     {"(10)ABCDEFGHIJKLMNOPQRSTU", "(10) takes up to 20 characters; 'ABCDEFGHIJKLMNOPQRSTU' has 21"},
     {"(01)123", "(01) takes exactly 14 digits; '123' has 3"},
     {"(20)1A", "(20) VARIANT '1A' holds 'A', which is not among digits"},
-    {"(421)ABC1234", "(421) SHIP TO POST 'ABC' holds 'A', which is not among digits"},
+    {"(421)ABC1234", "(421) SHIP TO POST country code 'ABC' holds 'A', which is not among digits"},
     {"(421)0001234",
      "(421) SHIP TO POST country code 000 is no ISO 3166 numeric code (004 to 894)"},
     {"(8010)ABc",
