@@ -43,7 +43,11 @@ std::optional<std::string> gs1ElementStrings(std::string_view bytes) {
         } else {
             end = std::min(bytes.find(kGroupSeparator, pos), bytes.size());
         }
-        out.append(bytes.substr(pos, end - pos));
+        for (const char c : bytes.substr(pos, end - pos)) {
+            if (c == '(' || c == ')' || c == '\\')
+                out += '\\';
+            out += c;
+        }
         pos = end;
         // A separator may follow a fixed-length field too.
         if (pos < bytes.size() && bytes[pos] == kGroupSeparator)

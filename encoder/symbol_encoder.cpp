@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "encoder/gs1_syntax.h"
 #include "symbology/codeword_values.h"
 #include "symbology/gs1_identifiers.h"
 #include "symbology/placement.h"
@@ -124,6 +125,66 @@ std::string_view schemeLabel(Scheme s) {
     return names[static_cast<size_t>(s)];
 }
 
+// Where a character of the message begins, for each index and the end: a series is split only
+// there, so that no symbol ends inside a character. Multi-byte sets by their lead bytes: GBK
+// (no ECI) and GB18030 (two or four bytes), GB2312, Big5, EUC-KR, Shift JIS, UTF-8 and UTF-16.
+std::vector<bool> characterStarts(std::span<const int> chars, int32_t eci) {
+    std::vector<bool> starts(chars.size() + 1, true);
+    auto byteAt = [&](size_t i) { return i < chars.size() ? chars[i] : -1; };
+    for (size_t i = 0; i < chars.size();) {
+        const int b = chars[i];
+        size_t length = 1;
+        switch (eci) {
+            case -1:  // GBK as this system writes text, and GB18030
+            case 29:
+            case 31:
+            case 32:
+            case 28:  // Big5
+            case 30:  // EUC-KR
+                if (b >= 0x81 && b <= 0xFE)
+                    length = byteAt(i + 1) >= 0x30 && byteAt(i + 1) <= 0x39 ? 4 : 2;
+                break;
+            case 20:  // Shift JIS
+                if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC))
+                    length = 2;
+                break;
+            case 26:  // UTF-8
+                length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+                break;
+            case 25:  // UTF-16, big and little endian: a surrogate pair is one character
+                length = (b & 0xFC) == 0xD8 ? 4 : 2;
+                break;
+            case 33:
+                length = (byteAt(i + 1) & 0xFC) == 0xD8 ? 4 : 2;
+                break;
+            case 34:  // UTF-32
+            case 35:
+                length = 4;
+                break;
+            default:
+                break;
+        }
+        for (size_t j = i + 1; j < i + length && j < chars.size(); ++j)
+            starts[j] = false;
+        i += length;
+    }
+    return starts;
+}
+
+// The nearest character start at or before to that leaves the part non-empty, or the first one
+// after when the part would be empty; never beyond last.
+size_t characterCut(const std::vector<bool>& starts, size_t from, size_t to, size_t last) {
+    size_t cut = to;
+    while (cut > from + 1 && !starts[cut])
+        --cut;
+    if (starts[cut] && cut > from)
+        return cut;
+    cut = to;
+    while (cut < last && !starts[cut])
+        ++cut;
+    return cut;
+}
+
 }  // namespace
 
 Gs1Characters parseGs1(std::string_view text) {
@@ -135,6 +196,7 @@ Gs1Characters parseGs1(std::string_view text) {
     };
     if (text.empty() || text.front() != '(')
         return fail("GS1 data starts with an application identifier in parentheses, as (01)");
+    std::vector<std::pair<std::string, std::string>> fields;
     size_t pos = 0;
     bool separatorDue = false;
     while (pos < text.size()) {
@@ -149,34 +211,45 @@ Gs1Characters parseGs1(std::string_view text) {
         std::string label = "(";
         label += ai;
         label += ')';
-        if (prefix.identifierDigits == 0 || ai.size() != prefix.identifierDigits)
+        if (prefix.identifierDigits == 0 || ai.size() != prefix.identifierDigits ||
+            !gs1IdentifierAssigned(ai))
             return fail("application identifier " + label + " is not assigned or not " +
                         (prefix.identifierDigits ? std::to_string(prefix.identifierDigits)
                                                  : std::string("2 to 4")) +
                         " digits long");
-        const size_t end = std::min(text.find('(', close), text.size());
-        const std::string_view field = text.substr(close + 1, end - close - 1);
+        // The data runs to the next unescaped "(": a backslash takes the "(" or ")" after it
+        // (or a second backslash) as data.
+        std::string field;
+        size_t end = close + 1;
+        for (; end < text.size() && text[end] != '('; ++end) {
+            if (text[end] != '\\') {
+                field += text[end];
+                continue;
+            }
+            if (end + 1 == text.size() ||
+                std::string_view("()\\").find(text[end + 1]) == std::string_view::npos) {
+                return fail(label +
+                            " holds a backslash that escapes nothing; \\( and \\) write "
+                            "parentheses in data");
+            }
+            field += text[++end];
+        }
         if (field.empty())
             return fail(label + " has no data");
-        if (prefix.fixedDataLength != 0) {
-            if (field.size() != prefix.fixedDataLength ||
-                !std::all_of(field.begin(), field.end(), isDigit))
-                return fail(label + " takes exactly " + std::to_string(prefix.fixedDataLength) +
-                            " digits");
-        }
-        for (const char c : field) {
-            if (c < 33 || c > 126)
-                return fail(label + " holds a character outside printable ASCII");
-        }
+        if (std::string why = gs1FieldError(ai, field); !why.empty())
+            return fail(std::move(why));
         if (separatorDue)
             out.chars.push_back(kFnc1Character);
         for (const char c : ai)
             out.chars.push_back(c);
         for (const char c : field)
-            out.chars.push_back(c);
+            out.chars.push_back(static_cast<unsigned char>(c));
         separatorDue = prefix.fixedDataLength == 0;
+        fields.emplace_back(ai, std::move(field));
         pos = end;
     }
+    if (std::string why = gs1PairingError(fields); !why.empty())
+        return fail(std::move(why));
     return out;
 }
 
@@ -231,7 +304,8 @@ SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions
         return series;
     }
     const int parts = std::max(1, options.structuredAppend);
-    if (static_cast<int>(chars.size()) < parts) {
+    const std::vector<bool> starts = characterStarts(chars, options.gs1 ? 0 : options.eci);
+    if (std::count(starts.begin(), starts.end() - 1, true) < parts) {
         series.error = "a series of " + std::to_string(parts) + " symbols needs at least " +
                        std::to_string(parts) + " characters";
         return series;
@@ -245,9 +319,7 @@ SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions
         parts == 1 ? 0
                    : std::accumulate(message.begin(), message.end(), 2166136261u,
                                      [](uint32_t h, uint8_t b) { return (h ^ b) * 16777619u; });
-    for (int k = 0; k < parts; ++k) {
-        const size_t from = chars.size() * k / parts;
-        const size_t to = chars.size() * (k + 1) / parts;
+    auto encodePart = [&](int k, size_t from, size_t to) {
         std::vector<uint8_t> prefix;
         if (parts > 1) {
             prefix.push_back(kStructuredAppend);
@@ -265,19 +337,53 @@ SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions
         }
         if (options.eci >= 0)
             appendEci(prefix, options.eci);
-        const std::span<const int> part(chars.data() + from, to - from);
-        auto encoded = encodeData(prefix, part, options.scheme, sizes);
-        if (!encoded) {
-            series.symbols.clear();
-            series.dataLengths.clear();
-            series.error = "the text does not fit the largest symbol of the chosen shape";
-            if (parts > 1) {
-                series.error += " (symbol " + std::to_string(k + 1) + " of the series)";
+        return encodeData(prefix, std::span<const int>(chars.data() + from, to - from),
+                          options.scheme, sizes);
+    };
+    // Equal shares first, for symbols of like size; when a share does not fit, each symbol in
+    // turn takes as much as fits it, which carries as much as the series can.
+    std::vector<Encodation> encoded;
+    for (const bool greedy : {false, true}) {
+        encoded.clear();
+        size_t from = 0;
+        for (int k = 0; k < parts; ++k) {
+            const size_t last = chars.size() - static_cast<size_t>(parts - 1 - k);
+            size_t to =
+                k + 1 == parts ? chars.size()
+                : greedy       ? last
+                         : chars.size() * static_cast<size_t>(k + 1) / static_cast<size_t>(parts);
+            to = characterCut(starts, from, to, last);
+            std::optional<Encodation> part = encodePart(k, from, to);
+            if (!part && greedy && k + 1 < parts) {
+                // The longest share that fits: more characters never take fewer codewords.
+                size_t fits = from, tooLong = to;
+                while (tooLong - fits > 1) {
+                    const size_t mid =
+                        characterCut(starts, from, fits + (tooLong - fits) / 2, tooLong - 1);
+                    if (mid <= fits || mid >= tooLong)
+                        break;
+                    (encodePart(k, from, mid) ? fits : tooLong) = mid;
+                }
+                if (fits > from)
+                    part = encodePart(k, from, to = fits);
             }
-            return series;
+            if (!part)
+                break;
+            encoded.push_back(std::move(*part));
+            from = to;
         }
-        series.dataLengths.push_back(encoded->dataLength);
-        series.symbols.push_back(buildSymbol(std::move(*encoded)));
+        if (static_cast<int>(encoded.size()) == parts || parts == 1)
+            break;
+    }
+    if (static_cast<int>(encoded.size()) != parts) {
+        series.error = parts == 1 ? "the text does not fit the largest symbol of the chosen shape"
+                                  : "the text does not fit a series of " + std::to_string(parts) +
+                                        " symbols of the chosen shape";
+        return series;
+    }
+    for (Encodation& e : encoded) {
+        series.dataLengths.push_back(e.dataLength);
+        series.symbols.push_back(buildSymbol(std::move(e)));
     }
     return series;
 }

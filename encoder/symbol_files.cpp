@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 #include "encoder/jpeg_output.h"
@@ -10,16 +11,40 @@
 
 namespace dm {
 
-SymbolFileType symbolFileType(const std::string& path) {
+namespace {
+
+// Extensions of image formats other than those written.
+constexpr std::array<std::string_view, 19> kOtherImageFormats{
+    "gif", "bmp", "dib", "tif", "tiff", "webp", "pbm",  "pgm",  "ppm", "pnm",
+    "ico", "eps", "ps",  "pdf", "emf",  "wmf",  "avif", "heic", "jp2"};
+
+}  // namespace
+
+std::string fileExtension(const std::string& path) {
     const size_t dot = path.find_last_of("./");
     if (dot == std::string::npos || path[dot] != '.')
-        return SymbolFileType::Jpeg;
+        return {};
     std::string ext = path.substr(dot + 1);
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == "png"   ? SymbolFileType::Png
-           : ext == "svg" ? SymbolFileType::Svg
-                          : SymbolFileType::Jpeg;
+    return ext;
+}
+
+std::optional<SymbolFileType> symbolFileType(const std::string& path) {
+    const std::string ext = fileExtension(path);
+    if (ext == "png")
+        return SymbolFileType::Png;
+    if (ext == "svg")
+        return SymbolFileType::Svg;
+    if (std::find(kOtherImageFormats.begin(), kOtherImageFormats.end(), ext) !=
+        kOtherImageFormats.end())
+        return std::nullopt;
+    return SymbolFileType::Jpeg;
+}
+
+std::string_view symbolFileTypeName(SymbolFileType type) {
+    constexpr std::array<std::string_view, 3> names{"JPEG", "PNG", "SVG"};
+    return names[static_cast<size_t>(type)];
 }
 
 std::vector<uint8_t> compressPng(const SymbolImage& image) {
@@ -84,22 +109,28 @@ std::string drawSvg(std::span<const uint8_t> matrix, int rows, int cols, int mod
     return svg;
 }
 
-std::error_code saveSymbolFile(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
-                               int quietZone, const std::string& path) {
-    const std::error_code invalid = std::make_error_code(std::errc::invalid_argument);
+std::vector<uint8_t> symbolFileBytes(std::span<const uint8_t> matrix, int rows, int cols,
+                                     int moduleSize, int quietZone, SymbolFileType type) {
     if (!validRenderParameters(moduleSize, quietZone) || rows <= 0 || cols <= 0 ||
         matrix.size() < static_cast<size_t>(rows) * cols)
-        return invalid;
-    const SymbolFileType type = symbolFileType(path);
+        return {};
     if (type == SymbolFileType::Svg) {
         const std::string svg = drawSvg(matrix, rows, cols, moduleSize, quietZone);
-        return writeFileAtomically(
-            path, std::span(reinterpret_cast<const uint8_t*>(svg.data()), svg.size()));
+        return {svg.begin(), svg.end()};
     }
     const SymbolImage image = drawModules(matrix, rows, cols, moduleSize, quietZone);
+    return type == SymbolFileType::Png ? compressPng(image) : compressJpeg(image);
+}
+
+std::error_code saveSymbolFile(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
+                               int quietZone, const std::string& path) {
+    const std::optional<SymbolFileType> type = symbolFileType(path);
+    if (!type)
+        return std::make_error_code(std::errc::not_supported);
     const std::vector<uint8_t> bytes =
-        type == SymbolFileType::Png ? compressPng(image) : compressJpeg(image);
-    return bytes.empty() ? invalid : writeFileAtomically(path, bytes);
+        symbolFileBytes(matrix, rows, cols, moduleSize, quietZone, *type);
+    return bytes.empty() ? std::make_error_code(std::errc::invalid_argument)
+                         : writeFileAtomically(path, bytes);
 }
 
 }  // namespace dm

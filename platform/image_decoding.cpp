@@ -2,10 +2,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <new>
 
 namespace dm {
 namespace {
+
+double threadCpuMilliseconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
 
 // Decodes gray pixels, timed; images too small to hold a symbol are not decoded and say why.
 FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height) {
@@ -20,9 +27,11 @@ FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height) 
         return out;
     }
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = threadCpuMilliseconds();
     DecodeOptions options;
     options.enlarge = true;
     out.result = decodeImage({gray, width, height}, options);
+    out.cpuMilliseconds = threadCpuMilliseconds() - cpuStart;
     out.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     return out;

@@ -18,8 +18,10 @@ struct FileOutcome {
     // too small to hold a symbol ("cannot read image: is a folder", "not decoded: ..."). Empty
     // when the decoder ran.
     std::string error;
-    DecodeResult result;      // the decoded bytes in result.text; corners in the file's pixels
-    double milliseconds = 0;  // decode time, file loading excluded
+    DecodeResult result;         // the decoded bytes in result.text; corners in the file's pixels
+    double milliseconds = 0;     // decode time, file loading excluded
+    double cpuMilliseconds = 0;  // the decoding thread's CPU time for the same, which other
+                                 // threads sharing the cores do not inflate
 };
 
 // The image in gray as the decoder reads colour, rows top-down.

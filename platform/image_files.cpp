@@ -2,11 +2,15 @@
 
 #include "decoder/frame_dib.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
 #include <turbojpeg.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <span>
@@ -202,6 +206,56 @@ std::optional<RgbImage> loadImage(const std::string& path, std::string& error) {
 }  // namespace dm
 
 namespace dm {
+
+std::optional<ImageDimensions> readImageDimensions(const std::string& path) {
+    // Headers lie within the first bytes; a JPEG's frame header after its metadata segments,
+    // which are rarely longer than this.
+    constexpr size_t kHeadBytes = 256 * 1024;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    std::vector<uint8_t> head;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        head.resize(kHeadBytes);
+        size_t got = 0;
+        while (got < head.size()) {
+            const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        head.resize(got);
+    }
+    ::close(fd);
+    const Bytes d(head);
+    auto be16 = [&](size_t i) { return d[i] << 8 | d[i + 1]; };
+    auto be32 = [&](size_t i) { return static_cast<int64_t>(be16(i)) << 16 | be16(i + 2); };
+    if (d.size() >= 24 && std::memcmp(d.data(), "\x89PNG\r\n\x1a\n", 8) == 0)
+        return ImageDimensions{static_cast<int>(std::min<int64_t>(be32(16), INT32_MAX)),
+                               static_cast<int>(std::min<int64_t>(be32(20), INT32_MAX))};
+    if (d.size() >= 26 && d[0] == 'B' && d[1] == 'M') {
+        const auto height = static_cast<int32_t>(le32(&d[22]));
+        return ImageDimensions{static_cast<int32_t>(le32(&d[18])),
+                               height == INT32_MIN ? INT32_MAX : std::abs(height)};
+    }
+    if (d.size() >= 4 && d[0] == 0xFF && d[1] == 0xD8) {
+        // Segment by segment to the frame header: SOF0 to SOF15 but for DHT, JPG and DAC.
+        size_t i = 2;
+        while (i + 9 < d.size() && d[i] == 0xFF) {
+            const uint8_t marker = d[i + 1];
+            if (marker == 0xFF) {
+                ++i;
+                continue;
+            }
+            if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                marker != 0xCC)
+                return ImageDimensions{be16(i + 7), be16(i + 5)};
+            i += 2 + static_cast<size_t>(be16(i + 2));
+        }
+    }
+    return std::nullopt;
+}
 
 std::error_code savePng(const std::string& path, const RgbImage& image) {
     const std::error_code invalid = std::make_error_code(std::errc::invalid_argument);

@@ -30,6 +30,14 @@ inline constexpr std::size_t kMaxJpegFileBytes = std::size_t{64} << 20;
 // says why.
 std::optional<RgbImage> loadImage(const std::string& path, std::string& error);
 
+// The width and height an image file's header gives, read from its first bytes only (PNG,
+// BMP, JPEG); nothing when the file cannot be read or its header is not found there.
+struct ImageDimensions {
+    int width = 0;
+    int height = 0;
+};
+std::optional<ImageDimensions> readImageDimensions(const std::string& path);
+
 // Writes the image as a PNG file through writeFileAtomically; on failure the system's error code
 // of the step that failed (invalid_argument when there is no image to write).
 std::error_code savePng(const std::string& path, const RgbImage& image);

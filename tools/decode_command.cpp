@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "decoder/gs1_element_strings.h"
+#include "platform/gbk_text.h"
 #include "platform/image_decoding.h"
 #include "platform/message_text.h"
 #include "tools/commands.h"
@@ -17,17 +18,6 @@ struct DecodeOptions {
     bool raw = false;
     bool json = false;
 };
-
-std::string hexBytes(const std::string& bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(2 * bytes.size());
-    for (const unsigned char c : bytes) {
-        hex += kDigits[c >> 4];
-        hex += kDigits[c & 15];
-    }
-    return hex;
-}
 
 using Json = nlohmann::ordered_json;
 
@@ -67,6 +57,9 @@ void addMessage(Json& j, const DecodeResult& r) {
 void printJson(const std::string& file, const FileOutcome& o, bool raw) {
     Json j;
     j["file"] = file;
+    // A name that is not UTF-8 shows with U+FFFD in "file"; its bytes stay recoverable.
+    if (invalidUtf8Offset(file))
+        j["fileBytes"] = hexBytes(file);
     j["ok"] = o.result.decoded;
     const bool ran = o.error.empty();
     j["status"] = ran ? Json(toInt(o.result.status)) : Json(nullptr);
@@ -136,7 +129,8 @@ void addDecodeCommand(CLI::App& app) {
                   "Write the decoded bytes exactly as the symbol holds them, nothing added (one "
                   "file); with --json, put them in \"text\" unconverted");
     cmd->add_flag("--json", options->json,
-                  "One JSON object per line and file: file, ok, status, meaning, symbol (rows x "
+                  "One JSON object per line and file: file (and fileBytes, its bytes in hex, "
+                  "when the name is not UTF-8), ok, status, meaning, symbol (rows x "
                   "columns), text (UTF-8), bytes (the decoded bytes in hex), symbologyIdentifier, "
                   "eci, gs1, gs1Text, macro, readerProgramming, mirrored, inverted, structuredAppend, "
                   "milliseconds");

@@ -5,8 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "encoder/symbol_files.h"
 #include "grading/print_quality.h"
 #include "platform/file_reading.h"
+#include "platform/gbk_text.h"
 #include "platform/image_decoding.h"
 #include "tools/commands.h"
 #include "tools/grade_report.h"
@@ -22,6 +24,7 @@ struct GradeOptions {
     std::vector<std::string> files;
     bool json = false;
     std::string report;
+    bool reportGiven = false;
 };
 
 // Below this many pixels per module the aperture and the edges are too coarse to trust.
@@ -141,6 +144,20 @@ std::string reportPath(const std::string& base, const std::string& image, size_t
 }
 
 void run(const GradeOptions& opts) {
+    if (opts.reportGiven && opts.report.empty()) {
+        std::cerr << "grade: the --report file name is empty\n";
+        throw CLI::RuntimeError(2);
+    }
+    // A name of another image type would belie the PNG bytes; other names are taken as given.
+    const std::string ext = fileExtension(opts.report);
+    const auto type = symbolFileType(opts.report);
+    const bool otherImageType =
+        ext != "png" && (!type || type == SymbolFileType::Svg || ext == "jpg" || ext == "jpeg" ||
+                         ext == "jpe" || ext == "jfif");
+    if (otherImageType) {
+        std::cerr << "grade: the report is a PNG picture; name it .png, not ." << ext << '\n';
+        throw CLI::RuntimeError(2);
+    }
     int failures = 0;
     std::set<std::string> usedReports;
     const bool several = opts.files.size() > 1;
@@ -148,6 +165,8 @@ void run(const GradeOptions& opts) {
     for (const std::string& file : opts.files) {
         Json j;
         j["file"] = file;
+        if (invalidUtf8Offset(file))
+            j["fileBytes"] = hexBytes(file);
         const GradedFile graded = gradeImageFile(file);
         const FileOutcome& o = graded.file;
         const std::optional<RgbImage>& image = graded.image;
@@ -162,7 +181,10 @@ void run(const GradeOptions& opts) {
             if (const std::error_code error = savePng(path, gradeReport(*image, g)); !error) {
                 written = path;
             } else {
-                std::cerr << path << ": cannot write the report: " << errorText(error.value())
+                std::cerr << path << ": cannot write the report: "
+                          << (error == std::errc::no_such_file_or_directory
+                                  ? std::string("no such folder")
+                                  : errorText(error.value()))
                           << '\n';
                 ++failures;
             }
@@ -212,7 +234,8 @@ void addGradeCommand(CLI::App& app) {
             decodingLimits());
     cmd->add_option("files", options->files, "Image files")->required();
     cmd->add_flag("--json", options->json,
-                  "One JSON object per file: file, ok, status, meaning, grade (symbol, overall, "
+                  "One JSON object per file: file (and fileBytes, its bytes in hex, when the "
+                  "name is not UTF-8), ok, status, meaning, grade (symbol, overall, "
                   "letter, moduleSize, aperture, reflectances, parameters with value, grade and "
                   "letter, blocks, segments) and report");
     cmd->add_option("--report", options->report,
@@ -220,9 +243,14 @@ void addGradeCommand(CLI::App& app) {
                     "module centres in blue, modules graded F on modulation or reflectance "
                     "margin framed in red and D in orange, finder and quiet-zone segments below "
                     "A in magenta with their damaged modules framed. With several files, each "
-                    "file's name is added to the picture's name")
+                    "file's name is added to the picture's name. Written as encode writes its "
+                    "files: whole or not at all, an earlier file kept on failure; names ending in "
+                    "another image type (.jpg, .gif, ...) are refused")
         ->type_name("OUT.png");
-    cmd->callback([options] { run(*options); });
+    cmd->callback([cmd, options] {
+        options->reportGiven = cmd->count("--report") > 0;
+        run(*options);
+    });
 }
 
 }  // namespace dm::tool

@@ -35,6 +35,17 @@ std::string displayText(const DecodeResult& result) {
     return messageText(result.text, result.eciSegments);
 }
 
+std::string hexBytes(const std::string& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * bytes.size());
+    for (const unsigned char c : bytes) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    return hex;
+}
+
 std::string jsonString(const std::string& s) {
     return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

@@ -15,6 +15,9 @@ std::string sizeName(int sizeIndex);
 // segment from its character set.
 std::string displayText(const DecodeResult& result);
 
+// The bytes in lower-case hex, two digits each.
+std::string hexBytes(const std::string& bytes);
+
 // JSON string literal for UTF-8 text; bytes that are not UTF-8 become U+FFFD.
 std::string jsonString(const std::string& s);
 

@@ -233,10 +233,24 @@ std::string gbkText(std::mt19937& rng, int length) {
     return s;
 }
 
+// A GTIN of random digits and its check digit.
+std::string gtin(std::mt19937& rng) {
+    std::string digits = randomText(rng, "0123456789", 13);
+    int sum = 0;
+    for (size_t i = 0; i < digits.size(); ++i)
+        sum += (digits[i] - '0') * (i % 2 ? 1 : 3);
+    return digits + static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
 std::string gs1Text(std::mt19937& rng) {
-    std::string s = "(01)" + randomText(rng, "0123456789", 14);
-    if (rng() % 2)
-        s += "(17)" + randomText(rng, "0123456789", 6);
+    std::string s = "(01)" + gtin(rng);
+    if (rng() % 2) {
+        char date[8];
+        std::snprintf(date, sizeof date, "%02u%02u%02u", static_cast<unsigned>(rng() % 100),
+                      static_cast<unsigned>(1 + rng() % 12), static_cast<unsigned>(rng() % 29));
+        s += "(17)";
+        s += date;
+    }
     if (rng() % 3)
         s += "(10)" + randomText(rng, "ABCDEFGHJKLMNPQRSTUVWXYZ0123456789-", 1 + rng() % 12);
     if (rng() % 2)
@@ -386,6 +400,86 @@ TEST(SymbolEncoder, OptimiserNeverNeedsMoreCodewordsThanThePeers) {
     std::printf("| all | %ld | %ld | %ld | %d | %d | %d | %d |\n", total.ours, total.zint,
                 total.dmtx, total.oursBelowZint, total.zintBelowOurs, total.oursBelowDmtx,
                 total.dmtxBelowOurs);
+}
+
+}  // namespace
+}  // namespace dm
+
+namespace dm {
+namespace {
+
+// A series carries up to its symbols' capacity, in equal shares where they fit and full symbols
+// where they do not, and never cuts a character of the message's character set. Every symbol
+// reads back with its place in the series, by our decoder and zxing-cpp, and the parts join to
+// the message.
+TEST(SymbolEncoder, StructuredAppendCarriesAWholeSeriesWithoutCuttingACharacter) {
+    std::mt19937 random(26);
+    auto randomText = [&](size_t n, int from, int to) {
+        std::string s;
+        for (size_t i = 0; i < n; ++i)
+            s += static_cast<char>(from + static_cast<int>(random() % (to - from + 1)));
+        return s;
+    };
+    struct Case {
+        std::string name;
+        std::string message;
+        int parts;
+        int32_t eci = -1;
+        size_t characterBytes = 1;  // every part holds whole characters of this many bytes
+        int32_t sizeIndex = -1;
+    };
+    std::string chinese;  // GBK: two bytes a character, the equal cuts fall inside them
+    for (int i = 0; i < 7; ++i)
+        chinese += "\xCA\xFD";
+    const std::vector<Case> cases = {
+        {"3,117 letters over 16 symbols", randomText(3117, 32, 126), 16},
+        {"24,000 letters, 1,500 a symbol", randomText(24000, 32, 126), 16},
+        {"20,000 letters in sixteen 132x132", randomText(20000, 32, 126), 16, -1, 1, 22},
+        {"41,600 digits fill sixteen 132x132", randomText(41600, '0', '9'), 16, -1, 1, 22},
+        {"digits then bytes: the byte shares do not fit equal cuts",
+         randomText(16000, '0', '9') + randomText(15000, 128, 255), 16},
+        {"GBK characters over 4", chinese, 4, -1, 2},
+        {"UTF-8 four-byte characters over 3", "\xF0\x9F\x98\x80\xF0\x9F\x98\x81\xF0\x9F\x98\x82", 3,
+         26, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SymbolOptions o;
+        o.structuredAppend = c.parts;
+        o.eci = c.eci;
+        o.sizeIndex = c.sizeIndex;
+        const SymbolSeries series = encodeSymbols(bytesOf(c.message), o);
+        ASSERT_EQ(series.symbols.size(), static_cast<size_t>(c.parts)) << series.error;
+        std::string ownJoined, zxingJoined;
+        bool zxingRead = true;
+        for (size_t k = 0; k < series.symbols.size(); ++k) {
+            const EncodedSymbol& s = series.symbols[k];
+            const auto own = test::readMatrix(s.moduleMatrix, s.sizeIndex);
+            ASSERT_TRUE(own.ok) << "symbol " << k + 1;
+            EXPECT_EQ(own.text.size() % c.characterBytes, 0u) << "symbol " << k + 1;
+            ownJoined += own.text;
+            // zxing-cpp 1.4 reads only the older interleaving of 144x144.
+            if (s.side == 144) {
+                zxingRead = false;
+                continue;
+            }
+            const auto zx = test::readMessageWithZxing(pictureOf(s));
+            ASSERT_TRUE(zx) << "zxing-cpp, symbol " << k + 1 << " " << sizeName(s.sizeIndex);
+            EXPECT_EQ(zx->appendPosition, static_cast<int>(k + 1));
+            EXPECT_EQ(zx->appendTotal, c.parts);
+            zxingJoined += zx->bytes;
+        }
+        EXPECT_EQ(ownJoined, c.message);
+        if (c.eci < 0 && zxingRead) {  // zxing-cpp gives the bytes of an ECI message converted
+            EXPECT_EQ(zxingJoined, c.message);
+        }
+    }
+    // Beyond the capacity of sixteen 144x144 symbols.
+    SymbolOptions o;
+    o.structuredAppend = 16;
+    const SymbolSeries tooLong = encodeSymbols(bytesOf(randomText(25000, 128, 255)), o);
+    EXPECT_TRUE(tooLong.symbols.empty());
+    EXPECT_EQ(tooLong.error, "the text does not fit a series of 16 symbols of the chosen shape");
 }
 
 }  // namespace

@@ -86,5 +86,42 @@ TEST_F(FileWriting, FailuresLeaveTheFolderAsItWas) {
     expectOnly(dir_, {"folder", "plain"});
 }
 
+// /dev/stdout into a pipe leads through /proc to a pipe that has no path: it is written in place.
+TEST_F(FileWriting, APipeReachedThroughProcIsWrittenInPlace) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    EXPECT_EQ(writeText("/proc/self/fd/" + std::to_string(ends[1]), "into the pipe"),
+              std::error_code{});
+    close(ends[1]);
+    char buffer[32] = {};
+    EXPECT_EQ(read(ends[0], buffer, sizeof buffer), 13);
+    close(ends[0]);
+    EXPECT_EQ(std::string(buffer), "into the pipe");
+}
+
+// A set of files is written all or none: the third name is a folder, so the first keeps its
+// old contents, the second is not created and no temporary file stays.
+TEST_F(FileWriting, ASetOfFilesIsWrittenAllOrNone) {
+    std::ofstream(dir_ / "a") << "old";
+    fs::create_directories(dir_ / "c");
+    const std::string text = "new";
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()),
+                                         text.size());
+    std::vector<FileToWrite> files{{(dir_ / "a").string(), bytes},
+                                   {(dir_ / "b").string(), bytes},
+                                   {(dir_ / "c").string(), bytes}};
+    const FilesWritten failed = writeFilesAtomically(files);
+    EXPECT_EQ(failed.error, std::errc::is_a_directory);
+    EXPECT_EQ(failed.failed, 2u);
+    EXPECT_EQ(contents(dir_ / "a"), "old");
+    expectOnly(dir_, {"a", "c"});
+
+    files.pop_back();
+    EXPECT_TRUE(writeFilesAtomically(files));
+    EXPECT_EQ(contents(dir_ / "a"), "new");
+    EXPECT_EQ(contents(dir_ / "b"), "new");
+    expectOnly(dir_, {"a", "b", "c"});
+}
+
 }  // namespace
 }  // namespace dm

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "decoder/frame_dib.h"
+#include "encoder/jpeg_output.h"
 #include "platform/gbk_text.h"
 #include "platform/image_files.h"
 #include "platform/message_text.h"
@@ -140,6 +141,33 @@ TEST_F(ImageFiles, BmpInEitherRowOrderAndSavedPngLoadExactly) {
     const auto fromPng = loadImage((dir_ / "a.png").string(), error);
     ASSERT_TRUE(fromPng) << error;
     EXPECT_EQ(fromPng->rgb, img.rgb);
+}
+
+// The size from the header alone, as eval budgets its memory: PNG, BMP either way up, JPEG
+// behind a metadata segment; nothing for what is not an image or not a file.
+TEST_F(ImageFiles, DimensionsComeFromTheHeader) {
+    const RgbImage img = sample();
+    ASSERT_EQ(savePng((dir_ / "a.png").string(), img), std::error_code{});
+    writeBmp24(dir_ / "a.bmp", img, false);
+    const std::vector<uint8_t> jpeg = compressJpeg({std::vector<uint8_t>(33 * 17, 128), 33, 17});
+    ASSERT_FALSE(jpeg.empty());
+    std::ofstream(dir_ / "a.jpg", std::ios::binary)
+        .write(reinterpret_cast<const char*>(jpeg.data()),
+               static_cast<std::streamsize>(jpeg.size()));
+    std::ofstream(dir_ / "a.txt") << "not an image";
+    for (const char* name : {"a.png", "a.bmp"}) {
+        const auto size = readImageDimensions((dir_ / name).string());
+        ASSERT_TRUE(size) << name;
+        EXPECT_EQ(size->width, img.width) << name;
+        EXPECT_EQ(size->height, img.height) << name;
+    }
+    const auto jpegSize = readImageDimensions((dir_ / "a.jpg").string());
+    ASSERT_TRUE(jpegSize);
+    EXPECT_EQ(jpegSize->width, 33);
+    EXPECT_EQ(jpegSize->height, 17);
+    EXPECT_FALSE(readImageDimensions((dir_ / "a.txt").string()));
+    EXPECT_FALSE(readImageDimensions(dir_.string()));
+    EXPECT_FALSE(readImageDimensions((dir_ / "missing.png").string()));
 }
 
 TEST_F(ImageFiles, CorruptAndTruncatedFilesAreRefusedWithAReason) {

@@ -126,7 +126,7 @@ TEST_F(BadInput, EveryCaseGivesOneClearMessageAndTheRightStatus) {
         {"eval set", "", 1, "decoded 1/3"},
         {"eval folder/missing", "", 1, "cannot open 'folder/missing': no such folder"},
         {"eval 200x1.png", "", 1, "'200x1.png' is not a folder"},
-        {"eval folder", "", 2, "no images with a NAME.txt"},
+        {"eval folder", "", 1, "no images with a NAME.txt"},
         {"decode /dev/zero", "", 1, "/dev/zero: cannot read image: is a device"},
         {"encode --file /dev/zero", "", 1, "cannot read '/dev/zero': is a device"},
         {"encode -o a.jpg </dev/zero", "", 1, "the text is longer than 9351 bytes"},
@@ -213,6 +213,44 @@ TEST_F(BadInput, AnEightThousandPixelPageIsReadWithinAGigabyte) {
     const test::ToolRun r = run("decode page.png", "", kOneGiB);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "A page of 64 million pixels\n");
+}
+
+// Jobs share eval's memory budget: four large pictures decoded by four jobs within a budget for
+// one peak no higher than one job alone would; with a budget for all four, higher. The peak is
+// the resident size /usr/bin/time reports.
+TEST_F(BadInput, EvalJobsShareTheMemoryBudget) {
+    if (test::builtWithAddressSanitizer())
+        GTEST_SKIP() << "AddressSanitizer's shadow memory hides the budget";
+    if (std::system("/usr/bin/time -f %M true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no /usr/bin/time to measure the peak";
+    fs::create_directories(dir_ / "set");
+    for (const char* name : {"a", "b", "c", "d"}) {
+        writePicture(dir_ / "set" / (std::string(name) + ".png"), 4000, 4000);
+        std::ofstream(dir_ / "set" / (std::string(name) + ".txt")) << name;
+    }
+    auto peakKiB = [&](const std::string& memory) {
+        const std::string command =
+            "cd " + test::shellQuote(dir_.string()) + " && /usr/bin/time -f %M -o peak " +
+            test::shellQuote(DM_TOOL_PATH) + " eval --jobs 4 --memory " + memory + " set >out 2>&1";
+        EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);  // blank: nothing decodes
+        // After "Command exited with non-zero status 1", the peak.
+        std::ifstream in(dir_ / "peak");
+        std::string word, last;
+        while (in >> word)
+            last = word;
+        return std::atol(last.c_str());
+    };
+    const long budgeted = peakKiB("160");
+    const long unbudgeted = peakKiB("4096");
+    EXPECT_LT(budgeted, 200 * 1024);
+    EXPECT_GT(unbudgeted, budgeted + 100 * 1024);
+    std::ifstream out(dir_ / "out");
+    const std::string report{std::istreambuf_iterator<char>(out), {}};
+    EXPECT_NE(report.find("ms per image (the decoding thread's CPU time)"), std::string::npos)
+        << report;
+    const test::ToolRun small = run("eval --memory 10 set");
+    EXPECT_EQ(small.exitCode, 2);
+    EXPECT_NE(small.err.find("--memory must be 64 MiB or more, not 10"), std::string::npos);
 }
 
 }  // namespace

@@ -398,12 +398,16 @@ TEST_F(CommandLine, EncodeRefusesOptionsThatCannotHold) {
         {"encode --dmre ABC", "the rectangular extension sizes are rectangles"},
         {"encode --gs1 '(01)123'", "(01) takes exactly 14 digits"},
         {"encode --gs1 '(07)1'", "application identifier (07) is not assigned"},
-        {"encode --scheme x12 'lower'", "X12 cannot write byte 108 'l' (character 1"},
-        {"encode --scheme edifact 'a'", "EDIFACT cannot write byte 97"},
+        {"encode --scheme x12 'lower'", "X12 cannot write 'l' (byte 6C, character 1 of the text)"},
+        {"encode --scheme edifact 'a'", "EDIFACT cannot write 'a' (byte 61"},
+        {"encode --scheme edifact 'AB中'",
+         "EDIFACT cannot write '中' (bytes D6 D0, character 3 of the text)"},
+        {"encode --raw --scheme edifact 'a'", "EDIFACT cannot write byte 97 'a' (character 1"},
         {"encode --eci 1000 x", "ECI 1000 names no character set known here"},
         {"encode --eci 3 'Привет'", "cannot be written in ISO-8859-1 (ECI 3)"},
         {"encode --structured-append 17 x", "--structured-append"},
         {"encode --structured-append 4 abc", "needs at least 4 characters"},
+        {"encode --structured-append 3 '中文'", "needs at least 3 characters"},
         {"encode --reader-programming --structured-append 2 abc", "cannot be part of"},
         {"encode --gs1 --macro 05 '(01)09501101530003'", "choose one"},
     };
@@ -424,3 +428,61 @@ TEST_F(CommandLine, EncodeWritesSvg) {
 }
 
 }  // namespace
+
+// --size fixes the symbol: any size of the table, the extension sizes with --dmre; a size the
+// table has not, or one too small for the text, is refused.
+TEST_F(CommandLine, EncodeSizeFixesTheSymbol) {
+    struct Case {
+        std::string args;
+        int exitCode;
+        std::string message;  // printed, or the error
+    };
+    const std::vector<Case> cases = {
+        {"--size 8x80 --dmre -o a.png 'EIGHT BY EIGHTY'", 0, "8x80 symbol written to a.png"},
+        {"--size 8x120 --dmre -o b.png 'EIGHT BY ONE HUNDRED TWENTY'", 0,
+         "8x120 symbol written to b.png"},
+        {"--size 144x144 -o c.png A", 0, "144x144 symbol written to c.png"},
+        {"--size 12x36 -o d.png abc", 0, "12x36 symbol written to d.png"},
+        {"--size 8x80 -o e.png abc", 2, "--size 8x80 is a rectangular extension size; add --dmre"},
+        {"--size 9x9 -o e.png abc", 2, "--size takes a symbol size as ROWSxCOLUMNS"},
+        {"--size 12 -o e.png abc", 2, "not '12'"},
+        {"--size 10x10 -o e.png 'far too long for ten'", 1, "does not fit"},
+    };
+    for (const Case& c : cases) {
+        const auto r = run("encode " + c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args << ": " << r.err;
+        EXPECT_NE((r.out + r.err).find(c.message), std::string::npos)
+            << c.args << ": " << r.out << r.err;
+    }
+    EXPECT_EQ(run("decode a.png").out, "EIGHT BY EIGHTY\n");
+    EXPECT_EQ(run("decode c.png").out, "A\n");
+    EXPECT_FALSE(fs::exists(dir_ / "e.png"));
+}
+
+// A series holds more than one symbol's 3,116 bytes: the whole message reads back in order.
+TEST_F(CommandLine, EncodeSplitsALongMessageOverTheWholeSeries) {
+    std::string text;
+    for (int i = 0; text.size() < 6000; ++i)
+        text += "line " + std::to_string(i) + " of a long message; ";
+    std::ofstream(dir_ / "long.txt", std::ios::binary) << text;
+    const auto r = run("encode --structured-append 4 --file long.txt -o s.png");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string joined;
+    for (int k = 1; k <= 4; ++k)
+        joined += run("decode --raw s-" + std::to_string(k) + ".png").out;
+    EXPECT_EQ(joined, text);
+}
+
+// "file" is valid UTF-8 whatever the name; a name that is not keeps its bytes in "fileBytes".
+TEST_F(CommandLine, JsonKeepsTheBytesOfAFileNameThatIsNotUtf8) {
+    const std::string name = "n\xFF.png";
+    ASSERT_EQ(run("encode -o " + dm::test::shellQuote(name) + " named").exitCode, 0);
+    for (const std::string command : {"decode --json ", "grade --json "}) {
+        const auto r = run(command + dm::test::shellQuote(name));
+        EXPECT_NE(r.out.find("\"file\":\"n\xEF\xBF\xBD.png\",\"fileBytes\":\"6eff2e706e67\""),
+                  std::string::npos)
+            << r.out;
+    }
+    ASSERT_EQ(run("encode -o plain.png plain").exitCode, 0);
+    EXPECT_EQ(run("decode --json plain.png").out.find("fileBytes"), std::string::npos);
+}
