@@ -59,7 +59,8 @@ std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture) {
         outcome.picture = frameImage(*frame);
         const std::optional<ImageView> view = frameView(dib);
         if (result.decoded && result.corners && view) {
-            const SymbolGrade grade = gradeSymbol(*view, *result.corners, result.sizeIndex);
+            const SymbolGrade grade =
+                gradeSymbol(*view, *result.corners, result.sizeIndex, result.inverted);
             if (grade.located) {
                 outcome.grade = grade.overall;
             }

@@ -1,5 +1,6 @@
 #include "decoder/decoder.h"
 
+#include <algorithm>
 #include <climits>
 #include <new>
 
@@ -9,6 +10,7 @@
 #include "detection/finder_pass/symbol_measurement.h"
 #include "detection/finder_pass/threshold.h"
 #include "symbology/codeword_correction.h"
+#include "symbology/codeword_values.h"
 #include "symbology/placement.h"
 #include "symbology/symbol_size.h"
 
@@ -79,6 +81,27 @@ bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeSt
         return false;
     }
 }
+
+namespace {
+
+// Whether a matrix that decodes to an empty message holds one as an encoder writes it: a pad
+// first, and no codeword in need of correction. The frame search meets many outlines, and an
+// empty message is what those that are no symbol read as most often: a light interior within a
+// finder and alternating sides holds all-zero codewords, which Reed-Solomon takes as they are
+// and data decodation passes over.
+bool emptyAsWritten(std::span<const uint8_t> matrix, int sizeIndex) {
+    const SymbolSize& size = symbolSize(sizeIndex);
+    std::vector<uint8_t> stream(size.dataCodewords + size.eccCodewords);
+    DecodeStatus status = DecodeStatus::GridLost;
+    if (!extractCodewords(matrix, sizeIndex, stream, status))
+        return false;
+    const CodewordCorrection corrected = correctCodewords(stream, sizeIndex);
+    return corrected.ok && corrected.codewords[0] == kPad &&
+           std::all_of(corrected.blocks.begin(), corrected.blocks.end(),
+                       [](const BlockErrors& b) { return b.errors == 0; });
+}
+
+}  // namespace
 
 bool decodeCorrectedData(std::span<const uint8_t> data, int sizeIndex, DecodeState& state,
                          DecodeStatus& status) {
@@ -240,7 +263,13 @@ bool Decoder::searchFrame(FrameSearchReadings readings) {
     const FrameSearchResult result = searchWholeFrame(
         state.image, FinderTurn::PlusXToPlusY, frameSearch,
         [this](std::span<const uint8_t> matrix, int sizeIndex, DecodeStatus& s) {
-            return decodeModuleMatrix(matrix, sizeIndex, state, s);
+            if (!decodeModuleMatrix(matrix, sizeIndex, state, s))
+                return false;
+            if (state.textLength == 0 && !emptyAsWritten(matrix, sizeIndex)) {
+                s = DecodeStatus::DataDecodationFailed;
+                return false;
+            }
+            return true;
         },
         readings);
     status = result.status;

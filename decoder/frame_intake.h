@@ -19,6 +19,7 @@ struct FrameDecodeResult {
     int32_t sizeIndex = -1;                // size of the symbol decoded, -1 when none
     std::vector<EciSegment> eciSegments;   // the character sets of the decoded bytes
     std::optional<SymbolCorners> corners;  // where the symbol was located, in picture coordinates
+    bool inverted = false;                 // printed light on a dark ground
 };
 
 // What one caller keeps from frame to frame: the sound to play after a decoded frame and the

@@ -386,9 +386,15 @@ char gradeLetter(double grade) {
     return grade >= 3.5 ? 'A' : grade >= 2.5 ? 'B' : grade >= 1.5 ? 'C' : grade >= 0.5 ? 'D' : 'F';
 }
 
-SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex) {
+SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
+                        bool inverted) {
     try {
-        return grade(reflectanceOf(image), corners, sizeIndex);
+        ReflectanceImage reflectance = reflectanceOf(image);
+        if (inverted) {
+            for (float& r : reflectance.values)
+                r = 1.0f - r;
+        }
+        return grade(reflectance, corners, sizeIndex);
     } catch (const std::bad_alloc&) {
         return notLocated();
     }
@@ -398,7 +404,7 @@ SymbolGrade gradeImage(const ImageView& image) {
     const DecodeResult located = decodeImage(image);
     if (!located.corners || located.sizeIndex < 0)
         return notLocated();
-    return gradeSymbol(image, *located.corners, located.sizeIndex);
+    return gradeSymbol(image, *located.corners, located.sizeIndex, located.inverted);
 }
 
 }  // namespace dm

@@ -102,8 +102,10 @@ struct SymbolGrade {
 };
 
 // Grades the symbol of the given size whose outer corners (top left, top right, bottom right,
-// bottom left as printed, picture coordinates) a decode located in the image.
-SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex);
+// bottom left as printed, picture coordinates) a decode located in the image. A symbol printed
+// light on dark (inverted) is graded on the image's negative, where its modules are dark.
+SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
+                        bool inverted = false);
 
 // Decodes the image with decodeImage and grades the symbol it located; not located when it
 // found no outline of a known size.

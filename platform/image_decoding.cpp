@@ -85,7 +85,8 @@ GradedFile gradeImageFile(const std::string& path) {
         return out;
     try {
         out.grade =
-            gradeSymbol({gray, out.image->width, out.image->height}, *r.corners, r.sizeIndex);
+            gradeSymbol({gray, out.image->width, out.image->height}, *r.corners, r.sizeIndex,
+                        r.inverted);
     } catch (const std::bad_alloc&) {
         out.file = FileOutcome{};
         out.file.error = "not decoded: out of memory";

@@ -7,7 +7,6 @@
 #include "detection/frame_search/perspective_grid.h"
 #include "detection/frame_search/timing_grid.h"
 #include "symbology/codeword_correction.h"
-#include "symbology/codeword_values.h"
 #include "symbology/placement.h"
 #include "symbology/symbol_size.h"
 
@@ -224,12 +223,13 @@ class OutlineReader {
         return false;
     }
 
-    // Whether Reed-Solomon takes the matrix as a message worth reading. A frame offers many
-    // outlines and each gets several samplings, so a pattern that is no symbol now and then
-    // corrects into one: such reads are turned away where they are likeliest. A message with
-    // nothing in it (the first data codeword a pad) must need no correction; and in speculative
-    // readings every block must keep a codeword of its correction to spare.
+    // Whether Reed-Solomon takes the matrix with a codeword of correction to spare in every
+    // block, as speculative readings must. A frame offers many outlines and each gets several
+    // samplings, so a pattern that is no symbol now and then corrects into one: such reads are
+    // turned away where they are likeliest (the negative, the closed map).
     bool plausible(int sizeIndex) {
+        if (!speculative_)
+            return true;
         const SymbolSize& size = symbolSize(sizeIndex);
         buffers_.codewords.resize(static_cast<size_t>(size.dataCodewords + size.eccCodewords));
         DecodeStatus s = DecodeStatus::GridLost;
@@ -238,15 +238,11 @@ class OutlineReader {
         const CodewordCorrection corrected = correctCodewords(buffers_.codewords, sizeIndex);
         if (!corrected.ok)
             return true;
-        int32_t errors = 0;
-        bool spare = true;
         for (const BlockErrors& b : corrected.blocks) {
-            errors += b.errors;
-            spare = spare && b.errors < b.capacity;
+            if (b.errors >= b.capacity)
+                return false;
         }
-        if (corrected.codewords[0] == kPad && errors > 0)
-            return false;
-        return spare || !speculative_;
+        return true;
     }
 
     FrameSearchBuffers& buffers_;

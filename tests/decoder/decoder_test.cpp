@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "decoder/data_decodation.h"
+#include "decoder/frame_intake.h"
 #include "encoder/message_encoder.h"
+#include "symbology/placement.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/decoding.h"
+#include "tests/support/frame_synth.h"
 #include "tests/support/printers.h"
 #include "tests/support/symbol_builders.h"
 
@@ -155,6 +158,37 @@ TEST(DecoderRobustness, RandomMatricesAndValidSymbolsOfRandomDataThroughTheChain
             EXPECT_TRUE(r.ok || r.status == DecodeStatus::DataDecodationFailed)
                 << ::testing::PrintToString(r.status);
             EXPECT_LE(r.state.text.size(), maxMessageBytes(s.dataCodewords));
+        }
+    }
+}
+
+// The frame search meets many outlines; an empty message is what those that are no symbol read
+// as most often, so it is taken only as an encoder writes it: a pad first and nothing corrected.
+// A finder and alternating sides around a light interior (all-zero codewords, which Reed-Solomon
+// takes as they are and data decodation passes over) and an empty symbol with one codeword
+// wrong both read as empty messages, and neither is taken; the empty symbol as written is.
+TEST(DecoderObject, FrameSearchTakesAnEmptyMessageOnlyAsWritten) {
+    constexpr int kSize = 0;  // 10 x 10
+    const SymbolSize& size = symbolSize(kSize);
+    const std::vector<uint8_t> asWritten = symbolWithData({}, kSize);
+    std::vector<uint8_t> stream = test::codewordsOf(asWritten, kSize);
+    std::mt19937 rng(5);
+    test::corruptBlock(stream, kSize, 0, 1, rng);
+    const std::vector<uint8_t> corrected = placeCodewords(stream, kSize);
+    const std::vector<uint8_t> hollow =
+        placeCodewords(std::vector<uint8_t>(size.dataCodewords + size.eccCodewords, 0), kSize);
+    for (const auto* matrix : {&asWritten, &corrected, &hollow}) {
+        const test::MatrixReading reading = readMatrix(*matrix, kSize);
+        ASSERT_TRUE(reading.ok);
+        ASSERT_TRUE(reading.text.empty());
+        test::SynthOptions options;
+        options.rotationDeg = 20;
+        const CFrameDib frame = test::cameraFrame(test::synthesiseFrame(*matrix, 10, 10, options));
+        Decoder decoder;
+        const DecodeResult result = decoder.searchView(*frameView(frame), {});
+        EXPECT_EQ(result.decoded, matrix == &asWritten);
+        if (matrix != &asWritten) {
+            EXPECT_EQ(result.status, DecodeStatus::DataDecodationFailed);
         }
     }
 }

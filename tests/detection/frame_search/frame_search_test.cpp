@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -11,11 +10,8 @@
 #include "decoder/frame_intake.h"
 #include "detection/frame_search/frame_search.h"
 #include "detection/frame_search/perspective_grid.h"
-#include "symbology/placement.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/camera_tiers.h"
-#include "tests/support/decoding.h"
-#include "tests/support/frame_synth.h"
 #include "tests/support/gray_frame.h"
 #include "tests/support/symbol_builders.h"
 
@@ -193,29 +189,6 @@ TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
         EXPECT_EQ(a.result.inverted,
                   c.tier == test::Tier::Inverted || c.tier == test::Tier::DotPeenBright)
             << frame.description;
-    }
-}
-
-// A symbol holding nothing (its first data codeword a pad) reads as printed, but not once a
-// codeword needs correcting: frames offer many outlines, and an empty message is what patterns
-// that are no symbol most often correct into.
-TEST(FrameSearch, AnEmptyMessageMustNeedNoCorrection) {
-    constexpr int kSize = 0;  // 10 x 10
-    const std::vector<uint8_t> clean = test::symbolWithData({}, kSize);
-    std::vector<uint8_t> stream = test::codewordsOf(clean, kSize);
-    std::mt19937 rng(5);
-    test::corruptBlock(stream, kSize, 0, 1, rng);
-    const std::vector<uint8_t> corrupted = placeCodewords(stream, kSize);
-    ASSERT_TRUE(test::readMatrix(corrupted, kSize).ok);  // within the correction's reach
-    test::SynthOptions options;
-    options.rotationDeg = 20;
-    for (const bool damaged : {false, true}) {
-        const test::SynthFrame synth =
-            test::synthesiseFrame(damaged ? corrupted : clean, 10, 10, options);
-        const Searched a =
-            search(GrayFrame(test::cameraFrame(synth), false), FinderTurn::PlusXToPlusY);
-        EXPECT_EQ(a.result.decoded, !damaged);
-        EXPECT_TRUE(a.result.located);
     }
 }
 
