@@ -138,6 +138,20 @@ TEST(PrintQuality, CleanSymbolsGradeAOnEveryParameter) {
     }
 }
 
+// A symbol printed light on dark is located in the negative and graded there: every parameter
+// A, as for the same symbol dark on light.
+TEST(PrintQuality, LightOnDarkGradesAsDarkOnLight) {
+    test::SynthOptions o = blackOnWhite();
+    o.dark = o.background = 255;
+    o.light = 0;
+    o.width = o.height = 160;
+    o.rotationDeg = 12;
+    const SymbolGrade g = gradeImage(draw(symbolOfSize(k24), k24, o).view());
+    expectOnlyLowered(g, Parameter::Decode, 4);
+    EXPECT_TRUE(g.decoded);
+    EXPECT_EQ(g.sizeIndex, k24);
+}
+
 TEST(PrintQuality, SymbolContrastStepsDownAtItsThresholds) {
     // Light 230 on every step; dark made lighter, two hundredths either side of each limit.
     const struct {
