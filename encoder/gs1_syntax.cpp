@@ -363,7 +363,10 @@ bool gs1IdentifierAssigned(std::string_view identifier) {
 
 std::string gs1FieldError(std::string_view ai, std::string_view data) {
     const AiRule* rule = ruleOf(ai);
-    const std::string label = "(" + std::string(ai) + ")";
+    // Built by appending: GCC 12 at -O3 takes "(" + std::string(...) for an overlapping copy.
+    std::string label = "(";
+    label.append(ai);
+    label += ')';
     if (rule == nullptr)
         return "application identifier " + label + " is not assigned";
     const std::string field = label + " " + std::string(rule->title);
