@@ -44,6 +44,7 @@ class Reading {
                                    {.alsoMirrored = true,
                                     .alsoInverted = true,
                                     .alsoClosed = still,
+                                    .alsoJoined = true,
                                     .damagedFinders = still ? INT32_MAX : kCameraDamagedFinders});
     }
 

@@ -79,6 +79,14 @@ constexpr int32_t kMostMirrorRefinements = 3;
 // outlines, so that they do not take the refinements of the symbol found later.
 constexpr int32_t kMostDamagedRefinements = 3;
 
+// The refinements left, of each kind: a camera frame's searches share them, a still image gives
+// each search its own.
+struct RefinementBudget {
+    int32_t outlines = kMostRefinements;
+    int32_t mirrors = kMostMirrorRefinements;
+    int32_t damaged = kMostDamagedRefinements;
+};
+
 // One search of a frame: each outline the search hands over is read at its likeliest sizes,
 // each size through the corners as located and then refined, each sampling thresholded in turn
 // at the symbol's own level, with blur undone, at the tile thresholds and at the module centres
@@ -87,26 +95,29 @@ constexpr int32_t kMostDamagedRefinements = 3;
 class OutlineReader {
   public:
     OutlineReader(FrameSearchBuffers& buffers, const MatrixDecoder& decode, bool alsoMirrored,
-                  bool speculative)
+                  bool speculative, RefinementBudget& budget)
         : buffers_(buffers),
           frame_(buffers.frame),
           decode_(decode),
           alsoMirrored_(alsoMirrored),
-          speculative_(speculative) {}
+          speculative_(speculative),
+          budget_(budget) {}
 
     // Reads an outline as located and, when asked, as its mirror image; true once one decoded.
     bool accept(const LocatedSymbol& symbol) {
-        if (!result_.located)
+        if (!result_.located) {
             result_.moduleSize = symbol.moduleSize;
+            result_.firstOutline = symbol.corners;
+        }
         result_.located = true;
-        if (read(symbol, symbol.damagedFinder ? damagedRefinementsLeft_ : refinementsLeft_))
+        if (read(symbol, symbol.damagedFinder ? budget_.damaged : budget_.outlines))
             return true;
         if (!alsoMirrored_)
             return false;
         // The mirror image: the row and column ends exchanged.
         LocatedSymbol mirror = symbol;
         std::swap(mirror.corners[0], mirror.corners[2]);
-        result_.mirrored = read(mirror, mirrorRefinementsLeft_);
+        result_.mirrored = read(mirror, budget_.mirrors);
         return result_.mirrored;
     }
 
@@ -253,20 +264,19 @@ class OutlineReader {
     FrameSearchResult result_;
     DecodeStatus best_ = DecodeStatus::NoFinder;
     bool sized_ = false;  // some size's alternating sides read as they must for this outline
-    int32_t refinementsLeft_ = kMostRefinements;
-    int32_t mirrorRefinementsLeft_ = kMostMirrorRefinements;
-    int32_t damagedRefinementsLeft_ = kMostDamagedRefinements;
+    RefinementBudget& budget_;
 };
 
 // One search of the thresholded frame as it stands.
 FrameSearchResult searchThresholded(FinderTurn turn, FrameSearchBuffers& buffers,
                                     const MatrixDecoder& decode,
-                                    const FrameSearchReadings& readings, bool speculative) {
-    OutlineReader reader(buffers, decode, readings.alsoMirrored, speculative);
+                                    const FrameSearchReadings& readings, bool speculative,
+                                    MapWindow area, RefinementBudget& budget) {
+    OutlineReader reader(buffers, decode, readings.alsoMirrored, speculative, budget);
     int32_t located = 0;
     const bool decoded = searchOutlines(
         buffers.frame, buffers.search, turn, readings.damagedFinders,
-        [&](const LocatedSymbol& symbol) { return reader.accept(symbol); }, located);
+        [&](const LocatedSymbol& symbol) { return reader.accept(symbol); }, located, area);
     return reader.finish(decoded);
 }
 
@@ -336,22 +346,28 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
     if (!thresholdLocally(image, buffers.frame))
         return {};
     FrameSearchResult best;
-    bool inverted = false;            // the frame is in its negative
-    std::array<int32_t, 2> radius{};  // closing radius per polarity
-    std::array<int32_t, 2> side{};    // typical side of the small regions, per polarity
-    std::array<double, 2> module{};   // finder thickness of an outline found, per polarity
+    bool inverted = false;               // the frame is in its negative
+    std::array<int32_t, 2> radius{};     // closing radius per polarity
+    std::array<int32_t, 2> side{};       // typical side of the small regions, per polarity
+    std::array<double, 2> module{};      // finder thickness of an outline found, per polarity
+    std::array<PointD, 4> firstOutline;  // the first outline found in the frame as it is
     // One search in the polarity; true once it decoded. On failure the search that got
     // furthest speaks.
+    RefinementBudget budget;
     bool closed = false;  // the map is closed
+    MapWindow area;       // where the scan lines go
     auto search = [&](bool negative) {
         if (negative != inverted) {
             invertFrame(buffers.frame);
             inverted = negative;
         }
+        if (readings.alsoClosed)
+            budget = {};  // a still image: each search its own
         // The negative and the closed map offer the most false outlines (texture, the inside
         // of large symbols, joined noise): they read speculatively.
         const bool speculative = negative || (closed && buffers.frame.connected.empty());
-        FrameSearchResult result = searchThresholded(turn, buffers, decode, readings, speculative);
+        FrameSearchResult result =
+            searchThresholded(turn, buffers, decode, readings, speculative, area, budget);
         result.inverted = negative;
         // The first search of each polarity measures its small regions.
         auto& regions = buffers.search.smallRegions;
@@ -360,14 +376,37 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
             side[negative] = regions.size() >= kLeastModules ? typicalSide(regions) : 0;
             radius[negative] = closingRadius(regions);
         }
-        if (module[negative] == 0)
+        if (module[negative] == 0 && result.located) {
             module[negative] = result.moduleSize;
+            if (!negative)
+                firstOutline = result.firstOutline;
+        }
         if (result.decoded || decodeProgress(result.status) > decodeProgress(best.status))
             best = result;
         return result.decoded;
     };
-    if (search(false) || (readings.alsoInverted && search(true)) || !readings.alsoClosed)
+    if (search(false) || (readings.alsoInverted && search(true)))
         return best;
+    if (!readings.alsoClosed) {
+        // A symbol a scratch cut apart, when part of it was found: its regions joined at half
+        // the module of that part, measured as they are, around that part (the rest of the
+        // symbol lies within twice its size).
+        if (readings.alsoJoined && module[0] > 0) {
+            if (inverted)
+                invertFrame(buffers.frame);
+            inverted = false;
+            const auto& c = firstOutline;
+            const auto [xMin, xMax] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
+            const auto [yMin, yMax] = std::minmax({c[0].y, c[1].y, c[2].y, c[3].y});
+            const double reach = 2 * std::max(xMax - xMin, yMax - yMin);
+            auto at = [](double v) { return static_cast<int32_t>(std::clamp(v, -1.0, 1e9)); };
+            area = {at(xMin - reach), at(yMin - reach), at(xMax + reach) + 1, at(yMax + reach) + 1};
+            const int32_t join = std::max(1, static_cast<int32_t>(std::lround(module[0] / 2)));
+            connectDarkRegions(buffers.frame, join, area);
+            search(false);
+        }
+        return best;
+    }
     for (const bool negative : {false, true}) {
         if (negative && !readings.alsoInverted)
             continue;

@@ -38,10 +38,11 @@ using MatrixDecoder =
 // status says how far the best outline got.
 struct FrameSearchResult {
     bool decoded = false;
-    bool located = false;   // some outline with a finder was found
-    double moduleSize = 0;  // the finder thickness of the first outline found, pixels
-    bool mirrored = false;  // decoded as the mirror image of the turn asked for
-    bool inverted = false;  // light modules on a dark ground
+    bool located = false;                // some outline with a finder was found
+    double moduleSize = 0;               // the finder thickness of the first outline found, pixels
+    std::array<PointD, 4> firstOutline;  // the first outline found (when located)
+    bool mirrored = false;               // decoded as the mirror image of the turn asked for
+    bool inverted = false;               // light modules on a dark ground
     std::array<PointD, 4> corners;
     DecodeStatus status = DecodeStatus::NoFinder;
 };
@@ -59,6 +60,10 @@ struct FrameSearchReadings {
     // at that size is searched as well, in each polarity searched; then the dark map as it is
     // with its regions joined at that size.
     bool alsoClosed = false;
+    // Without alsoClosed: when an outline was found but nothing read, the dark map is searched
+    // once more with its regions joined at half that outline's module (a symbol a scratch cut
+    // apart).
+    bool alsoJoined = false;
     // Outlines per search that are read again, when they do not read, as damaged finders
     // (modules of the solid arms missing); each costs about as much as the outline did.
     int32_t damagedFinders = 0;

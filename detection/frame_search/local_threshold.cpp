@@ -292,53 +292,60 @@ bool thresholdLocally(const GrayImage& image, BinaryFrame& frame) {
 
 namespace {
 
-// Every pixel of the dark map set to value where any pixel of the square of 2 radius + 1 around
-// it holds value, and to the other value elsewhere: along the rows into rows, then down the
-// columns with a running count per column.
-void spread(BinaryFrame& f, std::vector<uint8_t>& map, int32_t radius, uint8_t value,
-            std::vector<uint8_t>& rows, std::vector<int32_t>& counts) {
+// Every pixel of the map within the window set to value where any pixel of the square of
+// 2 radius + 1 around it (within the window) holds value, and to the other value elsewhere:
+// along the rows into rows, then down the columns with a running count per column.
+void spread(BinaryFrame& f, std::vector<uint8_t>& map, const MapWindow& window, int32_t radius,
+            uint8_t value, std::vector<uint8_t>& rows, std::vector<int32_t>& counts) {
     const auto w = static_cast<size_t>(f.width);
-    const int32_t h = f.height;
+    const auto x0 = static_cast<size_t>(window.x0);
+    const auto n = static_cast<size_t>(window.x1 - window.x0);  // pixels of a window row
     const auto r = static_cast<size_t>(radius);
     const auto other = static_cast<uint8_t>(1 - value);
     rows.resize(map.size());
-    counts.resize(w + 1);
-    for (int32_t y = 0; y < h; ++y) {
-        const uint8_t* in = map.data() + static_cast<size_t>(y) * w;
-        uint8_t* out = rows.data() + static_cast<size_t>(y) * w;
+    counts.resize(n + 1);
+    for (int32_t y = window.y0; y < window.y1; ++y) {
+        const uint8_t* in = map.data() + static_cast<size_t>(y) * w + x0;
+        uint8_t* out = rows.data() + static_cast<size_t>(y) * w + x0;
         counts[0] = 0;
-        for (size_t x = 0; x < w; ++x)
+        for (size_t x = 0; x < n; ++x)
             counts[x + 1] = counts[x] + ((in[x] != 0) == (value != 0));
-        for (size_t x = 0; x < w; ++x)
-            out[x] = counts[std::min(w, x + r + 1)] - counts[x > r ? x - r : 0] > 0 ? 1 : 0;
+        for (size_t x = 0; x < n; ++x)
+            out[x] = counts[std::min(n, x + r + 1)] - counts[x > r ? x - r : 0] > 0 ? 1 : 0;
     }
-    // counts[x]: pixels of the column within the window that hold value.
+    // counts[x]: pixels of the column within the square that hold value.
     std::fill(counts.begin(), counts.end(), 0);
     auto add = [&](int32_t y, int32_t sign) {
-        const uint8_t* in = rows.data() + static_cast<size_t>(y) * w;
-        for (size_t x = 0; x < w; ++x)
+        const uint8_t* in = rows.data() + static_cast<size_t>(y) * w + x0;
+        for (size_t x = 0; x < n; ++x)
             counts[x] += sign * in[x];
     };
-    for (int32_t y = 0; y < std::min(radius, h); ++y)
+    for (int32_t y = window.y0; y < std::min(window.y0 + radius, window.y1); ++y)
         add(y, 1);
-    for (int32_t y = 0; y < h; ++y) {
-        if (y + radius < h)
+    for (int32_t y = window.y0; y < window.y1; ++y) {
+        if (y + radius < window.y1)
             add(y + radius, 1);
-        if (y - radius - 1 >= 0)
+        if (y - radius - 1 >= window.y0)
             add(y - radius - 1, -1);
-        uint8_t* out = map.data() + static_cast<size_t>(y) * w;
-        for (size_t x = 0; x < w; ++x)
+        uint8_t* out = map.data() + static_cast<size_t>(y) * w + x0;
+        for (size_t x = 0; x < n; ++x)
             out[x] = counts[x] > 0 ? value : other;
     }
 }
 
-// The map dilated by radius (dark spreads) and then eroded by erosion (light spreads back).
-void close(BinaryFrame& f, std::vector<uint8_t>& map, int32_t radius, int32_t erosion) {
+// The map within the window dilated by radius (dark spreads) and then eroded by erosion (light
+// spreads back).
+void close(BinaryFrame& f, std::vector<uint8_t>& map, MapWindow window, int32_t radius,
+           int32_t erosion) {
+    window = {std::clamp(window.x0, 0, f.width), std::clamp(window.y0, 0, f.height),
+              std::clamp(window.x1, 0, f.width), std::clamp(window.y1, 0, f.height)};
+    if (window.x1 <= window.x0 || window.y1 <= window.y0)
+        return;
     std::vector<uint8_t> rows;
     std::vector<int32_t> counts;
-    spread(f, map, radius, 1, rows, counts);
+    spread(f, map, window, radius, 1, rows, counts);
     if (erosion > 0)
-        spread(f, map, erosion, 0, rows, counts);
+        spread(f, map, window, erosion, 0, rows, counts);
 }
 
 }  // namespace
@@ -346,13 +353,13 @@ void close(BinaryFrame& f, std::vector<uint8_t>& map, int32_t radius, int32_t er
 void closeDarkMap(BinaryFrame& frame, int32_t radius) {
     binarise(frame);
     if (radius > 0)
-        close(frame, frame.dark, radius, radius - 1);
+        close(frame, frame.dark, {}, radius, radius - 1);
 }
 
-void connectDarkRegions(BinaryFrame& frame, int32_t radius) {
+void connectDarkRegions(BinaryFrame& frame, int32_t radius, MapWindow window) {
     binarise(frame);
     frame.connected = frame.dark;
-    close(frame, frame.connected, radius, radius);
+    close(frame, frame.connected, window, radius, radius);
 }
 
 void invertFrame(BinaryFrame& frame) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -91,10 +92,16 @@ bool thresholdLocally(const GrayImage& image, BinaryFrame& frame);
 // map.
 void closeDarkMap(BinaryFrame& frame, int32_t radius);
 
-// The dark map from the tile thresholds again, and a copy of it closed by a square of
-// 2 radius + 1 pixels as the map whose regions the search fills: a symbol crossed by a light
-// scratch is one region again, while the search measures it on the dark map as it is.
-void connectDarkRegions(BinaryFrame& frame, int32_t radius);
+// A part of the frame: columns x0 to x1 - 1, rows y0 to y1 - 1 (clamped to the frame).
+struct MapWindow {
+    int32_t x0 = 0, y0 = 0;
+    int32_t x1 = INT32_MAX, y1 = INT32_MAX;
+};
+
+// The dark map from the tile thresholds again, and a copy of it closed (within the window) by
+// a square of 2 radius + 1 pixels as the map whose regions the search fills: a symbol crossed
+// by a light scratch is one region again, while the search measures it on the dark map as it is.
+void connectDarkRegions(BinaryFrame& frame, int32_t radius, MapWindow window = {});
 
 // Turns the thresholded frame into its negative: gray and smoothed levels inverted, each tile's
 // threshold moved with them, so that exactly the pixels of textured tiles that were light are

@@ -932,7 +932,8 @@ bool examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn, int
 
 bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTurn turn,
                     int32_t damagedReadings,
-                    const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located) {
+                    const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located,
+                    MapWindow area) {
     BinaryFrame& f = frame;
     OutlineSearchScratch& s = scratch;
     located = 0;
@@ -954,24 +955,26 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
             done = true;
     };
 
-    const int32_t cx = f.width / 2;
-    const int32_t cy = f.height / 2;
-    const int32_t reach = std::max(f.width, f.height) / 2 + kLineSpacing;
+    const MapWindow a{std::max(area.x0, 0), std::max(area.y0, 0), std::min(area.x1, f.width),
+                      std::min(area.y1, f.height)};
+    const int32_t cx = (a.x0 + a.x1) / 2;
+    const int32_t cy = (a.y0 + a.y1) / 2;
+    const int32_t reach = std::max(a.x1 - a.x0, a.y1 - a.y0) / 2 + kLineSpacing;
     for (int32_t k = 0; k * kLineSpacing <= reach && !done; ++k) {
         for (const int32_t sign : {-1, 1}) {
             if (k == 0 && sign == 1)
                 continue;
             const int32_t y = cy + sign * k * kLineSpacing;
-            if (y >= 0 && y < f.height) {
+            if (y >= a.y0 && y < a.y1) {
                 const uint8_t* row = f.regionMap() + static_cast<size_t>(y) * f.width;
-                for (int32_t x = 0; x < f.width && !done; ++x) {
+                for (int32_t x = a.x0; x < a.x1 && !done; ++x) {
                     if (row[x] == kUnvisitedDark)
                         visit(x, y);
                 }
             }
             const int32_t x = cx + sign * k * kLineSpacing;
-            if (x >= 0 && x < f.width) {
-                for (int32_t yy = 0; yy < f.height && !done; ++yy) {
+            if (x >= a.x0 && x < a.x1) {
+                for (int32_t yy = a.y0; yy < a.y1 && !done; ++yy) {
                     if (f.regionMap()[static_cast<size_t>(yy) * f.width + x] == kUnvisitedDark)
                         visit(x, yy);
                 }

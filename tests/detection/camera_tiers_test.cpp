@@ -129,9 +129,8 @@ void expectMarkFloors(Tier tier, double stillFloor, double frameFloor) {
 }
 
 TEST(MarkTiers, DamagedSymbolsDecodeWhileTheErrorCorrectionCarriesTheDamage) {
-    expectMarkFloors(Tier::FinderGaps, 0.9, 0.85);
-    // A camera frame joins no regions a scratch parted.
-    expectMarkFloors(Tier::Scratch, 0.95, 0.65);
+    expectMarkFloors(Tier::FinderGaps, 0.9, 0.9);
+    expectMarkFloors(Tier::Scratch, 0.95, 0.9);
     expectMarkFloors(Tier::Stain, 1, 1);
 }
 

@@ -175,6 +175,7 @@ TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
         {test::Tier::DotPeenDark, 1, {.alsoClosed = true}},
         {test::Tier::DotPeenBright, 0, {.alsoInverted = true, .alsoClosed = true}},
         {test::Tier::Scratch, 0, {.alsoClosed = true}},
+        {test::Tier::Scratch, 1, {.alsoJoined = true, .damagedFinders = 4}},
         // The last three modules of the solid row light, and one in the middle of the column.
         {test::Tier::FinderGaps, 12, {.damagedFinders = 60}},
         {test::Tier::FinderGaps, 2, {.damagedFinders = 60}},

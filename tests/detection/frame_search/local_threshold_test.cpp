@@ -149,6 +149,11 @@ TEST(LocalThreshold, ClosingFillsGapsUpToTwiceTheRadius) {
     for (const int x : {13, 21, 29})
         EXPECT_TRUE(darkAt(f.connected, x)) << x;
     EXPECT_FALSE(darkAt(f.connected, 42));
+    // Joined within a window, the gaps outside it stay light.
+    connectDarkRegions(f, 3, {18, 0, 96, 32});
+    EXPECT_FALSE(darkAt(f.connected, 13));
+    for (const int x : {21, 29})
+        EXPECT_TRUE(darkAt(f.connected, x)) << x;
     // Thresholding again forgets the joined map.
     ASSERT_TRUE(thresholdLocally(frame.image, f));
     EXPECT_TRUE(f.connected.empty());
