@@ -17,17 +17,38 @@ namespace {
 //    against 1.9 ms on clean frames). Fails fast where there is no symbol.
 // 2. The frame search under tile thresholds: reads every frame the finder pass reads and the
 //    rest up to 100 / 100 / 90 % (symbols off centre, in perspective, on uneven light,
-//    stretched unevenly). It reads each outline mirrored too, a few outlines as damaged finders
-//    (modules of the solid arms missing), and the frame's negative (light symbols on a dark
-//    ground). On a still image it reads every outline as a damaged finder too, and then the dark
-//    map closed at the scale of the dots it met (dot-peen marks, ink loss) and with its regions
-//    joined (symbols a scratch cut apart): too slow for a camera frame full of small shapes.
+//    stretched unevenly). It reads each outline mirrored too, and beyond that as deep as the
+//    picture allows (see SearchDepth): damaged finders, the negative (light on dark), regions
+//    a scratch parted, symbols of separate dots.
 // 3. The finder pass on the mirror image: symbols seen in a mirror that the frame search did
 //    not locate.
 // A still image runs the finder pass under all three variants before the frame search; an image
 // file then larger pictures of itself (see picture_attempts.h): the sample folder's small,
 // cropped and one-pixel-module files read only that way. On failure the result is the finder pass's
 // first, unless it measured no symbol where the frame search located one.
+
+// How much the frame search reads beyond dark outlines and their mirror images.
+enum class SearchDepth {
+    // A camera frame: the negative, regions joined around the first outline, a few outlines as
+    // damaged finders; frames full of small shapes leave no time for more.
+    Camera,
+    // A still image: every outline as a damaged finder too, and the dark map closed for dots and
+    // joined over the whole picture.
+    Still,
+    // The larger pictures an image file is read as again (up to 40 million pixels): a few
+    // damaged finders only; the negative and the joined maps were read in the image itself.
+    Enlarged,
+};
+
+FrameSearchReadings readingsFor(SearchDepth depth) {
+    constexpr int32_t kFewDamagedFinders = 4;
+    return {.alsoMirrored = true,
+            .alsoInverted = depth != SearchDepth::Enlarged,
+            .alsoClosed = depth == SearchDepth::Still,
+            .alsoJoined = depth == SearchDepth::Camera,
+            .damagedFinders = depth == SearchDepth::Still ? INT32_MAX : kFewDamagedFinders};
+}
+
 class Reading {
   public:
     DecodeResult finderPass(const ImageView& view, uint32_t variant) {
@@ -35,17 +56,8 @@ class Reading {
         return decoder_.decodeView(view);
     }
 
-    // A still image also has the dark map closed for symbols of separate dots, and reads every
-    // outline as a damaged finder too; a camera frame has no time for that on frames full of
-    // small shapes, and reads a few.
-    DecodeResult frameSearch(const ImageView& view, bool still) {
-        constexpr int32_t kCameraDamagedFinders = 4;
-        return decoder_.searchView(view,
-                                   {.alsoMirrored = true,
-                                    .alsoInverted = true,
-                                    .alsoClosed = still,
-                                    .alsoJoined = true,
-                                    .damagedFinders = still ? INT32_MAX : kCameraDamagedFinders});
+    DecodeResult frameSearch(const ImageView& view, SearchDepth depth) {
+        return decoder_.searchView(view, readingsFor(depth));
     }
 
     // A mirrored symbol is the normal one with its rows in the other order: reading the stored
@@ -79,8 +91,8 @@ DecodeResult furtherOf(DecodeResult finderPass, DecodeResult frameSearch) {
 // After the finder pass failed with first: the frame search, then the finder pass on the mirror
 // image with the given variant.
 DecodeResult searchThenMirror(Reading& reading, const ImageView& view, DecodeResult first,
-                              uint32_t mirrorVariant, bool still) {
-    DecodeResult searched = reading.frameSearch(view, still);
+                              uint32_t mirrorVariant, SearchDepth depth) {
+    DecodeResult searched = reading.frameSearch(view, depth);
     if (searched.decoded)
         return searched;
     first = furtherOf(std::move(first), std::move(searched));
@@ -90,7 +102,8 @@ DecodeResult searchThenMirror(Reading& reading, const ImageView& view, DecodeRes
 
 // One picture of a still image: the finder pass under each variant, the frame search, the
 // finder pass on the mirror image with the variant that got furthest.
-DecodeResult readPicture(Reading& reading, const ImageView& view) {
+DecodeResult readPicture(Reading& reading, const ImageView& view,
+                         SearchDepth depth = SearchDepth::Still) {
     if (view.width < kMinImageSide || view.height < kMinImageSide)
         return {};
     DecodeResult first;
@@ -107,7 +120,7 @@ DecodeResult readPicture(Reading& reading, const ImageView& view) {
         if (variant == 0)
             first = std::move(result);
     }
-    return searchThenMirror(reading, view, std::move(first), furthest, /*still=*/true);
+    return searchThenMirror(reading, view, std::move(first), furthest, depth);
 }
 
 // The view's pixels as gray levels, rows top-down: the pixels themselves when they are stored
@@ -129,11 +142,13 @@ GrayView grayViewOf(const ImageView& view, std::vector<uint8_t>& copy) {
 }
 
 // One attempt of the plan; the corners come back in the image's own coordinates.
-DecodeResult readAttempt(Reading& reading, const GrayView& image, const Attempt& attempt) {
+DecodeResult readAttempt(Reading& reading, const GrayView& image, const Attempt& attempt,
+                         SearchDepth depth) {
     if (!attempt.framed)
-        return readPicture(reading, {image.gray, image.width, image.height});
+        return readPicture(reading, {image.gray, image.width, image.height}, depth);
     const GrayPicture picture = framedPicture(image, attempt);
-    DecodeResult result = readPicture(reading, {picture.gray, picture.width, picture.height});
+    DecodeResult result =
+        readPicture(reading, {picture.gray, picture.width, picture.height}, depth);
     const double border = borderWidth(attempt.region, attempt.scale);
     if (result.corners) {
         for (ImagePoint& p : *result.corners) {
@@ -166,7 +181,7 @@ DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant) {
         DecodeResult result = reading.finderPass(frame, variant);
         if (result.decoded || result.status == DecodeStatus::MissingInput)
             return result;
-        return searchThenMirror(reading, frame, std::move(result), variant, /*still=*/false);
+        return searchThenMirror(reading, frame, std::move(result), variant, SearchDepth::Camera);
     });
 }
 
@@ -197,9 +212,11 @@ DecodeResult readImageFile(const ImageView& image) {
         const GrayView gray = grayViewOf(image, copy);
         std::string why;
         const std::vector<Attempt> plan = planAttempts(gray, why);
-        // A camera-sized image's plan starts with the image as it is, read above.
+        // A camera-sized image's plan starts with the image as it is, read above; a small
+        // image's first picture is read as a still image, the larger ones after as enlargements.
         for (size_t i = cameraSized ? 1 : 0; i < plan.size(); ++i) {
-            DecodeResult result = readAttempt(reading, gray, plan[i]);
+            DecodeResult result = readAttempt(reading, gray, plan[i],
+                                              i == 0 ? SearchDepth::Still : SearchDepth::Enlarged);
             if (result.decoded)
                 return result;
             if (i == 0)

@@ -292,44 +292,61 @@ bool thresholdLocally(const GrayImage& image, BinaryFrame& frame) {
 
 namespace {
 
-// Every pixel of the map within the window set to value where any pixel of the square of
-// 2 radius + 1 around it (within the window) holds value, and to the other value elsewhere:
-// along the rows into rows, then down the columns with a running count per column.
-void spread(BinaryFrame& f, std::vector<uint8_t>& map, const MapWindow& window, int32_t radius,
-            uint8_t value, std::vector<uint8_t>& rows, std::vector<int32_t>& counts) {
-    const auto w = static_cast<size_t>(f.width);
-    const auto x0 = static_cast<size_t>(window.x0);
-    const auto n = static_cast<size_t>(window.x1 - window.x0);  // pixels of a window row
-    const auto r = static_cast<size_t>(radius);
-    const auto other = static_cast<uint8_t>(1 - value);
-    rows.resize(map.size());
-    counts.resize(n + 1);
-    for (int32_t y = window.y0; y < window.y1; ++y) {
-        const uint8_t* in = map.data() + static_cast<size_t>(y) * w + x0;
-        uint8_t* out = rows.data() + static_cast<size_t>(y) * w + x0;
-        counts[0] = 0;
-        for (size_t x = 0; x < n; ++x)
-            counts[x + 1] = counts[x] + ((in[x] != 0) == (value != 0));
-        for (size_t x = 0; x < n; ++x)
-            out[x] = counts[std::min(n, x + r + 1)] - counts[x > r ? x - r : 0] > 0 ? 1 : 0;
-    }
-    // counts[x]: pixels of the column within the square that hold value.
-    std::fill(counts.begin(), counts.end(), 0);
-    auto add = [&](int32_t y, int32_t sign) {
-        const uint8_t* in = rows.data() + static_cast<size_t>(y) * w + x0;
-        for (size_t x = 0; x < n; ++x)
-            counts[x] += sign * in[x];
+// Each of count lines (of n bytes, lines step bytes apart, each 0 or 1) becomes the OR of
+// itself and the next len - 1 lines (lines beyond the last count as 0). Spans double each
+// step, so len takes about log2(len) passes, each a plain OR of two lines.
+void orForward(uint8_t* lines, size_t count, size_t n, size_t step, size_t len) {
+    auto orWith = [&](size_t offset) {
+        for (size_t k = 0; k + offset < count; ++k) {
+            uint8_t* to = lines + k * step;
+            const uint8_t* from = lines + (k + offset) * step;
+            for (size_t x = 0; x < n; ++x)
+                to[x] |= from[x];
+        }
     };
-    for (int32_t y = window.y0; y < std::min(window.y0 + radius, window.y1); ++y)
-        add(y, 1);
-    for (int32_t y = window.y0; y < window.y1; ++y) {
-        if (y + radius < window.y1)
-            add(y + radius, 1);
-        if (y - radius - 1 >= window.y0)
-            add(y - radius - 1, -1);
-        uint8_t* out = map.data() + static_cast<size_t>(y) * w + x0;
+    size_t span = 1;
+    while (2 * span <= len) {
+        orWith(span);
+        span *= 2;
+    }
+    if (span < len)
+        orWith(len - span);  // spans overlap: [k, k + span) and [k + len - span, k + len)
+}
+
+// Every pixel of the map within the window set to value where any pixel of the square of
+// 2 radius + 1 around it (within the window) holds value, and to the other value elsewhere.
+// The window is copied out as 0/1 with radius empty lines and columns around it; each row's
+// OR over 2 radius + 1 pixels is taken as single-byte lines, then each column's as whole rows.
+void spread(BinaryFrame& f, std::vector<uint8_t>& map, const MapWindow& window, int32_t radius,
+            uint8_t value, std::vector<uint8_t>& padded) {
+    const auto w = static_cast<size_t>(f.width);
+    const auto r = static_cast<size_t>(radius);
+    const auto n = static_cast<size_t>(window.x1 - window.x0);
+    const auto m = static_cast<size_t>(window.y1 - window.y0);
+    const size_t pw = n + 2 * r;  // padded row length
+    const size_t ph = m + 2 * r;
+    padded.assign(pw * ph, 0);
+    for (size_t y = 0; y < m; ++y) {
+        const uint8_t* in =
+            map.data() + (y + static_cast<size_t>(window.y0)) * w + static_cast<size_t>(window.x0);
+        uint8_t* out = padded.data() + (y + r) * pw + r;
         for (size_t x = 0; x < n; ++x)
-            out[x] = counts[x] > 0 ? value : other;
+            out[x] = (in[x] != 0) == (value != 0);
+    }
+    const size_t len = 2 * r + 1;
+    // Along the rows: pixel x of the padded row takes the OR of pixels x .. x + 2r, which is
+    // pixel x - r's square row.
+    for (size_t y = r; y < r + m; ++y)
+        orForward(padded.data() + y * pw, pw, 1, 1, len);
+    // Down the columns likewise, whole rows at a time.
+    orForward(padded.data(), ph, pw, pw, len);
+    const auto other = static_cast<uint8_t>(1 - value);
+    for (size_t y = 0; y < m; ++y) {
+        const uint8_t* in = padded.data() + y * pw;
+        uint8_t* out =
+            map.data() + (y + static_cast<size_t>(window.y0)) * w + static_cast<size_t>(window.x0);
+        for (size_t x = 0; x < n; ++x)
+            out[x] = in[x] != 0 ? value : other;
     }
 }
 
@@ -341,11 +358,10 @@ void close(BinaryFrame& f, std::vector<uint8_t>& map, MapWindow window, int32_t 
               std::clamp(window.x1, 0, f.width), std::clamp(window.y1, 0, f.height)};
     if (window.x1 <= window.x0 || window.y1 <= window.y0)
         return;
-    std::vector<uint8_t> rows;
-    std::vector<int32_t> counts;
-    spread(f, map, window, radius, 1, rows, counts);
+    std::vector<uint8_t> padded;
+    spread(f, map, window, radius, 1, padded);
     if (erosion > 0)
-        spread(f, map, window, erosion, 0, rows, counts);
+        spread(f, map, window, erosion, 0, padded);
 }
 
 }  // namespace

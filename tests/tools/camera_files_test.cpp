@@ -11,6 +11,7 @@
 
 #include "decoder/frame_intake.h"
 #include "symbology/symbol_size.h"
+#include "tests/support/camera_tiers.h"
 #include "tests/support/frame_synth.h"
 #include "tests/support/peer_readers.h"
 #include "tests/support/sweeps.h"
@@ -119,6 +120,33 @@ TEST_F(CameraFiles, DecodeReadsEveryFrameTheCameraPathReads) {
     const Counts c = compare(dir_, count, 1);
     // Enlarging frames of fine modules reads most of what the camera path misses.
     EXPECT_TRUE(count < 60 || c.tool >= 44) << c.tool << " read, the camera path " << c.camera;
+}
+
+// Frames without a symbol, saved as files, decode nothing: the file path enlarges and frames
+// pictures and reads them in every way a still image is read, and two textured frames once
+// read as empty messages (a finder and alternating sides around a light interior).
+TEST_F(CameraFiles, FramesWithoutASymbolDecodeNothing) {
+    std::string files;
+    for (const uint32_t seed : {114u, 713u, 2u}) {
+        for (const auto background : {test::Background::Textured, test::Background::Cluttered}) {
+            const std::string name =
+                std::string(test::backgroundName(background)) + std::to_string(seed) + ".png";
+            const CFrameDib frame = test::backgroundFrame(background, seed);
+            const auto view = frameView(frame);
+            ASSERT_TRUE(view.has_value());
+            test::GrayPicture picture{view->width, view->height, {}};
+            for (int y = view->height - 1; y >= 0; --y) {
+                const uint8_t* row = view->pixels.data() + y * view->strideBytes();
+                for (int x = 0; x < view->width; ++x)
+                    picture.pixels.push_back(row[3 * x + 1]);  // gray: all channels equal
+            }
+            ASSERT_TRUE(test::writePng((dir_ / name).string(), picture));
+            files += " " + name;
+        }
+    }
+    const test::ToolRun r = run("decode --json" + files);
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_EQ(r.out.find("\"ok\":true"), std::string::npos) << r.out;
 }
 
 }  // namespace
