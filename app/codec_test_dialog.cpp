@@ -18,6 +18,7 @@
 #include <QTextEdit>
 #include <QUrl>
 #include <QUrlQuery>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "app/about_dialog.h"
 #include "app/app_resources.h"
@@ -39,6 +40,18 @@ namespace {
 
 QString text(const char* utf8) {
     return QString::fromUtf8(utf8);
+}
+
+// Pictures are shown shrunk to this many pixels a side: several times the video area, at any
+// screen scaling.
+constexpr int kPicturePreviewSide = 1024;
+
+// What the caption under the video and the result box say when a symbol was not decoded.
+QString failureText(DecodeStatus status) {
+    const auto value = static_cast<size_t>(toInt(status));
+    return text(ui::kFailedCaption)
+        .arg(value)
+        .arg(text(value < std::size(ui::kStatusMeanings) ? ui::kStatusMeanings[value] : ""));
 }
 
 QLabel* addLabel(QWidget* parent, const DialogUnits& units, const char* caption, const QRect& du) {
@@ -181,9 +194,16 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
 
     decodeTimer.setInterval(kDecodePeriodMs);
     connect(&decodeTimer, &QTimer::timeout, this, &CCodecTestDialog::onTimer);
+    connect(&pictureDecode, &QFutureWatcherBase::finished, this,
+            &CCodecTestDialog::onPictureDecoded);
 }
 
-CCodecTestDialog::~CCodecTestDialog() = default;
+// A picture still being decoded finishes on its own; only its busy cursor is taken back.
+CCodecTestDialog::~CCodecTestDialog() {
+    if (pictureDecoding) {
+        QGuiApplication::restoreOverrideCursor();
+    }
+}
 
 void CCodecTestDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -299,6 +319,7 @@ void CCodecTestDialog::onSysCommand(int id) {
 void CCodecTestDialog::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* open = menu.addAction(text(ui::kOpenPictureMenuItem));
+    open->setEnabled(!pictureDecoding);
     connect(open, &QAction::triggered, this, [this] {
         const QString chosen = choosePicture ? choosePicture() : QString();
         if (!chosen.isEmpty()) {
@@ -310,9 +331,9 @@ void CCodecTestDialog::contextMenuEvent(QContextMenuEvent* event) {
     detection->setChecked(showDetection);
     connect(detection, &QAction::toggled, this, &CCodecTestDialog::onShowDetection);
     QAction* copy = menu.addAction(text(ui::kCopyResultMenuItem));
-    copy->setEnabled(!resultEdit->toPlainText().isEmpty());
+    copy->setEnabled(!decodedText.isEmpty());
     connect(copy, &QAction::triggered, this,
-            [this] { QGuiApplication::clipboard()->setText(resultEdit->toPlainText()); });
+            [this] { QGuiApplication::clipboard()->setText(decodedText); });
     menu.addSeparator();
     QAction* about = menu.addAction(text(ui::kAboutMenuItem));
     connect(about, &QAction::triggered, this, [this] { onSysCommand(IDM_ABOUTBOX); });
@@ -330,7 +351,7 @@ void CCodecTestDialog::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void CCodecTestDialog::dragMoveEvent(QDragMoveEvent* event) {
-    if (videoArea().contains(event->position().toPoint())) {
+    if (!pictureDecoding && videoArea().contains(event->position().toPoint())) {
         event->acceptProposedAction();
     } else {
         event->ignore(videoArea());
@@ -339,7 +360,7 @@ void CCodecTestDialog::dragMoveEvent(QDragMoveEvent* event) {
 
 void CCodecTestDialog::dropEvent(QDropEvent* event) {
     const QString file = droppedPicture(event->mimeData());
-    if (file.isEmpty() || !videoArea().contains(event->position().toPoint())) {
+    if (file.isEmpty() || pictureDecoding || !videoArea().contains(event->position().toPoint())) {
         event->ignore();
         return;
     }
@@ -348,17 +369,48 @@ void CCodecTestDialog::dropEvent(QDropEvent* event) {
 }
 
 void CCodecTestDialog::onDecodePicture(const QString& file) {
-    const QImage picture(file);
-    const std::optional<DecodeOutcome> outcome =
-        picture.isNull() ? std::nullopt : decodePictureFile(file, [] { beep500Hz20ms(); });
+    if (pictureDecoding || closed) {
+        return;
+    }
+    // Large pictures take seconds: the window and the camera's ticks go on meanwhile.
+    pictureDecoding = true;
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    pictureDecode.setFuture(
+        QtConcurrent::run([file] { return decodePictureFile(file, kPicturePreviewSide); }));
+}
+
+void CCodecTestDialog::onPictureDecoded() {
+    pictureDecoding = false;
+    QGuiApplication::restoreOverrideCursor();
+    if (closed) {
+        return;
+    }
+    const std::optional<DecodeOutcome> outcome = pictureDecode.result();
     if (!outcome) {
+        showPictureFailure(text(ui::kPictureUnreadableText));
         showNotice(ui::kCameraNoticeCaption, ui::kPictureUnreadableText, -1);
         return;
+    }
+    if (outcome->decoded) {
+        beep500Hz20ms();
+    } else {
+        showPictureFailure(failureText(outcome->status));
     }
     // The picture stays until the video area is clicked; the camera's ticks wait till then.
     showingPicture = true;
     decodeTimer.stop();
-    showOutcome(*outcome, picture);
+    showOutcome(*outcome, outcome->picture);
+}
+
+void CCodecTestDialog::showDecodedText(const QString& decoded) {
+    decodedText = decoded;
+    resultEdit->setPlainText(decoded);
+}
+
+// The text of an earlier decode goes: the box says why this picture gave none.
+void CCodecTestDialog::showPictureFailure(const QString& reason) {
+    decodedText.clear();
+    resultEdit->setPlainText(reason);
 }
 
 void CCodecTestDialog::onVideoAreaClicked() {
@@ -366,6 +418,9 @@ void CCodecTestDialog::onVideoAreaClicked() {
         return;
     }
     showingPicture = false;
+    if (decodedText.isEmpty()) {
+        resultEdit->clear();  // the reason a picture failed does not outlive it
+    }
     detectionView->clearFrame();
     if (cameraStarted) {
         decodeTimer.start();
@@ -385,7 +440,7 @@ void CCodecTestDialog::onShowDetection(bool on) {
 // detection view and its caption.
 void CCodecTestDialog::showOutcome(const DecodeOutcome& outcome, const QImage& picture) {
     if (outcome.decoded) {
-        resultEdit->setPlainText(outcome.text);
+        showDecodedText(outcome.text);
     }
     detectionView->showFrame(picture, outcome.outline, outcome.decoded);
     if (outcome.decoded) {
@@ -400,12 +455,7 @@ void CCodecTestDialog::showOutcome(const DecodeOutcome& outcome, const QImage& p
         }
         detectionCaption->setText(caption);
     } else {
-        const auto value = static_cast<size_t>(toInt(outcome.status));
-        detectionCaption->setText(
-            text(ui::kFailedCaption)
-                .arg(value)
-                .arg(text(value < std::size(ui::kStatusMeanings) ? ui::kStatusMeanings[value]
-                                                                 : "")));
+        detectionCaption->setText(failureText(outcome.status));
     }
     updateVideoArea();
 }
@@ -498,7 +548,7 @@ void CCodecTestDialog::onTimer() {
     if (showDetection) {
         showOutcome(*outcome, outcome->picture);
     } else if (outcome->decoded) {
-        resultEdit->setPlainText(outcome->text);
+        showDecodedText(outcome->text);
     }
 }
 

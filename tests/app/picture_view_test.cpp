@@ -2,10 +2,14 @@
 // menu), the detection results drawn over it or over the camera's frames, and copying the
 // decoded text.
 #include <QClipboard>
+#include <QCursor>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QtTest>
+#include <cstring>
 
 #include "app/capture_window.h"
 #include "app/detection_view.h"
@@ -75,7 +79,8 @@ class PictureViewTest : public QObject {
         QTest::addColumn<QString>("decoded");
         QTest::newRow("symbol dropped") << true << symbol << u("picture");
         QTest::newRow("symbol opened from the menu") << false << symbol << u("picture");
-        QTest::newRow("blank picture dropped") << true << blank << QString();
+        QTest::newRow("blank picture dropped")
+            << true << blank << u("解码失败（状态 9）：未找到寻像图形");
     }
     void picturesAreDecodedInTheVideoArea() {
         QFETCH(bool, dropped);
@@ -90,13 +95,15 @@ class PictureViewTest : public QObject {
             open.dialog->choosePicture = [file] { return file; };
             QVERIFY(open.chooseMenuItem(ui::kOpenPictureMenuItem));
         }
+        QVERIFY(open.waitForPicture());
         QVERIFY(open.dialog->pictureShown());
         QVERIFY(!open.dialog->decodeTimerActive());
         auto* view = open.child<CDetectionView>("detectionView");
         QVERIFY(view->isVisible() && view->holdsPicture());
-        QCOMPARE(open.result()->toPlainText(), decoded.isEmpty() ? u("camera") : decoded);
+        // A picture that did not decode replaces the camera's text with the reason.
+        QCOMPARE(open.result()->toPlainText(), decoded);
         QTest::qWait(250);  // no tick overwrites it
-        QCOMPARE(open.result()->toPlainText(), decoded.isEmpty() ? u("camera") : decoded);
+        QCOMPARE(open.result()->toPlainText(), decoded);
 
         open.result()->clear();
         QTest::mouseClick(view, Qt::LeftButton);
@@ -107,13 +114,37 @@ class PictureViewTest : public QObject {
         QVERIFY(open.watcher.notices().empty());
     }
 
-    void aFileThatIsNoPictureGetsANotice() {
+    // A picture that cannot be read, or holds no symbol, clears the text of the one before and
+    // says why in the result box; there is then nothing to copy.
+    void aFailedPictureClearsTheResultAndSaysWhy_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("notice");
+        QTest::newRow("no picture") << notPicture << u(ui::kPictureUnreadableText) << true;
+        QTest::newRow("no symbol") << blank << u("解码失败（状态 9）：未找到寻像图形") << false;
+        QTest::newRow("symbol wiped out")
+            << damaged << u("解码失败（状态 6）：错误过多，无法纠正") << false;
+    }
+    void aFailedPictureClearsTheResultAndSaysWhy() {
+        QFETCH(QString, file);
+        QFETCH(QString, reason);
+        QFETCH(bool, notice);
         test::OpenDialog open(std::make_unique<test::NoCameraSource>());
         QTRY_COMPARE(open.watcher.notices().size(), size_t{1});
-        QVERIFY(open.drop(notPicture, open.dialog->videoArea().center()));
-        QTRY_COMPARE(open.watcher.notices().size(), size_t{2});
-        QCOMPARE(open.watcher.notices().back().text, u(ui::kPictureUnreadableText));
-        QVERIFY(!open.dialog->pictureShown());
+        QVERIFY(open.drop(symbol, open.dialog->videoArea().center()));
+        QVERIFY(open.waitForPicture());
+        QCOMPARE(open.result()->toPlainText(), u("picture"));
+
+        QVERIFY(open.drop(file, open.dialog->videoArea().center()));
+        QVERIFY(open.waitForPicture());
+        QTRY_COMPARE(open.watcher.notices().size(), size_t(notice ? 2 : 1));
+        if (notice) {
+            QCOMPARE(open.watcher.notices().back().text, u(ui::kPictureUnreadableText));
+        }
+        QCOMPARE(open.result()->toPlainText(), reason);
+        QGuiApplication::clipboard()->setText(u("before"));
+        QVERIFY(!open.chooseMenuItem(ui::kCopyResultMenuItem));
+        QCOMPARE(QGuiApplication::clipboard()->text(), u("before"));
     }
 
     // Off by default. Turned on, the located symbol is outlined in green when it decoded and
@@ -142,6 +173,7 @@ class PictureViewTest : public QObject {
         QVERIFY(open.chooseMenuItem(ui::kShowDetectionMenuItem));
         QVERIFY(open.dialog->detectionShown());
         QVERIFY(open.drop(file, open.dialog->videoArea().center()));
+        QVERIFY(open.waitForPicture());
         const auto [greenPixels, redPixels] = outlinePixels(view);
         QCOMPARE(greenPixels > 20, green);
         QCOMPARE(redPixels > 20, red);
@@ -173,10 +205,69 @@ class PictureViewTest : public QObject {
         test::OpenDialog open(std::make_unique<test::NoCameraSource>());
         QVERIFY(!open.chooseMenuItem(ui::kCopyResultMenuItem));
         QVERIFY(open.drop(symbol, open.dialog->videoArea().center()));
+        QVERIFY(open.waitForPicture());
         QGuiApplication::clipboard()->clear();
         QVERIFY(open.chooseMenuItem(ui::kCopyResultMenuItem));
         QCOMPARE(QGuiApplication::clipboard()->text(), u("picture"));
         QVERIFY(!open.result()->isEnabled() && open.result()->isReadOnly());
+    }
+
+    // A 40-megapixel picture, larger than Qt's own reader takes, is read as the tool reads it
+    // and decoded on a worker thread: the interface keeps answering (a 20 ms timer keeps
+    // firing), the camera keeps being decoded, and the cursor says the window is busy.
+    void largePictureDecodesWhileTheWindowKeepsAnswering() {
+        const QString small = dir.filePath(QStringLiteral("large_symbol.jpg"));
+        const std::string_view text = "forty megapixels";
+        QVERIFY(GenerateSymbolFile({reinterpret_cast<const uint8_t*>(text.data()), text.size()},
+                                   QFile::encodeName(small).toStdString(), 9, 3) > 0);
+        QImage symbolPicture = QImage(small).convertToFormat(QImage::Format_Grayscale8);
+        symbolPicture = symbolPicture.scaled(symbolPicture.size() * 3);  // 27-pixel modules
+        QImage large(8000, 5000, QImage::Format_Grayscale8);
+        large.fill(255);
+        for (int y = 0; y < symbolPicture.height(); ++y) {
+            std::memcpy(large.scanLine(2000 + y) + 3000, symbolPicture.constScanLine(y),
+                        static_cast<size_t>(symbolPicture.width()));
+        }
+        const QString file = dir.filePath(QStringLiteral("large.png"));
+        QVERIFY(large.save(file));
+
+        test::OpenDialog open(symbolCamera("camera"));
+        QTRY_COMPARE_WITH_TIMEOUT(open.result()->toPlainText(), u("camera"), 3000);
+        int cameraTexts = 0;
+        connect(open.result(), &QTextEdit::textChanged, this, [&] { ++cameraTexts; });
+        QElapsedTimer sinceLast;
+        qint64 longestGap = 0;
+        bool busy = false;
+        QTimer heartbeat;
+        connect(&heartbeat, &QTimer::timeout, this, [&] {
+            longestGap = std::max(longestGap, sinceLast.restart());
+            const QCursor* cursor = QGuiApplication::overrideCursor();
+            busy = busy || (cursor != nullptr && cursor->shape() == Qt::BusyCursor);
+        });
+        heartbeat.start(20);
+        sinceLast.start();
+        QElapsedTimer decoding;
+        decoding.start();
+        QVERIFY(open.drop(file, open.dialog->videoArea().center()));
+        QVERIFY(open.waitForPicture(60000));
+        const qint64 decodeMs = decoding.elapsed();
+        heartbeat.stop();
+        QVERIFY(open.watcher.notices().empty());
+        QCOMPARE(open.result()->toPlainText(), u("forty megapixels"));
+        QVERIFY2(longestGap < 400, qPrintable(QStringLiteral("the interface stood still for %1 ms "
+                                                             "of a %2 ms decode")
+                                                  .arg(longestGap)
+                                                  .arg(decodeMs)));
+        QVERIFY(busy);
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        // The camera's ticks went on: at least one decode in every 400 ms, the last one the
+        // picture's text.
+        QVERIFY2(
+            cameraTexts - 1 >= decodeMs / 400,
+            qPrintable(
+                QStringLiteral("%1 camera decodes in %2 ms").arg(cameraTexts - 1).arg(decodeMs)));
+        auto* view = open.child<CDetectionView>("detectionView");
+        QVERIFY(view->isVisible() && view->holdsPicture());
     }
 };
 
