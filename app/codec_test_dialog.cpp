@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -142,6 +143,8 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
     auto* changeFolder = new QPushButton(text(ui::kChangeFolder), this);  // 1009
     changeFolder->setObjectName(QStringLiteral("changeFolderButton"));
     changeFolder->setGeometry(units.rect(262, 152, 22, 15));
+    // Not the dialog's default button: Enter in the file-name box must not open the chooser.
+    changeFolder->setAutoDefault(false);
 
     addLabel(this, units, ui::kFileNameLabel, {169, 177, 33, 11});  // 1012
     fileNameEdit = new QLineEdit(this);                             // 1015
@@ -158,6 +161,7 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
     generate->setObjectName(QStringLiteral("generateButton"));
     generate->setGeometry(units.rect(473, 161, 77, 15));
     generate->setEnabled(false);
+    generate->setAutoDefault(false);
     generate->hide();
 
     auto* decodeInstruction =
@@ -301,8 +305,16 @@ void CCodecTestDialog::showNotice(const char* caption, const char* message,
     notice.exec();
 }
 
+// Shown over the window without taking the keyboard, so that typing goes on into the text box
+// while it is up; each key past the limit brings it up again.
 void CCodecTestDialog::longText() {
-    showNotice(ui::kLongTextCaption, ui::kLongTextText, 2);
+    if (!longTextNotice) {
+        longTextNotice = new CMessageDialog1(this);
+        longTextNotice->caption = text(ui::kLongTextCaption);
+        longTextNotice->text = text(ui::kLongTextText);
+        longTextNotice->autoCloseLimit = 2;
+    }
+    longTextNotice->showWithoutFocus();
 }
 
 void CCodecTestDialog::failed() {
@@ -549,6 +561,27 @@ void CCodecTestDialog::onTimer() {
         showOutcome(*outcome, outcome->picture);
     } else if (outcome->decoded) {
         showDecodedText(outcome->text);
+    }
+}
+
+void CCodecTestDialog::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            // Closing a list or leaving a box with Escape must not end the program; the window
+            // closes from its title bar (x, Alt+F4).
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // No default button: Enter presses only a button that has the focus.
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+                button != nullptr && button->isEnabled()) {
+                button->click();
+            }
+            event->accept();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QFutureWatcher>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <functional>
@@ -23,6 +24,7 @@ namespace dm {
 class CAutoDropComboBox;
 class CCaptureWindow;
 class CDetectionView;
+class CMessageDialog1;
 class CStaticLink;
 
 // The main window: the left half encodes the typed text into a symbol file and shows it, the
@@ -77,6 +79,7 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -128,7 +131,8 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     bool pictureDecoding = false;  // a picture is being decoded on the worker
     QFutureWatcher<std::optional<DecodeOutcome>> pictureDecode;
     QString decodedText;  // what the copy item copies: the result box's text when decoded
-    std::unique_ptr<DecodeTick> decodeTick;  // holds the result buffer
+    QPointer<CMessageDialog1> longTextNotice;  // made at the first long text, then reused
+    std::unique_ptr<DecodeTick> decodeTick;    // holds the result buffer
     QTimer decodeTimer;
 };
 
