@@ -176,9 +176,12 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
     resultEdit = new QTextEdit(this);  // 1005
     resultEdit->setObjectName(QStringLiteral("resultEdit"));
     resultEdit->setGeometry(units.rect(315, 199, 250, 90));
+    // Read-only but enabled: a disabled box greys its text and ignores its scroll bar. It takes
+    // the focus on a click, for selecting and copying, but stays out of the Tab order.
     resultEdit->setReadOnly(true);
     resultEdit->setAcceptRichText(false);
-    resultEdit->setEnabled(false);
+    resultEdit->setFocusPolicy(Qt::ClickFocus);
+    resultEdit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     resultEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     helpLabel = addLabel(this, units, ui::kHelpLink, {477, 128, 67, 14});  // 1019

@@ -6,13 +6,16 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtTest>
+#include <cmath>
 #include <cstring>
 
 #include "app/capture_window.h"
 #include "app/detection_view.h"
+#include "app/symbol_generation.h"
 #include "app/ui_strings.h"
 #include "encoder/jpeg_output.h"
 #include "tests/app/open_dialog.h"
@@ -38,6 +41,29 @@ std::pair<int, int> outlinePixels(CDetectionView* view) {
         }
     }
     return {green, red};
+}
+
+// Contrast of a picture's lightest and darkest pixels, as (L1 + 0.05) / (L2 + 0.05) of their
+// relative luminances.
+double contrastRatio(const QImage& picture) {
+    const auto luminance = [](QRgb rgb) {
+        const auto channel = [](int value) {
+            const double c = value / 255.0;
+            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) +
+               0.0722 * channel(qBlue(rgb));
+    };
+    double darkest = 1;
+    double lightest = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const double l = luminance(picture.pixel(x, y));
+            darkest = std::min(darkest, l);
+            lightest = std::max(lightest, l);
+        }
+    }
+    return (lightest + 0.05) / (darkest + 0.05);
 }
 
 }  // namespace
@@ -209,7 +235,44 @@ class PictureViewTest : public QObject {
         QGuiApplication::clipboard()->clear();
         QVERIFY(open.chooseMenuItem(ui::kCopyResultMenuItem));
         QCOMPARE(QGuiApplication::clipboard()->text(), u("picture"));
-        QVERIFY(!open.result()->isEnabled() && open.result()->isReadOnly());
+        QVERIFY(open.result()->isReadOnly());
+    }
+
+    // A twelve-line text fills more than the box: its text reads dark on light, its scroll bar
+    // scrolls on a click, and typing into it changes nothing.
+    void resultBoxIsReadableAndScrolls() {
+        QStringList lines;
+        for (int i = 1; i <= 12; ++i) {
+            lines << u("第%1行 Data Matrix").arg(i);
+        }
+        const std::optional<std::string> bytes = messageBytes(lines.join(QLatin1Char('\n')));
+        QVERIFY(bytes.has_value());
+        const QString file = dir.filePath(QStringLiteral("lines.jpg"));
+        QVERIFY(GenerateSymbolFile({reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()},
+                                   QFile::encodeName(file).toStdString(), 4, 3) > 0);
+        test::OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{1});
+        QVERIFY(open.drop(file, open.dialog->videoArea().center()));
+        QVERIFY(open.waitForPicture());
+        QTextEdit* result = open.result();
+        QCOMPARE(result->toPlainText(), lines.join(QLatin1Char('\n')));
+
+        const double contrast = contrastRatio(result->viewport()->grab().toImage());
+        QVERIFY2(contrast >= 4.5, qPrintable(QStringLiteral("contrast %1 : 1").arg(contrast)));
+
+        QScrollBar* bar = result->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), 0);
+        // Below the handle: a page down.
+        QTest::mouseClick(bar, Qt::LeftButton, {},
+                          QPoint(bar->width() / 2, bar->height() - bar->width() - 4));
+        QTRY_VERIFY(bar->value() > 0);
+
+        QTest::mouseClick(result->viewport(), Qt::LeftButton);
+        QTest::keyClicks(result->viewport(), QStringLiteral("xyz"));
+        QTest::keyClick(result->viewport(), Qt::Key_Backspace);
+        QCOMPARE(result->toPlainText(), lines.join(QLatin1Char('\n')));
+        QVERIFY(result->isReadOnly());
     }
 
     // A 40-megapixel picture, larger than Qt's own reader takes, is read as the tool reads it

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtTest>
@@ -114,6 +115,28 @@ class WindowScreenshotTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(open.child<CDetectionView>("detectionView")->isVisible(), 3000);
         QTest::qWait(300);
         save(shotOf(*open.dialog), "detection.png");
+    }
+
+    // The result box holding twelve lines, as shown and after a click below its scroll bar's
+    // handle: the lines at the end come into view.
+    void resultBoxPictures() {
+        test::OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{1});
+        QTextEdit* result = open.result();
+        QStringList lines;
+        for (int i = 1; i <= 12; ++i) {
+            lines << QString::fromUtf8("第%1行：解码结果 Data Matrix").arg(i);
+        }
+        result->setPlainText(lines.join(QLatin1Char('\n')));
+        QTest::qWait(300);
+        const QRect box = result->geometry().adjusted(-4, -4, 4, 4);
+        save(shotOf(*open.dialog).copy(box), "result_box.png");
+        QScrollBar* bar = result->verticalScrollBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {},
+                          QPoint(bar->width() / 2, bar->height() - bar->width() - 4));
+        QTest::qWait(300);
+        save(shotOf(*open.dialog).copy(box), "result_box_scrolled.png");
     }
 
     // Pictures of a notice and of the about box, for looking at.
