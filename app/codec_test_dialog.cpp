@@ -156,6 +156,8 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
     messageEdit->setGeometry(units.rect(12, 198, 280, 87));
     messageEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     messageEdit->setTabChangesFocus(true);  // Tab moves on, as in every other control
+    messageEdit->installEventFilter(this);  // files dropped on it add no text
+    messageEdit->viewport()->installEventFilter(this);
 
     auto* generate = new QPushButton(text(ui::kGenerateButton), this);  // 1002
     generate->setObjectName(QStringLiteral("generateButton"));
@@ -240,7 +242,8 @@ void CCodecTestDialog::onInitDialog() {
     connect(detectionView, &CDetectionView::clicked, this, &CCodecTestDialog::onVideoAreaClicked);
     detectionCaption = new QLabel(this);
     detectionCaption->setObjectName(QStringLiteral("detectionCaption"));
-    detectionCaption->setGeometry(units.rect(316, 189, 135, 9));
+    // As wide as the result box, so that the longest status meaning fits.
+    detectionCaption->setGeometry(units.rect(316, 189, 249, 9));
     detectionCaption->hide();
 
     decodeTick = std::make_unique<DecodeTick>(*videoWindow, [] { beep500Hz20ms(); });
@@ -586,6 +589,20 @@ void CCodecTestDialog::keyPressEvent(QKeyEvent* event) {
         default:
             QDialog::keyPressEvent(event);
     }
+}
+
+// Files dragged over the text box are not taken as text; pictures go to the video area.
+bool CCodecTestDialog::eventFilter(QObject* watched, QEvent* event) {
+    const auto type = event->type();
+    if ((watched == messageEdit || watched == messageEdit->viewport()) &&
+        (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)) {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (drag->mimeData() != nullptr && drag->mimeData()->hasUrls()) {
+            drag->ignore();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CCodecTestDialog::done(int result) {

@@ -332,6 +332,40 @@ class PictureViewTest : public QObject {
         auto* view = open.child<CDetectionView>("detectionView");
         QVERIFY(view->isVisible() && view->holdsPicture());
     }
+
+    // Only the video area takes dropped files: one dropped on the text box adds no text.
+    void fileDroppedOnTheTextBoxAddsNothing() {
+        test::OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{1});
+        QWidget* box = open.message()->viewport();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(symbol)});
+        const QPoint at = box->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &move);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &dropped);
+        QVERIFY(open.message()->toPlainText().isEmpty());
+        QVERIFY(!QFile::exists(QDir::home().filePath(u("条码测试.jpg"))));
+    }
+
+    // Every status's caption fits under the video in one line.
+    void detectionCaptionFitsEveryStatus() {
+        test::OpenDialog open(std::make_unique<test::NoCameraSource>());
+        auto* label = open.child<QLabel>("detectionCaption");
+        for (size_t value = 0; value < std::size(ui::kStatusMeanings); ++value) {
+            const QString caption =
+                u(ui::kFailedCaption).arg(value).arg(u(ui::kStatusMeanings[value]));
+            QVERIFY2(
+                label->fontMetrics().horizontalAdvance(caption) <= label->contentsRect().width(),
+                qPrintable(caption));
+        }
+        const QString graded = u(ui::kDecodedCaption).arg(QStringLiteral("144x144")) +
+                               u(ui::kGradeCaption).arg(QLatin1Char('A')).arg(4.0, 0, 'f', 1);
+        QVERIFY(label->fontMetrics().horizontalAdvance(graded) <= label->contentsRect().width());
+    }
 };
 
 QTEST_MAIN(PictureViewTest)
