@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextEdit>
 #include <QUrl>
 #include <QUrlQuery>
@@ -46,6 +47,9 @@ QString text(const char* utf8) {
 // Pictures are shown shrunk to this many pixels a side: several times the video area, at any
 // screen scaling.
 constexpr int kPicturePreviewSide = 1024;
+
+// Room kept for the window manager's frame around the window: borders and title bar.
+constexpr QSize kWindowFrame(16, 48);
 
 // What the caption under the video and the result box say when a symbol was not decoded.
 QString failureText(DecodeStatus status) {
@@ -91,7 +95,12 @@ QString droppedPicture(const QMimeData* data) {
 
 CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget* parent)
     : QDialog(parent), frameSource(std::move(source)) {
-    setFont(dialogFont());
+    // At a high screen scaling the layout in the 9-point font is larger than the screen: the
+    // font, and every dialog unit with it, shrinks until the window and its frame fit.
+    const QScreen* display = screen();
+    const QSize room = display != nullptr ? display->availableSize() - kWindowFrame
+                                          : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setFont(fontThatFits(dialogFont(), QSize(581, 301), room));
     setWindowTitle(text(ui::kDialogCaption));
     setWindowIcon(applicationIcon());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -139,6 +139,36 @@ class WindowScreenshotTest : public QObject {
         save(shotOf(*open.dialog).copy(box), "result_box_scrolled.png");
     }
 
+    // The window with its frame lies on the screen, at any scaling (this test runs again with
+    // QT_SCALE_FACTOR=1.5); without scaling it keeps its 9-point font.
+    void windowFitsTheScreen() {
+        CCodecTestDialog dialog(std::make_unique<test::NoCameraSource>());
+        QTimer closer;  // the camera notice
+        connect(&closer, &QTimer::timeout, &dialog, [] {
+            if (auto* notice = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                notice->accept();
+            }
+        });
+        closer.start(100);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::qWait(500);  // the window manager has framed it
+        const QRect screen = dialog.screen()->availableGeometry();
+        QVERIFY2(screen.contains(dialog.frameGeometry()),
+                 qPrintable(QStringLiteral("frame %1 x %2 at %3, %4 on a screen of %5 x %6")
+                                .arg(dialog.frameGeometry().width())
+                                .arg(dialog.frameGeometry().height())
+                                .arg(dialog.frameGeometry().x())
+                                .arg(dialog.frameGeometry().y())
+                                .arg(screen.width())
+                                .arg(screen.height())));
+        if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR")) {
+            QCOMPARE(dialog.font().pointSizeF(), 9.0);
+        }
+        const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1"));
+        save(shotOf(dialog), qPrintable(QStringLiteral("window_scale_%1.png").arg(scale)));
+    }
+
     // Pictures of a notice and of the about box, for looking at.
     void noticeAndAboutBoxPictures() {
         CMessageDialog1 notice(nullptr);
