@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QThreadPool>
 #include <QtTest>
 #include <cmath>
 #include <cstring>
@@ -331,6 +332,20 @@ class PictureViewTest : public QObject {
                 QStringLiteral("%1 camera decodes in %2 ms").arg(cameraTexts - 1).arg(decodeMs)));
         auto* view = open.child<CDetectionView>("detectionView");
         QVERIFY(view->isVisible() && view->holdsPicture());
+    }
+
+    // A window closed while its picture is decoded leaves no busy cursor behind; the decode
+    // ends on its own.
+    void closingWhileAPictureDecodesLeavesNoBusyCursor() {
+        auto open = std::make_unique<test::OpenDialog>(std::make_unique<test::NoCameraSource>());
+        QTRY_COMPARE(open->watcher.notices().size(), size_t{1});
+        QVERIFY(open->drop(symbol, open->dialog->videoArea().center()));
+        QVERIFY(open->dialog->decodingPicture());
+        QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+        open->dialog->close();
+        open.reset();
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        QThreadPool::globalInstance()->waitForDone();
     }
 
     // Only the video area takes dropped files: one dropped on the text box adds no text.
