@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,9 +16,11 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextEdit>
 #include <QUrl>
 #include <QUrlQuery>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "app/about_dialog.h"
 #include "app/app_resources.h"
@@ -39,6 +42,21 @@ namespace {
 
 QString text(const char* utf8) {
     return QString::fromUtf8(utf8);
+}
+
+// Pictures are shown shrunk to this many pixels a side: several times the video area, at any
+// screen scaling.
+constexpr int kPicturePreviewSide = 1024;
+
+// Room kept for the window manager's frame around the window: borders and title bar.
+constexpr QSize kWindowFrame(16, 48);
+
+// What the caption under the video and the result box say when a symbol was not decoded.
+QString failureText(DecodeStatus status) {
+    const auto value = static_cast<size_t>(toInt(status));
+    return text(ui::kFailedCaption)
+        .arg(value)
+        .arg(text(value < std::size(ui::kStatusMeanings) ? ui::kStatusMeanings[value] : ""));
 }
 
 QLabel* addLabel(QWidget* parent, const DialogUnits& units, const char* caption, const QRect& du) {
@@ -77,7 +95,12 @@ QString droppedPicture(const QMimeData* data) {
 
 CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget* parent)
     : QDialog(parent), frameSource(std::move(source)) {
-    setFont(dialogFont());
+    // At a high screen scaling the layout in the 9-point font is larger than the screen: the
+    // font, and every dialog unit with it, shrinks until the window and its frame fit.
+    const QScreen* display = screen();
+    const QSize room = display != nullptr ? display->availableSize() - kWindowFrame
+                                          : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setFont(fontThatFits(dialogFont(), QSize(581, 301), room));
     setWindowTitle(text(ui::kDialogCaption));
     setWindowIcon(applicationIcon());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -129,6 +152,8 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
     auto* changeFolder = new QPushButton(text(ui::kChangeFolder), this);  // 1009
     changeFolder->setObjectName(QStringLiteral("changeFolderButton"));
     changeFolder->setGeometry(units.rect(262, 152, 22, 15));
+    // Not the dialog's default button: Enter in the file-name box must not open the chooser.
+    changeFolder->setAutoDefault(false);
 
     addLabel(this, units, ui::kFileNameLabel, {169, 177, 33, 11});  // 1012
     fileNameEdit = new QLineEdit(this);                             // 1015
@@ -140,11 +165,14 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
     messageEdit->setGeometry(units.rect(12, 198, 280, 87));
     messageEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     messageEdit->setTabChangesFocus(true);  // Tab moves on, as in every other control
+    messageEdit->installEventFilter(this);  // files dropped on it add no text
+    messageEdit->viewport()->installEventFilter(this);
 
     auto* generate = new QPushButton(text(ui::kGenerateButton), this);  // 1002
     generate->setObjectName(QStringLiteral("generateButton"));
     generate->setGeometry(units.rect(473, 161, 77, 15));
     generate->setEnabled(false);
+    generate->setAutoDefault(false);
     generate->hide();
 
     auto* decodeInstruction =
@@ -159,9 +187,12 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
     resultEdit = new QTextEdit(this);  // 1005
     resultEdit->setObjectName(QStringLiteral("resultEdit"));
     resultEdit->setGeometry(units.rect(315, 199, 250, 90));
+    // Read-only but enabled: a disabled box greys its text and ignores its scroll bar. It takes
+    // the focus on a click, for selecting and copying, but stays out of the Tab order.
     resultEdit->setReadOnly(true);
     resultEdit->setAcceptRichText(false);
-    resultEdit->setEnabled(false);
+    resultEdit->setFocusPolicy(Qt::ClickFocus);
+    resultEdit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     resultEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     helpLabel = addLabel(this, units, ui::kHelpLink, {477, 128, 67, 14});  // 1019
@@ -181,9 +212,16 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
 
     decodeTimer.setInterval(kDecodePeriodMs);
     connect(&decodeTimer, &QTimer::timeout, this, &CCodecTestDialog::onTimer);
+    connect(&pictureDecode, &QFutureWatcherBase::finished, this,
+            &CCodecTestDialog::onPictureDecoded);
 }
 
-CCodecTestDialog::~CCodecTestDialog() = default;
+// A picture still being decoded finishes on its own; only its busy cursor is taken back.
+CCodecTestDialog::~CCodecTestDialog() {
+    if (pictureDecoding) {
+        QGuiApplication::restoreOverrideCursor();
+    }
+}
 
 void CCodecTestDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -213,7 +251,8 @@ void CCodecTestDialog::onInitDialog() {
     connect(detectionView, &CDetectionView::clicked, this, &CCodecTestDialog::onVideoAreaClicked);
     detectionCaption = new QLabel(this);
     detectionCaption->setObjectName(QStringLiteral("detectionCaption"));
-    detectionCaption->setGeometry(units.rect(316, 189, 135, 9));
+    // As wide as the result box, so that the longest status meaning fits.
+    detectionCaption->setGeometry(units.rect(316, 189, 249, 9));
     detectionCaption->hide();
 
     decodeTick = std::make_unique<DecodeTick>(*videoWindow, [] { beep500Hz20ms(); });
@@ -281,8 +320,16 @@ void CCodecTestDialog::showNotice(const char* caption, const char* message,
     notice.exec();
 }
 
+// Shown over the window without taking the keyboard, so that typing goes on into the text box
+// while it is up; each key past the limit brings it up again.
 void CCodecTestDialog::longText() {
-    showNotice(ui::kLongTextCaption, ui::kLongTextText, 2);
+    if (!longTextNotice) {
+        longTextNotice = new CMessageDialog1(this);
+        longTextNotice->caption = text(ui::kLongTextCaption);
+        longTextNotice->text = text(ui::kLongTextText);
+        longTextNotice->autoCloseLimit = 2;
+    }
+    longTextNotice->showWithoutFocus();
 }
 
 void CCodecTestDialog::failed() {
@@ -299,6 +346,7 @@ void CCodecTestDialog::onSysCommand(int id) {
 void CCodecTestDialog::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* open = menu.addAction(text(ui::kOpenPictureMenuItem));
+    open->setEnabled(!pictureDecoding);
     connect(open, &QAction::triggered, this, [this] {
         const QString chosen = choosePicture ? choosePicture() : QString();
         if (!chosen.isEmpty()) {
@@ -310,9 +358,9 @@ void CCodecTestDialog::contextMenuEvent(QContextMenuEvent* event) {
     detection->setChecked(showDetection);
     connect(detection, &QAction::toggled, this, &CCodecTestDialog::onShowDetection);
     QAction* copy = menu.addAction(text(ui::kCopyResultMenuItem));
-    copy->setEnabled(!resultEdit->toPlainText().isEmpty());
+    copy->setEnabled(!decodedText.isEmpty());
     connect(copy, &QAction::triggered, this,
-            [this] { QGuiApplication::clipboard()->setText(resultEdit->toPlainText()); });
+            [this] { QGuiApplication::clipboard()->setText(decodedText); });
     menu.addSeparator();
     QAction* about = menu.addAction(text(ui::kAboutMenuItem));
     connect(about, &QAction::triggered, this, [this] { onSysCommand(IDM_ABOUTBOX); });
@@ -330,7 +378,7 @@ void CCodecTestDialog::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void CCodecTestDialog::dragMoveEvent(QDragMoveEvent* event) {
-    if (videoArea().contains(event->position().toPoint())) {
+    if (!pictureDecoding && videoArea().contains(event->position().toPoint())) {
         event->acceptProposedAction();
     } else {
         event->ignore(videoArea());
@@ -339,7 +387,7 @@ void CCodecTestDialog::dragMoveEvent(QDragMoveEvent* event) {
 
 void CCodecTestDialog::dropEvent(QDropEvent* event) {
     const QString file = droppedPicture(event->mimeData());
-    if (file.isEmpty() || !videoArea().contains(event->position().toPoint())) {
+    if (file.isEmpty() || pictureDecoding || !videoArea().contains(event->position().toPoint())) {
         event->ignore();
         return;
     }
@@ -348,17 +396,48 @@ void CCodecTestDialog::dropEvent(QDropEvent* event) {
 }
 
 void CCodecTestDialog::onDecodePicture(const QString& file) {
-    const QImage picture(file);
-    const std::optional<DecodeOutcome> outcome =
-        picture.isNull() ? std::nullopt : decodePictureFile(file, [] { beep500Hz20ms(); });
+    if (pictureDecoding || closed) {
+        return;
+    }
+    // Large pictures take seconds: the window and the camera's ticks go on meanwhile.
+    pictureDecoding = true;
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    pictureDecode.setFuture(
+        QtConcurrent::run([file] { return decodePictureFile(file, kPicturePreviewSide); }));
+}
+
+void CCodecTestDialog::onPictureDecoded() {
+    pictureDecoding = false;
+    QGuiApplication::restoreOverrideCursor();
+    if (closed) {
+        return;
+    }
+    const std::optional<DecodeOutcome> outcome = pictureDecode.result();
     if (!outcome) {
+        showPictureFailure(text(ui::kPictureUnreadableText));
         showNotice(ui::kCameraNoticeCaption, ui::kPictureUnreadableText, -1);
         return;
+    }
+    if (outcome->decoded) {
+        beep500Hz20ms();
+    } else {
+        showPictureFailure(failureText(outcome->status));
     }
     // The picture stays until the video area is clicked; the camera's ticks wait till then.
     showingPicture = true;
     decodeTimer.stop();
-    showOutcome(*outcome, picture);
+    showOutcome(*outcome, outcome->picture);
+}
+
+void CCodecTestDialog::showDecodedText(const QString& decoded) {
+    decodedText = decoded;
+    resultEdit->setPlainText(decoded);
+}
+
+// The text of an earlier decode goes: the box says why this picture gave none.
+void CCodecTestDialog::showPictureFailure(const QString& reason) {
+    decodedText.clear();
+    resultEdit->setPlainText(reason);
 }
 
 void CCodecTestDialog::onVideoAreaClicked() {
@@ -366,6 +445,9 @@ void CCodecTestDialog::onVideoAreaClicked() {
         return;
     }
     showingPicture = false;
+    if (decodedText.isEmpty()) {
+        resultEdit->clear();  // the reason a picture failed does not outlive it
+    }
     detectionView->clearFrame();
     if (cameraStarted) {
         decodeTimer.start();
@@ -385,7 +467,7 @@ void CCodecTestDialog::onShowDetection(bool on) {
 // detection view and its caption.
 void CCodecTestDialog::showOutcome(const DecodeOutcome& outcome, const QImage& picture) {
     if (outcome.decoded) {
-        resultEdit->setPlainText(outcome.text);
+        showDecodedText(outcome.text);
     }
     detectionView->showFrame(picture, outcome.outline, outcome.decoded);
     if (outcome.decoded) {
@@ -400,12 +482,7 @@ void CCodecTestDialog::showOutcome(const DecodeOutcome& outcome, const QImage& p
         }
         detectionCaption->setText(caption);
     } else {
-        const auto value = static_cast<size_t>(toInt(outcome.status));
-        detectionCaption->setText(
-            text(ui::kFailedCaption)
-                .arg(value)
-                .arg(text(value < std::size(ui::kStatusMeanings) ? ui::kStatusMeanings[value]
-                                                                 : "")));
+        detectionCaption->setText(failureText(outcome.status));
     }
     updateVideoArea();
 }
@@ -498,8 +575,43 @@ void CCodecTestDialog::onTimer() {
     if (showDetection) {
         showOutcome(*outcome, outcome->picture);
     } else if (outcome->decoded) {
-        resultEdit->setPlainText(outcome->text);
+        showDecodedText(outcome->text);
     }
+}
+
+void CCodecTestDialog::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            // Closing a list or leaving a box with Escape must not end the program; the window
+            // closes from its title bar (x, Alt+F4).
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // No default button: Enter presses only a button that has the focus.
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+                button != nullptr && button->isEnabled()) {
+                button->click();
+            }
+            event->accept();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+// Files dragged over the text box are not taken as text; pictures go to the video area.
+bool CCodecTestDialog::eventFilter(QObject* watched, QEvent* event) {
+    const auto type = event->type();
+    if ((watched == messageEdit || watched == messageEdit->viewport()) &&
+        (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)) {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (drag->mimeData() != nullptr && drag->mimeData()->hasUrls()) {
+            drag->ignore();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CCodecTestDialog::done(int result) {

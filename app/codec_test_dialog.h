@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QDialog>
+#include <QFutureWatcher>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <functional>
 #include <memory>
 
+#include "app/decode_tick.h"
 #include "app/frame_source.h"
 #include "app/jpeg_picture.h"
 #include "app/symbol_generation.h"
@@ -21,9 +24,8 @@ namespace dm {
 class CAutoDropComboBox;
 class CCaptureWindow;
 class CDetectionView;
-struct DecodeOutcome;
+class CMessageDialog1;
 class CStaticLink;
-class DecodeTick;
 
 // The main window: the left half encodes the typed text into a symbol file and shows it, the
 // right half shows the camera and the text decoded from it ten times a second.
@@ -47,7 +49,8 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     void onTimer();
     void onCameraLost();
     void onCamerasChanged();
-    // Shows the picture in the video area and decodes it as a still picture.
+    // Decodes the picture as a still picture on a worker thread, then shows it in the video
+    // area. Ignored while another picture is being decoded.
     void onDecodePicture(const QString& file);
     void onVideoAreaClicked();
     void onShowDetection(bool on);
@@ -57,6 +60,7 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     const QString& outputPath() const { return path; }
     bool cameraRunning() const { return cameraStarted; }
     bool pictureShown() const { return showingPicture; }
+    bool decodingPicture() const { return pictureDecoding; }
     bool detectionShown() const { return showDetection; }
     // Where the camera picture, a decoded picture or the detection view are shown.
     QRect videoArea() const;
@@ -75,6 +79,8 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -87,7 +93,10 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     bool startDecoding();
     void showCameraNotice();
     void setFolder(const QString& folder);
+    void onPictureDecoded();
     void showOutcome(const DecodeOutcome& outcome, const QImage& picture);
+    void showDecodedText(const QString& decoded);
+    void showPictureFailure(const QString& reason);
     void updateVideoArea();
     void showNotice(const char* caption, const char* text, int32_t autoCloseLimit);
     void drawPicture();
@@ -118,9 +127,13 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     CStaticLink* helpLink = nullptr;
     CDetectionView* detectionView = nullptr;
     QLabel* detectionCaption = nullptr;
-    bool showingPicture = false;             // a decoded picture stands in the video area
-    bool showDetection = false;              // the detection results are drawn
-    std::unique_ptr<DecodeTick> decodeTick;  // holds the result buffer
+    bool showingPicture = false;   // a decoded picture stands in the video area
+    bool showDetection = false;    // the detection results are drawn
+    bool pictureDecoding = false;  // a picture is being decoded on the worker
+    QFutureWatcher<std::optional<DecodeOutcome>> pictureDecode;
+    QString decodedText;  // what the copy item copies: the result box's text when decoded
+    QPointer<CMessageDialog1> longTextNotice;  // made at the first long text, then reused
+    std::unique_ptr<DecodeTick> decodeTick;    // holds the result buffer
     QTimer decodeTimer;
 };
 

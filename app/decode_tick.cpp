@@ -1,6 +1,8 @@
 #include "app/decode_tick.h"
 
 #include <QFile>
+#include <QTransform>
+#include <algorithm>
 
 #include "grading/print_quality.h"
 #include "platform/image_decoding.h"
@@ -26,6 +28,20 @@ QImage frameImage(const GrabbedFrame& frame) {
     const QImage stored(frame.buffer.data(), frame.width, frame.height, stride,
                         frame.bitCount == 32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
     return stored.mirrored(false, true);  // a copy, top row first
+}
+
+// The picture for display, at most side pixels a side: picked pixels down to twice that, then
+// smoothed, so that a picture of many megapixels is never converted whole.
+QImage previewOf(const RgbImage& image, int side) {
+    const QImage whole(image.rgb.data(), image.width, image.height,
+                       static_cast<qsizetype>(image.width) * 3, QImage::Format_RGB888);
+    if (std::max(image.width, image.height) <= side) {
+        return whole.copy();
+    }
+    const QImage picked = std::max(image.width, image.height) > 2 * side
+                              ? whole.scaled(2 * side, 2 * side, Qt::KeepAspectRatio)
+                              : whole;
+    return picked.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 }  // namespace
@@ -69,11 +85,10 @@ std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture) {
     return outcome;
 }
 
-std::optional<DecodeOutcome> decodePictureFile(const QString& path,
-                                               const std::function<void()>& beep) {
+std::optional<DecodeOutcome> decodePictureFile(const QString& path, int previewSide) {
     const GradedFile graded = gradeImageFile(QFile::encodeName(path).toStdString());
     const FileOutcome& file = graded.file;
-    if (!file.loaded) {
+    if (!file.loaded || !graded.image) {
         return std::nullopt;
     }
     DecodeOutcome outcome;
@@ -83,12 +98,16 @@ std::optional<DecodeOutcome> decodePictureFile(const QString& path,
     outcome.outline = outlineOf(file.result.corners);
     if (file.result.decoded) {
         outcome.text = decodedTextForDisplay(file.result.text, file.result.eciSegments);
-        if (beep) {
-            beep();
-        }
         if (graded.grade.located) {
             outcome.grade = graded.grade.overall;
         }
+    }
+    outcome.picture = previewOf(*graded.image, previewSide);
+    if (outcome.outline && !outcome.picture.isNull()) {
+        const QTransform toPreview = QTransform::fromScale(
+            static_cast<double>(outcome.picture.width()) / graded.image->width,
+            static_cast<double>(outcome.picture.height()) / graded.image->height);
+        outcome.outline = toPreview.map(*outcome.outline);
     }
     return outcome;
 }

@@ -43,11 +43,11 @@ class DecodeTick {
     std::string resultBuffer;
 };
 
-// Decodes an image file as the command-line tool does, as a still picture (every threshold
-// variant, enlargements for fine modules), and grades it once decoded; beeps when it decoded.
-// Nothing when the file cannot be read as an image.
-std::optional<DecodeOutcome> decodePictureFile(const QString& path,
-                                               const std::function<void()>& beep);
+// Decodes an image file as the command-line tool does, with its reader and bounds, as a still
+// picture (every threshold variant, enlargements for fine modules), and grades it once decoded.
+// The outcome's picture is the file's, shrunk to at most previewSide pixels a side, with the
+// outline in its pixels. Nothing when the file cannot be read as an image. Runs on any thread.
+std::optional<DecodeOutcome> decodePictureFile(const QString& path, int previewSide);
 
 // Decoded bytes as display text: GBK, or the character sets of the ECI segments; invalid
 // sequences become U+FFFD, CR LF becomes a line break.

@@ -19,4 +19,15 @@ DialogUnits::DialogUnits(const QFont& font) {
     }
 }
 
+QFont fontThatFits(QFont font, QSize layoutUnits, QSize room, double minimumPoints) {
+    const auto fits = [&](const QFont& f) {
+        const QSize size = DialogUnits(f).size(layoutUnits.width(), layoutUnits.height());
+        return size.width() <= room.width() && size.height() <= room.height();
+    };
+    while (!fits(font) && font.pointSizeF() - 0.5 >= minimumPoints) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    return font;
+}
+
 }  // namespace dm

@@ -23,4 +23,8 @@ class DialogUnits {
     int baseY = 0;
 };
 
+// The font, made smaller in half-point steps down to minimumPoints, until a layout of the
+// given size in its dialog units fits into room (in pixels). Returned as given when it fits.
+QFont fontThatFits(QFont font, QSize layoutUnits, QSize room, double minimumPoints = 6.0);
+
 }  // namespace dm

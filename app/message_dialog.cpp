@@ -42,6 +42,19 @@ int CMessageDialog1::exec() {
     return QDialog::exec();
 }
 
+void CMessageDialog1::showWithoutFocus() {
+    if (!windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus)) {  // once: it recreates the window
+        setWindowModality(Qt::NonModal);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+        closeButton->setFocusPolicy(Qt::NoFocus);
+    }
+    closeTimer.stop();
+    onInitDialog();
+    show();
+    raise();
+}
+
 void CMessageDialog1::onInitDialog() {
     setWindowIcon(icon);
     setWindowTitle(caption);

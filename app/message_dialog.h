@@ -23,6 +23,10 @@ class CMessageDialog1 : public QDialog {
     // Sets up the dialog as filled in by the caller and runs it modally.
     int exec() override;
 
+    // Sets it up again and shows it without taking the keyboard from the window that has it:
+    // each call beeps and starts the auto-close count afresh.
+    void showWithoutFocus();
+
     QPushButton* closeButton = nullptr;
     QIcon icon;
     QString text;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDialog>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <vector>
@@ -8,7 +10,8 @@
 namespace dm::test {
 
 // Watches for notices (CMessageDialog1) and about boxes that open modally, records them and,
-// unless told to let them be, closes them, so modal loops never block a test.
+// unless told to let them be, closes them, so modal loops never block a test. Notices shown
+// without being modal are recorded too and left to close themselves.
 class ModalWatcher : public QObject {
     Q_OBJECT
   public:
@@ -29,6 +32,7 @@ class ModalWatcher : public QObject {
     void poll();
     QTimer timer;
     QObject* current = nullptr;
+    std::vector<QPointer<QDialog>> shownModeless;
 };
 
 }  // namespace dm::test

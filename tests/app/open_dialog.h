@@ -74,6 +74,11 @@ struct OpenDialog {
         return dropped.isAccepted();
     }
 
+    // Waits until a picture being decoded has been shown; false when it takes too long.
+    bool waitForPicture(int timeoutMs = 10000) const {
+        return QTest::qWaitFor([this] { return !dialog->decodingPicture(); }, timeoutMs);
+    }
+
     ModalWatcher watcher;
     std::unique_ptr<CCodecTestDialog> dialog;
 };

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtTest>
@@ -114,6 +115,58 @@ class WindowScreenshotTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(open.child<CDetectionView>("detectionView")->isVisible(), 3000);
         QTest::qWait(300);
         save(shotOf(*open.dialog), "detection.png");
+    }
+
+    // The result box holding twelve lines, as shown and after a click below its scroll bar's
+    // handle: the lines at the end come into view.
+    void resultBoxPictures() {
+        test::OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{1});
+        QTextEdit* result = open.result();
+        QStringList lines;
+        for (int i = 1; i <= 12; ++i) {
+            lines << QString::fromUtf8("第%1行：解码结果 Data Matrix").arg(i);
+        }
+        result->setPlainText(lines.join(QLatin1Char('\n')));
+        QTest::qWait(300);
+        const QRect box = result->geometry().adjusted(-4, -4, 4, 4);
+        save(shotOf(*open.dialog).copy(box), "result_box.png");
+        QScrollBar* bar = result->verticalScrollBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {},
+                          QPoint(bar->width() / 2, bar->height() - bar->width() - 4));
+        QTest::qWait(300);
+        save(shotOf(*open.dialog).copy(box), "result_box_scrolled.png");
+    }
+
+    // The window with its frame lies on the screen, at any scaling (this test runs again with
+    // QT_SCALE_FACTOR=1.5); without scaling it keeps its 9-point font.
+    void windowFitsTheScreen() {
+        CCodecTestDialog dialog(std::make_unique<test::NoCameraSource>());
+        QTimer closer;  // the camera notice
+        connect(&closer, &QTimer::timeout, &dialog, [] {
+            if (auto* notice = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                notice->accept();
+            }
+        });
+        closer.start(100);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::qWait(500);  // the window manager has framed it
+        const QRect screen = dialog.screen()->availableGeometry();
+        QVERIFY2(screen.contains(dialog.frameGeometry()),
+                 qPrintable(QStringLiteral("frame %1 x %2 at %3, %4 on a screen of %5 x %6")
+                                .arg(dialog.frameGeometry().width())
+                                .arg(dialog.frameGeometry().height())
+                                .arg(dialog.frameGeometry().x())
+                                .arg(dialog.frameGeometry().y())
+                                .arg(screen.width())
+                                .arg(screen.height())));
+        if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR")) {
+            QCOMPARE(dialog.font().pointSizeF(), 9.0);
+        }
+        const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1"));
+        save(shotOf(dialog), qPrintable(QStringLiteral("window_scale_%1.png").arg(scale)));
     }
 
     // Pictures of a notice and of the about box, for looking at.
