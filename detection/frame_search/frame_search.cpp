@@ -292,9 +292,9 @@ int32_t typicalSide(const std::vector<OutlineSearchScratch::SmallRegion>& region
 
 // The closing radius for the small regions a search met when they look like the dots of a
 // symbol: many of them, of one typical side, most with a neighbour a typical pitch away. The
-// radius fills the gap between neighbouring dots with two pixels to spare but stays below half the
-// gap across a light module (two pitches less a dot); 0 when there are too few regions to speak
-// of dots or no such radius.
+// radius fills the gap between neighbouring dots with two pixels to spare but stays well below
+// half the gap across a light module; 0 when there are too few regions to speak of dots or no
+// such radius.
 int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions) {
     constexpr size_t kLeastDots = 20;
     // Neighbours are looked for among this many regions (a bound on work; visited in scan
@@ -331,11 +331,12 @@ int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions) {
     auto mid = nearest.begin() + static_cast<ptrdiff_t>(nearest.size() / 2);
     std::nth_element(nearest.begin(), mid, nearest.end());
     const double pitch = std::max(*mid, static_cast<double>(side));
-    const double radius = std::ceil((pitch - side) / 2) + 2;
-    const double lightGap = 2 * pitch - side;
-    if (2 * radius >= lightGap)
-        return 0;
-    return static_cast<int32_t>(radius);
+    // Across a light module the gap is two pitches less a dot; the closing keeps a pixel and a
+    // half of it each side (blur and jitter narrow it).
+    const double joining = std::ceil((pitch - side) / 2) + 2;
+    const double keeping = std::floor((2 * pitch - side) / 2 - 1.5);
+    const double radius = std::min(joining, keeping);
+    return radius >= 1 ? static_cast<int32_t>(radius) : 0;
 }
 
 }  // namespace
