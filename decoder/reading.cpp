@@ -29,19 +29,19 @@ namespace {
 
 // How much the frame search reads beyond dark outlines and their mirror images.
 enum class SearchDepth {
-    // A camera frame: the negative, regions joined around the first outline, a few outlines as
+    // A camera frame: the negative, regions joined around the first outline, two outlines as
     // damaged finders; frames full of small shapes leave no time for more.
     Camera,
     // A still image: every outline as a damaged finder too, and the dark map closed for dots and
     // joined over the whole picture.
     Still,
-    // The larger pictures an image file is read as again (up to 40 million pixels): a few
+    // The larger pictures an image file is read as again (up to 40 million pixels): two
     // damaged finders only; the negative and the joined maps were read in the image itself.
     Enlarged,
 };
 
 FrameSearchReadings readingsFor(SearchDepth depth) {
-    constexpr int32_t kFewDamagedFinders = 4;
+    constexpr int32_t kFewDamagedFinders = 2;
     return {.alsoMirrored = true,
             .alsoInverted = depth != SearchDepth::Enlarged,
             .alsoClosed = depth == SearchDepth::Still,
