@@ -53,8 +53,12 @@ SymbolCorners frameOutline(const DetectionContext& context, const SamplingGrid& 
 
 }  // namespace
 
-bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState& state,
-                        DecodeStatus& status) {
+namespace {
+
+// The matrix's codeword stream extracted and corrected (starting the message in state); false
+// with status set when it cannot be.
+bool correctMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState& state,
+                   DecodeStatus& status, CodewordCorrection& corrected) {
     startMessage(state, sizeIndex);
     if (!isValidSizeIndex(sizeIndex)) {
         status = DecodeStatus::SizeIndexOutOfRange;
@@ -65,43 +69,69 @@ bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeSt
         status = DecodeStatus::MissingInput;
         return false;
     }
+    std::vector<uint8_t> stream(size.dataCodewords + size.eccCodewords);
+    if (!extractCodewords(matrix, sizeIndex, stream, status))
+        return false;
+    corrected = correctCodewords(stream, sizeIndex);
+    if (!corrected.ok) {
+        status = corrected.status;
+        return false;
+    }
+    return true;
+}
+
+bool decodeCorrected(const CodewordCorrection& corrected, int sizeIndex, DecodeState& state,
+                     DecodeStatus& status) {
+    return decodeCorrectedData(
+        std::span(corrected.codewords).first(symbolSize(sizeIndex).dataCodewords), sizeIndex, state,
+        status);
+}
+
+bool everyBlock(const CodewordCorrection& corrected, bool (*holds)(const BlockErrors&)) {
+    return std::all_of(corrected.blocks.begin(), corrected.blocks.end(), holds);
+}
+
+}  // namespace
+
+bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState& state,
+                        DecodeStatus& status) {
     try {
-        std::vector<uint8_t> stream(size.dataCodewords + size.eccCodewords);
-        if (!extractCodewords(matrix, sizeIndex, stream, status))
-            return false;
-        const CodewordCorrection corrected = correctCodewords(stream, sizeIndex);
-        if (!corrected.ok) {
-            status = corrected.status;
-            return false;
-        }
-        return decodeCorrectedData(std::span(corrected.codewords).first(size.dataCodewords),
-                                   sizeIndex, state, status);
+        CodewordCorrection corrected;
+        return correctMatrix(matrix, sizeIndex, state, status, corrected) &&
+               decodeCorrected(corrected, sizeIndex, state, status);
     } catch (const std::bad_alloc&) {
         status = DecodeStatus::OutOfMemory;
         return false;
     }
 }
 
-namespace {
-
-// Whether a matrix that decodes to an empty message holds one as an encoder writes it: a pad
-// first, and no codeword in need of correction. The frame search meets many outlines, and an
-// empty message is what those that are no symbol read as most often: a light interior within a
-// finder and alternating sides holds all-zero codewords, which Reed-Solomon takes as they are
-// and data decodation passes over.
-bool emptyAsWritten(std::span<const uint8_t> matrix, int sizeIndex) {
-    const SymbolSize& size = symbolSize(sizeIndex);
-    std::vector<uint8_t> stream(size.dataCodewords + size.eccCodewords);
-    DecodeStatus status = DecodeStatus::GridLost;
-    if (!extractCodewords(matrix, sizeIndex, stream, status))
+bool decodeSearchedMatrix(std::span<const uint8_t> matrix, int sizeIndex, bool speculative,
+                          DecodeState& state, DecodeStatus& status) {
+    try {
+        CodewordCorrection corrected;
+        if (!correctMatrix(matrix, sizeIndex, state, status, corrected))
+            return false;
+        if (speculative &&
+            !everyBlock(corrected, [](const BlockErrors& b) { return b.errors < b.capacity; })) {
+            status = DecodeStatus::BlockUncorrectable;
+            return false;
+        }
+        if (!decodeCorrected(corrected, sizeIndex, state, status))
+            return false;
+        // A light interior within a finder and alternating sides holds all-zero codewords,
+        // which Reed-Solomon takes as they are and data decodation passes over.
+        if (state.textLength == 0 &&
+            (corrected.codewords[0] != kPad ||
+             !everyBlock(corrected, [](const BlockErrors& b) { return b.errors == 0; }))) {
+            status = DecodeStatus::DataDecodationFailed;
+            return false;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        status = DecodeStatus::OutOfMemory;
         return false;
-    const CodewordCorrection corrected = correctCodewords(stream, sizeIndex);
-    return corrected.ok && corrected.codewords[0] == kPad &&
-           std::all_of(corrected.blocks.begin(), corrected.blocks.end(),
-                       [](const BlockErrors& b) { return b.errors == 0; });
+    }
 }
-
-}  // namespace
 
 bool decodeCorrectedData(std::span<const uint8_t> data, int sizeIndex, DecodeState& state,
                          DecodeStatus& status) {
@@ -262,14 +292,8 @@ bool Decoder::searchFrame(FrameSearchReadings readings) {
     // +y.
     const FrameSearchResult result = searchWholeFrame(
         state.image, FinderTurn::PlusXToPlusY, frameSearch,
-        [this](std::span<const uint8_t> matrix, int sizeIndex, DecodeStatus& s) {
-            if (!decodeModuleMatrix(matrix, sizeIndex, state, s))
-                return false;
-            if (state.textLength == 0 && !emptyAsWritten(matrix, sizeIndex)) {
-                s = DecodeStatus::DataDecodationFailed;
-                return false;
-            }
-            return true;
+        [this](std::span<const uint8_t> matrix, int sizeIndex, bool speculative, DecodeStatus& s) {
+            return decodeSearchedMatrix(matrix, sizeIndex, speculative, state, s);
         },
         readings);
     status = result.status;

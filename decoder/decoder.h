@@ -74,6 +74,15 @@ class Decoder {
 bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState& state,
                         DecodeStatus& status);
 
+// decodeModuleMatrix for a matrix the frame search sampled, with two rules against reads of
+// patterns that are no symbol (a frame offers many outlines, each sampled several ways, and now
+// and then one corrects into a message): an empty message is taken only as an encoder writes it
+// (a pad first, nothing corrected), and a speculative read only with a codeword of correction to
+// spare in every block. A read turned away fails with DataDecodationFailed or
+// BlockUncorrectable.
+bool decodeSearchedMatrix(std::span<const uint8_t> matrix, int sizeIndex, bool speculative,
+                          DecodeState& state, DecodeStatus& status);
+
 // Data decodation of a symbol's corrected data codewords (exactly dataCodewords of them, in
 // stream order), as decodeModuleMatrix ends: on success state.text holds the text, textLength
 // its length, sizeIndex the size, and status is Success.

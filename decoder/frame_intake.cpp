@@ -30,8 +30,8 @@ FrameDecodeResult decodeFrameView(const CFrameDib& frame, std::string& outText, 
     outText = std::move(result.text);
     if (intake.beep)
         intake.beep();
-    return {true, result.status, result.sizeIndex, std::move(result.eciSegments), result.corners,
-            result.inverted};
+    return {true,           result.status,  result.sizeIndex, std::move(result.eciSegments),
+            result.corners, result.inverted};
 }
 
 }  // namespace

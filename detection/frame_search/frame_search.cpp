@@ -6,7 +6,6 @@
 
 #include "detection/frame_search/perspective_grid.h"
 #include "detection/frame_search/timing_grid.h"
-#include "symbology/codeword_correction.h"
 #include "symbology/placement.h"
 #include "symbology/symbol_size.h"
 
@@ -224,36 +223,11 @@ class OutlineReader {
 
     bool tryMatrix(int sizeIndex) {
         DecodeStatus s = DecodeStatus::GridLost;
-        if (looksLikeASymbol(buffers_.matrix, sizeIndex)) {
-            if (!plausible(sizeIndex))
-                s = DecodeStatus::BlockUncorrectable;
-            else if (decode_(buffers_.matrix, sizeIndex, s))
-                return true;
-        }
+        if (looksLikeASymbol(buffers_.matrix, sizeIndex) &&
+            decode_(buffers_.matrix, sizeIndex, speculative_, s))
+            return true;
         note(s);
         return false;
-    }
-
-    // Whether Reed-Solomon takes the matrix with a codeword of correction to spare in every
-    // block, as speculative readings must. A frame offers many outlines and each gets several
-    // samplings, so a pattern that is no symbol now and then corrects into one: such reads are
-    // turned away where they are likeliest (the negative, the closed map).
-    bool plausible(int sizeIndex) {
-        if (!speculative_)
-            return true;
-        const SymbolSize& size = symbolSize(sizeIndex);
-        buffers_.codewords.resize(static_cast<size_t>(size.dataCodewords + size.eccCodewords));
-        DecodeStatus s = DecodeStatus::GridLost;
-        if (!extractCodewords(buffers_.matrix, sizeIndex, buffers_.codewords, s))
-            return true;  // the decode reports it
-        const CodewordCorrection corrected = correctCodewords(buffers_.codewords, sizeIndex);
-        if (!corrected.ok)
-            return true;
-        for (const BlockErrors& b : corrected.blocks) {
-            if (b.errors >= b.capacity)
-                return false;
-        }
-        return true;
     }
 
     FrameSearchBuffers& buffers_;
@@ -352,16 +326,23 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
     std::array<int32_t, 2> side{};       // typical side of the small regions, per polarity
     std::array<double, 2> module{};      // finder thickness of an outline found, per polarity
     std::array<PointD, 4> firstOutline;  // the first outline found in the frame as it is
-    // One search in the polarity; true once it decoded. On failure the search that got
-    // furthest speaks.
     RefinementBudget budget;
     bool closed = false;  // the map is closed
     MapWindow area;       // where the scan lines go
-    auto search = [&](bool negative) {
-        if (negative != inverted) {
+    // The frame turned to the polarity asked for.
+    auto polarity = [&](bool negative) {
+        if (negative != inverted)
             invertFrame(buffers.frame);
-            inverted = negative;
-        }
+        inverted = negative;
+    };
+    // Half the module of the outline found in the polarity: the scale a scratch is joined at.
+    auto halfModule = [&](bool negative) {
+        return std::max(1, static_cast<int32_t>(std::lround(module[negative] / 2)));
+    };
+    // One search in the polarity; true once it decoded. On failure the search that got
+    // furthest speaks.
+    auto search = [&](bool negative) {
+        polarity(negative);
         if (readings.alsoClosed)
             budget = {};  // a still image: each search its own
         // The negative and the closed map offer the most false outlines (texture, the inside
@@ -370,9 +351,9 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
         FrameSearchResult result =
             searchThresholded(turn, buffers, decode, readings, speculative, area, budget);
         result.inverted = negative;
-        // The first search of each polarity measures its small regions.
+        // The first search of each polarity measures its small regions, for the closed maps.
         auto& regions = buffers.search.smallRegions;
-        if (buffers.frame.connected.empty() && !closed) {
+        if (readings.alsoClosed && buffers.frame.connected.empty() && !closed) {
             constexpr size_t kLeastModules = 8;
             side[negative] = regions.size() >= kLeastModules ? typicalSide(regions) : 0;
             radius[negative] = closingRadius(regions);
@@ -393,17 +374,14 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
         // the module of that part, measured as they are, around that part (the rest of the
         // symbol lies within twice its size).
         if (readings.alsoJoined && module[0] > 0) {
-            if (inverted)
-                invertFrame(buffers.frame);
-            inverted = false;
+            polarity(false);
             const auto& c = firstOutline;
             const auto [xMin, xMax] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
             const auto [yMin, yMax] = std::minmax({c[0].y, c[1].y, c[2].y, c[3].y});
             const double reach = 2 * std::max(xMax - xMin, yMax - yMin);
             auto at = [](double v) { return static_cast<int32_t>(std::clamp(v, -1.0, 1e9)); };
             area = {at(xMin - reach), at(yMin - reach), at(xMax + reach) + 1, at(yMax + reach) + 1};
-            const int32_t join = std::max(1, static_cast<int32_t>(std::lround(module[0] / 2)));
-            connectDarkRegions(buffers.frame, join, area);
+            connectDarkRegions(buffers.frame, halfModule(false), area);
             search(false);
         }
         return best;
@@ -411,10 +389,7 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
     for (const bool negative : {false, true}) {
         if (negative && !readings.alsoInverted)
             continue;
-        if (negative != inverted) {
-            invertFrame(buffers.frame);
-            inverted = negative;
-        }
+        polarity(negative);
         // Separate dots closed into modules.
         if (radius[negative] > 0) {
             closeDarkMap(buffers.frame, radius[negative]);
@@ -427,11 +402,9 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
         // likely a part of the symbol), else at the dots' scale, else across the scratches of
         // the smallest modules.
         constexpr int32_t kSmallestJoin = 2;
-        const int32_t join =
-            module[negative] > 0
-                ? std::max(1, static_cast<int32_t>(std::lround(module[negative] / 2)))
-            : radius[negative] > 0 ? radius[negative]
-                                   : kSmallestJoin;
+        const int32_t join = module[negative] > 0   ? halfModule(negative)
+                             : radius[negative] > 0 ? radius[negative]
+                                                    : kSmallestJoin;
         connectDarkRegions(buffers.frame, join);
         if (search(negative))
             return best;

@@ -25,13 +25,14 @@ struct FrameSearchBuffers {
     std::vector<uint8_t> levels;
     std::vector<uint8_t> sharpened;
     std::vector<uint8_t> matrix;
-    std::vector<uint8_t> codewords;
 };
 
 // Decodes a sampled module matrix (standard orientation, 1 = dark) of the given size; true when
-// it held a message. On failure status says how far the decode got.
-using MatrixDecoder =
-    std::function<bool(std::span<const uint8_t> matrix, int sizeIndex, DecodeStatus& status)>;
+// it held a message. speculative marks the readings that offer the most false outlines (the
+// negative, the closed map), whose reads the decoder may hold to a stricter rule. On failure
+// status says how far the decode got.
+using MatrixDecoder = std::function<bool(std::span<const uint8_t> matrix, int sizeIndex,
+                                         bool speculative, DecodeStatus& status)>;
 
 // What the frame search found: on success the symbol's outer corners (top left, top right,
 // bottom right, bottom left in standard orientation, stored pixel coordinates); otherwise

@@ -29,6 +29,9 @@ constexpr uint8_t kVisitedDark = 2;
 // Below this a cross product or determinant is taken for zero: lines parallel, points on one
 // line (far below any pixel measure).
 constexpr double kDegenerate = 1e-9;
+// The most modules a damaged finder's arm is taken to have lost in one gap (the L keeps 80 % of
+// its modules; the smallest arm has 8).
+constexpr double kLongestFinderGap = 3.5;
 
 // The outline search's lengths are the square root of the dot product, which its measures
 // were taken with (the shared length rounds through hypot).
@@ -287,12 +290,11 @@ Vec2 armEnd(const BinaryFrame& f, Vec2 corner, Vec2 roughEnd, Vec2 inward, doubl
     constexpr double kMinGap = 2.0;
     constexpr double kOvershootShare = 1.5;
     constexpr double kOvershootModules = 2;
-    constexpr double kLongestGap = 3.5;  // modules
     constexpr double kGapsOvershootShare = 3;
     const double roughLength = length(roughEnd - corner);
     const Vec2 dir = (1.0 / roughLength) * (roughEnd - corner);
     const Vec2 track = corner + (0.5 * module) * inward;
-    const double gap = acrossGaps ? kLongestGap * module : std::max(kMinGap, 0.5 * module);
+    const double gap = acrossGaps ? kLongestFinderGap * module : std::max(kMinGap, 0.5 * module);
     const double reach = (acrossGaps ? kGapsOvershootShare : kOvershootShare) * roughLength +
                          kOvershootModules * module;
     double lastDark = 0;
@@ -678,7 +680,7 @@ std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScr
     const Vec2 toPrev = finder.prev - corner;
     // An arm whose last modules are light ends short of its far side: with acrossGaps the far
     // sides are looked for up to three and a half modules beyond the arms' ends.
-    const double beyond = acrossGaps ? 3.5 : 0;
+    const double beyond = acrossGaps ? kLongestFinderGap : 0;
     const auto beyondNext = traceFarSide(f, s, corner, toPrev, (1.0 / length(toNext)) * toNext,
                                          length(toNext), finder.module, beyond);
     const auto beyondPrev = traceFarSide(f, s, corner, toNext, (1.0 / length(toPrev)) * toPrev,

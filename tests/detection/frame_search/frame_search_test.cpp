@@ -31,8 +31,8 @@ Searched search(const GrayFrame& view, FinderTurn turn, FrameSearchReadings read
     Searched a;
     a.result = searchWholeFrame(
         view.image, turn, buffers,
-        [&](std::span<const uint8_t> matrix, int sizeIndex, DecodeStatus& s) {
-            return decodeModuleMatrix(matrix, sizeIndex, state, s);
+        [&](std::span<const uint8_t> matrix, int sizeIndex, bool speculative, DecodeStatus& s) {
+            return decodeSearchedMatrix(matrix, sizeIndex, speculative, state, s);
         },
         readings);
     a.text.assign(state.text.begin(), state.text.end());
