@@ -247,10 +247,9 @@ FrameSearchResult searchThresholded(FinderTurn turn, FrameSearchBuffers& buffers
                                     const FrameSearchReadings& readings, bool speculative,
                                     MapWindow area, RefinementBudget& budget) {
     OutlineReader reader(buffers, decode, readings.alsoMirrored, speculative, budget);
-    int32_t located = 0;
     const bool decoded = searchOutlines(
         buffers.frame, buffers.search, turn, readings.damagedFinders,
-        [&](const LocatedSymbol& symbol) { return reader.accept(symbol); }, located, area);
+        [&](const LocatedSymbol& symbol) { return reader.accept(symbol); }, area);
     return reader.finish(decoded);
 }
 

@@ -868,8 +868,7 @@ bool differ(const LocatedSymbol& a, const LocatedSymbol& b) {
 // out: the hull and the region end where a gap cuts an arm) and the first candidate that
 // closes so, unless it closes where the first did, is handed over too. True once accept was.
 bool readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
-                const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located,
-                int32_t& damagedLeft) {
+                const std::function<bool(const LocatedSymbol&)>& accept, int32_t& damagedLeft) {
     if (s.hull.size() < 3)
         return false;
     const std::vector<LongSide> sides = longSides(straightCorners(s.hull));
@@ -888,7 +887,6 @@ bool readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
         }
     }
     if (first) {
-        ++located;
         if (accept(*first))
             return true;
     }
@@ -899,7 +897,6 @@ bool readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
         if (const auto damaged = locateFrom(f, s, turn, c.corner, c.next, c.prev, true)) {
             if (first && !differ(*damaged, *first))
                 return false;
-            ++located;
             LocatedSymbol symbol = *damaged;
             symbol.damagedFinder = true;
             return accept(symbol);
@@ -911,8 +908,8 @@ bool readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
 // Fills the region through (x, y) and, when it is large enough to hold a symbol, reads it (see
 // readRegion; counting the regions so tested). Leaves the extents reset for the next region.
 bool examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn, int32_t x, int32_t y,
-                   const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located,
-                   int32_t& tested, int32_t& damagedLeft) {
+                   const std::function<bool(const LocatedSymbol&)>& accept, int32_t& tested,
+                   int32_t& damagedLeft) {
     const Region r = fillRegion(f, s, x, y);
     collectOutline(r, s);
     const int32_t side = std::max(r.x1 - r.x0, r.y1 - r.y0) + 1;
@@ -927,18 +924,16 @@ bool examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn, int
     }
     convexHull(s);
     ++tested;
-    return readRegion(f, s, turn, accept, located, damagedLeft);
+    return readRegion(f, s, turn, accept, damagedLeft);
 }
 
 }  // namespace
 
 bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTurn turn,
                     int32_t damagedReadings,
-                    const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located,
-                    MapWindow area) {
+                    const std::function<bool(const LocatedSymbol&)>& accept, MapWindow area) {
     BinaryFrame& f = frame;
     OutlineSearchScratch& s = scratch;
-    located = 0;
     s.smallRegions.clear();
     s.rowLeft.assign(static_cast<size_t>(f.height), INT32_MAX);
     s.rowRight.assign(static_cast<size_t>(f.height), -1);
@@ -949,7 +944,7 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
     bool done = false;  // accepted, or out of budget
 
     auto visit = [&](int32_t x, int32_t y) {
-        if (examineRegion(f, s, turn, x, y, accept, located, tested, damagedReadings)) {
+        if (examineRegion(f, s, turn, x, y, accept, tested, damagedReadings)) {
             accepted = done = true;
             return;
         }

@@ -65,11 +65,10 @@ struct OutlineSearchScratch {
 // the turn says and two alternating ones is handed to accept. Ends when accept returns true
 // (then true) or when the frame is covered or the work bound is reached (then false).
 // An outline that does not read is read again as a damaged finder (modules of its arms missing)
-// up to damagedReadings times per search. located counts the outlines handed over. The scan
-// lines may be kept to an area of the frame (regions they meet are followed beyond it).
+// up to damagedReadings times per search. The scan lines may be kept to an area of the frame
+// (regions they meet are followed beyond it).
 bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTurn turn,
                     int32_t damagedReadings,
-                    const std::function<bool(const LocatedSymbol&)>& accept, int32_t& located,
-                    MapWindow area = {});
+                    const std::function<bool(const LocatedSymbol&)>& accept, MapWindow area = {});
 
 }  // namespace dm
