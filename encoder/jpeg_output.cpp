@@ -2,6 +2,7 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/file_writing.h"
@@ -50,11 +51,32 @@ std::vector<uint8_t> compressJpeg(const SymbolImage& image) {
     // A gray picture in RGB has luma equal to the gray level and neutral chroma, so the
     // YCbCr planes are handed over directly instead of converting every RGB pixel.
     constexpr int subsampling = TJSAMP_420;
+    const int lumaWidth = tjPlaneWidth(0, image.width, subsampling);
+    const int lumaHeight = tjPlaneHeight(0, image.height, subsampling);
     const int chromaWidth = tjPlaneWidth(1, image.width, subsampling);
     const int chromaHeight = tjPlaneHeight(1, image.height, subsampling);
+    if (lumaWidth < image.width || lumaHeight < image.height || chromaWidth <= 0 ||
+        chromaHeight <= 0) {
+        return {};
+    }
+    // TurboJPEG reads the luma plane padded to whole chroma samples (an even width and
+    // height): an odd-sized picture gets its last column and row repeated into a copy.
+    std::vector<uint8_t> padded;
+    const uint8_t* luma = image.pixels.data();
+    if (lumaWidth != image.width || lumaHeight != image.height) {
+        padded.resize(static_cast<size_t>(lumaWidth) * lumaHeight);
+        for (int y = 0; y < lumaHeight; ++y) {
+            const uint8_t* from = image.pixels.data() +
+                                  static_cast<size_t>(std::min(y, image.height - 1)) * image.width;
+            uint8_t* to = padded.data() + static_cast<size_t>(y) * lumaWidth;
+            std::copy(from, from + image.width, to);
+            std::fill(to + image.width, to + lumaWidth, from[image.width - 1]);
+        }
+        luma = padded.data();
+    }
     const std::vector<uint8_t> chroma(static_cast<size_t>(chromaWidth) * chromaHeight, 128);
-    const unsigned char* planes[3] = {image.pixels.data(), chroma.data(), chroma.data()};
-    const int strides[3] = {image.width, chromaWidth, chromaWidth};
+    const unsigned char* planes[3] = {luma, chroma.data(), chroma.data()};
+    const int strides[3] = {lumaWidth, chromaWidth, chromaWidth};
     TurboJpegBuffer out;
     if (tjCompressFromYUVPlanes(handle.get(), planes, image.width, strides, image.height,
                                 subsampling, &out.data, &out.size, kJpegQuality, 0) != 0) {
