@@ -23,4 +23,9 @@ DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options) {
     return options.enlarge ? readImageFile(image) : readStillImage(image);
 }
 
+ImageSymbols decodeAllSymbols(const ImageView& image, const DecodeOptions& options,
+                              int32_t mostSymbols) {
+    return readAllSymbols(image, options, mostSymbols);
+}
+
 }  // namespace dm

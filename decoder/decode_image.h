@@ -126,4 +126,20 @@ uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue);
 // below a row, pixels too short) fails with MissingInput.
 DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options = {});
 
+// The most symbols decodeAllSymbols reads unless told otherwise.
+inline constexpr int32_t kDefaultMostSymbols = 64;
+
+// What decodeAllSymbols read.
+struct ImageSymbols {
+    std::vector<DecodeResult> symbols;  // every symbol read (corners set), in reading order
+    DecodeResult failure;               // when none was read: how far the decode got
+};
+
+// Every symbol in the image, each once (outlines that overlap are one symbol), in reading
+// order: rows top to bottom, each left to right, by the symbols' centres. The image is read as
+// decodeImage reads it; once that read a symbol, the whole picture is searched again for the
+// others, passing over those read. A picture without a symbol costs one decodeImage.
+ImageSymbols decodeAllSymbols(const ImageView& image, const DecodeOptions& options = {},
+                              int32_t mostSymbols = kDefaultMostSymbols);
+
 }  // namespace dm

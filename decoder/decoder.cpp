@@ -299,6 +299,11 @@ bool Decoder::searchFrame(FrameSearchReadings readings) {
     status = result.status;
     if (!result.decoded)
         return false;
+    takeSearched(result);
+    return true;
+}
+
+void Decoder::takeSearched(const FrameSearchResult& result) {
     const SymbolSize& size = symbolSize(state.sizeIndex);
     found.sizeIndex = state.sizeIndex;
     found.symbolRows = size.symbolRows;
@@ -309,7 +314,49 @@ bool Decoder::searchFrame(FrameSearchReadings readings) {
     found.corners = corners;
     found.mirrored = result.mirrored;
     found.inverted = result.inverted;
-    return finishDecoded();
+    finishDecoded();
+}
+
+std::vector<DecodeResult> Decoder::collectView(const ImageView& view, FrameSearchReadings readings,
+                                               std::span<const SymbolCorners> known, int32_t most) {
+    std::vector<DecodeResult> symbols;
+    if (most <= 0)
+        return symbols;
+    // Picture coordinates to the detection's (rows read bottom-up, pixel centres at whole
+    // numbers) and back.
+    auto flip = [&](ImagePoint p) { return ImagePoint{p.x - 0.5, view.height - 0.5 - p.y}; };
+    auto unflip = [&](ImagePoint p) { return ImagePoint{p.x + 0.5, view.height - 0.5 - p.y}; };
+    SymbolCollection collection;
+    for (const SymbolCorners& corners : known) {
+        std::array<PointD, 4> outline;
+        for (size_t i = 0; i < outline.size(); ++i)
+            outline[i] = flip(corners[i]);
+        collection.known.push_back(outline);
+    }
+    collection.found = [&](const FrameSearchResult& result) {
+        found = DecodeResult{};
+        takeSearched(result);
+        DecodeResult symbol = std::move(found);
+        found = DecodeResult{};
+        symbol.decoded = true;
+        symbol.status = DecodeStatus::Success;
+        symbol.text = resultText;
+        for (ImagePoint& p : *symbol.corners)
+            p = unflip(p);
+        symbols.push_back(std::move(symbol));
+        return static_cast<int32_t>(symbols.size()) < most;
+    };
+    readView(view, [&] {
+        collectWholeFrame(
+            state.image, FinderTurn::PlusXToPlusY, frameSearch,
+            [this](std::span<const uint8_t> matrix, int sizeIndex, bool speculative,
+                   DecodeStatus& s) {
+                return decodeSearchedMatrix(matrix, sizeIndex, speculative, state, s);
+            },
+            readings, collection);
+        return false;
+    });
+    return symbols;
 }
 
 bool Decoder::finishDecoded() {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "decoder/decode_image.h"
 #include "detection/frame_search/frame_search.h"
@@ -32,6 +33,11 @@ class Decoder {
     // The readings say whether outlines are read mirrored too and the negative searched too.
     DecodeResult searchView(const ImageView& view, FrameSearchReadings readings);
 
+    // Every symbol the frame search reads in the image (see collectWholeFrame), at most most of
+    // them, passing over the symbols known (outer corners in picture coordinates).
+    std::vector<DecodeResult> collectView(const ImageView& view, FrameSearchReadings readings,
+                                          std::span<const SymbolCorners> known, int32_t most);
+
     // The chain on the image set in state.image: threshold, detection, row flip, then
     // decodeModuleMatrix. On success the text is in resultText.
     bool decodeSymbol();
@@ -56,6 +62,8 @@ class Decoder {
     bool runPipeline(DetectionContext& context);
     // The frame search on the image set in state.image; on success the text is in resultText.
     bool searchFrame(FrameSearchReadings readings);
+    // What the frame search found, into found; with the message, as finishDecoded takes it.
+    void takeSearched(const FrameSearchResult& result);
     // Takes the decoded text and Structured Append fields from the state; returns true.
     bool finishDecoded();
 

@@ -226,4 +226,87 @@ DecodeResult readImageFile(const ImageView& image) {
     });
 }
 
+namespace {
+
+// The centre of a symbol's corners.
+ImagePoint centreOf(const SymbolCorners& c) {
+    return {(c[0].x + c[1].x + c[2].x + c[3].x) / 4, (c[0].y + c[1].y + c[2].y + c[3].y) / 4};
+}
+
+// Whether p lies within the quadrilateral, whichever way round its corners run.
+bool within(const SymbolCorners& c, ImagePoint p) {
+    int sides = 0;
+    for (size_t i = 0; i < c.size(); ++i) {
+        const double turn = cross(c[(i + 1) % c.size()] - c[i], p - c[i]);
+        sides += turn > 0 ? 1 : turn < 0 ? -1 : 0;
+    }
+    return std::abs(sides) == 4;
+}
+
+// Whether two symbols' outlines are one symbol's: either centre lies within the other.
+bool overlap(const SymbolCorners& a, const SymbolCorners& b) {
+    return within(a, centreOf(b)) || within(b, centreOf(a));
+}
+
+// The symbols in reading order: rows top to bottom, a symbol joining a row while its centre lies
+// within half the height of the row's first symbol; each row left to right.
+void sortForReading(std::vector<DecodeResult>& symbols) {
+    auto height = [](const SymbolCorners& c) {
+        const auto [low, high] = std::minmax({c[0].y, c[1].y, c[2].y, c[3].y});
+        return high - low;
+    };
+    std::stable_sort(symbols.begin(), symbols.end(), [](const auto& a, const auto& b) {
+        return centreOf(*a.corners).y < centreOf(*b.corners).y;
+    });
+    for (auto row = symbols.begin(); row != symbols.end();) {
+        const double first = centreOf(*row->corners).y;
+        const double reach = height(*row->corners) / 2;
+        auto end = std::find_if(row, symbols.end(), [&](const DecodeResult& s) {
+            return centreOf(*s.corners).y - first > reach;
+        });
+        std::stable_sort(row, end, [](const auto& a, const auto& b) {
+            return centreOf(*a.corners).x < centreOf(*b.corners).x;
+        });
+        row = end;
+    }
+}
+
+}  // namespace
+
+ImageSymbols readAllSymbols(const ImageView& image, const DecodeOptions& options,
+                            int32_t mostSymbols) {
+    ImageSymbols all;
+    DecodeResult first = decodeImage(image, options);
+    if (!first.decoded) {
+        all.failure = std::move(first);
+        return all;
+    }
+    all.symbols.push_back(std::move(first));
+    if (mostSymbols <= 1 || !all.symbols.front().corners || !image.isComplete())
+        return all;
+    // The rest: outlines read as the frame search reads them in the picture's depth, the
+    // negative too where no frame period bounds the time or the first symbol was light on dark.
+    const bool camera = options.thresholdVariant.has_value();
+    const FrameSearchReadings readings{.alsoMirrored = true,
+                                       .alsoInverted = !camera || all.symbols.front().inverted,
+                                       .damagedFinders = 2};
+    const SymbolCorners known[] = {*all.symbols.front().corners};
+    std::vector<DecodeResult> rest;
+    try {
+        Decoder decoder;
+        rest = decoder.collectView(image, readings, known, mostSymbols - 1);
+    } catch (const std::bad_alloc&) {
+        // The symbol read stands; the rest are not reported.
+    }
+    for (DecodeResult& symbol : rest) {
+        const bool seen = std::any_of(all.symbols.begin(), all.symbols.end(), [&](const auto& s) {
+            return overlap(*s.corners, *symbol.corners);
+        });
+        if (!seen)
+            all.symbols.push_back(std::move(symbol));
+    }
+    sortForReading(all.symbols);
+    return all;
+}
+
 }  // namespace dm

@@ -19,4 +19,8 @@ DecodeResult readStillImage(const ImageView& image);
 // An image file: a still image, then larger pictures of it when the image itself does not read.
 DecodeResult readImageFile(const ImageView& image);
 
+// Every symbol: first as the options read one, then the rest by the frame search.
+ImageSymbols readAllSymbols(const ImageView& image, const DecodeOptions& options,
+                            int32_t mostSymbols);
+
 }  // namespace dm

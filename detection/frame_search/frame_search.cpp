@@ -103,21 +103,31 @@ class OutlineReader {
           budget_(budget) {}
 
     // Reads an outline as located and, when asked, as its mirror image; true once one decoded.
-    bool accept(const LocatedSymbol& symbol) {
+    bool read(const LocatedSymbol& symbol) {
         if (!result_.located) {
             result_.moduleSize = symbol.moduleSize;
             result_.firstOutline = symbol.corners;
         }
         result_.located = true;
-        if (read(symbol, symbol.damagedFinder ? budget_.damaged : budget_.outlines))
+        result_.mirrored = false;
+        if (readAt(symbol, symbol.damagedFinder ? budget_.damaged : budget_.outlines))
             return true;
         if (!alsoMirrored_)
             return false;
         // The mirror image: the row and column ends exchanged.
         LocatedSymbol mirror = symbol;
         std::swap(mirror.corners[0], mirror.corners[2]);
-        result_.mirrored = read(mirror, budget_.mirrors);
+        result_.mirrored = readAt(mirror, budget_.mirrors);
         return result_.mirrored;
+    }
+
+    // The outline just read, as a result on its own.
+    FrameSearchResult lastRead(bool inverted) const {
+        FrameSearchResult r = result_;
+        r.decoded = true;
+        r.inverted = inverted;
+        r.status = DecodeStatus::Success;
+        return r;
     }
 
     FrameSearchResult finish(bool decoded) {
@@ -133,7 +143,7 @@ class OutlineReader {
             best_ = s;
     }
 
-    bool read(const LocatedSymbol& symbol, int32_t& budget) {
+    bool readAt(const LocatedSymbol& symbol, int32_t& budget) {
         sized_ = false;
         for (const SizeFit& fit : sizesFor(frame_, symbol)) {
             // The corners as located, then refined for the size (while refinements are left).
@@ -249,7 +259,10 @@ FrameSearchResult searchThresholded(FinderTurn turn, FrameSearchBuffers& buffers
     OutlineReader reader(buffers, decode, readings.alsoMirrored, speculative, budget);
     const bool decoded = searchOutlines(
         buffers.frame, buffers.search, turn, readings.damagedFinders,
-        [&](const LocatedSymbol& symbol) { return reader.accept(symbol); }, area);
+        [&](const LocatedSymbol& symbol) {
+            return reader.read(symbol) ? OutlineVerdict::Enough : OutlineVerdict::NotRead;
+        },
+        area);
     return reader.finish(decoded);
 }
 
@@ -419,6 +432,44 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
         }
     }
     return best;
+}
+
+int32_t collectWholeFrame(const GrayImage& image, FinderTurn turn, FrameSearchBuffers& buffers,
+                          const MatrixDecoder& decode, const FrameSearchReadings& readings,
+                          SymbolCollection& collection) {
+    if (!thresholdLocally(image, buffers.frame))
+        return 0;
+    // A symbol is passed over with its quiet zone's first pixels: the pieces at its edge.
+    constexpr double kPassOverMargin = 2;
+    int32_t count = 0;
+    bool inverted = false;
+    for (const bool negative : {false, true}) {
+        if (negative && !readings.alsoInverted)
+            break;
+        if (negative != inverted)
+            invertFrame(buffers.frame);
+        inverted = negative;
+        for (const auto& outline : collection.known)
+            passOver(buffers.frame, outline, kPassOverMargin);
+        RefinementBudget budget;
+        OutlineReader reader(buffers, decode, readings.alsoMirrored, negative, budget);
+        bool enough = false;
+        searchOutlines(buffers.frame, buffers.search, turn, readings.damagedFinders,
+                       [&](const LocatedSymbol& symbol) {
+                           if (!reader.read(symbol))
+                               return OutlineVerdict::NotRead;
+                           const FrameSearchResult found = reader.lastRead(negative);
+                           ++count;
+                           collection.known.push_back(found.corners);
+                           passOver(buffers.frame, found.corners, kPassOverMargin);
+                           budget = {};
+                           enough = !collection.found(found);
+                           return enough ? OutlineVerdict::Enough : OutlineVerdict::Read;
+                       });
+        if (enough)
+            break;
+    }
+    return count;
 }
 
 }  // namespace dm

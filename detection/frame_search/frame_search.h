@@ -70,10 +70,28 @@ struct FrameSearchReadings {
     int32_t damagedFinders = 0;
 };
 
+// Reading every symbol of a frame instead of the first (see collectWholeFrame).
+struct SymbolCollection {
+    // Outer corners (stored coordinates, as FrameSearchResult gives them) of symbols already
+    // read some other way: the search passes over them, as over each symbol it reads.
+    std::vector<std::array<PointD, 4>> known;
+    // Called with each symbol that decodes (decoded, corners, mirrored and inverted set) while
+    // the decoder still holds its message; false when no more are wanted.
+    std::function<bool(const FrameSearchResult&)> found;
+};
+
 // Looks for a symbol anywhere in the image (pixel extents as first set) and hands each matrix
 // it samples to decode until one decodes.
 FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
                                    FrameSearchBuffers& buffers, const MatrixDecoder& decode,
                                    FrameSearchReadings readings = {});
+
+// Reads every symbol of the frame: the dark map searched through to its end (and the negative
+// too with alsoInverted), each outline read as searchWholeFrame reads it, every symbol read
+// handed to collection.found and passed over from then on, each with a fresh bound on work.
+// The closed and joined maps are not searched. Returns the number of symbols read.
+int32_t collectWholeFrame(const GrayImage& image, FinderTurn turn, FrameSearchBuffers& buffers,
+                          const MatrixDecoder& decode, const FrameSearchReadings& readings,
+                          SymbolCollection& collection);
 
 }  // namespace dm

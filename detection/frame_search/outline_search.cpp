@@ -866,14 +866,15 @@ bool differ(const LocatedSymbol& a, const LocatedSymbol& b) {
 // closes an outline is handed to accept. When that does not read, the finder is taken for a
 // damaged one (its arms crossing gaps of missing modules, its far sides looked for further
 // out: the hull and the region end where a gap cuts an arm) and the first candidate that
-// closes so, unless it closes where the first did, is handed over too. True once accept was.
-bool readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
-                const std::function<bool(const LocatedSymbol&)>& accept, int32_t& damagedLeft) {
+// closes so, unless it closes where the first did, is handed over too.
+OutlineVerdict readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
+                          const std::function<OutlineVerdict(const LocatedSymbol&)>& accept,
+                          int32_t& damagedLeft) {
     if (s.hull.size() < 3)
-        return false;
+        return OutlineVerdict::NotRead;
     const std::vector<LongSide> sides = longSides(straightCorners(s.hull));
     if (sides.size() < 2)
-        return false;
+        return OutlineVerdict::NotRead;
     std::vector<FinderCandidate> candidates = finderCandidates(f, sides);
     std::sort(candidates.begin(), candidates.end(),
               [](const FinderCandidate& x, const FinderCandidate& y) {
@@ -887,29 +888,30 @@ bool readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
         }
     }
     if (first) {
-        if (accept(*first))
-            return true;
+        if (const OutlineVerdict v = accept(*first); v != OutlineVerdict::NotRead)
+            return v;
     }
     if (damagedLeft <= 0)
-        return false;
+        return OutlineVerdict::NotRead;
     --damagedLeft;
     for (const FinderCandidate& c : candidates) {
         if (const auto damaged = locateFrom(f, s, turn, c.corner, c.next, c.prev, true)) {
             if (first && !differ(*damaged, *first))
-                return false;
+                return OutlineVerdict::NotRead;
             LocatedSymbol symbol = *damaged;
             symbol.damagedFinder = true;
             return accept(symbol);
         }
     }
-    return false;
+    return OutlineVerdict::NotRead;
 }
 
 // Fills the region through (x, y) and, when it is large enough to hold a symbol, reads it (see
 // readRegion; counting the regions so tested). Leaves the extents reset for the next region.
-bool examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn, int32_t x, int32_t y,
-                   const std::function<bool(const LocatedSymbol&)>& accept, int32_t& tested,
-                   int32_t& damagedLeft) {
+OutlineVerdict examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn, int32_t x,
+                             int32_t y,
+                             const std::function<OutlineVerdict(const LocatedSymbol&)>& accept,
+                             int32_t& tested, int32_t& damagedLeft) {
     const Region r = fillRegion(f, s, x, y);
     collectOutline(r, s);
     const int32_t side = std::max(r.x1 - r.x0, r.y1 - r.y0) + 1;
@@ -920,7 +922,7 @@ bool examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn, int
         if (side >= 3 && side < kMinRegionSide && 3 * shorter >= 2 * side &&
             2 * r.pixels >= int64_t{side} * shorter)
             s.smallRegions.push_back({side, r.x0 + r.x1, r.y0 + r.y1});
-        return false;
+        return OutlineVerdict::NotRead;
     }
     convexHull(s);
     ++tested;
@@ -931,7 +933,8 @@ bool examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn, int
 
 bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTurn turn,
                     int32_t damagedReadings,
-                    const std::function<bool(const LocatedSymbol&)>& accept, MapWindow area) {
+                    const std::function<OutlineVerdict(const LocatedSymbol&)>& accept,
+                    MapWindow area) {
     BinaryFrame& f = frame;
     OutlineSearchScratch& s = scratch;
     s.smallRegions.clear();
@@ -941,14 +944,15 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
     s.colBottom.assign(static_cast<size_t>(f.width), -1);
     int32_t tested = 0;
     bool accepted = false;
-    bool done = false;  // accepted, or out of budget
+    bool done = false;  // enough read, or out of budget
 
     auto visit = [&](int32_t x, int32_t y) {
-        if (examineRegion(f, s, turn, x, y, accept, tested, damagedReadings)) {
-            accepted = done = true;
-            return;
+        const OutlineVerdict v = examineRegion(f, s, turn, x, y, accept, tested, damagedReadings);
+        if (v != OutlineVerdict::NotRead) {
+            accepted = true;
+            tested = 0;
         }
-        if (tested >= kMaxRegionsTested)
+        if (v == OutlineVerdict::Enough || tested >= kMaxRegionsTested)
             done = true;
     };
 
@@ -979,6 +983,50 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
         }
     }
     return accepted;
+}
+
+void passOver(BinaryFrame& frame, const std::array<Vec2, 4>& outline, double margin) {
+    // The outline grown about its centre by margin (near enough for the convex quadrilaterals
+    // of symbols), then every pixel inside it whose centre lies on the inner side of all four
+    // edges, whichever way round the corners run.
+    Vec2 centre{0, 0};
+    for (const Vec2& p : outline)
+        centre = centre + 0.25 * p;
+    std::array<Vec2, 4> q;
+    for (size_t i = 0; i < q.size(); ++i) {
+        const Vec2 d = outline[i] - centre;
+        const double len = length(d);
+        q[i] = len > kDegenerate ? outline[i] + (margin / len) * d : outline[i];
+    }
+    double xMin = q[0].x, xMax = q[0].x, yMin = q[0].y, yMax = q[0].y;
+    for (const Vec2& p : q) {
+        xMin = std::min(xMin, p.x);
+        xMax = std::max(xMax, p.x);
+        yMin = std::min(yMin, p.y);
+        yMax = std::max(yMax, p.y);
+    }
+    auto clampTo = [](double v, int32_t high) {
+        return static_cast<int32_t>(std::clamp(v, 0.0, static_cast<double>(high)));
+    };
+    const int32_t x0 = clampTo(std::floor(xMin), frame.width - 1);
+    const int32_t x1 = clampTo(std::ceil(xMax), frame.width - 1);
+    const int32_t y0 = clampTo(std::floor(yMin), frame.height - 1);
+    const int32_t y1 = clampTo(std::ceil(yMax), frame.height - 1);
+    const double turn = cross(q[1] - q[0], q[2] - q[1]) < 0 ? -1.0 : 1.0;
+    uint8_t* map = frame.regionMap();
+    for (int32_t y = y0; y <= y1; ++y) {
+        for (int32_t x = x0; x <= x1; ++x) {
+            uint8_t& pixel = map[static_cast<size_t>(y) * frame.width + x];
+            if (pixel != kUnvisitedDark)
+                continue;
+            const Vec2 p{static_cast<double>(x), static_cast<double>(y)};
+            bool inside = true;
+            for (size_t i = 0; i < q.size() && inside; ++i)
+                inside = turn * cross(q[(i + 1) % q.size()] - q[i], p - q[i]) >= 0;
+            if (inside)
+                pixel = kVisitedDark;
+        }
+    }
 }
 
 }  // namespace dm

@@ -58,17 +58,29 @@ struct OutlineSearchScratch {
     std::vector<SmallRegion> smallRegions;
 };
 
+// What the reader of an outline made of it.
+enum class OutlineVerdict {
+    NotRead,  // the search goes on
+    Read,     // a symbol: the search goes on for more, with a fresh bound on regions tested
+    Enough,   // a symbol, and no more are wanted: the search ends
+};
+
 // Searches the thresholded frame for symbols: dark regions met by row and column scan lines
 // spaced so that any finder arm of 8 modules of 3 pixels is crossed at any rotation, lines
 // nearest the centre first. Each region is traced once (its pixels are marked, so a later line
 // through it costs nothing); one that outlines a quadrilateral with two solid sides meeting as
-// the turn says and two alternating ones is handed to accept. Ends when accept returns true
-// (then true) or when the frame is covered or the work bound is reached (then false).
+// the turn says and two alternating ones is handed to accept. Ends when accept says Enough, or
+// when the frame is covered or the work bound is reached; true when accept read some outline.
 // An outline that does not read is read again as a damaged finder (modules of its arms missing)
 // up to damagedReadings times per search. The scan lines may be kept to an area of the frame
 // (regions they meet are followed beyond it).
 bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTurn turn,
                     int32_t damagedReadings,
-                    const std::function<bool(const LocatedSymbol&)>& accept, MapWindow area = {});
+                    const std::function<OutlineVerdict(const LocatedSymbol&)>& accept,
+                    MapWindow area = {});
+
+// Marks the dark pixels within the outline (grown by margin pixels all round) as searched, so
+// that the search passes over a symbol already read and the pieces inside it.
+void passOver(BinaryFrame& frame, const std::array<Vec2, 4>& outline, double margin);
 
 }  // namespace dm

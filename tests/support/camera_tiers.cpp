@@ -218,16 +218,17 @@ std::optional<Placement> place(Rng& rng, const TierParameters& p, int rows, int 
 }
 
 // Gray JPEG round trip at the quality.
-void jpegRoundTrip(std::vector<uint8_t>& gray, int quality) {
+void jpegRoundTrip(std::vector<uint8_t>& gray, int quality, int width = kWidth,
+                   int height = kHeight) {
     tjhandle compressor = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long jpegSize = 0;
-    const bool compressed = tjCompress2(compressor, gray.data(), kWidth, kWidth, kHeight, TJPF_GRAY,
+    const bool compressed = tjCompress2(compressor, gray.data(), width, width, height, TJPF_GRAY,
                                         &jpeg, &jpegSize, TJSAMP_GRAY, quality, 0) == 0;
     tjDestroy(compressor);
     if (compressed) {
         tjhandle decompressor = tjInitDecompress();
-        tjDecompress2(decompressor, jpeg, jpegSize, gray.data(), kWidth, kWidth, kHeight, TJPF_GRAY,
+        tjDecompress2(decompressor, jpeg, jpegSize, gray.data(), width, width, height, TJPF_GRAY,
                       0);
         tjDestroy(decompressor);
     }
@@ -668,9 +669,157 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
                   "%s frame %d: %s %dx%d, module %.1f, angle %.0f, blur %.2f, quality %d, "
                   "dark %.0f light %.0f%s%s",
                   tierName(tier), index, encoded->encoder.c_str(), rows, cols, placement->module,
-                  placement->angle, blurSigma, quality, dark, light, look.detail.empty() ? "" : ", ",
-                  look.detail.c_str());
+                  placement->angle, blurSigma, quality, dark, light,
+                  look.detail.empty() ? "" : ", ", look.detail.c_str());
     frame.description = text;
+    return frame;
+}
+
+LabelsFrame labelsFrame(std::span<const LabelSymbol> symbols, uint32_t seed, int width, int height,
+                        double minModule, double maxModule) {
+    std::seed_seq seq{seed, 200u, static_cast<uint32_t>(symbols.size())};
+    Rng rng(seq);
+    TierParameters p = parametersOf(Tier::Camera);
+    const double background = uniformInt(rng, 150, 220);
+    const double gradient = uniform(rng, 0, p.maxGradient);
+    const double gradientAngle = uniform(rng, 0, 2 * std::numbers::pi);
+    const double blurSigma = uniform(rng, p.minBlur, p.maxBlur);
+    const int quality = uniformInt(rng, p.minQuality, 95);
+    // Four samples per pixel, drawn label by label over the background.
+    const int fineWidth = 2 * width;
+    std::vector<float> fine(static_cast<size_t>(fineWidth) * 2 * height,
+                            static_cast<float>(background));
+    LabelsFrame frame;
+    std::vector<std::array<PointD, 4>> labels;  // each label's outline with its quiet zone
+    for (const LabelSymbol& symbol : symbols) {
+        const int quiet = uniformInt(rng, 1, 4);
+        const double dark = uniformInt(rng, 0, p.darkMax);
+        const double light = uniformInt(rng, p.lightMin, p.lightMax);
+        std::optional<Homography> toPicture;
+        std::array<PointD, 4> label;
+        for (int attempt = 0; attempt < 200 && !toPicture; ++attempt) {
+            const double module = uniform(rng, minModule, maxModule);
+            const double angle = uniform(rng, 0, 2 * std::numbers::pi);
+            const double w = symbol.cols * module, h = symbol.rows * module;
+            const double cx = uniform(rng, 0, width), cy = uniform(rng, 0, height);
+            std::array<PointD, 4> corners;
+            const std::array<PointD, 4> local{
+                {{-w / 2, -h / 2}, {w / 2, -h / 2}, {w / 2, h / 2}, {-w / 2, h / 2}}};
+            bool inside = true;
+            for (size_t i = 0; i < 4; ++i) {
+                const double lx = local[i].x + uniform(rng, -1, 1) * p.perspective * w;
+                const double ly = local[i].y + uniform(rng, -1, 1) * p.perspective * h;
+                corners[i] = {cx + lx * std::cos(angle) + ly * std::sin(angle),
+                              cy - lx * std::sin(angle) + ly * std::cos(angle)};
+                inside = inside && corners[i].x >= module && corners[i].y >= module &&
+                         corners[i].x <= width - module && corners[i].y <= height - module;
+            }
+            if (!inside)
+                continue;
+            const Homography map = homographyOf(corners, symbol.cols, symbol.rows);
+            for (size_t i = 0; i < 4; ++i) {
+                label[i] = map.map(i == 1 || i == 2 ? symbol.cols + quiet : -quiet,
+                                   i >= 2 ? symbol.rows + quiet : -quiet);
+            }
+            // Convex labels are apart when some edge of either separates them.
+            auto separated = [](const std::array<PointD, 4>& a, const std::array<PointD, 4>& b) {
+                for (const auto* q : {&a, &b}) {
+                    for (size_t i = 0; i < 4; ++i) {
+                        const PointD edge = (*q)[(i + 1) % 4] - (*q)[i];
+                        const PointD normal{-edge.y, edge.x};
+                        double aLow = 1e18, aHigh = -1e18, bLow = 1e18, bHigh = -1e18;
+                        for (size_t k = 0; k < 4; ++k) {
+                            aLow = std::min(aLow, dot(normal, a[k]));
+                            aHigh = std::max(aHigh, dot(normal, a[k]));
+                            bLow = std::min(bLow, dot(normal, b[k]));
+                            bHigh = std::max(bHigh, dot(normal, b[k]));
+                        }
+                        if (aHigh <= bLow || bHigh <= aLow)
+                            return true;
+                    }
+                }
+                return false;
+            };
+            const bool apart = std::all_of(labels.begin(), labels.end(), [&](const auto& other) {
+                return separated(label, other);
+            });
+            if (apart)
+                toPicture = map;
+        }
+        if (!toPicture)
+            continue;
+        labels.push_back(label);
+        const Homography toSymbol = inverse(*toPicture);
+        double xMin = 1e9, xMax = -1e9, yMin = 1e9, yMax = -1e9;
+        for (const PointD& c : label) {
+            xMin = std::min(xMin, c.x);
+            xMax = std::max(xMax, c.x);
+            yMin = std::min(yMin, c.y);
+            yMax = std::max(yMax, c.y);
+        }
+        for (int y = std::max(0, static_cast<int>(2 * yMin));
+             y < std::min(2 * height, static_cast<int>(2 * yMax) + 2); ++y) {
+            for (int x = std::max(0, static_cast<int>(2 * xMin));
+                 x < std::min(fineWidth, static_cast<int>(2 * xMax) + 2); ++x) {
+                const PointD s = toSymbol.map((x + 0.5) / 2, (y + 0.5) / 2);
+                if (s.x < -quiet || s.y < -quiet || s.x >= symbol.cols + quiet ||
+                    s.y >= symbol.rows + quiet)
+                    continue;
+                fine[static_cast<size_t>(y) * fineWidth + x] = static_cast<float>(
+                    darkModule(symbol.matrix, symbol.rows, symbol.cols, s) ? dark : light);
+            }
+        }
+        frame.messages.push_back(symbol.message);
+        std::array<PointD, 4> corners;
+        for (size_t i = 0; i < 4; ++i) {
+            corners[i] =
+                toPicture->map(i == 1 || i == 2 ? symbol.cols : 0, i >= 2 ? symbol.rows : 0);
+        }
+        frame.corners.push_back(corners);
+    }
+    const double gx = std::cos(gradientAngle), gy = std::sin(gradientAngle);
+    const double gMin = std::min(0.0, gx * width) + std::min(0.0, gy * height);
+    const double gRange = std::abs(gx) * width + std::abs(gy) * height;
+    std::vector<float> image(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const float* f = fine.data() + static_cast<size_t>(2 * y) * fineWidth + 2 * x;
+            const double illumination = 1 - gradient * ((gx * x + gy * y - gMin) / gRange);
+            image[static_cast<size_t>(y) * width + x] = static_cast<float>(
+                (f[0] + f[1] + f[fineWidth] + f[fineWidth + 1]) / 4 * illumination);
+        }
+    }
+    if (blurSigma > 0.05)
+        gaussianBlur(image, width, height, blurSigma);
+    std::vector<uint8_t> gray = grayLevels(image, p.noise, rng);
+    jpegRoundTrip(gray, quality, width, height);
+    frame.dib = cameraFrame(frameOfGray(gray, width, height));
+    char text[120];
+    std::snprintf(text, sizeof text, "%zu of %zu labels, blur %.2f, quality %d", frame.placed(),
+                  symbols.size(), blurSigma, quality);
+    frame.description = text;
+    return frame;
+}
+
+LabelsFrame multiLabelFrame(uint32_t seed, int index) {
+    std::seed_seq seq{seed, 300u, static_cast<uint32_t>(index)};
+    Rng rng(seq);
+    // Sizes up to 32 x 32 among the squares, and every rectangle.
+    constexpr int kLargestSquare = 9;
+    std::vector<LabelSymbol> symbols;
+    const int count = uniformInt(rng, 2, 6);
+    while (static_cast<int>(symbols.size()) < count) {
+        const int pick = uniformInt(rng, 0, kLargestSquare + (kFirstDmre - kSquareCount));
+        const int sizeIndex =
+            pick <= kLargestSquare ? pick : kSquareCount + pick - kLargestSquare - 1;
+        if (std::optional<Encoded> e = encodeRandom(rng, sizeIndex)) {
+            symbols.push_back({std::move(e->symbol.matrix), e->symbol.rows, e->symbol.cols,
+                               std::move(e->message)});
+        }
+    }
+    LabelsFrame frame =
+        labelsFrame(symbols, seed * 7919u + static_cast<uint32_t>(index), kWidth, kHeight, 3.5, 7);
+    frame.description = "multi-label frame " + std::to_string(index) + ": " + frame.description;
     return frame;
 }
 

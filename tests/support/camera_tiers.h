@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -77,5 +78,35 @@ enum class Background { Empty, Cluttered, Textured };
 const char* backgroundName(Background background);
 
 CFrameDib backgroundFrame(Background background, uint32_t seed);
+
+// A picture of several labels, each a symbol on its light label with a quiet zone of 1-4
+// modules, at any rotation and up to 6 % perspective, under the camera tier's light, blur,
+// noise and JPEG. Labels do not overlap but may touch, and a label's quiet zone may run off the
+// frame (its symbol stays a module inside).
+struct LabelsFrame {
+    std::vector<std::string> messages;           // each label's bytes, in placement order
+    std::vector<std::array<PointD, 4>> corners;  // each symbol's outer corners, top-down
+                                                 // picture coordinates: top left, top right,
+                                                 // bottom right, bottom left
+    CFrameDib dib;                               // camera format: 24-bit BGR, bottom-up
+    std::string description;
+    size_t placed() const { return messages.size(); }
+};
+
+struct LabelSymbol {
+    std::vector<uint8_t> matrix;  // rows x cols, row 0 at the top, 1 = dark
+    int rows = 0;
+    int cols = 0;
+    std::string message;
+};
+
+// The symbols placed at random in a width x height frame with modules of minModule-maxModule
+// pixels; a symbol that finds no room in many tries is left out (see placed()).
+LabelsFrame labelsFrame(std::span<const LabelSymbol> symbols, uint32_t seed, int width, int height,
+                        double minModule, double maxModule);
+
+// The multi-label tier's frame: 640 x 480 with 2-6 labels of random sizes up to 32 x 32 and
+// random schemes from zint and libdmtx, modules 3.5-7 pixels.
+LabelsFrame multiLabelFrame(uint32_t seed, int index);
 
 }  // namespace dm::test
