@@ -271,6 +271,70 @@ void sortForReading(std::vector<DecodeResult>& symbols) {
     }
 }
 
+// Covers each symbol (grown by a module) with the light level around it, the median of the
+// pixels a module and a half outside its outline: what is left of the picture shows the
+// symbols not read yet. The gray picture is top-down; corners in picture coordinates.
+void coverSymbols(GrayPicture& picture, const std::vector<DecodeResult>& symbols) {
+    for (const DecodeResult& s : symbols) {
+        const SymbolCorners& c = *s.corners;
+        const double module =
+            std::max(1.0, (length(c[1] - c[0]) + length(c[2] - c[3])) / 2 / s.symbolCols);
+        const ImagePoint centre = centreOf(c);
+        auto grown = [&](double by) {
+            SymbolCorners g;
+            for (size_t i = 0; i < c.size(); ++i) {
+                const ImagePoint d = c[i] - centre;
+                g[i] = c[i] + (by / std::max(length(d), 1e-9)) * d;
+            }
+            return g;
+        };
+        const SymbolCorners cover = grown(module);
+        const SymbolCorners ring = grown(1.5 * module);
+        std::vector<uint8_t> around;
+        auto at = [&](ImagePoint p) -> const uint8_t* {
+            const auto x = static_cast<int64_t>(std::floor(p.x));
+            const auto y = static_cast<int64_t>(std::floor(p.y));
+            if (x < 0 || y < 0 || x >= picture.width || y >= picture.height)
+                return nullptr;
+            return &picture.gray[static_cast<size_t>(y * picture.width + x)];
+        };
+        for (size_t i = 0; i < ring.size(); ++i) {
+            const ImagePoint a = ring[i], b = ring[(i + 1) % ring.size()];
+            const int steps = std::max(1, static_cast<int>(length(b - a)));
+            for (int k = 0; k < steps; ++k) {
+                if (const uint8_t* p = at(a + (static_cast<double>(k) / steps) * (b - a)))
+                    around.push_back(*p);
+            }
+        }
+        if (around.empty())
+            continue;
+        auto middle = around.begin() + static_cast<ptrdiff_t>(around.size() / 2);
+        std::nth_element(around.begin(), middle, around.end());
+        const auto [xLow, xHigh] = std::minmax({cover[0].x, cover[1].x, cover[2].x, cover[3].x});
+        const auto [yLow, yHigh] = std::minmax({cover[0].y, cover[1].y, cover[2].y, cover[3].y});
+        const int x0 = std::max(0, static_cast<int>(xLow));
+        const int x1 = std::min(picture.width - 1, static_cast<int>(xHigh) + 1);
+        const int y0 = std::max(0, static_cast<int>(yLow));
+        const int y1 = std::min(picture.height - 1, static_cast<int>(yHigh) + 1);
+        for (int y = y0; y <= y1; ++y) {
+            for (int x = x0; x <= x1; ++x) {
+                if (within(cover, {x + 0.5, y + 0.5}))
+                    picture.gray[static_cast<size_t>(y) * picture.width + x] = *middle;
+            }
+        }
+    }
+}
+
+// Adds the symbol unless it overlaps one already there; whether it was added.
+bool addNew(std::vector<DecodeResult>& symbols, DecodeResult symbol) {
+    const bool seen = std::any_of(symbols.begin(), symbols.end(), [&](const auto& s) {
+        return overlap(*s.corners, *symbol.corners);
+    });
+    if (!seen)
+        symbols.push_back(std::move(symbol));
+    return !seen;
+}
+
 }  // namespace
 
 ImageSymbols readAllSymbols(const ImageView& image, const DecodeOptions& options,
@@ -284,12 +348,11 @@ ImageSymbols readAllSymbols(const ImageView& image, const DecodeOptions& options
     all.symbols.push_back(std::move(first));
     if (mostSymbols <= 1 || !all.symbols.front().corners || !image.isComplete())
         return all;
-    // The rest: outlines read as the frame search reads them in the picture's depth, the
-    // negative too where no frame period bounds the time or the first symbol was light on dark.
-    const bool camera = options.thresholdVariant.has_value();
-    const FrameSearchReadings readings{.alsoMirrored = true,
-                                       .alsoInverted = !camera || all.symbols.front().inverted,
-                                       .damagedFinders = 2};
+    // The rest: outlines read as the frame search reads them, in the first symbol's polarity
+    // (the symbols of one picture are printed alike; searching the other one too would double
+    // the time).
+    const FrameSearchReadings readings{
+        .alsoMirrored = true, .alsoInverted = all.symbols.front().inverted, .damagedFinders = 2};
     const SymbolCorners known[] = {*all.symbols.front().corners};
     std::vector<DecodeResult> rest;
     try {
@@ -298,12 +361,28 @@ ImageSymbols readAllSymbols(const ImageView& image, const DecodeOptions& options
     } catch (const std::bad_alloc&) {
         // The symbol read stands; the rest are not reported.
     }
-    for (DecodeResult& symbol : rest) {
-        const bool seen = std::any_of(all.symbols.begin(), all.symbols.end(), [&](const auto& s) {
-            return overlap(*s.corners, *symbol.corners);
-        });
-        if (!seen)
-            all.symbols.push_back(std::move(symbol));
+    for (DecodeResult& symbol : rest)
+        addNew(all.symbols, std::move(symbol));
+    // Then the finder pass on what is left once the symbols read are covered: it reads small
+    // and blurred symbols the frame search can miss, and fails fast once none is left.
+    try {
+        std::vector<uint8_t> copy;
+        const GrayView gray = grayViewOf(image, copy);
+        GrayPicture left{gray.width, gray.height, {gray.gray.begin(), gray.gray.end()}};
+        Reading reading;
+        const uint32_t variants = options.thresholdVariant ? 1 : kThresholdVariantCount;
+        for (bool more = true; more && static_cast<int32_t>(all.symbols.size()) < mostSymbols;) {
+            coverSymbols(left, all.symbols);
+            more = false;
+            for (uint32_t v = 0; v < variants && !more; ++v) {
+                DecodeResult r =
+                    reading.finderPass({left.gray, left.width, left.height},
+                                       options.thresholdVariant ? *options.thresholdVariant : v);
+                more = r.decoded && r.corners && addNew(all.symbols, std::move(r));
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        // The symbols read stand.
     }
     sortForReading(all.symbols);
     return all;

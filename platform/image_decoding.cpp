@@ -15,7 +15,8 @@ double threadCpuMilliseconds() {
 }
 
 // Decodes gray pixels, timed; images too small to hold a symbol are not decoded and say why.
-FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height) {
+FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height,
+                       std::optional<int32_t> mostSymbols) {
     FileOutcome out;
     out.loaded = true;
     if (std::min(width, height) < kSmallestSymbolRows ||
@@ -30,7 +31,13 @@ FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height) 
     const double cpuStart = threadCpuMilliseconds();
     DecodeOptions options;
     options.enlarge = true;
-    out.result = decodeImage({gray, width, height}, options);
+    if (mostSymbols) {
+        ImageSymbols all = decodeAllSymbols({gray, width, height}, options, *mostSymbols);
+        out.result = all.symbols.empty() ? std::move(all.failure) : all.symbols.front();
+        out.symbols = std::move(all.symbols);
+    } else {
+        out.result = decodeImage({gray, width, height}, options);
+    }
     out.cpuMilliseconds = threadCpuMilliseconds() - cpuStart;
     out.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -40,7 +47,8 @@ FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height) 
 // Loads the file into image, its gray pixels into gray, and decodes them; a file that cannot be
 // read, or memory that runs out, gives the reason in the outcome's error.
 FileOutcome loadAndDecode(const std::string& path, std::optional<RgbImage>& image,
-                          std::vector<uint8_t>& gray) {
+                          std::vector<uint8_t>& gray,
+                          std::optional<int32_t> mostSymbols = std::nullopt) {
     try {
         std::string error;
         image = loadImage(path, error);
@@ -50,7 +58,7 @@ FileOutcome loadAndDecode(const std::string& path, std::optional<RgbImage>& imag
             return out;
         }
         gray = grayPixels(*image);
-        return decodeGray(gray, image->width, image->height);
+        return decodeGray(gray, image->width, image->height, mostSymbols);
     } catch (const std::bad_alloc&) {
         image.reset();
         FileOutcome out;
@@ -70,10 +78,10 @@ std::vector<uint8_t> grayPixels(const RgbImage& image) {
     return gray;
 }
 
-FileOutcome decodeImageFile(const std::string& path) {
+FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> mostSymbols) {
     std::optional<RgbImage> image;
     std::vector<uint8_t> gray;
-    return loadAndDecode(path, image, gray);
+    return loadAndDecode(path, image, gray, mostSymbols);
 }
 
 GradedFile gradeImageFile(const std::string& path) {
@@ -84,9 +92,8 @@ GradedFile gradeImageFile(const std::string& path) {
     if (!out.image || !r.corners || r.sizeIndex < 0)
         return out;
     try {
-        out.grade =
-            gradeSymbol({gray, out.image->width, out.image->height}, *r.corners, r.sizeIndex,
-                        r.inverted);
+        out.grade = gradeSymbol({gray, out.image->width, out.image->height}, *r.corners,
+                                r.sizeIndex, r.inverted);
     } catch (const std::bad_alloc&) {
         out.file = FileOutcome{};
         out.file.error = "not decoded: out of memory";

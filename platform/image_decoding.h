@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "decoder/decode_image.h"
 #include "grading/print_quality.h"
@@ -18,7 +19,10 @@ struct FileOutcome {
     // too small to hold a symbol ("cannot read image: is a folder", "not decoded: ..."). Empty
     // when the decoder ran.
     std::string error;
-    DecodeResult result;         // the decoded bytes in result.text; corners in the file's pixels
+    DecodeResult result;  // the decoded bytes in result.text; corners in the file's pixels
+    // When every symbol was asked for: each symbol read, in reading order (result is the
+    // first); empty when none was read.
+    std::vector<DecodeResult> symbols;
     double milliseconds = 0;     // decode time, file loading excluded
     double cpuMilliseconds = 0;  // the decoding thread's CPU time for the same, which other
                                  // threads sharing the cores do not inflate
@@ -27,8 +31,10 @@ struct FileOutcome {
 // The image in gray as the decoder reads colour, rows top-down.
 std::vector<uint8_t> grayPixels(const RgbImage& image);
 
-// Loads an image file and decodes it as a still image (decodeImage without a variant).
-FileOutcome decodeImageFile(const std::string& path);
+// Loads an image file and decodes it as a still image (decodeImage without a variant); with
+// mostSymbols every symbol in it, up to that many (decodeAllSymbols).
+FileOutcome decodeImageFile(const std::string& path,
+                            std::optional<int32_t> mostSymbols = std::nullopt);
 
 // What grading one image file gave.
 struct GradedFile {

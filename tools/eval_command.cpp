@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/file_reading.h"
@@ -81,11 +82,16 @@ struct Sample {
     fs::path image;
     std::string expected;
     std::string error;  // why the expected text could not be read
+    // A text of two lines or more (empty lines aside) names the symbols of a picture with
+    // several, one message a line.
+    std::vector<std::string> lines;
 };
 
 struct Verdict {
     FileOutcome outcome;
     bool match = false;
+    std::vector<std::string> missing;  // lines no symbol read matched
+    int extra = 0;                     // symbols read that no line names
 };
 
 bool isImage(const fs::path& p) {
@@ -115,6 +121,48 @@ bool matches(const DecodeResult& decoded, const std::string& expected) {
            latin1ToUtf8(decoded.text) == expected;
 }
 
+// The text's lines without their line ends, empty ones left out.
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// A picture with several symbols: each line must be matched by a symbol of its own (or the
+// whole text by one symbol, a message of several lines); the symbols left over are extra.
+void judgeSeveral(const Sample& sample, Verdict& v) {
+    const std::vector<DecodeResult>& read = v.outcome.symbols;
+    if (std::any_of(read.begin(), read.end(),
+                    [&](const DecodeResult& r) { return matches(r, sample.expected); })) {
+        v.match = true;
+        v.extra = static_cast<int>(read.size()) - 1;
+        return;
+    }
+    std::vector<bool> used(read.size());
+    for (const std::string& line : sample.lines) {
+        size_t k = 0;
+        while (k < read.size() && (used[k] || !matches(read[k], line)))
+            ++k;
+        if (k < read.size())
+            used[k] = true;
+        else
+            v.missing.push_back(line);
+    }
+    v.match = v.missing.empty();
+    v.extra = static_cast<int>(std::count(used.begin(), used.end(), false));
+}
+
 [[noreturn]] void fail(const std::string& message, int code = 1) {
     std::cerr << "eval: " << message << '\n';
     throw CLI::RuntimeError(code);
@@ -134,11 +182,13 @@ std::vector<Sample> collect(const fs::path& dir) {
         std::error_code missing;
         if (!fs::exists(fs::symlink_status(txt, missing)))
             continue;
-        Sample sample{it->path(), {}, {}};
+        Sample sample{it->path(), {}, {}, {}};
         FileContents text = readRegularFile(txt.string(), kMaxExpectedTextBytes);
-        if (text.ok())
+        if (text.ok()) {
             sample.expected = std::move(text.bytes);
-        else
+            if (std::vector<std::string> lines = linesOf(sample.expected); lines.size() > 1)
+                sample.lines = std::move(lines);
+        } else
             sample.error = "cannot read " + txt.filename().string() + ": " + text.error;
         samples.push_back(std::move(sample));
     }
@@ -172,12 +222,19 @@ void run(const EvalOptions& opts) {
     auto worker = [&] {
         for (size_t i = next++; i < samples.size(); i = next++) {
             Verdict& v = verdicts[i];
+            const bool several = !samples[i].lines.empty();
             if (samples[i].error.empty()) {
                 const size_t taken = budget.take(peakBytes(samples[i].image));
-                v.outcome = decodeImageFile(samples[i].image.string());
+                v.outcome =
+                    decodeImageFile(samples[i].image.string(),
+                                    several ? std::optional(kDefaultMostSymbols) : std::nullopt);
                 budget.give(taken);
             }
-            v.match = v.outcome.result.decoded && matches(v.outcome.result, samples[i].expected);
+            if (several)
+                judgeSeveral(samples[i], v);
+            else
+                v.match =
+                    v.outcome.result.decoded && matches(v.outcome.result, samples[i].expected);
             const size_t finished = ++done;
             if (progress) {
                 std::lock_guard lock(outputLock);
@@ -195,6 +252,8 @@ void run(const EvalOptions& opts) {
 
     int decoded = 0;
     int unread = 0;
+    int extra = 0;
+    int withExtra = 0;
     std::map<int, int> statusCounts;
     std::vector<double> times;
     for (size_t i = 0; i < samples.size(); ++i) {
@@ -208,8 +267,19 @@ void run(const EvalOptions& opts) {
         }
         times.push_back(v.outcome.cpuMilliseconds);
         ++statusCounts[toInt(v.outcome.result.status)];
+        extra += v.extra;
+        withExtra += v.extra > 0;
         if (v.match) {
             ++decoded;
+        } else if (!samples[i].lines.empty()) {
+            std::cout << "FAIL " << name << ": " << samples[i].lines.size() - v.missing.size()
+                      << " of " << samples[i].lines.size() << " symbols read; not read:";
+            for (const std::string& line : v.missing)
+                std::cout << ' ' << jsonString(line);
+            if (!v.outcome.result.decoded)
+                std::cout << " (status " << toInt(v.outcome.result.status) << ": "
+                          << statusMeaning(v.outcome.result.status) << ')';
+            std::cout << '\n';
         } else if (v.outcome.result.decoded) {
             std::cout << "FAIL " << name << ": decoded "
                       << jsonString(displayText(v.outcome.result)) << ", expected "
@@ -230,6 +300,9 @@ void run(const EvalOptions& opts) {
         std::cout << "  status " << std::setw(2) << status << ": " << std::setw(4) << count << "  ("
                   << statusMeaning(static_cast<DecodeStatus>(status)) << ")\n";
     }
+    if (extra > 0)
+        std::cout << "  symbols beyond those expected: " << extra << " (in " << withExtra
+                  << (withExtra == 1 ? " picture" : " pictures") << ")\n";
     if (unread > 0)
         std::cout << "  not run:   " << std::setw(4) << unread
                   << "  (file or text unreadable, image refused, too small or blank)\n";
@@ -246,7 +319,10 @@ void addEvalCommand(CLI::App& app) {
     auto options = std::make_shared<EvalOptions>();
     CLI::App* cmd = app.add_subcommand(
         "eval",
-        "Decode every image in a folder that has NAME.txt beside it and compare the text. "
+        "Decode every image in a folder that has NAME.txt beside it and compare the text. A "
+        "NAME.txt of several lines names a picture of several symbols, one message a line: "
+        "every symbol is read and each line must be matched by one (or the whole text by one "
+        "symbol); symbols beyond the lines are counted. "
         "Prints one line per failure (including files and texts that cannot be read) and a "
         "summary; the median time per image is the decoding thread's CPU time, which threads "
         "sharing the cores do not inflate. Exit status 0 only when all match, 1 otherwise, 2 for "

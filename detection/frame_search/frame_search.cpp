@@ -439,36 +439,28 @@ int32_t collectWholeFrame(const GrayImage& image, FinderTurn turn, FrameSearchBu
                           SymbolCollection& collection) {
     if (!thresholdLocally(image, buffers.frame))
         return 0;
+    const bool negative = readings.alsoInverted;
+    if (negative)
+        invertFrame(buffers.frame);
     // A symbol is passed over with its quiet zone's first pixels: the pieces at its edge.
     constexpr double kPassOverMargin = 2;
+    for (const auto& outline : collection.known)
+        passOver(buffers.frame, outline, kPassOverMargin);
+    RefinementBudget budget;
+    OutlineReader reader(buffers, decode, readings.alsoMirrored, negative, budget);
     int32_t count = 0;
-    bool inverted = false;
-    for (const bool negative : {false, true}) {
-        if (negative && !readings.alsoInverted)
-            break;
-        if (negative != inverted)
-            invertFrame(buffers.frame);
-        inverted = negative;
-        for (const auto& outline : collection.known)
-            passOver(buffers.frame, outline, kPassOverMargin);
-        RefinementBudget budget;
-        OutlineReader reader(buffers, decode, readings.alsoMirrored, negative, budget);
-        bool enough = false;
-        searchOutlines(buffers.frame, buffers.search, turn, readings.damagedFinders,
-                       [&](const LocatedSymbol& symbol) {
-                           if (!reader.read(symbol))
-                               return OutlineVerdict::NotRead;
-                           const FrameSearchResult found = reader.lastRead(negative);
-                           ++count;
-                           collection.known.push_back(found.corners);
-                           passOver(buffers.frame, found.corners, kPassOverMargin);
-                           budget = {};
-                           enough = !collection.found(found);
-                           return enough ? OutlineVerdict::Enough : OutlineVerdict::Read;
-                       });
-        if (enough)
-            break;
-    }
+    searchOutlines(buffers.frame, buffers.search, turn, readings.damagedFinders,
+                   [&](const LocatedSymbol& symbol) {
+                       if (!reader.read(symbol))
+                           return OutlineVerdict::NotRead;
+                       const FrameSearchResult found = reader.lastRead(negative);
+                       ++count;
+                       collection.known.push_back(found.corners);
+                       passOver(buffers.frame, found.corners, kPassOverMargin);
+                       budget = {};
+                       return collection.found(found) ? OutlineVerdict::Read
+                                                      : OutlineVerdict::Enough;
+                   });
     return count;
 }
 

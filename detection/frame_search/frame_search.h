@@ -86,8 +86,8 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
                                    FrameSearchBuffers& buffers, const MatrixDecoder& decode,
                                    FrameSearchReadings readings = {});
 
-// Reads every symbol of the frame: the dark map searched through to its end (and the negative
-// too with alsoInverted), each outline read as searchWholeFrame reads it, every symbol read
+// Reads every symbol of the frame: the dark map (with alsoInverted its negative instead) searched
+// through to its end, each outline read as searchWholeFrame reads it, every symbol read
 // handed to collection.found and passed over from then on, each with a fresh bound on work.
 // The closed and joined maps are not searched. Returns the number of symbols read.
 int32_t collectWholeFrame(const GrayImage& image, FinderTurn turn, FrameSearchBuffers& buffers,

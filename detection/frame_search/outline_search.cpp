@@ -943,6 +943,7 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
     s.colTop.assign(static_cast<size_t>(f.width), INT32_MAX);
     s.colBottom.assign(static_cast<size_t>(f.width), -1);
     int32_t tested = 0;
+    const int32_t damagedPerRead = damagedReadings;
     bool accepted = false;
     bool done = false;  // enough read, or out of budget
 
@@ -951,6 +952,7 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
         if (v != OutlineVerdict::NotRead) {
             accepted = true;
             tested = 0;
+            damagedReadings = damagedPerRead;
         }
         if (v == OutlineVerdict::Enough || tested >= kMaxRegionsTested)
             done = true;

@@ -85,26 +85,29 @@ std::optional<std::string> contentOf(const std::optional<ZXing::Result>& result)
     return std::string(result->bytes().begin(), result->bytes().end());
 }
 
-// libdmtx on a copy of the pixels (it takes a mutable buffer): the first symbol found within
-// the time limit, its raw content bytes.
-std::optional<std::string> dmtxRead(std::vector<unsigned char> pixels, int width, int height,
-                                    int packing, int rowPadding, bool flipRows, int timeoutMs) {
+// libdmtx on a copy of the pixels (it takes a mutable buffer): the symbols found within the
+// time limit, up to most of them, their raw content bytes.
+std::vector<std::string> dmtxReadAll(std::vector<unsigned char> pixels, int width, int height,
+                                     int packing, int rowPadding, bool flipRows, int timeoutMs,
+                                     size_t most) {
+    std::vector<std::string> texts;
     DmtxImage* image = dmtxImageCreate(pixels.data(), width, height, packing);
     if (image == nullptr)
-        return std::nullopt;
+        return texts;
     dmtxImageSetProp(image, DmtxPropRowPadBytes, rowPadding);
     if (flipRows)
         dmtxImageSetProp(image, DmtxPropImageFlip, DmtxFlipY);
-    std::optional<std::string> text;
     DmtxDecode* decode = dmtxDecodeCreate(image, 1);
     if (decode != nullptr) {
         DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), timeoutMs);
-        DmtxRegion* region = dmtxRegionFindNext(decode, &timeout);
-        if (region != nullptr) {
+        while (texts.size() < most) {
+            DmtxRegion* region = dmtxRegionFindNext(decode, &timeout);
+            if (region == nullptr)
+                break;
             DmtxMessage* message = dmtxDecodeMatrixRegion(decode, region, DmtxUndefined);
             if (message != nullptr) {
-                text =
-                    std::string(reinterpret_cast<const char*>(message->output), message->outputIdx);
+                texts.emplace_back(reinterpret_cast<const char*>(message->output),
+                                   message->outputIdx);
                 dmtxMessageDestroy(&message);
             }
             dmtxRegionDestroy(&region);
@@ -112,7 +115,17 @@ std::optional<std::string> dmtxRead(std::vector<unsigned char> pixels, int width
         dmtxDecodeDestroy(&decode);
     }
     dmtxImageDestroy(&image);
-    return text;
+    return texts;
+}
+
+// The first symbol libdmtx finds within the time limit.
+std::optional<std::string> dmtxRead(std::vector<unsigned char> pixels, int width, int height,
+                                    int packing, int rowPadding, bool flipRows, int timeoutMs) {
+    std::vector<std::string> texts =
+        dmtxReadAll(std::move(pixels), width, height, packing, rowPadding, flipRows, timeoutMs, 1);
+    if (texts.empty())
+        return std::nullopt;
+    return std::move(texts.front());
 }
 
 }  // namespace
@@ -164,6 +177,30 @@ std::optional<std::string> readFrameWithDmtx(const CFrameDib& frame, int timeout
     return dmtxRead({frame.bits.begin(), frame.bits.end()}, width, frame.info.bmiHeader.biHeight,
                     DmtxPack24bppBGR, static_cast<int>(CFrameDib::stride(width, 24)) - 3 * width,
                     true, timeoutMs);
+}
+
+std::vector<std::string> readFrameAllWithZxing(const CFrameDib& frame) {
+    const int width = frame.info.bmiHeader.biWidth;
+    const int height = frame.info.bmiHeader.biHeight;
+    const auto stride = static_cast<int>(CFrameDib::stride(width, 24));
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
+    std::vector<std::string> texts;
+    for (const ZXing::Result& r :
+         ZXing::ReadBarcodes({frame.bits.data() + static_cast<size_t>(height - 1) * stride, width,
+                              height, ZXing::ImageFormat::BGR, -stride, 3},
+                             hints)) {
+        if (r.isValid())
+            texts.emplace_back(r.bytes().begin(), r.bytes().end());
+    }
+    return texts;
+}
+
+std::vector<std::string> readFrameAllWithDmtx(const CFrameDib& frame, int timeoutMs) {
+    const int width = frame.info.bmiHeader.biWidth;
+    return dmtxReadAll({frame.bits.begin(), frame.bits.end()}, width, frame.info.bmiHeader.biHeight,
+                       DmtxPack24bppBGR, static_cast<int>(CFrameDib::stride(width, 24)) - 3 * width,
+                       true, timeoutMs, SIZE_MAX);
 }
 
 }  // namespace dm::test

@@ -55,4 +55,9 @@ std::optional<std::string> readWithDmtx(const GrayPicture& picture, int timeoutM
 std::optional<std::string> readFrameWithZxing(const CFrameDib& frame);
 std::optional<std::string> readFrameWithDmtx(const CFrameDib& frame, int timeoutMs);
 
+// Every symbol each reader finds in the frame (zxing-cpp's multi-symbol read; libdmtx region
+// after region within the time limit), their raw content bytes.
+std::vector<std::string> readFrameAllWithZxing(const CFrameDib& frame);
+std::vector<std::string> readFrameAllWithDmtx(const CFrameDib& frame, int timeoutMs);
+
 }  // namespace dm::test
