@@ -240,6 +240,91 @@ constexpr std::array<uint16_t, 181> kIso4217Numeric = {
     979, 980, 981, 984, 985, 986, 990, 994, 997, 999,
 };
 
+// An identifier (or a run) that stands only beside one of others: "anyOf" lists them.
+struct Requisite {
+    std::string_view from;
+    std::string_view to;
+    std::string_view anyOf;
+    std::string_view why;
+};
+
+// Identifiers of the one run that cannot stand beside those of the other.
+struct Exclusion {
+    std::string_view from;
+    std::string_view to;
+    std::string_view otherFrom;
+    std::string_view otherTo;
+    std::string_view why;
+};
+
+// The mandatory associations GS1 gives for the identifiers of the table. An attribute that may
+// stand beside several keys lists every one of them: a list too wide lets a rare bad pairing
+// through, one too narrow would refuse sound data.
+constexpr std::string_view kTradeItem = "01 02 8006 8026";
+// clang-format off
+constexpr std::array kRequisites = std::to_array<Requisite>({
+    {"02", "02", "37", "the GTIN of contained items goes with their count"},
+    {"10", "11", kTradeItem, "it is an attribute of a trade item"},
+    {"12", "12", "8020", "a due date belongs to a payment slip"},
+    {"13", "16", kTradeItem, "it is an attribute of a trade item"},
+    {"17", "17", "01 02 8006 8026 255 8020", "an expiry date belongs to what it ends"},
+    {"20", "20", kTradeItem, "it is an attribute of a trade item"},
+    {"21", "21", "01 8006", "a serial number belongs to a GTIN or an ITIP"},
+    {"22", "22", "01", "a consumer product variant belongs to a GTIN"},
+    {"235", "235", "01", "a third-party serial number belongs to a GTIN"},
+    {"240", "242", kTradeItem, "it is an attribute of a trade item"},
+    {"243", "243", "01", "a packaging component number belongs to a GTIN"},
+    {"250", "250", "21", "a secondary serial number goes with the serial number"},
+    {"251", "251", "01 8006", "a reference to the source entity belongs to a trade item"},
+    {"254", "254", "414", "a GLN extension extends a GLN"},
+    {"30", "30", kTradeItem, "a count of items belongs to a trade item"},
+    {"3100", "3695", "00 01 02 8006 8026", "a measure belongs to a trade item or logistic unit"},
+    {"37", "37", "02 8026", "a count of contained items names what they are"},
+    {"3920", "3939", "01", "the price of a variable measure trade item goes with its GTIN"},
+    {"3940", "3943", "255", "a percentage discount belongs to a coupon"},
+    {"3950", "3955", "01", "the price per unit of measure goes with the GTIN"},
+    {"403", "403", "00", "a routing code belongs to a logistic unit"},
+    {"422", "426", kTradeItem, "a country of origin or processing belongs to a trade item"},
+    {"427", "427", "422", "a subdivision of the country of origin goes with that country"},
+    {"4300", "4326", "00", "shipping and return data belong to a logistic unit"},
+    {"7001", "7011", "01 02", "it is an attribute of a trade item"},
+    {"7020", "7021", "01 8004", "it is an attribute of a trade item or an asset"},
+    {"7022", "7022", "7021", "a revision status goes with the functional status"},
+    {"7023", "7023", "8004", "the GIAI of an assembly goes with the GIAI of the asset"},
+    {"7030", "7039", "01 02", "an approval number of a processor belongs to a trade item"},
+    {"710", "716", "01 02", "a national healthcare reimbursement number belongs to a GTIN"},
+    {"7241", "7241", "8017 8018", "it belongs to a service relation (GSRN)"},
+    {"7250", "7259", "8017 8018", "it belongs to a service relation (GSRN)"},
+    {"8001", "8001", "01", "roll dimensions belong to a GTIN"},
+    {"8005", "8005", "01 02", "a price per unit belongs to a trade item"},
+    {"8008", "8008", kTradeItem, "a production time belongs to a trade item"},
+    {"8011", "8011", "8010", "a component serial number goes with the component (CPID)"},
+    {"8012", "8012", "01 8006", "a software version belongs to a trade item"},
+    {"8019", "8019", "8017 8018", "a service relation instance goes with its GSRN"},
+    {"8020", "8020", "415", "a payment slip reference goes with the GLN of the invoicing party"},
+    {"8026", "8026", "37", "the ITIP of contained pieces goes with their count"},
+    {"8030", "8030", "00 01 253 255 401 402 414 417 8003 8004 8006 8010 8013 8017 8018",
+     "a digital signature signs an identification key"},
+    {"8111", "8111", "255", "loyalty points belong to a coupon"},
+    {"8200", "8200", "01", "an extended packaging URL belongs to a GTIN"},
+});
+
+// The invalid pairs GS1 gives for the identifiers of the table; a measure or an amount given
+// twice with different decimal points is refused apart.
+constexpr std::array kExclusions = std::to_array<Exclusion>({
+    {"01", "01", "02", "02", "a trade item is either identified or contained"},
+    {"01", "01", "37", "37", "a count of trade items goes with the GTIN of contained items"},
+    {"01", "01", "255", "255", "a coupon is identified by its GCN, not a GTIN"},
+    {"01", "01", "8006", "8006", "a piece of a trade item is identified by its ITIP"},
+    {"21", "21", "235", "235", "a trade item takes one serial number"},
+    {"3900", "3909", "3910", "3919", "there is one amount payable"},
+    {"3920", "3929", "3930", "3939", "there is one price"},
+    {"420", "420", "421", "421", "there is one ship-to postal code"},
+    {"422", "425", "426", "426", "(426) gives the one country of the whole process"},
+    {"8017", "8017", "8018", "8018", "a service relation has either a provider or a recipient"},
+});
+// clang-format on
+
 bool inRun(std::string_view ai, std::string_view from, std::string_view to) {
     return ai.size() == from.size() && ai >= from && ai <= to;
 }
@@ -655,25 +740,99 @@ std::string gs1FieldError(std::string_view ai, std::string_view data) {
     return {};
 }
 
+namespace {
+
+std::string labelOf(std::string_view ai) {
+    std::string label = "(";
+    label.append(ai);
+    label += ')';
+    return label;
+}
+
+// "(01)", "(01) or (02)", "(01), (02) or (8006)"
+std::string alternatives(std::string_view list) {
+    std::vector<std::string_view> ais;
+    while (!list.empty()) {
+        const size_t space = std::min(list.find(' '), list.size());
+        ais.push_back(list.substr(0, space));
+        list.remove_prefix(std::min(space + 1, list.size()));
+    }
+    std::string out;
+    for (size_t i = 0; i < ais.size(); ++i) {
+        if (i > 0)
+            out += i + 1 == ais.size() ? " or " : ", ";
+        out += labelOf(ais[i]);
+    }
+    return out;
+}
+
+bool listed(std::string_view list, std::string_view ai) {
+    while (!list.empty()) {
+        const size_t space = std::min(list.find(' '), list.size());
+        if (list.substr(0, space) == ai)
+            return true;
+        list.remove_prefix(std::min(space + 1, list.size()));
+    }
+    return false;
+}
+
+// A measure, amount, price or discount (31nn to 39nn): the identifier less its decimal point
+// digit names the quantity.
+bool isDecimalQuantity(std::string_view ai) {
+    return ai.size() == 4 && ai[0] == '3' && ai[1] >= '1' && ai[1] <= '9';
+}
+
+}  // namespace
+
 std::string gs1PairingError(const std::vector<std::pair<std::string, std::string>>& fields) {
-    auto has = [&](std::string_view ai) {
-        return std::any_of(fields.begin(), fields.end(),
-                           [&](const auto& f) { return f.first == ai; });
-    };
     for (size_t i = 0; i < fields.size(); ++i) {
+        const std::string& a = fields[i].first;
         for (size_t j = i + 1; j < fields.size(); ++j) {
-            if (fields[i].first == fields[j].first && fields[i].second != fields[j].second) {
-                return "(" + fields[i].first + ") appears twice with different data (" +
-                       fields[i].second + ", " + fields[j].second + ")";
+            const std::string& b = fields[j].first;
+            if (a == b && fields[i].second != fields[j].second) {
+                return labelOf(a) + " appears twice with different data (" + fields[i].second +
+                       ", " + fields[j].second + ")";
+            }
+            if (a != b && isDecimalQuantity(a) && isDecimalQuantity(b) &&
+                a.substr(0, 3) == b.substr(0, 3)) {
+                return labelOf(a) + " and " + labelOf(b) +
+                       " exclude each other: one quantity takes one decimal point position";
+            }
+            for (const Exclusion& e : kExclusions) {
+                if ((inRun(a, e.from, e.to) && inRun(b, e.otherFrom, e.otherTo)) ||
+                    (inRun(b, e.from, e.to) && inRun(a, e.otherFrom, e.otherTo))) {
+                    return labelOf(a) + " and " + labelOf(b) +
+                           " exclude each other: " + std::string(e.why);
+                }
             }
         }
     }
-    if (has("01") && has("02"))
-        return "(01) and (02) exclude each other: a trade item is either identified or contained";
-    if (has("02") && !has("37"))
-        return "(02) needs (37): the GTIN of contained items goes with their count";
-    if (has("37") && !has("02") && !has("8026"))
-        return "(37) needs (02) or (8026): a count of contained items names what they are";
+    for (const auto& [ai, data] : fields) {
+        for (const Requisite& r : kRequisites) {
+            if (!inRun(ai, r.from, r.to))
+                continue;
+            bool met = false;
+            for (const auto& other : fields)
+                met = met || listed(r.anyOf, other.first);
+            if (!met) {
+                return labelOf(ai) + " " + std::string(ruleOf(ai)->title) + " needs " +
+                       alternatives(r.anyOf) + ": " + std::string(r.why);
+            }
+        }
+    }
+    // A price of a variable measure trade item: its GTIN starts with the indicator digit 9.
+    for (const auto& [ai, data] : fields) {
+        if (!inRun(ai, "3920", "3939"))
+            continue;
+        for (const auto& [other, gtin] : fields) {
+            if (other == "01" && gtin.front() != '9') {
+                return labelOf(ai) + " " + std::string(ruleOf(ai)->title) +
+                       " needs (01) of a variable measure trade item, whose first digit is 9; "
+                       "(01) " +
+                       gtin + " starts with " + gtin.front();
+            }
+        }
+    }
     return {};
 }
 

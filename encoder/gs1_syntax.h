@@ -23,9 +23,12 @@ int gs1FullYear(int yy, int today);
 // Whether the identifier (2 to 4 digits) is assigned.
 bool gs1IdentifierAssigned(std::string_view identifier);
 
-// Why identifiers that are each sound cannot stand together (a repeated identifier with other
-// data, (01) with (02), (02) without (37), ...), naming both; empty when they can. The
-// identifiers and their data in the order given.
+// Why identifiers that are each sound cannot stand together, naming both; empty when they
+// can: a repeated identifier with other data, a quantity with two decimal point positions, an
+// invalid pair ((01) with (02), (420) with (421), ...), an attribute without the key it
+// belongs to ((10) without (01), (02), (8006) or (8026), (02) without (37), ...), a price of a
+// variable measure trade item beside a GTIN that does not start with 9. The identifiers and
+// their data in the order given.
 std::string gs1PairingError(const std::vector<std::pair<std::string, std::string>>& fields);
 
 }  // namespace dm
