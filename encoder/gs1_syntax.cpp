@@ -478,12 +478,22 @@ std::string dateError(std::string_view digits, size_t yearDigits, bool dayZeroAl
     const std::string_view dd = digits.substr(yearDigits + 2, 2);
     const int month = number(mm);
     const int day = number(dd);
-    if (month < 1 || month > 12)
-        return "the month " + std::string(mm) + " is not 01 to 12";
+    if (month < 1 || month > 12) {
+        std::string why = "the month ";
+        why += mm;
+        return why + " is not 01 to 12";
+    }
     if ((day != 0 || !dayZeroAllowed) && (day < 1 || day > daysIn(month, year))) {
-        std::string why = "the day " + std::string(dd) + " is not 01 to ";
+        std::string why = "the day ";
+        why += dd;
+        why += " is not 01 to ";
         why += std::to_string(daysIn(month, year));
-        why += month == 2 ? " in February " + std::to_string(year) : " in that month";
+        if (month == 2) {
+            why += " in February ";
+            why += std::to_string(year);
+        } else {
+            why += " in that month";
+        }
         if (dayZeroAllowed)
             why += " (or 00 for the month's last)";
         return why;
@@ -495,7 +505,9 @@ std::string dateError(std::string_view digits, size_t yearDigits, bool dayZeroAl
         if (number(two) > (i == 0 ? 23 : 59)) {
             std::string why = "the ";
             why += units[i / 2];
-            why += " " + std::string(two) + " is not 00 to " + (i == 0 ? "23" : "59");
+            why += ' ';
+            why += two;
+            why += i == 0 ? " is not 00 to 23" : " is not 00 to 59";
             return why;
         }
     }
@@ -547,13 +559,23 @@ bool isIso3166Alpha2(std::string_view code) {
 std::string ibanError(std::string_view iban) {
     if (iban.size() < 5)
         return "an IBAN is a country code, two check digits and the account number";
-    if (!isIso3166Alpha2(iban.substr(0, 2)))
-        return "'" + std::string(iban.substr(0, 2)) + "' is no ISO 3166 alpha-2 country code";
-    if (!isDigit(iban[2]) || !isDigit(iban[3]))
-        return "the check digits '" + std::string(iban.substr(2, 2)) + "' are not digits";
+    std::string why;
+    if (!isIso3166Alpha2(iban.substr(0, 2))) {
+        why = "'";
+        why += iban.substr(0, 2);
+        return why + "' is no ISO 3166 alpha-2 country code";
+    }
+    if (!isDigit(iban[2]) || !isDigit(iban[3])) {
+        why = "the check digits '";
+        why += iban.substr(2, 2);
+        return why + "' are not digits";
+    }
     for (const char c : iban.substr(4)) {
-        if (!isCapital(c) && !isDigit(c))
-            return "it holds " + characterName(c) + ", which is not among capitals and digits";
+        if (!isCapital(c) && !isDigit(c)) {
+            why = "it holds ";
+            why += characterName(c);
+            return why + ", which is not among capitals and digits";
+        }
     }
     // The remainder with "00" for the check digits gives them: 98 less it.
     int remainder = 0;
@@ -567,7 +589,8 @@ std::string ibanError(std::string_view iban) {
         add(c);
     const int check = 98 - remainder;
     if (number(iban.substr(2, 2)) != check) {
-        std::string why = "the check digits are " + std::string(iban.substr(2, 2));
+        why = "the check digits are ";
+        why += iban.substr(2, 2);
         why += ", the rest gives ";
         why += static_cast<char>('0' + check / 10);
         why += static_cast<char>('0' + check % 10);
