@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
@@ -165,12 +166,12 @@ constexpr std::array kRules = std::to_array<AiRule>({
     {"7250", "7250", "N8:yyyymmdd", "DOB"},
     {"7251", "7251", "N12:yyyymmddhhmi", "DOB TIME"},
     {"7252", "7252", "N1:iso5218", "BIO SEX"},
-    {"7253", "7254", "X..40", "FAMILY NAME / GIVEN NAME"},
+    {"7253", "7254", "X..40:pcenc", "FAMILY NAME / GIVEN NAME"},
     {"7255", "7255", "X..10", "SUFFIX"},
-    {"7256", "7256", "X..90", "FULL NAME"},
-    {"7257", "7257", "X..70", "PERSON ADDR"},
+    {"7256", "7256", "X..90:pcenc", "FULL NAME"},
+    {"7257", "7257", "X..70:pcenc", "PERSON ADDR"},
     {"7258", "7258", "N1 X1 N1", "BIRTH SEQUENCE"},
-    {"7259", "7259", "X..40", "BABY"},
+    {"7259", "7259", "X..40:pcenc", "BABY"},
     {"8001", "8001", "N4:nonzero N5:nonzero N3:nonzero N1:winding N1", "DIMENSIONS"},
     {"8002", "8002", "X..20", "CMT No."},
     {"8003", "8003", "N1:zero N13:csum ?X..16", "GRAI"},
@@ -688,6 +689,15 @@ std::string componentError(std::string_view check, std::string_view part,
     } else if (check == "winding") {
         if (part != "0" && part != "1" && part != "9")
             return field + " winding direction " + value + " is not 0, 1 or 9";
+    } else if (check == "pcenc") {
+        // Names and addresses write other characters as "%" and two hex digits.
+        for (size_t i = part.find('%'); i != std::string_view::npos; i = part.find('%', i + 3)) {
+            if (i + 3 > part.size() || !std::isxdigit(static_cast<unsigned char>(part[i + 1])) ||
+                !std::isxdigit(static_cast<unsigned char>(part[i + 2]))) {
+                return field + " '" + value + "' has a '%' at character " + std::to_string(i + 1) +
+                       " that is not followed by two hex digits";
+            }
+        }
     } else if (check == "nozeroprefix") {
         if (part.size() > 1 && part.front() == '0')
             return field + " " + value + " starts with 0";

@@ -83,6 +83,10 @@ const std::vector<Refusal> kRefusals = {
     {"(8003)1950110153000312", "(8003) GRAI leading digit 1 is not 0"},
     {"(4321)2",
      "(4321) DANGEROUS GOODS / AUTH LEAVE / SIG REQUIRED 2 is neither 0 (no) nor 1 (yes)"},
+    {"(7253)O%27Br%2",
+     "(7253) FAMILY NAME / GIVEN NAME 'O%27Br%2' has a '%' at character 7 that is not followed by "
+     "two hex digits",
+     false},
     {"(8011)0123", "(8011) CPID SERIAL 0123 starts with 0"},
     {"(8001)00001000010001", "(8001) DIMENSIONS 0000 is zero"},
     {"(8010)ABc",
@@ -244,7 +248,7 @@ TEST(Gs1Syntax, PairingsAreCheckedNamingBothIdentifiers) {
         {"(414)9501101530003(254)A1", ""},
         {"(415)9501101530003(8020)ABC(12)240131(3902)1234", ""},
         {"(255)9501101530003(3940)0010(8111)0100(17)240131", ""},
-        {"(8017)123456789012345675(8019)12(7250)20000229", ""},
+        {"(8017)123456789012345675(8019)12(7250)20000229(7253)O%27Brien", ""},
         {"(8010)9501-/#1(8011)123(8030)QUJD", ""},
         {"(8003)0950110153000312(91)X", ""},
     };
