@@ -128,17 +128,17 @@ constexpr std::array kRules = std::to_array<AiRule>({
     {"425", "425", "N3:iso3166 ?N..12:iso3166list", "COUNTRY - DISASSEMBLY"},
     {"426", "426", "N3:iso3166", "COUNTRY - FULL PROCESS"},
     {"427", "427", "X..3", "ORIGIN SUBDIVISION"},
-    {"4300", "4301", "X..35", "SHIP TO COMP / NAME"},
-    {"4302", "4306", "X..70", "SHIP TO ADD / SUB / LOC / REG"},
+    {"4300", "4301", "X..35:pcenc", "SHIP TO COMP / NAME"},
+    {"4302", "4306", "X..70:pcenc", "SHIP TO ADD / SUB / LOC / REG"},
     {"4307", "4307", "X2:iso3166alpha2", "SHIP TO COUNTRY"},
     {"4308", "4308", "X..30", "SHIP TO PHONE"},
     {"4309", "4309", "N20:latlong", "SHIP TO GEO"},
-    {"4310", "4311", "X..35", "RTN TO COMP / NAME"},
-    {"4312", "4316", "X..70", "RTN TO ADD / SUB / LOC / REG"},
+    {"4310", "4311", "X..35:pcenc", "RTN TO COMP / NAME"},
+    {"4312", "4316", "X..70:pcenc", "RTN TO ADD / SUB / LOC / REG"},
     {"4317", "4317", "X2:iso3166alpha2", "RTN TO COUNTRY"},
     {"4318", "4318", "X..20", "RTN TO POST"},
     {"4319", "4319", "X..30", "RTN TO PHONE"},
-    {"4320", "4320", "X..35", "SRV DESCRIPTION"},
+    {"4320", "4320", "X..35:pcenc", "SRV DESCRIPTION"},
     {"4321", "4323", "N1:yesno", "DANGEROUS GOODS / AUTH LEAVE / SIG REQUIRED"},
     {"4324", "4325", "N10:yymmd0hhmi", "NBEF / NAFT DEL DATE"},
     {"4326", "4326", "N6:yymmdd", "REL DATE"},
@@ -637,9 +637,9 @@ std::string componentError(std::string_view check, std::string_view part,
             }
         }
     } else if (check == "key") {
-        if (!isDigit(part.front())) {
+        if (part.size() < 2 || !isDigit(part[0]) || !isDigit(part[1])) {
             return field + " '" + value +
-                   "' does not start with a GS1 Company Prefix, which is digits";
+                   "' does not start with a GS1 Company Prefix, which is digits (two or more)";
         }
     } else if (check == "iso3166" || check == "iso3166999") {
         if (!isIso3166(number(part)) && !(check == "iso3166999" && part == "999")) {

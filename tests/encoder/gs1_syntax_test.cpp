@@ -83,6 +83,9 @@ const std::vector<Refusal> kRefusals = {
     {"(8003)1950110153000312", "(8003) GRAI leading digit 1 is not 0"},
     {"(4321)2",
      "(4321) DANGEROUS GOODS / AUTH LEAVE / SIG REQUIRED 2 is neither 0 (no) nor 1 (yes)"},
+    {"(4300)O%27Br%ien",
+     "(4300) SHIP TO COMP / NAME 'O%27Br%ien' has a '%' at character 7 that is not followed by "
+     "two hex digits"},
     {"(7253)O%27Br%2",
      "(7253) FAMILY NAME / GIVEN NAME 'O%27Br%2' has a '%' at character 7 that is not followed by "
      "two hex digits",
@@ -92,7 +95,8 @@ const std::vector<Refusal> kRefusals = {
     {"(8010)ABc",
      "(8010) CPID 'ABc' holds 'c', which is not among GS1 character set 39 (A-Z 0-9 # - /)"},
     {"(8010)AB-/#1",
-     "(8010) CPID 'AB-/#1' does not start with a GS1 Company Prefix, which is digits"},
+     "(8010) CPID 'AB-/#1' does not start with a GS1 Company Prefix, which is digits (two or "
+     "more)"},
     {"(10)A\\B",
      "(10) holds a backslash that escapes nothing; \\( and \\) write parentheses in data", false},
     {"(3106)123456", "application identifier (3106) is not assigned or not 4 digits long"},
