@@ -199,6 +199,29 @@ constexpr std::array kRules = std::to_array<AiRule>({
 });
 // clang-format on
 
+// The checks componentError knows; the layouts of the table name no other.
+constexpr std::array<std::string_view, 28> kCheckNames = {
+    "csum",       "csumalpha",    "yymmd0",       "yymmdd",        "yymmddhh", "yymmddhhmi",
+    "yymmd0hhmi", "yyyymmdd",     "yyyymmddhhmi", "hhmi",          "mmoptss",  "key",
+    "iso3166",    "iso3166999",   "iso3166list",  "iso3166alpha2", "iso4217",  "iban",
+    "latlong",    "hyphen",       "yesno",        "iso5218",       "zero",     "nonzero",
+    "winding",    "nozeroprefix", "pcenc",        "pieceoftotal"};
+
+constexpr bool layoutsNameKnownChecks() {
+    for (const AiRule& r : kRules) {
+        std::string_view layout = r.layout;
+        for (size_t colon = layout.find(':'); colon != std::string_view::npos;
+             colon = layout.find(':')) {
+            layout.remove_prefix(colon + 1);
+            const std::string_view name = layout.substr(0, layout.find_first_of(": "));
+            if (std::find(kCheckNames.begin(), kCheckNames.end(), name) == kCheckNames.end())
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(layoutsNameKnownChecks(), "a layout names a check componentError does not know");
+
 // ISO 3166-1 numeric country codes, ascending.
 constexpr std::array<uint16_t, 249> kIso3166Numeric = {
     4,   8,   10,  12,  16,  20,  24,  28,  31,  32,  36,  40,  44,  48,  50,  51,  52,  56,
@@ -326,17 +349,39 @@ constexpr std::array kExclusions = std::to_array<Exclusion>({
 });
 // clang-format on
 
-bool inRun(std::string_view ai, std::string_view from, std::string_view to) {
+constexpr bool inRun(std::string_view ai, std::string_view from, std::string_view to) {
     return ai.size() == from.size() && ai >= from && ai <= to;
 }
 
-const AiRule* ruleOf(std::string_view ai) {
+constexpr const AiRule* ruleOf(std::string_view ai) {
     for (const AiRule& r : kRules) {
         if (inRun(ai, r.from, r.to))
             return &r;
     }
     return nullptr;
 }
+
+// Every identifier a pairing names is one of the table.
+constexpr bool pairingsNameAssignedIdentifiers() {
+    for (const Requisite& r : kRequisites) {
+        if (ruleOf(r.from) == nullptr || ruleOf(r.to) == nullptr)
+            return false;
+        for (std::string_view list = r.anyOf; !list.empty();) {
+            const size_t space = list.find(' ');
+            if (ruleOf(list.substr(0, space)) == nullptr)
+                return false;
+            list.remove_prefix(space == std::string_view::npos ? list.size() : space + 1);
+        }
+    }
+    for (const Exclusion& e : kExclusions) {
+        for (const std::string_view ai : {e.from, e.to, e.otherFrom, e.otherTo}) {
+            if (ruleOf(ai) == nullptr)
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(pairingsNameAssignedIdentifiers(), "a pairing names an unassigned identifier");
 
 struct Component {
     char set = 'N';
