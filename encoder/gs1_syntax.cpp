@@ -190,7 +190,7 @@ constexpr std::array kRules = std::to_array<AiRule>({
     {"8020", "8020", "X..25", "REF No."},
     {"8026", "8026", "N14:csum N4:pieceoftotal", "ITIP CONTENT"},
     {"8030", "8030", "Z..90", "DIGSIG"},
-    {"8110", "8110", "X..70", "Coupon"},
+    {"8110", "8110", "X..70:couponcode", "Coupon"},
     {"8111", "8111", "N4", "POINTS"},
     {"8112", "8112", "X..70", "Coupon"},
     {"8200", "8200", "X..70", "PRODUCT URL"},
@@ -200,12 +200,12 @@ constexpr std::array kRules = std::to_array<AiRule>({
 // clang-format on
 
 // The checks componentError knows; the layouts of the table name no other.
-constexpr std::array<std::string_view, 28> kCheckNames = {
-    "csum",       "csumalpha",    "yymmd0",       "yymmdd",        "yymmddhh", "yymmddhhmi",
-    "yymmd0hhmi", "yyyymmdd",     "yyyymmddhhmi", "hhmi",          "mmoptss",  "key",
-    "iso3166",    "iso3166999",   "iso3166list",  "iso3166alpha2", "iso4217",  "iban",
-    "latlong",    "hyphen",       "yesno",        "iso5218",       "zero",     "nonzero",
-    "winding",    "nozeroprefix", "pcenc",        "pieceoftotal"};
+constexpr std::array<std::string_view, 29> kCheckNames = {
+    "csum",       "csumalpha",    "yymmd0",       "yymmdd",        "yymmddhh",  "yymmddhhmi",
+    "yymmd0hhmi", "yyyymmdd",     "yyyymmddhhmi", "hhmi",          "mmoptss",   "key",
+    "iso3166",    "iso3166999",   "iso3166list",  "iso3166alpha2", "iso4217",   "iban",
+    "latlong",    "hyphen",       "yesno",        "iso5218",       "zero",      "nonzero",
+    "winding",    "nozeroprefix", "pcenc",        "pieceoftotal",  "couponcode"};
 
 constexpr bool layoutsNameKnownChecks() {
     for (const AiRule& r : kRules) {
@@ -645,6 +645,126 @@ std::string ibanError(std::string_view iban) {
     return {};
 }
 
+// Why a North American coupon code (8110) breaks its layout, or empty: the GS1 Company Prefix
+// after a digit giving its length (0 to 6 for 6 to 12 digits), the offer code, the save value
+// and the purchase requirement each after a length digit (1 to 5), the requirement's code and
+// family, then data fields, each after its indicator: 1 and 2 a second and third purchase
+// requirement, 3 the expiry and 4 the start date, 5 a serial number, 6 a retailer id, 9 the
+// save value code and flags.
+std::string couponError(std::string_view code) {
+    size_t pos = 0;
+    std::string why;
+    // The next `n` digits, or why there are none.
+    auto digits = [&](std::string_view name, size_t n, std::string_view& out) {
+        if (pos + n > code.size()) {
+            why = "it ends inside the ";
+            why += name;
+            return false;
+        }
+        out = code.substr(pos, n);
+        for (const char c : out) {
+            if (!isDigit(c)) {
+                why = "the ";
+                why += name;
+                why += " holds ";
+                why += characterName(c);
+                why += ", not a digit";
+                return false;
+            }
+        }
+        pos += n;
+        return true;
+    };
+    // The next digit, one of `allowed`, or why it is not.
+    auto digitOf = [&](std::string_view name, std::string_view allowed, int& out) {
+        std::string_view d;
+        if (!digits(name, 1, d))
+            return false;
+        if (allowed.find(d[0]) == std::string_view::npos) {
+            why = "the ";
+            why += name;
+            why += " ";
+            why += d;
+            why += " is not one of ";
+            why += allowed;
+            return false;
+        }
+        out = d[0] - '0';
+        return true;
+    };
+    std::string_view part;
+    int v = 0;
+    // A purchase requirement: length digit, value, code, family.
+    auto requirement = [&](std::string_view which, std::string_view codes) {
+        const std::string name(which);
+        return digitOf(name + " purchase requirement length digit", "12345", v) &&
+               digits(name + " purchase requirement", static_cast<size_t>(v), part) &&
+               digitOf(name + " purchase requirement code", codes, v) &&
+               digits(name + " purchase family code", 3, part);
+    };
+    // A company prefix of a further purchase: length digit, 9 for none.
+    auto furtherPrefix = [&](std::string_view which) {
+        const std::string name(which);
+        return digitOf(name + " GS1 Company Prefix length digit", "01234569", v) &&
+               (v == 9 || digits(name + " GS1 Company Prefix", static_cast<size_t>(6 + v), part));
+    };
+    auto date = [&](std::string_view name) {
+        if (!digits(name, 6, part))
+            return false;
+        if (std::string bad = dateError(part, 2, true); !bad.empty()) {
+            why = "the ";
+            why += name;
+            why += ' ';
+            why += part;
+            why += ": ";
+            why += bad;
+            return false;
+        }
+        return true;
+    };
+    bool sound = digitOf("GS1 Company Prefix length digit", "0123456", v) &&
+                 digits("GS1 Company Prefix", static_cast<size_t>(6 + v), part) &&
+                 digits("offer code", 6, part) && digitOf("save value length digit", "12345", v) &&
+                 digits("save value", static_cast<size_t>(v), part) &&
+                 requirement("primary", "0123459");
+    while (sound && pos < code.size()) {
+        int field = 0;
+        sound = digitOf("data field indicator", "1234569", field);
+        if (!sound)
+            break;
+        switch (field) {
+            case 1:
+                sound = digitOf("additional purchase rules code", "0123", v) &&
+                        requirement("second", "012349") && furtherPrefix("second");
+                break;
+            case 2:
+                sound = requirement("third", "012349") && furtherPrefix("third");
+                break;
+            case 3:
+                sound = date("expiry date");
+                break;
+            case 4:
+                sound = date("start date");
+                break;
+            case 5:
+                sound = digitOf("serial number length digit", "0123456789", v) &&
+                        digits("serial number", static_cast<size_t>(6 + v), part);
+                break;
+            case 6:
+                sound = digitOf("retailer id length digit", "1234567", v) &&
+                        digits("retailer id", static_cast<size_t>(6 + v), part);
+                break;
+            default:
+                sound = digitOf("save value code", "01256", v) &&
+                        digitOf("save value applies to item", "012", v) &&
+                        digitOf("store coupon flag", "0123456789", v) &&
+                        digitOf("don't multiply flag", "01", v);
+                break;
+        }
+    }
+    return sound ? std::string() : why;
+}
+
 // Why the value of a component breaks a check, in a sentence that starts with the field; empty
 // when it does not.
 std::string componentError(std::string_view check, std::string_view part,
@@ -706,6 +826,9 @@ std::string componentError(std::string_view check, std::string_view part,
     } else if (check == "iso4217") {
         if (!std::binary_search(kIso4217Numeric.begin(), kIso4217Numeric.end(), number(part)))
             return field + " currency " + value + " is no ISO 4217 numeric currency code";
+    } else if (check == "couponcode") {
+        if (std::string why = couponError(part); !why.empty())
+            return field + " " + value + ": " + why;
     } else if (check == "iban") {
         if (std::string why = ibanError(part); !why.empty())
             return field + " " + value + ": " + why;

@@ -92,6 +92,14 @@ const std::vector<Refusal> kRefusals = {
      false},
     {"(8011)0123", "(8011) CPID SERIAL 0123 starts with 0"},
     {"(8001)00001000010001", "(8001) DIMENSIONS 0000 is zero"},
+    {"(8110)761414112345615110123",
+     "(8110) Coupon 761414112345615110123: the GS1 Company Prefix length digit 7 is not one of "
+     "0123456"},
+    {"(8110)0614141123456151101233251331",
+     "(8110) Coupon 0614141123456151101233251331: the expiry date 251331: the month 13 is not 01 "
+     "to 12"},
+    {"(8110)06141411234561511012359123456",
+     "(8110) Coupon 06141411234561511012359123456: it ends inside the serial number"},
     {"(8010)ABc",
      "(8010) CPID 'ABc' holds 'c', which is not among GS1 character set 39 (A-Z 0-9 # - /)"},
     {"(8010)AB-/#1",
@@ -270,6 +278,8 @@ TEST(Gs1Syntax, SoundDataIsTakenAndParenthesesInDataRoundTrip) {
         "(01)99501101530006(3103)001234(3932)978199",
         "(8007)GB82WEST12345698765432",
         "(01)09501101530003(8001)01000020003010",
+        "(8110)06141411234561511012310120456932512315012345690001",
+        "(8110)061414112345615110123211178906141414250100610614141",
     };
     for (const std::string& text : sound) {
         EXPECT_EQ(parseGs1(text).error, "") << text;
