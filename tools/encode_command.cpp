@@ -431,8 +431,10 @@ void addEncodeCommand(CLI::App& app) {
                   "GS1 data: element strings with the identifiers in parentheses, "
                   "\"(01)09501101530003(17)140704(10)AB-123\"; \\( and \\) write parentheses "
                   "in data. Each field is checked against its identifier's rules: length, digits "
-                  "or GS1 character set 82 (no space), 39 or 64, check digit, date (day 00 where "
-                  "allowed), country code, and the pairings (01)/(02), (02)+(37)");
+                  "or GS1 character set 82 (no space), 39 or 64, check digit or pair, date (day "
+                  "00 where allowed), ISO country and currency code, IBAN, and the pairings GS1 "
+                  "gives: invalid pairs ((01)/(02), (420)/(421), ...) and the keys an attribute "
+                  "needs ((10) with (01), (02), (8006) or (8026), (02) with (37), ...)");
     cmd->add_option("--macro", options->macro,
                     "Wrap the text in a Macro 05 or 06 envelope (\"[)>\" RS \"05\" GS ... RS EOT)")
         ->check(CLI::IsMember({"05", "06"}));

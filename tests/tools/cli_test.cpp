@@ -398,6 +398,7 @@ TEST_F(CommandLine, EncodeRefusesOptionsThatCannotHold) {
         {"encode --dmre ABC", "the rectangular extension sizes are rectangles"},
         {"encode --gs1 '(01)123'", "(01) takes exactly 14 digits"},
         {"encode --gs1 '(07)1'", "application identifier (07) is not assigned"},
+        {"encode --gs1 '(10)AB-123'", "(10) BATCH/LOT needs (01), (02), (8006) or (8026)"},
         {"encode --scheme x12 'lower'", "X12 cannot write 'l' (byte 6C, character 1 of the text)"},
         {"encode --scheme edifact 'a'", "EDIFACT cannot write 'a' (byte 61"},
         {"encode --scheme edifact 'AB中'",
