@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <new>
 
 #include "decoder/data_decodation.h"
@@ -57,8 +58,37 @@ namespace {
 
 // The matrix's codeword stream extracted and corrected (starting the message in state); false
 // with status set when it cannot be.
+// Per codeword of the stream, how many of its modules are doubtful: sampled within a fifth of
+// the dark and light levels' distance of the level they were split at.
+std::vector<uint8_t> codewordDoubt(const SampledLevels& sampled, int sizeIndex) {
+    const SymbolSize& size = symbolSize(sizeIndex);
+    std::vector<uint8_t> doubt(static_cast<size_t>(size.dataCodewords) + size.eccCodewords);
+    int64_t darkSum = 0, lightSum = 0, dark = 0;
+    for (const uint8_t level : sampled.levels) {
+        const bool isDark = level <= sampled.split;
+        dark += isDark;
+        (isDark ? darkSum : lightSum) += level;
+    }
+    const auto count = static_cast<int64_t>(sampled.levels.size());
+    if (dark == 0 || dark == count)
+        return doubt;
+    const double distance = static_cast<double>(lightSum) / static_cast<double>(count - dark) -
+                            static_cast<double>(darkSum) / static_cast<double>(dark);
+    constexpr double kDoubtfulShare = 0.2;
+    const std::vector<int32_t> bits = moduleBits(sizeIndex);
+    for (size_t i = 0; i < bits.size() && i < sampled.levels.size(); ++i) {
+        const double off = std::abs(static_cast<double>(sampled.levels[i]) - sampled.split - 0.5);
+        if (bits[i] >= 0 && off < kDoubtfulShare * distance) {
+            uint8_t& d = doubt[static_cast<size_t>(bits[i] / 8)];
+            d = static_cast<uint8_t>(std::min(d + 1, 8));
+        }
+    }
+    return doubt;
+}
+
 bool correctMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState& state,
-                   DecodeStatus& status, CodewordCorrection& corrected) {
+                   DecodeStatus& status, CodewordCorrection& corrected,
+                   std::span<const uint8_t> doubt = {}) {
     startMessage(state, sizeIndex);
     if (!isValidSizeIndex(sizeIndex)) {
         status = DecodeStatus::SizeIndexOutOfRange;
@@ -72,7 +102,7 @@ bool correctMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeState& 
     std::vector<uint8_t> stream(size.dataCodewords + size.eccCodewords);
     if (!extractCodewords(matrix, sizeIndex, stream, status))
         return false;
-    corrected = correctCodewords(stream, sizeIndex);
+    corrected = correctCodewords(stream, sizeIndex, BlockScope::UntilUncorrectable, doubt);
     if (!corrected.ok) {
         status = corrected.status;
         return false;
@@ -106,13 +136,31 @@ bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeSt
 }
 
 bool decodeSearchedMatrix(std::span<const uint8_t> matrix, int sizeIndex, bool speculative,
-                          DecodeState& state, DecodeStatus& status) {
+                          const SampledLevels* sampled, DecodeState& state, DecodeStatus& status) {
     try {
         CodewordCorrection corrected;
-        if (!correctMatrix(matrix, sizeIndex, state, status, corrected))
+        bool ok = correctMatrix(matrix, sizeIndex, state, status, corrected);
+        // A block beyond correction: again with the codewords of doubtful modules erased.
+        if (!ok && status == DecodeStatus::BlockUncorrectable && sampled != nullptr &&
+            sampled->levels.size() == matrix.size()) {
+            const std::vector<uint8_t> doubt = codewordDoubt(*sampled, sizeIndex);
+            ok = correctMatrix(matrix, sizeIndex, state, status, corrected, doubt);
+        }
+        if (!ok)
             return false;
         if (speculative &&
             !everyBlock(corrected, [](const BlockErrors& b) { return b.errors < b.capacity; })) {
+            status = DecodeStatus::BlockUncorrectable;
+            return false;
+        }
+        // Erasures weaken the check Reed-Solomon keeps: a correction through them must leave
+        // a codeword's two syndromes to spare in every block.
+        constexpr int32_t kSpareSyndromes = 2;
+        const bool erased =
+            !everyBlock(corrected, [](const BlockErrors& b) { return b.erased == 0; });
+        if (erased && !everyBlock(corrected, [](const BlockErrors& b) {
+                return b.spareSyndromes >= kSpareSyndromes;
+            })) {
             status = DecodeStatus::BlockUncorrectable;
             return false;
         }
@@ -290,17 +338,20 @@ bool Decoder::searchFrame(FrameSearchReadings readings) {
     found = DecodeResult{};
     // The rows are read bottom-up (see decodeView), where a printed symbol's L turns from +x to
     // +y.
-    const FrameSearchResult result = searchWholeFrame(
-        state.image, FinderTurn::PlusXToPlusY, frameSearch,
-        [this](std::span<const uint8_t> matrix, int sizeIndex, bool speculative, DecodeStatus& s) {
-            return decodeSearchedMatrix(matrix, sizeIndex, speculative, state, s);
-        },
-        readings);
+    const FrameSearchResult result = searchWholeFrame(state.image, FinderTurn::PlusXToPlusY,
+                                                      frameSearch, matrixDecoder(), readings);
     status = result.status;
     if (!result.decoded)
         return false;
     takeSearched(result);
     return true;
+}
+
+MatrixDecoder Decoder::matrixDecoder() {
+    return [this](std::span<const uint8_t> matrix, int sizeIndex, bool speculative,
+                  const SampledLevels* sampled, DecodeStatus& s) {
+        return decodeSearchedMatrix(matrix, sizeIndex, speculative, sampled, state, s);
+    };
 }
 
 void Decoder::takeSearched(const FrameSearchResult& result) {
@@ -347,13 +398,8 @@ std::vector<DecodeResult> Decoder::collectView(const ImageView& view, FrameSearc
         return static_cast<int32_t>(symbols.size()) < most;
     };
     readView(view, [&] {
-        collectWholeFrame(
-            state.image, FinderTurn::PlusXToPlusY, frameSearch,
-            [this](std::span<const uint8_t> matrix, int sizeIndex, bool speculative,
-                   DecodeStatus& s) {
-                return decodeSearchedMatrix(matrix, sizeIndex, speculative, state, s);
-            },
-            readings, collection);
+        collectWholeFrame(state.image, FinderTurn::PlusXToPlusY, frameSearch, matrixDecoder(),
+                          readings, collection);
         return false;
     });
     return symbols;

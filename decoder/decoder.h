@@ -64,6 +64,8 @@ class Decoder {
     bool searchFrame(FrameSearchReadings readings);
     // What the frame search found, into found; with the message, as finishDecoded takes it.
     void takeSearched(const FrameSearchResult& result);
+    // decodeSearchedMatrix into this decoder's state, as the frame search calls it.
+    MatrixDecoder matrixDecoder();
     // Takes the decoded text and Structured Append fields from the state; returns true.
     bool finishDecoded();
 
@@ -86,10 +88,12 @@ bool decodeModuleMatrix(std::span<const uint8_t> matrix, int sizeIndex, DecodeSt
 // patterns that are no symbol (a frame offers many outlines, each sampled several ways, and now
 // and then one corrects into a message): an empty message is taken only as an encoder writes it
 // (a pad first, nothing corrected), and a speculative read only with a codeword of correction to
-// spare in every block. A read turned away fails with DataDecodationFailed or
-// BlockUncorrectable.
+// spare in every block. When a block is beyond correction and the sampled levels are given, the
+// codewords of modules sampled near the split level are erased and the blocks corrected again;
+// such a read too must leave a codeword's two syndromes to spare in every block. A read turned
+// away fails with DataDecodationFailed or BlockUncorrectable.
 bool decodeSearchedMatrix(std::span<const uint8_t> matrix, int sizeIndex, bool speculative,
-                          DecodeState& state, DecodeStatus& status);
+                          const SampledLevels* sampled, DecodeState& state, DecodeStatus& status);
 
 // Data decodation of a symbol's corrected data codewords (exactly dataCodewords of them, in
 // stream order), as decodeModuleMatrix ends: on success state.text holds the text, textLength

@@ -11,8 +11,10 @@ namespace dm {
 
 // What one Reed-Solomon block needed.
 struct BlockErrors {
-    int32_t errors = 0;    // codewords corrected; -1 when the block could not be corrected
-    int32_t capacity = 0;  // codewords the block can correct
+    int32_t errors = 0;          // codewords corrected; -1 when the block could not be corrected
+    int32_t capacity = 0;        // codewords the block can correct
+    int32_t erased = 0;          // doubtful codewords corrected as erasures
+    int32_t spareSyndromes = 0;  // syndromes that still check the correction (see correctBlock)
 };
 
 // A codeword stream after Reed-Solomon correction.
@@ -37,8 +39,12 @@ enum class BlockScope {
 // Splits the stream (data, then error correction) into its blocks, corrects each and joins the
 // result. A 144x144 stream that leaves a block uncorrectable is read again with the legacy
 // interleaving, which some writers use; when that fails too, the standard reading is reported.
+// doubt, when given, rates each stream position (0 sure, more: more doubtful); a block that
+// does not correct as it is is corrected again with its most doubtful codewords erased, as
+// many as leave a codeword's two syndromes to check the result, then half as many.
 CodewordCorrection correctCodewords(std::span<const uint8_t> stream, int sizeIndex,
-                                    BlockScope scope = BlockScope::UntilUncorrectable);
+                                    BlockScope scope = BlockScope::UntilUncorrectable,
+                                    std::span<const uint8_t> doubt = {});
 
 // Stream position of codeword i of block k (data first, then error correction) under the
 // interleaving; sizeIndex valid, k and i within the block.

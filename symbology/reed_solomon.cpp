@@ -176,7 +176,8 @@ bool splitBlocks(std::span<const uint8_t> stream, BlockArray& blocks, int sizeIn
     return true;
 }
 
-BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockEcc) {
+BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockEcc,
+                             std::span<const int32_t> erasures) {
     const int n = blockData + blockEcc;
     if (blockData <= 0 || blockEcc <= 0 || n > 255 || blockEcc > kMaxBlockEcc ||
         block.size() < static_cast<size_t>(n)) {
@@ -188,14 +189,27 @@ BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockE
     int errors = 0;
 
     const int count = syndromeCount(n, blockEcc);
+    const auto erased = static_cast<int>(erasures.size());
+    int spare = count - erased;
+    if (erased > count)
+        return {DecodeStatus::BlockUncorrectable};
     std::array<uint8_t, kMaxBlockEcc> syndromes{};
     if (!computeSyndromes(work, start, count, syndromes)) {
-        // Berlekamp-Massey: error locator lambda of degree at most count.
+        // Berlekamp-Massey: error locator lambda of degree at most count. Erased positions
+        // start it as their own locator (block position i stands for a^(n - 1 - i)), so
+        // that it finds the errors besides them: 2 errors + erasures up to count.
         std::array<uint8_t, kMaxBlockEcc + 2> lambda{}, prev{}, next{};
         lambda[0] = 1;
-        prev[0] = 1;
-        int length = 0;
-        for (int r = 1; r <= count; ++r) {
+        for (const int32_t i : erasures) {
+            if (i < 0 || i >= n)
+                return {DecodeStatus::BlockUnprocessable};
+            const uint8_t x = gfPow(n - 1 - i);
+            for (int k = erased; k > 0; --k)
+                lambda[k] ^= gfMultiply(x, lambda[k - 1]);
+        }
+        prev = lambda;
+        int length = erased;
+        for (int r = erased + 1; r <= count; ++r) {
             uint8_t delta = 0;
             for (int i = 0; i < r; ++i)
                 delta ^= gfMultiply(lambda[i], syndromes[r - 1 - i]);
@@ -207,8 +221,8 @@ BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockE
             next = lambda;
             for (int i = 0; i <= count; ++i)
                 next[i + 1] ^= gfMultiply(delta, prev[i]);
-            if (2 * length <= r - 1) {
-                length = r - length;
+            if (2 * length <= r - 1 + erased) {
+                length = r + erased - length;
                 for (int i = 0; i <= count + 1; ++i)
                     prev[i] = gfDivide(lambda[i], delta);
             } else {
@@ -224,7 +238,8 @@ BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockE
                 break;
             }
         }
-        if (degree == 0)
+        spare = count - 2 * (degree - erased) - erased;
+        if (degree == 0 || spare < 0)
             return {DecodeStatus::BlockUncorrectable};
 
         // Chien search over the block's own positions: x = a^-m stands for position 254 - m.
@@ -271,7 +286,7 @@ BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockE
         errors += block[i] != work[start + i];
         block[i] = work[start + i];
     }
-    return {DecodeStatus::Success, errors};
+    return {DecodeStatus::Success, errors, spare};
 }
 
 DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> dataOut,

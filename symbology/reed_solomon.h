@@ -64,11 +64,17 @@ DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> d
 struct BlockCorrection {
     DecodeStatus status = DecodeStatus::BlockUnprocessable;
     int errors = 0;
+    // Syndromes the correction left unused, which still check it: those checked less twice
+    // the errors found and once the erasures.
+    int spareSyndromes = 0;
 };
 
 // Corrects a whole block (data, then error correction codewords) in place, as decodeBlock does;
-// the block is left as it was unless the status is Success.
-BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockEcc);
+// the block is left as it was unless the status is Success. Erasures name block positions
+// known to be doubtful: each costs one checked syndrome where an error costs two, so that
+// 2 errors + erasures up to the syndromes checked are corrected.
+BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockEcc,
+                             std::span<const int32_t> erasures = {});
 
 // Errors a block of this shape can correct: half the syndromes checked, which in the two
 // smallest shapes (3 + 5 and 5 + 7 codewords) leave one codeword aside against misreading.

@@ -228,13 +228,14 @@ class OutlineReader {
         buffers_.matrix.resize(levels.size());
         for (size_t i = 0; i < levels.size(); ++i)
             buffers_.matrix[i] = levels[i] <= split;
-        return tryMatrix(sizeIndex);
+        const SampledLevels sampled{levels, split};
+        return tryMatrix(sizeIndex, &sampled);
     }
 
-    bool tryMatrix(int sizeIndex) {
+    bool tryMatrix(int sizeIndex, const SampledLevels* sampled = nullptr) {
         DecodeStatus s = DecodeStatus::GridLost;
         if (looksLikeASymbol(buffers_.matrix, sizeIndex) &&
-            decode_(buffers_.matrix, sizeIndex, speculative_, s))
+            decode_(buffers_.matrix, sizeIndex, speculative_, sampled, s))
             return true;
         note(s);
         return false;

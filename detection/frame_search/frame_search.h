@@ -27,12 +27,20 @@ struct FrameSearchBuffers {
     std::vector<uint8_t> matrix;
 };
 
+// The gray levels a module matrix was split from (same layout) and the level it was split at:
+// the modules near that level are the doubtful ones.
+struct SampledLevels {
+    std::span<const uint8_t> levels;
+    uint8_t split = 0;
+};
+
 // Decodes a sampled module matrix (standard orientation, 1 = dark) of the given size; true when
 // it held a message. speculative marks the readings that offer the most false outlines (the
-// negative, the closed map), whose reads the decoder may hold to a stricter rule. On failure
-// status says how far the decode got.
-using MatrixDecoder = std::function<bool(std::span<const uint8_t> matrix, int sizeIndex,
-                                         bool speculative, DecodeStatus& status)>;
+// negative, the closed map), whose reads the decoder may hold to a stricter rule. sampled, when
+// given, says which modules are doubtful. On failure status says how far the decode got.
+using MatrixDecoder =
+    std::function<bool(std::span<const uint8_t> matrix, int sizeIndex, bool speculative,
+                       const SampledLevels* sampled, DecodeStatus& status)>;
 
 // What the frame search found: on success the symbol's outer corners (top left, top right,
 // bottom right, bottom left in standard orientation, stored pixel coordinates); otherwise

@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "decoder/data_decodation.h"
+#include "decoder/decode_image.h"
 #include "decoder/frame_intake.h"
 #include "encoder/message_encoder.h"
 #include "symbology/placement.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/decoding.h"
 #include "tests/support/frame_synth.h"
+#include "tests/support/peer_readers.h"
 #include "tests/support/printers.h"
 #include "tests/support/symbol_builders.h"
 
@@ -191,6 +193,46 @@ TEST(DecoderObject, FrameSearchTakesAnEmptyMessageOnlyAsWritten) {
             EXPECT_EQ(result.status, DecodeStatus::DataDecodationFailed);
         }
     }
+}
+
+}  // namespace
+}  // namespace dm
+
+namespace dm {
+namespace {
+
+// A symbol under a glare that leaves its modules midway between dark and light, over more
+// codewords than the error correction can carry as errors: the frame search reads it by
+// erasing the codewords of those modules.
+TEST(DecoderObject, ModulesHalfwayBetweenDarkAndLightAreErased) {
+    const auto encoded = EncodeMessage(std::string(40, 'E') + "rasure test 0123456789");
+    ASSERT_TRUE(encoded.has_value());
+    const SymbolSize& size = symbolSize(encoded->sizeIndex);
+    constexpr int kModule = 6, kQuiet = 4;
+    test::GrayPicture picture =
+        test::drawModules(encoded->moduleMatrix, size.symbolRows, size.symbolCols, kModule, kQuiet);
+    // The glare: a block of modules half the symbol across, its levels drawn near the
+    // middle, a little to either side, so about half come out wrong.
+    std::mt19937 rng(3);
+    const int from = size.symbolRows / 4, to = from + size.symbolRows / 2;
+    for (int r = from; r < to; ++r) {
+        for (int c = from; c < to; ++c) {
+            const auto level = static_cast<uint8_t>(118 + rng() % 20);
+            for (int y = 0; y < kModule; ++y) {
+                for (int x = 0; x < kModule; ++x) {
+                    picture.pixels[static_cast<size_t>((kQuiet + r) * kModule + y) * picture.width +
+                                   (kQuiet + c) * kModule + x] = level;
+                }
+            }
+        }
+    }
+    const ImageView view{picture.pixels, picture.width, picture.height};
+    // Beyond the error correction as errors: the finder pass, which does not erase, fails.
+    Decoder plain;
+    EXPECT_FALSE(plain.decodeView(view).decoded);
+    const DecodeResult result = decodeImage(view);
+    ASSERT_TRUE(result.decoded) << ::testing::PrintToString(result.status);
+    EXPECT_EQ(result.text, std::string(40, 'E') + "rasure test 0123456789");
 }
 
 }  // namespace

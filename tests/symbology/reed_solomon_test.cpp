@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
 #include <random>
 #include <set>
 
@@ -107,6 +109,67 @@ TEST(ReedSolomonDecoding, RefusesBeyondCapacity) {
         }
         EXPECT_EQ(refused, kTrials) << "sizeIndex " << sizeIndex << " with " << errors << " errors";
     }
+}
+
+// Erasures cost one syndrome where an error costs two: every split of the syndromes into errors
+// and erasures corrects, in blocks of every shape, and says how many syndromes are left.
+TEST(ReedSolomonDecoding, CorrectsErasuresAndErrorsUpToTheSyndromes) {
+    std::mt19937 rng(17);
+    for (const int sizeIndex : {0, 1, 5, 9, 14, 23, 24, 29}) {
+        const SymbolSize& s = symbolSize(sizeIndex);
+        const int data = blockDataCount(sizeIndex, 0);
+        const int n = data + s.blockEccCodewords;
+        const int syndromes = 2 * correctableErrors(data, s.blockEccCodewords);
+        for (int erased = 1; erased <= syndromes; erased += std::max(1, syndromes / 6)) {
+            const int errors = (syndromes - erased) / 2;
+            auto full = randomStream(sizeIndex, rng);
+            BlockArray blocks = makeReceivedBlocks(sizeIndex);
+            DecodeStatus status = DecodeStatus::Success;
+            ASSERT_TRUE(splitBlocks(full, blocks, sizeIndex, status));
+            const auto original = blocks.row(0);
+            std::vector<uint8_t> received(original.begin(), original.begin() + n);
+            std::vector<int32_t> positions(static_cast<size_t>(n));
+            std::iota(positions.begin(), positions.end(), 0);
+            std::shuffle(positions.begin(), positions.end(), rng);
+            for (int i = 0; i < erased + errors; ++i)
+                received[positions[i]] ^= static_cast<uint8_t>(1 + rng() % 255);
+            const std::span<const int32_t> erasures(positions.data(), erased);
+            const BlockCorrection c = correctBlock(received, data, s.blockEccCodewords, erasures);
+            ASSERT_EQ(c.status, DecodeStatus::Success)
+                << "size " << sizeIndex << ", " << erased << " erased, " << errors << " errors";
+            EXPECT_TRUE(std::equal(received.begin(), received.end(), original.begin()));
+            EXPECT_EQ(c.errors, erased + errors);
+            EXPECT_EQ(c.spareSyndromes, syndromes - erased - 2 * errors);
+        }
+    }
+}
+
+// A stream with more wrong codewords than a block corrects reads once the doubtful ones are
+// named; without doubt, or with the wrong ones named sure, it does not.
+TEST(CodewordCorrection, DoubtfulCodewordsAreErasedWhenABlockIsBeyondCorrection) {
+    std::mt19937 rng(19);
+    const int sizeIndex = 9;  // 32 x 32: one block of 62 + 36
+    const auto original = randomStream(sizeIndex, rng);
+    auto stream = original;
+    std::vector<uint8_t> doubt(stream.size(), 0);
+    const int capacity = test::blockCapacity(sizeIndex);
+    std::vector<size_t> positions(stream.size());
+    std::iota(positions.begin(), positions.end(), size_t{0});
+    std::shuffle(positions.begin(), positions.end(), rng);
+    // capacity + 6 wrong codewords, 20 of them doubtful, and 4 sure codewords doubtful as well.
+    for (int i = 0; i < capacity + 6; ++i) {
+        stream[positions[i]] ^= 0x5A;
+        doubt[positions[i]] = i < 20 ? 3 : 0;
+    }
+    for (int i = capacity + 6; i < capacity + 10; ++i)
+        doubt[positions[i]] = 1;
+    EXPECT_FALSE(correctCodewords(stream, sizeIndex).ok);
+    const CodewordCorrection c =
+        correctCodewords(stream, sizeIndex, BlockScope::UntilUncorrectable, doubt);
+    ASSERT_TRUE(c.ok) << ::testing::PrintToString(c.status);
+    EXPECT_EQ(c.codewords, original);
+    EXPECT_GT(c.blocks[0].erased, 0);
+    EXPECT_GE(c.blocks[0].spareSyndromes, 2);
 }
 
 TEST(ReedSolomonDecoding, ErrorsInTheEccPartLeaveTheDataAlone) {

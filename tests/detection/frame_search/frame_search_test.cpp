@@ -31,8 +31,9 @@ Searched search(const GrayFrame& view, FinderTurn turn, FrameSearchReadings read
     Searched a;
     a.result = searchWholeFrame(
         view.image, turn, buffers,
-        [&](std::span<const uint8_t> matrix, int sizeIndex, bool speculative, DecodeStatus& s) {
-            return decodeSearchedMatrix(matrix, sizeIndex, speculative, state, s);
+        [&](std::span<const uint8_t> matrix, int sizeIndex, bool speculative,
+            const SampledLevels* sampled, DecodeStatus& s) {
+            return decodeSearchedMatrix(matrix, sizeIndex, speculative, sampled, state, s);
         },
         readings);
     a.text.assign(state.text.begin(), state.text.end());
