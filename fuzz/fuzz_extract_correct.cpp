@@ -1,6 +1,8 @@
 // Arbitrary module matrices of every size through extraction, block split, Reed-Solomon
 // correction and join, under both 144x144 interleavings, and through the correction that
-// chooses the interleaving, which must read whatever the standard one reads, alike.
+// chooses the interleaving, which must read whatever the standard one reads, alike; then with
+// doubtful codewords erased (the input's trailing bytes rate them), which must read whatever
+// the correction without doubt reads, and only as codewords that check.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (corrected.ok != (corrected.status == dm::DecodeStatus::Success) ||
         corrected.blocks.size() != static_cast<size_t>(s.blockCount) ||
         corrected.codewords.size() != (corrected.ok ? stream.size() : 0)) {
+        __builtin_trap();
+    }
+    std::vector<uint8_t> doubt(stream.size(), 0);
+    for (size_t i = 0; i < doubt.size() && size > doubt.size() + i; ++i)
+        doubt[i] = data[size - 1 - i] % 4;
+    const dm::CodewordCorrection erased =
+        dm::correctCodewords(stream, sizeIndex, dm::BlockScope::EveryBlock, doubt);
+    if ((corrected.ok && (!erased.ok || erased.codewords != corrected.codewords)) ||
+        (erased.ok && !dm::correctCodewords(erased.codewords, sizeIndex).ok)) {
         __builtin_trap();
     }
     for (auto interleaving : {dm::Interleaving::Compliant, dm::Interleaving::Legacy}) {
