@@ -40,6 +40,14 @@ TierParameters parametersOf(Tier tier) {
             return kCamera;
         case Tier::Hard:
             return {3, 8, 70, 160, 250, 0.12, 0.35, 0.5, 2, 9, 60};
+        case Tier::FineKeystone: {
+            TierParameters p = kCamera;
+            p.minModule = 2;
+            p.maxModule = 3;
+            p.perspective = 0.1;
+            p.maxBlur = 0.8;
+            return p;
+        }
         case Tier::DotPeenDark:
         case Tier::DotPeenBright:
         case Tier::InkLoss: {
@@ -321,7 +329,8 @@ CFrameDib backgroundFrame(Background background, uint32_t seed) {
 const char* tierName(Tier tier) {
     constexpr const char* kNames[] = {"clean",           "camera", "hard",     "finder-gaps",
                                       "scratch",         "stain",  "inverted", "dot-peen-dark",
-                                      "dot-peen-bright", "etched", "ink-loss", "cylinder"};
+                                      "dot-peen-bright", "etched", "ink-loss", "cylinder",
+                                      "fine-keystone"};
     return kNames[static_cast<int>(tier)];
 }
 
@@ -564,7 +573,9 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     std::optional<Encoded> encoded;
     std::optional<Placement> placement;
     while (!placement) {
-        const int sizeIndex = uniformInt(rng, 0, kFirstDmre - 1);
+        // The fine tier: the multi-region squares, 32 x 32 (index 9) to 144 x 144.
+        const int sizeIndex = tier == Tier::FineKeystone ? uniformInt(rng, 9, kSquareCount - 1)
+                                                         : uniformInt(rng, 0, kFirstDmre - 1);
         encoded = encodeRandom(rng, sizeIndex);
         if (encoded)
             placement = place(rng, p, encoded->symbol.rows, encoded->symbol.cols);

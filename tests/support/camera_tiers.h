@@ -33,6 +33,8 @@ namespace dm::test {
 //   between them; modules 6-12 pixels.
 // - Cylinder: a label wrapped around a cylinder of 1-3 times the symbol's width, across its rows
 //   or its columns, shaded toward the cylinder's sides.
+// - FineKeystone: multi-region squares (32 x 32 to 144 x 144) at 2-3 pixels per module, corners
+//   moved by up to 10 % (a label seen at a slant), blur up to 0.8.
 // Damage is drawn only where the error correction can carry it (the symbol sampled at its module
 // centres still reads); the finder's gaps cost no codewords.
 enum class Tier {
@@ -48,12 +50,13 @@ enum class Tier {
     Etched,
     InkLoss,
     Cylinder,
+    FineKeystone,
 };
 
 inline constexpr Tier kLabelTiers[] = {Tier::Clean, Tier::Camera, Tier::Hard};
-inline constexpr Tier kMarkTiers[] = {Tier::FinderGaps, Tier::Scratch,     Tier::Stain,
-                                      Tier::Inverted,   Tier::DotPeenDark, Tier::DotPeenBright,
-                                      Tier::Etched,     Tier::InkLoss,     Tier::Cylinder};
+inline constexpr Tier kMarkTiers[] = {
+    Tier::FinderGaps,    Tier::Scratch, Tier::Stain,   Tier::Inverted, Tier::DotPeenDark,
+    Tier::DotPeenBright, Tier::Etched,  Tier::InkLoss, Tier::Cylinder, Tier::FineKeystone};
 
 const char* tierName(Tier tier);
 
