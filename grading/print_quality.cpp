@@ -320,6 +320,8 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     out.symbolCols = cols;
     out.moduleSize = grid->moduleSize;
     out.aperture = kApertureShare * grid->moduleSize;
+    out.printGrowthX = grid->growthX;
+    out.printGrowthY = grid->growthY;
     const auto [high, low] = reflectanceExtremes(image, grid->outline, rows, cols, out.aperture);
     out.maxReflectance = high;
     out.minReflectance = low;

@@ -88,6 +88,11 @@ struct SymbolGrade {
     double maxReflectance = 0;  // over the symbol and its one-module quiet zone
     double minReflectance = 0;
     double globalThreshold = 0;  // halfway between them
+    // Print growth, informative: how far each edge of the dark modules lies outside its nominal
+    // place, in modules, across the columns (X) and down the rows (Y); negative for ink loss. A
+    // lone dark module is 1 + 2 printGrowthX wide.
+    double printGrowthX = 0;
+    double printGrowthY = 0;
     std::array<ParameterGrade, kParameterCount> parameters{};
     double overall = 0;                         // the lowest parameter grade
     SymbolCorners corners{};                    // outline of the measured grid

@@ -87,6 +87,11 @@ void printText(const std::string& file, const SymbolGrade& g, bool named) {
     std::snprintf(line, sizeof line, "  %-25s %-12s %s\n", "Overall grade", "",
                   graded(g.overall).c_str());
     std::cout << line;
+    std::snprintf(
+        line, sizeof line,
+        "  print growth (informative): horizontal %+.3f, vertical %+.3f module per edge\n",
+        g.printGrowthX, g.printGrowthY);
+    std::cout << line;
     if (g.moduleSize < kFewestPixelsPerModule - 0.05) {  // what prints as 4.0 is enough
         std::snprintf(line, sizeof line,
                       "  note: %.1f pixels per module; a meaningful grade needs %.0f or more\n",
@@ -105,6 +110,7 @@ Json gradeJson(const SymbolGrade& g) {
     j["maxReflectance"] = g.maxReflectance;
     j["minReflectance"] = g.minReflectance;
     j["globalThreshold"] = g.globalThreshold;
+    j["printGrowth"] = {{"horizontal", g.printGrowthX}, {"vertical", g.printGrowthY}};
     Json parameters = Json::object();
     for (const ParameterGrade& p : g.parameters) {
         parameters[kJsonNames[static_cast<size_t>(p.parameter)]] = {
@@ -236,7 +242,8 @@ void addGradeCommand(CLI::App& app) {
     cmd->add_flag("--json", options->json,
                   "One JSON object per file: file (and fileBytes, its bytes in hex, when the "
                   "name is not UTF-8), ok, status, meaning, grade (symbol, overall, "
-                  "letter, moduleSize, aperture, reflectances, parameters with value, grade and "
+                  "letter, moduleSize, aperture, reflectances, printGrowth (horizontal and "
+                  "vertical), parameters with value, grade and "
                   "letter, blocks, segments) and report");
     cmd->add_option("--report", options->report,
                     "Write a PNG picture of the graded symbol: the measured outline in green, "

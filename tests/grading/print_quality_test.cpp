@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 
+#include "grading/reflectance_image.h"
 #include "symbology/placement.h"
 #include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
@@ -341,6 +344,75 @@ TEST(PrintQuality, ColumnsThatNarrowAcrossTheSymbolAreFollowed) {
     EXPECT_EQ(g[Parameter::Decode].grade, 4.0) << grades(g);
     EXPECT_EQ(g[Parameter::FixedPatternDamage].grade, 4.0) << grades(g);
     EXPECT_GT(g[Parameter::GridNonuniformity].value, 0.5) << grades(g);
+}
+
+// Ink spread and loss up to a quarter module on each edge, along one axis and both, on a
+// single-region and a four-region symbol at 6 and 12 pixels per module: every print that
+// decodes grades Decode A, its modulation within 0.05 of the modulation at the true module
+// centres (where they leave the modules clear of the threshold), and the growth is measured.
+// DM_GROWTH_TABLE=1 prints each case.
+TEST(PrintQuality, PrintGrowthAndLossKeepTheGrid) {
+    constexpr int k16 = 3, k32 = 9;
+    const bool table = std::getenv("DM_GROWTH_TABLE") != nullptr;
+    int decodedPrints = 0;
+    for (const int sizeIndex : {k16, k32}) {
+        const SymbolSize& s = symbolSize(sizeIndex);
+        const std::vector<uint8_t> matrix = symbolOfSize(sizeIndex);
+        const std::vector<int32_t> bits = moduleBits(sizeIndex);
+        for (const int pixels : {6, 12}) {
+            for (const double growth : {-0.25, -0.2, -0.15, -0.1, 0.1, 0.15, 0.2, 0.25}) {
+                for (const auto& [alongX, alongY] :
+                     {std::pair{true, false}, {false, true}, {true, true}}) {
+                    const double gx = alongX ? growth : 0, gy = alongY ? growth : 0;
+                    const test::GrownPrint print =
+                        test::printGrown(matrix, s.symbolRows, s.symbolCols, pixels, gx, gy);
+                    const ImageView view{print.gray, print.width, print.height};
+                    // The modulation at the true centres: white 1 and black 0 give a threshold of
+                    // 0.5 and a contrast of 1.
+                    const ReflectanceImage image = reflectanceOf(view);
+                    double atCentres = 1e9;
+                    for (int i = 0; i < s.symbolRows * s.symbolCols; ++i) {
+                        if (bits[i] < 0)
+                            continue;
+                        const ImagePoint centre{(4 + i % s.symbolCols + 0.5) * pixels,
+                                                (4 + i / s.symbolCols + 0.5) * pixels};
+                        atCentres = std::min(
+                            atCentres, 2 * std::abs(image.aperture(centre, 0.8 * pixels) - 0.5));
+                    }
+                    const bool decodes = decodeImage(view).decoded;
+                    const SymbolGrade g = gradeImage(view);
+                    char name[96];
+                    std::snprintf(name, sizeof name, "%dx%d at %d px, growth %+.2f x %+.2f y",
+                                  s.symbolRows, s.symbolCols, pixels, gx, gy);
+                    if (table) {
+                        std::printf(
+                            "%s: decodes %d, Decode %c, modulation %.3f (true centres "
+                            "%.3f) %c, growth %+.3f %+.3f, overall %c\n",
+                            name, decodes, gradeLetter(g[Parameter::Decode].grade),
+                            g[Parameter::Modulation].value, atCentres,
+                            gradeLetter(g[Parameter::Modulation].grade), g.printGrowthX,
+                            g.printGrowthY, gradeLetter(g.overall));
+                    }
+                    if (!decodes)
+                        continue;
+                    ++decodedPrints;
+                    SCOPED_TRACE(name);
+                    EXPECT_TRUE(g.located);
+                    // Loss of a quarter on both axes leaves the aperture half dark over a lone
+                    // dark module: the threshold decides even at the true centres.
+                    if (atCentres >= 0.1) {
+                        EXPECT_EQ(g[Parameter::Decode].grade, 4.0) << grades(g);
+                    }
+                    EXPECT_NEAR(g[Parameter::Modulation].value, atCentres, 0.05);
+                    EXPECT_NEAR(g.printGrowthX, gx, 0.03);
+                    EXPECT_NEAR(g.printGrowthY, gy, 0.03);
+                    EXPECT_LT(g[Parameter::GridNonuniformity].value, 0.1);
+                }
+            }
+        }
+    }
+    // The decoder reads nearly all of them; the grading has to cope with what it reads.
+    EXPECT_GE(decodedPrints, 80);
 }
 
 TEST(PrintQuality, NothingToReadGradesNothing) {
