@@ -226,6 +226,12 @@ Reading decodeReading(const std::vector<uint8_t>& read, int32_t sizeIndex) {
     return out;
 }
 
+// A grid whose clock and alignment modules read the wrong colour at more than this share (a
+// damaged clock track grades F from 17 %), or whose centres lie farther than this many modules
+// from the regular grid, has lost the edges it followed when the symbol does not read at it.
+constexpr double kLostClockShare = 0.25;
+constexpr double kLostGridDistance = 1.0;
+
 // Above any modulation or margin: the lowest starts here.
 constexpr double kAboveAnyModulation = 1e9;
 
@@ -260,10 +266,11 @@ CodewordGrades gradeModules(SymbolGrade& out, const Reading& reading, double con
     return grades;
 }
 
-// Fixed pattern damage: the modules with margin grade 0, and the grade.
+// Fixed pattern damage: the modules that kept the grade from being higher, and the grade.
 struct PatternDamage {
     int32_t damaged = 0;
     double grade = 0;
+    double clocksWrong = 0;  // share of the clock and alignment modules read the wrong colour
 };
 
 // The fixed pattern and the quiet zone beside the finder, read (symbol modules as out.modules
@@ -286,9 +293,26 @@ PatternDamage gradePattern(const ReflectanceImage& image, const MeasuredGrid& gr
             m.reflectance = image.aperture(m.centre, out.aperture);
         }
         gradeModule(m, out.globalThreshold, contrast, true);
-        damage.damaged += m.marginGrade == 0;
     }
     damage.grade = gradeFixedPattern(pattern.modules, pattern.segments);
+    // The modules that kept the grade from being higher, each once (segments share corners).
+    std::vector<bool> counted(pattern.modules.size());
+    for (const PatternSegment& s : pattern.segments) {
+        for (const int32_t m : s.damaged) {
+            damage.damaged += !counted[static_cast<size_t>(m)];
+            counted[static_cast<size_t>(m)] = true;
+        }
+    }
+    int32_t clocks = 0, wrong = 0;
+    for (const PatternSegment& s : pattern.segments) {
+        if (s.kind != PatternSegment::Kind::ClockAndAlignment)
+            continue;
+        for (const int32_t m : s.modules) {
+            ++clocks;
+            wrong += pattern.modules[static_cast<size_t>(m)].margin < 0;
+        }
+    }
+    damage.clocksWrong = clocks > 0 ? static_cast<double>(wrong) / clocks : 0;
     out.patternModules = std::move(pattern.modules);
     out.segments = std::move(pattern.segments);
     return damage;
@@ -304,6 +328,62 @@ double unusedCorrection(const std::vector<BlockErrors>& blocks, bool known) {
     return unused;
 }
 
+// How the grade's own reading ended, as a decoder status.
+DecodeStatus readingStatus(const Reading& reading) {
+    if (reading.decoded)
+        return DecodeStatus::Success;
+    if (reading.known)
+        return DecodeStatus::DataDecodationFailed;
+    return reading.correction.ok ? DecodeStatus::GridLost : DecodeStatus::BlockUncorrectable;
+}
+
+// Whether a module of the symbol was read outside the picture.
+bool offPicture(const std::vector<ModuleReading>& modules) {
+    return std::any_of(modules.begin(), modules.end(),
+                       [](const ModuleReading& m) { return m.reflectance < 0; });
+}
+
+// The parameters measured at the grid lose their values and grades; symbol contrast, measured
+// over the outline, stays.
+void markGridUnmeasured(SymbolGrade& out) {
+    for (ParameterGrade& p : out.parameters) {
+        if (p.parameter != Parameter::SymbolContrast)
+            p = {p.parameter, 0, 0, false};
+    }
+    out.decoded = false;
+    out.status = DecodeStatus::GridLost;
+}
+
+// A symbol located at the corners whose own outline the grading cannot measure: symbol contrast
+// over the located outline, nothing else.
+SymbolGrade gridNotMeasured(const ReflectanceImage& image, const SymbolCorners& corners,
+                            int32_t sizeIndex) {
+    SymbolGrade out = notLocated();
+    const SymbolSize& s = symbolSize(sizeIndex);
+    const auto rough = symbolToImage(corners, s.symbolCols, s.symbolRows);
+    if (!rough)
+        return out;
+    out.located = true;
+    out.sizeIndex = sizeIndex;
+    out.symbolRows = s.symbolRows;
+    out.symbolCols = s.symbolCols;
+    out.corners = corners;
+    out.moduleSize = cornerModuleSize(corners, s.symbolRows, s.symbolCols);
+    out.aperture = kApertureShare * out.moduleSize;
+    const auto [high, low] =
+        reflectanceExtremes(image, *rough, s.symbolRows, s.symbolCols, out.aperture);
+    out.maxReflectance = high;
+    out.minReflectance = low;
+    out.globalThreshold = (high + low) / 2;
+    out.gridFailure = GridFailure::OutlineNotFound;
+    markGridUnmeasured(out);
+    out.parameters[static_cast<size_t>(Parameter::SymbolContrast)] = {
+        Parameter::SymbolContrast, high - low,
+        static_cast<double>(gradeAtLeast(high - low, kSymbolContrast)), true};
+    out.overall = 0;
+    return out;
+}
+
 SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, int32_t sizeIndex) {
     SymbolGrade out = notLocated();
     if (!isValidSizeIndex(sizeIndex) || image.width <= 0)
@@ -313,7 +393,7 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     const int32_t cols = s.symbolCols;
     const auto grid = measureFromCorners(image, corners, sizeIndex, rows, cols);
     if (!grid)
-        return out;
+        return gridNotMeasured(image, corners, sizeIndex);
     out.located = true;
     out.sizeIndex = sizeIndex;
     out.symbolRows = rows;
@@ -354,6 +434,17 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
         gradeAtMost(grid->gridNonuniformity, kGridNonuniformity));
     set(Parameter::UnusedErrorCorrection, unused,
         out.decoded ? gradeAtLeast(unused, kUnusedCorrection) : 0);
+    out.status = readingStatus(reading);
+    // A symbol that runs off the picture, or does not read at centres where its clock tracks
+    // read wrong or that lie more than a module from the regular grid, was not measured at its
+    // grid: the tracking lost the edges, and the parameters would grade that, not the print.
+    if (offPicture(out.modules))
+        out.gridFailure = GridFailure::OffPicture;
+    else if (!reading.decoded &&
+             (pattern.clocksWrong > kLostClockShare || grid->gridNonuniformity > kLostGridDistance))
+        out.gridFailure = GridFailure::GridLost;
+    if (out.gridFailure != GridFailure::None)
+        markGridUnmeasured(out);
     out.overall = kBestGrade;
     for (const ParameterGrade& p : out.parameters)
         out.overall = std::min(out.overall, p.grade);
@@ -380,6 +471,21 @@ std::string_view parameterName(Parameter parameter) {
             return "Grid non-uniformity";
         case Parameter::UnusedErrorCorrection:
             return "Unused error correction";
+    }
+    return "";
+}
+
+std::string_view gridFailureText(GridFailure failure) {
+    switch (failure) {
+        case GridFailure::None:
+            return "";
+        case GridFailure::OutlineNotFound:
+            return "the outer edges of the finder and clock tracks were not found";
+        case GridFailure::GridLost:
+            return "the clock tracks could not be followed: the symbol does not read at the "
+                   "centres they gave";
+        case GridFailure::OffPicture:
+            return "part of the symbol lies outside the picture";
     }
     return "";
 }

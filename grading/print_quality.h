@@ -44,11 +44,26 @@ struct ParameterGrade {
     // What was measured: Decode 1 or 0; Symbol contrast, Unused error correction as fractions;
     // Modulation and Reflectance margin the lowest of any codeword module (the margin is
     // negative for a module read the wrong colour); Fixed pattern damage the pattern modules
-    // read the wrong colour or with a modulation under 0.20; Axial and Grid non-uniformity as
+    // that kept its grade from being higher (none at A); Axial and Grid non-uniformity as
     // fractions of the module size.
     double value = 0;
     double grade = 0;  // 4 to 0; Fixed pattern damage of symbols with several regions averages
+    // False when the grid the parameter is measured at could not be measured or followed (see
+    // SymbolGrade::gridFailure): value and grade are then 0 and mean nothing.
+    bool measured = true;
 };
+
+// Why the grading could not measure a located symbol at its own grid.
+enum class GridFailure : uint8_t {
+    None,
+    OutlineNotFound,  // the outer edges of the finder and clock tracks form no quadrilateral
+    GridLost,         // the clock tracks could not be followed: the symbol does not read at
+                      // the centres they gave, which lie off the grid or read the clocks wrong
+    OffPicture,       // modules of the symbol lie outside the picture
+};
+
+// "the outer edges of the finder and clock tracks were not found", ...; empty for None.
+std::string_view gridFailureText(GridFailure failure);
 
 // One module as graded. Quiet-zone modules lie outside the symbol (row or column -1, or one
 // past the last).
@@ -80,6 +95,11 @@ struct PatternSegment {
 struct SymbolGrade {
     bool located = false;  // a symbol outline and size to grade; else every grade is 0
     bool decoded = false;
+    // When set, the parameters measured at the grid are not measured and the overall grade is 0.
+    GridFailure gridFailure = GridFailure::None;
+    // How the grade's own reading ended: Success when it decoded, GridLost on a grid failure,
+    // else where the correction or the data decodation failed.
+    DecodeStatus status = DecodeStatus::NoFinder;
     int32_t sizeIndex = -1;
     int32_t symbolRows = 0;
     int32_t symbolCols = 0;

@@ -55,6 +55,8 @@ std::string graded(double grade) {
 
 std::string measured(const ParameterGrade& p) {
     char text[32];
+    if (!p.measured)
+        return "not measured";
     switch (p.parameter) {
         case Parameter::Decode:
             return p.value > 0 ? "pass" : "fail";
@@ -71,6 +73,17 @@ std::string measured(const ParameterGrade& p) {
     }
 }
 
+// The note on a picture too coarse for a meaningful grade; nothing when it is fine enough.
+std::optional<std::string> resolutionNote(const SymbolGrade& g) {
+    if (g.moduleSize >= kFewestPixelsPerModule - 0.05)  // what prints as 4.0 is enough
+        return std::nullopt;
+    char text[96];
+    std::snprintf(text, sizeof text,
+                  "%.1f pixels per module; a meaningful grade needs %.0f or more", g.moduleSize,
+                  kFewestPixelsPerModule);
+    return text;
+}
+
 void printText(const std::string& file, const SymbolGrade& g, bool named) {
     if (named)
         std::cout << file << ": ";
@@ -81,23 +94,23 @@ void printText(const std::string& file, const SymbolGrade& g, bool named) {
     for (const ParameterGrade& p : g.parameters) {
         std::snprintf(line, sizeof line, "  %-25s %-12s %s\n",
                       std::string(parameterName(p.parameter)).c_str(), measured(p).c_str(),
-                      graded(p.grade).c_str());
+                      p.measured ? graded(p.grade).c_str() : "-");
         std::cout << line;
     }
     std::snprintf(line, sizeof line, "  %-25s %-12s %s\n", "Overall grade", "",
                   graded(g.overall).c_str());
     std::cout << line;
-    std::snprintf(
-        line, sizeof line,
-        "  print growth (informative): horizontal %+.3f, vertical %+.3f module per edge\n",
-        g.printGrowthX, g.printGrowthY);
-    std::cout << line;
-    if (g.moduleSize < kFewestPixelsPerModule - 0.05) {  // what prints as 4.0 is enough
-        std::snprintf(line, sizeof line,
-                      "  note: %.1f pixels per module; a meaningful grade needs %.0f or more\n",
-                      g.moduleSize, kFewestPixelsPerModule);
+    if (g.gridFailure != GridFailure::None) {
+        std::cout << "  grid not measured: " << gridFailureText(g.gridFailure) << '\n';
+    } else {
+        std::snprintf(
+            line, sizeof line,
+            "  print growth (informative): horizontal %+.3f, vertical %+.3f module per edge\n",
+            g.printGrowthX, g.printGrowthY);
         std::cout << line;
     }
+    if (const auto note = resolutionNote(g))
+        std::cout << "  note: " << *note << '\n';
 }
 
 Json gradeJson(const SymbolGrade& g) {
@@ -110,13 +123,21 @@ Json gradeJson(const SymbolGrade& g) {
     j["maxReflectance"] = g.maxReflectance;
     j["minReflectance"] = g.minReflectance;
     j["globalThreshold"] = g.globalThreshold;
-    j["printGrowth"] = {{"horizontal", g.printGrowthX}, {"vertical", g.printGrowthY}};
+    const bool gridFailed = g.gridFailure != GridFailure::None;
+    j["gridFailure"] = gridFailed ? Json(std::string(gridFailureText(g.gridFailure))) : Json();
+    j["printGrowth"] =
+        gridFailed ? Json() : Json{{"horizontal", g.printGrowthX}, {"vertical", g.printGrowthY}};
+    Json notes = Json::array();
+    if (const auto note = resolutionNote(g))
+        notes.push_back(*note);
+    j["notes"] = std::move(notes);
     Json parameters = Json::object();
     for (const ParameterGrade& p : g.parameters) {
-        parameters[kJsonNames[static_cast<size_t>(p.parameter)]] = {
-            {"value", p.value},
-            {"grade", p.grade},
-            {"letter", std::string(1, gradeLetter(p.grade))}};
+        parameters[kJsonNames[static_cast<size_t>(p.parameter)]] =
+            p.measured ? Json{{"value", p.value},
+                              {"grade", p.grade},
+                              {"letter", std::string(1, gradeLetter(p.grade))}}
+                       : Json{{"value", nullptr}, {"grade", nullptr}, {"letter", nullptr}};
     }
     j["parameters"] = std::move(parameters);
     Json blocks = Json::array();
@@ -179,7 +200,7 @@ void run(const GradeOptions& opts) {
         const SymbolGrade& g = graded.grade;
         // The grade's own reading decides, which follows the measured grid where the decoder's
         // may not.
-        const bool ok = g.located && g.decoded;
+        const bool ok = g.located && g.decoded && g.gridFailure == GridFailure::None;
         failures += !ok;
         std::optional<std::string> written;
         if (g.located && !opts.report.empty()) {
@@ -197,9 +218,12 @@ void run(const GradeOptions& opts) {
         }
         if (opts.json) {
             j["ok"] = ok;
+            // Once located, the grade's own reading decides status and meaning, as it decides ok.
             const bool ran = o.error.empty();
-            j["status"] = ran ? Json(toInt(o.result.status)) : Json(nullptr);
-            j["meaning"] = ran ? std::string(statusMeaning(o.result.status)) : o.error;
+            const DecodeStatus status = g.located ? g.status : o.result.status;
+            j["status"] = ran ? Json(toInt(status)) : Json(nullptr);
+            j["meaning"] = ran ? std::string(statusMeaning(status)) : o.error;
+            j["text"] = ran && o.result.decoded ? Json(displayText(o.result)) : Json(nullptr);
             j["grade"] = g.located ? gradeJson(g) : Json(nullptr);
             j["report"] = written ? Json(*written) : Json(nullptr);
             std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
@@ -241,7 +265,8 @@ void addGradeCommand(CLI::App& app) {
     cmd->add_option("files", options->files, "Image files")->required();
     cmd->add_flag("--json", options->json,
                   "One JSON object per file: file (and fileBytes, its bytes in hex, when the "
-                  "name is not UTF-8), ok, status, meaning, grade (symbol, overall, "
+                  "name is not UTF-8), ok, status and meaning (of the grade's own reading once "
+                  "located), text (the decoded text), grade (symbol, overall, gridFailure, notes, "
                   "letter, moduleSize, aperture, reflectances, printGrowth (horizontal and "
                   "vertical), parameters with value, grade and "
                   "letter, blocks, segments) and report");

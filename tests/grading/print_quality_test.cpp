@@ -415,6 +415,69 @@ TEST(PrintQuality, PrintGrowthAndLossKeepTheGrid) {
     EXPECT_GE(decodedPrints, 80);
 }
 
+// Gaps of one to three light modules in the solid L, along the column and along the row, from
+// the middle to near the open ends and the corner: the symbol is located as the decoder locates
+// a damaged finder and graded, fixed pattern damage counting the missing modules. (Gaps in the
+// row within four modules of the corner are not read by the decoder yet.)
+TEST(PrintQuality, FinderGapsAreLocatedAndGradedAsFixedPatternDamage) {
+    const SymbolSize& s = symbolSize(k24);
+    const auto clean = symbolOfSize(k24);
+    for (const int gap : {1, 2, 3}) {
+        for (const int from : {5, 10, 16, 18}) {
+            for (const bool inColumn : {true, false}) {
+                SCOPED_TRACE(std::to_string(gap) + " from " + std::to_string(from) +
+                             (inColumn ? " in the column" : " in the row"));
+                auto matrix = clean;
+                for (int k = from; k < from + gap; ++k) {
+                    const int at =
+                        inColumn ? k * s.symbolCols : (s.symbolRows - 1) * s.symbolCols + k;
+                    matrix[at] = 0;
+                }
+                const SymbolGrade g = gradeImage(draw(matrix, k24, blackOnWhite()).view());
+                ASSERT_TRUE(g.located);
+                EXPECT_EQ(g[Parameter::FixedPatternDamage].value, gap);
+                expectOnlyLowered(g, Parameter::FixedPatternDamage, 4 - gap);
+            }
+        }
+    }
+}
+
+// Every parameter but symbol contrast not measured, overall F, the reading's status GridLost.
+void expectGridNotMeasured(const SymbolGrade& g, GridFailure failure) {
+    ASSERT_TRUE(g.located);
+    EXPECT_EQ(g.gridFailure, failure);
+    EXPECT_EQ(g.overall, 0);
+    EXPECT_FALSE(g.decoded);
+    EXPECT_EQ(g.status, DecodeStatus::GridLost);
+    for (const ParameterGrade& p : g.parameters)
+        EXPECT_EQ(p.measured, p.parameter == Parameter::SymbolContrast) << grades(g);
+    EXPECT_GT(g[Parameter::SymbolContrast].value, 0.7);
+}
+
+// A grid the grading cannot measure is said to be so, never graded as measured: a symbol cut
+// by the picture's edge, and one whose clock tracks are gone.
+TEST(PrintQuality, AGridNotMeasuredGradesNothingButContrast) {
+    Drawn d = draw(symbolOfSize(k24), k24, blackOnWhite());
+    ImageView cut = d.view();
+    cut.width = static_cast<int>(d.corners[1].x) - 3 * 8;  // three columns cut off
+    expectGridNotMeasured(gradeSymbol(cut, d.corners, k24), GridFailure::OffPicture);
+
+    // Four dark modules of the top clock track erased (9 %): graded as damage, not as a failure.
+    const SymbolSize& s = symbolSize(k24);
+    auto clocks = symbolOfSize(k24);
+    for (const int c : {4, 6, 8, 10})
+        clocks[c] = 0;
+    const SymbolGrade damaged = gradeAsDrawn(clocks, k24);
+    EXPECT_EQ(damaged.gridFailure, GridFailure::None);
+    expectOnlyLowered(damaged, Parameter::FixedPatternDamage, 3);  // 4 of 47 modules
+    // Both clock tracks erased: nothing to follow.
+    for (int i = 0; i < s.symbolCols; ++i)
+        clocks[i] = 0;
+    for (int r = 0; r < s.symbolRows; ++r)
+        clocks[r * s.symbolCols + s.symbolCols - 1] = 0;
+    expectGridNotMeasured(gradeAsDrawn(clocks, k24), GridFailure::GridLost);
+}
+
 TEST(PrintQuality, NothingToReadGradesNothing) {
     std::vector<uint8_t> blank(100 * 100, 255);
     const ImageView view{blank, 100, 100};
