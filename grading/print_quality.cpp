@@ -266,6 +266,12 @@ CodewordGrades gradeModules(SymbolGrade& out, const Reading& reading, double con
     return grades;
 }
 
+// Whether the aperture at p lies wholly within the picture.
+bool apertureInside(const ReflectanceImage& image, ImagePoint p, double aperture) {
+    const double r = aperture / 2;
+    return p.x - r >= 0 && p.y - r >= 0 && p.x + r <= image.width && p.y + r <= image.height;
+}
+
 // Fixed pattern damage: the modules that kept the grade from being higher, and the grade.
 struct PatternDamage {
     int32_t damaged = 0;
@@ -294,6 +300,19 @@ PatternDamage gradePattern(const ReflectanceImage& image, const MeasuredGrid& gr
         }
         gradeModule(m, out.globalThreshold, contrast, true);
     }
+    // Quiet-zone modules the picture does not hold whole are not measured: their segments grade
+    // the rest, and a segment with none left is not graded.
+    std::vector<bool> outside(pattern.modules.size());
+    for (size_t i = 0; i < pattern.modules.size(); ++i) {
+        const ModuleReading& m = pattern.modules[i];
+        const bool quiet = m.row < 0 || m.row >= rows || m.col < 0 || m.col >= cols;
+        outside[i] = quiet && !apertureInside(image, m.centre, out.aperture);
+        out.quietZoneOffPicture += outside[i];
+    }
+    for (PatternSegment& segment : pattern.segments) {
+        std::erase_if(segment.modules, [&](int32_t m) { return outside[static_cast<size_t>(m)]; });
+    }
+    std::erase_if(pattern.segments, [](const PatternSegment& s) { return s.modules.empty(); });
     damage.grade = gradeFixedPattern(pattern.modules, pattern.segments);
     // The modules that kept the grade from being higher, each once (segments share corners).
     std::vector<bool> counted(pattern.modules.size());

@@ -119,6 +119,9 @@ struct SymbolGrade {
     std::vector<ModuleReading> modules;         // symbolRows x symbolCols, row-major
     std::vector<ModuleReading> patternModules;  // finder, clocks, alignment and quiet zone
     std::vector<PatternSegment> segments;
+    // Quiet-zone modules beside the finder that the picture does not hold whole: not measured,
+    // left out of their segments (a segment left without modules is not graded).
+    int32_t quietZoneOffPicture = 0;
     std::vector<BlockErrors> blocks;
 
     const ParameterGrade& operator[](Parameter p) const {

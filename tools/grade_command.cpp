@@ -73,15 +73,25 @@ std::string measured(const ParameterGrade& p) {
     }
 }
 
-// The note on a picture too coarse for a meaningful grade; nothing when it is fine enough.
-std::optional<std::string> resolutionNote(const SymbolGrade& g) {
-    if (g.moduleSize >= kFewestPixelsPerModule - 0.05)  // what prints as 4.0 is enough
-        return std::nullopt;
-    char text[96];
-    std::snprintf(text, sizeof text,
-                  "%.1f pixels per module; a meaningful grade needs %.0f or more", g.moduleSize,
-                  kFewestPixelsPerModule);
-    return text;
+// What the reader of a grade should know beside it: a picture too coarse for a meaningful
+// grade, a quiet zone the picture does not hold.
+std::vector<std::string> notesOn(const SymbolGrade& g) {
+    std::vector<std::string> notes;
+    char text[128];
+    if (g.moduleSize < kFewestPixelsPerModule - 0.05) {  // what prints as 4.0 is enough
+        std::snprintf(text, sizeof text,
+                      "%.1f pixels per module; a meaningful grade needs %.0f or more", g.moduleSize,
+                      kFewestPixelsPerModule);
+        notes.emplace_back(text);
+    }
+    if (g.quietZoneOffPicture > 0) {
+        std::snprintf(text, sizeof text,
+                      "the quiet zone runs off the picture: %d of its modules beside the finder "
+                      "not measured",
+                      g.quietZoneOffPicture);
+        notes.emplace_back(text);
+    }
+    return notes;
 }
 
 void printText(const std::string& file, const SymbolGrade& g, bool named) {
@@ -109,8 +119,8 @@ void printText(const std::string& file, const SymbolGrade& g, bool named) {
             g.printGrowthX, g.printGrowthY);
         std::cout << line;
     }
-    if (const auto note = resolutionNote(g))
-        std::cout << "  note: " << *note << '\n';
+    for (const std::string& note : notesOn(g))
+        std::cout << "  note: " << note << '\n';
 }
 
 Json gradeJson(const SymbolGrade& g) {
@@ -127,10 +137,7 @@ Json gradeJson(const SymbolGrade& g) {
     j["gridFailure"] = gridFailed ? Json(std::string(gridFailureText(g.gridFailure))) : Json();
     j["printGrowth"] =
         gridFailed ? Json() : Json{{"horizontal", g.printGrowthX}, {"vertical", g.printGrowthY}};
-    Json notes = Json::array();
-    if (const auto note = resolutionNote(g))
-        notes.push_back(*note);
-    j["notes"] = std::move(notes);
+    j["notes"] = notesOn(g);
     Json parameters = Json::object();
     for (const ParameterGrade& p : g.parameters) {
         parameters[kJsonNames[static_cast<size_t>(p.parameter)]] =

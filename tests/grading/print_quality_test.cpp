@@ -478,6 +478,23 @@ TEST(PrintQuality, AGridNotMeasuredGradesNothingButContrast) {
     expectGridNotMeasured(gradeAsDrawn(clocks, k24), GridFailure::GridLost);
 }
 
+// A picture cropped just left of the symbol holds none of the quiet zone beside the solid
+// column: those modules are not measured (and do not grade as damage); the rest grades A.
+TEST(PrintQuality, AQuietZoneOffThePictureIsNotMeasured) {
+    const Drawn d = draw(symbolOfSize(k24), k24, blackOnWhite());
+    const int cut = static_cast<int>(d.corners[0].x) - 2;
+    ImageView view = d.view();
+    view.pixels = view.pixels.subspan(static_cast<size_t>(3 * cut));
+    view.width -= cut;
+    SymbolCorners corners = d.corners;
+    for (ImagePoint& p : corners)
+        p.x -= cut;
+    const SymbolGrade g = gradeSymbol(view, corners, k24);
+    EXPECT_EQ(g.quietZoneOffPicture, symbolSize(k24).symbolRows);
+    expectOnlyLowered(g, Parameter::Decode, 4);
+    EXPECT_EQ(g.gridFailure, GridFailure::None);
+}
+
 TEST(PrintQuality, NothingToReadGradesNothing) {
     std::vector<uint8_t> blank(100 * 100, 255);
     const ImageView view{blank, 100, 100};
