@@ -514,9 +514,9 @@ char gradeLetter(double grade) {
 }
 
 SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
-                        bool inverted) {
+                        bool inverted, Light light) {
     try {
-        ReflectanceImage reflectance = reflectanceOf(image);
+        ReflectanceImage reflectance = reflectanceOf(image, light);
         if (inverted) {
             for (float& r : reflectance.values)
                 r = 1.0f - r;
@@ -527,11 +527,11 @@ SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, in
     }
 }
 
-SymbolGrade gradeImage(const ImageView& image) {
+SymbolGrade gradeImage(const ImageView& image, Light light) {
     const DecodeResult located = decodeImage(image);
     if (!located.corners || located.sizeIndex < 0)
         return notLocated();
-    return gradeSymbol(image, *located.corners, located.sizeIndex, located.inverted);
+    return gradeSymbol(image, *located.corners, located.sizeIndex, located.inverted, light);
 }
 
 }  // namespace dm

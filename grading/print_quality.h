@@ -7,9 +7,10 @@
 //     const dm::SymbolGrade g = dm::gradeImage({pixels, width, height});  // gray pixels
 //     if (g.located) show(g.overall, g.parameters);
 //
-// Reflectance is read from gray levels as level / 255 (no calibration against a reference,
-// no gamma), through a synthetic circular aperture of 0.8 module; an image made under other
-// conditions than a verifier's (a camera frame above all) gives an indicative grade.
+// Reflectance is read as level / 255 (no calibration against a reference, no gamma), from the
+// red channel of colour images unless another light is asked for, through a synthetic circular
+// aperture of 0.8 module; an image made under other conditions than a verifier's (a camera
+// frame above all) gives an indicative grade.
 
 #include <array>
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "decoder/decode_image.h"
+#include "grading/reflectance_image.h"
 #include "symbology/codeword_correction.h"
 
 namespace dm {
@@ -130,13 +132,15 @@ struct SymbolGrade {
 };
 
 // Grades the symbol of the given size whose outer corners (top left, top right, bottom right,
-// bottom left as printed, picture coordinates) a decode located in the image. A symbol printed
-// light on dark (inverted) is graded on the image's negative, where its modules are dark.
+// bottom left as printed, picture coordinates) a decode located in the image, its reflectance
+// read in the light given (colour images; red by default, as verifiers light a symbol). A
+// symbol printed light on dark (inverted) is graded on the image's negative, where its modules
+// are dark.
 SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
-                        bool inverted = false);
+                        bool inverted = false, Light light = Light::Red);
 
 // Decodes the image with decodeImage and grades the symbol it located; not located when it
 // found no outline of a known size.
-SymbolGrade gradeImage(const ImageView& image);
+SymbolGrade gradeImage(const ImageView& image, Light light = Light::Red);
 
 }  // namespace dm

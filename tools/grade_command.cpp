@@ -25,14 +25,27 @@ struct GradeOptions {
     bool json = false;
     std::string report;
     bool reportGiven = false;
+    std::string light = "red";
 };
+
+// The lights --light names, in the order of Light.
+constexpr std::array<const char*, 4> kLightNames{"red", "green", "blue", "white"};
+
+Light lightNamed(const std::string& name) {
+    for (size_t i = 0; i < kLightNames.size(); ++i) {
+        if (name == kLightNames[i])
+            return static_cast<Light>(i);
+    }
+    return Light::Red;
+}
 
 // Below this many pixels per module the aperture and the edges are too coarse to trust.
 constexpr double kFewestPixelsPerModule = 4;
 
 constexpr const char* kIndicative =
-    "Grades are indicative: reflectance is read as gray level / 255 through a synthetic "
-    "aperture of 0.8 module, without a verifier's calibrated lighting and optics.";
+    "Grades are indicative: reflectance is read as level / 255 (the channel of the light in a "
+    "colour image) through a synthetic aperture of 0.8 module, without a verifier's calibrated "
+    "lighting and optics.";
 
 // JSON member names of the parameters, in their order.
 constexpr std::array<const char*, kParameterCount> kJsonNames{"decode",
@@ -94,12 +107,14 @@ std::vector<std::string> notesOn(const SymbolGrade& g) {
     return notes;
 }
 
-void printText(const std::string& file, const SymbolGrade& g, bool named) {
+void printText(const std::string& file, const SymbolGrade& g, bool named,
+               const std::string& light) {
     if (named)
         std::cout << file << ": ";
     char line[160];
-    std::snprintf(line, sizeof line, "symbol %s, %.1f pixels per module, aperture %.1f pixels",
-                  sizeName(g.sizeIndex).c_str(), g.moduleSize, g.aperture);
+    std::snprintf(line, sizeof line,
+                  "symbol %s, %.1f pixels per module, aperture %.1f pixels, %s light",
+                  sizeName(g.sizeIndex).c_str(), g.moduleSize, g.aperture, light.c_str());
     std::cout << line << '\n';
     for (const ParameterGrade& p : g.parameters) {
         std::snprintf(line, sizeof line, "  %-25s %-12s %s\n",
@@ -123,7 +138,7 @@ void printText(const std::string& file, const SymbolGrade& g, bool named) {
         std::cout << "  note: " << note << '\n';
 }
 
-Json gradeJson(const SymbolGrade& g) {
+Json gradeJson(const SymbolGrade& g, const std::string& light) {
     Json j;
     j["symbol"] = sizeName(g.sizeIndex);
     j["overall"] = g.overall;
@@ -133,6 +148,7 @@ Json gradeJson(const SymbolGrade& g) {
     j["maxReflectance"] = g.maxReflectance;
     j["minReflectance"] = g.minReflectance;
     j["globalThreshold"] = g.globalThreshold;
+    j["light"] = light;
     const bool gridFailed = g.gridFailure != GridFailure::None;
     j["gridFailure"] = gridFailed ? Json(std::string(gridFailureText(g.gridFailure))) : Json();
     j["printGrowth"] =
@@ -201,7 +217,7 @@ void run(const GradeOptions& opts) {
         j["file"] = file;
         if (invalidUtf8Offset(file))
             j["fileBytes"] = hexBytes(file);
-        const GradedFile graded = gradeImageFile(file);
+        const GradedFile graded = gradeImageFile(file, lightNamed(opts.light));
         const FileOutcome& o = graded.file;
         const std::optional<RgbImage>& image = graded.image;
         const SymbolGrade& g = graded.grade;
@@ -231,7 +247,7 @@ void run(const GradeOptions& opts) {
             j["status"] = ran ? Json(toInt(status)) : Json(nullptr);
             j["meaning"] = ran ? std::string(statusMeaning(status)) : o.error;
             j["text"] = ran && o.result.decoded ? Json(displayText(o.result)) : Json(nullptr);
-            j["grade"] = g.located ? gradeJson(g) : Json(nullptr);
+            j["grade"] = g.located ? gradeJson(g, opts.light) : Json(nullptr);
             j["report"] = written ? Json(*written) : Json(nullptr);
             std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
             continue;
@@ -242,7 +258,7 @@ void run(const GradeOptions& opts) {
             std::cerr << file << ": no symbol located (status " << toInt(o.result.status) << ": "
                       << statusMeaning(o.result.status) << ")\n";
         } else {
-            printText(file, g, several);
+            printText(file, g, several, opts.light);
             anyGraded = true;
         }
     }
@@ -263,7 +279,8 @@ void addGradeCommand(CLI::App& app) {
         "decode, symbol contrast, modulation, reflectance margin, fixed pattern damage, axial "
         "and grid non-uniformity, unused error correction, each from A (4) to F (0), and the "
         "overall grade, the lowest. The symbol is located as decode locates it. Reflectance is "
-        "read as gray level / 255 through a synthetic aperture of 0.8 module: a flat, evenly lit "
+        "read as level / 255 (colour in the --light, red by default) through a synthetic aperture "
+        "of 0.8 module: a flat, evenly lit "
         "scan at 4 or more (better 8) pixels per module gives the most meaningful grade; a camera "
         "picture an indicative one. Exit status 0 only when every file's symbol was located and "
         "its grid "
@@ -277,6 +294,12 @@ void addGradeCommand(CLI::App& app) {
                   "letter, moduleSize, aperture, reflectances, printGrowth (horizontal and "
                   "vertical), parameters with value, grade and "
                   "letter, blocks, segments) and report");
+    cmd->add_option("--light", options->light,
+                    "The light reflectance is read in from a colour image: red (the default, the "
+                    "660 nm of a verifier's light), green, blue, or white (the gray level); gray "
+                    "images read the same in every light")
+        ->check(CLI::IsMember({"red", "green", "blue", "white"}))
+        ->type_name("red|green|blue|white");
     cmd->add_option("--report", options->report,
                     "Write a PNG picture of the graded symbol: the measured outline in green, "
                     "module centres in blue, modules graded F on modulation or reflectance "

@@ -495,6 +495,28 @@ TEST(PrintQuality, AQuietZoneOffThePictureIsNotMeasured) {
     EXPECT_EQ(g.gridFailure, GridFailure::None);
 }
 
+// Red ink on white, as a 660 nm verifier sees it, has almost no contrast: symbol contrast F
+// in red light (the default for colour), the ink's gray level in white light.
+TEST(PrintQuality, RedInkHasNoContrastInRedLight) {
+    Drawn d = draw(symbolOfSize(k24), k24, blackOnWhite());
+    constexpr std::array<double, 3> kInk{40, 40, 230};  // blue, green, red
+    for (size_t i = 0; i + 2 < d.frame.bgr.size(); i += 3) {
+        const double paper = d.frame.bgr[i] / 255.0;  // gray, 1 on white paper
+        for (size_t k = 0; k < 3; ++k)
+            d.frame.bgr[i + k] =
+                static_cast<uint8_t>(std::lround(255 * paper + kInk[k] * (1 - paper)));
+    }
+    const SymbolGrade red = gradeImage(d.view());
+    ASSERT_TRUE(red.located);
+    EXPECT_NEAR(red[Parameter::SymbolContrast].value, (255 - 230) / 255.0, 0.01);
+    EXPECT_EQ(red[Parameter::SymbolContrast].grade, 0);
+    const SymbolGrade white = gradeImage(d.view(), Light::White);
+    EXPECT_NEAR(white[Parameter::SymbolContrast].value, (255 - grayLevel(230, 40, 40)) / 255.0,
+                0.01);
+    expectOnlyLowered(white, Parameter::SymbolContrast, 3);
+    EXPECT_EQ(gradeImage(d.view(), Light::Green)[Parameter::SymbolContrast].grade, 4);
+}
+
 TEST(PrintQuality, NothingToReadGradesNothing) {
     std::vector<uint8_t> blank(100 * 100, 255);
     const ImageView view{blank, 100, 100};

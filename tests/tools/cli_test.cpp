@@ -219,7 +219,7 @@ TEST_F(CommandLine, GradeReportsAndDrawsDamage) {
 
 // The JSON says what the text says: a print with ink spread reads, its growth measured; a
 // symbol drawn to the picture's edge has its quiet zone noted as not measured; a coarse picture
-// carries the resolution note.
+// carries the resolution note; the light is named.
 TEST_F(CommandLine, GradeJsonCarriesTheTextGrowthAndNotes) {
     const auto matrix = dm::test::symbolWithData({'G' + 1, 'r' + 1, 'o' + 1, 'w' + 1}, 3);
     const auto grown = dm::test::printGrown(matrix, 16, 16, 8, 0.2, 0.2);
@@ -252,6 +252,10 @@ TEST_F(CommandLine, GradeJsonCarriesTheTextGrowthAndNotes) {
     ASSERT_EQ(j[2]["grade"]["notes"].size(), 1u) << j[2];
     EXPECT_NE(j[2]["grade"]["notes"][0].get<std::string>().find("2.0 pixels per module"),
               std::string::npos);
+    EXPECT_EQ(j[0]["grade"]["light"], "red");
+    EXPECT_NE(run("grade --json --light white grown.png").out.find("\"light\":\"white\""),
+              std::string::npos);
+    EXPECT_EQ(run("grade --light uv grown.png").exitCode, 2);
     const auto text = run("grade grown.png");
     EXPECT_NE(text.out.find("print growth (informative): horizontal +0.2"), std::string::npos)
         << text.out;
