@@ -109,14 +109,24 @@ std::pair<double, double> reflectanceExtremes(const ReflectanceImage& image, con
     return {high, low};
 }
 
+// Above any modulation or margin: the lowest starts here.
+constexpr double kAboveAnyModulation = 1e9;
+
+// A grade earned with the error correction's reserve, and the level that earned it (0 when none
+// did).
+struct ReserveGrade {
+    double grade = 0;
+    int level = 0;
+};
+
 // Modulation or reflectance margin graded with the error correction's reserve: at each grade
 // level the codewords graded below it (their lowest module's grade) count as erasures against
 // the block's capacity, and the level earns the lower of itself and the grade of the unused
 // error correction left. The best level's grade.
-double reserveGrade(const std::vector<uint8_t>& codewordGrades, int32_t sizeIndex,
-                    Interleaving interleaving) {
+ReserveGrade reserveGrade(const std::vector<uint8_t>& codewordGrades, int32_t sizeIndex,
+                          Interleaving interleaving) {
     const SymbolSize& s = symbolSize(sizeIndex);
-    double best = 0;
+    ReserveGrade best;
     for (int level = 4; level >= 1; --level) {
         double unused = 1;
         for (int32_t k = 0; k < s.blockCount; ++k) {
@@ -127,9 +137,24 @@ double reserveGrade(const std::vector<uint8_t>& codewordGrades, int32_t sizeInde
             const int32_t capacity = correctableErrors(data, s.blockEccCodewords);
             unused = std::min(unused, 1.0 - static_cast<double>(erasures) / (2.0 * capacity));
         }
-        best = std::max(best, std::min<double>(level, gradeAtLeast(unused, kUnusedCorrection)));
+        const double grade = std::min<double>(level, gradeAtLeast(unused, kUnusedCorrection));
+        if (grade > best.grade)
+            best = {grade, level};
     }
     return best;
+}
+
+// The value a reserve grade rests on: the lowest of the codewords the level did not count as
+// erasures (all of them when no level earned a grade), so that value and grade agree; the
+// codewords below it are within the error correction's reserve.
+double restingValue(const std::vector<double>& values, const std::vector<uint8_t>& grades,
+                    const ReserveGrade& reserve) {
+    double lowest = kAboveAnyModulation;
+    for (size_t k = 0; k < values.size(); ++k) {
+        if (grades[k] >= reserve.level)
+            lowest = std::min(lowest, values[k]);
+    }
+    return lowest;
 }
 
 // Grades a module's modulation and its margin against the colour it must have (unknown:
@@ -232,13 +257,12 @@ Reading decodeReading(const std::vector<uint8_t>& read, int32_t sizeIndex) {
 constexpr double kLostClockShare = 0.25;
 constexpr double kLostGridDistance = 1.0;
 
-// Above any modulation or margin: the lowest starts here.
-constexpr double kAboveAnyModulation = 1e9;
-
 // The codeword modules' grades: per codeword the lowest of its modules, and the lowest values.
 struct CodewordGrades {
     std::vector<uint8_t> modulation;
     std::vector<uint8_t> margin;
+    std::vector<double> modulationValue;  // per codeword, its lowest module's
+    std::vector<double> marginValue;
     double lowestModulation = kAboveAnyModulation;
     double lowestMargin = kAboveAnyModulation;
 };
@@ -250,7 +274,9 @@ CodewordGrades gradeModules(SymbolGrade& out, const Reading& reading, double con
     const std::vector<int32_t> bits = moduleBits(out.sizeIndex);
     const size_t codewords = static_cast<size_t>(s.dataCodewords + s.eccCodewords);
     CodewordGrades grades{std::vector<uint8_t>(codewords, kBestGrade),
-                          std::vector<uint8_t>(codewords, kBestGrade)};
+                          std::vector<uint8_t>(codewords, kBestGrade),
+                          std::vector<double>(codewords, kAboveAnyModulation),
+                          std::vector<double>(codewords, kAboveAnyModulation)};
     for (size_t i = 0; i < out.modules.size(); ++i) {
         ModuleReading& m = out.modules[i];
         m.dark = reading.ideal[i] != 0;
@@ -260,6 +286,8 @@ CodewordGrades gradeModules(SymbolGrade& out, const Reading& reading, double con
         const auto k = static_cast<size_t>(bits[i] / 8);
         grades.modulation[k] = std::min(grades.modulation[k], m.modulationGrade);
         grades.margin[k] = std::min(grades.margin[k], m.marginGrade);
+        grades.modulationValue[k] = std::min(grades.modulationValue[k], m.modulation);
+        grades.marginValue[k] = std::min(grades.marginValue[k], m.margin);
         grades.lowestModulation = std::min(grades.lowestModulation, m.modulation);
         grades.lowestMargin = std::min(grades.lowestMargin, m.margin);
     }
@@ -442,10 +470,16 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     };
     set(Parameter::Decode, out.decoded ? 1 : 0, out.decoded ? kBestGrade : 0);
     set(Parameter::SymbolContrast, contrast, gradeAtLeast(contrast, kSymbolContrast));
-    set(Parameter::Modulation, codewords.lowestModulation,
-        reserveGrade(codewords.modulation, sizeIndex, interleaving));
-    set(Parameter::ReflectanceMargin, reading.known ? codewords.lowestMargin : 0,
-        reading.known ? reserveGrade(codewords.margin, sizeIndex, interleaving) : 0);
+    const ReserveGrade modulation = reserveGrade(codewords.modulation, sizeIndex, interleaving);
+    set(Parameter::Modulation,
+        restingValue(codewords.modulationValue, codewords.modulation, modulation),
+        modulation.grade);
+    out.lowestModulation = codewords.lowestModulation;
+    const ReserveGrade margin = reserveGrade(codewords.margin, sizeIndex, interleaving);
+    set(Parameter::ReflectanceMargin,
+        reading.known ? restingValue(codewords.marginValue, codewords.margin, margin) : 0,
+        reading.known ? margin.grade : 0);
+    out.lowestMargin = reading.known ? codewords.lowestMargin : 0;
     set(Parameter::FixedPatternDamage, pattern.damaged, pattern.grade);
     set(Parameter::AxialNonuniformity, grid->axialNonuniformity,
         gradeAtMost(grid->axialNonuniformity, kAxialNonuniformity));

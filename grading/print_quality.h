@@ -44,10 +44,10 @@ char gradeLetter(double grade);
 struct ParameterGrade {
     Parameter parameter = Parameter::Decode;
     // What was measured: Decode 1 or 0; Symbol contrast, Unused error correction as fractions;
-    // Modulation and Reflectance margin the lowest of any codeword module (the margin is
-    // negative for a module read the wrong colour); Fixed pattern damage the pattern modules
-    // that kept its grade from being higher (none at A); Axial and Grid non-uniformity as
-    // fractions of the module size.
+    // Modulation and Reflectance margin the lowest codeword module the grade rests on (those of
+    // codewords graded below it, within the error correction's reserve, aside; the lowest of all
+    // in SymbolGrade); Fixed pattern damage the pattern modules that kept its grade from being
+    // higher (none at A); Axial and Grid non-uniformity as fractions of the module size.
     double value = 0;
     double grade = 0;  // 4 to 0; Fixed pattern damage of symbols with several regions averages
     // False when the grid the parameter is measured at could not be measured or followed (see
@@ -110,6 +110,10 @@ struct SymbolGrade {
     double maxReflectance = 0;  // over the symbol and its one-module quiet zone
     double minReflectance = 0;
     double globalThreshold = 0;  // halfway between them
+    // The lowest modulation and margin of any codeword module, those within the error
+    // correction's reserve too (a margin is negative for a module read the wrong colour).
+    double lowestModulation = 0;
+    double lowestMargin = 0;
     // Print growth, informative: how far each edge of the dark modules lies outside its nominal
     // place, in modules, across the columns (X) and down the rows (Y); negative for ink loss. A
     // lone dark module is 1 + 2 printGrowthX wide.

@@ -149,6 +149,8 @@ Json gradeJson(const SymbolGrade& g, const std::string& light) {
     j["minReflectance"] = g.minReflectance;
     j["globalThreshold"] = g.globalThreshold;
     j["light"] = light;
+    j["lowestModulation"] = g.lowestModulation;
+    j["lowestMargin"] = g.lowestMargin;
     const bool gridFailed = g.gridFailure != GridFailure::None;
     j["gridFailure"] = gridFailed ? Json(std::string(gridFailureText(g.gridFailure))) : Json();
     j["printGrowth"] =

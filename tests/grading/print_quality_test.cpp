@@ -187,10 +187,15 @@ TEST(PrintQuality, GrayModulesLowerModulationAsFarAsTheReserveAllows) {
                 d.paint(static_cast<int>(i) / d.cols, static_cast<int>(i) % d.cols, 90);
         }
         const SymbolGrade g = gradeImage(d.view());
+        // The value is the lowest module the grade rests on: the gray ones only at D, where
+        // they no longer count as erasures.
+        const double gray = 2 * (127.5 - 90) / 255;
         for (const Parameter p : {Parameter::Modulation, Parameter::ReflectanceMargin}) {
-            EXPECT_NEAR(g[p].value, 2 * (127.5 - 90) / 255, 0.005);
+            EXPECT_NEAR(g[p].value, grade == 1 ? gray : 1.0, 0.005);
             EXPECT_EQ(g[p].grade, grade) << grades(g);
         }
+        EXPECT_NEAR(g.lowestModulation, gray, 0.005);
+        EXPECT_NEAR(g.lowestMargin, gray, 0.005);
         EXPECT_EQ(g.overall, grade);
     }
 }
@@ -256,8 +261,11 @@ TEST(PrintQuality, InjectedErrorsLeaveOneMinusErrorsOverCapacityUnused) {
             EXPECT_EQ(g[Parameter::UnusedErrorCorrection].grade, expected);
             EXPECT_EQ(g.blocks[last].errors, errors);
             EXPECT_EQ(g.blocks[last].capacity, capacity);
-            // The wrong codewords' modules read the wrong colour.
-            EXPECT_LT(g[Parameter::ReflectanceMargin].value, 0);
+            // The wrong codewords' modules read the wrong colour; the margin grade rests on
+            // the others.
+            EXPECT_LT(g.lowestMargin, 0);
+            EXPECT_EQ(g[Parameter::ReflectanceMargin].value < 0,
+                      g[Parameter::ReflectanceMargin].grade == 0);
         }
     }
 }
@@ -386,10 +394,10 @@ TEST(PrintQuality, PrintGrowthAndLossKeepTheGrid) {
                                   s.symbolRows, s.symbolCols, pixels, gx, gy);
                     if (table) {
                         std::printf(
-                            "%s: decodes %d, Decode %c, modulation %.3f (true centres "
-                            "%.3f) %c, growth %+.3f %+.3f, overall %c\n",
+                            "%s: decodes %d, Decode %c, lowest modulation %.3f (true centres "
+                            "%.3f), modulation %c, growth %+.3f %+.3f, overall %c\n",
                             name, decodes, gradeLetter(g[Parameter::Decode].grade),
-                            g[Parameter::Modulation].value, atCentres,
+                            g.lowestModulation, atCentres,
                             gradeLetter(g[Parameter::Modulation].grade), g.printGrowthX,
                             g.printGrowthY, gradeLetter(g.overall));
                     }
@@ -403,7 +411,7 @@ TEST(PrintQuality, PrintGrowthAndLossKeepTheGrid) {
                     if (atCentres >= 0.1) {
                         EXPECT_EQ(g[Parameter::Decode].grade, 4.0) << grades(g);
                     }
-                    EXPECT_NEAR(g[Parameter::Modulation].value, atCentres, 0.05);
+                    EXPECT_NEAR(g.lowestModulation, atCentres, 0.05);
                     EXPECT_NEAR(g.printGrowthX, gx, 0.03);
                     EXPECT_NEAR(g.printGrowthY, gy, 0.03);
                     EXPECT_LT(g[Parameter::GridNonuniformity].value, 0.1);
