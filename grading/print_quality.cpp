@@ -150,11 +150,13 @@ ReserveGrade reserveGrade(const std::vector<uint8_t>& codewordGrades, int32_t si
 double restingValue(const std::vector<double>& values, const std::vector<uint8_t>& grades,
                     const ReserveGrade& reserve) {
     double lowest = kAboveAnyModulation;
+    double lowestOfAll = kAboveAnyModulation;
     for (size_t k = 0; k < values.size(); ++k) {
+        lowestOfAll = std::min(lowestOfAll, values[k]);
         if (grades[k] >= reserve.level)
             lowest = std::min(lowest, values[k]);
     }
-    return lowest;
+    return lowest < kAboveAnyModulation ? lowest : lowestOfAll;
 }
 
 // Grades a module's modulation and its margin against the colour it must have (unknown:

@@ -300,7 +300,7 @@ void addGradeCommand(CLI::App& app) {
                     "The light reflectance is read in from a colour image: red (the default, the "
                     "660 nm of a verifier's light), green, blue, or white (the gray level); gray "
                     "images read the same in every light")
-        ->check(CLI::IsMember({"red", "green", "blue", "white"}))
+        ->check(CLI::IsMember(std::vector<std::string>(kLightNames.begin(), kLightNames.end())))
         ->type_name("red|green|blue|white");
     cmd->add_option("--report", options->report,
                     "Write a PNG picture of the graded symbol: the measured outline in green, "
