@@ -64,6 +64,58 @@ std::optional<ImagePoint> edgeBetween(const ReflectanceImage& image, ImagePoint 
     return a + *t * (b - a);
 }
 
+// Every threshold crossing from a to b, as fractions of the way, sampled as crossing() samples.
+std::vector<double> crossings(const ReflectanceImage& image, ImagePoint a, ImagePoint b,
+                              double threshold) {
+    const int steps = std::clamp(static_cast<int>(std::ceil(kScanSamplesPerPixel * length(b - a))),
+                                 kFewestScanSamples, kMostScanSamples);
+    std::vector<double> out;
+    double previous = image.sample(a) - threshold;
+    for (int i = 1; i <= steps; ++i) {
+        const double t = static_cast<double>(i) / steps;
+        const double current = image.sample(a + t * (b - a)) - threshold;
+        if ((previous > 0) != (current > 0))
+            out.push_back(t - (1.0 / steps) * current / (current - previous));
+        previous = current;
+    }
+    return out;
+}
+
+// Print growth from the runs of an alternating line, in modules: a dark module printed
+// 1 + 2g wide leaves its light neighbour 1 - 2g, so each neighbouring dark and light run (D, L)
+// gives g = (D - L) / (2 (D + L)) whatever the local pitch. Collects one value per neighbouring
+// pair of runs that both end in a crossing.
+void collectGrowth(const ReflectanceImage& image, double threshold, ImagePoint from, ImagePoint to,
+                   std::vector<double>& growths) {
+    const std::vector<double> t = crossings(image, from, to, threshold);
+    if (t.size() < 3)
+        return;
+    // The run from t[i] to t[i + 1] is dark when the line falls below the threshold at t[i].
+    const bool firstDark = image.sample(from + 0.5 * (t[0] + t[1]) * (to - from)) <= threshold;
+    for (size_t i = 0; i + 2 < t.size(); ++i) {
+        const bool dark = firstDark == (i % 2 == 0);
+        const double first = t[i + 1] - t[i];
+        const double second = t[i + 2] - t[i + 1];
+        const double d = dark ? first : second;
+        const double l = dark ? second : first;
+        growths.push_back((d - l) / (2 * (d + l)));
+    }
+}
+
+// Growth and loss beyond this share of a module leave light modules narrower than the aperture
+// can see; the estimate is held within it.
+constexpr double kMostGrowth = 0.4;
+// Fewer run pairs than this give no estimate (growth 0).
+constexpr size_t kFewestGrowthPairs = 4;
+
+double medianGrowth(std::vector<double> growths) {
+    if (growths.size() < kFewestGrowthPairs)
+        return 0;
+    const auto middle = growths.begin() + static_cast<ptrdiff_t>(growths.size() / 2);
+    std::nth_element(growths.begin(), middle, growths.end());
+    return std::clamp(*middle, -kMostGrowth, kMostGrowth);
+}
+
 // Least squares fit of centre = origin + u colStep + v rowStep over (u, v) = (c + 0.5, r + 0.5).
 void fitRegularGrid(MeasuredGrid& grid, int32_t rows, int32_t cols) {
     std::array<std::array<double, 3>, 3> m{};
@@ -185,26 +237,32 @@ std::optional<Homography> measureOutline(const EdgeScan& scan, int32_t rows, int
     return symbolToImage({*topLeft, *topRight, *bottomRight, *bottomLeft}, cols, rows);
 }
 
-// Module edges along one alternating line, point(u) its point u modules along. Edge k (between
-// modules k - 1 and k) is looked for within half a module of where the edges before it put it:
-// the outline's place, shifted as far as the last edge found lay from its own plus the change
-// since the edge before, so that the search follows a grid that bends or narrows away from the
-// outline. Where it cannot be seen, that place stands in.
+// Module edges along one alternating line, point(u) its point u modules along, on a print
+// whose dark modules reach growth modules beyond their nominal edges. Edge k (between modules
+// k - 1 and k) is looked for within half a module of where the edges before it put it: its
+// nominal place moved by the growth (before k when the line turns dark there, after it when it
+// turns light), shifted by the drift of the last edge found plus the change since the edge
+// before, so that the search follows a grid that bends or narrows away from the outline. The
+// growth is taken out before the drift is extrapolated: edges of opposite direction lie 2
+// growth apart, which would otherwise be followed as a drift of three times the growth. Where an
+// edge cannot be seen, its expected place stands in.
 template <typename PointAt, typename LightToDark>
 std::vector<ImagePoint> trackEdges(const ReflectanceImage& image, double threshold, PointAt point,
-                                   LightToDark lightToDark, int32_t first, int32_t last) {
+                                   LightToDark lightToDark, int32_t first, int32_t last,
+                                   double growth) {
     std::vector<ImagePoint> edges(static_cast<size_t>(last + 1));
     double shift = 0;
     std::optional<double> lastShift;
     for (int32_t k = first; k <= last; ++k) {
-        const double place = k + shift;
+        const double grown = lightToDark(k) ? k - growth : k + growth;
+        const double place = grown + shift;
         const auto t =
             crossing(image, point(place - 0.5), point(place + 0.5), threshold, lightToDark(k));
         const double u = t ? place - 0.5 + *t : place;
         edges[static_cast<size_t>(k)] = point(u);
         if (t) {
-            shift = lastShift ? 2 * (u - k) - *lastShift : u - k;
-            lastShift = u - k;
+            shift = lastShift ? 2 * (u - grown) - *lastShift : u - grown;
+            lastShift = u - grown;
         }
     }
     return edges;
@@ -213,14 +271,17 @@ std::vector<ImagePoint> trackEdges(const ReflectanceImage& image, double thresho
 // Column centres along the alternating row at v (the top row of a region): light quiet zone,
 // then dark at even columns; the last column is light and open to the quiet zone.
 std::vector<ImagePoint> columnCentresAlong(const ReflectanceImage& image, double threshold,
-                                           const Homography& outline, double v, int32_t cols) {
+                                           const Homography& outline, double v, int32_t cols,
+                                           double growth) {
     const auto e = trackEdges(
         image, threshold, [&](double k) { return outline.map(k, v); },
-        [](int32_t k) { return k % 2 == 0; }, 0, cols - 1);
+        [](int32_t k) { return k % 2 == 0; }, 0, cols - 1, growth);
     std::vector<ImagePoint> centres(static_cast<size_t>(cols));
     for (int32_t c = 0; c + 1 < cols; ++c)
         centres[c] = 0.5 * (e[c] + e[c + 1]);
-    centres[cols - 1] = e[cols - 1] + kOpenEndShare * (e[cols - 1] - e[cols - 3]);
+    // The last edge lies growth beyond its nominal place; e[cols - 1] - e[cols - 3] is two
+    // modules.
+    centres[cols - 1] = e[cols - 1] + (kOpenEndShare - growth / 2) * (e[cols - 1] - e[cols - 3]);
     return centres;
 }
 
@@ -228,14 +289,16 @@ std::vector<ImagePoint> columnCentresAlong(const ReflectanceImage& image, double
 // v = 1 ... rows: dark where rows - 1 - r is even, the bottom module against the quiet zone, the
 // top one light and open to it.
 std::vector<ImagePoint> rowCentresAlong(const ReflectanceImage& image, double threshold,
-                                        const Homography& outline, double u, int32_t rows) {
+                                        const Homography& outline, double u, int32_t rows,
+                                        double growth) {
     const auto e = trackEdges(
         image, threshold, [&](double k) { return outline.map(u, k); },
-        [&](int32_t k) { return (rows - k) % 2 != 0; }, 1, rows);
+        [&](int32_t k) { return (rows - k) % 2 != 0; }, 1, rows, growth);
     std::vector<ImagePoint> centres(static_cast<size_t>(rows));
     for (int32_t r = 1; r < rows; ++r)
         centres[r] = 0.5 * (e[r] + e[r + 1]);
-    centres[0] = e[1] - kOpenEndShare * (e[3] - e[1]);
+    // The first edge turns dark growth before its nominal place.
+    centres[0] = e[1] - (kOpenEndShare - growth / 2) * (e[3] - e[1]);
     return centres;
 }
 
@@ -275,21 +338,43 @@ std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Hom
         return std::nullopt;
     const EdgeScan scan{image, rough, threshold,
                         std::max(kLeastEdgeTolerance, kEdgeToleranceShare * roughModule)};
-    const auto outline = measureOutline(scan, rows, cols);
+    const auto grown = measureOutline(scan, rows, cols);
+    if (!grown)
+        return std::nullopt;
+
+    // The print growth from the alternating rows and columns (with the finder modules at their
+    // ends), then the outline moved in by it: its sides are edges of dark modules.
+    const int32_t regionRows = rows / verticalRegions(s);
+    const int32_t regionCols = cols / horizontalRegions(s);
+    std::vector<double> across, down;
+    for (int32_t t = 0; t < rows; t += regionRows)
+        collectGrowth(image, threshold, grown->map(-kEdgeReach, t + 0.5),
+                      grown->map(cols + kEdgeReach, t + 0.5), across);
+    for (int32_t t = regionCols - 1; t < cols; t += regionCols)
+        collectGrowth(image, threshold, grown->map(t + 0.5, -kEdgeReach),
+                      grown->map(t + 0.5, rows + kEdgeReach), down);
+    MeasuredGrid grid;
+    grid.growthX = medianGrowth(std::move(across));
+    grid.growthY = medianGrowth(std::move(down));
+    const double u0 = grid.growthX * cols / (cols + 2 * grid.growthX);
+    const double v0 = grid.growthY * rows / (rows + 2 * grid.growthY);
+    const auto outline =
+        symbolToImage({grown->map(u0, v0), grown->map(cols - u0, v0),
+                       grown->map(cols - u0, rows - v0), grown->map(u0, rows - v0)},
+                      cols, rows);
     if (!outline)
         return std::nullopt;
 
     // The centres each alternating row and column shows, then the module centres between them.
-    const int32_t regionRows = rows / verticalRegions(s);
-    const int32_t regionCols = cols / horizontalRegions(s);
     std::vector<std::vector<ImagePoint>> columnCentres;
     for (int32_t t = 0; t < rows; t += regionRows)
-        columnCentres.push_back(columnCentresAlong(image, threshold, *outline, t + 0.5, cols));
+        columnCentres.push_back(
+            columnCentresAlong(image, threshold, *outline, t + 0.5, cols, grid.growthX));
     std::vector<std::vector<ImagePoint>> rowCentres;
     for (int32_t t = regionCols - 1; t < cols; t += regionCols)
-        rowCentres.push_back(rowCentresAlong(image, threshold, *outline, t + 0.5, rows));
+        rowCentres.push_back(
+            rowCentresAlong(image, threshold, *outline, t + 0.5, rows, grid.growthY));
 
-    MeasuredGrid grid;
     grid.outline = *outline;
     grid.centres =
         moduleCentres(*outline, columnCentres, rowCentres, rows, cols, regionRows, regionCols);

@@ -26,12 +26,17 @@ struct MeasuredGrid {
     // fraction of the module size.
     double axialNonuniformity = 0;
     double gridNonuniformity = 0;
+    // Print growth: how far the edges of dark modules lie outside their nominal places, in
+    // modules, across the columns (X) and down the rows (Y); negative for ink loss.
+    double growthX = 0;
+    double growthY = 0;
 };
 
 // Measures the grid of the symbol of sizeIndex that the map from symbol coordinates roughly
-// places: its four outer edges, then the module edges along every alternating row and column
-// (the clock tracks and the inner alignment patterns), each where the reflectance crosses the
-// threshold. A module centre lies on the line through its column's centre on the nearest
+// places: its four outer edges, the print growth from the runs of the alternating rows and
+// columns (the outline then moved in by it), then the module edges along every alternating row and
+// column (the clock tracks and the inner alignment patterns), each where the reflectance crosses
+// the threshold. A module centre lies on the line through its column's centre on the nearest
 // alternating row above it and its row's centre on the nearest alternating column to its right.
 // Nothing when the measured edges do not form a quadrilateral.
 std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Homography& rough,

@@ -109,14 +109,24 @@ std::pair<double, double> reflectanceExtremes(const ReflectanceImage& image, con
     return {high, low};
 }
 
+// Above any modulation or margin: the lowest starts here.
+constexpr double kAboveAnyModulation = 1e9;
+
+// A grade earned with the error correction's reserve, and the level that earned it (0 when none
+// did).
+struct ReserveGrade {
+    double grade = 0;
+    int level = 0;
+};
+
 // Modulation or reflectance margin graded with the error correction's reserve: at each grade
 // level the codewords graded below it (their lowest module's grade) count as erasures against
 // the block's capacity, and the level earns the lower of itself and the grade of the unused
 // error correction left. The best level's grade.
-double reserveGrade(const std::vector<uint8_t>& codewordGrades, int32_t sizeIndex,
-                    Interleaving interleaving) {
+ReserveGrade reserveGrade(const std::vector<uint8_t>& codewordGrades, int32_t sizeIndex,
+                          Interleaving interleaving) {
     const SymbolSize& s = symbolSize(sizeIndex);
-    double best = 0;
+    ReserveGrade best;
     for (int level = 4; level >= 1; --level) {
         double unused = 1;
         for (int32_t k = 0; k < s.blockCount; ++k) {
@@ -127,9 +137,26 @@ double reserveGrade(const std::vector<uint8_t>& codewordGrades, int32_t sizeInde
             const int32_t capacity = correctableErrors(data, s.blockEccCodewords);
             unused = std::min(unused, 1.0 - static_cast<double>(erasures) / (2.0 * capacity));
         }
-        best = std::max(best, std::min<double>(level, gradeAtLeast(unused, kUnusedCorrection)));
+        const double grade = std::min<double>(level, gradeAtLeast(unused, kUnusedCorrection));
+        if (grade > best.grade)
+            best = {grade, level};
     }
     return best;
+}
+
+// The value a reserve grade rests on: the lowest of the codewords the level did not count as
+// erasures (all of them when no level earned a grade), so that value and grade agree; the
+// codewords below it are within the error correction's reserve.
+double restingValue(const std::vector<double>& values, const std::vector<uint8_t>& grades,
+                    const ReserveGrade& reserve) {
+    double lowest = kAboveAnyModulation;
+    double lowestOfAll = kAboveAnyModulation;
+    for (size_t k = 0; k < values.size(); ++k) {
+        lowestOfAll = std::min(lowestOfAll, values[k]);
+        if (grades[k] >= reserve.level)
+            lowest = std::min(lowest, values[k]);
+    }
+    return lowest < kAboveAnyModulation ? lowest : lowestOfAll;
 }
 
 // Grades a module's modulation and its margin against the colour it must have (unknown:
@@ -226,13 +253,18 @@ Reading decodeReading(const std::vector<uint8_t>& read, int32_t sizeIndex) {
     return out;
 }
 
-// Above any modulation or margin: the lowest starts here.
-constexpr double kAboveAnyModulation = 1e9;
+// A grid whose clock and alignment modules read the wrong colour at more than this share (a
+// damaged clock track grades F from 17 %), or whose centres lie farther than this many modules
+// from the regular grid, has lost the edges it followed when the symbol does not read at it.
+constexpr double kLostClockShare = 0.25;
+constexpr double kLostGridDistance = 1.0;
 
 // The codeword modules' grades: per codeword the lowest of its modules, and the lowest values.
 struct CodewordGrades {
     std::vector<uint8_t> modulation;
     std::vector<uint8_t> margin;
+    std::vector<double> modulationValue;  // per codeword, its lowest module's
+    std::vector<double> marginValue;
     double lowestModulation = kAboveAnyModulation;
     double lowestMargin = kAboveAnyModulation;
 };
@@ -244,7 +276,9 @@ CodewordGrades gradeModules(SymbolGrade& out, const Reading& reading, double con
     const std::vector<int32_t> bits = moduleBits(out.sizeIndex);
     const size_t codewords = static_cast<size_t>(s.dataCodewords + s.eccCodewords);
     CodewordGrades grades{std::vector<uint8_t>(codewords, kBestGrade),
-                          std::vector<uint8_t>(codewords, kBestGrade)};
+                          std::vector<uint8_t>(codewords, kBestGrade),
+                          std::vector<double>(codewords, kAboveAnyModulation),
+                          std::vector<double>(codewords, kAboveAnyModulation)};
     for (size_t i = 0; i < out.modules.size(); ++i) {
         ModuleReading& m = out.modules[i];
         m.dark = reading.ideal[i] != 0;
@@ -254,16 +288,25 @@ CodewordGrades gradeModules(SymbolGrade& out, const Reading& reading, double con
         const auto k = static_cast<size_t>(bits[i] / 8);
         grades.modulation[k] = std::min(grades.modulation[k], m.modulationGrade);
         grades.margin[k] = std::min(grades.margin[k], m.marginGrade);
+        grades.modulationValue[k] = std::min(grades.modulationValue[k], m.modulation);
+        grades.marginValue[k] = std::min(grades.marginValue[k], m.margin);
         grades.lowestModulation = std::min(grades.lowestModulation, m.modulation);
         grades.lowestMargin = std::min(grades.lowestMargin, m.margin);
     }
     return grades;
 }
 
-// Fixed pattern damage: the modules with margin grade 0, and the grade.
+// Whether the aperture at p lies wholly within the picture.
+bool apertureInside(const ReflectanceImage& image, ImagePoint p, double aperture) {
+    const double r = aperture / 2;
+    return p.x - r >= 0 && p.y - r >= 0 && p.x + r <= image.width && p.y + r <= image.height;
+}
+
+// Fixed pattern damage: the modules that kept the grade from being higher, and the grade.
 struct PatternDamage {
     int32_t damaged = 0;
     double grade = 0;
+    double clocksWrong = 0;  // share of the clock and alignment modules read the wrong colour
 };
 
 // The fixed pattern and the quiet zone beside the finder, read (symbol modules as out.modules
@@ -286,9 +329,39 @@ PatternDamage gradePattern(const ReflectanceImage& image, const MeasuredGrid& gr
             m.reflectance = image.aperture(m.centre, out.aperture);
         }
         gradeModule(m, out.globalThreshold, contrast, true);
-        damage.damaged += m.marginGrade == 0;
     }
+    // Quiet-zone modules the picture does not hold whole are not measured: their segments grade
+    // the rest, and a segment with none left is not graded.
+    std::vector<bool> outside(pattern.modules.size());
+    for (size_t i = 0; i < pattern.modules.size(); ++i) {
+        const ModuleReading& m = pattern.modules[i];
+        const bool quiet = m.row < 0 || m.row >= rows || m.col < 0 || m.col >= cols;
+        outside[i] = quiet && !apertureInside(image, m.centre, out.aperture);
+        out.quietZoneOffPicture += outside[i];
+    }
+    for (PatternSegment& segment : pattern.segments) {
+        std::erase_if(segment.modules, [&](int32_t m) { return outside[static_cast<size_t>(m)]; });
+    }
+    std::erase_if(pattern.segments, [](const PatternSegment& s) { return s.modules.empty(); });
     damage.grade = gradeFixedPattern(pattern.modules, pattern.segments);
+    // The modules that kept the grade from being higher, each once (segments share corners).
+    std::vector<bool> counted(pattern.modules.size());
+    for (const PatternSegment& s : pattern.segments) {
+        for (const int32_t m : s.damaged) {
+            damage.damaged += !counted[static_cast<size_t>(m)];
+            counted[static_cast<size_t>(m)] = true;
+        }
+    }
+    int32_t clocks = 0, wrong = 0;
+    for (const PatternSegment& s : pattern.segments) {
+        if (s.kind != PatternSegment::Kind::ClockAndAlignment)
+            continue;
+        for (const int32_t m : s.modules) {
+            ++clocks;
+            wrong += pattern.modules[static_cast<size_t>(m)].margin < 0;
+        }
+    }
+    damage.clocksWrong = clocks > 0 ? static_cast<double>(wrong) / clocks : 0;
     out.patternModules = std::move(pattern.modules);
     out.segments = std::move(pattern.segments);
     return damage;
@@ -304,6 +377,62 @@ double unusedCorrection(const std::vector<BlockErrors>& blocks, bool known) {
     return unused;
 }
 
+// How the grade's own reading ended, as a decoder status.
+DecodeStatus readingStatus(const Reading& reading) {
+    if (reading.decoded)
+        return DecodeStatus::Success;
+    if (reading.known)
+        return DecodeStatus::DataDecodationFailed;
+    return reading.correction.ok ? DecodeStatus::GridLost : DecodeStatus::BlockUncorrectable;
+}
+
+// Whether a module of the symbol was read outside the picture.
+bool offPicture(const std::vector<ModuleReading>& modules) {
+    return std::any_of(modules.begin(), modules.end(),
+                       [](const ModuleReading& m) { return m.reflectance < 0; });
+}
+
+// The parameters measured at the grid lose their values and grades; symbol contrast, measured
+// over the outline, stays.
+void markGridUnmeasured(SymbolGrade& out) {
+    for (ParameterGrade& p : out.parameters) {
+        if (p.parameter != Parameter::SymbolContrast)
+            p = {p.parameter, 0, 0, false};
+    }
+    out.decoded = false;
+    out.status = DecodeStatus::GridLost;
+}
+
+// A symbol located at the corners whose own outline the grading cannot measure: symbol contrast
+// over the located outline, nothing else.
+SymbolGrade gridNotMeasured(const ReflectanceImage& image, const SymbolCorners& corners,
+                            int32_t sizeIndex) {
+    SymbolGrade out = notLocated();
+    const SymbolSize& s = symbolSize(sizeIndex);
+    const auto rough = symbolToImage(corners, s.symbolCols, s.symbolRows);
+    if (!rough)
+        return out;
+    out.located = true;
+    out.sizeIndex = sizeIndex;
+    out.symbolRows = s.symbolRows;
+    out.symbolCols = s.symbolCols;
+    out.corners = corners;
+    out.moduleSize = cornerModuleSize(corners, s.symbolRows, s.symbolCols);
+    out.aperture = kApertureShare * out.moduleSize;
+    const auto [high, low] =
+        reflectanceExtremes(image, *rough, s.symbolRows, s.symbolCols, out.aperture);
+    out.maxReflectance = high;
+    out.minReflectance = low;
+    out.globalThreshold = (high + low) / 2;
+    out.gridFailure = GridFailure::OutlineNotFound;
+    markGridUnmeasured(out);
+    out.parameters[static_cast<size_t>(Parameter::SymbolContrast)] = {
+        Parameter::SymbolContrast, high - low,
+        static_cast<double>(gradeAtLeast(high - low, kSymbolContrast)), true};
+    out.overall = 0;
+    return out;
+}
+
 SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, int32_t sizeIndex) {
     SymbolGrade out = notLocated();
     if (!isValidSizeIndex(sizeIndex) || image.width <= 0)
@@ -313,13 +442,15 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     const int32_t cols = s.symbolCols;
     const auto grid = measureFromCorners(image, corners, sizeIndex, rows, cols);
     if (!grid)
-        return out;
+        return gridNotMeasured(image, corners, sizeIndex);
     out.located = true;
     out.sizeIndex = sizeIndex;
     out.symbolRows = rows;
     out.symbolCols = cols;
     out.moduleSize = grid->moduleSize;
     out.aperture = kApertureShare * grid->moduleSize;
+    out.printGrowthX = grid->growthX;
+    out.printGrowthY = grid->growthY;
     const auto [high, low] = reflectanceExtremes(image, grid->outline, rows, cols, out.aperture);
     out.maxReflectance = high;
     out.minReflectance = low;
@@ -341,10 +472,16 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     };
     set(Parameter::Decode, out.decoded ? 1 : 0, out.decoded ? kBestGrade : 0);
     set(Parameter::SymbolContrast, contrast, gradeAtLeast(contrast, kSymbolContrast));
-    set(Parameter::Modulation, codewords.lowestModulation,
-        reserveGrade(codewords.modulation, sizeIndex, interleaving));
-    set(Parameter::ReflectanceMargin, reading.known ? codewords.lowestMargin : 0,
-        reading.known ? reserveGrade(codewords.margin, sizeIndex, interleaving) : 0);
+    const ReserveGrade modulation = reserveGrade(codewords.modulation, sizeIndex, interleaving);
+    set(Parameter::Modulation,
+        restingValue(codewords.modulationValue, codewords.modulation, modulation),
+        modulation.grade);
+    out.lowestModulation = codewords.lowestModulation;
+    const ReserveGrade margin = reserveGrade(codewords.margin, sizeIndex, interleaving);
+    set(Parameter::ReflectanceMargin,
+        reading.known ? restingValue(codewords.marginValue, codewords.margin, margin) : 0,
+        reading.known ? margin.grade : 0);
+    out.lowestMargin = reading.known ? codewords.lowestMargin : 0;
     set(Parameter::FixedPatternDamage, pattern.damaged, pattern.grade);
     set(Parameter::AxialNonuniformity, grid->axialNonuniformity,
         gradeAtMost(grid->axialNonuniformity, kAxialNonuniformity));
@@ -352,6 +489,17 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
         gradeAtMost(grid->gridNonuniformity, kGridNonuniformity));
     set(Parameter::UnusedErrorCorrection, unused,
         out.decoded ? gradeAtLeast(unused, kUnusedCorrection) : 0);
+    out.status = readingStatus(reading);
+    // A symbol that runs off the picture, or does not read at centres where its clock tracks
+    // read wrong or that lie more than a module from the regular grid, was not measured at its
+    // grid: the tracking lost the edges, and the parameters would grade that, not the print.
+    if (offPicture(out.modules))
+        out.gridFailure = GridFailure::OffPicture;
+    else if (!reading.decoded &&
+             (pattern.clocksWrong > kLostClockShare || grid->gridNonuniformity > kLostGridDistance))
+        out.gridFailure = GridFailure::GridLost;
+    if (out.gridFailure != GridFailure::None)
+        markGridUnmeasured(out);
     out.overall = kBestGrade;
     for (const ParameterGrade& p : out.parameters)
         out.overall = std::min(out.overall, p.grade);
@@ -382,14 +530,29 @@ std::string_view parameterName(Parameter parameter) {
     return "";
 }
 
+std::string_view gridFailureText(GridFailure failure) {
+    switch (failure) {
+        case GridFailure::None:
+            return "";
+        case GridFailure::OutlineNotFound:
+            return "the outer edges of the finder and clock tracks were not found";
+        case GridFailure::GridLost:
+            return "the clock tracks could not be followed: the symbol does not read at the "
+                   "centres they gave";
+        case GridFailure::OffPicture:
+            return "part of the symbol lies outside the picture";
+    }
+    return "";
+}
+
 char gradeLetter(double grade) {
     return grade >= 3.5 ? 'A' : grade >= 2.5 ? 'B' : grade >= 1.5 ? 'C' : grade >= 0.5 ? 'D' : 'F';
 }
 
 SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
-                        bool inverted) {
+                        bool inverted, Light light) {
     try {
-        ReflectanceImage reflectance = reflectanceOf(image);
+        ReflectanceImage reflectance = reflectanceOf(image, light);
         if (inverted) {
             for (float& r : reflectance.values)
                 r = 1.0f - r;
@@ -400,11 +563,11 @@ SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, in
     }
 }
 
-SymbolGrade gradeImage(const ImageView& image) {
+SymbolGrade gradeImage(const ImageView& image, Light light) {
     const DecodeResult located = decodeImage(image);
     if (!located.corners || located.sizeIndex < 0)
         return notLocated();
-    return gradeSymbol(image, *located.corners, located.sizeIndex, located.inverted);
+    return gradeSymbol(image, *located.corners, located.sizeIndex, located.inverted, light);
 }
 
 }  // namespace dm

@@ -7,9 +7,10 @@
 //     const dm::SymbolGrade g = dm::gradeImage({pixels, width, height});  // gray pixels
 //     if (g.located) show(g.overall, g.parameters);
 //
-// Reflectance is read from gray levels as level / 255 (no calibration against a reference,
-// no gamma), through a synthetic circular aperture of 0.8 module; an image made under other
-// conditions than a verifier's (a camera frame above all) gives an indicative grade.
+// Reflectance is read as level / 255 (no calibration against a reference, no gamma), from the
+// red channel of colour images unless another light is asked for, through a synthetic circular
+// aperture of 0.8 module; an image made under other conditions than a verifier's (a camera
+// frame above all) gives an indicative grade.
 
 #include <array>
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "decoder/decode_image.h"
+#include "grading/reflectance_image.h"
 #include "symbology/codeword_correction.h"
 
 namespace dm {
@@ -42,13 +44,28 @@ char gradeLetter(double grade);
 struct ParameterGrade {
     Parameter parameter = Parameter::Decode;
     // What was measured: Decode 1 or 0; Symbol contrast, Unused error correction as fractions;
-    // Modulation and Reflectance margin the lowest of any codeword module (the margin is
-    // negative for a module read the wrong colour); Fixed pattern damage the pattern modules
-    // read the wrong colour or with a modulation under 0.20; Axial and Grid non-uniformity as
-    // fractions of the module size.
+    // Modulation and Reflectance margin the lowest codeword module the grade rests on (those of
+    // codewords graded below it, within the error correction's reserve, aside; the lowest of all
+    // in SymbolGrade); Fixed pattern damage the pattern modules that kept its grade from being
+    // higher (none at A); Axial and Grid non-uniformity as fractions of the module size.
     double value = 0;
     double grade = 0;  // 4 to 0; Fixed pattern damage of symbols with several regions averages
+    // False when the grid the parameter is measured at could not be measured or followed (see
+    // SymbolGrade::gridFailure): value and grade are then 0 and mean nothing.
+    bool measured = true;
 };
+
+// Why the grading could not measure a located symbol at its own grid.
+enum class GridFailure : uint8_t {
+    None,
+    OutlineNotFound,  // the outer edges of the finder and clock tracks form no quadrilateral
+    GridLost,         // the clock tracks could not be followed: the symbol does not read at
+                      // the centres they gave, which lie off the grid or read the clocks wrong
+    OffPicture,       // modules of the symbol lie outside the picture
+};
+
+// "the outer edges of the finder and clock tracks were not found", ...; empty for None.
+std::string_view gridFailureText(GridFailure failure);
 
 // One module as graded. Quiet-zone modules lie outside the symbol (row or column -1, or one
 // past the last).
@@ -80,6 +97,11 @@ struct PatternSegment {
 struct SymbolGrade {
     bool located = false;  // a symbol outline and size to grade; else every grade is 0
     bool decoded = false;
+    // When set, the parameters measured at the grid are not measured and the overall grade is 0.
+    GridFailure gridFailure = GridFailure::None;
+    // How the grade's own reading ended: Success when it decoded, GridLost on a grid failure,
+    // else where the correction or the data decodation failed.
+    DecodeStatus status = DecodeStatus::NoFinder;
     int32_t sizeIndex = -1;
     int32_t symbolRows = 0;
     int32_t symbolCols = 0;
@@ -88,12 +110,24 @@ struct SymbolGrade {
     double maxReflectance = 0;  // over the symbol and its one-module quiet zone
     double minReflectance = 0;
     double globalThreshold = 0;  // halfway between them
+    // The lowest modulation and margin of any codeword module, those within the error
+    // correction's reserve too (a margin is negative for a module read the wrong colour).
+    double lowestModulation = 0;
+    double lowestMargin = 0;
+    // Print growth, informative: how far each edge of the dark modules lies outside its nominal
+    // place, in modules, across the columns (X) and down the rows (Y); negative for ink loss. A
+    // lone dark module is 1 + 2 printGrowthX wide.
+    double printGrowthX = 0;
+    double printGrowthY = 0;
     std::array<ParameterGrade, kParameterCount> parameters{};
     double overall = 0;                         // the lowest parameter grade
     SymbolCorners corners{};                    // outline of the measured grid
     std::vector<ModuleReading> modules;         // symbolRows x symbolCols, row-major
     std::vector<ModuleReading> patternModules;  // finder, clocks, alignment and quiet zone
     std::vector<PatternSegment> segments;
+    // Quiet-zone modules beside the finder that the picture does not hold whole: not measured,
+    // left out of their segments (a segment left without modules is not graded).
+    int32_t quietZoneOffPicture = 0;
     std::vector<BlockErrors> blocks;
 
     const ParameterGrade& operator[](Parameter p) const {
@@ -102,13 +136,15 @@ struct SymbolGrade {
 };
 
 // Grades the symbol of the given size whose outer corners (top left, top right, bottom right,
-// bottom left as printed, picture coordinates) a decode located in the image. A symbol printed
-// light on dark (inverted) is graded on the image's negative, where its modules are dark.
+// bottom left as printed, picture coordinates) a decode located in the image, its reflectance
+// read in the light given (colour images; red by default, as verifiers light a symbol). A
+// symbol printed light on dark (inverted) is graded on the image's negative, where its modules
+// are dark.
 SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
-                        bool inverted = false);
+                        bool inverted = false, Light light = Light::Red);
 
 // Decodes the image with decodeImage and grades the symbol it located; not located when it
 // found no outline of a known size.
-SymbolGrade gradeImage(const ImageView& image);
+SymbolGrade gradeImage(const ImageView& image, Light light = Light::Red);
 
 }  // namespace dm

@@ -51,7 +51,7 @@ double ReflectanceImage::aperture(ImagePoint p, double diameter) const {
     return at(static_cast<int32_t>(nx), static_cast<int32_t>(ny));
 }
 
-ReflectanceImage reflectanceOf(const ImageView& view) {
+ReflectanceImage reflectanceOf(const ImageView& view, Light light) {
     ReflectanceImage out;
     if (!view.isComplete())
         return out;
@@ -66,7 +66,12 @@ ReflectanceImage reflectanceOf(const ImageView& view) {
         float* to = out.values.data() + static_cast<size_t>(y) * view.width;
         for (int32_t x = 0; x < view.width; ++x) {
             const uint8_t* p = row + static_cast<ptrdiff_t>(x) * bpp;
-            const uint8_t gray = bpp == 1 ? p[0] : grayLevel(p[2], p[1], p[0]);
+            // Pixels are blue, green, red.
+            const uint8_t gray = bpp == 1                ? p[0]
+                                 : light == Light::Red   ? p[2]
+                                 : light == Light::Green ? p[1]
+                                 : light == Light::Blue  ? p[0]
+                                                         : grayLevel(p[2], p[1], p[0]);
             to[x] = static_cast<float>(gray) / 255.0f;
         }
     }

@@ -25,8 +25,13 @@ struct ReflectanceImage {
     double aperture(ImagePoint p, double diameter) const;
 };
 
-// The image's pixels as reflectances, gray read as decodeImage reads colour; empty (width 0)
-// when the view does not describe its pixels.
-ReflectanceImage reflectanceOf(const ImageView& view);
+// The light a colour image's reflectance is read in: one channel, as a verifier's narrow-band
+// light sees the print (red, 660 nm, the usual), or white, the gray level decodeImage reads.
+// Gray images read the same in every light.
+enum class Light : uint8_t { Red, Green, Blue, White };
+
+// The image's pixels as reflectances in the light; empty (width 0) when the view does not
+// describe its pixels.
+ReflectanceImage reflectanceOf(const ImageView& view, Light light = Light::Red);
 
 }  // namespace dm

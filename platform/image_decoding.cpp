@@ -84,7 +84,7 @@ FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> most
     return loadAndDecode(path, image, gray, mostSymbols);
 }
 
-GradedFile gradeImageFile(const std::string& path) {
+GradedFile gradeImageFile(const std::string& path, Light light) {
     GradedFile out;
     std::vector<uint8_t> gray;
     out.file = loadAndDecode(path, out.image, gray);
@@ -92,6 +92,12 @@ GradedFile gradeImageFile(const std::string& path) {
     if (!out.image || !r.corners || r.sizeIndex < 0)
         return out;
     try {
+        // The decode read gray; the grade reads the channel of the light (red, green, blue).
+        if (light != Light::White) {
+            const size_t channel = light == Light::Red ? 0 : light == Light::Green ? 1 : 2;
+            for (size_t i = 0; i < gray.size(); ++i)
+                gray[i] = out.image->rgb[3 * i + channel];
+        }
         out.grade = gradeSymbol({gray, out.image->width, out.image->height}, *r.corners,
                                 r.sizeIndex, r.inverted);
     } catch (const std::bad_alloc&) {

@@ -44,7 +44,7 @@ struct GradedFile {
 };
 
 // Loads an image file once, decodes it as decodeImageFile does and grades the symbol the decode
-// located, in the image's own pixels.
-GradedFile gradeImageFile(const std::string& path);
+// located, in the image's own pixels, their reflectance read in the light given.
+GradedFile gradeImageFile(const std::string& path, Light light = Light::Red);
 
 }  // namespace dm

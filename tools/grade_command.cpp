@@ -25,14 +25,27 @@ struct GradeOptions {
     bool json = false;
     std::string report;
     bool reportGiven = false;
+    std::string light = "red";
 };
+
+// The lights --light names, in the order of Light.
+constexpr std::array<const char*, 4> kLightNames{"red", "green", "blue", "white"};
+
+Light lightNamed(const std::string& name) {
+    for (size_t i = 0; i < kLightNames.size(); ++i) {
+        if (name == kLightNames[i])
+            return static_cast<Light>(i);
+    }
+    return Light::Red;
+}
 
 // Below this many pixels per module the aperture and the edges are too coarse to trust.
 constexpr double kFewestPixelsPerModule = 4;
 
 constexpr const char* kIndicative =
-    "Grades are indicative: reflectance is read as gray level / 255 through a synthetic "
-    "aperture of 0.8 module, without a verifier's calibrated lighting and optics.";
+    "Grades are indicative: reflectance is read as level / 255 (the channel of the light in a "
+    "colour image) through a synthetic aperture of 0.8 module, without a verifier's calibrated "
+    "lighting and optics.";
 
 // JSON member names of the parameters, in their order.
 constexpr std::array<const char*, kParameterCount> kJsonNames{"decode",
@@ -55,6 +68,8 @@ std::string graded(double grade) {
 
 std::string measured(const ParameterGrade& p) {
     char text[32];
+    if (!p.measured)
+        return "not measured";
     switch (p.parameter) {
         case Parameter::Decode:
             return p.value > 0 ? "pass" : "fail";
@@ -71,31 +86,59 @@ std::string measured(const ParameterGrade& p) {
     }
 }
 
-void printText(const std::string& file, const SymbolGrade& g, bool named) {
+// What the reader of a grade should know beside it: a picture too coarse for a meaningful
+// grade, a quiet zone the picture does not hold.
+std::vector<std::string> notesOn(const SymbolGrade& g) {
+    std::vector<std::string> notes;
+    char text[128];
+    if (g.moduleSize < kFewestPixelsPerModule - 0.05) {  // what prints as 4.0 is enough
+        std::snprintf(text, sizeof text,
+                      "%.1f pixels per module; a meaningful grade needs %.0f or more", g.moduleSize,
+                      kFewestPixelsPerModule);
+        notes.emplace_back(text);
+    }
+    if (g.quietZoneOffPicture > 0) {
+        std::snprintf(text, sizeof text,
+                      "the quiet zone runs off the picture: %d of its modules beside the finder "
+                      "not measured",
+                      g.quietZoneOffPicture);
+        notes.emplace_back(text);
+    }
+    return notes;
+}
+
+void printText(const std::string& file, const SymbolGrade& g, bool named,
+               const std::string& light) {
     if (named)
         std::cout << file << ": ";
     char line[160];
-    std::snprintf(line, sizeof line, "symbol %s, %.1f pixels per module, aperture %.1f pixels",
-                  sizeName(g.sizeIndex).c_str(), g.moduleSize, g.aperture);
+    std::snprintf(line, sizeof line,
+                  "symbol %s, %.1f pixels per module, aperture %.1f pixels, %s light",
+                  sizeName(g.sizeIndex).c_str(), g.moduleSize, g.aperture, light.c_str());
     std::cout << line << '\n';
     for (const ParameterGrade& p : g.parameters) {
         std::snprintf(line, sizeof line, "  %-25s %-12s %s\n",
                       std::string(parameterName(p.parameter)).c_str(), measured(p).c_str(),
-                      graded(p.grade).c_str());
+                      p.measured ? graded(p.grade).c_str() : "-");
         std::cout << line;
     }
     std::snprintf(line, sizeof line, "  %-25s %-12s %s\n", "Overall grade", "",
                   graded(g.overall).c_str());
     std::cout << line;
-    if (g.moduleSize < kFewestPixelsPerModule - 0.05) {  // what prints as 4.0 is enough
-        std::snprintf(line, sizeof line,
-                      "  note: %.1f pixels per module; a meaningful grade needs %.0f or more\n",
-                      g.moduleSize, kFewestPixelsPerModule);
+    if (g.gridFailure != GridFailure::None) {
+        std::cout << "  grid not measured: " << gridFailureText(g.gridFailure) << '\n';
+    } else {
+        std::snprintf(
+            line, sizeof line,
+            "  print growth (informative): horizontal %+.3f, vertical %+.3f module per edge\n",
+            g.printGrowthX, g.printGrowthY);
         std::cout << line;
     }
+    for (const std::string& note : notesOn(g))
+        std::cout << "  note: " << note << '\n';
 }
 
-Json gradeJson(const SymbolGrade& g) {
+Json gradeJson(const SymbolGrade& g, const std::string& light) {
     Json j;
     j["symbol"] = sizeName(g.sizeIndex);
     j["overall"] = g.overall;
@@ -105,12 +148,21 @@ Json gradeJson(const SymbolGrade& g) {
     j["maxReflectance"] = g.maxReflectance;
     j["minReflectance"] = g.minReflectance;
     j["globalThreshold"] = g.globalThreshold;
+    j["light"] = light;
+    j["lowestModulation"] = g.lowestModulation;
+    j["lowestMargin"] = g.lowestMargin;
+    const bool gridFailed = g.gridFailure != GridFailure::None;
+    j["gridFailure"] = gridFailed ? Json(std::string(gridFailureText(g.gridFailure))) : Json();
+    j["printGrowth"] =
+        gridFailed ? Json() : Json{{"horizontal", g.printGrowthX}, {"vertical", g.printGrowthY}};
+    j["notes"] = notesOn(g);
     Json parameters = Json::object();
     for (const ParameterGrade& p : g.parameters) {
-        parameters[kJsonNames[static_cast<size_t>(p.parameter)]] = {
-            {"value", p.value},
-            {"grade", p.grade},
-            {"letter", std::string(1, gradeLetter(p.grade))}};
+        parameters[kJsonNames[static_cast<size_t>(p.parameter)]] =
+            p.measured ? Json{{"value", p.value},
+                              {"grade", p.grade},
+                              {"letter", std::string(1, gradeLetter(p.grade))}}
+                       : Json{{"value", nullptr}, {"grade", nullptr}, {"letter", nullptr}};
     }
     j["parameters"] = std::move(parameters);
     Json blocks = Json::array();
@@ -167,13 +219,13 @@ void run(const GradeOptions& opts) {
         j["file"] = file;
         if (invalidUtf8Offset(file))
             j["fileBytes"] = hexBytes(file);
-        const GradedFile graded = gradeImageFile(file);
+        const GradedFile graded = gradeImageFile(file, lightNamed(opts.light));
         const FileOutcome& o = graded.file;
         const std::optional<RgbImage>& image = graded.image;
         const SymbolGrade& g = graded.grade;
         // The grade's own reading decides, which follows the measured grid where the decoder's
         // may not.
-        const bool ok = g.located && g.decoded;
+        const bool ok = g.located && g.decoded && g.gridFailure == GridFailure::None;
         failures += !ok;
         std::optional<std::string> written;
         if (g.located && !opts.report.empty()) {
@@ -191,10 +243,13 @@ void run(const GradeOptions& opts) {
         }
         if (opts.json) {
             j["ok"] = ok;
+            // Once located, the grade's own reading decides status and meaning, as it decides ok.
             const bool ran = o.error.empty();
-            j["status"] = ran ? Json(toInt(o.result.status)) : Json(nullptr);
-            j["meaning"] = ran ? std::string(statusMeaning(o.result.status)) : o.error;
-            j["grade"] = g.located ? gradeJson(g) : Json(nullptr);
+            const DecodeStatus status = g.located ? g.status : o.result.status;
+            j["status"] = ran ? Json(toInt(status)) : Json(nullptr);
+            j["meaning"] = ran ? std::string(statusMeaning(status)) : o.error;
+            j["text"] = ran && o.result.decoded ? Json(displayText(o.result)) : Json(nullptr);
+            j["grade"] = g.located ? gradeJson(g, opts.light) : Json(nullptr);
             j["report"] = written ? Json(*written) : Json(nullptr);
             std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
             continue;
@@ -205,7 +260,7 @@ void run(const GradeOptions& opts) {
             std::cerr << file << ": no symbol located (status " << toInt(o.result.status) << ": "
                       << statusMeaning(o.result.status) << ")\n";
         } else {
-            printText(file, g, several);
+            printText(file, g, several, opts.light);
             anyGraded = true;
         }
     }
@@ -226,7 +281,8 @@ void addGradeCommand(CLI::App& app) {
         "decode, symbol contrast, modulation, reflectance margin, fixed pattern damage, axial "
         "and grid non-uniformity, unused error correction, each from A (4) to F (0), and the "
         "overall grade, the lowest. The symbol is located as decode locates it. Reflectance is "
-        "read as gray level / 255 through a synthetic aperture of 0.8 module: a flat, evenly lit "
+        "read as level / 255 (colour in the --light, red by default) through a synthetic aperture "
+        "of 0.8 module: a flat, evenly lit "
         "scan at 4 or more (better 8) pixels per module gives the most meaningful grade; a camera "
         "picture an indicative one. Exit status 0 only when every file's symbol was located and "
         "its grid "
@@ -235,9 +291,17 @@ void addGradeCommand(CLI::App& app) {
     cmd->add_option("files", options->files, "Image files")->required();
     cmd->add_flag("--json", options->json,
                   "One JSON object per file: file (and fileBytes, its bytes in hex, when the "
-                  "name is not UTF-8), ok, status, meaning, grade (symbol, overall, "
-                  "letter, moduleSize, aperture, reflectances, parameters with value, grade and "
+                  "name is not UTF-8), ok, status and meaning (of the grade's own reading once "
+                  "located), text (the decoded text), grade (symbol, overall, gridFailure, notes, "
+                  "letter, moduleSize, aperture, reflectances, printGrowth (horizontal and "
+                  "vertical), parameters with value, grade and "
                   "letter, blocks, segments) and report");
+    cmd->add_option("--light", options->light,
+                    "The light reflectance is read in from a colour image: red (the default, the "
+                    "660 nm of a verifier's light), green, blue, or white (the gray level); gray "
+                    "images read the same in every light")
+        ->check(CLI::IsMember(std::vector<std::string>(kLightNames.begin(), kLightNames.end())))
+        ->type_name("red|green|blue|white");
     cmd->add_option("--report", options->report,
                     "Write a PNG picture of the graded symbol: the measured outline in green, "
                     "module centres in blue, modules graded F on modulation or reflectance "

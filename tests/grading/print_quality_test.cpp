@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 
+#include "grading/reflectance_image.h"
 #include "symbology/placement.h"
 #include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
@@ -184,10 +187,15 @@ TEST(PrintQuality, GrayModulesLowerModulationAsFarAsTheReserveAllows) {
                 d.paint(static_cast<int>(i) / d.cols, static_cast<int>(i) % d.cols, 90);
         }
         const SymbolGrade g = gradeImage(d.view());
+        // The value is the lowest module the grade rests on: the gray ones only at D, where
+        // they no longer count as erasures.
+        const double gray = 2 * (127.5 - 90) / 255;
         for (const Parameter p : {Parameter::Modulation, Parameter::ReflectanceMargin}) {
-            EXPECT_NEAR(g[p].value, 2 * (127.5 - 90) / 255, 0.005);
+            EXPECT_NEAR(g[p].value, grade == 1 ? gray : 1.0, 0.005);
             EXPECT_EQ(g[p].grade, grade) << grades(g);
         }
+        EXPECT_NEAR(g.lowestModulation, gray, 0.005);
+        EXPECT_NEAR(g.lowestMargin, gray, 0.005);
         EXPECT_EQ(g.overall, grade);
     }
 }
@@ -253,8 +261,11 @@ TEST(PrintQuality, InjectedErrorsLeaveOneMinusErrorsOverCapacityUnused) {
             EXPECT_EQ(g[Parameter::UnusedErrorCorrection].grade, expected);
             EXPECT_EQ(g.blocks[last].errors, errors);
             EXPECT_EQ(g.blocks[last].capacity, capacity);
-            // The wrong codewords' modules read the wrong colour.
-            EXPECT_LT(g[Parameter::ReflectanceMargin].value, 0);
+            // The wrong codewords' modules read the wrong colour; the margin grade rests on
+            // the others.
+            EXPECT_LT(g.lowestMargin, 0);
+            EXPECT_EQ(g[Parameter::ReflectanceMargin].value < 0,
+                      g[Parameter::ReflectanceMargin].grade == 0);
         }
     }
 }
@@ -341,6 +352,177 @@ TEST(PrintQuality, ColumnsThatNarrowAcrossTheSymbolAreFollowed) {
     EXPECT_EQ(g[Parameter::Decode].grade, 4.0) << grades(g);
     EXPECT_EQ(g[Parameter::FixedPatternDamage].grade, 4.0) << grades(g);
     EXPECT_GT(g[Parameter::GridNonuniformity].value, 0.5) << grades(g);
+}
+
+// Ink spread and loss up to a quarter module on each edge, along one axis and both, on a
+// single-region and a four-region symbol at 6 and 12 pixels per module: every print that
+// decodes grades Decode A, its modulation within 0.05 of the modulation at the true module
+// centres (where they leave the modules clear of the threshold), and the growth is measured.
+// DM_GROWTH_TABLE=1 prints each case.
+TEST(PrintQuality, PrintGrowthAndLossKeepTheGrid) {
+    constexpr int k16 = 3, k32 = 9;
+    const bool table = std::getenv("DM_GROWTH_TABLE") != nullptr;
+    int decodedPrints = 0;
+    for (const int sizeIndex : {k16, k32}) {
+        const SymbolSize& s = symbolSize(sizeIndex);
+        const std::vector<uint8_t> matrix = symbolOfSize(sizeIndex);
+        const std::vector<int32_t> bits = moduleBits(sizeIndex);
+        for (const int pixels : {6, 12}) {
+            for (const double growth : {-0.25, -0.2, -0.15, -0.1, 0.1, 0.15, 0.2, 0.25}) {
+                for (const auto& [alongX, alongY] :
+                     {std::pair{true, false}, {false, true}, {true, true}}) {
+                    const double gx = alongX ? growth : 0, gy = alongY ? growth : 0;
+                    const test::GrownPrint print =
+                        test::printGrown(matrix, s.symbolRows, s.symbolCols, pixels, gx, gy);
+                    const ImageView view{print.gray, print.width, print.height};
+                    // The modulation at the true centres: white 1 and black 0 give a threshold of
+                    // 0.5 and a contrast of 1.
+                    const ReflectanceImage image = reflectanceOf(view);
+                    double atCentres = 1e9;
+                    for (int i = 0; i < s.symbolRows * s.symbolCols; ++i) {
+                        if (bits[i] < 0)
+                            continue;
+                        const ImagePoint centre{(4 + i % s.symbolCols + 0.5) * pixels,
+                                                (4 + i / s.symbolCols + 0.5) * pixels};
+                        atCentres = std::min(
+                            atCentres, 2 * std::abs(image.aperture(centre, 0.8 * pixels) - 0.5));
+                    }
+                    const bool decodes = decodeImage(view).decoded;
+                    const SymbolGrade g = gradeImage(view);
+                    char name[96];
+                    std::snprintf(name, sizeof name, "%dx%d at %d px, growth %+.2f x %+.2f y",
+                                  s.symbolRows, s.symbolCols, pixels, gx, gy);
+                    if (table) {
+                        std::printf(
+                            "%s: decodes %d, Decode %c, lowest modulation %.3f (true centres "
+                            "%.3f), modulation %c, growth %+.3f %+.3f, overall %c\n",
+                            name, decodes, gradeLetter(g[Parameter::Decode].grade),
+                            g.lowestModulation, atCentres,
+                            gradeLetter(g[Parameter::Modulation].grade), g.printGrowthX,
+                            g.printGrowthY, gradeLetter(g.overall));
+                    }
+                    if (!decodes)
+                        continue;
+                    ++decodedPrints;
+                    SCOPED_TRACE(name);
+                    EXPECT_TRUE(g.located);
+                    // Loss of a quarter on both axes leaves the aperture half dark over a lone
+                    // dark module: the threshold decides even at the true centres.
+                    if (atCentres >= 0.1) {
+                        EXPECT_EQ(g[Parameter::Decode].grade, 4.0) << grades(g);
+                    }
+                    EXPECT_NEAR(g.lowestModulation, atCentres, 0.05);
+                    EXPECT_NEAR(g.printGrowthX, gx, 0.03);
+                    EXPECT_NEAR(g.printGrowthY, gy, 0.03);
+                    EXPECT_LT(g[Parameter::GridNonuniformity].value, 0.1);
+                }
+            }
+        }
+    }
+    // The decoder reads nearly all of them; the grading has to cope with what it reads.
+    EXPECT_GE(decodedPrints, 80);
+}
+
+// Gaps of one to three light modules in the solid L, along the column and along the row, from
+// the middle to near the open ends and the corner: the symbol is located as the decoder locates
+// a damaged finder and graded, fixed pattern damage counting the missing modules. (Gaps in the
+// row within four modules of the corner are not read by the decoder yet.)
+TEST(PrintQuality, FinderGapsAreLocatedAndGradedAsFixedPatternDamage) {
+    const SymbolSize& s = symbolSize(k24);
+    const auto clean = symbolOfSize(k24);
+    for (const int gap : {1, 2, 3}) {
+        for (const int from : {5, 10, 16, 18}) {
+            for (const bool inColumn : {true, false}) {
+                SCOPED_TRACE(std::to_string(gap) + " from " + std::to_string(from) +
+                             (inColumn ? " in the column" : " in the row"));
+                auto matrix = clean;
+                for (int k = from; k < from + gap; ++k) {
+                    const int at =
+                        inColumn ? k * s.symbolCols : (s.symbolRows - 1) * s.symbolCols + k;
+                    matrix[at] = 0;
+                }
+                const SymbolGrade g = gradeImage(draw(matrix, k24, blackOnWhite()).view());
+                ASSERT_TRUE(g.located);
+                EXPECT_EQ(g[Parameter::FixedPatternDamage].value, gap);
+                expectOnlyLowered(g, Parameter::FixedPatternDamage, 4 - gap);
+            }
+        }
+    }
+}
+
+// Every parameter but symbol contrast not measured, overall F, the reading's status GridLost.
+void expectGridNotMeasured(const SymbolGrade& g, GridFailure failure) {
+    ASSERT_TRUE(g.located);
+    EXPECT_EQ(g.gridFailure, failure);
+    EXPECT_EQ(g.overall, 0);
+    EXPECT_FALSE(g.decoded);
+    EXPECT_EQ(g.status, DecodeStatus::GridLost);
+    for (const ParameterGrade& p : g.parameters)
+        EXPECT_EQ(p.measured, p.parameter == Parameter::SymbolContrast) << grades(g);
+    EXPECT_GT(g[Parameter::SymbolContrast].value, 0.7);
+}
+
+// A grid the grading cannot measure is said to be so, never graded as measured: a symbol cut
+// by the picture's edge, and one whose clock tracks are gone.
+TEST(PrintQuality, AGridNotMeasuredGradesNothingButContrast) {
+    Drawn d = draw(symbolOfSize(k24), k24, blackOnWhite());
+    ImageView cut = d.view();
+    cut.width = static_cast<int>(d.corners[1].x) - 3 * 8;  // three columns cut off
+    expectGridNotMeasured(gradeSymbol(cut, d.corners, k24), GridFailure::OffPicture);
+
+    // Four dark modules of the top clock track erased (9 %): graded as damage, not as a failure.
+    const SymbolSize& s = symbolSize(k24);
+    auto clocks = symbolOfSize(k24);
+    for (const int c : {4, 6, 8, 10})
+        clocks[c] = 0;
+    const SymbolGrade damaged = gradeAsDrawn(clocks, k24);
+    EXPECT_EQ(damaged.gridFailure, GridFailure::None);
+    expectOnlyLowered(damaged, Parameter::FixedPatternDamage, 3);  // 4 of 47 modules
+    // Both clock tracks erased: nothing to follow.
+    for (int i = 0; i < s.symbolCols; ++i)
+        clocks[i] = 0;
+    for (int r = 0; r < s.symbolRows; ++r)
+        clocks[r * s.symbolCols + s.symbolCols - 1] = 0;
+    expectGridNotMeasured(gradeAsDrawn(clocks, k24), GridFailure::GridLost);
+}
+
+// A picture cropped just left of the symbol holds none of the quiet zone beside the solid
+// column: those modules are not measured (and do not grade as damage); the rest grades A.
+TEST(PrintQuality, AQuietZoneOffThePictureIsNotMeasured) {
+    const Drawn d = draw(symbolOfSize(k24), k24, blackOnWhite());
+    const int cut = static_cast<int>(d.corners[0].x) - 2;
+    ImageView view = d.view();
+    view.pixels = view.pixels.subspan(static_cast<size_t>(3 * cut));
+    view.width -= cut;
+    SymbolCorners corners = d.corners;
+    for (ImagePoint& p : corners)
+        p.x -= cut;
+    const SymbolGrade g = gradeSymbol(view, corners, k24);
+    EXPECT_EQ(g.quietZoneOffPicture, symbolSize(k24).symbolRows);
+    expectOnlyLowered(g, Parameter::Decode, 4);
+    EXPECT_EQ(g.gridFailure, GridFailure::None);
+}
+
+// Red ink on white, as a 660 nm verifier sees it, has almost no contrast: symbol contrast F
+// in red light (the default for colour), the ink's gray level in white light.
+TEST(PrintQuality, RedInkHasNoContrastInRedLight) {
+    Drawn d = draw(symbolOfSize(k24), k24, blackOnWhite());
+    constexpr std::array<double, 3> kInk{40, 40, 230};  // blue, green, red
+    for (size_t i = 0; i + 2 < d.frame.bgr.size(); i += 3) {
+        const double paper = d.frame.bgr[i] / 255.0;  // gray, 1 on white paper
+        for (size_t k = 0; k < 3; ++k)
+            d.frame.bgr[i + k] =
+                static_cast<uint8_t>(std::lround(255 * paper + kInk[k] * (1 - paper)));
+    }
+    const SymbolGrade red = gradeImage(d.view());
+    ASSERT_TRUE(red.located);
+    EXPECT_NEAR(red[Parameter::SymbolContrast].value, (255 - 230) / 255.0, 0.01);
+    EXPECT_EQ(red[Parameter::SymbolContrast].grade, 0);
+    const SymbolGrade white = gradeImage(d.view(), Light::White);
+    EXPECT_NEAR(white[Parameter::SymbolContrast].value, (255 - grayLevel(230, 40, 40)) / 255.0,
+                0.01);
+    expectOnlyLowered(white, Parameter::SymbolContrast, 3);
+    EXPECT_EQ(gradeImage(d.view(), Light::Green)[Parameter::SymbolContrast].grade, 4);
 }
 
 TEST(PrintQuality, NothingToReadGradesNothing) {

@@ -238,4 +238,48 @@ SynthOptions fitted(int rows, int cols, SynthOptions options, int growWidth, int
     return options;
 }
 
+GrownPrint printGrown(std::span<const uint8_t> matrix, int rows, int cols, int modulePixels,
+                      double growthX, double growthY, int quiet) {
+    auto darkModule = [&](int r, int c) {
+        return r >= 0 && c >= 0 && r < rows && c < cols && matrix[r * cols + c] != 0;
+    };
+    // Spread (g > 0) makes a point dark when some dark point lies within g of it along the axis,
+    // loss (g < 0) keeps it dark only when every point within |g| is dark; the modules the span
+    // [at - |g|, at + |g|] overlaps decide.
+    auto spanDark = [](double at, double g, auto dark) {
+        const int first = static_cast<int>(std::floor(at - std::abs(g)));
+        const int last = static_cast<int>(std::ceil(at + std::abs(g))) - 1;
+        for (int k = first; k <= last; ++k) {
+            if (dark(k) == (g > 0))
+                return g > 0;
+        }
+        return g <= 0 && dark(static_cast<int>(std::floor(at)));
+    };
+    auto inked = [&](double x, double y) {
+        return spanDark(y, growthY, [&](int r) {
+            return spanDark(x, growthX, [&](int c) { return darkModule(r, c); });
+        });
+    };
+    constexpr int kSamples = 8;
+    GrownPrint out;
+    out.width = (cols + 2 * quiet) * modulePixels;
+    out.height = (rows + 2 * quiet) * modulePixels;
+    out.gray.resize(static_cast<size_t>(out.width) * out.height);
+    for (int py = 0; py < out.height; ++py) {
+        for (int px = 0; px < out.width; ++px) {
+            int dark = 0;
+            for (int sy = 0; sy < kSamples; ++sy) {
+                for (int sx = 0; sx < kSamples; ++sx) {
+                    const double x = (px + (sx + 0.5) / kSamples) / modulePixels - quiet;
+                    const double y = (py + (sy + 0.5) / kSamples) / modulePixels - quiet;
+                    dark += inked(x, y);
+                }
+            }
+            out.gray[static_cast<size_t>(py) * out.width + px] = static_cast<uint8_t>(
+                std::lround(255.0 * (kSamples * kSamples - dark) / (kSamples * kSamples)));
+        }
+    }
+    return out;
+}
+
 }  // namespace dm::test

@@ -81,4 +81,17 @@ bool symbolFits(int rows, int cols, const SynthOptions& options);
 SynthOptions fitted(int rows, int cols, SynthOptions options, int growWidth = 64,
                     int growHeight = 64);
 
+// A module matrix (rows x cols, 1 = dark, row 0 at the top) printed square to the picture with
+// ink spread or loss: each edge of the dark area lies growthX (left and right edges) and growthY
+// (top and bottom edges) modules outside its nominal place, inside for negative values, so a
+// lone dark module is 1 + 2 growthX wide. Black 0 on white 255, modulePixels pixels per module
+// inside a quiet zone of quiet modules; each pixel the mean of 8 x 8 samples. Rows top-down.
+struct GrownPrint {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> gray;
+};
+GrownPrint printGrown(std::span<const uint8_t> matrix, int rows, int cols, int modulePixels,
+                      double growthX, double growthY, int quiet = 4);
+
 }  // namespace dm::test

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <sstream>
 
 #include "encoder/jpeg_output.h"
 #include "encoder/symbol_renderer.h"
@@ -13,6 +14,7 @@
 #include "symbology/placement.h"
 #include "symbology/reed_solomon.h"
 #include "symbology/symbol_size.h"
+#include "tests/support/frame_synth.h"
 #include "tests/support/peer_encoders.h"
 #include "tests/support/peer_readers.h"
 #include "tests/support/symbol_builders.h"
@@ -213,6 +215,50 @@ TEST_F(CommandLine, GradeReportsAndDrawsDamage) {
     }
     EXPECT_GT(magenta, 100);
     EXPECT_GT(red, 100);
+}
+
+// The JSON says what the text says: a print with ink spread reads, its growth measured; a
+// symbol drawn to the picture's edge has its quiet zone noted as not measured; a coarse picture
+// carries the resolution note; the light is named.
+TEST_F(CommandLine, GradeJsonCarriesTheTextGrowthAndNotes) {
+    const auto matrix = dm::test::symbolWithData({'G' + 1, 'r' + 1, 'o' + 1, 'w' + 1}, 3);
+    const auto grown = dm::test::printGrown(matrix, 16, 16, 8, 0.2, 0.2);
+    ASSERT_TRUE(
+        dm::test::writePng((dir_ / "grown.png").string(), {grown.width, grown.height, grown.gray}));
+    ASSERT_TRUE(dm::test::writePng((dir_ / "edge.png").string(),
+                                   dm::test::drawModules(matrix, 16, 16, 8, 0, false)));
+    ASSERT_EQ(run("encode --module 2 -o coarse.png coarse").exitCode, 0);
+    const auto r = run("grade --json grown.png edge.png coarse.png");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::vector<nlohmann::json> j;
+    for (std::string line; std::getline(lines, line);)
+        j.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(j.size(), 3u) << r.out;
+    for (const auto& file : j) {
+        EXPECT_EQ(file["ok"], true) << file;
+        EXPECT_EQ(file["status"], 1) << file;
+        EXPECT_TRUE(file["grade"]["gridFailure"].is_null()) << file;
+    }
+    EXPECT_EQ(j[0]["text"], "Grow");
+    EXPECT_NEAR(j[0]["grade"]["printGrowth"]["horizontal"].get<double>(), 0.2, 0.03);
+    EXPECT_NEAR(j[0]["grade"]["printGrowth"]["vertical"].get<double>(), 0.2, 0.03);
+    EXPECT_EQ(j[0]["grade"]["parameters"]["decode"]["letter"], "A");
+    EXPECT_TRUE(j[0]["grade"]["notes"].empty());
+    ASSERT_EQ(j[1]["grade"]["notes"].size(), 1u) << j[1];
+    EXPECT_NE(j[1]["grade"]["notes"][0].get<std::string>().find("the quiet zone runs off"),
+              std::string::npos);
+    EXPECT_EQ(j[1]["grade"]["parameters"]["fixedPatternDamage"]["letter"], "A");
+    ASSERT_EQ(j[2]["grade"]["notes"].size(), 1u) << j[2];
+    EXPECT_NE(j[2]["grade"]["notes"][0].get<std::string>().find("2.0 pixels per module"),
+              std::string::npos);
+    EXPECT_EQ(j[0]["grade"]["light"], "red");
+    EXPECT_NE(run("grade --json --light white grown.png").out.find("\"light\":\"white\""),
+              std::string::npos);
+    EXPECT_EQ(run("grade --light uv grown.png").exitCode, 2);
+    const auto text = run("grade grown.png");
+    EXPECT_NE(text.out.find("print growth (informative): horizontal +0.2"), std::string::npos)
+        << text.out;
 }
 
 TEST_F(CommandLine, GradeNamesWhatItCouldNotGrade) {
