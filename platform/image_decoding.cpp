@@ -84,10 +84,11 @@ FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> most
     return loadAndDecode(path, image, gray, mostSymbols);
 }
 
-GradedFile gradeImageFile(const std::string& path, Light light) {
+GradedFile gradeImageFile(const std::string& path, Light light,
+                          std::optional<int32_t> mostSymbols) {
     GradedFile out;
     std::vector<uint8_t> gray;
-    out.file = loadAndDecode(path, out.image, gray);
+    out.file = loadAndDecode(path, out.image, gray, mostSymbols);
     const DecodeResult& r = out.file.result;
     if (!out.image || !r.corners || r.sizeIndex < 0)
         return out;
@@ -98,8 +99,14 @@ GradedFile gradeImageFile(const std::string& path, Light light) {
             for (size_t i = 0; i < gray.size(); ++i)
                 gray[i] = out.image->rgb[3 * i + channel];
         }
-        out.grade = gradeSymbol({gray, out.image->width, out.image->height}, *r.corners,
-                                r.sizeIndex, r.inverted);
+        const ImageView view{gray, out.image->width, out.image->height};
+        out.grade = gradeSymbol(view, *r.corners, r.sizeIndex, r.inverted);
+        for (size_t i = 0; i < out.file.symbols.size(); ++i) {
+            const DecodeResult& s = out.file.symbols[i];
+            // The first symbol is the one graded above.
+            out.grades.push_back(i == 0 ? out.grade
+                                        : gradeSymbol(view, *s.corners, s.sizeIndex, s.inverted));
+        }
     } catch (const std::bad_alloc&) {
         out.file = FileOutcome{};
         out.file.error = "not decoded: out of memory";

@@ -41,10 +41,14 @@ struct GradedFile {
     FileOutcome file;               // the decode, as decodeImageFile gives it
     std::optional<RgbImage> image;  // the image as loaded; nothing when it could not be read
     SymbolGrade grade;              // of the symbol the decode located; not located when none
+    // With every symbol asked for: a grade per symbol of file.symbols, in their order.
+    std::vector<SymbolGrade> grades;
 };
 
 // Loads an image file once, decodes it as decodeImageFile does and grades the symbol the decode
-// located, in the image's own pixels, their reflectance read in the light given.
-GradedFile gradeImageFile(const std::string& path, Light light = Light::Red);
+// located, in the image's own pixels, their reflectance read in the light given; with
+// mostSymbols every symbol read, up to that many.
+GradedFile gradeImageFile(const std::string& path, Light light = Light::Red,
+                          std::optional<int32_t> mostSymbols = std::nullopt);
 
 }  // namespace dm

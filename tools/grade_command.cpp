@@ -3,7 +3,9 @@
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
+#include <span>
 
 #include "encoder/symbol_files.h"
 #include "grading/print_quality.h"
@@ -26,6 +28,7 @@ struct GradeOptions {
     std::string report;
     bool reportGiven = false;
     std::string light = "red";
+    bool all = false;
 };
 
 // The lights --light names, in the order of Light.
@@ -215,22 +218,19 @@ void run(const GradeOptions& opts) {
     const bool several = opts.files.size() > 1;
     bool anyGraded = false;
     for (const std::string& file : opts.files) {
-        Json j;
-        j["file"] = file;
-        if (invalidUtf8Offset(file))
-            j["fileBytes"] = hexBytes(file);
-        const GradedFile graded = gradeImageFile(file, lightNamed(opts.light));
+        const GradedFile graded =
+            gradeImageFile(file, lightNamed(opts.light),
+                           opts.all ? std::optional(kDefaultMostSymbols) : std::nullopt);
         const FileOutcome& o = graded.file;
         const std::optional<RgbImage>& image = graded.image;
-        const SymbolGrade& g = graded.grade;
-        // The grade's own reading decides, which follows the measured grid where the decoder's
-        // may not.
-        const bool ok = g.located && g.decoded && g.gridFailure == GridFailure::None;
-        failures += !ok;
+        // With --all each symbol read is graded on its own; else the one the decode located.
+        const std::span<const SymbolGrade> grades = opts.all && !graded.grades.empty()
+                                                        ? std::span(graded.grades)
+                                                        : std::span(&graded.grade, 1);
         std::optional<std::string> written;
-        if (g.located && !opts.report.empty()) {
+        if (grades.front().located && !opts.report.empty()) {
             const std::string path = reportPath(opts.report, file, opts.files.size(), usedReports);
-            if (const std::error_code error = savePng(path, gradeReport(*image, g)); !error) {
+            if (const std::error_code error = savePng(path, gradeReport(*image, grades)); !error) {
                 written = path;
             } else {
                 std::cerr << path << ": cannot write the report: "
@@ -241,27 +241,44 @@ void run(const GradeOptions& opts) {
                 ++failures;
             }
         }
-        if (opts.json) {
-            j["ok"] = ok;
-            // Once located, the grade's own reading decides status and meaning, as it decides ok.
-            const bool ran = o.error.empty();
-            const DecodeStatus status = g.located ? g.status : o.result.status;
-            j["status"] = ran ? Json(toInt(status)) : Json(nullptr);
-            j["meaning"] = ran ? std::string(statusMeaning(status)) : o.error;
-            j["text"] = ran && o.result.decoded ? Json(displayText(o.result)) : Json(nullptr);
-            j["grade"] = g.located ? gradeJson(g, opts.light) : Json(nullptr);
-            j["report"] = written ? Json(*written) : Json(nullptr);
-            std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-            continue;
-        }
-        if (!o.error.empty()) {
-            std::cerr << file << ": " << o.error << '\n';
-        } else if (!g.located) {
-            std::cerr << file << ": no symbol located (status " << toInt(o.result.status) << ": "
-                      << statusMeaning(o.result.status) << ")\n";
-        } else {
-            printText(file, g, several, opts.light);
-            anyGraded = true;
+        for (size_t index = 0; index < grades.size(); ++index) {
+            const SymbolGrade& g = grades[index];
+            const DecodeResult& r = opts.all && !o.symbols.empty() ? o.symbols[index] : o.result;
+            // The grade's own reading decides, which follows the measured grid where the
+            // decoder's may not.
+            const bool ok = g.located && g.decoded && g.gridFailure == GridFailure::None;
+            failures += !ok;
+            if (opts.json) {
+                Json j;
+                j["file"] = file;
+                if (invalidUtf8Offset(file))
+                    j["fileBytes"] = hexBytes(file);
+                if (opts.all)
+                    j["index"] = index + 1;
+                j["ok"] = ok;
+                // Once located, the grade's own reading decides status and meaning, as it
+                // decides ok.
+                const bool ran = o.error.empty();
+                const DecodeStatus status = g.located ? g.status : r.status;
+                j["status"] = ran ? Json(toInt(status)) : Json(nullptr);
+                j["meaning"] = ran ? std::string(statusMeaning(status)) : o.error;
+                j["text"] = ran && r.decoded ? Json(displayText(r)) : Json(nullptr);
+                j["grade"] = g.located ? gradeJson(g, opts.light) : Json(nullptr);
+                j["report"] = written ? Json(*written) : Json(nullptr);
+                std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                          << '\n';
+                continue;
+            }
+            if (!o.error.empty()) {
+                std::cerr << file << ": " << o.error << '\n';
+            } else if (!g.located) {
+                std::cerr << file << ": no symbol located (status " << toInt(r.status) << ": "
+                          << statusMeaning(r.status) << ")\n";
+            } else {
+                const std::string name = opts.all ? file + " #" + std::to_string(index + 1) : file;
+                printText(name, g, several || opts.all, opts.light);
+                anyGraded = true;
+            }
         }
     }
     if (anyGraded)
@@ -296,6 +313,10 @@ void addGradeCommand(CLI::App& app) {
                   "letter, moduleSize, aperture, reflectances, printGrowth (horizontal and "
                   "vertical), parameters with value, grade and "
                   "letter, blocks, segments) and report");
+    cmd->add_flag("--all", options->all,
+                  "Grade every symbol in each picture (as decode --all reads them), one block per "
+                  "symbol (\"FILE #N: \") and, with --json, one object per symbol with its index "
+                  "(from 1); --report draws them all in one picture");
     cmd->add_option("--light", options->light,
                     "The light reflectance is read in from a colour image: red (the default, the "
                     "660 nm of a verifier's light), green, blue, or white (the gray level); gray "

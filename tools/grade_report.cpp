@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 namespace dm::tool {
 namespace {
@@ -57,24 +58,29 @@ struct Canvas {
 
 // The image around the symbol (three modules beyond its outline), in gray lightened so that
 // the marks stand out, enlarged by whole pixels.
-Canvas backdrop(const RgbImage& image, const SymbolGrade& grade) {
-    const double margin = 3 * grade.moduleSize;
-    double x0 = grade.corners[0].x, x1 = x0, y0 = grade.corners[0].y, y1 = y0;
-    for (const ImagePoint& p : grade.corners) {
-        x0 = std::min(x0, p.x);
-        x1 = std::max(x1, p.x);
-        y0 = std::min(y0, p.y);
-        y1 = std::max(y1, p.y);
+// The image around every graded symbol, in gray, at the scale of the finest.
+Canvas backdrop(const RgbImage& image, const std::vector<const SymbolGrade*>& grades) {
+    double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+    double finest = 1e300;
+    for (const SymbolGrade* g : grades) {
+        const SymbolGrade& grade = *g;
+        const double margin = 3 * grade.moduleSize;
+        finest = std::min(finest, grade.moduleSize);
+        for (const ImagePoint& p : grade.corners) {
+            x0 = std::min(x0, p.x - margin);
+            x1 = std::max(x1, p.x + margin);
+            y0 = std::min(y0, p.y - margin);
+            y1 = std::max(y1, p.y + margin);
+        }
     }
-    const int left = std::clamp(static_cast<int>(std::floor(x0 - margin)), 0, image.width - 1);
-    const int top = std::clamp(static_cast<int>(std::floor(y0 - margin)), 0, image.height - 1);
-    const int right = std::clamp(static_cast<int>(std::ceil(x1 + margin)), left + 1, image.width);
-    const int bottom = std::clamp(static_cast<int>(std::ceil(y1 + margin)), top + 1, image.height);
+    const int left = std::clamp(static_cast<int>(std::floor(x0)), 0, image.width - 1);
+    const int top = std::clamp(static_cast<int>(std::floor(y0)), 0, image.height - 1);
+    const int right = std::clamp(static_cast<int>(std::ceil(x1)), left + 1, image.width);
+    const int bottom = std::clamp(static_cast<int>(std::ceil(y1)), top + 1, image.height);
     Canvas canvas;
     canvas.x0 = left;
     canvas.y0 = top;
-    canvas.scale =
-        std::clamp(static_cast<int>(std::ceil(16 / std::max(grade.moduleSize, 0.5))), 1, 8);
+    canvas.scale = std::clamp(static_cast<int>(std::ceil(16 / std::max(finest, 0.5))), 1, 8);
     while (canvas.scale > 1 && std::max(right - left, bottom - top) * canvas.scale > kLargestSide)
         --canvas.scale;
     const int s = canvas.scale;
@@ -97,12 +103,8 @@ Canvas backdrop(const RgbImage& image, const SymbolGrade& grade) {
     return canvas;
 }
 
-}  // namespace
-
-RgbImage gradeReport(const RgbImage& image, const SymbolGrade& grade) {
-    if (!grade.located || image.width <= 0 || image.height <= 0)
-        return {};
-    Canvas canvas = backdrop(image, grade);
+// One graded symbol's outline, module marks and damaged segments on the canvas.
+void drawGrade(Canvas& canvas, const SymbolGrade& grade) {
     const double module = grade.moduleSize * canvas.scale;
     for (size_t i = 0; i < grade.corners.size(); ++i) {
         canvas.line(canvas.toCanvas(grade.corners[i]),
@@ -126,6 +128,25 @@ RgbImage gradeReport(const RgbImage& image, const SymbolGrade& grade) {
         for (const int32_t m : s.damaged)
             canvas.frame(canvas.toCanvas(grade.patternModules[m].centre), 0.9 * module, kPattern);
     }
+}
+
+}  // namespace
+
+RgbImage gradeReport(const RgbImage& image, const SymbolGrade& grade) {
+    return gradeReport(image, std::span(&grade, 1));
+}
+
+RgbImage gradeReport(const RgbImage& image, std::span<const SymbolGrade> grades) {
+    std::vector<const SymbolGrade*> located;
+    for (const SymbolGrade& g : grades) {
+        if (g.located)
+            located.push_back(&g);
+    }
+    if (located.empty() || image.width <= 0 || image.height <= 0)
+        return {};
+    Canvas canvas = backdrop(image, located);
+    for (const SymbolGrade* grade : located)
+        drawGrade(canvas, *grade);
     return std::move(canvas.image);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <span>
+
 #include "grading/print_quality.h"
 #include "platform/image_files.h"
 
@@ -11,5 +13,8 @@ namespace dm::tool {
 // red and D in orange, and the finder and quiet-zone segments graded below A as a magenta line
 // with their damaged modules (also in the clock tracks) framed in magenta.
 RgbImage gradeReport(const RgbImage& image, const SymbolGrade& grade);
+
+// The same for several symbols of one image, in one picture around them all.
+RgbImage gradeReport(const RgbImage& image, std::span<const SymbolGrade> grades);
 
 }  // namespace dm::tool

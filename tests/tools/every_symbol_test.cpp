@@ -94,6 +94,29 @@ TEST_F(EverySymbol, EverySymbolOfAPictureInReadingOrder) {
     EXPECT_EQ(run("decode --all --raw page.png").exitCode, 2);
 }
 
+// grade --all: a block (a JSON object) per symbol, every outline in one report picture.
+TEST_F(EverySymbol, GradeGradesEverySymbolOfAPicture) {
+    const std::vector<std::string> texts{"one", "two", "three"};
+    ASSERT_TRUE(test::writePng((dir_ / "page.png").string(), page(texts, 3)));
+    const auto r = run("grade --all --report all.png page.png");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* block : {"page.png #1: symbol", "page.png #2: symbol", "page.png #3: symbol"})
+        EXPECT_NE(r.out.find(block), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("#4"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::exists(dir_ / "all.png"));
+    const auto json = run("grade --all --json page.png");
+    std::istringstream lines(json.out);
+    std::string line;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        ASSERT_TRUE(std::getline(lines, line));
+        const auto j = nlohmann::json::parse(line);
+        EXPECT_EQ(j["index"], i + 1);
+        EXPECT_EQ(j["text"], texts[i]);
+        EXPECT_EQ(j["grade"]["letter"], "A") << line;
+    }
+    EXPECT_FALSE(std::getline(lines, line));
+}
+
 // eval: a NAME.txt of several lines wants each line read from a symbol of its own; symbols
 // beyond the lines are counted.
 TEST_F(EverySymbol, EvalComparesEachLineWithASymbolOfThePicture) {
