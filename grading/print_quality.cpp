@@ -30,8 +30,8 @@ constexpr Limits kGridNonuniformity{0.38, 0.50, 0.63, 0.75};   // at most
 // Grade A, the highest: a value that reaches the first limit, a parameter nothing lowers.
 constexpr uint8_t kBestGrade = 4;
 
-// The aperture's diameter as a share of the module size: the 0.8 module that verifiers use
-// for Data Matrix.
+// The aperture's diameter as a share of the module size for the first threshold the grid is
+// measured at: the 0.8 module that verifiers use for Data Matrix.
 constexpr double kApertureShare = 0.8;
 
 // The inspection area of the reflectance extremes: the symbol and this many modules of quiet
@@ -406,7 +406,7 @@ void markGridUnmeasured(SymbolGrade& out) {
 // A symbol located at the corners whose own outline the grading cannot measure: symbol contrast
 // over the located outline, nothing else.
 SymbolGrade gridNotMeasured(const ReflectanceImage& image, const SymbolCorners& corners,
-                            int32_t sizeIndex) {
+                            int32_t sizeIndex, const Aperture& aperture) {
     SymbolGrade out = notLocated();
     const SymbolSize& s = symbolSize(sizeIndex);
     const auto rough = symbolToImage(corners, s.symbolCols, s.symbolRows);
@@ -418,7 +418,7 @@ SymbolGrade gridNotMeasured(const ReflectanceImage& image, const SymbolCorners& 
     out.symbolCols = s.symbolCols;
     out.corners = corners;
     out.moduleSize = cornerModuleSize(corners, s.symbolRows, s.symbolCols);
-    out.aperture = kApertureShare * out.moduleSize;
+    out.aperture = aperture.diameter(out.moduleSize);
     const auto [high, low] =
         reflectanceExtremes(image, *rough, s.symbolRows, s.symbolCols, out.aperture);
     out.maxReflectance = high;
@@ -433,7 +433,8 @@ SymbolGrade gridNotMeasured(const ReflectanceImage& image, const SymbolCorners& 
     return out;
 }
 
-SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, int32_t sizeIndex) {
+SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, int32_t sizeIndex,
+                  const Aperture& aperture) {
     SymbolGrade out = notLocated();
     if (!isValidSizeIndex(sizeIndex) || image.width <= 0)
         return out;
@@ -442,13 +443,13 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     const int32_t cols = s.symbolCols;
     const auto grid = measureFromCorners(image, corners, sizeIndex, rows, cols);
     if (!grid)
-        return gridNotMeasured(image, corners, sizeIndex);
+        return gridNotMeasured(image, corners, sizeIndex, aperture);
     out.located = true;
     out.sizeIndex = sizeIndex;
     out.symbolRows = rows;
     out.symbolCols = cols;
     out.moduleSize = grid->moduleSize;
-    out.aperture = kApertureShare * grid->moduleSize;
+    out.aperture = aperture.diameter(grid->moduleSize);
     out.printGrowthX = grid->growthX;
     out.printGrowthY = grid->growthY;
     const auto [high, low] = reflectanceExtremes(image, grid->outline, rows, cols, out.aperture);
@@ -550,14 +551,14 @@ char gradeLetter(double grade) {
 }
 
 SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
-                        bool inverted, Light light) {
+                        bool inverted, Light light, Aperture aperture) {
     try {
         ReflectanceImage reflectance = reflectanceOf(image, light);
         if (inverted) {
             for (float& r : reflectance.values)
                 r = 1.0f - r;
         }
-        return grade(reflectance, corners, sizeIndex);
+        return grade(reflectance, corners, sizeIndex, aperture);
     } catch (const std::bad_alloc&) {
         return notLocated();
     }

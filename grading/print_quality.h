@@ -135,13 +135,25 @@ struct SymbolGrade {
     }
 };
 
+// The synthetic aperture reflectance is read through: a share of the module pitch (the 0.8 of
+// the X dimension verifiers use when no other is asked for), or a diameter in pixels (an
+// aperture in mils at the picture's resolution).
+struct Aperture {
+    double moduleShare = 0.8;
+    double pixels = 0;  // above 0: this diameter, whatever the module size
+
+    double diameter(double moduleSize) const {
+        return pixels > 0 ? pixels : moduleShare * moduleSize;
+    }
+};
+
 // Grades the symbol of the given size whose outer corners (top left, top right, bottom right,
 // bottom left as printed, picture coordinates) a decode located in the image, its reflectance
 // read in the light given (colour images; red by default, as verifiers light a symbol). A
 // symbol printed light on dark (inverted) is graded on the image's negative, where its modules
 // are dark.
 SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
-                        bool inverted = false, Light light = Light::Red);
+                        bool inverted = false, Light light = Light::Red, Aperture aperture = {});
 
 // Decodes the image with decodeImage and grades the symbol it located; not located when it
 // found no outline of a known size.

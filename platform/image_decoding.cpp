@@ -84,8 +84,8 @@ FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> most
     return loadAndDecode(path, image, gray, mostSymbols);
 }
 
-GradedFile gradeImageFile(const std::string& path, Light light,
-                          std::optional<int32_t> mostSymbols) {
+GradedFile gradeImageFile(const std::string& path, Light light, std::optional<int32_t> mostSymbols,
+                          Aperture aperture) {
     GradedFile out;
     std::vector<uint8_t> gray;
     out.file = loadAndDecode(path, out.image, gray, mostSymbols);
@@ -100,12 +100,14 @@ GradedFile gradeImageFile(const std::string& path, Light light,
                 gray[i] = out.image->rgb[3 * i + channel];
         }
         const ImageView view{gray, out.image->width, out.image->height};
-        out.grade = gradeSymbol(view, *r.corners, r.sizeIndex, r.inverted);
+        // The picture is already in the light's channel: graded as white light sees it.
+        out.grade = gradeSymbol(view, *r.corners, r.sizeIndex, r.inverted, Light::White, aperture);
         for (size_t i = 0; i < out.file.symbols.size(); ++i) {
             const DecodeResult& s = out.file.symbols[i];
             // The first symbol is the one graded above.
             out.grades.push_back(i == 0 ? out.grade
-                                        : gradeSymbol(view, *s.corners, s.sizeIndex, s.inverted));
+                                        : gradeSymbol(view, *s.corners, s.sizeIndex, s.inverted,
+                                                      Light::White, aperture));
         }
     } catch (const std::bad_alloc&) {
         out.file = FileOutcome{};

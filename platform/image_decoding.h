@@ -49,6 +49,7 @@ struct GradedFile {
 // located, in the image's own pixels, their reflectance read in the light given; with
 // mostSymbols every symbol read, up to that many.
 GradedFile gradeImageFile(const std::string& path, Light light = Light::Red,
-                          std::optional<int32_t> mostSymbols = std::nullopt);
+                          std::optional<int32_t> mostSymbols = std::nullopt,
+                          Aperture aperture = {});
 
 }  // namespace dm

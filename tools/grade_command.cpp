@@ -29,7 +29,78 @@ struct GradeOptions {
     bool reportGiven = false;
     std::string light = "red";
     bool all = false;
+    std::string aperture;  // as given: "0.8x" (of the X dimension) or mils ("5", "5mil")
+    double dpi = 0;        // the pictures' resolution, 0 when not given
+    bool scans = false;
 };
+
+// The aperture --aperture and --dpi ask for, and how the result line names it: its diameter
+// in mils when the resolution is known, else its share of the X dimension.
+struct ApertureChoice {
+    Aperture aperture;
+    double mils = 0;  // 0 when not known
+};
+
+// Parses --aperture; a usage error names what is wrong.
+ApertureChoice apertureChoice(const GradeOptions& opts) {
+    auto usage = [](const std::string& why) {
+        std::cerr << "grade: " << why << '\n';
+        throw CLI::RuntimeError(2);
+    };
+    ApertureChoice choice;
+    std::string text = opts.aperture;
+    if (text.empty()) {
+        return choice;
+    }
+    const bool share = text.back() == 'x' || text.back() == 'X';
+    if (share)
+        text.pop_back();
+    else if (text.size() > 3 && text.substr(text.size() - 3) == "mil")
+        text.resize(text.size() - 3);
+    size_t used = 0;
+    double value = 0;
+    try {
+        value = std::stod(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size() || !(value > 0))
+        usage("--aperture takes a share of the X dimension (0.8x) or mils (5, 5mil), not '" +
+              opts.aperture + "'");
+    if (share) {
+        if (value > 2)
+            usage("--aperture " + opts.aperture + " is wider than two modules");
+        choice.aperture.moduleShare = value;
+        return choice;
+    }
+    if (opts.dpi <= 0)
+        usage("--aperture in mils needs the pictures' resolution: add --dpi");
+    if (value > 100)
+        usage("--aperture " + opts.aperture + " is over 100 mils");
+    choice.mils = value;
+    choice.aperture.pixels = value / 1000 * opts.dpi;
+    return choice;
+}
+
+// The overall result as the standard writes it: grade/aperture/light, e.g. 3.5/05/660; the
+// aperture as its share of the X dimension when its size in mils is not known.
+std::string resultLine(double overall, const ApertureChoice& choice, const SymbolGrade& g,
+                       const std::string& light, double dpi) {
+    char text[64];
+    double mils = choice.mils;
+    if (mils == 0 && dpi > 0)
+        mils = g.aperture / dpi * 1000;
+    const std::string wavelength = light == "red"     ? "660"
+                                   : light == "green" ? "525"
+                                   : light == "blue"  ? "470"
+                                                      : "W";
+    if (mils > 0)
+        std::snprintf(text, sizeof text, "%.1f/%02.0f/%s", overall, mils, wavelength.c_str());
+    else
+        std::snprintf(text, sizeof text, "%.1f/%.2gX/%s", overall, choice.aperture.moduleShare,
+                      wavelength.c_str());
+    return text;
+}
 
 // The lights --light names, in the order of Light.
 constexpr std::array<const char*, 4> kLightNames{"red", "green", "blue", "white"};
@@ -89,12 +160,24 @@ std::string measured(const ParameterGrade& p) {
     }
 }
 
+// An aperture over fewer pixels than this reads single pixels' noise.
+constexpr double kFewestAperturePixels = 2;
+
 // What the reader of a grade should know beside it: a picture too coarse for a meaningful
-// grade, a quiet zone the picture does not hold.
+// grade, an aperture of too few pixels, a quiet zone the picture does not hold.
 std::vector<std::string> notesOn(const SymbolGrade& g) {
     std::vector<std::string> notes;
     char text[128];
-    if (g.moduleSize < kFewestPixelsPerModule - 0.05) {  // what prints as 4.0 is enough
+    // (A coarse picture's note says as much already.)
+    const bool coarse = g.moduleSize < kFewestPixelsPerModule - 0.05;
+    if (g.aperture < kFewestAperturePixels && !coarse) {
+        std::snprintf(text, sizeof text,
+                      "the aperture spans %.1f pixels; under %.0f it reads the noise of single "
+                      "pixels",
+                      g.aperture, kFewestAperturePixels);
+        notes.emplace_back(text);
+    }
+    if (coarse) {  // what prints as 4.0 is enough
         std::snprintf(text, sizeof text,
                       "%.1f pixels per module; a meaningful grade needs %.0f or more", g.moduleSize,
                       kFewestPixelsPerModule);
@@ -110,8 +193,8 @@ std::vector<std::string> notesOn(const SymbolGrade& g) {
     return notes;
 }
 
-void printText(const std::string& file, const SymbolGrade& g, bool named,
-               const std::string& light) {
+void printText(const std::string& file, const SymbolGrade& g, bool named, const std::string& light,
+               const std::string& result) {
     if (named)
         std::cout << file << ": ";
     char line[160];
@@ -128,6 +211,9 @@ void printText(const std::string& file, const SymbolGrade& g, bool named,
     std::snprintf(line, sizeof line, "  %-25s %-12s %s\n", "Overall grade", "",
                   graded(g.overall).c_str());
     std::cout << line;
+    std::snprintf(line, sizeof line, "  %-25s %s\n", "Result (grade/aperture/light)",
+                  result.c_str());
+    std::cout << line;
     if (g.gridFailure != GridFailure::None) {
         std::cout << "  grid not measured: " << gridFailureText(g.gridFailure) << '\n';
     } else {
@@ -141,11 +227,12 @@ void printText(const std::string& file, const SymbolGrade& g, bool named,
         std::cout << "  note: " << note << '\n';
 }
 
-Json gradeJson(const SymbolGrade& g, const std::string& light) {
+Json gradeJson(const SymbolGrade& g, const std::string& light, const std::string& result) {
     Json j;
     j["symbol"] = sizeName(g.sizeIndex);
     j["overall"] = g.overall;
     j["letter"] = std::string(1, gradeLetter(g.overall));
+    j["result"] = result;
     j["moduleSize"] = g.moduleSize;
     j["aperture"] = g.aperture;
     j["maxReflectance"] = g.maxReflectance;
@@ -213,14 +300,20 @@ void run(const GradeOptions& opts) {
         std::cerr << "grade: the report is a PNG picture; name it .png, not ." << ext << '\n';
         throw CLI::RuntimeError(2);
     }
+    const ApertureChoice aperture = apertureChoice(opts);
     int failures = 0;
     std::set<std::string> usedReports;
     const bool several = opts.files.size() > 1;
     bool anyGraded = false;
+    // With --scans: each scan's overall grade, the first scan's grade and text.
+    std::vector<double> scanGrades;
+    std::optional<SymbolGrade> firstScan;
+    std::string firstText;
+    bool sameSymbol = true;
     for (const std::string& file : opts.files) {
-        const GradedFile graded =
-            gradeImageFile(file, lightNamed(opts.light),
-                           opts.all ? std::optional(kDefaultMostSymbols) : std::nullopt);
+        const GradedFile graded = gradeImageFile(
+            file, lightNamed(opts.light),
+            opts.all ? std::optional(kDefaultMostSymbols) : std::nullopt, aperture.aperture);
         const FileOutcome& o = graded.file;
         const std::optional<RgbImage>& image = graded.image;
         // With --all each symbol read is graded on its own; else the one the decode located.
@@ -248,6 +341,16 @@ void run(const GradeOptions& opts) {
             // decoder's may not.
             const bool ok = g.located && g.decoded && g.gridFailure == GridFailure::None;
             failures += !ok;
+            const std::string result = resultLine(g.overall, aperture, g, opts.light, opts.dpi);
+            if (opts.scans) {
+                scanGrades.push_back(g.located ? g.overall : 0);
+                if (!firstScan) {
+                    firstScan = g;
+                    firstText = r.text;
+                } else if (r.decoded && r.text != firstText) {
+                    sameSymbol = false;
+                }
+            }
             if (opts.json) {
                 Json j;
                 j["file"] = file;
@@ -263,7 +366,7 @@ void run(const GradeOptions& opts) {
                 j["status"] = ran ? Json(toInt(status)) : Json(nullptr);
                 j["meaning"] = ran ? std::string(statusMeaning(status)) : o.error;
                 j["text"] = ran && r.decoded ? Json(displayText(r)) : Json(nullptr);
-                j["grade"] = g.located ? gradeJson(g, opts.light) : Json(nullptr);
+                j["grade"] = g.located ? gradeJson(g, opts.light, result) : Json(nullptr);
                 j["report"] = written ? Json(*written) : Json(nullptr);
                 std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
                           << '\n';
@@ -276,9 +379,33 @@ void run(const GradeOptions& opts) {
                           << statusMeaning(r.status) << ")\n";
             } else {
                 const std::string name = opts.all ? file + " #" + std::to_string(index + 1) : file;
-                printText(name, g, several || opts.all, opts.light);
+                printText(name, g, several || opts.all, opts.light, result);
                 anyGraded = true;
             }
+        }
+    }
+    if (opts.scans && !scanGrades.empty()) {
+        // The symbol's grade is the mean of its scans' overall grades (a scan that located
+        // nothing counts 0).
+        double sum = 0;
+        for (const double s : scanGrades)
+            sum += s;
+        const double mean = sum / static_cast<double>(scanGrades.size());
+        const std::string result = resultLine(mean, aperture, *firstScan, opts.light, opts.dpi);
+        if (opts.json) {
+            Json j;
+            j["scans"] = scanGrades.size();
+            j["overall"] = mean;
+            j["letter"] = std::string(1, gradeLetter(mean));
+            j["result"] = result;
+            j["scanGrades"] = scanGrades;
+            j["sameSymbol"] = sameSymbol;
+            std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        } else {
+            std::cout << "Overall grade over " << scanGrades.size() << " scans: " << graded(mean)
+                      << ", result " << result << '\n';
+            if (!sameSymbol)
+                std::cout << "note: the scans do not all hold the same message\n";
         }
     }
     if (anyGraded)
@@ -317,6 +444,20 @@ void addGradeCommand(CLI::App& app) {
                   "Grade every symbol in each picture (as decode --all reads them), one block per "
                   "symbol (\"FILE #N: \") and, with --json, one object per symbol with its index "
                   "(from 1); --report draws them all in one picture");
+    cmd->add_option("--aperture", options->aperture,
+                    "The synthetic aperture: a share of the X dimension (0.8x, the default) or a "
+                    "diameter in mils (5 or 5mil, which needs --dpi); a note warns when it spans "
+                    "fewer than 2 pixels")
+        ->type_name("SHAREx|MILS");
+    cmd->add_option("--dpi", options->dpi,
+                    "The pictures' resolution in pixels per inch: apertures in mils, and the "
+                    "result line names the aperture in mils")
+        ->check(CLI::Range(50.0, 20000.0));
+    cmd->add_flag("--scans", options->scans,
+                  "The files are scans of one symbol: each is graded and listed, then the "
+                  "symbol's overall grade, the mean of the scans' (a scan without a symbol "
+                  "counts 0), with its result line; a note when the scans hold different "
+                  "messages");
     cmd->add_option("--light", options->light,
                     "The light reflectance is read in from a colour image: red (the default, the "
                     "660 nm of a verifier's light), green, blue, or white (the gray level); gray "

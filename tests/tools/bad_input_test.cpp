@@ -169,7 +169,7 @@ TEST_F(BadInput, EveryCaseGivesOneClearMessageAndTheRightStatus) {
         {"encode --file folder x", "", 2, "either as an argument or with --file"},
         {"eval --jobs -3 set", "", 2, "--jobs must be 1 or more, not -3"},
         {"eval --jobs 0 set", "", 2, "--jobs must be 1 or more, not 0"},
-        {"decode --raw a.jpg b.jpg", "", 2, "give one file, or add --json"},
+        {"decode --raw a.jpg b.jpg", "", 2, "give one file without --all, or add --json"},
         {"decode", "", 2, "files is required"},
         {"frobnicate", "", 2, "unknown command 'frobnicate'"},
     };

@@ -179,6 +179,34 @@ TEST_F(CommandLine, GradeGivesTheEncodersOwnSymbolsAnA) {
         EXPECT_NE(json.out.find(member), std::string::npos) << member << " in " << json.out;
 }
 
+// The measurement conditions: the aperture as a share of X or in mils at a resolution, the
+// result line that names them, and several scans of one symbol averaged.
+TEST_F(CommandLine, GradeTakesTheApertureAndAveragesScans) {
+    ASSERT_EQ(run("encode --module 8 -o a.png 'Grade me'").exitCode, 0);
+    ASSERT_EQ(run("encode --module 8 -o b.png 'Grade me'").exitCode, 0);
+    const auto half = run("grade --aperture 0.5x a.png");
+    EXPECT_NE(half.out.find("8.0 pixels per module, aperture 4.0 pixels"), std::string::npos)
+        << half.out;
+    EXPECT_NE(half.out.find("Result (grade/aperture/light) 4.0/0.5X/660"), std::string::npos)
+        << half.out;
+    const auto mils = run("grade --aperture 5mil --dpi 600 --light white a.png");
+    EXPECT_NE(mils.out.find("aperture 3.0 pixels"), std::string::npos) << mils.out;
+    EXPECT_NE(mils.out.find("4.0/05/W"), std::string::npos) << mils.out;
+    const auto tiny = run("grade --aperture 0.2x a.png");
+    EXPECT_NE(tiny.out.find("note: the aperture spans 1.6 pixels"), std::string::npos) << tiny.out;
+    for (const char* bad : {"--aperture 5 a.png", "--aperture 3x a.png", "--aperture big a.png"})
+        EXPECT_EQ(run(std::string("grade ") + bad).exitCode, 2) << bad;
+
+    const auto scans = run("grade --scans a.png b.png");
+    EXPECT_EQ(scans.exitCode, 0) << scans.err;
+    EXPECT_NE(scans.out.find("Overall grade over 2 scans: A (4.0), result 4.0/0.8X/660"),
+              std::string::npos)
+        << scans.out;
+    const auto json = run("grade --scans --json a.png b.png");
+    EXPECT_NE(json.out.find("{\"scans\":2,\"overall\":4.0,\"letter\":\"A\""), std::string::npos)
+        << json.out;
+}
+
 // A symbol with three wrong codewords and two dark spots in the quiet zone left of the finder.
 TEST_F(CommandLine, GradeReportsAndDrawsDamage) {
     std::vector<uint8_t> stream(24, 129);
