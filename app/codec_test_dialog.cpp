@@ -357,6 +357,10 @@ void CCodecTestDialog::contextMenuEvent(QContextMenuEvent* event) {
     detection->setCheckable(true);
     detection->setChecked(showDetection);
     connect(detection, &QAction::toggled, this, &CCodecTestDialog::onShowDetection);
+    QAction* every = menu.addAction(text(ui::kAllSymbolsMenuItem));
+    every->setCheckable(true);
+    every->setChecked(allSymbols);
+    connect(every, &QAction::toggled, this, &CCodecTestDialog::onAllSymbols);
     QAction* copy = menu.addAction(text(ui::kCopyResultMenuItem));
     copy->setEnabled(!decodedText.isEmpty());
     connect(copy, &QAction::triggered, this,
@@ -463,14 +467,20 @@ void CCodecTestDialog::onShowDetection(bool on) {
     updateVideoArea();
 }
 
+void CCodecTestDialog::onAllSymbols(bool on) {
+    allSymbols = on;
+}
+
 // The decoded text replaces the result box's; the picture and what was found in it go to the
 // detection view and its caption.
 void CCodecTestDialog::showOutcome(const DecodeOutcome& outcome, const QImage& picture) {
     if (outcome.decoded) {
         showDecodedText(outcome.text);
     }
-    detectionView->showFrame(picture, outcome.outline, outcome.decoded);
-    if (outcome.decoded) {
+    detectionView->showFrame(picture, outcome.outlines, outcome.decoded);
+    if (outcome.symbolCount > 1) {
+        detectionCaption->setText(text(ui::kSymbolsCaption).arg(outcome.symbolCount));
+    } else if (outcome.decoded) {
         const SymbolSize& size = symbolSize(outcome.sizeIndex);
         QString caption =
             text(ui::kDecodedCaption)
@@ -567,7 +577,7 @@ void CCodecTestDialog::onTimer() {
     if (closed || !decodeTick) {
         return;
     }
-    const std::optional<DecodeOutcome> outcome = decodeTick->run(showDetection);
+    const std::optional<DecodeOutcome> outcome = decodeTick->run(showDetection, allSymbols);
     // The dialog may have been closed, or a picture shown, while the tick waited for its frame.
     if (!outcome || closed || showingPicture) {
         return;

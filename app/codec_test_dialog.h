@@ -54,6 +54,8 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     void onDecodePicture(const QString& file);
     void onVideoAreaClicked();
     void onShowDetection(bool on);
+    // Every symbol of each camera frame instead of the first (pictures always give every one).
+    void onAllSymbols(bool on);
 
     int32_t moduleSize() const { return moduleSizePixels; }
     int32_t quietZone() const { return quietZoneModules; }
@@ -62,6 +64,7 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     bool pictureShown() const { return showingPicture; }
     bool decodingPicture() const { return pictureDecoding; }
     bool detectionShown() const { return showDetection; }
+    bool allSymbolsDecoded() const { return allSymbols; }
     // Where the camera picture, a decoded picture or the detection view are shown.
     QRect videoArea() const;
     bool decodeTimerActive() const { return decodeTimer.isActive(); }
@@ -129,6 +132,7 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     QLabel* detectionCaption = nullptr;
     bool showingPicture = false;   // a decoded picture stands in the video area
     bool showDetection = false;    // the detection results are drawn
+    bool allSymbols = false;       // the camera's ticks decode every symbol of a frame
     bool pictureDecoding = false;  // a picture is being decoded on the worker
     QFutureWatcher<std::optional<DecodeOutcome>> pictureDecode;
     QString decodedText;  // what the copy item copies: the result box's text when decoded

@@ -1,15 +1,24 @@
 #include "app/decode_tick.h"
 
 #include <QFile>
+#include <QStringList>
 #include <QTransform>
 #include <algorithm>
+#include <new>
 
+#include "app/ui_strings.h"
+#include "decoder/structured_append.h"
 #include "grading/print_quality.h"
 #include "platform/image_decoding.h"
+#include "platform/image_files.h"
 #include "platform/message_text.h"
 
 namespace dm {
 namespace {
+
+QString text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 std::optional<QPolygonF> outlineOf(const std::optional<SymbolCorners>& corners) {
     if (!corners) {
@@ -44,6 +53,77 @@ QImage previewOf(const RgbImage& image, int side) {
     return picked.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
+std::optional<double> gradeOf(const ImageView& image, const SymbolCorners& corners,
+                              int32_t sizeIndex, bool inverted) {
+    const SymbolGrade grade = gradeSymbol(image, corners, sizeIndex, inverted);
+    return grade.located ? std::optional(grade.overall) : std::nullopt;
+}
+
+// Positions of a series as "2、5".
+QString positionList(const std::vector<uint8_t>& positions) {
+    QStringList list;
+    for (const uint8_t position : positions) {
+        list << QString::number(position);
+    }
+    return list.join(text(ui::kListSeparator));
+}
+
+// Several symbols for the result box: each text numbered in reading order, then each
+// Structured Append series among them, joined or with what keeps it from joining.
+QString symbolListText(std::span<const DecodeResult> symbols) {
+    QStringList lines;
+    for (size_t i = 0; i < symbols.size(); ++i) {
+        lines << text(ui::kNumberedText)
+                     .arg(QString::number(i + 1),
+                          decodedTextForDisplay(symbols[i].text, symbols[i].eciSegments));
+    }
+    for (const AppendSeries& series : joinStructuredAppend(symbols)) {
+        const QString total = QString::number(series.total);
+        if (series.joined()) {
+            // Shown in the character sets of its first symbol, as the tool shows it.
+            const DecodeResult& first = symbols[static_cast<size_t>(series.members.front())];
+            lines << text(ui::kSeriesJoined)
+                         .arg(total, decodedTextForDisplay(series.text, first.eciSegments));
+            continue;
+        }
+        QStringList reasons;
+        if (!series.missing.empty()) {
+            reasons << text(ui::kSeriesMissing).arg(positionList(series.missing));
+        }
+        if (!series.conflicting.empty()) {
+            reasons << text(ui::kSeriesConflicting).arg(positionList(series.conflicting));
+        }
+        lines << text(ui::kSeriesNotJoined).arg(total, reasons.join(text(ui::kClauseSeparator)));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// What every symbol read gives for display; a lone symbol's text as the one-symbol decode
+// shows it.
+DecodeOutcome outcomeOf(const ImageSymbols& read) {
+    DecodeOutcome outcome;
+    if (read.symbols.empty()) {
+        outcome.status = read.failure.status;
+        if (std::optional<QPolygonF> located = outlineOf(read.failure.corners)) {
+            outcome.outlines.push_back(std::move(*located));
+        }
+        return outcome;
+    }
+    const DecodeResult& first = read.symbols.front();
+    outcome.decoded = true;
+    outcome.status = first.status;
+    outcome.sizeIndex = first.sizeIndex;
+    outcome.symbolCount = static_cast<int32_t>(read.symbols.size());
+    for (const DecodeResult& symbol : read.symbols) {
+        if (std::optional<QPolygonF> outline = outlineOf(symbol.corners)) {
+            outcome.outlines.push_back(std::move(*outline));
+        }
+    }
+    outcome.text = read.symbols.size() == 1 ? decodedTextForDisplay(first.text, first.eciSegments)
+                                            : symbolListText(read.symbols);
+    return outcome;
+}
+
 }  // namespace
 
 DecodeTick::DecodeTick(FrameGrabber& frameGrabber, std::function<void()> beep)
@@ -51,7 +131,7 @@ DecodeTick::DecodeTick(FrameGrabber& frameGrabber, std::function<void()> beep)
     intake.beep = std::move(beep);
 }
 
-std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture) {
+std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture, bool allSymbols) {
     const std::optional<GrabbedFrame> frame = grabber.GrabFrame();
     if (!frame) {
         return std::nullopt;
@@ -62,54 +142,89 @@ std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture) {
     if (dib.Create(&header, frame->buffer) != 1) {
         return std::nullopt;
     }
-    const FrameDecodeResult result = decodeFrame(dib, resultBuffer, intake);
+    const std::optional<ImageView> view = frameView(dib);
     DecodeOutcome outcome;
-    outcome.decoded = result.decoded;
-    outcome.status = result.status;
-    outcome.sizeIndex = result.sizeIndex;
-    outcome.outline = outlineOf(result.corners);
-    if (result.decoded) {
-        outcome.text = decodedTextForDisplay(resultBuffer, result.eciSegments);
+    // The one symbol decoded, for its grade.
+    std::optional<SymbolCorners> lone;
+    int32_t loneSizeIndex = -1;
+    bool loneInverted = false;
+    if (allSymbols) {
+        // The threshold variant a one-symbol frame would have had, counted the same way.
+        const uint32_t variant = intake.frameCounter++;
+        const ImageSymbols read = view ? decodeAllSymbols(*view, {variant}) : ImageSymbols{};
+        outcome = outcomeOf(read);
+        if (!read.symbols.empty()) {
+            resultBuffer = read.symbols.front().text;
+            if (intake.beep) {
+                intake.beep();
+            }
+        }
+        if (read.symbols.size() == 1) {
+            lone = read.symbols.front().corners;
+            loneSizeIndex = read.symbols.front().sizeIndex;
+            loneInverted = read.symbols.front().inverted;
+        }
+    } else {
+        const FrameDecodeResult result = decodeFrame(dib, resultBuffer, intake);
+        outcome.decoded = result.decoded;
+        outcome.status = result.status;
+        outcome.sizeIndex = result.sizeIndex;
+        if (std::optional<QPolygonF> outline = outlineOf(result.corners)) {
+            outcome.outlines.push_back(std::move(*outline));
+        }
+        if (result.decoded) {
+            outcome.symbolCount = 1;
+            outcome.text = decodedTextForDisplay(resultBuffer, result.eciSegments);
+            lone = result.corners;
+            loneSizeIndex = result.sizeIndex;
+            loneInverted = result.inverted;
+        }
     }
     if (keepPicture) {
         outcome.picture = frameImage(*frame);
-        const std::optional<ImageView> view = frameView(dib);
-        if (result.decoded && result.corners && view) {
-            const SymbolGrade grade =
-                gradeSymbol(*view, *result.corners, result.sizeIndex, result.inverted);
-            if (grade.located) {
-                outcome.grade = grade.overall;
-            }
+        if (lone && view) {
+            outcome.grade = gradeOf(*view, *lone, loneSizeIndex, loneInverted);
         }
     }
     return outcome;
 }
 
 std::optional<DecodeOutcome> decodePictureFile(const QString& path, int previewSide) {
-    const GradedFile graded = gradeImageFile(QFile::encodeName(path).toStdString());
-    const FileOutcome& file = graded.file;
-    if (!file.loaded || !graded.image) {
-        return std::nullopt;
-    }
-    DecodeOutcome outcome;
-    outcome.decoded = file.result.decoded;
-    outcome.status = file.result.status;
-    outcome.sizeIndex = file.result.sizeIndex;
-    outcome.outline = outlineOf(file.result.corners);
-    if (file.result.decoded) {
-        outcome.text = decodedTextForDisplay(file.result.text, file.result.eciSegments);
-        if (graded.grade.located) {
-            outcome.grade = graded.grade.overall;
+    try {
+        std::string error;
+        const std::optional<RgbImage> image =
+            loadImage(QFile::encodeName(path).toStdString(), error);
+        if (!image) {
+            return std::nullopt;
         }
+        const std::vector<uint8_t> gray = grayPixels(*image);
+        const ImageView view{gray, image->width, image->height};
+        DecodeOutcome outcome;
+        // An image too small to hold a symbol is not decoded, as the tool refuses it.
+        if (std::min(image->width, image->height) >= kSmallestSymbolRows &&
+            std::max(image->width, image->height) >= kSmallestSymbolCols) {
+            DecodeOptions still;
+            still.enlarge = true;
+            const ImageSymbols read = decodeAllSymbols(view, still);
+            outcome = outcomeOf(read);
+            if (read.symbols.size() == 1 && read.symbols.front().corners) {
+                const DecodeResult& symbol = read.symbols.front();
+                outcome.grade = gradeOf(view, *symbol.corners, symbol.sizeIndex, symbol.inverted);
+            }
+        }
+        outcome.picture = previewOf(*image, previewSide);
+        if (!outcome.picture.isNull()) {
+            const QTransform toPreview = QTransform::fromScale(
+                static_cast<double>(outcome.picture.width()) / image->width,
+                static_cast<double>(outcome.picture.height()) / image->height);
+            for (QPolygonF& outline : outcome.outlines) {
+                outline = toPreview.map(outline);
+            }
+        }
+        return outcome;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;  // as a file the tool cannot read for want of memory
     }
-    outcome.picture = previewOf(*graded.image, previewSide);
-    if (outcome.outline && !outcome.picture.isNull()) {
-        const QTransform toPreview = QTransform::fromScale(
-            static_cast<double>(outcome.picture.width()) / graded.image->width,
-            static_cast<double>(outcome.picture.height()) / graded.image->height);
-        outcome.outline = toPreview.map(*outcome.outline);
-    }
-    return outcome;
 }
 
 QString decodedTextForDisplay(const std::string& bytes, std::span<const EciSegment> segments) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/frame_grabber.h"
 #include "decoder/frame_intake.h"
@@ -17,11 +18,17 @@ namespace dm {
 struct DecodeOutcome {
     bool decoded = false;
     DecodeStatus status = DecodeStatus::MissingInput;
-    int32_t sizeIndex = -1;
-    QString text;                      // the decoded text, when decoded
-    std::optional<QPolygonF> outline;  // the located symbol, in the picture's pixels
-    QImage picture;                    // the picture as the decoder saw it, when asked for
-    std::optional<double> grade;       // overall print-quality grade, when decoded and asked for
+    int32_t sizeIndex = -1;   // of the first symbol decoded
+    int32_t symbolCount = 0;  // symbols decoded
+    // The result box's text, when decoded: the symbol's text, or, when several were read, each
+    // numbered in reading order followed by their Structured Append series.
+    QString text;
+    // Each symbol decoded, in reading order, or the one located that did not decode; in the
+    // picture's pixels.
+    std::vector<QPolygonF> outlines;
+    QImage picture;               // the picture as the decoder saw it, when asked for
+    std::optional<double> grade;  // overall print-quality grade of a lone symbol decoded, when
+                                  // asked for
 };
 
 // One timer tick of the decoding half: take the next frame, decode it, and give back the
@@ -31,8 +38,9 @@ class DecodeTick {
     DecodeTick(FrameGrabber& grabber, std::function<void()> beep);
 
     // The outcome when a frame arrived (with the frame itself and, once decoded, its grade when
-    // keepPicture); nothing when none came.
-    std::optional<DecodeOutcome> run(bool keepPicture = false);
+    // keepPicture); nothing when none came. One symbol per frame, or with allSymbols every
+    // symbol in it, read with the same threshold variant.
+    std::optional<DecodeOutcome> run(bool keepPicture = false, bool allSymbols = false);
 
     // Decoded bytes of the last success.
     const std::string& result() const { return resultBuffer; }
@@ -43,10 +51,11 @@ class DecodeTick {
     std::string resultBuffer;
 };
 
-// Decodes an image file as the command-line tool does, with its reader and bounds, as a still
-// picture (every threshold variant, enlargements for fine modules), and grades it once decoded.
-// The outcome's picture is the file's, shrunk to at most previewSide pixels a side, with the
-// outline in its pixels. Nothing when the file cannot be read as an image. Runs on any thread.
+// Decodes every symbol of an image file as the command-line tool does, with its reader and
+// bounds, as a still picture (every threshold variant, enlargements for fine modules), and
+// grades a lone symbol decoded. The outcome's picture is the file's, shrunk to at most
+// previewSide pixels a side, with the outlines in its pixels. Nothing when the file cannot be
+// read as an image. Runs on any thread.
 std::optional<DecodeOutcome> decodePictureFile(const QString& path, int previewSide);
 
 // Decoded bytes as display text: GBK, or the character sets of the ECI segments; invalid

@@ -1,7 +1,9 @@
 #include "app/detection_view.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "app/capture_window.h"
 
@@ -11,16 +13,16 @@ CDetectionView::CDetectionView(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
 }
 
-void CDetectionView::showFrame(const QImage& picture, std::optional<QPolygonF> symbolOutline,
+void CDetectionView::showFrame(const QImage& picture, std::vector<QPolygonF> outlines,
                                bool symbolDecoded) {
     shown = picture;
-    outline = std::move(symbolOutline);
+    symbolOutlines = std::move(outlines);
     decoded = symbolDecoded;
     update();
 }
 
 void CDetectionView::clearFrame() {
-    showFrame(QImage(), std::nullopt, false);
+    showFrame(QImage(), {}, false);
 }
 
 void CDetectionView::setOutlineVisible(bool visible) {
@@ -41,7 +43,7 @@ void CDetectionView::paintEvent(QPaintEvent* /*event*/) {
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, shown);
-    if (!outlineVisible || !outline) {
+    if (!outlineVisible || symbolOutlines.empty()) {
         return;
     }
     // Picture pixels to view pixels.
@@ -50,8 +52,36 @@ void CDetectionView::paintEvent(QPaintEvent* /*event*/) {
     toView.scale(static_cast<double>(target.width()) / shown.width(),
                  static_cast<double>(target.height()) / shown.height());
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(decoded ? kDecodedColor : kFailedColor), 2));
-    painter.drawPolygon(toView.map(*outline));
+    const QColor color(decoded ? kDecodedColor : kFailedColor);
+    painter.setPen(QPen(color, 2));
+    for (const QPolygonF& outline : symbolOutlines) {
+        painter.drawPolygon(toView.map(outline));
+    }
+    if (symbolOutlines.size() < 2) {
+        return;
+    }
+    // Each symbol's number in a small tag on its centre, which lies inside the outline however
+    // the symbol is turned and however small it is drawn.
+    QFont numberFont = font();
+    numberFont.setBold(true);
+    painter.setFont(numberFont);
+    const QFontMetrics metrics(numberFont);
+    for (size_t i = 0; i < symbolOutlines.size(); ++i) {
+        const QString number = QString::number(i + 1);
+        const QPolygonF outline = toView.map(symbolOutlines[i]);
+        QPointF centre;
+        for (const QPointF& corner : outline) {
+            centre += corner / static_cast<double>(outline.size());
+        }
+        const QSizeF size(std::max(metrics.horizontalAdvance(number) + 4, metrics.height()),
+                          metrics.height());
+        const QRectF tag(centre - QPointF(size.width() / 2, size.height() / 2), size);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawRoundedRect(tag, 3, 3);
+        painter.setPen(Qt::white);
+        painter.drawText(tag, Qt::AlignCenter, number);
+    }
 }
 
 void CDetectionView::mousePressEvent(QMouseEvent* event) {

@@ -3,13 +3,14 @@
 #include <QImage>
 #include <QPolygonF>
 #include <QWidget>
-#include <optional>
+#include <vector>
 
 namespace dm {
 
 // The video area's own picture: a still picture, or the last frame the decoder saw, fitted
-// with its aspect ratio kept; over it, when asked, the outline of the symbol the decoder
-// located, green when it decoded and red when it did not. A click on it is reported.
+// with its aspect ratio kept; over it, when asked, the outline of each symbol the decoder
+// located, green when it decoded and red when it did not, numbered in reading order when there
+// are several. A click on it is reported.
 class CDetectionView : public QWidget {
     Q_OBJECT
   public:
@@ -18,12 +19,13 @@ class CDetectionView : public QWidget {
 
     explicit CDetectionView(QWidget* parent);
 
-    // outline is in the picture's pixels; none when nothing was located.
-    void showFrame(const QImage& picture, std::optional<QPolygonF> outline, bool decoded);
+    // outlines are in the picture's pixels; none when nothing was located.
+    void showFrame(const QImage& picture, std::vector<QPolygonF> outlines, bool decoded);
     void clearFrame();
     void setOutlineVisible(bool visible);
 
     bool holdsPicture() const { return !shown.isNull(); }
+    const std::vector<QPolygonF>& outlines() const { return symbolOutlines; }
     // Where the picture lies in the view.
     QRect pictureRect() const;
 
@@ -36,7 +38,7 @@ class CDetectionView : public QWidget {
 
   private:
     QImage shown;
-    std::optional<QPolygonF> outline;
+    std::vector<QPolygonF> symbolOutlines;
     bool decoded = false;
     bool outlineVisible = false;
 };

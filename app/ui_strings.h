@@ -38,6 +38,17 @@ inline constexpr const char* kPictureUnreadableText = "无法读取这个图片�
 inline constexpr const char* kDecodedCaption = "解码成功：%1";            // %1: size, 12x12
 inline constexpr const char* kGradeCaption = "，等级 %1（%2，参考）";     // %1 A-F, %2 4.0
 inline constexpr const char* kFailedCaption = "解码失败（状态 %1）：%2";  // %1 value, %2 meaning
+// Several symbols read: the caption gives their count, the result box numbers their texts in
+// reading order and then says what became of each Structured Append series among them.
+inline constexpr const char* kAllSymbolsMenuItem = "解码所有符号";    // the camera, every frame
+inline constexpr const char* kSymbolsCaption = "解码成功：%1个符号";  // %1 count
+inline constexpr const char* kNumberedText = "%1: %2";                // %1 number, %2 text
+inline constexpr const char* kSeriesJoined = "结构追加（共%1个符号）：%2";  // %2 joined text
+inline constexpr const char* kSeriesNotJoined = "结构追加（共%1个符号）未能连接：%2";
+inline constexpr const char* kSeriesMissing = "缺少第%1个";  // %1 positions, 2、5
+inline constexpr const char* kSeriesConflicting = "第%1个有两个不同的符号";
+inline constexpr const char* kListSeparator = "、";
+inline constexpr const char* kClauseSeparator = "；";
 // What each decoder status means, by its value (7 and 8 are not used).
 inline constexpr const char* kStatusMeanings[15] = {
     "数据解码失败",

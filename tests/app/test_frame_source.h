@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+#include <QPoint>
 #include <QPointer>
 #include <QWidget>
 #include <atomic>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "app/frame_source.h"
+#include "encoder/message_encoder.h"
 #include "tests/support/frame_synth.h"
 
 namespace dm::test {
@@ -104,5 +107,17 @@ class NoCameraSource : public FrameSource {
 
 // A camera repeating one 320 x 240 frame of the symbol of message (bytes as given) every 10 ms.
 std::unique_ptr<TestFrameSource> symbolCamera(std::string_view message);
+
+// A symbol drawn at a place in a picture: its top-left module's corner, in pixels.
+struct PlacedSymbol {
+    EncodedSymbol symbol;
+    QPoint at;
+};
+
+// Black symbols of moduleSize-pixel modules on a white picture of the given size.
+QImage symbolsPicture(const std::vector<PlacedSymbol>& symbols, QSize size, int moduleSize);
+
+// A camera repeating one picture every 10 ms.
+std::unique_ptr<TestFrameSource> pictureCamera(const QImage& picture);
 
 }  // namespace dm::test

@@ -17,6 +17,7 @@
 #include "app/detection_view.h"
 #include "app/message_dialog.h"
 #include "app/ui_strings.h"
+#include "platform/gbk_text.h"
 #include "tests/app/media_file_source.h"
 #include "tests/app/open_dialog.h"
 #include "tests/app/test_clips.h"
@@ -117,6 +118,32 @@ class WindowScreenshotTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(open.child<CDetectionView>("detectionView")->isVisible(), 3000);
         QTest::qWait(300);
         save(shotOf(*open.dialog), "detection.png");
+    }
+
+    // A picture of four labels decoded with the detection results on: every outline with its
+    // number, the texts listed in the same order.
+    void everySymbolOfAPicture() {
+        const char* const labels[4] = {"DM-0001", "批次 2026-12", "https://example.com/dm",
+                                       "Label 4"};
+        const QPoint places[4] = {{40, 20}, {270, 24}, {30, 180}, {300, 214}};
+        std::vector<test::PlacedSymbol> placed;
+        for (size_t i = 0; i < 4; ++i) {
+            const std::optional<std::string> gbk = utf8ToGbk(labels[i]);
+            QVERIFY(gbk.has_value());
+            placed.push_back({EncodeMessage(*gbk).value_or(EncodedSymbol{}), places[i]});
+        }
+        const QString file = home.filePath(QStringLiteral("labels.png"));
+        QVERIFY(test::symbolsPicture(placed, QSize(480, 360), 7).save(file));
+
+        test::OpenDialog open(std::make_unique<test::NoCameraSource>());
+        QVERIFY(QTest::qWaitForWindowExposed(open.dialog.get()));
+        QTRY_COMPARE(open.watcher.notices().size(), size_t{1});
+        QVERIFY(open.chooseMenuItem(ui::kShowDetectionMenuItem));
+        QVERIFY(open.drop(file, open.dialog->videoArea().center()));
+        QVERIFY(open.waitForPicture());
+        QCOMPARE(open.child<CDetectionView>("detectionView")->outlines().size(), size_t{4});
+        QTest::qWait(300);
+        save(shotOf(*open.dialog), "all_symbols.png");
     }
 
     // The result box holding twelve lines, as shown and after a click below its scroll bar's
