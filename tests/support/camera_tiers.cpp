@@ -834,4 +834,66 @@ LabelsFrame multiLabelFrame(uint32_t seed, int index) {
     return frame;
 }
 
+namespace {
+
+// The picture's gray levels, top-down, of a gray camera frame (blue, green and red alike).
+std::vector<uint8_t> grayOfFrame(const CFrameDib& dib) {
+    const int width = dib.info.bmiHeader.biWidth;
+    const int height = dib.info.bmiHeader.biHeight;
+    const auto stride = static_cast<size_t>(CFrameDib::stride(width, 24));
+    std::vector<uint8_t> gray(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = dib.bits.data() + static_cast<size_t>(height - 1 - y) * stride;
+        for (int x = 0; x < width; ++x)
+            gray[static_cast<size_t>(y) * width + x] = row[3 * x];
+    }
+    return gray;
+}
+
+}  // namespace
+
+LargeFrame largeFrame(Tier tier, uint32_t seed, int index, int width, int height,
+                      Background around) {
+    const TierFrame inner = tierFrame(tier, seed, index);
+    std::seed_seq seq{seed, 400u + static_cast<uint32_t>(around), static_cast<uint32_t>(index)};
+    Rng rng(seq);
+    std::vector<uint8_t> gray(static_cast<size_t>(width) * height);
+    if (around == Background::Empty) {
+        // A gray surface lit from one side, with noise.
+        const double base = uniform(rng, 150, 210);
+        const double slope = uniform(rng, -30, 30);
+        std::normal_distribution<double> noise(0, 3);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const double v = base + slope * (x - width / 2.0) / width + noise(rng);
+                gray[static_cast<size_t>(y) * width + x] =
+                    static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
+            }
+        }
+    } else {
+        // Frames without a symbol tiled over the whole frame.
+        for (int ty = 0, k = 0; ty < height; ty += kHeight) {
+            for (int tx = 0; tx < width; tx += kWidth, ++k) {
+                const std::vector<uint8_t> tile =
+                    grayOfFrame(backgroundFrame(around, seed * 100 + static_cast<uint32_t>(k)));
+                for (int y = ty; y < std::min(height, ty + kHeight); ++y) {
+                    std::copy_n(tile.begin() + static_cast<ptrdiff_t>(y - ty) * kWidth,
+                                std::min(kWidth, width - tx),
+                                gray.begin() + static_cast<ptrdiff_t>(y) * width + tx);
+                }
+            }
+        }
+    }
+    // The label's frame, its symbol at a random spot (the frame itself may not fit: then it is
+    // placed whole at the corner the spot allows).
+    const std::vector<uint8_t> label = grayOfFrame(inner.dib);
+    const int x0 = uniformInt(rng, 0, std::max(0, width - kWidth));
+    const int y0 = uniformInt(rng, 0, std::max(0, height - kHeight));
+    for (int y = 0; y < std::min(kHeight, height); ++y) {
+        std::copy_n(label.begin() + static_cast<ptrdiff_t>(y) * kWidth, std::min(kWidth, width),
+                    gray.begin() + static_cast<ptrdiff_t>(y0 + y) * width + x0);
+    }
+    return {inner.message, cameraFrame(frameOfGray(gray, width, height))};
+}
+
 }  // namespace dm::test

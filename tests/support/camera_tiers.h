@@ -82,6 +82,17 @@ const char* backgroundName(Background background);
 
 CFrameDib backgroundFrame(Background background, uint32_t seed);
 
+// A tier's frame placed at a random spot of a larger frame, as a camera of higher resolution
+// sees the same label: the rest a gray surface with noise and soft light (Empty), or pieces of
+// the cluttered or textured frames without a symbol.
+struct LargeFrame {
+    std::string message;
+    CFrameDib dib;  // camera format: 24-bit BGR, rows bottom-up
+};
+
+LargeFrame largeFrame(Tier tier, uint32_t seed, int index, int width, int height,
+                      Background around);
+
 // A picture of several labels, each a symbol on its light label with a quiet zone of 1-4
 // modules, at any rotation and up to 6 % perspective, under the camera tier's light, blur,
 // noise and JPEG. Labels do not overlap but may touch, and a label's quiet zone may run off the
