@@ -341,6 +341,15 @@ bool Decoder::searchFrame(FrameSearchReadings readings) {
     const FrameSearchResult result = searchWholeFrame(state.image, FinderTurn::PlusXToPlusY,
                                                       frameSearch, matrixDecoder(), readings);
     status = result.status;
+    searchedOutline.reset();
+    if (result.located) {
+        // In picture coordinates, as readView turns the corners it returns.
+        const double height = state.image.height;
+        SymbolCorners outline;
+        for (size_t i = 0; i < outline.size(); ++i)
+            outline[i] = {result.firstOutline[i].x + 0.5, height - 0.5 - result.firstOutline[i].y};
+        searchedOutline = outline;
+    }
     if (!result.decoded)
         return false;
     takeSearched(result);

@@ -60,6 +60,9 @@ class Reading {
         return decoder_.searchView(view, readingsFor(depth));
     }
 
+    // The first outline the last frame search found (picture coordinates), decoded or not.
+    const std::optional<SymbolCorners>& searchedOutline() const { return decoder_.searchedOutline; }
+
     // A mirrored symbol is the normal one with its rows in the other order: reading the stored
     // rows the other way round turns it back for the finder pass, which finds one turn of the
     // L only.
@@ -171,6 +174,105 @@ DecodeResult guarded(Read read) {
     }
 }
 
+// Camera frames of more pixels than this (HD and beyond) are searched at half resolution and
+// read at full resolution where the search found an outline.
+constexpr int64_t kLargeFramePixels = int64_t{1280} * 720;
+
+// The stored row holding picture row y.
+const uint8_t* pictureRow(const ImageView& view, int y) {
+    const int stored = view.rowOrder == RowOrder::TopDown ? y : view.height - 1 - y;
+    return view.pixels.data() + stored * view.strideBytes();
+}
+
+// The view in gray at half its width and height, rows top-down: each pixel the gray of the
+// mean colour of four (the mean gray of four for gray pixels).
+GrayPicture halvedGray(const ImageView& view) {
+    GrayPicture half{view.width / 2, view.height / 2, {}};
+    half.gray.resize(static_cast<size_t>(half.width) * half.height);
+    const int bytes = bytesPerPixel(view.format);
+    for (int y = 0; y < half.height; ++y) {
+        const uint8_t* a = pictureRow(view, 2 * y);
+        const uint8_t* b = pictureRow(view, 2 * y + 1);
+        uint8_t* row = half.gray.data() + static_cast<size_t>(y) * half.width;
+        if (bytes == 1) {
+            for (int x = 0; x < half.width; ++x) {
+                row[x] = static_cast<uint8_t>(
+                    (a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) / 4);
+            }
+            continue;
+        }
+        for (int x = 0; x < half.width; ++x) {
+            const uint8_t* p = a + static_cast<ptrdiff_t>(2 * x) * bytes;
+            const uint8_t* q = b + static_cast<ptrdiff_t>(2 * x) * bytes;
+            uint8_t mean[3];
+            for (int c = 0; c < 3; ++c)
+                mean[c] = static_cast<uint8_t>((p[c] + p[bytes + c] + q[c] + q[bytes + c] + 2) / 4);
+            row[x] = grayOfBgr(mean);
+        }
+    }
+    return half;
+}
+
+// The part of the view within [x0, x1) x [y0, y1) in gray, rows top-down.
+GrayPicture grayRegion(const ImageView& view, int x0, int y0, int x1, int y1) {
+    GrayPicture part{x1 - x0, y1 - y0, {}};
+    part.gray.resize(static_cast<size_t>(part.width) * part.height);
+    const int bytes = bytesPerPixel(view.format);
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* in = pictureRow(view, y) + static_cast<ptrdiff_t>(x0) * bytes;
+        uint8_t* out = part.gray.data() + static_cast<size_t>(y - y0) * part.width;
+        for (int x = 0; x < part.width; ++x)
+            out[x] = bytes == 1 ? in[x] : grayOfBgr(in + static_cast<ptrdiff_t>(x) * bytes);
+    }
+    return part;
+}
+
+// A large camera frame: the finder pass at full resolution (a symbol near the centre reads
+// fast), then the frame search on the frame halved, which reads symbols of modules of 6
+// pixels and more; where it finds an outline that does not read, the frame search again on the
+// outline's neighbourhood at full resolution.
+DecodeResult readLargeCameraFrame(Reading& reading, const ImageView& frame, uint32_t variant) {
+    DecodeResult first = reading.finderPass(frame, variant);
+    if (first.decoded || first.status == DecodeStatus::MissingInput)
+        return first;
+    const GrayPicture half = halvedGray(frame);
+    DecodeResult coarse =
+        reading.frameSearch({half.gray, half.width, half.height}, SearchDepth::Camera);
+    if (coarse.decoded) {
+        for (ImagePoint& p : *coarse.corners)
+            p = 2.0 * p;
+        return coarse;
+    }
+    const std::optional<SymbolCorners> outline = reading.searchedOutline();
+    if (!outline)
+        return furtherOf(std::move(first), std::move(coarse));
+    // The rest of the symbol lies within the outline's size of it (the outline may be a part).
+    const auto [xLow, xHigh] =
+        std::minmax({(*outline)[0].x, (*outline)[1].x, (*outline)[2].x, (*outline)[3].x});
+    const auto [yLow, yHigh] =
+        std::minmax({(*outline)[0].y, (*outline)[1].y, (*outline)[2].y, (*outline)[3].y});
+    const double reach = std::max(xHigh - xLow, yHigh - yLow) + 8;
+    auto clampTo = [](double v, int high) {
+        return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(high)));
+    };
+    const int x0 = clampTo(2 * (xLow - reach), frame.width);
+    const int x1 = clampTo(2 * (xHigh + reach), frame.width);
+    const int y0 = clampTo(2 * (yLow - reach), frame.height);
+    const int y1 = clampTo(2 * (yHigh + reach), frame.height);
+    if (x1 - x0 < kMinImageSide || y1 - y0 < kMinImageSide)
+        return furtherOf(std::move(first), std::move(coarse));
+    const GrayPicture part = grayRegion(frame, x0, y0, x1, y1);
+    DecodeResult fine =
+        reading.frameSearch({part.gray, part.width, part.height}, SearchDepth::Camera);
+    if (fine.corners) {
+        for (ImagePoint& p : *fine.corners)
+            p = {p.x + x0, p.y + y0};
+    }
+    if (fine.decoded)
+        return fine;
+    return furtherOf(std::move(first), std::move(fine));
+}
+
 }  // namespace
 
 DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant) {
@@ -178,6 +280,8 @@ DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant) {
         return {};
     return guarded([&] {
         Reading reading;
+        if (int64_t{frame.width} * frame.height > kLargeFramePixels && frame.isComplete())
+            return readLargeCameraFrame(reading, frame, variant);
         DecodeResult result = reading.finderPass(frame, variant);
         if (result.decoded || result.status == DecodeStatus::MissingInput)
             return result;

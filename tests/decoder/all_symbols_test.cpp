@@ -35,12 +35,14 @@ std::string misreadings(const test::LabelsFrame& frame, const ImageSymbols& read
     for (const DecodeResult& s : read.symbols) {
         const auto it = std::find(left.begin(), left.end(), s.text);
         if (it == left.end())
-            why += " read a text no label holds (or one twice): \"" + s.text + "\";";
+            why.append(" read a text no label holds (or one twice): \"")
+                .append(s.text)
+                .append("\";");
         else
             left.erase(it);
     }
     if (!left.empty())
-        why += " " + std::to_string(left.size()) + " label(s) not read;";
+        why.append(" ").append(std::to_string(left.size())).append(" label(s) not read;");
     return why;
 }
 

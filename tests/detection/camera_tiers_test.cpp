@@ -8,8 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -126,10 +126,46 @@ constexpr int kMarkSubsetFrames = 30;
 // The floors are shares of the frames, rounded down (a few frames under the sanitizers).
 void expectMarkFloors(Tier tier, double stillFloor, double frameFloor) {
     const TierRate r = measure(tier, 1, kMarkSubsetFrames, false);
-    EXPECT_GE(r.stillDecoded, std::floor(stillFloor * r.total))
-        << summary(tier, 1, r) << "\n" << r.missList;
-    EXPECT_GE(r.frameDecoded, std::floor(frameFloor * r.total))
-        << summary(tier, 1, r) << "\n" << r.missList;
+    EXPECT_GE(r.stillDecoded, std::floor(stillFloor * r.total)) << summary(tier, 1, r) << "\n"
+                                                                << r.missList;
+    EXPECT_GE(r.frameDecoded, std::floor(frameFloor * r.total)) << summary(tier, 1, r) << "\n"
+                                                                << r.missList;
+}
+
+// Frames of HD and 4K cameras (the camera tier's frames placed in them): searched at half
+// resolution, read at full resolution where an outline was found; the corners come back in the
+// frame's own pixels.
+TEST(LargeFrames, SymbolsInHdAnd4kFramesDecodeWhereTheyAre) {
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr int kFrames = 1;
+#else
+    constexpr int kFrames = 4;
+#endif
+    for (const auto& [width, height] : {std::pair{1920, 1080}, {3840, 2160}}) {
+        int decoded = 0;
+        for (int i = 0; i < kFrames; ++i) {
+            const test::LargeFrame frame =
+                test::largeFrame(Tier::Camera, 1, i, width, height, test::Background::Empty);
+            const DecodeResult r =
+                decodeImage(test::frameView(frame.dib), {.thresholdVariant = 0u});
+            if (!r.decoded)
+                continue;
+            ++decoded;
+            EXPECT_EQ(r.text, frame.message);
+            ASSERT_TRUE(r.corners.has_value());
+            // The same corner whatever the order: each found corner lies near one of the truth's
+            // (within the far corner's uncertainty under perspective: 6 % of the side).
+            const PointD side = frame.corners[1] - frame.corners[0];
+            const double tolerance = std::max(4.0, 0.06 * std::hypot(side.x, side.y));
+            for (const ImagePoint& p : *r.corners) {
+                double nearest = 1e9;
+                for (const PointD& q : frame.corners)
+                    nearest = std::min(nearest, std::hypot(p.x - q.x, p.y - q.y));
+                EXPECT_LT(nearest, tolerance) << width << "x" << height << " frame " << i;
+            }
+        }
+        EXPECT_GE(decoded, kFrames - 1) << width << "x" << height;
+    }
 }
 
 TEST(MarkTiers, DamagedSymbolsDecodeWhileTheErrorCorrectionCarriesTheDamage) {

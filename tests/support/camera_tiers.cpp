@@ -893,7 +893,10 @@ LargeFrame largeFrame(Tier tier, uint32_t seed, int index, int width, int height
         std::copy_n(label.begin() + static_cast<ptrdiff_t>(y) * kWidth, std::min(kWidth, width),
                     gray.begin() + static_cast<ptrdiff_t>(y0 + y) * width + x0);
     }
-    return {inner.message, cameraFrame(frameOfGray(gray, width, height))};
+    std::array<PointD, 4> corners;
+    for (size_t i = 0; i < corners.size(); ++i)
+        corners[i] = {inner.corners[i].x + 0.5 + x0, kHeight - 0.5 - inner.corners[i].y + y0};
+    return {inner.message, cameraFrame(frameOfGray(gray, width, height)), corners};
 }
 
 }  // namespace dm::test

@@ -87,7 +87,9 @@ CFrameDib backgroundFrame(Background background, uint32_t seed);
 // the cluttered or textured frames without a symbol.
 struct LargeFrame {
     std::string message;
-    CFrameDib dib;  // camera format: 24-bit BGR, rows bottom-up
+    CFrameDib dib;                  // camera format: 24-bit BGR, rows bottom-up
+    std::array<PointD, 4> corners;  // the symbol's outer corners in picture coordinates (top-down,
+                                    // pixel corners at whole numbers), as TierFrame orders them
 };
 
 LargeFrame largeFrame(Tier tier, uint32_t seed, int index, int width, int height,
