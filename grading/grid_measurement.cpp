@@ -384,4 +384,14 @@ std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Hom
     return grid;
 }
 
+MeasuredGrid cellCentredGrid(const MeasuredGrid& grid, int32_t rows, int32_t cols) {
+    MeasuredGrid out = grid;
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < cols; ++c)
+            out.centres[static_cast<size_t>(r) * cols + c] = grid.outline.map(c + 0.5, r + 0.5);
+    }
+    fitRegularGrid(out, rows, cols);
+    return out;
+}
+
 }  // namespace dm
