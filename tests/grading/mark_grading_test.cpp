@@ -173,5 +173,68 @@ TEST(MarkGrading, CellContrastAndMinimumReflectanceStepAtTheMarkLevels) {
     }
 }
 
+// Round dots of radius r modules at the cell centres of 16-pixel cells, level 40 on a surface of
+// 200, each pixel the mean of 4 x 4 samples; rows top-down, a quiet zone of four cells.
+struct DotMark {
+    std::vector<uint8_t> gray;
+    int width = 0;
+    SymbolCorners corners{};
+};
+DotMark drawDots(const test::PeerSymbol& s, double radius) {
+    constexpr int kCell = 16, kQuiet = 4, kSamples = 4;
+    DotMark m;
+    m.width = (s.cols + 2 * kQuiet) * kCell;
+    const int height = (s.rows + 2 * kQuiet) * kCell;
+    m.gray.resize(static_cast<size_t>(m.width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < m.width; ++x) {
+            int dark = 0;
+            for (int k = 0; k < kSamples * kSamples; ++k) {
+                const double u = (x + (k % kSamples + 0.5) / kSamples) / kCell - kQuiet;
+                const double v = (y + (k / kSamples + 0.5) / kSamples) / kCell - kQuiet;
+                const int c = static_cast<int>(std::floor(u)), r = static_cast<int>(std::floor(v));
+                dark += c >= 0 && r >= 0 && c < s.cols && r < s.rows &&
+                        s.matrix[static_cast<size_t>(r) * s.cols + c] &&
+                        std::hypot(u - c - 0.5, v - r - 0.5) < radius;
+            }
+            m.gray[static_cast<size_t>(y) * m.width + x] =
+                static_cast<uint8_t>(std::lround(200 - 160.0 * dark / (kSamples * kSamples)));
+        }
+    }
+    const double a = kQuiet * kCell, b = a + s.cols * kCell, c = a + s.rows * kCell;
+    m.corners = {{{a, a}, {b, a}, {b, c}, {a, c}}};
+    return m;
+}
+
+// The dot series of the check of the checker: dots from 0.35 to 0.50 module in radius read as
+// cells of the dot's level (the half-module aperture lies within a dot), cell contrast
+// (200 - 40) / 200 and cell modulation 1 at every size, the symbol read, and the dots' edges
+// measured as ink loss of 0.5 - r per edge.
+TEST(MarkGrading, DotPeenMarksOfEveryDotSizeReadAsTheirDotsAndSurface) {
+    const test::PeerSymbol& s = symbol22();
+    const bool table = test::fullSweep();
+    if (table)
+        std::printf("dot-peen (libdmtx 22x22): radius, cell contrast, growth, decode, overall\n");
+    for (const double radius : {0.35, 0.40, 0.45, 0.50}) {
+        const DotMark m = drawDots(s, radius);
+        const ImageView view{m.gray, m.width, static_cast<int>(m.gray.size()) / m.width};
+        const SymbolGrade g =
+            gradeSymbol(view, m.corners, k22, false, Light::Red, defaultAperture(kMark), kMark);
+        if (table)
+            std::printf("  %.2f  %.4f (0.8000)  %+.3f %+.3f (%+.3f)  %c  %c\n", radius,
+                        g[Parameter::CellContrast].value, g.printGrowthX, g.printGrowthY,
+                        radius - 0.5, gradeLetter(g[Parameter::Decode].grade),
+                        gradeLetter(g.overall));
+        SCOPED_TRACE(radius);
+        ASSERT_TRUE(g.located);
+        EXPECT_EQ(g[Parameter::Decode].grade, 4.0) << describe(g);
+        EXPECT_NEAR(g[Parameter::CellContrast].value, 0.8, 0.01) << describe(g);
+        EXPECT_NEAR(g[Parameter::CellModulation].value, 1.0, 0.02) << describe(g);
+        EXPECT_EQ(g[Parameter::FixedPatternDamage].grade, 4.0) << describe(g);
+        EXPECT_NEAR(g.printGrowthX, radius - 0.5, 0.03);
+        EXPECT_NEAR(g.printGrowthY, radius - 0.5, 0.03);
+    }
+}
+
 }  // namespace
 }  // namespace dm
