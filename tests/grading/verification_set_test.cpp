@@ -367,7 +367,12 @@ std::string runSeries(const Series& s) {
     std::snprintf(line, sizeof line, "%s\n  %8s %9s %9s %6s %8s\n", s.name.c_str(), "step",
                   "measured", "expected", "grade", "expected");
     std::string table = line;
-    for (const Step& step : s.steps) {
+    for (size_t k = 0; k < s.steps.size(); ++k) {
+#ifdef __SANITIZE_ADDRESS__
+        if (k % 2 == 1)  // every other step under the sanitizer
+            continue;
+#endif
+        const Step& step = s.steps[k];
         const SymbolGrade g = s.grade(step.setting);
         const ParameterGrade& p = g[s.parameter];
         const double measured = s.measured ? s.measured(g) : p.value;
