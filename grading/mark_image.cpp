@@ -6,29 +6,32 @@
 namespace dm {
 namespace {
 
-// The lowest (or highest) value over a window of width along each row, then each column; the
-// window centred on the pixel, cut at the picture's sides.
-std::vector<float> squareFilter(const ReflectanceImage& image, int32_t width, bool lowest) {
+// The lowest (or highest) value over a window of width along each row, then each column, for
+// the pixels of the box; the window centred on the pixel, cut at the box's sides. Pixels outside
+// the box keep their values.
+std::vector<float> squareFilter(const ReflectanceImage& image, int32_t width, bool lowest,
+                                const PixelBox& box) {
     const int32_t w = image.width;
-    const int32_t h = image.height;
     const int32_t before = (width - 1) / 2;
     const int32_t after = width - 1 - before;
     auto pick = [lowest](float a, float b) { return lowest ? std::min(a, b) : std::max(a, b); };
-    std::vector<float> across(image.values.size());
-    for (int32_t y = 0; y < h; ++y) {
+    std::vector<float> across = image.values;
+    for (int32_t y = box.y0; y < box.y1; ++y) {
         const float* row = image.values.data() + static_cast<size_t>(y) * w;
-        for (int32_t x = 0; x < w; ++x) {
+        for (int32_t x = box.x0; x < box.x1; ++x) {
             float v = row[x];
-            for (int32_t k = std::max(0, x - before); k <= std::min(w - 1, x + after); ++k)
+            for (int32_t k = std::max(box.x0, x - before); k <= std::min(box.x1 - 1, x + after);
+                 ++k)
                 v = pick(v, row[k]);
             across[static_cast<size_t>(y) * w + x] = v;
         }
     }
-    std::vector<float> out(image.values.size());
-    for (int32_t y = 0; y < h; ++y) {
-        for (int32_t x = 0; x < w; ++x) {
+    std::vector<float> out = across;
+    for (int32_t y = box.y0; y < box.y1; ++y) {
+        for (int32_t x = box.x0; x < box.x1; ++x) {
             float v = across[static_cast<size_t>(y) * w + x];
-            for (int32_t k = std::max(0, y - before); k <= std::min(h - 1, y + after); ++k)
+            for (int32_t k = std::max(box.y0, y - before); k <= std::min(box.y1 - 1, y + after);
+                 ++k)
                 v = pick(v, across[static_cast<size_t>(k) * w + x]);
             out[static_cast<size_t>(y) * w + x] = v;
         }
@@ -38,11 +41,15 @@ std::vector<float> squareFilter(const ReflectanceImage& image, int32_t width, bo
 
 }  // namespace
 
-ReflectanceImage closedDarkGaps(const ReflectanceImage& image, int32_t width) {
+ReflectanceImage closedDarkGaps(const ReflectanceImage& image, int32_t width, PixelBox box) {
+    box.x0 = std::clamp(box.x0, 0, image.width);
+    box.x1 = std::clamp(box.x1, box.x0, image.width);
+    box.y0 = std::clamp(box.y0, 0, image.height);
+    box.y1 = std::clamp(box.y1, box.y0, image.height);
     if (width < 2 || image.width <= 0)
         return image;
-    ReflectanceImage darkened{image.width, image.height, squareFilter(image, width, true)};
-    return {image.width, image.height, squareFilter(darkened, width, false)};
+    ReflectanceImage darkened{image.width, image.height, squareFilter(image, width, true, box)};
+    return {image.width, image.height, squareFilter(darkened, width, false, box)};
 }
 
 ReflectanceImage exposed(const ReflectanceImage& image, double factor) {

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <new>
 #include <optional>
-#include <tuple>
 
 #include "decoder/decoder.h"
 #include "detection/shared/geometry.h"
@@ -450,7 +449,7 @@ SymbolGrade gridNotMeasured(const ReflectanceImage& image, const SymbolCorners& 
 
 // The mean reflectance of the light and of the dark cells read through the aperture at the
 // grid's centres, the cells split by a threshold halfway between the two means, found from the
-// first threshold given.
+// first threshold given (below 0: the mean of all cells).
 struct CellLevels {
     double light = 0;
     double dark = 0;
@@ -463,6 +462,11 @@ CellLevels cellLevels(const ReflectanceImage& image, const MeasuredGrid& grid, d
         const double r = image.aperture(p, aperture);
         if (r >= 0)
             readings.push_back(r);
+    }
+    if (threshold < 0 && !readings.empty()) {
+        threshold = 0;
+        for (const double r : readings)
+            threshold += r / static_cast<double>(readings.size());
     }
     CellLevels levels{threshold, threshold};
     for (int round = 0; round < kCellSplitRounds; ++round) {
@@ -498,9 +502,7 @@ GridReading readAt(const ReflectanceImage& image, const MeasuredGrid& grid, int3
     probe.symbolRows = s.symbolRows;
     probe.symbolCols = s.symbolCols;
     probe.aperture = aperture.diameter(grid.moduleSize);
-    const auto [high, low] =
-        reflectanceExtremes(image, grid.outline, s.symbolRows, s.symbolCols, probe.aperture);
-    const CellLevels cells = cellLevels(image, grid, probe.aperture, (high + low) / 2);
+    const CellLevels cells = cellLevels(image, grid, probe.aperture, -1);
     probe.globalThreshold = (cells.light + cells.dark) / 2;
     const Reading reading = decodeReading(readModules(image, grid, probe), sizeIndex);
     GridReading out{reading.decoded, 0};
@@ -550,10 +552,26 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     const SymbolSize& s = symbolSize(sizeIndex);
     const int32_t rows = s.symbolRows;
     const int32_t cols = s.symbolCols;
-    // A direct part mark's grid is measured with the gaps between its dots closed.
+    // A direct part mark's grid is measured with the gaps between its dots closed, around the
+    // located symbol.
+    PixelBox around{image.width, image.height, 0, 0};
+    const double reach = 3 * cornerModuleSize(corners, rows, cols);
+    for (const ImagePoint& p : corners) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y))
+            continue;
+        const auto clampTo = [](double v, int32_t hi) {
+            return static_cast<int32_t>(std::clamp(v, 0.0, static_cast<double>(hi)));
+        };
+        around.x0 = std::min(around.x0, clampTo(std::floor(p.x - reach), image.width));
+        around.y0 = std::min(around.y0, clampTo(std::floor(p.y - reach), image.height));
+        around.x1 = std::max(around.x1, clampTo(std::ceil(p.x + reach), image.width));
+        around.y1 = std::max(around.y1, clampTo(std::ceil(p.y + reach), image.height));
+    }
     auto grid = measureFromCorners(
-        mark ? closedDarkGaps(image, static_cast<int32_t>(std::lround(
-                                         kDotGapShare * cornerModuleSize(corners, rows, cols))))
+        mark ? closedDarkGaps(image,
+                              static_cast<int32_t>(std::lround(
+                                  kDotGapShare * cornerModuleSize(corners, rows, cols))),
+                              around)
              : image,
         corners, sizeIndex, rows, cols);
     if (!grid) {
@@ -602,8 +620,10 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
         out.meanDark = cells.dark;
         threshold = (cells.light + cells.dark) / 2;
         contrast = cells.light - cells.dark;
-        std::tie(high, low) =
-            reflectanceExtremes(exposedImage, grid->outline, rows, cols, out.aperture);
+        // The extremes exposed alike (those of the exposed picture but where highlights beyond
+        // 100 % mix with other pixels under the aperture).
+        high = std::min(1.0, high * out.exposure);
+        low = std::min(1.0, low * out.exposure);
     }
     const ReflectanceImage& read = mark ? exposedImage : image;
     out.maxReflectance = high;
