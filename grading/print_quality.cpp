@@ -485,13 +485,20 @@ CellLevels cellLevels(const ReflectanceImage& image, const MeasuredGrid& grid, d
     return levels;
 }
 
-// How well a grid reads: whether it decodes, and the codeword errors the correction found.
+// How well a grid reads: whether it decodes, whether its centres stay within a module of the
+// regular grid (a tracking that lost some edges may still read), and the codeword errors the
+// correction found.
 struct GridReading {
     bool decoded = false;
+    bool kept = false;
     int32_t errors = 0;
 
     bool betterThan(const GridReading& other) const {
-        return decoded != other.decoded ? decoded : errors < other.errors;
+        if (decoded != other.decoded)
+            return decoded;
+        if (kept != other.kept)
+            return kept;
+        return errors < other.errors;
     }
 };
 
@@ -505,7 +512,7 @@ GridReading readAt(const ReflectanceImage& image, const MeasuredGrid& grid, int3
     const CellLevels cells = cellLevels(image, grid, probe.aperture, -1);
     probe.globalThreshold = (cells.light + cells.dark) / 2;
     const Reading reading = decodeReading(readModules(image, grid, probe), sizeIndex);
-    GridReading out{reading.decoded, 0};
+    GridReading out{reading.decoded, grid.gridNonuniformity <= kLostGridDistance, 0};
     for (const BlockErrors& b : reading.correction.blocks)
         out.errors += b.errors;
     return out;
