@@ -485,6 +485,14 @@ CellLevels cellLevels(const ReflectanceImage& image, const MeasuredGrid& grid, d
     return levels;
 }
 
+// The width the gaps between a mark's dots are closed over, pixels: 0 (none) for a module size
+// that is not a size, at most the widest gap a picture can show.
+int32_t dotGapWidth(double moduleSize) {
+    constexpr double kWidestGap = 1024;
+    const double gap = kDotGapShare * moduleSize;
+    return gap > 0 ? static_cast<int32_t>(std::lround(std::min(gap, kWidestGap))) : 0;
+}
+
 // How well a grid reads: whether it decodes, whether its centres stay within a module of the
 // regular grid (a tracking that lost some edges may still read), and the codeword errors the
 // correction found.
@@ -566,8 +574,8 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     for (const ImagePoint& p : corners) {
         if (!std::isfinite(p.x) || !std::isfinite(p.y))
             continue;
-        const auto clampTo = [](double v, int32_t hi) {
-            return static_cast<int32_t>(std::clamp(v, 0.0, static_cast<double>(hi)));
+        const auto clampTo = [](double v, int32_t hi) {  // NaN to 0
+            return v >= 0 ? static_cast<int32_t>(std::min(v, static_cast<double>(hi))) : 0;
         };
         around.x0 = std::min(around.x0, clampTo(std::floor(p.x - reach), image.width));
         around.y0 = std::min(around.y0, clampTo(std::floor(p.y - reach), image.height));
@@ -575,10 +583,7 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
         around.y1 = std::max(around.y1, clampTo(std::ceil(p.y + reach), image.height));
     }
     auto grid = measureFromCorners(
-        mark ? closedDarkGaps(image,
-                              static_cast<int32_t>(std::lround(
-                                  kDotGapShare * cornerModuleSize(corners, rows, cols))),
-                              around)
+        mark ? closedDarkGaps(image, dotGapWidth(cornerModuleSize(corners, rows, cols)), around)
              : image,
         corners, sizeIndex, rows, cols);
     if (!grid) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "grading/print_quality.h"
 #include "symbology/symbol_size.h"
@@ -130,6 +131,23 @@ TEST(MarkGrading, ACleanLabelGradesAAsAMark) {
     EXPECT_EQ(print.mode, GradingMode::Print);
     EXPECT_EQ(print.exposure, 1.0);
     EXPECT_NEAR(print.aperture, 6.4, 0.1);
+}
+
+// Corners that are no outline (not numbers, far off the picture, a point) grade nothing as a
+// mark either, without reading outside the picture.
+TEST(MarkGrading, NoOutlineGradesNothing) {
+    const Mark m = drawMark(235, 20, 235);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double huge = 1e12;
+    for (const SymbolCorners& corners :
+         {SymbolCorners{{{nan, nan}, {nan, 0}, {0, nan}, {1, 1}}},
+          SymbolCorners{{{-huge, -huge}, {huge, -huge}, {huge, huge}, {-huge, huge}}},
+          SymbolCorners{{{5, 5}, {5, 5}, {5, 5}, {5, 5}}}}) {
+        const SymbolGrade g =
+            gradeSymbol(m.view(), corners, k22, false, Light::Red, defaultAperture(kMark), kMark);
+        EXPECT_FALSE(g.decoded);
+        EXPECT_EQ(g.overall, 0);
+    }
 }
 
 // The mark series of the check of the checker: cell contrast (L - D) / L of squares darker than
