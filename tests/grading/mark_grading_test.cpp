@@ -2,10 +2,12 @@
 // grades A, and cell contrast and minimum reflectance step at their levels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <random>
 
 #include "grading/print_quality.h"
 #include "symbology/symbol_size.h"
@@ -200,13 +202,16 @@ TEST(MarkGrading, CellContrastAndMinimumReflectanceStepAtTheMarkLevels) {
 }
 
 // Round dots of radius r modules at the cell centres of 16-pixel cells, level 40 on a surface of
-// 200, each pixel the mean of 4 x 4 samples; rows top-down, a quiet zone of four cells.
+// 200, each pixel the mean of 4 x 4 samples, Gaussian noise of the sigma added; rows top-down, a
+// quiet zone of four cells.
 struct DotMark {
     std::vector<uint8_t> gray;
     int width = 0;
     SymbolCorners corners{};
 };
-DotMark drawDots(const test::PeerSymbol& s, double radius) {
+DotMark drawDots(const test::PeerSymbol& s, double radius, double noise = 0) {
+    std::mt19937 rng(7);
+    std::normal_distribution<double> grain(0, noise > 0 ? noise : 1);
     constexpr int kCell = 16, kQuiet = 4, kSamples = 4;
     DotMark m;
     m.width = (s.cols + 2 * kQuiet) * kCell;
@@ -223,8 +228,10 @@ DotMark drawDots(const test::PeerSymbol& s, double radius) {
                         s.matrix[static_cast<size_t>(r) * s.cols + c] &&
                         std::hypot(u - c - 0.5, v - r - 0.5) < radius;
             }
+            const double level =
+                200 - 160.0 * dark / (kSamples * kSamples) + (noise > 0 ? grain(rng) : 0);
             m.gray[static_cast<size_t>(y) * m.width + x] =
-                static_cast<uint8_t>(std::lround(200 - 160.0 * dark / (kSamples * kSamples)));
+                static_cast<uint8_t>(std::clamp(std::lround(level), 0L, 255L));
         }
     }
     const double a = kQuiet * kCell, b = a + s.cols * kCell, c = a + s.rows * kCell;
@@ -259,6 +266,26 @@ TEST(MarkGrading, DotPeenMarksOfEveryDotSizeReadAsTheirDotsAndSurface) {
         EXPECT_EQ(g[Parameter::FixedPatternDamage].grade, 4.0) << describe(g);
         EXPECT_NEAR(g.printGrowthX, radius - 0.5, 0.03);
         EXPECT_NEAR(g.printGrowthY, radius - 0.5, 0.03);
+    }
+}
+
+// Noise on a dot-peen mark: cell contrast is a ratio of the means of many cells, so grain up to
+// 30 levels leaves it at (200 - 40) / 200 (where the extremes of symbol contrast would widen), and
+// the mark still reads at the threshold.
+TEST(MarkGrading, NoiseLeavesCellContrastAtTheMeansDrawn) {
+    const test::PeerSymbol& s = symbol22();
+    for (const double noise : {0.0, 10.0, 20.0, 30.0}) {
+        const DotMark m = drawDots(s, 0.45, noise);
+        const ImageView view{m.gray, m.width, static_cast<int>(m.gray.size()) / m.width};
+        const SymbolGrade g =
+            gradeSymbol(view, m.corners, k22, false, Light::Red, defaultAperture(kMark), kMark);
+        if (test::fullSweep())
+            std::printf("dot-peen noise %2.0f: cell contrast %.4f (0.8000), %c, overall %c\n",
+                        noise, g[Parameter::CellContrast].value,
+                        gradeLetter(g[Parameter::CellContrast].grade), gradeLetter(g.overall));
+        SCOPED_TRACE(noise);
+        EXPECT_NEAR(g[Parameter::CellContrast].value, 0.8, 0.02) << describe(g);
+        EXPECT_EQ(g[Parameter::Decode].grade, 4.0) << describe(g);
     }
 }
 
