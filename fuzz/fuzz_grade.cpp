@@ -37,9 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     dm::fuzz::fillPixels(image, data, size);
-    if (givenOutline)
+    // Graded as a print and as a direct part mark (closed gaps, exposure, the grid choice).
+    constexpr dm::GradingMode kMark = dm::GradingMode::DirectPartMark;
+    if (givenOutline) {
         (void)dm::gradeSymbol(image.view(), corners, sizeIndex);
-    else
+        (void)dm::gradeSymbol(image.view(), corners, sizeIndex, false, dm::Light::Red,
+                              dm::defaultAperture(kMark), kMark);
+    } else {
         (void)dm::gradeImage(image.view());
+        (void)dm::gradeImage(image.view(), dm::Light::Red, kMark);
+    }
     return 0;
 }

@@ -346,22 +346,29 @@ std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Hom
     // ends), then the outline moved in by it: its sides are edges of dark modules.
     const int32_t regionRows = rows / verticalRegions(s);
     const int32_t regionCols = cols / horizontalRegions(s);
-    std::vector<double> across, down;
-    for (int32_t t = 0; t < rows; t += regionRows)
-        collectGrowth(image, threshold, grown->map(-kEdgeReach, t + 0.5),
-                      grown->map(cols + kEdgeReach, t + 0.5), across);
-    for (int32_t t = regionCols - 1; t < cols; t += regionCols)
-        collectGrowth(image, threshold, grown->map(t + 0.5, -kEdgeReach),
-                      grown->map(t + 0.5, rows + kEdgeReach), down);
     MeasuredGrid grid;
-    grid.growthX = medianGrowth(std::move(across));
-    grid.growthY = medianGrowth(std::move(down));
-    const double u0 = grid.growthX * cols / (cols + 2 * grid.growthX);
-    const double v0 = grid.growthY * rows / (rows + 2 * grid.growthY);
-    const auto outline =
-        symbolToImage({grown->map(u0, v0), grown->map(cols - u0, v0),
-                       grown->map(cols - u0, rows - v0), grown->map(u0, rows - v0)},
-                      cols, rows);
+    // The growth along the alternating lines the map places, and the outline it leaves.
+    auto moveIn = [&](const Homography& along) {
+        std::vector<double> across, down;
+        for (int32_t t = 0; t < rows; t += regionRows)
+            collectGrowth(image, threshold, along.map(-kEdgeReach, t + 0.5),
+                          along.map(cols + kEdgeReach, t + 0.5), across);
+        for (int32_t t = regionCols - 1; t < cols; t += regionCols)
+            collectGrowth(image, threshold, along.map(t + 0.5, -kEdgeReach),
+                          along.map(t + 0.5, rows + kEdgeReach), down);
+        grid.growthX = medianGrowth(std::move(across));
+        grid.growthY = medianGrowth(std::move(down));
+        const double u0 = grid.growthX * cols / (cols + 2 * grid.growthX);
+        const double v0 = grid.growthY * rows / (rows + 2 * grid.growthY);
+        return symbolToImage({grown->map(u0, v0), grown->map(cols - u0, v0),
+                              grown->map(cols - u0, rows - v0), grown->map(u0, rows - v0)},
+                             cols, rows);
+    };
+    // Measured once more along the lines the moved outline places: a heavy loss puts the first
+    // outline's lines off the middles of the modules, where round dots are narrower.
+    auto outline = moveIn(*grown);
+    if (outline)
+        outline = moveIn(*outline);
     if (!outline)
         return std::nullopt;
 
@@ -382,6 +389,16 @@ std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Hom
     if (!std::isfinite(grid.moduleSize) || grid.moduleSize <= 0)
         return std::nullopt;
     return grid;
+}
+
+MeasuredGrid cellCentredGrid(const MeasuredGrid& grid, int32_t rows, int32_t cols) {
+    MeasuredGrid out = grid;
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < cols; ++c)
+            out.centres[static_cast<size_t>(r) * cols + c] = grid.outline.map(c + 0.5, r + 0.5);
+    }
+    fitRegularGrid(out, rows, cols);
+    return out;
 }
 
 }  // namespace dm

@@ -42,4 +42,9 @@ struct MeasuredGrid {
 std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Homography& rough,
                                         int32_t sizeIndex, double threshold);
 
+// The grid with every module centre where the measured outline puts it, the middle of its cell,
+// instead of where the clock tracks place it: for marks whose clock tracks are dots or whose
+// edges cannot be followed. The regular grid is fitted again; the growth stays.
+MeasuredGrid cellCentredGrid(const MeasuredGrid& grid, int32_t rows, int32_t cols);
+
 }  // namespace dm

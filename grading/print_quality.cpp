@@ -9,6 +9,7 @@
 #include "detection/shared/geometry.h"
 #include "grading/fixed_pattern.h"
 #include "grading/grid_measurement.h"
+#include "grading/mark_image.h"
 #include "grading/reflectance_image.h"
 #include "symbology/codeword_correction.h"
 #include "symbology/placement.h"
@@ -26,6 +27,19 @@ constexpr Limits kModulation{0.50, 0.40, 0.30, 0.20};  // modules' modulation an
 constexpr Limits kUnusedCorrection{0.62, 0.50, 0.37, 0.25};
 constexpr Limits kAxialNonuniformity{0.06, 0.08, 0.10, 0.12};  // at most
 constexpr Limits kGridNonuniformity{0.38, 0.50, 0.63, 0.75};   // at most
+// Direct part marks (AIM DPM): cell contrast (ML - MD) / ML; cell modulation graded as
+// modulation; minimum reflectance passes (A) from 5 % and fails (F) below.
+constexpr Limits kCellContrast{0.30, 0.25, 0.20, 0.15};
+constexpr double kLeastMinimumReflectance = 0.05;
+
+// A direct part mark's picture is exposed so that the mean of its light cells lies here, as a
+// mark verifier sets its exposure before it grades.
+constexpr double kMeanLightTarget = 0.78;
+// The gaps between a dot-peen mark's dots are closed over this share of the module size before
+// its grid is measured: dots of half the pitch and more, jittered, join into modules.
+constexpr double kDotGapShare = 0.6;
+// Rounds of the two-means split of the cells into light and dark.
+constexpr int kCellSplitRounds = 8;
 
 // Grade A, the highest: a value that reaches the first limit, a parameter nothing lowers.
 constexpr uint8_t kBestGrade = 4;
@@ -433,38 +447,208 @@ SymbolGrade gridNotMeasured(const ReflectanceImage& image, const SymbolCorners& 
     return out;
 }
 
+// The mean reflectance of the light and of the dark cells read through the aperture at the
+// grid's centres, the cells split by a threshold halfway between the two means, found from the
+// first threshold given (below 0: the mean of all cells).
+struct CellLevels {
+    double light = 0;
+    double dark = 0;
+};
+CellLevels cellLevels(const ReflectanceImage& image, const MeasuredGrid& grid, double aperture,
+                      double threshold) {
+    std::vector<double> readings;
+    readings.reserve(grid.centres.size());
+    for (const ImagePoint& p : grid.centres) {
+        const double r = image.aperture(p, aperture);
+        if (r >= 0)
+            readings.push_back(r);
+    }
+    if (threshold < 0 && !readings.empty()) {
+        threshold = 0;
+        for (const double r : readings)
+            threshold += r / static_cast<double>(readings.size());
+    }
+    CellLevels levels{threshold, threshold};
+    for (int round = 0; round < kCellSplitRounds; ++round) {
+        double light = 0, dark = 0;
+        int32_t lights = 0, darks = 0;
+        for (const double r : readings) {
+            const bool isLight = r >= threshold;
+            (isLight ? light : dark) += r;
+            (isLight ? lights : darks) += 1;
+        }
+        if (lights == 0 || darks == 0)
+            break;
+        levels = {light / lights, dark / darks};
+        threshold = (levels.light + levels.dark) / 2;
+    }
+    return levels;
+}
+
+// The width the gaps between a mark's dots are closed over, pixels: 0 (none) for a module size
+// that is not a size, at most the widest gap a picture can show.
+int32_t dotGapWidth(double moduleSize) {
+    constexpr double kWidestGap = 1024;
+    const double gap = kDotGapShare * moduleSize;
+    return gap > 0 ? static_cast<int32_t>(std::lround(std::min(gap, kWidestGap))) : 0;
+}
+
+// How well a grid reads: whether it decodes, whether its centres stay within a module of the
+// regular grid (a tracking that lost some edges may still read), and the codeword errors the
+// correction found.
+struct GridReading {
+    bool decoded = false;
+    bool kept = false;
+    int32_t errors = 0;
+
+    bool betterThan(const GridReading& other) const {
+        if (decoded != other.decoded)
+            return decoded;
+        if (kept != other.kept)
+            return kept;
+        return errors < other.errors;
+    }
+};
+
+GridReading readAt(const ReflectanceImage& image, const MeasuredGrid& grid, int32_t sizeIndex,
+                   const Aperture& aperture) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    SymbolGrade probe;
+    probe.symbolRows = s.symbolRows;
+    probe.symbolCols = s.symbolCols;
+    probe.aperture = aperture.diameter(grid.moduleSize);
+    const CellLevels cells = cellLevels(image, grid, probe.aperture, -1);
+    probe.globalThreshold = (cells.light + cells.dark) / 2;
+    const Reading reading = decodeReading(readModules(image, grid, probe), sizeIndex);
+    GridReading out{reading.decoded, grid.gridNonuniformity <= kLostGridDistance, 0};
+    for (const BlockErrors& b : reading.correction.blocks)
+        out.errors += b.errors;
+    return out;
+}
+
+// A mark's grid: the one its clock tracks give or, when the cells read better there, one with
+// each cell read at its middle, as the measured outline places it or else as the corners the
+// decode located place it (dots whose edges the tracking cannot follow, a textured surface).
+// When none reads, the decode's own: it read the symbol there, so what does not read at it is
+// the mark's quality, not a grid lost.
+struct MarkGrid {
+    MeasuredGrid grid;
+    bool located = false;  // the decode's corners placed it
+};
+MarkGrid markGrid(const ReflectanceImage& image, const MeasuredGrid& tracked,
+                  const Homography& located, int32_t sizeIndex, const Aperture& aperture) {
+    const SymbolSize& s = symbolSize(sizeIndex);
+    MeasuredGrid atLocated = tracked;
+    atLocated.outline = located;
+    const std::array<MeasuredGrid, 3> candidates{
+        tracked, cellCentredGrid(tracked, s.symbolRows, s.symbolCols),
+        cellCentredGrid(atLocated, s.symbolRows, s.symbolCols)};
+    size_t best = 0;
+    GridReading bestReading = readAt(image, candidates[0], sizeIndex, aperture);
+    for (size_t k = 1; k < candidates.size(); ++k) {
+        const GridReading reading = readAt(image, candidates[k], sizeIndex, aperture);
+        if (reading.betterThan(bestReading)) {
+            best = k;
+            bestReading = reading;
+        }
+    }
+    if (!bestReading.decoded)
+        best = candidates.size() - 1;
+    return {candidates[best], best == candidates.size() - 1};
+}
+
 SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, int32_t sizeIndex,
-                  const Aperture& aperture) {
+                  const Aperture& aperture, GradingMode mode) {
     SymbolGrade out = notLocated();
+    out.mode = mode;
     if (!isValidSizeIndex(sizeIndex) || image.width <= 0)
         return out;
+    const bool mark = mode == GradingMode::DirectPartMark;
     const SymbolSize& s = symbolSize(sizeIndex);
     const int32_t rows = s.symbolRows;
     const int32_t cols = s.symbolCols;
-    const auto grid = measureFromCorners(image, corners, sizeIndex, rows, cols);
-    if (!grid)
-        return gridNotMeasured(image, corners, sizeIndex, aperture);
+    // A direct part mark's grid is measured with the gaps between its dots closed, around the
+    // located symbol.
+    PixelBox around{image.width, image.height, 0, 0};
+    const double reach = 3 * cornerModuleSize(corners, rows, cols);
+    for (const ImagePoint& p : corners) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y))
+            continue;
+        const auto clampTo = [](double v, int32_t hi) {  // NaN to 0
+            return v >= 0 ? static_cast<int32_t>(std::min(v, static_cast<double>(hi))) : 0;
+        };
+        around.x0 = std::min(around.x0, clampTo(std::floor(p.x - reach), image.width));
+        around.y0 = std::min(around.y0, clampTo(std::floor(p.y - reach), image.height));
+        around.x1 = std::max(around.x1, clampTo(std::ceil(p.x + reach), image.width));
+        around.y1 = std::max(around.y1, clampTo(std::ceil(p.y + reach), image.height));
+    }
+    auto grid = measureFromCorners(
+        mark ? closedDarkGaps(image, dotGapWidth(cornerModuleSize(corners, rows, cols)), around)
+             : image,
+        corners, sizeIndex, rows, cols);
+    if (!grid) {
+        SymbolGrade failed = gridNotMeasured(image, corners, sizeIndex, aperture);
+        failed.mode = mode;
+        if (mark)  // cell contrast needs the cells
+            failed.parameters[static_cast<size_t>(Parameter::CellContrast)] = {
+                Parameter::CellContrast, 0, 0, false};
+        return failed;
+    }
     out.located = true;
     out.sizeIndex = sizeIndex;
     out.symbolRows = rows;
     out.symbolCols = cols;
+    bool gridOfTheDecode = false;
+    if (mark) {
+        if (const auto located = symbolToImage(corners, cols, rows)) {
+            MarkGrid chosen = markGrid(image, *grid, *located, sizeIndex, aperture);
+            grid = std::move(chosen.grid);
+            gridOfTheDecode = chosen.located;
+        }
+    }
     out.moduleSize = grid->moduleSize;
     out.aperture = aperture.diameter(grid->moduleSize);
     out.printGrowthX = grid->growthX;
     out.printGrowthY = grid->growthY;
-    const auto [high, low] = reflectanceExtremes(image, grid->outline, rows, cols, out.aperture);
+    auto [high, low] = reflectanceExtremes(image, grid->outline, rows, cols, out.aperture);
+    double threshold = (high + low) / 2;
+    double contrast = high - low;
+    // A direct part mark: its minimum reflectance is the mean light of its cells as the
+    // picture shows them, against the picture's brightest area; then the picture is exposed to
+    // put the mean light at the target, and the threshold lies halfway between the light and
+    // dark cells' means, whose difference the cells' modulation is measured against.
+    double minimumReflectance = 0;
+    ReflectanceImage exposedImage;
+    if (mark) {
+        const CellLevels seen = cellLevels(image, *grid, out.aperture, threshold);
+        const double brightest =
+            brightestArea(image, std::max<int32_t>(1, std::lround(out.aperture)));
+        minimumReflectance = brightest > 0 ? seen.light / brightest : 0;
+        out.exposure = seen.light > 0 ? kMeanLightTarget / seen.light : 1;
+        exposedImage = exposed(image, out.exposure);
+        const CellLevels cells =
+            cellLevels(exposedImage, *grid, out.aperture, threshold * out.exposure);
+        out.meanLight = cells.light;
+        out.meanDark = cells.dark;
+        threshold = (cells.light + cells.dark) / 2;
+        contrast = cells.light - cells.dark;
+        // The extremes exposed alike (those of the exposed picture but where highlights beyond
+        // 100 % mix with other pixels under the aperture).
+        high = std::min(1.0, high * out.exposure);
+        low = std::min(1.0, low * out.exposure);
+    }
+    const ReflectanceImage& read = mark ? exposedImage : image;
     out.maxReflectance = high;
     out.minReflectance = low;
-    out.globalThreshold = (high + low) / 2;
-    const double contrast = high - low;
+    out.globalThreshold = threshold;
     out.corners = {grid->outline.map(0, 0), grid->outline.map(cols, 0),
                    grid->outline.map(cols, rows), grid->outline.map(0, rows)};
 
-    const Reading reading = decodeReading(readModules(image, *grid, out), sizeIndex);
+    const Reading reading = decodeReading(readModules(read, *grid, out), sizeIndex);
     out.decoded = reading.decoded;
     out.blocks = reading.correction.blocks;
     const CodewordGrades codewords = gradeModules(out, reading, contrast);
-    const PatternDamage pattern = gradePattern(image, *grid, contrast, out);
+    const PatternDamage pattern = gradePattern(read, *grid, contrast, out);
     const double unused = unusedCorrection(out.blocks, reading.known);
     const Interleaving interleaving = reading.correction.interleaving;
 
@@ -472,16 +656,26 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
         out.parameters[static_cast<size_t>(p)] = {p, value, grade};
     };
     set(Parameter::Decode, out.decoded ? 1 : 0, out.decoded ? kBestGrade : 0);
-    set(Parameter::SymbolContrast, contrast, gradeAtLeast(contrast, kSymbolContrast));
+    if (mark) {
+        const double cellContrast = out.meanLight > 0 ? contrast / out.meanLight : 0;
+        set(Parameter::CellContrast, cellContrast, gradeAtLeast(cellContrast, kCellContrast));
+    } else {
+        set(Parameter::SymbolContrast, contrast, gradeAtLeast(contrast, kSymbolContrast));
+    }
     const ReserveGrade modulation = reserveGrade(codewords.modulation, sizeIndex, interleaving);
     set(Parameter::Modulation,
         restingValue(codewords.modulationValue, codewords.modulation, modulation),
         modulation.grade);
     out.lowestModulation = codewords.lowestModulation;
     const ReserveGrade margin = reserveGrade(codewords.margin, sizeIndex, interleaving);
-    set(Parameter::ReflectanceMargin,
-        reading.known ? restingValue(codewords.marginValue, codewords.margin, margin) : 0,
-        reading.known ? margin.grade : 0);
+    if (mark) {
+        set(Parameter::MinimumReflectance, minimumReflectance,
+            minimumReflectance >= kLeastMinimumReflectance - kSlack ? kBestGrade : 0);
+    } else {
+        set(Parameter::ReflectanceMargin,
+            reading.known ? restingValue(codewords.marginValue, codewords.margin, margin) : 0,
+            reading.known ? margin.grade : 0);
+    }
     out.lowestMargin = reading.known ? codewords.lowestMargin : 0;
     set(Parameter::FixedPatternDamage, pattern.damaged, pattern.grade);
     set(Parameter::AxialNonuniformity, grid->axialNonuniformity,
@@ -496,11 +690,15 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     // grid: the tracking lost the edges, and the parameters would grade that, not the print.
     if (offPicture(out.modules))
         out.gridFailure = GridFailure::OffPicture;
-    else if (!reading.decoded &&
+    else if (!reading.decoded && !gridOfTheDecode &&
              (pattern.clocksWrong > kLostClockShare || grid->gridNonuniformity > kLostGridDistance))
         out.gridFailure = GridFailure::GridLost;
-    if (out.gridFailure != GridFailure::None)
+    if (out.gridFailure != GridFailure::None) {
         markGridUnmeasured(out);
+        if (mark)  // the cells were read at the lost grid
+            out.parameters[static_cast<size_t>(Parameter::CellContrast)] = {Parameter::CellContrast,
+                                                                            0, 0, false};
+    }
     out.overall = kBestGrade;
     for (const ParameterGrade& p : out.parameters)
         out.overall = std::min(out.overall, p.grade);
@@ -509,7 +707,15 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
 
 }  // namespace
 
-std::string_view parameterName(Parameter parameter) {
+std::string_view parameterName(Parameter parameter, GradingMode mode) {
+    if (mode == GradingMode::DirectPartMark) {
+        if (parameter == Parameter::CellContrast)
+            return "Cell contrast";
+        if (parameter == Parameter::CellModulation)
+            return "Cell modulation";
+        if (parameter == Parameter::MinimumReflectance)
+            return "Minimum reflectance";
+    }
     switch (parameter) {
         case Parameter::Decode:
             return "Decode";
@@ -550,25 +756,31 @@ char gradeLetter(double grade) {
     return grade >= 3.5 ? 'A' : grade >= 2.5 ? 'B' : grade >= 1.5 ? 'C' : grade >= 0.5 ? 'D' : 'F';
 }
 
+Aperture defaultAperture(GradingMode mode) {
+    constexpr double kMarkApertureShare = 0.5;
+    return mode == GradingMode::DirectPartMark ? Aperture{kMarkApertureShare} : Aperture{};
+}
+
 SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
-                        bool inverted, Light light, Aperture aperture) {
+                        bool inverted, Light light, Aperture aperture, GradingMode mode) {
     try {
         ReflectanceImage reflectance = reflectanceOf(image, light);
         if (inverted) {
             for (float& r : reflectance.values)
                 r = 1.0f - r;
         }
-        return grade(reflectance, corners, sizeIndex, aperture);
+        return grade(reflectance, corners, sizeIndex, aperture, mode);
     } catch (const std::bad_alloc&) {
         return notLocated();
     }
 }
 
-SymbolGrade gradeImage(const ImageView& image, Light light) {
+SymbolGrade gradeImage(const ImageView& image, Light light, GradingMode mode) {
     const DecodeResult located = decodeImage(image);
     if (!located.corners || located.sizeIndex < 0)
         return notLocated();
-    return gradeSymbol(image, *located.corners, located.sizeIndex, located.inverted, light);
+    return gradeSymbol(image, *located.corners, located.sizeIndex, located.inverted, light,
+                       defaultAperture(mode), mode);
 }
 
 }  // namespace dm

@@ -32,11 +32,23 @@ enum class Parameter : uint8_t {
     AxialNonuniformity,
     GridNonuniformity,
     UnusedErrorCorrection,
+    // A direct part mark's grade holds its own parameters in three of the slots.
+    CellContrast = SymbolContrast,
+    CellModulation = Modulation,
+    MinimumReflectance = ReflectanceMargin,
 };
 inline constexpr size_t kParameterCount = 8;
 
-// "Decode", "Symbol contrast", ...
-std::string_view parameterName(Parameter parameter);
+// What a grade measures: the print quality of a symbol printed on a label, or of a mark made
+// directly on a part (dot-peen, laser, etched), whose grade reads cell contrast, cell modulation
+// and minimum reflectance in place of symbol contrast, modulation and reflectance margin, on a
+// picture exposed so that the mean of the light cells lies at a fixed level, its grid measured
+// with the gaps between dots closed.
+enum class GradingMode : uint8_t { Print, DirectPartMark };
+
+// "Decode", "Symbol contrast", ...; "Cell contrast", "Cell modulation", "Minimum reflectance"
+// in their slots for a direct part mark.
+std::string_view parameterName(Parameter parameter, GradingMode mode = GradingMode::Print);
 
 // 'A' (3.5 and above), 'B' (2.5), 'C' (1.5), 'D' (0.5) or 'F'.
 char gradeLetter(double grade);
@@ -95,6 +107,7 @@ struct PatternSegment {
 };
 
 struct SymbolGrade {
+    GradingMode mode = GradingMode::Print;
     bool located = false;  // a symbol outline and size to grade; else every grade is 0
     bool decoded = false;
     // When set, the parameters measured at the grid are not measured and the overall grade is 0.
@@ -119,6 +132,12 @@ struct SymbolGrade {
     // lone dark module is 1 + 2 printGrowthX wide.
     double printGrowthX = 0;
     double printGrowthY = 0;
+    // A direct part mark's exposure: the factor its reflectances were multiplied by (held at 1)
+    // to put the mean of the light cells at the target, and the means of the light and dark
+    // cells after it. Factor 1 and means 0 for a print.
+    double exposure = 1;
+    double meanLight = 0;
+    double meanDark = 0;
     std::array<ParameterGrade, kParameterCount> parameters{};
     double overall = 0;                         // the lowest parameter grade
     SymbolCorners corners{};                    // outline of the measured grid
@@ -147,16 +166,22 @@ struct Aperture {
     }
 };
 
+// The aperture a mode reads through when none is asked for: 0.8 module for a print, half a
+// module for a direct part mark, so that a dot smaller than its cell fills most of it.
+Aperture defaultAperture(GradingMode mode);
+
 // Grades the symbol of the given size whose outer corners (top left, top right, bottom right,
 // bottom left as printed, picture coordinates) a decode located in the image, its reflectance
 // read in the light given (colour images; red by default, as verifiers light a symbol). A
 // symbol printed light on dark (inverted) is graded on the image's negative, where its modules
 // are dark.
 SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
-                        bool inverted = false, Light light = Light::Red, Aperture aperture = {});
+                        bool inverted = false, Light light = Light::Red, Aperture aperture = {},
+                        GradingMode mode = GradingMode::Print);
 
-// Decodes the image with decodeImage and grades the symbol it located; not located when it
-// found no outline of a known size.
-SymbolGrade gradeImage(const ImageView& image, Light light = Light::Red);
+// Decodes the image with decodeImage and grades the symbol it located, through the mode's
+// default aperture; not located when it found no outline of a known size.
+SymbolGrade gradeImage(const ImageView& image, Light light = Light::Red,
+                       GradingMode mode = GradingMode::Print);
 
 }  // namespace dm

@@ -85,7 +85,7 @@ FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> most
 }
 
 GradedFile gradeImageFile(const std::string& path, Light light, std::optional<int32_t> mostSymbols,
-                          Aperture aperture) {
+                          Aperture aperture, GradingMode mode) {
     GradedFile out;
     std::vector<uint8_t> gray;
     out.file = loadAndDecode(path, out.image, gray, mostSymbols);
@@ -101,13 +101,14 @@ GradedFile gradeImageFile(const std::string& path, Light light, std::optional<in
         }
         const ImageView view{gray, out.image->width, out.image->height};
         // The picture is already in the light's channel: graded as white light sees it.
-        out.grade = gradeSymbol(view, *r.corners, r.sizeIndex, r.inverted, Light::White, aperture);
+        out.grade =
+            gradeSymbol(view, *r.corners, r.sizeIndex, r.inverted, Light::White, aperture, mode);
         for (size_t i = 0; i < out.file.symbols.size(); ++i) {
             const DecodeResult& s = out.file.symbols[i];
             // The first symbol is the one graded above.
             out.grades.push_back(i == 0 ? out.grade
                                         : gradeSymbol(view, *s.corners, s.sizeIndex, s.inverted,
-                                                      Light::White, aperture));
+                                                      Light::White, aperture, mode));
         }
     } catch (const std::bad_alloc&) {
         out.file = FileOutcome{};

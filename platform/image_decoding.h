@@ -47,9 +47,9 @@ struct GradedFile {
 
 // Loads an image file once, decodes it as decodeImageFile does and grades the symbol the decode
 // located, in the image's own pixels, their reflectance read in the light given; with
-// mostSymbols every symbol read, up to that many.
+// mostSymbols every symbol read, up to that many; as a print or as a direct part mark.
 GradedFile gradeImageFile(const std::string& path, Light light = Light::Red,
-                          std::optional<int32_t> mostSymbols = std::nullopt,
-                          Aperture aperture = {});
+                          std::optional<int32_t> mostSymbols = std::nullopt, Aperture aperture = {},
+                          GradingMode mode = GradingMode::Print);
 
 }  // namespace dm

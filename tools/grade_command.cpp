@@ -32,6 +32,7 @@ struct GradeOptions {
     std::string aperture;  // as given: "0.8x" (of the X dimension) or mils ("5", "5mil")
     double dpi = 0;        // the pictures' resolution, 0 when not given
     bool scans = false;
+    bool dpm = false;  // grade as a direct part mark
 };
 
 // The aperture --aperture and --dpi ask for, and how the result line names it: its diameter
@@ -48,6 +49,7 @@ ApertureChoice apertureChoice(const GradeOptions& opts) {
         throw CLI::RuntimeError(2);
     };
     ApertureChoice choice;
+    choice.aperture = defaultAperture(opts.dpm ? GradingMode::DirectPartMark : GradingMode::Print);
     std::string text = opts.aperture;
     if (text.empty()) {
         return choice;
@@ -121,6 +123,12 @@ constexpr const char* kIndicative =
     "colour image) through a synthetic aperture of 0.8 module, without a verifier's calibrated "
     "lighting and optics.";
 
+constexpr const char* kIndicativeMark =
+    "Grades are indicative: the picture is exposed so that the mean of the light cells is 78 %, "
+    "reflectance read as level / 255 (the channel of the light in a colour image) through a "
+    "synthetic aperture, minimum reflectance against the picture's brightest area for want of a "
+    "calibrated reference.";
+
 // JSON member names of the parameters, in their order.
 constexpr std::array<const char*, kParameterCount> kJsonNames{"decode",
                                                               "symbolContrast",
@@ -131,6 +139,19 @@ constexpr std::array<const char*, kParameterCount> kJsonNames{"decode",
                                                               "gridNonuniformity",
                                                               "unusedErrorCorrection"};
 
+// A direct part mark's names for the three slots it measures otherwise.
+const char* jsonName(Parameter p, GradingMode mode) {
+    if (mode == GradingMode::DirectPartMark) {
+        if (p == Parameter::CellContrast)
+            return "cellContrast";
+        if (p == Parameter::CellModulation)
+            return "cellModulation";
+        if (p == Parameter::MinimumReflectance)
+            return "minimumReflectance";
+    }
+    return kJsonNames[static_cast<size_t>(p)];
+}
+
 constexpr std::array<const char*, 5> kPatternNames{"L1", "L2", "QZL1", "QZL2", "clockTracks"};
 
 // "A (4.0)"
@@ -140,10 +161,14 @@ std::string graded(double grade) {
     return text;
 }
 
-std::string measured(const ParameterGrade& p) {
+std::string measured(const ParameterGrade& p, GradingMode mode) {
     char text[32];
     if (!p.measured)
         return "not measured";
+    if (mode == GradingMode::DirectPartMark && p.parameter == Parameter::MinimumReflectance) {
+        std::snprintf(text, sizeof text, "%.0f %%", 100 * p.value);
+        return text;
+    }
     switch (p.parameter) {
         case Parameter::Decode:
             return p.value > 0 ? "pass" : "fail";
@@ -204,8 +229,8 @@ void printText(const std::string& file, const SymbolGrade& g, bool named, const 
     std::cout << line << '\n';
     for (const ParameterGrade& p : g.parameters) {
         std::snprintf(line, sizeof line, "  %-25s %-12s %s\n",
-                      std::string(parameterName(p.parameter)).c_str(), measured(p).c_str(),
-                      p.measured ? graded(p.grade).c_str() : "-");
+                      std::string(parameterName(p.parameter, g.mode)).c_str(),
+                      measured(p, g.mode).c_str(), p.measured ? graded(p.grade).c_str() : "-");
         std::cout << line;
     }
     std::snprintf(line, sizeof line, "  %-25s %-12s %s\n", "Overall grade", "",
@@ -214,6 +239,14 @@ void printText(const std::string& file, const SymbolGrade& g, bool named, const 
     std::snprintf(line, sizeof line, "  %-25s %s\n", "Result (grade/aperture/light)",
                   result.c_str());
     std::cout << line;
+    if (g.mode == GradingMode::DirectPartMark && g.located) {
+        std::snprintf(
+            line, sizeof line,
+            "  exposure x%.2f: mean light %.0f %%, mean dark %.0f %% (minimum reflectance "
+            "against the picture's brightest area, no calibrated reference)\n",
+            g.exposure, 100 * g.meanLight, 100 * g.meanDark);
+        std::cout << line;
+    }
     if (g.gridFailure != GridFailure::None) {
         std::cout << "  grid not measured: " << gridFailureText(g.gridFailure) << '\n';
     } else {
@@ -229,6 +262,8 @@ void printText(const std::string& file, const SymbolGrade& g, bool named, const 
 
 Json gradeJson(const SymbolGrade& g, const std::string& light, const std::string& result) {
     Json j;
+    const bool mark = g.mode == GradingMode::DirectPartMark;
+    j["mode"] = mark ? "dpm" : "print";
     j["symbol"] = sizeName(g.sizeIndex);
     j["overall"] = g.overall;
     j["letter"] = std::string(1, gradeLetter(g.overall));
@@ -241,6 +276,12 @@ Json gradeJson(const SymbolGrade& g, const std::string& light, const std::string
     j["light"] = light;
     j["lowestModulation"] = g.lowestModulation;
     j["lowestMargin"] = g.lowestMargin;
+    if (mark) {
+        j["exposure"] = g.exposure;
+        j["meanLight"] = g.meanLight;
+        j["meanDark"] = g.meanDark;
+        j["reflectanceReference"] = "the picture's brightest area";
+    }
     const bool gridFailed = g.gridFailure != GridFailure::None;
     j["gridFailure"] = gridFailed ? Json(std::string(gridFailureText(g.gridFailure))) : Json();
     j["printGrowth"] =
@@ -248,7 +289,7 @@ Json gradeJson(const SymbolGrade& g, const std::string& light, const std::string
     j["notes"] = notesOn(g);
     Json parameters = Json::object();
     for (const ParameterGrade& p : g.parameters) {
-        parameters[kJsonNames[static_cast<size_t>(p.parameter)]] =
+        parameters[jsonName(p.parameter, g.mode)] =
             p.measured ? Json{{"value", p.value},
                               {"grade", p.grade},
                               {"letter", std::string(1, gradeLetter(p.grade))}}
@@ -313,7 +354,8 @@ void run(const GradeOptions& opts) {
     for (const std::string& file : opts.files) {
         const GradedFile graded = gradeImageFile(
             file, lightNamed(opts.light),
-            opts.all ? std::optional(kDefaultMostSymbols) : std::nullopt, aperture.aperture);
+            opts.all ? std::optional(kDefaultMostSymbols) : std::nullopt, aperture.aperture,
+            opts.dpm ? GradingMode::DirectPartMark : GradingMode::Print);
         const FileOutcome& o = graded.file;
         const std::optional<RgbImage>& image = graded.image;
         // With --all each symbol read is graded on its own; else the one the decode located.
@@ -409,7 +451,7 @@ void run(const GradeOptions& opts) {
         }
     }
     if (anyGraded)
-        std::cout << kIndicative << '\n';
+        std::cout << (opts.dpm ? kIndicativeMark : kIndicative) << '\n';
     std::cout.flush();
     if (failures > 0)
         throw CLI::RuntimeError(1);
@@ -453,6 +495,13 @@ void addGradeCommand(CLI::App& app) {
                     "The pictures' resolution in pixels per inch: apertures in mils, and the "
                     "result line names the aperture in mils")
         ->check(CLI::Range(50.0, 20000.0));
+    cmd->add_flag("--dpm", options->dpm,
+                  "Grade as a direct part mark (dot-peen, laser, etched): cell contrast, cell "
+                  "modulation, minimum reflectance, fixed pattern damage, axial and grid "
+                  "non-uniformity, unused error correction and decode, on the picture exposed so "
+                  "that the mean of the light cells is 78 %, through an aperture of half a module "
+                  "unless --aperture says otherwise, the grid measured with the gaps between dots "
+                  "closed");
     cmd->add_flag("--scans", options->scans,
                   "The files are scans of one symbol: each is graded and listed, then the "
                   "symbol's overall grade, the mean of the scans' (a scan without a symbol "

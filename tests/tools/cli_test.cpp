@@ -179,6 +179,32 @@ TEST_F(CommandLine, GradeGivesTheEncodersOwnSymbolsAnA) {
         EXPECT_NE(json.out.find(member), std::string::npos) << member << " in " << json.out;
 }
 
+// --dpm grades as a direct part mark: the mark parameters by name, half a module of aperture,
+// the exposure, and the JSON of a print with the mode and the mark's parameter names.
+TEST_F(CommandLine, GradeDpmGradesTheMarkParameters) {
+    ASSERT_EQ(run("encode --module 8 -o a.png 'Grade me'").exitCode, 0);
+    const auto r = run("grade --dpm a.png");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name :
+         {"Decode ", "Cell contrast ", "Cell modulation ", "Minimum reflectance ",
+          "Fixed pattern damage ", "Axial non-uniformity ", "Grid non-uniformity ",
+          "Unused error correction ", "Overall grade "}) {
+        const size_t line = r.out.find(std::string("  ") + name);
+        ASSERT_NE(line, std::string::npos) << name << " in " << r.out;
+        EXPECT_EQ(r.out.substr(r.out.find('\n', line) - 7, 7), "A (4.0)") << r.out;
+    }
+    for (const char* text : {"aperture 4.0 pixels", "4.0/0.5X/660", "exposure x0.78",
+                             "mean light 78 %", "the picture's brightest area"})
+        EXPECT_NE(r.out.find(text), std::string::npos) << text << " in " << r.out;
+    const auto json = run("grade --dpm --json a.png");
+    for (const char* member :
+         {"\"mode\":\"dpm\"", "\"cellContrast\":{\"value\":1.0,\"grade\":4.0",
+          "\"cellModulation\":{", "\"minimumReflectance\":{\"value\":1.0,\"grade\":4.0",
+          "\"exposure\":0.78", "\"ok\":true"})
+        EXPECT_NE(json.out.find(member), std::string::npos) << member << " in " << json.out;
+    EXPECT_NE(run("grade --json a.png").out.find("\"mode\":\"print\""), std::string::npos);
+}
+
 // The measurement conditions: the aperture as a share of X or in mils at a resolution, the
 // result line that names them, and several scans of one symbol averaged.
 TEST_F(CommandLine, GradeTakesTheApertureAndAveragesScans) {

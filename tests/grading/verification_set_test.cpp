@@ -1,0 +1,405 @@
+// The check of the checker: symbols from zint and libdmtx rendered with one known defect at a
+// time, in series of steps, each measured value compared with what the rendering parameters
+// give, computed here without the grader, and each grade with the level that value earns.
+// DM_FULL_SWEEP=1 prints every series as a table.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <numbers>
+#include <random>
+#include <string>
+
+#include "grading/print_quality.h"
+#include "symbology/placement.h"
+#include "symbology/reed_solomon.h"
+#include "symbology/symbol_size.h"
+#include "tests/support/frame_synth.h"
+#include "tests/support/peer_encoders.h"
+#include "tests/support/sweeps.h"
+#include "tests/support/symbol_builders.h"
+
+namespace dm {
+namespace {
+
+constexpr int k24 = 7, k26 = 8;  // size indexes
+
+// Grade limits, the A limit first: at least (contrast, modulation, unused error correction) or
+// at most (non-uniformities) the value.
+struct Levels {
+    std::array<double, 4> limits;
+    bool atLeast = true;
+
+    double grade(double value) const {
+        for (int k = 0; k < 4; ++k) {
+            if (atLeast ? value >= limits[k] - 1e-9 : value <= limits[k] + 1e-9)
+                return 4 - k;
+        }
+        return 0;
+    }
+};
+constexpr Levels kContrastLevels{{0.70, 0.55, 0.40, 0.20}};
+constexpr Levels kModulationLevels{{0.50, 0.40, 0.30, 0.20}};
+constexpr Levels kUnusedLevels{{0.62, 0.50, 0.37, 0.25}};
+constexpr Levels kAxialLevels{{0.06, 0.08, 0.10, 0.12}, false};
+constexpr Levels kGridLevels{{0.38, 0.50, 0.63, 0.75}, false};
+
+const test::PeerSymbol& zintSymbol(int sizeIndex) {
+    static const auto symbols = [] {
+        std::array<test::PeerSymbol, 2> out;
+        for (const int i : {0, 1}) {
+            test::ZintOptions o;
+            o.size = (i == 0 ? k24 : k26) + 1;
+            out[i] = *test::encodeWithZint(test::bytesOf("zint checks the checker 0123456789"), o);
+        }
+        return out;
+    }();
+    return symbols[sizeIndex == k24 ? 0 : 1];
+}
+
+const test::PeerSymbol& dmtxSymbol(int sizeIndex) {
+    static const auto symbols = [] {
+        std::array<test::PeerSymbol, 2> out;
+        for (const int i : {0, 1}) {
+            out[i] = *test::encodeWithDmtx(test::bytesOf("LIBDMTX CHECKS THE CHECKER 42"),
+                                           test::PeerScheme::C40, i == 0 ? k24 : k26);
+        }
+        return out;
+    }();
+    return symbols[sizeIndex == k24 ? 0 : 1];
+}
+
+// One rendered step: the picture and the symbol's corners as drawn.
+struct Rendered {
+    test::SynthFrame frame;
+    SymbolCorners corners{};
+
+    ImageView view() const {
+        return {frame.bgr,        frame.width,  frame.height,
+                PixelFormat::Bgr, frame.stride, RowOrder::BottomUp};
+    }
+};
+
+test::SynthOptions labelOptions() {
+    test::SynthOptions o;
+    o.moduleSize = 8;
+    o.dark = 20;
+    o.light = o.background = 235;
+    o.width = o.height = 120;
+    return o;
+}
+
+Rendered render(const std::vector<uint8_t>& matrix, int rows, int cols, test::SynthOptions o) {
+    o = test::fitted(rows, cols, o);
+    Rendered out{test::synthesiseFrame(matrix, rows, cols, o)};
+    const auto c = test::symbolCornersInPicture(rows, cols, o);
+    for (size_t i = 0; i < c.size(); ++i)
+        out.corners[i] = {c[i].x, c[i].y};
+    return out;
+}
+
+Rendered render(const test::PeerSymbol& s, const test::SynthOptions& o) {
+    return render(s.matrix, s.rows, s.cols, o);
+}
+
+// The grade at the corners as drawn: a series checks the measurement, not the symbol search.
+SymbolGrade gradeDrawn(const Rendered& r, int sizeIndex) {
+    return gradeSymbol(r.view(), r.corners, sizeIndex);
+}
+
+// Standard normal distribution function.
+double phi(double x) {
+    return 0.5 * std::erfc(-x / std::numbers::sqrt2);
+}
+
+// The lowest modulation of a codeword module and the symbol contrast of a symbol drawn light on
+// dark at the levels given and blurred by a Gaussian of sigma modules, worked out from the
+// module matrix: a dark module's share of the blurred reflectance at (x, y) is the product of
+// two differences of the normal distribution, and the aperture the mean over a disc of 0.8
+// module. The extremes are taken at the module centres and corners (the light one is the wide
+// quiet zone's).
+struct BlurredValues {
+    double lowestModulation = 0;
+    double contrast = 0;
+};
+BlurredValues blurredValues(const test::PeerSymbol& s, double light, double dark, double sigma) {
+    std::vector<ImagePoint> disc;
+    for (double y = -0.35; y < 0.36; y += 0.1) {
+        for (double x = -0.35; x < 0.36; x += 0.1) {
+            if (x * x + y * y <= 0.16)
+                disc.push_back({x, y});
+        }
+    }
+    const int reach = static_cast<int>(std::ceil(4 * sigma)) + 1;
+    auto reflectance = [&](double x, double y) {
+        double darkShare = 0;
+        for (const ImagePoint& d : disc) {
+            const double px = x + d.x, py = y + d.y;
+            for (int r = std::max(0, static_cast<int>(py) - reach);
+                 r <= std::min(s.rows - 1, static_cast<int>(py) + reach); ++r) {
+                const double fy = sigma > 0 ? phi((r + 1 - py) / sigma) - phi((r - py) / sigma)
+                                            : (py >= r && py < r + 1);
+                for (int c = std::max(0, static_cast<int>(px) - reach);
+                     c <= std::min(s.cols - 1, static_cast<int>(px) + reach); ++c) {
+                    if (!s.matrix[static_cast<size_t>(r) * s.cols + c])
+                        continue;
+                    const double fx = sigma > 0 ? phi((c + 1 - px) / sigma) - phi((c - px) / sigma)
+                                                : (px >= c && px < c + 1);
+                    darkShare += fx * fy;
+                }
+            }
+        }
+        return light - (light - dark) * darkShare / static_cast<double>(disc.size());
+    };
+    double low = light;
+    for (int r = 0; r <= s.rows; ++r) {
+        for (int c = 0; c <= s.cols; ++c) {
+            low = std::min(low, reflectance(c, r));
+            if (r < s.rows && c < s.cols)
+                low = std::min(low, reflectance(c + 0.5, r + 0.5));
+        }
+    }
+    const double contrast = light - low;
+    const double threshold = (light + low) / 2;
+    const std::vector<int32_t> bits = moduleBits(s.sizeIndex);
+    double lowest = 1e9;
+    for (int r = 0; r < s.rows; ++r) {
+        for (int c = 0; c < s.cols; ++c) {
+            if (bits[static_cast<size_t>(r) * s.cols + c] >= 0)
+                lowest = std::min(
+                    lowest, 2 * std::abs(reflectance(c + 0.5, r + 0.5) - threshold) / contrast);
+        }
+    }
+    return {lowest, contrast};
+}
+
+// Largest distance of a module column from the straight-line fit of all column centres, in
+// module sizes, for columns bowed as the synthesiser's bend draws them.
+double bowedColumnsDeviation(int cols, double bend) {
+    std::vector<double> x;
+    for (int c = 0; c < cols; ++c)
+        x.push_back(c + 0.5 + bend * std::sin(std::numbers::pi * (c + 0.5) / cols));
+    double su = 0, sx = 0, suu = 0, sux = 0;
+    for (int c = 0; c < cols; ++c) {
+        su += c;
+        sx += x[c];
+        suu += c * c;
+        sux += c * x[c];
+    }
+    const double slope = (cols * sux - su * sx) / (cols * suu - su * su);
+    const double offset = (sx - slope * su) / cols;
+    double worst = 0;
+    for (int c = 0; c < cols; ++c)
+        worst = std::max(worst, std::abs(x[c] - (offset + slope * c)));
+    return worst / ((slope + 1) / 2);  // the mean of the column and row pitches
+}
+
+// A series' step: the rendering parameter, the value expected and the grade it earns.
+struct Step {
+    double setting = 0;
+    double expected = 0;
+    double grade = 0;
+};
+
+struct Series {
+    std::string name;                         // "symbol contrast (zint 24x24)"
+    Parameter parameter = Parameter::Decode;  // the one graded
+    double tolerance = 0;                     // on the measured value
+    // The reserve of the error correction can raise a modulation grade above the lowest
+    // module's: the grade is then at least the expected one.
+    bool gradeAtLeast = false;
+    std::vector<Step> steps;
+    std::function<SymbolGrade(double setting)> grade;
+    // The value compared; the parameter's value unless given.
+    std::function<double(const SymbolGrade&)> measured;
+};
+
+Series series(std::string name, Parameter parameter, double tolerance, bool gradeAtLeast = false) {
+    Series s;
+    s.name = std::move(name);
+    s.parameter = parameter;
+    s.tolerance = tolerance;
+    s.gradeAtLeast = gradeAtLeast;
+    return s;
+}
+
+std::vector<Series> verificationSet() {
+    std::vector<Series> set;
+    const test::PeerSymbol& zint24 = zintSymbol(k24);
+    const test::PeerSymbol& dmtx24 = dmtxSymbol(k24);
+    const test::PeerSymbol& zint26 = zintSymbol(k26);
+    const test::PeerSymbol& dmtx26 = dmtxSymbol(k26);
+
+    {  // Light 230, the dark level raised: symbol contrast (L - D) / 255 either side of each
+       // level.
+        Series s = series("symbol contrast (zint 24x24)", Parameter::SymbolContrast, 0.004);
+        for (const double c : {0.72, 0.68, 0.57, 0.53, 0.42, 0.38, 0.22, 0.18}) {
+            const double dark = std::round(230 - 255 * c);
+            const double expected = (230 - dark) / 255;
+            s.steps.push_back({c, expected, kContrastLevels.grade(expected)});
+        }
+        s.grade = [&zint24](double c) {
+            test::SynthOptions o = labelOptions();
+            o.light = o.background = 230;
+            o.dark = static_cast<uint8_t>(std::round(230 - 255 * c));
+            return gradeDrawn(render(zint24, o), zint24.sizeIndex);
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Ink spread and loss on both axes: the growth measured, the grid kept (Decode A).
+        Series s = series("print growth (libdmtx 24x24)", Parameter::Decode, 0.03);
+        s.measured = [](const SymbolGrade& g) { return (g.printGrowthX + g.printGrowthY) / 2; };
+        for (const double growth : {-0.20, -0.10, 0.10, 0.15, 0.20, 0.25})
+            s.steps.push_back({growth, growth, 4});
+        s.grade = [&dmtx24](double growth) {
+            const test::GrownPrint p =
+                test::printGrown(dmtx24.matrix, dmtx24.rows, dmtx24.cols, 8, growth, growth);
+            const test::SynthFrame f = test::frameOfGray(p.gray, p.width, p.height);
+            return gradeImage(
+                {f.bgr, f.width, f.height, PixelFormat::Bgr, f.stride, RowOrder::BottomUp});
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Blur: the lowest codeword module's modulation from the blurred module matrix.
+        Series s = series("modulation under blur (zint 24x24)", Parameter::Modulation, 0.04, true);
+        s.measured = [](const SymbolGrade& g) { return g.lowestModulation; };
+        for (const double sigma : {0.0, 1.5, 2.0, 2.5, 2.8, 3.0}) {
+            const double expected = blurredValues(zint24, 235, 20, sigma / 8).lowestModulation;
+            s.steps.push_back({sigma, expected, kModulationLevels.grade(expected)});
+        }
+        s.grade = [&zint24](double sigma) {
+            test::SynthOptions o = labelOptions();
+            o.blurSigma = sigma;
+            return gradeDrawn(render(zint24, o), zint24.sizeIndex);
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Noise: the aperture's mean of n pixels varies by sigma / sqrt(n), and the highest and
+       // lowest over the inspection area lie about 3.5 of that beyond the levels drawn, so that
+       // noise raises symbol contrast.
+        Series s =
+            series("symbol contrast under noise (libdmtx 24x24)", Parameter::SymbolContrast, 0.03);
+        int pixels = 0;  // pixel centres in the 6.4-pixel aperture
+        for (int y = -4; y <= 4; ++y) {
+            for (int x = -4; x <= 4; ++x)
+                pixels += (x + 0.5) * (x + 0.5) + (y + 0.5) * (y + 0.5) <= 3.2 * 3.2;
+        }
+        for (const double noise : {0.0, 5.0, 10.0, 15.0, 20.0}) {
+            const double expected = (200.0 - 40.0 + 7 * noise / std::sqrt(pixels)) / 255;
+            s.steps.push_back({noise, expected, kContrastLevels.grade(expected)});
+        }
+        s.grade = [&dmtx24](double noise) {
+            test::SynthOptions o = labelOptions();
+            o.light = o.background = 200;
+            o.dark = 40;
+            o.noiseSigma = noise;
+            return gradeDrawn(render(dmtx24, o), dmtx24.sizeIndex);
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Modules wider than high: |X - Y| / mean from the stretch drawn.
+        Series s =
+            series("axial non-uniformity (libdmtx 26x26)", Parameter::AxialNonuniformity, 0.003);
+        for (const double ratio : {0.04, 0.07, 0.09, 0.11, 0.14})
+            s.steps.push_back({ratio, ratio, kAxialLevels.grade(ratio)});
+        s.grade = [&dmtx26](double ratio) {
+            test::SynthOptions o = labelOptions();
+            o.stretch = (1 + ratio / 2) / (1 - ratio / 2);
+            return gradeDrawn(render(dmtx26, o), dmtx26.sizeIndex);
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Columns bowed: the largest distance from the straight-line fit of the column centres.
+        Series s = series("grid non-uniformity (zint 26x26)", Parameter::GridNonuniformity, 0.02);
+        for (const double bend : {0.35, 0.77, 0.98, 1.2, 1.6}) {
+            const double expected = bowedColumnsDeviation(zint26.cols, bend);
+            s.steps.push_back({bend, expected, kGridLevels.grade(expected)});
+        }
+        s.grade = [&zint26](double bend) {
+            test::SynthOptions o = labelOptions();
+            o.bend = bend;
+            return gradeDrawn(render(zint26, o), zint26.sizeIndex);
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Modules of the solid column flipped light: one grade lost per module.
+        Series s = series("fixed pattern damage (zint 24x24)", Parameter::FixedPatternDamage, 0);
+        for (const double n : {0.0, 1.0, 2.0, 3.0, 4.0})
+            s.steps.push_back({n, n, 4 - n});
+        s.grade = [&zint24](double n) {
+            std::vector<uint8_t> matrix = zint24.matrix;
+            for (int k = 0; k < n; ++k)
+                matrix[static_cast<size_t>(3 + 5 * k) * zint24.cols] = 0;
+            const Rendered r = render(matrix, zint24.rows, zint24.cols, labelOptions());
+            return gradeDrawn(r, k24);
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Wrong codewords in the one block: 1 - errors / capacity, the capacity half the block's
+       // error correction codewords.
+        const int capacity = test::blockCapacity(k24);
+        Series s = series("unused error correction (libdmtx 24x24)",
+                          Parameter::UnusedErrorCorrection, 1e-9);
+        for (const int errors : {0, 5, 6, 7, 8, 9, 10, 11}) {
+            const double expected = 1.0 - static_cast<double>(errors) / capacity;
+            s.steps.push_back(
+                {static_cast<double>(errors), expected, kUnusedLevels.grade(expected)});
+        }
+        s.grade = [&dmtx24](double errors) {
+            std::vector<uint8_t> stream = test::codewordsOf(dmtx24.matrix, k24);
+            std::mt19937 rng(static_cast<uint32_t>(errors));
+            test::corruptBlock(stream, k24, 0, static_cast<int>(errors), rng);
+            const Rendered r =
+                render(placeCodewords(stream, k24), dmtx24.rows, dmtx24.cols, labelOptions());
+            return gradeDrawn(r, k24);
+        };
+        set.push_back(std::move(s));
+    }
+    return set;
+}
+
+// Runs the steps of a series; the failure message names the series, the step, measured and
+// expected value and grade. Returns the table's lines.
+std::string runSeries(const Series& s) {
+    char line[200];
+    std::snprintf(line, sizeof line, "%s\n  %8s %9s %9s %6s %8s\n", s.name.c_str(), "step",
+                  "measured", "expected", "grade", "expected");
+    std::string table = line;
+    for (size_t k = 0; k < s.steps.size(); ++k) {
+#ifdef __SANITIZE_ADDRESS__
+        if (k % 2 == 1)  // every other step under the sanitizer
+            continue;
+#endif
+        const Step& step = s.steps[k];
+        const SymbolGrade g = s.grade(step.setting);
+        const ParameterGrade& p = g[s.parameter];
+        const double measured = s.measured ? s.measured(g) : p.value;
+        std::snprintf(line, sizeof line,
+                      "%s, step %g: measured %.4f, expected %.4f, grade %c (%.2f), expected %c",
+                      s.name.c_str(), step.setting, measured, step.expected, gradeLetter(p.grade),
+                      p.grade, gradeLetter(step.grade));
+        EXPECT_TRUE(g.located) << line;
+        EXPECT_NEAR(measured, step.expected, s.tolerance) << line;
+        if (s.gradeAtLeast)
+            EXPECT_GE(p.grade, step.grade) << line;
+        else
+            EXPECT_EQ(p.grade, step.grade) << line;
+        std::snprintf(line, sizeof line, "  %8g %9.4f %9.4f %6c %8c\n", step.setting, measured,
+                      step.expected, gradeLetter(p.grade), gradeLetter(step.grade));
+        table += line;
+    }
+    return table;
+}
+
+TEST(GradingVerificationSet, EachSeriesMeasuresWhatWasDrawnAndGradesAtTheLevels) {
+    for (const Series& s : verificationSet()) {
+        const std::string table = runSeries(s);
+        if (test::fullSweep())
+            std::printf("%s\n", table.c_str());
+    }
+}
+
+}  // namespace
+}  // namespace dm
