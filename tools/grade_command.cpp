@@ -14,6 +14,7 @@
 #include "platform/image_decoding.h"
 #include "tools/commands.h"
 #include "tools/grade_report.h"
+#include "tools/progress_line.h"
 #include "tools/result_text.h"
 
 namespace dm::tool {
@@ -217,10 +218,13 @@ void run(const GradeOptions& opts) {
     std::set<std::string> usedReports;
     const bool several = opts.files.size() > 1;
     bool anyGraded = false;
+    // Several files on a terminal: a progress line below the results.
+    ProgressLine progress(opts.files.size(), "files", several);
     for (const std::string& file : opts.files) {
         const GradedFile graded =
             gradeImageFile(file, lightNamed(opts.light),
                            opts.all ? std::optional(kDefaultMostSymbols) : std::nullopt);
+        const ProgressStep step(progress);
         const FileOutcome& o = graded.file;
         const std::optional<RgbImage>& image = graded.image;
         // With --all each symbol read is graded on its own; else the one the decode located.
@@ -281,6 +285,7 @@ void run(const GradeOptions& opts) {
             }
         }
     }
+    progress.clear();
     if (anyGraded)
         std::cout << kIndicative << '\n';
     std::cout.flush();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/support/tool_runner.h"
+#include "tools/progress_line.h"
 
 namespace {
 
@@ -116,6 +117,58 @@ TEST_F(ToolConventions, EveryCommandHasAManualPageNamingItsOptions) {
         EXPECT_EQ(roff.find(DM_TOOL_PATH), std::string::npos) << page << " names the build folder";
     }
 #endif
+}
+
+TEST(ProgressText, GivesTheCountTheRateAndTheTimeLeft) {
+    const struct {
+        size_t done, total;
+        double seconds;
+        const char* text;
+    } cases[] = {
+        {0, 10, 5.0, "[0/10]"},
+        {3, 10, 0.5, "[3/10]"},  // too early for a rate
+        {5, 20, 2.0, "[5/20] 2.5 files/s, 0:06 left"},
+        {30, 100000, 2.0, "[30/100000] 15 files/s, 1:51:05 left"},
+        {1, 200, 70.0, "[1/200] 0.0 files/s, 3:52:10 left"},
+        {300, 300, 60.0, "[300/300] 5.0 files/s"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(dm::tool::progressText(c.done, c.total, c.seconds, "files"), c.text)
+            << c.done << "/" << c.total << " after " << c.seconds << " s";
+}
+
+TEST_F(ToolConventions, ProgressShowsOnATerminalOnlyForSeveralFiles) {
+    ASSERT_EQ(run("encode first -o a.png").exitCode, 0);
+    ASSERT_EQ(run("encode second -o b.png").exitCode, 0);
+    fs::create_directory(dir_ / "samples");
+    fs::copy_file(dir_ / "a.png", dir_ / "samples" / "a.png");
+    fs::copy_file(dir_ / "b.png", dir_ / "samples" / "b.png");
+    std::ofstream(dir_ / "samples" / "a.txt") << "first";
+    std::ofstream(dir_ / "samples" / "b.txt") << "second";
+
+    // Standard error to a file: results and messages only.
+    for (const char* args : {"decode a.png b.png", "grade a.png b.png", "eval samples"}) {
+        const auto r = run(args);
+        EXPECT_EQ(r.exitCode, 0) << args << ": " << r.err;
+        EXPECT_EQ(r.err, "") << args;
+    }
+
+    // On a terminal (script gives the tool one): the line below the results, cleared at the end.
+    const std::string tool = dm::test::shellQuote(DM_TOOL_PATH);
+    const auto onTerminal = [&](const std::string& args) {
+        return runBash(dir_, "script -qec " + dm::test::shellQuote(tool + " " + args) +
+                                 " /dev/null </dev/null");
+    };
+    for (const char* args : {"decode a.png b.png", "grade a.png b.png", "eval samples"}) {
+        const std::string out = onTerminal(args);
+        EXPECT_NE(out.find("\r\033[K[2/2]"), std::string::npos) << args << ": " << out;
+        const size_t last = out.rfind("[2/2]");
+        EXPECT_NE(out.find("\r\033[K", last), std::string::npos) << args << " leaves its line";
+    }
+    const std::string decoded = onTerminal("decode a.png b.png");
+    EXPECT_NE(decoded.find("a.png: first"), std::string::npos) << decoded;
+    EXPECT_NE(decoded.find("b.png: second"), std::string::npos) << decoded;
+    EXPECT_EQ(onTerminal("decode a.png").find("[1/1]"), std::string::npos);
 }
 
 }  // namespace
