@@ -50,3 +50,19 @@ string(REGEX REPLACE "/$" "" DM_PKGCONFIG_TO_PREFIX "${DM_PKGCONFIG_TO_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/dmcodec.pc.in ${CMAKE_BINARY_DIR}/dmcodec.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/dmcodec.pc DESTINATION ${DM_PKGCONFIG_DIR}
     COMPONENT development)
+
+# `cpack -G DEB` in the build folder: one Debian package of everything above, installed under
+# /usr, whose dependencies dpkg-shlibdeps reads off the programs (Debian's libjpeg-turbo,
+# libpng, Qt ...).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME dmcodec)
+set(CPACK_PACKAGE_VENDOR "dmcodec")
+set(CPACK_PACKAGE_CONTACT "dmcodec developers <dmcodec@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Data Matrix (ECC 200) codec test bench: tool, window, libraries and headers")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
