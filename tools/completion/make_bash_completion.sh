@@ -8,7 +8,8 @@ tool=$1
 output=$2
 exec >"$output.new"
 
-commands=$("$tool" --help | sed -n '/^Subcommands:/,$p' | sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p')
+commands=$("$tool" --help | sed -n '/^Subcommands:/,$p' | sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p' |
+    paste -sd ' ')
 
 cat <<'EOF'
 # bash completion for dmcodec, written from its help texts when it was built.
@@ -18,7 +19,7 @@ _dmcodec() {
     COMPREPLY=()
 EOF
 echo "    if ((COMP_CWORD == 1)); then"
-echo "        local words='$(echo $commands)'"
+echo "        local words='$commands'"
 echo '        [[ $cur == -* ]] && words="--help --version -h"'
 echo '        mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")'
 echo "        return"
