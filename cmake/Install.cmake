@@ -65,4 +65,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
+if(DM_BUILD_APP)
+    # What the window loads at run time rather than links: Qt's platform plugins; the Chinese
+    # font, Qt's own translations and the camera's GStreamer plugins help.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei, qt6-translations-l10n, \
+gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+endif()
 include(CPack)

@@ -32,4 +32,13 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for library in libc6 libstdc++6 libturbojpeg0 libpng16-16; do
     grep -q "\b$library\b" <<<"$depends" || { echo "no dependency on $library: $depends"; exit 1; }
 done
+if grep -qxF ./usr/bin/dmcodec-window <<<"$contents"; then
+    for path in ./usr/share/applications/dmcodec-window.desktop \
+        ./usr/share/icons/hicolor/64x64/apps/dmcodec-window.png; do
+        grep -qxF "$path" <<<"$contents" || { echo "missing from the package: $path"; exit 1; }
+    done
+    for library in libqt6widgets6 qt6-qpa-plugins; do
+        grep -q "\b$library\b" <<<"$depends" || { echo "no dependency on $library: $depends"; exit 1; }
+    done
+fi
 echo "$(basename "$deb"): $(wc -l <<<"$contents") entries; Depends: $depends"
