@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -23,17 +24,20 @@ std::string clockText(double seconds) {
 }  // namespace
 
 std::string progressText(size_t done, size_t total, double seconds, std::string_view unit) {
-    std::string text = "[" + std::to_string(done) + "/" + std::to_string(total) + "]";
-    if (done == 0 || seconds < 1.0)
-        return text;
-    const double rate = static_cast<double>(done) / seconds;
-    char figures[64];
-    std::snprintf(figures, sizeof figures, rate < 10 ? " %.1f " : " %.0f ", rate);
-    text += figures;
-    text += unit;
-    text += "/s";
-    if (done < total)
-        text += ", " + clockText(static_cast<double>(total - done) / rate) + " left";
+    // Room for the longest counts, rate and time; snprintf cuts what would not fit.
+    char text[160];
+    const auto room = [&](int used) { return sizeof text - static_cast<size_t>(used); };
+    int length = std::min(std::snprintf(text, sizeof text, "[%zu/%zu]", done, total), 80);
+    if (done > 0 && seconds >= 1.0) {
+        const double rate = static_cast<double>(done) / seconds;
+        length +=
+            std::snprintf(text + length, room(length), rate < 10 ? " %.1f %.*s/s" : " %.0f %.*s/s",
+                          rate, static_cast<int>(std::min<size_t>(unit.size(), 32)), unit.data());
+        length = std::min(length, 120);
+        if (done < total)
+            std::snprintf(text + length, room(length), ", %s left",
+                          clockText(static_cast<double>(total - done) / rate).c_str());
+    }
     return text;
 }
 
