@@ -10,6 +10,7 @@
 #include "platform/image_decoding.h"
 #include "platform/message_text.h"
 #include "tools/commands.h"
+#include "tools/progress_line.h"
 #include "tools/result_text.h"
 
 namespace dm::tool {
@@ -178,9 +179,12 @@ void run(const DecodeOptions& opts) {
     int failures = 0;
     const bool several = opts.files.size() > 1;
     std::vector<std::pair<std::string, DecodeResult>> read;  // every symbol, with its file
+    // Several files on a terminal: a progress line below the results.
+    ProgressLine progress(opts.files.size(), "files", several);
     for (const auto& file : opts.files) {
         const FileOutcome o =
             decodeImageFile(file, opts.all ? std::optional(opts.most) : std::nullopt);
+        const ProgressStep step(progress);
         failures += !o.result.decoded;
         if (opts.all && !o.symbols.empty()) {
             for (size_t i = 0; i < o.symbols.size(); ++i) {
@@ -215,6 +219,7 @@ void run(const DecodeOptions& opts) {
             std::cout << displayText(o.result) << '\n';
         }
     }
+    progress.clear();
     const bool whole = !opts.all || reportSeries(read, opts.json, opts.raw);
     std::cout.flush();
     if (failures > 0 || !whole)

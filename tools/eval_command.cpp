@@ -18,6 +18,7 @@
 #include "platform/image_decoding.h"
 #include "platform/image_files.h"
 #include "tools/commands.h"
+#include "tools/progress_line.h"
 #include "tools/result_text.h"
 
 namespace dm::tool {
@@ -213,11 +214,9 @@ void run(const EvalOptions& opts) {
     const int jobs = std::clamp(
         opts.jobs > 0 ? opts.jobs : static_cast<int>(std::thread::hardware_concurrency()), 1,
         static_cast<int>(samples.size()));
-    const bool progress = isatty(STDERR_FILENO);
+    ProgressLine progress(samples.size(), "images");
     std::vector<Verdict> verdicts(samples.size());
     std::atomic<size_t> next{0};
-    std::atomic<size_t> done{0};
-    std::mutex outputLock;
     MemoryBudget budget(static_cast<size_t>(opts.memoryMiB) << 20);
     auto worker = [&] {
         for (size_t i = next++; i < samples.size(); i = next++) {
@@ -235,11 +234,7 @@ void run(const EvalOptions& opts) {
             else
                 v.match =
                     v.outcome.result.decoded && matches(v.outcome.result, samples[i].expected);
-            const size_t finished = ++done;
-            if (progress) {
-                std::lock_guard lock(outputLock);
-                std::cerr << "\r[" << finished << '/' << samples.size() << "] " << std::flush;
-            }
+            progress.advance();
         }
     };
     std::vector<std::thread> threads;
@@ -247,8 +242,7 @@ void run(const EvalOptions& opts) {
         threads.emplace_back(worker);
     for (auto& t : threads)
         t.join();
-    if (progress)
-        std::cerr << "\r\033[K";
+    progress.clear();
 
     int decoded = 0;
     int unread = 0;

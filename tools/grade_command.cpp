@@ -14,6 +14,7 @@
 #include "platform/image_decoding.h"
 #include "tools/commands.h"
 #include "tools/grade_report.h"
+#include "tools/progress_line.h"
 #include "tools/result_text.h"
 
 namespace dm::tool {
@@ -351,11 +352,14 @@ void run(const GradeOptions& opts) {
     std::optional<SymbolGrade> firstScan;
     std::string firstText;
     bool sameSymbol = true;
+    // Several files on a terminal: a progress line below the results.
+    ProgressLine progress(opts.files.size(), "files", several);
     for (const std::string& file : opts.files) {
         const GradedFile graded = gradeImageFile(
             file, lightNamed(opts.light),
             opts.all ? std::optional(kDefaultMostSymbols) : std::nullopt, aperture.aperture,
             opts.dpm ? GradingMode::DirectPartMark : GradingMode::Print);
+        const ProgressStep step(progress);
         const FileOutcome& o = graded.file;
         const std::optional<RgbImage>& image = graded.image;
         // With --all each symbol read is graded on its own; else the one the decode located.
@@ -426,6 +430,7 @@ void run(const GradeOptions& opts) {
             }
         }
     }
+    progress.clear();
     if (opts.scans && !scanGrades.empty()) {
         // The symbol's grade is the mean of its scans' overall grades (a scan that located
         // nothing counts 0).

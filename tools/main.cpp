@@ -13,8 +13,17 @@
 
 #include "platform/file_reading.h"
 #include "tools/commands.h"
+#include "tools/tool_version.h"
 
 namespace {
+
+// "dmcodec 0.1.0", with the git description of a build from a checkout: "(git v0.1.0-3-gabc1234)".
+std::string versionText() {
+    std::string text = std::string("dmcodec ") + dm::tool::kVersion;
+    if (*dm::tool::kGitDescription != '\0')
+        text += std::string(" (git ") + dm::tool::kGitDescription + ")";
+    return text;
+}
 
 // Why writing to standard output failed, when stdio no longer knows: a stream closed by the
 // caller (held read-only, below), a full file system, or what a device says to one more byte.
@@ -93,6 +102,7 @@ int runCommand(int argc, char** argv) {
         "Data Matrix (ECC 200) codec test bench: encode text to JPEG, decode images, "
         "evaluate folders of images, grade print quality."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", versionText(), "Print the version and exit");
     dm::tool::addEncodeCommand(app);
     dm::tool::addDecodeCommand(app);
     dm::tool::addEvalCommand(app);
