@@ -282,27 +282,6 @@ TEST(PrintQuality, StretchedModulesLowerAxialNonuniformity) {
     }
 }
 
-// Largest distance of a module column from the straight-line fit of all column centres, in
-// module sizes, for columns bowed as the synthesiser's bend draws them.
-double bowedColumnsDeviation(int cols, double bend) {
-    std::vector<double> x;
-    for (int c = 0; c < cols; ++c)
-        x.push_back(c + 0.5 + bend * std::sin(std::numbers::pi * (c + 0.5) / cols));
-    double su = 0, sx = 0, suu = 0, sux = 0;
-    for (int c = 0; c < cols; ++c) {
-        su += c;
-        sx += x[c];
-        suu += c * c;
-        sux += c * x[c];
-    }
-    const double slope = (cols * sux - su * sx) / (cols * suu - su * su);
-    const double offset = (sx - slope * su) / cols;
-    double worst = 0;
-    for (int c = 0; c < cols; ++c)
-        worst = std::max(worst, std::abs(x[c] - (offset + slope * c)));
-    return worst / ((slope + 1) / 2);  // the mean of the column and row pitches
-}
-
 TEST(PrintQuality, BowedColumnsLowerGridNonuniformityAndAUniformSkewDoesNot) {
     const int cols = symbolSize(k26).symbolCols;
     for (const auto& [bend, grade] :
@@ -311,7 +290,8 @@ TEST(PrintQuality, BowedColumnsLowerGridNonuniformityAndAUniformSkewDoesNot) {
         test::SynthOptions o = blackOnWhite();
         o.bend = bend;
         const SymbolGrade g = gradeImage(draw(symbolOfSize(k26), k26, o).view());
-        EXPECT_NEAR(g[Parameter::GridNonuniformity].value, bowedColumnsDeviation(cols, bend), 0.02);
+        EXPECT_NEAR(g[Parameter::GridNonuniformity].value, test::bowedColumnsDeviation(cols, bend),
+                    0.02);
         expectOnlyLowered(g, Parameter::GridNonuniformity, grade);
     }
     // Rows shifted evenly (a parallelogram): the regular grid that fits best is skewed too.

@@ -175,27 +175,6 @@ BlurredValues blurredValues(const test::PeerSymbol& s, double light, double dark
     return {lowest, contrast};
 }
 
-// Largest distance of a module column from the straight-line fit of all column centres, in
-// module sizes, for columns bowed as the synthesiser's bend draws them.
-double bowedColumnsDeviation(int cols, double bend) {
-    std::vector<double> x;
-    for (int c = 0; c < cols; ++c)
-        x.push_back(c + 0.5 + bend * std::sin(std::numbers::pi * (c + 0.5) / cols));
-    double su = 0, sx = 0, suu = 0, sux = 0;
-    for (int c = 0; c < cols; ++c) {
-        su += c;
-        sx += x[c];
-        suu += c * c;
-        sux += c * x[c];
-    }
-    const double slope = (cols * sux - su * sx) / (cols * suu - su * su);
-    const double offset = (sx - slope * su) / cols;
-    double worst = 0;
-    for (int c = 0; c < cols; ++c)
-        worst = std::max(worst, std::abs(x[c] - (offset + slope * c)));
-    return worst / ((slope + 1) / 2);  // the mean of the column and row pitches
-}
-
 // A series' step: the rendering parameter, the value expected and the grade it earns.
 struct Step {
     double setting = 0;
@@ -314,7 +293,7 @@ std::vector<Series> verificationSet() {
     {  // Columns bowed: the largest distance from the straight-line fit of the column centres.
         Series s = series("grid non-uniformity (zint 26x26)", Parameter::GridNonuniformity, 0.02);
         for (const double bend : {0.35, 0.77, 0.98, 1.2, 1.6}) {
-            const double expected = bowedColumnsDeviation(zint26.cols, bend);
+            const double expected = test::bowedColumnsDeviation(zint26.cols, bend);
             s.steps.push_back({bend, expected, kGridLevels.grade(expected)});
         }
         s.grade = [&zint26](double bend) {

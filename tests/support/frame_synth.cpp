@@ -282,4 +282,23 @@ GrownPrint printGrown(std::span<const uint8_t> matrix, int rows, int cols, int m
     return out;
 }
 
+double bowedColumnsDeviation(int cols, double bend) {
+    std::vector<double> x;
+    for (int c = 0; c < cols; ++c)
+        x.push_back(c + 0.5 + bend * std::sin(std::numbers::pi * (c + 0.5) / cols));
+    double su = 0, sx = 0, suu = 0, sux = 0;
+    for (int c = 0; c < cols; ++c) {
+        su += c;
+        sx += x[c];
+        suu += c * c;
+        sux += c * x[c];
+    }
+    const double slope = (cols * sux - su * sx) / (cols * suu - su * su);
+    const double offset = (sx - slope * su) / cols;
+    double worst = 0;
+    for (int c = 0; c < cols; ++c)
+        worst = std::max(worst, std::abs(x[c] - (offset + slope * c)));
+    return worst / ((slope + 1) / 2);  // the mean of the column and row pitches
+}
+
 }  // namespace dm::test

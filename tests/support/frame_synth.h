@@ -41,6 +41,10 @@ struct SynthOptions {
     double bend = 0.0;
 };
 
+// Largest distance of a module column from the straight-line fit of all column centres, in
+// module sizes, for columns bowed by SynthOptions::bend.
+double bowedColumnsDeviation(int cols, double bend);
+
 // Renders a module matrix (rows x cols, 1 = dark, row 0 at the top of the symbol).
 SynthFrame synthesiseFrame(std::span<const uint8_t> matrix, int rows, int cols,
                            const SynthOptions& options);
