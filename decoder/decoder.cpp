@@ -58,6 +58,16 @@ namespace {
 
 // The matrix's codeword stream extracted and corrected (starting the message in state); false
 // with status set when it cannot be.
+// The detection reads stored row i as picture row height - 1 - i, with pixel centres at whole
+// numbers; picture coordinates have pixel corners there.
+ImagePoint toPicture(PointD p, double height) {
+    return {p.x + 0.5, height - 0.5 - p.y};
+}
+
+PointD toDetection(ImagePoint p, double height) {
+    return {p.x - 0.5, height - 0.5 - p.y};
+}
+
 // Per codeword of the stream, how many of its modules are doubtful: sampled within a fifth of
 // the dark and light levels' distance of the level they were split at.
 std::vector<uint8_t> codewordDoubt(const SampledLevels& sampled, int sizeIndex) {
@@ -232,10 +242,9 @@ DecodeResult Decoder::readView(const ImageView& view, Detect detect) {
     result.status = status;
     if (decoded)
         result.text = std::move(text);
-    // The detection read row i as picture row height - 1 - i.
     if (result.corners) {
         for (ImagePoint& p : *result.corners)
-            p = {p.x + 0.5, view.height - 0.5 - p.y};
+            p = toPicture(p, view.height);
     }
     return result;
 }
@@ -343,11 +352,9 @@ bool Decoder::searchFrame(FrameSearchReadings readings) {
     status = result.status;
     searchedOutline.reset();
     if (result.located) {
-        // In picture coordinates, as readView turns the corners it returns.
-        const double height = state.image.height;
-        SymbolCorners outline;
-        for (size_t i = 0; i < outline.size(); ++i)
-            outline[i] = {result.firstOutline[i].x + 0.5, height - 0.5 - result.firstOutline[i].y};
+        SymbolCorners outline = result.firstOutline;
+        for (ImagePoint& p : outline)
+            p = toPicture(p, state.image.height);
         searchedOutline = outline;
     }
     if (!result.decoded)
@@ -368,10 +375,7 @@ void Decoder::takeSearched(const FrameSearchResult& result) {
     found.sizeIndex = state.sizeIndex;
     found.symbolRows = size.symbolRows;
     found.symbolCols = size.symbolCols;
-    SymbolCorners corners;
-    for (size_t i = 0; i < corners.size(); ++i)
-        corners[i] = {result.corners[i].x, result.corners[i].y};
-    found.corners = corners;
+    found.corners = result.corners;
     found.mirrored = result.mirrored;
     found.inverted = result.inverted;
     finishDecoded();
@@ -382,15 +386,11 @@ std::vector<DecodeResult> Decoder::collectView(const ImageView& view, FrameSearc
     std::vector<DecodeResult> symbols;
     if (most <= 0)
         return symbols;
-    // Picture coordinates to the detection's (rows read bottom-up, pixel centres at whole
-    // numbers) and back.
-    auto flip = [&](ImagePoint p) { return ImagePoint{p.x - 0.5, view.height - 0.5 - p.y}; };
-    auto unflip = [&](ImagePoint p) { return ImagePoint{p.x + 0.5, view.height - 0.5 - p.y}; };
     SymbolCollection collection;
     for (const SymbolCorners& corners : known) {
-        std::array<PointD, 4> outline;
-        for (size_t i = 0; i < outline.size(); ++i)
-            outline[i] = flip(corners[i]);
+        std::array<PointD, 4> outline = corners;
+        for (PointD& p : outline)
+            p = toDetection(p, view.height);
         collection.known.push_back(outline);
     }
     collection.found = [&](const FrameSearchResult& result) {
@@ -402,7 +402,7 @@ std::vector<DecodeResult> Decoder::collectView(const ImageView& view, FrameSearc
         symbol.status = DecodeStatus::Success;
         symbol.text = resultText;
         for (ImagePoint& p : *symbol.corners)
-            p = unflip(p);
+            p = toPicture(p, view.height);
         symbols.push_back(std::move(symbol));
         return static_cast<int32_t>(symbols.size()) < most;
     };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "decoder/decoder.h"
@@ -126,6 +127,26 @@ DecodeResult readPicture(Reading& reading, const ImageView& view,
     return searchThenMirror(reading, view, std::move(first), furthest, depth);
 }
 
+// The stored row holding picture row y.
+const uint8_t* pictureRow(const ImageView& view, int y) {
+    const int stored = view.rowOrder == RowOrder::TopDown ? y : view.height - 1 - y;
+    return view.pixels.data() + stored * view.strideBytes();
+}
+
+// The part of the view within [x0, x1) x [y0, y1) in gray, rows top-down.
+GrayPicture grayRegion(const ImageView& view, int x0, int y0, int x1, int y1) {
+    GrayPicture part{x1 - x0, y1 - y0, {}};
+    part.gray.resize(static_cast<size_t>(part.width) * part.height);
+    const int bytes = bytesPerPixel(view.format);
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* in = pictureRow(view, y) + static_cast<ptrdiff_t>(x0) * bytes;
+        uint8_t* out = part.gray.data() + static_cast<size_t>(y - y0) * part.width;
+        for (int x = 0; x < part.width; ++x)
+            out[x] = bytes == 1 ? in[x] : grayOfBgr(in + static_cast<ptrdiff_t>(x) * bytes);
+    }
+    return part;
+}
+
 // The view's pixels as gray levels, rows top-down: the pixels themselves when they are stored
 // so already (image files come as such), else converted into copy.
 GrayView grayViewOf(const ImageView& view, std::vector<uint8_t>& copy) {
@@ -133,14 +154,7 @@ GrayView grayViewOf(const ImageView& view, std::vector<uint8_t>& copy) {
     const int64_t stride = view.strideBytes();
     if (bytes == 1 && stride == view.width && view.rowOrder == RowOrder::TopDown)
         return {view.width, view.height, view.pixels};
-    copy.resize(static_cast<size_t>(view.width) * view.height);
-    for (int y = 0; y < view.height; ++y) {
-        const int stored = view.rowOrder == RowOrder::TopDown ? y : view.height - 1 - y;
-        const uint8_t* in = view.pixels.data() + stored * stride;
-        uint8_t* row = copy.data() + static_cast<size_t>(y) * view.width;
-        for (int x = 0; x < view.width; ++x)
-            row[x] = bytes == 1 ? in[x] : grayOfBgr(in + x * bytes);
-    }
+    copy = grayRegion(view, 0, 0, view.width, view.height).gray;
     return {view.width, view.height, copy};
 }
 
@@ -178,12 +192,6 @@ DecodeResult guarded(Read read) {
 // read at full resolution where the search found an outline.
 constexpr int64_t kLargeFramePixels = int64_t{1280} * 720;
 
-// The stored row holding picture row y.
-const uint8_t* pictureRow(const ImageView& view, int y) {
-    const int stored = view.rowOrder == RowOrder::TopDown ? y : view.height - 1 - y;
-    return view.pixels.data() + stored * view.strideBytes();
-}
-
 // The view in gray at half its width and height, rows top-down: each pixel the gray of the
 // mean colour of four (the mean gray of four for gray pixels).
 GrayPicture halvedGray(const ImageView& view) {
@@ -211,20 +219,6 @@ GrayPicture halvedGray(const ImageView& view) {
         }
     }
     return half;
-}
-
-// The part of the view within [x0, x1) x [y0, y1) in gray, rows top-down.
-GrayPicture grayRegion(const ImageView& view, int x0, int y0, int x1, int y1) {
-    GrayPicture part{x1 - x0, y1 - y0, {}};
-    part.gray.resize(static_cast<size_t>(part.width) * part.height);
-    const int bytes = bytesPerPixel(view.format);
-    for (int y = y0; y < y1; ++y) {
-        const uint8_t* in = pictureRow(view, y) + static_cast<ptrdiff_t>(x0) * bytes;
-        uint8_t* out = part.gray.data() + static_cast<size_t>(y - y0) * part.width;
-        for (int x = 0; x < part.width; ++x)
-            out[x] = bytes == 1 ? in[x] : grayOfBgr(in + static_cast<ptrdiff_t>(x) * bytes);
-    }
-    return part;
 }
 
 // A large camera frame: the finder pass at full resolution (a symbol near the centre reads
@@ -378,7 +372,7 @@ void sortForReading(std::vector<DecodeResult>& symbols) {
 // Covers each symbol (grown by a module) with the light level around it, the median of the
 // pixels a module and a half outside its outline: what is left of the picture shows the
 // symbols not read yet. The gray picture is top-down; corners in picture coordinates.
-void coverSymbols(GrayPicture& picture, const std::vector<DecodeResult>& symbols) {
+void coverSymbols(GrayPicture& picture, std::span<const DecodeResult> symbols) {
     for (const DecodeResult& s : symbols) {
         const SymbolCorners& c = *s.corners;
         const double module =
@@ -470,13 +464,13 @@ ImageSymbols readAllSymbols(const ImageView& image, const DecodeOptions& options
     // Then the finder pass on what is left once the symbols read are covered: it reads small
     // and blurred symbols the frame search can miss, and fails fast once none is left.
     try {
-        std::vector<uint8_t> copy;
-        const GrayView gray = grayViewOf(image, copy);
-        GrayPicture left{gray.width, gray.height, {gray.gray.begin(), gray.gray.end()}};
+        GrayPicture left = grayRegion(image, 0, 0, image.width, image.height);
         Reading reading;
         const uint32_t variants = options.thresholdVariant ? 1 : kThresholdVariantCount;
+        size_t covered = 0;  // the symbols covered so far, each once
         for (bool more = true; more && static_cast<int32_t>(all.symbols.size()) < mostSymbols;) {
-            coverSymbols(left, all.symbols);
+            coverSymbols(left, std::span(all.symbols).subspan(covered));
+            covered = all.symbols.size();
             more = false;
             for (uint32_t v = 0; v < variants && !more; ++v) {
                 DecodeResult r =

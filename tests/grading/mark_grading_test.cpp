@@ -95,10 +95,7 @@ const test::PeerSymbol& symbol22() {
 struct Mark {
     test::SynthFrame frame;
     SymbolCorners corners{};
-    ImageView view() const {
-        return {frame.bgr,        frame.width,  frame.height,
-                PixelFormat::Bgr, frame.stride, RowOrder::BottomUp};
-    }
+    ImageView view() const { return test::viewOf(frame); }
 };
 
 Mark drawMark(uint8_t light, uint8_t dark, uint8_t background) {

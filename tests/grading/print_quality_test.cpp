@@ -55,10 +55,7 @@ struct Drawn {
         }
     }
 
-    ImageView view() const {
-        return {frame.bgr,        frame.width,  frame.height,
-                PixelFormat::Bgr, frame.stride, RowOrder::BottomUp};
-    }
+    ImageView view() const { return test::viewOf(frame); }
 };
 
 test::SynthOptions blackOnWhite() {

@@ -76,10 +76,7 @@ struct Rendered {
     test::SynthFrame frame;
     SymbolCorners corners{};
 
-    ImageView view() const {
-        return {frame.bgr,        frame.width,  frame.height,
-                PixelFormat::Bgr, frame.stride, RowOrder::BottomUp};
-    }
+    ImageView view() const { return test::viewOf(frame); }
 };
 
 test::SynthOptions labelOptions() {
@@ -236,8 +233,7 @@ std::vector<Series> verificationSet() {
             const test::GrownPrint p =
                 test::printGrown(dmtx24.matrix, dmtx24.rows, dmtx24.cols, 8, growth, growth);
             const test::SynthFrame f = test::frameOfGray(p.gray, p.width, p.height);
-            return gradeImage(
-                {f.bgr, f.width, f.height, PixelFormat::Bgr, f.stride, RowOrder::BottomUp});
+            return gradeImage(test::viewOf(f));
         };
         set.push_back(std::move(s));
     }

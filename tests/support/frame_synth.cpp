@@ -301,4 +301,9 @@ double bowedColumnsDeviation(int cols, double bend) {
     return worst / ((slope + 1) / 2);  // the mean of the column and row pitches
 }
 
+ImageView viewOf(const SynthFrame& frame) {
+    return {frame.bgr,        frame.width,  frame.height,
+            PixelFormat::Bgr, frame.stride, RowOrder::BottomUp};
+}
+
 }  // namespace dm::test

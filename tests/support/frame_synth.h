@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "decoder/decode_image.h"
 #include "decoder/frame_dib.h"
 #include "detection/shared/geometry.h"
 
@@ -55,6 +56,9 @@ std::vector<uint8_t> grayLevels(std::span<const float> image, double noiseSigma,
 
 // A top-down gray picture of width x height levels as a camera-format frame.
 SynthFrame frameOfGray(std::span<const uint8_t> gray, int width, int height);
+
+// The frame as the decoder's view of its pixels (24-bit BGR, rows bottom-up, padded).
+ImageView viewOf(const SynthFrame& frame);
 
 // The frame's pixels as 32 bits each (blue, green, red, spare), rows in the same order, unpadded.
 std::vector<uint8_t> bgrxPixels(const SynthFrame& frame, uint8_t spare);
