@@ -117,7 +117,12 @@ class OutlineReader {
         // The mirror image: the row and column ends exchanged.
         LocatedSymbol mirror = symbol;
         std::swap(mirror.corners[0], mirror.corners[2]);
+        // Every outline is read mirrored too, so a mirror reading must leave error correction
+        // to spare, as speculative ones do: a small size read through a larger symbol's data
+        // can otherwise pass.
+        mirroring_ = true;
         result_.mirrored = readAt(mirror, budget_.mirrors);
+        mirroring_ = false;
         return result_.mirrored;
     }
 
@@ -172,13 +177,34 @@ class OutlineReader {
         if (timingAgreement(frame_, *map, size.symbolRows, size.symbolCols) <
             kLeastTimingAgreement) {
             if (!tryTimingCentres(*map, sizeIndex))
-                return false;
+                return tryDarkCentres(*map, sizeIndex);
         } else {
             sized_ = true;
             if (!tryMap(*map, sizeIndex))
-                return false;
+                return tryDarkCentres(*map, sizeIndex);
         }
         result_.corners = corners;
+        return true;
+    }
+
+    // Separate dots or modules narrowed by ink loss: the grid moved onto the centres of the
+    // dark modules' ink, sampled and decoded there. The outline read is then the refitted one.
+    bool tryDarkCentres(const Homography& map, int sizeIndex) {
+        const SymbolSize& size = symbolSize(sizeIndex);
+        const auto fitted =
+            fitToDarkCentres(frame_, map, size.symbolRows, size.symbolCols, buffers_.levels);
+        if (!fitted)
+            return false;
+        if (timingAgreement(frame_, *fitted, size.symbolRows, size.symbolCols) <
+            kLeastTimingAgreement)
+            return false;
+        sized_ = true;
+        sampleModules(frame_, *fitted, size.symbolRows, size.symbolCols, buffers_.levels);
+        if (!trySplit(buffers_.levels, sizeIndex))
+            return false;
+        const double rows = size.symbolRows, cols = size.symbolCols;
+        result_.corners = {fitted->map(0, 0), fitted->map(cols, 0), fitted->map(cols, rows),
+                           fitted->map(0, rows)};
         return true;
     }
 
@@ -235,7 +261,7 @@ class OutlineReader {
     bool tryMatrix(int sizeIndex, const SampledLevels* sampled = nullptr) {
         DecodeStatus s = DecodeStatus::GridLost;
         if (looksLikeASymbol(buffers_.matrix, sizeIndex) &&
-            decode_(buffers_.matrix, sizeIndex, speculative_, sampled, s))
+            decode_(buffers_.matrix, sizeIndex, speculative_ || mirroring_, sampled, s))
             return true;
         note(s);
         return false;
@@ -246,6 +272,7 @@ class OutlineReader {
     const MatrixDecoder& decode_;
     const bool alsoMirrored_;
     const bool speculative_;
+    bool mirroring_ = false;  // the outline is being read as its mirror image
     FrameSearchResult result_;
     DecodeStatus best_ = DecodeStatus::NoFinder;
     bool sized_ = false;  // some size's alternating sides read as they must for this outline
@@ -371,7 +398,7 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
             side[negative] = regions.size() >= kLeastModules ? typicalSide(regions) : 0;
             radius[negative] = closingRadius(regions);
         }
-        if (module[negative] == 0 && result.located) {
+        if (module[negative] == 0 && result.located && !closed) {
             module[negative] = result.moduleSize;
             if (!negative)
                 firstOutline = result.firstOutline;
@@ -403,10 +430,15 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
         if (negative && !readings.alsoInverted)
             continue;
         polarity(negative);
-        // Separate dots closed into modules.
+        // Separate dots closed into modules: first only the regions of a dot's size (the
+        // surface's streaks and grain, closed with them, join the symbol to its surroundings),
+        // then all (dots that touch make larger regions).
         if (radius[negative] > 0) {
-            closeDarkMap(buffers.frame, radius[negative]);
+            closeDotMap(buffers.frame, radius[negative], side[negative], buffers.regionWork);
             closed = true;
+            if (search(negative))
+                return best;
+            closeDarkMap(buffers.frame, radius[negative]);
             if (search(negative))
                 return best;
         }

@@ -25,6 +25,7 @@ struct FrameSearchBuffers {
     std::vector<uint8_t> levels;
     std::vector<uint8_t> sharpened;
     std::vector<uint8_t> matrix;
+    std::vector<int32_t> regionWork;  // the pixels still to visit while the dots are measured
 };
 
 // The gray levels a module matrix was split from (same layout) and the level it was split at:

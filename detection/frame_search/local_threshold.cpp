@@ -372,6 +372,64 @@ void closeDarkMap(BinaryFrame& frame, int32_t radius) {
         close(frame, frame.dark, {}, radius, radius - 1);
 }
 
+void closeDotMap(BinaryFrame& frame, int32_t radius, int32_t side, std::vector<int32_t>& work) {
+    binarise(frame);
+    // Regions (8-connected) kept: at least a quarter of a dot, within three dots' extent and
+    // four dots' area.
+    const int64_t area = int64_t{side} * side;
+    const int64_t leastPixels = std::max<int64_t>(2, area / 4);
+    const int64_t mostPixels = 4 * area;
+    const int32_t mostExtent = 3 * side;
+    const int32_t w = frame.width;
+    const int32_t h = frame.height;
+    uint8_t* dark = frame.dark.data();
+    std::vector<int32_t>& stack = work;
+    // Each region is filled with 2 while it is measured, then set to 1 (kept) or 0.
+    std::vector<int32_t> region;
+    for (int32_t start = 0; start < w * h; ++start) {
+        if (dark[start] != 1)
+            continue;
+        region.clear();
+        stack.assign(1, start);
+        dark[start] = 2;
+        int32_t x0 = w, x1 = -1, y0 = h, y1 = -1;
+        bool tooLarge = false;
+        while (!stack.empty()) {
+            const int32_t p = stack.back();
+            stack.pop_back();
+            region.push_back(p);
+            const int32_t x = p % w;
+            const int32_t y = p / w;
+            x0 = std::min(x0, x);
+            x1 = std::max(x1, x);
+            y0 = std::min(y0, y);
+            y1 = std::max(y1, y);
+            tooLarge = tooLarge || static_cast<int64_t>(region.size()) > mostPixels;
+            for (int32_t dy = -1; dy <= 1; ++dy) {
+                for (int32_t dx = -1; dx <= 1; ++dx) {
+                    const int32_t nx = x + dx;
+                    const int32_t ny = y + dy;
+                    if (nx < 0 || ny < 0 || nx >= w || ny >= h)
+                        continue;
+                    const int32_t q = ny * w + nx;
+                    if (dark[q] == 1) {
+                        dark[q] = 2;
+                        stack.push_back(q);
+                    }
+                }
+            }
+        }
+        const bool keep = !tooLarge && static_cast<int64_t>(region.size()) >= leastPixels &&
+                          x1 - x0 < mostExtent && y1 - y0 < mostExtent;
+        for (const int32_t p : region)
+            dark[p] = keep ? 3 : 0;
+    }
+    for (size_t i = 0; i < frame.dark.size(); ++i)
+        dark[i] = dark[i] != 0;
+    if (radius > 0)
+        close(frame, frame.dark, {}, radius, radius - 1);
+}
+
 void connectDarkRegions(BinaryFrame& frame, int32_t radius, MapWindow window) {
     binarise(frame);
     frame.connected = frame.dark;

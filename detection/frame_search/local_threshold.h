@@ -92,6 +92,11 @@ bool thresholdLocally(const GrayImage& image, BinaryFrame& frame);
 // map.
 void closeDarkMap(BinaryFrame& frame, int32_t radius);
 
+// The same, keeping before the closing only the dark regions the size of a dot of the given
+// side or of a few dots joined: the streaks and grain of brushed or cast metal, which the
+// closing would join to each other and to the symbol, are left out. work is scratch space.
+void closeDotMap(BinaryFrame& frame, int32_t radius, int32_t side, std::vector<int32_t>& work);
+
 // A part of the frame: columns x0 to x1 - 1, rows y0 to y1 - 1 (clamped to the frame).
 struct MapWindow {
     int32_t x0 = 0, y0 = 0;

@@ -182,6 +182,92 @@ void sampleModulesAt(const BinaryFrame& frame, const Homography& map, std::span<
     }
 }
 
+namespace {
+
+// Where the ink of the module at (u, v) (its centre in symbol coordinates) lies: the
+// darkness-weighted mean of samples over the module, nothing when too little of it reads dark.
+std::optional<PointD> darkCentre(const BinaryFrame& frame, const Homography& map, double u,
+                                 double v) {
+    constexpr int32_t kSteps = 3;  // samples every sixth of a module, seven across
+    constexpr double kLeastDarkShare = 0.12;
+    const PointD centre = map.map(u, v);
+    const double threshold = frame.thresholdNear(centre.x, centre.y);
+    double weight = 0;
+    PointD sum;
+    int32_t darkCount = 0;
+    for (int32_t j = -kSteps; j <= kSteps; ++j) {
+        for (int32_t i = -kSteps; i <= kSteps; ++i) {
+            const PointD p = map.map(u + i / (2.0 * kSteps), v + j / (2.0 * kSteps));
+            const double w = threshold - frame.grayAt(p.x, p.y);
+            if (w <= 0)
+                continue;
+            ++darkCount;
+            weight += w;
+            sum = sum + w * p;
+        }
+    }
+    constexpr int32_t kSamples = (2 * kSteps + 1) * (2 * kSteps + 1);
+    if (darkCount < kLeastDarkShare * kSamples || weight <= 0)
+        return std::nullopt;
+    return (1 / weight) * sum;
+}
+
+}  // namespace
+
+std::optional<Homography> fitToDarkCentres(const BinaryFrame& frame, const Homography& map,
+                                           int32_t rows, int32_t cols,
+                                           std::vector<uint8_t>& levels) {
+    constexpr int32_t kRounds = 3;
+    constexpr size_t kLeastCentres = 12;
+    // A centre farther than this from where the map puts it belongs to a neighbour.
+    constexpr double kMostShift = 0.4;
+    std::optional<Homography> fitted = map;
+    std::vector<PointD> symbolPoints;
+    std::vector<PointD> picturePoints;
+    for (int32_t round = 0; round < kRounds; ++round) {
+        // Dark modules: the finder and the alternating sides' dark ones, then (once the grid
+        // has moved onto the ink) every module the sampling reads dark.
+        std::vector<bool> dark(static_cast<size_t>(rows) * cols, false);
+        if (round > 0) {
+            sampleModules(frame, *fitted, rows, cols, levels);
+            const uint8_t split = splitLevels(levels);
+            for (size_t i = 0; i < levels.size(); ++i)
+                dark[i] = levels[i] <= split;
+        }
+        for (int32_t r = 0; r < rows; ++r) {
+            dark[static_cast<size_t>(r) * cols] = true;
+            dark[static_cast<size_t>(r) * cols + cols - 1] = (rows - 1 - r) % 2 == 0;
+        }
+        for (int32_t c = 0; c < cols; ++c) {
+            dark[static_cast<size_t>(rows - 1) * cols + c] = true;
+            dark[static_cast<size_t>(c)] = c % 2 == 0;
+        }
+        symbolPoints.clear();
+        picturePoints.clear();
+        const PointD unitX = fitted->map(1.5, 0.5) - fitted->map(0.5, 0.5);
+        const PointD unitY = fitted->map(0.5, 1.5) - fitted->map(0.5, 0.5);
+        const double modulePixels = std::sqrt(std::abs(cross(unitX, unitY)));
+        for (int32_t r = 0; r < rows; ++r) {
+            for (int32_t c = 0; c < cols; ++c) {
+                if (!dark[static_cast<size_t>(r) * cols + c])
+                    continue;
+                const PointD at{c + 0.5, r + 0.5};
+                const auto ink = darkCentre(frame, *fitted, at.x, at.y);
+                if (!ink || length(*ink - fitted->map(at.x, at.y)) > kMostShift * modulePixels)
+                    continue;
+                symbolPoints.push_back(at);
+                picturePoints.push_back(*ink);
+            }
+        }
+        if (symbolPoints.size() < kLeastCentres)
+            return std::nullopt;
+        fitted = fitHomography(symbolPoints, picturePoints);
+        if (!fitted)
+            return std::nullopt;
+    }
+    return fitted;
+}
+
 void sampleModules(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols,
                    std::vector<uint8_t>& levels) {
     auto evenCentres = [](int32_t n) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -34,6 +35,16 @@ void sampleModules(const BinaryFrame& frame, const Homography& map, int32_t rows
 // centre lie about a fifth of the local pitch away.
 void sampleModulesAt(const BinaryFrame& frame, const Homography& map, std::span<const double> us,
                      std::span<const double> vs, std::vector<uint8_t>& levels);
+
+// The map refitted to where the dark modules' ink lies: each dark module's darkness-weighted
+// centre within a module of where the map puts it, the modules of the finder and alternating
+// sides first and then every module the sampling reads dark, with the map fitted to those
+// centres by least squares, three rounds. Separate dots (dot-peen marks, ink loss) are found a
+// fraction of a module inside the outline of their outer edges; this puts the grid on their
+// centres. Nothing when too few dark modules show their centre. levels is working space.
+std::optional<Homography> fitToDarkCentres(const BinaryFrame& frame, const Homography& map,
+                                           int32_t rows, int32_t cols,
+                                           std::vector<uint8_t>& levels);
 
 // Levels with the blur that spreads each module into its neighbours partly undone: every
 // level moves away from the weighted mean of its eight neighbours by amount times the

@@ -80,6 +80,12 @@ struct Homography {
     }
 };
 
+// The projective map that takes each of the symbol points to its picture point with the least
+// squared error (at least four pairs, not three on a line); nothing when the points do not fix
+// one.
+std::optional<Homography> fitHomography(std::span<const PointD> symbolPoints,
+                                        std::span<const PointD> picturePoints);
+
 // The map that takes the symbol's outer corners (0, 0), (cols, 0), (cols, rows), (0, rows) onto
 // the four points (top left, top right, bottom right, bottom left); nothing when three of them
 // are collinear or the size is empty.

@@ -179,7 +179,7 @@ TEST(MarkTiers, LightSymbolsOnDarkGroundDecode) {
 }
 
 TEST(MarkTiers, DirectPartMarksDecodeAsStillImages) {
-    expectMarkFloors(Tier::DotPeenDark, 0.8, 0);
+    expectMarkFloors(Tier::DotPeenDark, 0.86, 0);
     expectMarkFloors(Tier::DotPeenBright, 0.9, 0);
     expectMarkFloors(Tier::Etched, 0.95, 0.9);
 }

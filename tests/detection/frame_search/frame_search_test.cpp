@@ -2,6 +2,7 @@
 // symbol, and the map from symbol to frame.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -162,6 +163,71 @@ TEST(FrameSearch, ReadsASymbolAModuleFromTheFrameEdge) {
     }
 }
 
+// Dots of half the pitch, located by their outer edges, put the grid a quarter module off their
+// centres at the symbol's edges; refitted to where the ink lies, the grid sits on the dots and
+// samples the symbol as printed.
+TEST(FrameSearch, GridMovesOntoTheCentresOfSeparateDots) {
+    const test::TestSymbol symbol = test::symbolFor(4, "DOTS ON METAL");  // 18 x 18
+    ASSERT_FALSE(symbol.matrix.empty());
+    constexpr double kPitch = 12, kOrigin = 40, kRadius = 3;
+    GrayFrame frame(300, 300, 210);
+    auto centre = [&](int r, int c) {
+        return PointD{kOrigin + (c + 0.5) * kPitch, kOrigin + (r + 0.5) * kPitch};
+    };
+    for (int r = 0; r < symbol.rows; ++r) {
+        for (int c = 0; c < symbol.cols; ++c) {
+            if (!symbol.matrix[static_cast<size_t>(r) * symbol.cols + c])
+                continue;
+            const PointD p = centre(r, c);
+            for (int y = static_cast<int>(p.y - kRadius); y <= p.y + kRadius; ++y)
+                for (int x = static_cast<int>(p.x - kRadius); x <= p.x + kRadius; ++x)
+                    if (std::hypot(x + 0.5 - p.x, y + 0.5 - p.y) <= kRadius)
+                        frame.set(x, y, 30);
+        }
+    }
+    BinaryFrame binary;
+    ASSERT_TRUE(thresholdLocally(frame.image, binary));
+    const double inset = kPitch / 2 - kRadius;
+    const double far = kOrigin + symbol.cols * kPitch - inset;
+    const auto located = symbolToImage({{{kOrigin + inset, kOrigin + inset},
+                                         {far, kOrigin + inset},
+                                         {far, far},
+                                         {kOrigin + inset, far}}},
+                                       symbol.cols, symbol.rows);
+    ASSERT_TRUE(located.has_value());
+    std::vector<uint8_t> levels;
+    const auto fitted = fitToDarkCentres(binary, *located, symbol.rows, symbol.cols, levels);
+    ASSERT_TRUE(fitted.has_value());
+    double before = 0, after = 0;
+    for (int r = 0; r < symbol.rows; ++r) {
+        for (int c = 0; c < symbol.cols; ++c) {
+            // The detection reads pixel (x, y) at the point (x, y), not at its centre.
+            const PointD truth = centre(r, c) - PointD{0.5, 0.5};
+            before = std::max(before, length(located->map(c + 0.5, r + 0.5) - truth));
+            after = std::max(after, length(fitted->map(c + 0.5, r + 0.5) - truth));
+        }
+    }
+    EXPECT_GT(before, 0.2 * kPitch);
+    EXPECT_LT(after, 0.05 * kPitch);
+    sampleModules(binary, *fitted, symbol.rows, symbol.cols, levels);
+    const uint8_t split = splitLevels(levels);
+    for (size_t i = 0; i < levels.size(); ++i)
+        EXPECT_EQ(levels[i] <= split, symbol.matrix[i] != 0) << "module " << i;
+}
+
+// A tall symbol cut by a scratch whose whole outline, read mirrored as a 10 x 10 symbol, once
+// passed Reed-Solomon with its last error: mirror readings keep correction to spare.
+TEST(FrameSearch, MirrorReadingsGiveNoWrongMessage) {
+    const test::TierFrame frame = test::tierFrame(test::Tier::Scratch, 3, 23);
+    const GrayFrame view(frame.dib, false);
+    const Searched a = search(view, FinderTurn::PlusXToPlusY,
+                              {.alsoMirrored = true, .alsoJoined = true, .damagedFinders = 2});
+    if (a.result.decoded) {
+        EXPECT_EQ(a.text, frame.message) << frame.description;
+    }
+    EXPECT_FALSE(a.result.decoded && a.result.mirrored) << frame.description;
+}
+
 // Each kind of mark reads with the reading made for it and not without: light on dark with the
 // negative, separate dots with the closed map, a symbol a scratch cut apart with its regions
 // joined, a finder that lost modules at the end of an arm or in its middle as a damaged finder.
@@ -174,6 +240,8 @@ TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
     const Case cases[] = {
         {test::Tier::Inverted, 0, {.alsoInverted = true}},
         {test::Tier::DotPeenDark, 1, {.alsoClosed = true}},
+        // Dots whose closing would join the brushed metal's streaks to them.
+        {test::Tier::DotPeenDark, 10, {.alsoClosed = true, .damagedFinders = 60}},
         {test::Tier::DotPeenBright, 0, {.alsoInverted = true, .alsoClosed = true}},
         {test::Tier::Scratch, 0, {.alsoClosed = true}},
         {test::Tier::Scratch, 1, {.alsoJoined = true, .damagedFinders = 4}},

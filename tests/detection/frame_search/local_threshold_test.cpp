@@ -159,5 +159,26 @@ TEST(LocalThreshold, ClosingFillsGapsUpToTwiceTheRadius) {
     EXPECT_TRUE(f.connected.empty());
 }
 
+// Dots are closed into one region while a long streak beside them is left out; closing
+// everything would join the streak to the dots.
+TEST(LocalThreshold, DotClosingLeavesStreaksAndGrainOut) {
+    GrayFrame frame(128, 128, 220);
+    for (int x = 8; x < 80; x += 8)
+        frame.fill(x, 60, x + 4, 64, 20);  // dots of 4 pixels, a pitch of 8
+    frame.fill(8, 68, 120, 70, 40);        // a streak 3 pixels below the dots
+    BinaryFrame f;
+    ASSERT_TRUE(thresholdLocally(frame.image, f));
+    auto darkAt = [&](int x, int y) { return f.dark[static_cast<size_t>(y) * f.width + x] != 0; };
+    ASSERT_TRUE(darkAt(50, 69));
+    std::vector<int32_t> work;
+    closeDotMap(f, 3, 4, work);
+    for (const int x : {14, 30, 62})
+        EXPECT_TRUE(darkAt(x, 62)) << x;  // the gaps between dots
+    EXPECT_FALSE(darkAt(50, 69));
+    EXPECT_FALSE(darkAt(14, 66));  // between the dots and where the streak was
+    closeDarkMap(f, 3);
+    EXPECT_TRUE(darkAt(14, 66));
+}
+
 }  // namespace
 }  // namespace dm

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "detection/shared/geometry.h"
@@ -79,6 +80,43 @@ TEST(Geometry, MapTakesTheSymbolOntoTheQuadrilateral) {
     EXPECT_NEAR(centre.y, a.y + t * (c.y - a.y), 1e-9);
     // Corners on one line: no map.
     EXPECT_FALSE(symbolToImage({{{0, 0}, {10, 0}, {20, 0}, {30, 0}}}, 10, 10).has_value());
+}
+
+// The least-squares map is the projective map the points came from, also for symbol and
+// picture coordinates far apart in scale, and follows noisy points closely; points that fix no
+// map give none.
+TEST(Geometry, FittedMapRecoversTheMapThePointsCameFrom) {
+    const auto truth =
+        symbolToImage({{{1210, 840}, {1990, 905}, {1930, 1620}, {1180, 1540}}}, 36, 16);
+    ASSERT_TRUE(truth.has_value());
+    std::vector<PointD> symbolPoints, exact, noisy;
+    for (int r = 0; r < 16; r += 3) {
+        for (int c = 0; c < 36; c += 5) {
+            symbolPoints.push_back({c + 0.5, r + 0.5});
+            const PointD p = truth->map(c + 0.5, r + 0.5);
+            exact.push_back(p);
+            // Noise of a pixel at most, alternating in sign.
+            const double e = ((r + c) % 2 == 0 ? 1.0 : -1.0) * ((r * 7 + c * 3) % 10) / 10.0;
+            noisy.push_back({p.x + e, p.y - e});
+        }
+    }
+    const auto fitted = fitHomography(symbolPoints, exact);
+    const auto rough = fitHomography(symbolPoints, noisy);
+    ASSERT_TRUE(fitted.has_value());
+    ASSERT_TRUE(rough.has_value());
+    for (const PointD corner : {PointD{0, 0}, PointD{36, 0}, PointD{36, 16}, PointD{0, 16}}) {
+        const PointD want = truth->map(corner.x, corner.y);
+        const PointD got = fitted->map(corner.x, corner.y);
+        EXPECT_NEAR(got.x, want.x, 1e-6);
+        EXPECT_NEAR(got.y, want.y, 1e-6);
+        const PointD near = rough->map(corner.x, corner.y);
+        EXPECT_NEAR(near.x, want.x, 1.0);
+        EXPECT_NEAR(near.y, want.y, 1.0);
+    }
+    const std::vector<PointD> line{{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}};
+    EXPECT_FALSE(fitHomography(line, line).has_value());
+    EXPECT_FALSE(fitHomography(std::span(symbolPoints).first(3), std::span(exact).first(3)));
+    EXPECT_FALSE(fitHomography(symbolPoints, std::span(exact).first(4)));
 }
 
 TEST(Geometry, SymbolMapRefusesAnEmptySize) {
