@@ -245,7 +245,9 @@ std::vector<LegendLine> reportLegend(std::span<const SymbolGrade> grades,
         if (!g.located)
             continue;
         const bool mark = g.mode == GradingMode::DirectPartMark;
-        std::string head = located > 1 ? "#" + std::to_string(number) + " " : std::string();
+        std::string head;
+        if (located > 1)
+            head.append("#").append(std::to_string(number)).append(" ");
         head.append(mark ? "direct part mark " : "print ")
             .append(formatted("%.0fx%.0f", g.symbolRows, g.symbolCols))
             .append(": overall ")
