@@ -52,6 +52,13 @@ ReflectanceImage closedDarkGaps(const ReflectanceImage& image, int32_t width, Pi
     return {image.width, image.height, squareFilter(darkened, width, false, box)};
 }
 
+ReflectanceImage negative(const ReflectanceImage& image) {
+    ReflectanceImage out = image;
+    for (float& v : out.values)
+        v = 1.0f - v;
+    return out;
+}
+
 ReflectanceImage exposed(const ReflectanceImage& image, double factor) {
     ReflectanceImage out = image;
     for (float& v : out.values)

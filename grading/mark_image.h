@@ -22,6 +22,9 @@ struct PixelBox {
 // modules with edges to follow. Wider light areas keep their place and edges.
 ReflectanceImage closedDarkGaps(const ReflectanceImage& image, int32_t width, PixelBox box);
 
+// Every reflectance r as 1 - r: the picture's negative.
+ReflectanceImage negative(const ReflectanceImage& image);
+
 // Every reflectance times factor, held at 1: the picture at another exposure.
 ReflectanceImage exposed(const ReflectanceImage& image, double factor);
 

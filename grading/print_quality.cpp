@@ -557,8 +557,10 @@ MarkGrid markGrid(const ReflectanceImage& image, const MeasuredGrid& tracked,
     return {candidates[best], best == candidates.size() - 1};
 }
 
+// Grades the symbol in image, where its modules are dark (the negative of the picture as taken
+// when it was printed light on dark, inverted).
 SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, int32_t sizeIndex,
-                  const Aperture& aperture, GradingMode mode) {
+                  const Aperture& aperture, GradingMode mode, bool inverted) {
     SymbolGrade out = notLocated();
     out.mode = mode;
     if (!isValidSizeIndex(sizeIndex) || image.width <= 0)
@@ -620,22 +622,36 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     double minimumReflectance = 0;
     ReflectanceImage exposedImage;
     if (mark) {
-        const CellLevels seen = cellLevels(image, *grid, out.aperture, threshold);
+        // A mark made light on dark is read on its negative, but its light cells, exposure and
+        // minimum reflectance are those of the picture as taken: the negative's dark cells.
+        const auto asTaken = [inverted](CellLevels read) {
+            return inverted ? CellLevels{1 - read.dark, 1 - read.light} : read;
+        };
+        const auto exposedValue = [&](double r) {  // a reflectance of image, exposed
+            return inverted ? 1 - std::min(1.0, (1 - r) * out.exposure)
+                            : std::min(1.0, r * out.exposure);
+        };
+        const ReflectanceImage taken = inverted ? negative(image) : ReflectanceImage{};
+        const ReflectanceImage& picture = inverted ? taken : image;
+        const CellLevels seen = asTaken(cellLevels(image, *grid, out.aperture, threshold));
         const double brightest =
-            brightestArea(image, std::max<int32_t>(1, std::lround(out.aperture)));
+            brightestArea(picture, std::max<int32_t>(1, std::lround(out.aperture)));
         minimumReflectance = brightest > 0 ? seen.light / brightest : 0;
         out.exposure = seen.light > 0 ? kMeanLightTarget / seen.light : 1;
-        exposedImage = exposed(image, out.exposure);
-        const CellLevels cells =
-            cellLevels(exposedImage, *grid, out.aperture, threshold * out.exposure);
+        exposedImage = exposed(picture, out.exposure);
+        if (inverted)
+            exposedImage = negative(exposedImage);
+        const CellLevels read =
+            cellLevels(exposedImage, *grid, out.aperture, exposedValue(threshold));
+        const CellLevels cells = asTaken(read);
         out.meanLight = cells.light;
         out.meanDark = cells.dark;
-        threshold = (cells.light + cells.dark) / 2;
+        threshold = (read.light + read.dark) / 2;
         contrast = cells.light - cells.dark;
         // The extremes exposed alike (those of the exposed picture but where highlights beyond
         // 100 % mix with other pixels under the aperture).
-        high = std::min(1.0, high * out.exposure);
-        low = std::min(1.0, low * out.exposure);
+        high = exposedValue(high);
+        low = exposedValue(low);
     }
     const ReflectanceImage& read = mark ? exposedImage : image;
     out.maxReflectance = high;
@@ -765,11 +781,9 @@ SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, in
                         bool inverted, Light light, Aperture aperture, GradingMode mode) {
     try {
         ReflectanceImage reflectance = reflectanceOf(image, light);
-        if (inverted) {
-            for (float& r : reflectance.values)
-                r = 1.0f - r;
-        }
-        return grade(reflectance, corners, sizeIndex, aperture, mode);
+        if (inverted)
+            reflectance = negative(reflectance);
+        return grade(reflectance, corners, sizeIndex, aperture, mode, inverted);
     } catch (const std::bad_alloc&) {
         return notLocated();
     }

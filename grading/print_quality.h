@@ -174,7 +174,8 @@ Aperture defaultAperture(GradingMode mode);
 // bottom left as printed, picture coordinates) a decode located in the image, its reflectance
 // read in the light given (colour images; red by default, as verifiers light a symbol). A
 // symbol printed light on dark (inverted) is graded on the image's negative, where its modules
-// are dark.
+// are dark; as a direct part mark its light cells, exposure and minimum reflectance stay those
+// of the picture as taken.
 SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
                         bool inverted = false, Light light = Light::Red, Aperture aperture = {},
                         GradingMode mode = GradingMode::Print);

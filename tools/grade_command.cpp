@@ -87,12 +87,18 @@ ApertureChoice apertureChoice(const GradeOptions& opts) {
 
 // The overall result as the standard writes it: grade/aperture/light, e.g. 3.5/05/660; the
 // aperture as its share of the X dimension when its size in mils is not known.
+// The aperture's diameter in mils: as asked for, or from the pixels at the resolution; 0 when
+// neither is known.
+double apertureMils(const ApertureChoice& choice, const SymbolGrade& g, double dpi) {
+    if (choice.mils > 0)
+        return choice.mils;
+    return dpi > 0 ? g.aperture / dpi * 1000 : 0;
+}
+
 std::string resultLine(double overall, const ApertureChoice& choice, const SymbolGrade& g,
                        const std::string& light, double dpi) {
     char text[64];
-    double mils = choice.mils;
-    if (mils == 0 && dpi > 0)
-        mils = g.aperture / dpi * 1000;
+    const double mils = apertureMils(choice, g, dpi);
     const std::string wavelength = light == "red"     ? "660"
                                    : light == "green" ? "525"
                                    : light == "blue"  ? "470"
@@ -162,30 +168,6 @@ std::string graded(double grade) {
     return text;
 }
 
-std::string measured(const ParameterGrade& p, GradingMode mode) {
-    char text[32];
-    if (!p.measured)
-        return "not measured";
-    if (mode == GradingMode::DirectPartMark && p.parameter == Parameter::MinimumReflectance) {
-        std::snprintf(text, sizeof text, "%.0f %%", 100 * p.value);
-        return text;
-    }
-    switch (p.parameter) {
-        case Parameter::Decode:
-            return p.value > 0 ? "pass" : "fail";
-        case Parameter::SymbolContrast:
-        case Parameter::UnusedErrorCorrection:
-            std::snprintf(text, sizeof text, "%.0f %%", 100 * p.value);
-            return text;
-        case Parameter::FixedPatternDamage:
-            std::snprintf(text, sizeof text, "%.0f module%s", p.value, p.value == 1 ? "" : "s");
-            return text;
-        default:
-            std::snprintf(text, sizeof text, "%.3f", p.value);
-            return text;
-    }
-}
-
 // An aperture over fewer pixels than this reads single pixels' noise.
 constexpr double kFewestAperturePixels = 2;
 
@@ -231,7 +213,7 @@ void printText(const std::string& file, const SymbolGrade& g, bool named, const 
     for (const ParameterGrade& p : g.parameters) {
         std::snprintf(line, sizeof line, "  %-25s %-12s %s\n",
                       std::string(parameterName(p.parameter, g.mode)).c_str(),
-                      measured(p, g.mode).c_str(), p.measured ? graded(p.grade).c_str() : "-");
+                      measuredText(p, g.mode).c_str(), p.measured ? graded(p.grade).c_str() : "-");
         std::cout << line;
     }
     std::snprintf(line, sizeof line, "  %-25s %-12s %s\n", "Overall grade", "",
@@ -261,7 +243,11 @@ void printText(const std::string& file, const SymbolGrade& g, bool named, const 
         std::cout << "  note: " << note << '\n';
 }
 
-Json gradeJson(const SymbolGrade& g, const std::string& light, const std::string& result) {
+// One schema for both modes: every member is there in each, those a mode does not measure null
+// (a print's mean light and dark, its reflectance reference); the parameters keyed by the mode's
+// names, each with its name as the text gives it.
+Json gradeJson(const SymbolGrade& g, const std::string& light, const std::string& result,
+               double mils) {
     Json j;
     const bool mark = g.mode == GradingMode::DirectPartMark;
     j["mode"] = mark ? "dpm" : "print";
@@ -271,18 +257,18 @@ Json gradeJson(const SymbolGrade& g, const std::string& light, const std::string
     j["result"] = result;
     j["moduleSize"] = g.moduleSize;
     j["aperture"] = g.aperture;
+    j["apertureModules"] = g.moduleSize > 0 ? Json(g.aperture / g.moduleSize) : Json();
+    j["apertureMils"] = mils > 0 ? Json(mils) : Json();
+    j["light"] = light;
     j["maxReflectance"] = g.maxReflectance;
     j["minReflectance"] = g.minReflectance;
     j["globalThreshold"] = g.globalThreshold;
-    j["light"] = light;
     j["lowestModulation"] = g.lowestModulation;
     j["lowestMargin"] = g.lowestMargin;
-    if (mark) {
-        j["exposure"] = g.exposure;
-        j["meanLight"] = g.meanLight;
-        j["meanDark"] = g.meanDark;
-        j["reflectanceReference"] = "the picture's brightest area";
-    }
+    j["exposure"] = g.exposure;
+    j["meanLight"] = mark ? Json(g.meanLight) : Json();
+    j["meanDark"] = mark ? Json(g.meanDark) : Json();
+    j["reflectanceReference"] = mark ? Json("the picture's brightest area") : Json();
     const bool gridFailed = g.gridFailure != GridFailure::None;
     j["gridFailure"] = gridFailed ? Json(std::string(gridFailureText(g.gridFailure))) : Json();
     j["printGrowth"] =
@@ -290,11 +276,14 @@ Json gradeJson(const SymbolGrade& g, const std::string& light, const std::string
     j["notes"] = notesOn(g);
     Json parameters = Json::object();
     for (const ParameterGrade& p : g.parameters) {
+        const std::string name(parameterName(p.parameter, g.mode));
         parameters[jsonName(p.parameter, g.mode)] =
-            p.measured ? Json{{"value", p.value},
-                              {"grade", p.grade},
-                              {"letter", std::string(1, gradeLetter(p.grade))}}
-                       : Json{{"value", nullptr}, {"grade", nullptr}, {"letter", nullptr}};
+            p.measured
+                ? Json{{"value", p.value},
+                       {"grade", p.grade},
+                       {"letter", std::string(1, gradeLetter(p.grade))},
+                       {"name", name}}
+                : Json{{"value", nullptr}, {"grade", nullptr}, {"letter", nullptr}, {"name", name}};
     }
     j["parameters"] = std::move(parameters);
     Json blocks = Json::array();
@@ -412,7 +401,9 @@ void run(const GradeOptions& opts) {
                 j["status"] = ran ? Json(toInt(status)) : Json(nullptr);
                 j["meaning"] = ran ? std::string(statusMeaning(status)) : o.error;
                 j["text"] = ran && r.decoded ? Json(displayText(r)) : Json(nullptr);
-                j["grade"] = g.located ? gradeJson(g, opts.light, result) : Json(nullptr);
+                j["grade"] = g.located ? gradeJson(g, opts.light, result,
+                                                   apertureMils(aperture, g, opts.dpi))
+                                       : Json(nullptr);
                 j["report"] = written ? Json(*written) : Json(nullptr);
                 std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
                           << '\n';
@@ -481,12 +472,13 @@ void addGradeCommand(CLI::App& app) {
             decodingLimits());
     cmd->add_option("files", options->files, "Image files")->required();
     cmd->add_flag("--json", options->json,
-                  "One JSON object per file: file (and fileBytes, its bytes in hex, when the "
+                  "One JSON object per file, the same members for prints and marks (null where "
+                  "a mode measures nothing): file (and fileBytes, its bytes in hex, when the "
                   "name is not UTF-8), ok, status and meaning (of the grade's own reading once "
-                  "located), text (the decoded text), grade (symbol, overall, gridFailure, notes, "
-                  "letter, moduleSize, aperture, reflectances, printGrowth (horizontal and "
-                  "vertical), parameters with value, grade and "
-                  "letter, blocks, segments) and report");
+                  "located), text (the decoded text), grade (mode, symbol, overall, letter, "
+                  "result, moduleSize, aperture, apertureModules, apertureMils, light, "
+                  "reflectances, exposure, meanLight, meanDark, gridFailure, printGrowth, notes, "
+                  "parameters with value, grade, letter and name, blocks, segments) and report");
     cmd->add_flag("--all", options->all,
                   "Grade every symbol in each picture (as decode --all reads them), one block per "
                   "symbol (\"FILE #N: \") and, with --json, one object per symbol with its index "
@@ -522,7 +514,10 @@ void addGradeCommand(CLI::App& app) {
                     "Write a PNG picture of the graded symbol: the measured outline in green, "
                     "module centres in blue, modules graded F on modulation or reflectance "
                     "margin framed in red and D in orange, finder and quiet-zone segments below "
-                    "A in magenta with their damaged modules framed. With several files, each "
+                    "A in magenta with their damaged modules framed, and a legend with every "
+                    "parameter's value and grade below it; a mark is shown as exposed, levels of "
+                    "low contrast stretched to black and white (the legend says so). With "
+                    "several files, each "
                     "file's name is added to the picture's name. Written as encode writes its "
                     "files: whole or not at all, an earlier file kept on failure; names ending in "
                     "another image type (.jpg, .gif, ...) are refused")

@@ -368,8 +368,234 @@ std::string runSeries(const Series& s) {
     return table;
 }
 
+// The same check for direct part marks: libdmtx's 24 x 24 peened as round dots (16-pixel cells,
+// dots of 0.9 module jittered by up to 0.05 module, level 40 on a surface of 200 unless a series
+// varies it), graded as a mark at the corners drawn.
+constexpr Levels kCellContrastLevels{{0.30, 0.25, 0.20, 0.15}};
+constexpr double kDotJitter = 0.05;
+
+test::DotPeenOptions dotOptions() {
+    test::DotPeenOptions o;
+    o.dotDiameter = 0.9;
+    o.jitter = kDotJitter;
+    return o;
+}
+
+test::DotPeenMark peened(const std::vector<uint8_t>& matrix, const test::DotPeenOptions& o) {
+    return test::dotPeenMark(matrix, 24, 24, o);
+}
+
+SymbolGrade gradeMark(const test::DotPeenMark& m, bool inverted = false) {
+    const ImageView view{m.gray, m.width, m.height};
+    SymbolCorners corners{};
+    for (size_t i = 0; i < corners.size(); ++i)
+        corners[i] = {m.corners[i].x, m.corners[i].y};
+    return gradeSymbol(view, corners, k24, inverted, Light::Red,
+                       defaultAperture(GradingMode::DirectPartMark), GradingMode::DirectPartMark);
+}
+
+// The lowest cell modulation of a codeword module of a dot-peen mark, worked out from its dots:
+// each a disc of the diameter (modules) at the centre drawn, blurred by a Gaussian of sigma
+// modules, read through a disc of half a module at each module's middle. Cell modulation is
+// 2 |R - GT| / (ML - MD), ML and MD the means of the light and dark cells, GT halfway; the
+// exposure multiplies all of them alike, so the levels drawn need not be known.
+double lowestCellModulation(const std::vector<uint8_t>& matrix, int sizeIndex, int rows, int cols,
+                            const std::vector<PointD>& dots, double diameter, double sigma) {
+    const double rho = diameter / 2;
+    // The share of a blurred dot at distance d from its centre, every hundredth of a module.
+    constexpr double kTableStep = 0.01, kDiscStep = 0.03;
+    const double reach = rho + 5 * sigma + kTableStep;
+    std::vector<double> cover(static_cast<size_t>(reach / kTableStep) + 2);
+    for (size_t i = 0; i < cover.size(); ++i) {
+        const double d = static_cast<double>(i) * kTableStep;
+        if (sigma <= 0) {
+            cover[i] = d < rho;
+            continue;
+        }
+        double sum = 0;
+        for (double y = -rho + kDiscStep / 2; y < rho; y += kDiscStep) {
+            for (double x = -rho + kDiscStep / 2; x < rho; x += kDiscStep) {
+                if (x * x + y * y < rho * rho)
+                    sum += std::exp(-((d - x) * (d - x) + y * y) / (2 * sigma * sigma));
+            }
+        }
+        cover[i] = sum * kDiscStep * kDiscStep / (2 * std::numbers::pi * sigma * sigma);
+    }
+    auto coverAt = [&](double d) {
+        const double at = d / kTableStep;
+        const auto i = static_cast<size_t>(at);
+        if (i + 1 >= cover.size())
+            return 0.0;
+        return cover[i] + (cover[i + 1] - cover[i]) * (at - static_cast<double>(i));
+    };
+    std::vector<PointD> aperture;
+    for (double y = -0.225; y < 0.25; y += 0.05) {
+        for (double x = -0.225; x < 0.25; x += 0.05) {
+            if (x * x + y * y <= 0.0625)
+                aperture.push_back({x, y});
+        }
+    }
+    // Each cell's darkness: the mean dot share under the aperture.
+    const int window = static_cast<int>(std::ceil(reach + 0.6));
+    std::vector<double> darkness(matrix.size());
+    double light = 0, dark = 0;
+    int lights = 0, darks = 0;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            double sum = 0;
+            for (const PointD& a : aperture) {
+                const PointD p{c + 0.5 + a.x, r + 0.5 + a.y};
+                for (int dr = std::max(0, r - window); dr <= std::min(rows - 1, r + window); ++dr) {
+                    for (int dc = std::max(0, c - window); dc <= std::min(cols - 1, c + window);
+                         ++dc) {
+                        const size_t k = static_cast<size_t>(dr) * cols + dc;
+                        if (matrix[k])
+                            sum += coverAt(length(p - dots[k]));
+                    }
+                }
+            }
+            const size_t i = static_cast<size_t>(r) * cols + c;
+            darkness[i] = std::min(1.0, sum / static_cast<double>(aperture.size()));
+            (matrix[i] ? dark : light) += 1 - darkness[i];
+            (matrix[i] ? darks : lights) += 1;
+        }
+    }
+    light /= lights;
+    dark /= darks;
+    const double threshold = (light + dark) / 2;
+    const std::vector<int32_t> bits = moduleBits(sizeIndex);
+    double lowest = 1e9;
+    for (size_t i = 0; i < matrix.size(); ++i) {
+        if (bits[i] >= 0)
+            lowest = std::min(lowest, 2 * std::abs(1 - darkness[i] - threshold) / (light - dark));
+    }
+    return lowest;
+}
+
+// The setting in [low, high] at which a falling model first gives the value, by bisection.
+double settingFor(double value, double low, double high,
+                  const std::function<double(double)>& model) {
+    for (int i = 0; i < 10; ++i) {
+        const double mid = (low + high) / 2;
+        (model(mid) > value ? low : high) = mid;
+    }
+    return (low + high) / 2;
+}
+
+std::vector<Series> markVerificationSet() {
+    std::vector<Series> set;
+    const test::PeerSymbol& dmtx24 = dmtxSymbol(k24);
+    {  // The dot level raised on a surface of 200: (200 - dot) / 200 either side of each level
+       // (the half-module aperture lies within a dot).
+        Series s = series("cell contrast (dots, libdmtx 24x24)", Parameter::CellContrast, 0.005);
+        for (const double c : {0.32, 0.28, 0.27, 0.23, 0.22, 0.18, 0.17, 0.13}) {
+            const double expected = (200 - std::round(200 * (1 - c))) / 200;
+            s.steps.push_back({c, expected, kCellContrastLevels.grade(expected)});
+        }
+        s.grade = [&dmtx24](double c) {
+            test::DotPeenOptions o = dotOptions();
+            o.dotLevel = std::round(200 * (1 - c));
+            return gradeMark(peened(dmtx24.matrix, o));
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Light dots of 200 on a darker surface, read on the negative: the cell contrast is still
+       // (ML - MD) / ML of the picture as taken, the dots its light cells, (200 - surface) / 200,
+       // and its light cells are as bright as the brightest area (minimum reflectance 100 %).
+        Series s =
+            series("cell contrast (light dots, libdmtx 24x24)", Parameter::CellContrast, 0.005);
+        for (const double c : {0.32, 0.28, 0.22, 0.18, 0.13}) {
+            const double expected = (200 - std::round(200 * (1 - c))) / 200;
+            s.steps.push_back({c, expected, kCellContrastLevels.grade(expected)});
+        }
+        s.grade = [&dmtx24](double c) {
+            test::DotPeenOptions o = dotOptions();
+            o.dotLevel = 200;
+            o.surface = std::round(200 * (1 - c));
+            const SymbolGrade g = gradeMark(peened(dmtx24.matrix, o), true);
+            EXPECT_NEAR(g[Parameter::MinimumReflectance].value, 1.0, 0.01) << c;
+            EXPECT_NEAR(g.meanLight, 0.78, 0.01) << c;
+            return g;
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Blur: the steps are the blurs at which the dots drawn give a lowest cell modulation two
+       // hundredths either side of each level.
+        Series s = series("cell modulation under blur (dots, libdmtx 24x24, sigma in pixels)",
+                          Parameter::CellModulation, 0.04, true);
+        s.measured = [](const SymbolGrade& g) { return g.lowestModulation; };
+        const std::vector<PointD> dots = peened(dmtx24.matrix, dotOptions()).dotCentres;
+        auto model = [&dmtx24, dots](double sigmaPixels) {
+            return lowestCellModulation(dmtx24.matrix, k24, 24, 24, dots, 0.9, sigmaPixels / 16);
+        };
+        for (const double target : {0.52, 0.48, 0.42, 0.38, 0.32, 0.28, 0.22}) {
+            const double sigma = settingFor(target, 0, 8, model);
+            const double expected = model(sigma);
+            s.steps.push_back({sigma, expected, kModulationLevels.grade(expected)});
+        }
+        s.grade = [&dmtx24](double sigma) {
+            test::DotPeenOptions o = dotOptions();
+            o.blurSigma = sigma;
+            return gradeMark(peened(dmtx24.matrix, o));
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Cells wider than high, the dots round: |X - Y| / mean from the cell sizes drawn.
+        Series s = series("axial non-uniformity (dots, libdmtx 24x24)",
+                          Parameter::AxialNonuniformity, 0.005);
+        for (const double ratio : {0.04, 0.07, 0.09, 0.11, 0.14})
+            s.steps.push_back({ratio, ratio, kAxialLevels.grade(ratio)});
+        s.grade = [&dmtx24](double ratio) {
+            test::DotPeenOptions o = dotOptions();
+            o.cellWidth = 16 * (1 + ratio / 2);
+            o.cellHeight = 16 * (1 - ratio / 2);
+            return gradeMark(peened(dmtx24.matrix, o));
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Dots of the solid column missing: one grade lost per dot.
+        Series s =
+            series("fixed pattern damage (dots, libdmtx 24x24)", Parameter::FixedPatternDamage, 0);
+        for (const double n : {0.0, 1.0, 2.0, 3.0, 4.0})
+            s.steps.push_back({n, n, 4 - n});
+        s.grade = [&dmtx24](double n) {
+            std::vector<uint8_t> matrix = dmtx24.matrix;
+            for (int k = 0; k < n; ++k)
+                matrix[static_cast<size_t>(3 + 5 * k) * dmtx24.cols] = 0;
+            return gradeMark(peened(matrix, dotOptions()));
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Wrong codewords: 1 - errors / capacity, as for a print.
+        const int capacity = test::blockCapacity(k24);
+        Series s = series("unused error correction (dots, libdmtx 24x24)",
+                          Parameter::UnusedErrorCorrection, 1e-9);
+        for (const int errors : {0, 5, 6, 7, 8, 9, 10, 11}) {
+            const double expected = 1.0 - static_cast<double>(errors) / capacity;
+            s.steps.push_back(
+                {static_cast<double>(errors), expected, kUnusedLevels.grade(expected)});
+        }
+        s.grade = [&dmtx24](double errors) {
+            std::vector<uint8_t> stream = test::codewordsOf(dmtx24.matrix, k24);
+            std::mt19937 rng(static_cast<uint32_t>(errors));
+            test::corruptBlock(stream, k24, 0, static_cast<int>(errors), rng);
+            return gradeMark(peened(placeCodewords(stream, k24), dotOptions()));
+        };
+        set.push_back(std::move(s));
+    }
+    return set;
+}
+
 TEST(GradingVerificationSet, EachSeriesMeasuresWhatWasDrawnAndGradesAtTheLevels) {
     for (const Series& s : verificationSet()) {
+        const std::string table = runSeries(s);
+        if (test::fullSweep())
+            std::printf("%s\n", table.c_str());
+    }
+}
+
+TEST(GradingVerificationSet, EachDotPeenSeriesMeasuresWhatWasDrawnAndGradesAtTheMarkLevels) {
+    for (const Series& s : markVerificationSet()) {
         const std::string table = runSeries(s);
         if (test::fullSweep())
             std::printf("%s\n", table.c_str());

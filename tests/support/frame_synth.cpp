@@ -282,6 +282,59 @@ GrownPrint printGrown(std::span<const uint8_t> matrix, int rows, int cols, int m
     return out;
 }
 
+DotPeenMark dotPeenMark(std::span<const uint8_t> matrix, int rows, int cols,
+                        const DotPeenOptions& o) {
+    std::mt19937 rng(o.seed);
+    std::uniform_real_distribution<double> offset(-o.jitter, o.jitter);
+    DotPeenMark m;
+    m.dotCentres.resize(static_cast<size_t>(rows) * cols);
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            const double dx = o.jitter > 0 ? offset(rng) : 0;
+            const double dy = o.jitter > 0 ? offset(rng) : 0;
+            m.dotCentres[static_cast<size_t>(r) * cols + c] = {c + 0.5 + dx, r + 0.5 + dy};
+        }
+    }
+    // The dot radius in pixels; a dot may reach into the modules around its own.
+    const double radius = o.dotDiameter * std::min(o.cellWidth, o.cellHeight) / 2;
+    auto dotCovers = [&](double u, double v) {
+        const int c0 = static_cast<int>(std::floor(u)), r0 = static_cast<int>(std::floor(v));
+        for (int r = r0 - 1; r <= r0 + 1; ++r) {
+            for (int c = c0 - 1; c <= c0 + 1; ++c) {
+                if (r < 0 || c < 0 || r >= rows || c >= cols || !matrix[r * cols + c])
+                    continue;
+                const PointD d = m.dotCentres[static_cast<size_t>(r) * cols + c];
+                if (std::hypot((u - d.x) * o.cellWidth, (v - d.y) * o.cellHeight) < radius)
+                    return true;
+            }
+        }
+        return false;
+    };
+    constexpr int kSamples = 4;
+    m.width = static_cast<int>(std::lround((cols + 2 * o.quiet) * o.cellWidth));
+    m.height = static_cast<int>(std::lround((rows + 2 * o.quiet) * o.cellHeight));
+    std::vector<float> image(static_cast<size_t>(m.width) * m.height);
+    for (int y = 0; y < m.height; ++y) {
+        for (int x = 0; x < m.width; ++x) {
+            int dark = 0;
+            for (int k = 0; k < kSamples * kSamples; ++k) {
+                const double u = (x + (k % kSamples + 0.5) / kSamples) / o.cellWidth - o.quiet;
+                const double v = (y + (k / kSamples + 0.5) / kSamples) / o.cellHeight - o.quiet;
+                dark += dotCovers(u, v);
+            }
+            image[static_cast<size_t>(y) * m.width + x] = static_cast<float>(
+                o.surface - (o.surface - o.dotLevel) * dark / (kSamples * kSamples));
+        }
+    }
+    if (o.blurSigma > 0)
+        gaussianBlur(image, m.width, m.height, o.blurSigma);
+    m.gray = grayLevels(image, o.noiseSigma, rng);
+    const double x0 = o.quiet * o.cellWidth, y0 = o.quiet * o.cellHeight;
+    const double x1 = x0 + cols * o.cellWidth, y1 = y0 + rows * o.cellHeight;
+    m.corners = {{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}};
+    return m;
+}
+
 double bowedColumnsDeviation(int cols, double bend) {
     std::vector<double> x;
     for (int c = 0; c < cols; ++c)

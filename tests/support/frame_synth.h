@@ -102,4 +102,32 @@ struct GrownPrint {
 GrownPrint printGrown(std::span<const uint8_t> matrix, int rows, int cols, int modulePixels,
                       double growthX, double growthY, int quiet = 4);
 
+// A dot-peen mark: a round dot in each dark module of the matrix (rows x cols, 1 = dark, row 0 at
+// the top), drawn on a flat surface inside a quiet zone of quiet modules. Modules are cellWidth x
+// cellHeight pixels (different for an axial stretch); each dot's diameter is dotDiameter of the
+// smaller side, its centre moved off the module's middle by up to jitter modules on each axis
+// (uniform, from seed). Each pixel the mean of 4 x 4 samples, then blurred by a Gaussian of
+// blurSigma pixels and Gaussian noise of noiseSigma levels added. Rows top-down.
+struct DotPeenOptions {
+    double cellWidth = 16;
+    double cellHeight = 16;
+    double dotDiameter = 0.9;
+    double jitter = 0;
+    double dotLevel = 40;
+    double surface = 200;
+    double blurSigma = 0;
+    double noiseSigma = 0;
+    int quiet = 4;
+    uint32_t seed = 7;
+};
+struct DotPeenMark {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> gray;
+    std::array<PointD, 4> corners{};  // outer symbol corners as drawn, as symbolCornersInPicture
+    std::vector<PointD> dotCentres;   // each module's dot centre, modules from the top-left corner
+};
+DotPeenMark dotPeenMark(std::span<const uint8_t> matrix, int rows, int cols,
+                        const DotPeenOptions& options);
+
 }  // namespace dm::test

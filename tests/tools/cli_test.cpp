@@ -205,6 +205,48 @@ TEST_F(CommandLine, GradeDpmGradesTheMarkParameters) {
     EXPECT_NE(run("grade --json a.png").out.find("\"mode\":\"print\""), std::string::npos);
 }
 
+// One JSON schema for both modes: the same members, those a print does not measure null, each
+// parameter with its name; a mark's report picture is written with its legend below it.
+TEST_F(CommandLine, GradeJsonHasOneSchemaForPrintsAndMarks) {
+    ASSERT_EQ(run("encode --module 8 -o a.png 'Grade me'").exitCode, 0);
+    const auto print = run("grade --json --dpi 600 a.png");
+    const auto mark = run("grade --json --dpm --report m.png a.png");
+    ASSERT_EQ(print.exitCode, 0) << print.err;
+    ASSERT_EQ(mark.exitCode, 0) << mark.err;
+    const auto p = nlohmann::json::parse(print.out);
+    const auto m = nlohmann::json::parse(mark.out);
+    std::vector<std::string> printKeys, markKeys;
+    for (const auto& [key, value] : p["grade"].items())
+        printKeys.push_back(key);
+    for (const auto& [key, value] : m["grade"].items())
+        markKeys.push_back(key);
+    EXPECT_EQ(printKeys, markKeys);
+    for (const char* key : {"text", "file", "ok", "status", "meaning", "report"}) {
+        EXPECT_TRUE(p.contains(key)) << key;
+        EXPECT_TRUE(m.contains(key)) << key;
+    }
+    EXPECT_EQ(p["text"], "Grade me");
+    EXPECT_TRUE(p["grade"]["meanLight"].is_null());
+    EXPECT_NEAR(m["grade"]["meanLight"].get<double>(), 0.78, 0.01);
+    EXPECT_EQ(p["grade"]["exposure"], 1.0);
+    EXPECT_NEAR(p["grade"]["apertureModules"].get<double>(), 0.8, 1e-9);
+    EXPECT_NEAR(m["grade"]["apertureModules"].get<double>(), 0.5, 1e-9);
+    EXPECT_NEAR(p["grade"]["apertureMils"].get<double>(), 6.4 / 600 * 1000, 1e-6);
+    EXPECT_TRUE(m["grade"]["apertureMils"].is_null());
+    EXPECT_EQ(p["grade"]["light"], "red");
+    EXPECT_TRUE(p["grade"]["notes"].is_array());
+    EXPECT_EQ(p["grade"]["parameters"]["symbolContrast"]["name"], "Symbol contrast");
+    EXPECT_EQ(m["grade"]["parameters"]["cellContrast"]["name"], "Cell contrast");
+    EXPECT_EQ(m["report"], "m.png");
+    std::string error;
+    const auto report = dm::loadImage((dir_ / "m.png").string(), error);
+    ASSERT_TRUE(report) << error;
+    size_t legend = 0;
+    for (size_t i = 0; i + 2 < report->rgb.size(); i += 3)
+        legend += report->rgb[i] == 30 && report->rgb[i + 1] == 30 && report->rgb[i + 2] == 30;
+    EXPECT_GT(legend, 2000u);
+}
+
 // The measurement conditions: the aperture as a share of X or in mils at a resolution, the
 // result line that names them, and several scans of one symbol averaged.
 TEST_F(CommandLine, GradeTakesTheApertureAndAveragesScans) {
@@ -252,8 +294,9 @@ TEST_F(CommandLine, GradeReportsAndDrawsDamage) {
     const auto r = run("grade --json --report r.png d.png");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     for (const char* member :
-         {"\"fixedPatternDamage\":{\"value\":2.0,\"grade\":2.0,\"letter\":\"C\"}",
-          "\"unusedErrorCorrection\":{\"value\":0.5,\"grade\":3.0,\"letter\":\"B\"}",
+         {"\"fixedPatternDamage\":{\"value\":2.0,\"grade\":2.0,\"letter\":\"C\",\"name\":"
+          "\"Fixed pattern damage\"}",
+          "\"unusedErrorCorrection\":{\"value\":0.5,\"grade\":3.0,\"letter\":\"B\",",
           "\"pattern\":\"QZL1\",\"modules\":16,\"damaged\":2,\"grade\":2.0", "\"overall\":2.0",
           "\"report\":\"r.png\""})
         EXPECT_NE(r.out.find(member), std::string::npos) << member << " in " << r.out;
