@@ -217,8 +217,8 @@ ReportRow reportRow(const Sample& sample, Verdict& v) {
         row.statusLabel = "wrong text";
         row.meaning = "decoded, but not the expected text";
     } else {
-        row.status = "s" + std::to_string(toInt(r.status));
-        row.statusLabel = "status " + std::to_string(toInt(r.status));
+        row.status = std::string("s").append(std::to_string(toInt(r.status)));
+        row.statusLabel = std::string("status ").append(std::to_string(toInt(r.status)));
         row.meaning = statusMeaning(r.status);
     }
     return row;

@@ -381,8 +381,8 @@ ReportRow reportRow(const std::string& file, const GradedFile& graded,
         row.meaning = "located, but its grid could not be measured";
         row.detail = gridFailureText(g.gridFailure);
     } else {
-        row.status = "s" + std::to_string(toInt(status));
-        row.statusLabel = "status " + std::to_string(toInt(status));
+        row.status = std::string("s").append(std::to_string(toInt(status)));
+        row.statusLabel = std::string("status ").append(std::to_string(toInt(status)));
         row.meaning = statusMeaning(status);
         row.detail = g.located ? "located and graded, but the grid read does not decode"
                                : "no symbol located";
@@ -527,8 +527,9 @@ void run(const GradeOptions& opts) {
         std::cout << (opts.dpm ? kIndicativeMark : kIndicative) << '\n';
     std::cout.flush();
     if (!opts.html.empty()) {
-        report.title = "dmcodec grade: " + std::to_string(opts.files.size()) +
-                       (opts.files.size() == 1 ? " file" : " files");
+        report.title = std::string("dmcodec grade: ")
+                           .append(std::to_string(opts.files.size()))
+                           .append(opts.files.size() == 1 ? " file" : " files");
         report.passedWord = "graded";
         report.timeNote = "decode time, file loading excluded";
         report.graded = true;

@@ -410,6 +410,9 @@ std::string htmlText(std::string_view bytes) {
             continue;
         }
         switch (c) {
+            case '\n':  // kept as a line break, marked so that a trailing one shows
+                out += "<span class=\"esc\">\u21B5</span>\n";
+                break;
             case '&':
                 out += "&amp;";
                 break;

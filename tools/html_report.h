@@ -66,7 +66,8 @@ std::string htmlReport(HtmlReport report);
 std::string htmlNameError(const std::string& path);
 
 // Bytes as HTML text: markup characters escaped, valid UTF-8 kept, each byte that is not part
-// of valid UTF-8 and each control character but line feed and tab shown as a marked \xNN.
+// of valid UTF-8 and each control character but line feed and tab shown as a marked \xNN; a
+// line feed is kept, after a marked arrow, so that a text's line ends can be seen.
 std::string htmlText(std::string_view bytes);
 
 }  // namespace dm::tool

@@ -31,11 +31,15 @@ bool chromiumInstalled() {
 // own profile in folder; standard output, i.e. the DOM after the page's script ran.
 std::string chromium(const fs::path& folder, const std::string& arguments, const fs::path& page,
                      const std::string& fragment = "") {
-    const std::string command =
+    std::string command =
         "timeout 120 chromium --headless --no-sandbox --disable-gpu "
-        "--no-first-run --user-data-dir=" +
-        shellQuote((folder / "chromium-profile").string()) + " " + arguments + " " +
-        shellQuote("file://" + page.string() + fragment) + " 2>/dev/null";
+        "--no-first-run --user-data-dir=";
+    command.append(shellQuote((folder / "chromium-profile").string()))
+        .append(" ")
+        .append(arguments)
+        .append(" ")
+        .append(shellQuote("file://" + page.string() + fragment))
+        .append(" 2>/dev/null");
     std::string out;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         std::array<char, 65536> buffer;
@@ -118,7 +122,9 @@ class HtmlReport : public dm::test::ToolTest {
 TEST_F(HtmlReport, EvalOfTheSampleFolderShowsEveryPictureAndTheSummary) {
     if (!fs::is_directory(kSampleDir))
         GTEST_SKIP() << "no sample images at " << kSampleDir;
-    const auto r = run("eval --jobs 2 " + shellQuote(kSampleDir.string()) + " --html report.html");
+    const auto r = run(std::string("eval --jobs 2 ")
+                           .append(shellQuote(kSampleDir.string()))
+                           .append(" --html report.html"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::vector<uint8_t> html = dm::test::readFile(dir_ / "report.html");
     expectSelfContained(std::string(html.begin(), html.end()));
@@ -131,8 +137,10 @@ TEST_F(HtmlReport, EvalOfTheSampleFolderShowsEveryPictureAndTheSummary) {
     EXPECT_NE(page.find("data-rate=\"100.0\""), std::string::npos);
     for (const auto& entry : fs::directory_iterator(kSampleDir)) {
         if (entry.path().extension() == ".png") {
-            EXPECT_NE(page.find(">" + entry.path().filename().string() + "</td>"),
-                      std::string::npos)
+            EXPECT_NE(
+                page.find(
+                    std::string(">").append(entry.path().filename().string()).append("</td>")),
+                std::string::npos)
                 << entry.path();
         }
     }
@@ -145,8 +153,8 @@ TEST_F(HtmlReport, EvalOfTheSampleFolderShowsEveryPictureAndTheSummary) {
 
     // The screenshot is a picture of the page.
     chromium(dir_,
-             "--hide-scrollbars --window-size=1280,1000 --screenshot=" +
-                 shellQuote((dir_ / "report.png").string()),
+             std::string("--hide-scrollbars --window-size=1280,1000 --screenshot=")
+                 .append(shellQuote((dir_ / "report.png").string())),
              dir_ / "report.html");
     std::string error;
     const auto shot = dm::loadImage((dir_ / "report.png").string(), error);
@@ -290,7 +298,8 @@ TEST(HtmlText, EscapesMarkupAndShowsBytesThatAreNotTextAsCodes) {
     } cases[] = {
         {"a<b>&\"c'", "a&lt;b&gt;&amp;&quot;c&#39;"},
         {"中文 é ✓ 😀", "中文 é ✓ 😀"},
-        {"two\nlines\tand tab", "two\nlines\tand tab"},
+        {"two\nlines\tand tab\n",
+         "two<span class=\"esc\">\u21B5</span>\nlines\tand tab<span class=\"esc\">\u21B5</span>\n"},
         {"GS1\x1D"
          "01",
          "GS1<span class=\"esc\">\\x1D</span>01"},
