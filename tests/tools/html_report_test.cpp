@@ -32,7 +32,7 @@ bool chromiumInstalled() {
 std::string chromium(const fs::path& folder, const std::string& arguments, const fs::path& page,
                      const std::string& fragment = "") {
     std::string command =
-        "timeout 120 chromium --headless --no-sandbox --disable-gpu "
+        "timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-dev-shm-usage "
         "--no-first-run --user-data-dir=";
     command.append(shellQuote((folder / "chromium-profile").string()))
         .append(" ")
