@@ -84,6 +84,12 @@ FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> most
     return loadAndDecode(path, image, gray, mostSymbols);
 }
 
+FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> mostSymbols,
+                            std::optional<RgbImage>& image) {
+    std::vector<uint8_t> gray;
+    return loadAndDecode(path, image, gray, mostSymbols);
+}
+
 GradedFile gradeImageFile(const std::string& path, Light light, std::optional<int32_t> mostSymbols,
                           Aperture aperture, GradingMode mode) {
     GradedFile out;

@@ -36,6 +36,11 @@ std::vector<uint8_t> grayPixels(const RgbImage& image);
 FileOutcome decodeImageFile(const std::string& path,
                             std::optional<int32_t> mostSymbols = std::nullopt);
 
+// The same, keeping the loaded image in image for the caller (nothing when it could not be
+// read), e.g. to draw a thumbnail of it.
+FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> mostSymbols,
+                            std::optional<RgbImage>& image);
+
 // What grading one image file gave.
 struct GradedFile {
     FileOutcome file;               // the decode, as decodeImageFile gives it

@@ -257,11 +257,18 @@ std::optional<ImageDimensions> readImageDimensions(const std::string& path) {
     return std::nullopt;
 }
 
-std::error_code savePng(const std::string& path, const RgbImage& image) {
-    const std::error_code invalid = std::make_error_code(std::errc::invalid_argument);
-    if (image.width <= 0 || image.height <= 0 ||
-        image.rgb.size() < static_cast<size_t>(image.width) * image.height * 3)
-        return invalid;
+namespace {
+
+bool holdsPixels(const RgbImage& image) {
+    return image.width > 0 && image.height > 0 &&
+           image.rgb.size() >= static_cast<size_t>(image.width) * image.height * 3;
+}
+
+}  // namespace
+
+std::vector<uint8_t> encodePng(const RgbImage& image) {
+    if (!holdsPixels(image))
+        return {};
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     png.width = static_cast<png_uint_32>(image.width);
@@ -272,9 +279,37 @@ std::error_code savePng(const std::string& path, const RgbImage& image) {
     std::vector<uint8_t> bytes(size);
     if (!png_image_write_to_memory(&png, bytes.data(), &size, 0, image.rgb.data(), 0, nullptr)) {
         png_image_free(&png);
-        return invalid;
+        return {};
     }
     bytes.resize(size);
+    return bytes;
+}
+
+std::vector<uint8_t> encodeJpeg(const RgbImage& image, int quality) {
+    if (!holdsPixels(image))
+        return {};
+    tjhandle h = tjInitCompress();
+    if (!h)
+        return {};
+    struct Closer {
+        tjhandle h;
+        unsigned char* out = nullptr;
+        ~Closer() {
+            tjFree(out);
+            tjDestroy(h);
+        }
+    } closer{h};
+    unsigned long size = 0;
+    if (tjCompress2(h, image.rgb.data(), image.width, 0, image.height, TJPF_RGB, &closer.out, &size,
+                    TJSAMP_420, std::clamp(quality, 1, 100), TJFLAG_ACCURATEDCT) != 0)
+        return {};
+    return {closer.out, closer.out + size};
+}
+
+std::error_code savePng(const std::string& path, const RgbImage& image) {
+    const std::vector<uint8_t> bytes = encodePng(image);
+    if (bytes.empty())
+        return std::make_error_code(std::errc::invalid_argument);
     return writeFileAtomically(path, bytes);
 }
 

@@ -38,6 +38,11 @@ struct ImageDimensions {
 };
 std::optional<ImageDimensions> readImageDimensions(const std::string& path);
 
+// The image compressed as a PNG or a JPEG file's bytes (JPEG quality 1 to 100); empty when
+// there is no image to compress or the compressor fails.
+std::vector<uint8_t> encodePng(const RgbImage& image);
+std::vector<uint8_t> encodeJpeg(const RgbImage& image, int quality);
+
 // Writes the image as a PNG file through writeFileAtomically; on failure the system's error code
 // of the step that failed (invalid_argument when there is no image to write).
 std::error_code savePng(const std::string& path, const RgbImage& image);

@@ -14,7 +14,7 @@ packages=(
     libzxing-dev libdmtx-dev libzint-dev
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-    fonts-wqy-microhei xvfb xauth openbox xdotool
+    fonts-wqy-microhei xvfb xauth openbox xdotool chromium
     clang libclang-rt-14-dev
 )
 

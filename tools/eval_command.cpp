@@ -12,12 +12,15 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "platform/file_reading.h"
+#include "platform/file_writing.h"
 #include "platform/image_decoding.h"
 #include "platform/image_files.h"
 #include "tools/commands.h"
+#include "tools/html_report.h"
 #include "tools/progress_line.h"
 #include "tools/result_text.h"
 
@@ -30,6 +33,7 @@ struct EvalOptions {
     std::string dir;
     int jobs = 0;
     int memoryMiB = 1024;
+    std::string html;  // the report page to write; empty for none
 };
 
 // Bytes decoding an image of this many pixels may take at its peak: the colour and gray
@@ -93,6 +97,7 @@ struct Verdict {
     bool match = false;
     std::vector<std::string> missing;  // lines no symbol read matched
     int extra = 0;                     // symbols read that no line names
+    Thumbnail thumbnail;               // for the report page
 };
 
 bool isImage(const fs::path& p) {
@@ -164,6 +169,61 @@ void judgeSeveral(const Sample& sample, Verdict& v) {
     v.extra = static_cast<int>(std::count(used.begin(), used.end(), false));
 }
 
+// The report page's row of a picture, from what eval prints of it.
+ReportRow reportRow(const Sample& sample, Verdict& v) {
+    ReportRow row;
+    row.name = sample.image.filename().string();
+    row.thumbnail = std::move(v.thumbnail);
+    const DecodeResult& r = v.outcome.result;
+    const std::string& error = sample.error.empty() ? v.outcome.error : sample.error;
+    if (!error.empty()) {
+        row.status = "unread";
+        row.statusLabel = "not run";
+        row.meaning = "file or text unreadable, image refused, too small or blank";
+        row.detail = error;
+        if (sample.error.empty())
+            row.expected = sample.expected;
+        return row;
+    }
+    row.expected = sample.expected;
+    row.milliseconds = v.outcome.cpuMilliseconds;
+    const bool several = !sample.lines.empty();
+    if (several) {
+        for (const DecodeResult& s : v.outcome.symbols) {
+            row.decoded.push_back(displayText(s));
+            if (s.corners)
+                row.outlines.push_back(*s.corners);
+        }
+    } else if (r.decoded) {
+        row.decoded.push_back(displayText(r));
+    }
+    if (row.outlines.empty() && r.corners)
+        row.outlines.push_back(*r.corners);
+    row.passed = v.match;
+    if (v.match) {
+        row.status = "match";
+        row.statusLabel = "matched";
+        row.meaning = "decoded the expected text";
+        if (v.extra > 0)
+            row.detail = std::to_string(v.extra) + " symbols beyond those expected";
+    } else if (several && !v.outcome.symbols.empty()) {
+        row.status = "missing";
+        row.statusLabel = "symbols missing";
+        row.meaning = "not every line of the text was read from a symbol";
+        row.detail = std::to_string(sample.lines.size() - v.missing.size()) + " of " +
+                     std::to_string(sample.lines.size()) + " symbols read";
+    } else if (r.decoded) {
+        row.status = "mismatch";
+        row.statusLabel = "wrong text";
+        row.meaning = "decoded, but not the expected text";
+    } else {
+        row.status = std::string("s").append(std::to_string(toInt(r.status)));
+        row.statusLabel = std::string("status ").append(std::to_string(toInt(r.status)));
+        row.meaning = statusMeaning(r.status);
+    }
+    return row;
+}
+
 [[noreturn]] void fail(const std::string& message, int code = 1) {
     std::cerr << "eval: " << message << '\n';
     throw CLI::RuntimeError(code);
@@ -224,9 +284,16 @@ void run(const EvalOptions& opts) {
             const bool several = !samples[i].lines.empty();
             if (samples[i].error.empty()) {
                 const size_t taken = budget.take(peakBytes(samples[i].image));
-                v.outcome =
-                    decodeImageFile(samples[i].image.string(),
-                                    several ? std::optional(kDefaultMostSymbols) : std::nullopt);
+                const auto most = several ? std::optional(kDefaultMostSymbols) : std::nullopt;
+                if (opts.html.empty()) {
+                    v.outcome = decodeImageFile(samples[i].image.string(), most);
+                } else {
+                    // Only the thumbnail is kept of the image, within the image's budget.
+                    std::optional<RgbImage> image;
+                    v.outcome = decodeImageFile(samples[i].image.string(), most, image);
+                    if (image)
+                        v.thumbnail = makeThumbnail(*image);
+                }
                 budget.give(taken);
             }
             if (several)
@@ -243,6 +310,16 @@ void run(const EvalOptions& opts) {
     for (auto& t : threads)
         t.join();
     progress.clear();
+
+    HtmlReport report;
+    report.title = "dmcodec eval " + opts.dir;
+    report.passedWord = "matched";
+    report.timeNote = "the decoding thread's CPU time";
+    report.expected = true;
+    if (!opts.html.empty()) {
+        for (size_t i = 0; i < samples.size(); ++i)
+            report.rows.push_back(reportRow(samples[i], verdicts[i]));
+    }
 
     int decoded = 0;
     int unread = 0;
@@ -300,8 +377,24 @@ void run(const EvalOptions& opts) {
     if (unread > 0)
         std::cout << "  not run:   " << std::setw(4) << unread
                   << "  (file or text unreadable, image refused, too small or blank)\n";
-    std::cout << "median " << std::setprecision(3) << median
-              << " ms per image (the decoding thread's CPU time)\n";
+    std::ostringstream medianLine;
+    medianLine << "median " << std::setprecision(3) << std::fixed << median
+               << " ms per image (the decoding thread's CPU time)";
+    std::cout << medianLine.str() << '\n';
+    if (!opts.html.empty()) {
+        report.notes.push_back(medianLine.str());
+        if (extra > 0)
+            report.notes.push_back("symbols beyond those expected: " + std::to_string(extra));
+        const std::string page = htmlReport(std::move(report));
+        const std::error_code error = writeFileAtomically(
+            opts.html, {reinterpret_cast<const uint8_t*>(page.data()), page.size()});
+        if (error) {
+            std::cout.flush();
+            fail("cannot write the report '" + opts.html + "': " +
+                 (error == std::errc::no_such_file_or_directory ? std::string("no such folder")
+                                                                : errorText(error.value())));
+        }
+    }
     std::cout.flush();
     if (decoded != static_cast<int>(samples.size()))
         throw CLI::RuntimeError(1);
@@ -331,7 +424,18 @@ void addEvalCommand(CLI::App& app) {
                     "jobs never mean more than this; an image larger than all of it is decoded "
                     "alone")
         ->capture_default_str();
+    cmd->add_option("--html", options->html,
+                    "Also write the results as one HTML page to look through: a summary, and "
+                    "per picture a thumbnail with the located outline, expected and decoded "
+                    "text, status, time; failures first, a filter by status (open it as "
+                    "REPORT.html#status=failed to see only the failures). Self-contained (the "
+                    "pictures inside), written whole or not at all")
+        ->type_name("REPORT.html");
     cmd->callback([cmd, options] {
+        if (cmd->count("--html") > 0) {
+            if (const std::string why = htmlNameError(options->html); !why.empty())
+                fail(why, 2);
+        }
         if (cmd->count("--jobs") > 0 && options->jobs < 1)
             fail("--jobs must be 1 or more, not " + std::to_string(options->jobs), 2);
         if (options->memoryMiB < 64)

@@ -10,10 +10,12 @@
 #include "encoder/symbol_files.h"
 #include "grading/print_quality.h"
 #include "platform/file_reading.h"
+#include "platform/file_writing.h"
 #include "platform/gbk_text.h"
 #include "platform/image_decoding.h"
 #include "tools/commands.h"
 #include "tools/grade_report.h"
+#include "tools/html_report.h"
 #include "tools/progress_line.h"
 #include "tools/result_text.h"
 
@@ -34,6 +36,7 @@ struct GradeOptions {
     double dpi = 0;        // the pictures' resolution, 0 when not given
     bool scans = false;
     bool dpm = false;  // grade as a direct part mark
+    std::string html;  // the report page to write; empty for none
 };
 
 // The aperture --aperture and --dpi ask for, and how the result line names it: its diameter
@@ -316,6 +319,68 @@ std::string reportPath(const std::string& base, const std::string& image, size_t
     return (b.parent_path() / name).string();
 }
 
+// The report page's row of a graded file: passed when each symbol graded is ok as the exit
+// status counts it; the status of the first symbol that is not.
+ReportRow reportRow(const std::string& file, const GradedFile& graded,
+                    std::span<const SymbolGrade> grades, bool all) {
+    ReportRow row;
+    row.name = file;
+    if (graded.image)
+        row.thumbnail = makeThumbnail(*graded.image);
+    const FileOutcome& o = graded.file;
+    if (!o.error.empty()) {
+        row.status = "unread";
+        row.statusLabel = "not run";
+        row.meaning = "file unreadable, image refused, too small or blank";
+        row.detail = o.error;
+        return row;
+    }
+    row.milliseconds = o.milliseconds;
+    const bool each = all && !o.symbols.empty();
+    for (size_t i = 0; i < grades.size(); ++i) {
+        const DecodeResult& r = each ? o.symbols[i] : o.result;
+        if (r.decoded)
+            row.decoded.push_back(displayText(r));
+        if (grades[i].located) {
+            row.grades.push_back(grades[i].overall);
+            row.outlines.push_back(grades[i].corners);
+        } else if (r.corners) {
+            row.outlines.push_back(*r.corners);
+        }
+    }
+    const auto okAt = [&](size_t i) {
+        const SymbolGrade& g = grades[i];
+        return g.located && g.decoded && g.gridFailure == GridFailure::None;
+    };
+    size_t first = 0;
+    while (first < grades.size() && okAt(first))
+        ++first;
+    row.passed = first == grades.size();
+    if (row.passed) {
+        row.status = "graded";
+        row.statusLabel = "graded";
+        row.meaning = "located, read and graded";
+        return row;
+    }
+    const SymbolGrade& g = grades[first];
+    const DecodeStatus status = g.located ? g.status : (each ? o.symbols[first] : o.result).status;
+    if (g.located && g.gridFailure != GridFailure::None) {
+        row.status = "grid";
+        row.statusLabel = "grid not measured";
+        row.meaning = "located, but its grid could not be measured";
+        row.detail = gridFailureText(g.gridFailure);
+    } else {
+        row.status = std::string("s").append(std::to_string(toInt(status)));
+        row.statusLabel = std::string("status ").append(std::to_string(toInt(status)));
+        row.meaning = statusMeaning(status);
+        row.detail = g.located ? "located and graded, but the grid read does not decode"
+                               : "no symbol located";
+    }
+    if (grades.size() > 1)
+        row.detail.append(" (symbol ").append(std::to_string(first + 1)).append(")");
+    return row;
+}
+
 void run(const GradeOptions& opts) {
     if (opts.reportGiven && opts.report.empty()) {
         std::cerr << "grade: the --report file name is empty\n";
@@ -341,6 +406,7 @@ void run(const GradeOptions& opts) {
     std::optional<SymbolGrade> firstScan;
     std::string firstText;
     bool sameSymbol = true;
+    HtmlReport report;
     // Several files on a terminal: a progress line below the results.
     ProgressLine progress(opts.files.size(), "files", several);
     for (const std::string& file : opts.files) {
@@ -355,6 +421,8 @@ void run(const GradeOptions& opts) {
         const std::span<const SymbolGrade> grades = opts.all && !graded.grades.empty()
                                                         ? std::span(graded.grades)
                                                         : std::span(&graded.grade, 1);
+        if (!opts.html.empty())
+            report.rows.push_back(reportRow(file, graded, grades, opts.all));
         std::optional<std::string> written;
         if (grades.front().located && !opts.report.empty()) {
             const std::string path = reportPath(opts.report, file, opts.files.size(), usedReports);
@@ -449,6 +517,31 @@ void run(const GradeOptions& opts) {
     if (anyGraded)
         std::cout << (opts.dpm ? kIndicativeMark : kIndicative) << '\n';
     std::cout.flush();
+    if (!opts.html.empty()) {
+        report.title = std::string("dmcodec grade: ")
+                           .append(std::to_string(opts.files.size()))
+                           .append(opts.files.size() == 1 ? " file" : " files");
+        report.passedWord = "graded";
+        report.timeNote = "decode time, file loading excluded";
+        report.graded = true;
+        report.notes.push_back((opts.dpm ? std::string("Graded as direct part marks")
+                                         : std::string("Graded as prints"))
+                                   .append(", ")
+                                   .append(opts.light)
+                                   .append(" light."));
+        report.notes.emplace_back(opts.dpm ? kIndicativeMark : kIndicative);
+        const std::string page = htmlReport(std::move(report));
+        const std::error_code error = writeFileAtomically(
+            opts.html, {reinterpret_cast<const uint8_t*>(page.data()), page.size()});
+        if (error) {
+            std::cerr << "grade: cannot write the report '" << opts.html << "': "
+                      << (error == std::errc::no_such_file_or_directory
+                              ? std::string("no such folder")
+                              : errorText(error.value()))
+                      << '\n';
+            ++failures;
+        }
+    }
     if (failures > 0)
         throw CLI::RuntimeError(1);
 }
@@ -522,8 +615,21 @@ void addGradeCommand(CLI::App& app) {
                     "files: whole or not at all, an earlier file kept on failure; names ending in "
                     "another image type (.jpg, .gif, ...) are refused")
         ->type_name("OUT.png");
+    cmd->add_option("--html", options->html,
+                    "Also write the results as one HTML page to look through: a summary with "
+                    "the grade distribution, and per file a thumbnail with the measured outline, "
+                    "decoded text, status, time and overall grade; failures first, a filter by "
+                    "status (open it as REPORT.html#status=failed to see only the failures). "
+                    "Self-contained (the pictures inside), written whole or not at all")
+        ->type_name("REPORT.html");
     cmd->callback([cmd, options] {
         options->reportGiven = cmd->count("--report") > 0;
+        if (cmd->count("--html") > 0) {
+            if (const std::string why = htmlNameError(options->html); !why.empty()) {
+                std::cerr << "grade: " << why << '\n';
+                throw CLI::RuntimeError(2);
+            }
+        }
         run(*options);
     });
 }
