@@ -67,31 +67,12 @@ FileOutcome loadAndDecode(const std::string& path, std::optional<RgbImage>& imag
     }
 }
 
-}  // namespace
-
-std::vector<uint8_t> grayPixels(const RgbImage& image) {
-    std::vector<uint8_t> gray(static_cast<size_t>(image.width) * image.height);
-    for (size_t i = 0; i < gray.size(); ++i) {
-        const uint8_t* p = image.rgb.data() + 3 * i;
-        gray[i] = grayLevel(p[0], p[1], p[2]);
-    }
-    return gray;
-}
-
-FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> mostSymbols) {
-    std::optional<RgbImage> image;
-    std::vector<uint8_t> gray;
-    return loadAndDecode(path, image, gray, mostSymbols);
-}
-
-GradedFile gradeImageFile(const std::string& path, Light light, std::optional<int32_t> mostSymbols,
-                          Aperture aperture, GradingMode mode) {
-    GradedFile out;
-    std::vector<uint8_t> gray;
-    out.file = loadAndDecode(path, out.image, gray, mostSymbols);
+// Grades the symbols out.file located in out.image, whose gray pixels the decode read.
+void gradeLocated(GradedFile& out, std::vector<uint8_t>& gray, Light light, Aperture aperture,
+                  GradingMode mode) {
     const DecodeResult& r = out.file.result;
     if (!out.image || !r.corners || r.sizeIndex < 0)
-        return out;
+        return;
     try {
         // The decode read gray; the grade reads the channel of the light (red, green, blue).
         if (light != Light::White) {
@@ -115,6 +96,57 @@ GradedFile gradeImageFile(const std::string& path, Light light, std::optional<in
         out.file.error = "not decoded: out of memory";
         out.image.reset();
     }
+}
+
+}  // namespace
+
+std::vector<uint8_t> grayPixels(const RgbImage& image) {
+    std::vector<uint8_t> gray(static_cast<size_t>(image.width) * image.height);
+    for (size_t i = 0; i < gray.size(); ++i) {
+        const uint8_t* p = image.rgb.data() + 3 * i;
+        gray[i] = grayLevel(p[0], p[1], p[2]);
+    }
+    return gray;
+}
+
+FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> mostSymbols) {
+    std::optional<RgbImage> image;
+    std::vector<uint8_t> gray;
+    return loadAndDecode(path, image, gray, mostSymbols);
+}
+
+GradedFile gradeImageFile(const std::string& path, Light light, std::optional<int32_t> mostSymbols,
+                          Aperture aperture, GradingMode mode) {
+    GradedFile out;
+    std::vector<uint8_t> gray;
+    out.file = loadAndDecode(path, out.image, gray, mostSymbols);
+    gradeLocated(out, gray, light, aperture, mode);
+    return out;
+}
+
+FileOutcome decodeRgbImage(const RgbImage& image, std::optional<int32_t> mostSymbols) {
+    try {
+        return decodeGray(grayPixels(image), image.width, image.height, mostSymbols);
+    } catch (const std::bad_alloc&) {
+        FileOutcome out;
+        out.error = "not decoded: out of memory";
+        return out;
+    }
+}
+
+GradedFile gradeRgbImage(RgbImage image, Light light, std::optional<int32_t> mostSymbols,
+                         Aperture aperture, GradingMode mode) {
+    GradedFile out;
+    std::vector<uint8_t> gray;
+    try {
+        gray = grayPixels(image);
+    } catch (const std::bad_alloc&) {
+        out.file.error = "not decoded: out of memory";
+        return out;
+    }
+    out.file = decodeGray(gray, image.width, image.height, mostSymbols);
+    out.image = std::move(image);
+    gradeLocated(out, gray, light, aperture, mode);
     return out;
 }
 
