@@ -1,6 +1,6 @@
 # What `cmake --install` puts in the prefix: the tool, the window (when built), the core
 # libraries, their public headers under include/dmcodec, the CMake package DmCodec and the
-# pkg-config file dmcodec.pc.
+# pkg-config file dmcodec.pc; the Python module (when built) in python/CMakeLists.txt.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -88,11 +88,23 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
+set(DM_DEB_DEPENDS "")
+set(DM_DEB_RECOMMENDS "")
 if(DM_BUILD_APP)
     # What the window loads at run time rather than links: Qt's platform plugins; the Chinese
     # font, Qt's own translations and the camera's GStreamer plugins help.
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei, qt6-translations-l10n, \
-gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+    list(APPEND DM_DEB_DEPENDS qt6-qpa-plugins)
+    list(APPEND DM_DEB_RECOMMENDS fonts-wqy-microhei qt6-translations-l10n
+        gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 endif()
+if(DM_PYTHON)
+    # The Python module is built for one Python version and imports NumPy; PIL images are
+    # taken when Pillow is there.
+    math(EXPR DM_NEXT_PYTHON_MINOR "${Python_VERSION_MINOR} + 1")
+    list(APPEND DM_DEB_DEPENDS "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR})"
+        "python3 (<< ${Python_VERSION_MAJOR}.${DM_NEXT_PYTHON_MINOR})" python3-numpy)
+    list(APPEND DM_DEB_RECOMMENDS python3-pil)
+endif()
+list(JOIN DM_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+list(JOIN DM_DEB_RECOMMENDS ", " CPACK_DEBIAN_PACKAGE_RECOMMENDS)
 include(CPack)
