@@ -48,7 +48,7 @@ for name in decodeImage decodeAllSymbols encodeSymbols drawModules gradeImage gr
     grep -qxF "$name" <<<"$exported" || fail "the public $name is not exported"
 done
 unexpected=$(comm -23 <(echo "$exported") <(echo "$declared"))
-[[ -z $unexpected ]] || fail "exported but not in the public headers: $(echo $unexpected)"
+[[ -z $unexpected ]] || fail "exported but not in the public headers: $(tr "\n" " " <<<"$unexpected")"
 for internal in findFinder searchWholeFrame readStillImage decodeModuleMatrix symbolSize; do
     ! grep -qxF "$internal" <<<"$exported" || fail "the internal $internal is exported"
 done
