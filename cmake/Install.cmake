@@ -1,6 +1,6 @@
 # What `cmake --install` puts in the prefix: the tool, the window (when built), the core
 # libraries, their public headers under include/dmcodec, the CMake package DmCodec and the
-# pkg-config file dmcodec.pc.
+# pkg-config file dmcodec.pc; the Python module (when built) in python/CMakeLists.txt.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -13,7 +13,7 @@ set(DM_PUBLIC_HEADERS
     encoder/symbol_renderer.h
     grading/print_quality.h grading/reflectance_image.h
     detection/shared/geometry.h
-    symbology/codeword_correction.h symbology/decode_status.h symbology/message_format.h
+    symbology/api.h symbology/codeword_correction.h symbology/decode_status.h symbology/message_format.h
     symbology/reed_solomon.h)
 foreach(header IN LISTS DM_PUBLIC_HEADERS)
     cmake_path(GET header PARENT_PATH folder)
@@ -21,15 +21,38 @@ foreach(header IN LISTS DM_PUBLIC_HEADERS)
         COMPONENT development)
 endforeach()
 
-# The core libraries, as DmCodec::<layer> (the static libraries keep their private links, so
-# every layer goes into the package).
-set(DM_INSTALLED_LIBRARIES dmsymbology dmrecords dmdetection dmdecoder dmgrading dmencoder)
-foreach(library IN LISTS DM_INSTALLED_LIBRARIES)
-    string(REGEX REPLACE "^dm" "" layer ${library})
-    set_target_properties(${library} PROPERTIES EXPORT_NAME ${layer})
-endforeach()
+# The core libraries, as DmCodec::<layer>, and DmCodec::codec for all of them. Static: each
+# layer's library (the static libraries keep their private links, so every layer goes into the
+# package). Shared (DM_SHARED_LIBS): the one library, DmCodec::codec, which each layer's name
+# stands for, so that a program links the same names either way.
+set(DM_LAYERS symbology records detection decoder grading encoder)
+if(DM_SHARED_LIBS)
+    set_target_properties(dmcodec_shared PROPERTIES EXPORT_NAME codec)
+    set(DM_INSTALLED_LIBRARIES dmcodec_shared)
+    foreach(layer IN LISTS DM_LAYERS)
+        add_library(dm_installed_${layer} INTERFACE)
+        target_link_libraries(dm_installed_${layer} INTERFACE dmcodec_shared)
+        set_target_properties(dm_installed_${layer} PROPERTIES EXPORT_NAME ${layer})
+        list(APPEND DM_INSTALLED_LIBRARIES dm_installed_${layer})
+    endforeach()
+    set(DM_PKGCONFIG_LIBS "-ldmcodec")
+else()
+    set(DM_INSTALLED_LIBRARIES "")
+    foreach(layer IN LISTS DM_LAYERS)
+        set_target_properties(dm${layer} PROPERTIES EXPORT_NAME ${layer})
+        list(APPEND DM_INSTALLED_LIBRARIES dm${layer})
+    endforeach()
+    add_library(dm_installed_codec INTERFACE)
+    target_link_libraries(dm_installed_codec INTERFACE dmdecoder dmgrading dmencoder)
+    set_target_properties(dm_installed_codec PROPERTIES EXPORT_NAME codec)
+    list(APPEND DM_INSTALLED_LIBRARIES dm_installed_codec)
+    set(DM_PKGCONFIG_LIBS
+        "-ldmgrading -ldmdecoder -ldmdetection -ldmrecords -ldmencoder -ldmsymbology")
+endif()
 install(TARGETS ${DM_INSTALLED_LIBRARIES} EXPORT DmCodecTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
+        NAMELINK_COMPONENT development
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} ${CMAKE_INSTALL_INCLUDEDIR}/dmcodec)
 
 set(DM_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/DmCodec)
@@ -65,11 +88,23 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
+set(DM_DEB_DEPENDS "")
+set(DM_DEB_RECOMMENDS "")
 if(DM_BUILD_APP)
     # What the window loads at run time rather than links: Qt's platform plugins; the Chinese
     # font, Qt's own translations and the camera's GStreamer plugins help.
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei, qt6-translations-l10n, \
-gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+    list(APPEND DM_DEB_DEPENDS qt6-qpa-plugins)
+    list(APPEND DM_DEB_RECOMMENDS fonts-wqy-microhei qt6-translations-l10n
+        gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 endif()
+if(DM_PYTHON)
+    # The Python module is built for one Python version and imports NumPy; PIL images are
+    # taken when Pillow is there.
+    math(EXPR DM_NEXT_PYTHON_MINOR "${Python_VERSION_MINOR} + 1")
+    list(APPEND DM_DEB_DEPENDS "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR})"
+        "python3 (<< ${Python_VERSION_MAJOR}.${DM_NEXT_PYTHON_MINOR})" python3-numpy)
+    list(APPEND DM_DEB_RECOMMENDS python3-pil)
+endif()
+list(JOIN DM_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+list(JOIN DM_DEB_RECOMMENDS ", " CPACK_DEBIAN_PACKAGE_RECOMMENDS)
 include(CPack)

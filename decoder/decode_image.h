@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "detection/shared/geometry.h"
+#include "symbology/api.h"
 #include "symbology/decode_status.h"
 #include "symbology/message_format.h"
 
@@ -56,7 +57,7 @@ struct ImageView {
     }
     // Whether the view describes pixels that are all there: a size, a known format, rows at
     // least a row apart and the bytes to fill them.
-    bool isComplete() const;
+    DM_API bool isComplete() const;
 };
 
 // Camera frames narrower or lower than this are refused as missing input.
@@ -117,14 +118,14 @@ struct DecodeResult {
 };
 
 // Gray level the decoder reads a colour pixel as: (59 green + 30 red + 11 blue) / 100.
-uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue);
+DM_API uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue);
 
 // Finds and decodes one symbol in the image: the finder search under a frame-wide threshold
 // first, then the frame search under local thresholds, then the mirror image.
 // Symbols seen in a mirror (printed on the back of a clear label, or through glass) are read
 // too. A view that does not describe its pixels (too small, an unknown pixel format, stride
 // below a row, pixels too short) fails with MissingInput.
-DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options = {});
+DM_API DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options = {});
 
 // The most symbols decodeAllSymbols reads unless told otherwise.
 inline constexpr int32_t kDefaultMostSymbols = 64;
@@ -139,7 +140,7 @@ struct ImageSymbols {
 // order: rows top to bottom, each left to right, by the symbols' centres. The image is read as
 // decodeImage reads it; once that read a symbol, the whole picture is searched again for the
 // others, passing over those read. A picture without a symbol costs one decodeImage.
-ImageSymbols decodeAllSymbols(const ImageView& image, const DecodeOptions& options = {},
-                              int32_t mostSymbols = kDefaultMostSymbols);
+DM_API ImageSymbols decodeAllSymbols(const ImageView& image, const DecodeOptions& options = {},
+                                     int32_t mostSymbols = kDefaultMostSymbols);
 
 }  // namespace dm

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "decoder/decode_image.h"
+#include "symbology/api.h"
 
 namespace dm {
 
@@ -28,6 +29,6 @@ struct AppendSeries {
 // The series among the decoded symbols, in the order their first symbols come. The same symbol
 // read twice (the same message at one position) counts once; a series is joined only when every
 // position was read and no position holds two different messages.
-std::vector<AppendSeries> joinStructuredAppend(std::span<const DecodeResult> symbols);
+DM_API std::vector<AppendSeries> joinStructuredAppend(std::span<const DecodeResult> symbols);
 
 }  // namespace dm

@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "symbology/api.h"
+
 namespace dm {
 
 // The six encodation schemes, or Auto: the fewest codewords over all of them.
@@ -25,13 +27,14 @@ struct Encodation {
 // A forced scheme latches at once and writes every character it can; only the last one or two
 // that do not fill its last codeword group are written in ASCII. Nothing when no candidate holds
 // the message or the forced scheme cannot write a character (see unwritableCharacter).
-std::optional<Encodation> encodeData(std::span<const uint8_t> prefix, std::span<const int> chars,
-                                     Scheme scheme, std::span<const int> candidates);
+DM_API std::optional<Encodation> encodeData(std::span<const uint8_t> prefix,
+                                            std::span<const int> chars, Scheme scheme,
+                                            std::span<const int> candidates);
 
 // Codewords the ASCII encodation of message needs, however many.
-int asciiCodewordCount(std::span<const uint8_t> message);
+DM_API int asciiCodewordCount(std::span<const uint8_t> message);
 
 // Index of the first character the scheme cannot write, or -1 when it writes them all.
-int unwritableCharacter(std::span<const int> chars, Scheme scheme);
+DM_API int unwritableCharacter(std::span<const int> chars, Scheme scheme);
 
 }  // namespace dm

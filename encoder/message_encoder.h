@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "symbology/api.h"
+
 namespace dm {
 
 // Longest message accepted, in bytes (twice the largest data capacity).
@@ -22,7 +24,7 @@ struct EncodedSymbol {
 
 // ASCII encodation into the smallest square symbol. Empty input, more than 3,116 bytes or
 // more than 1,558 codewords give no symbol.
-std::optional<EncodedSymbol> EncodeMessage(std::span<const uint8_t> message);
+DM_API std::optional<EncodedSymbol> EncodeMessage(std::span<const uint8_t> message);
 
 inline std::optional<EncodedSymbol> EncodeMessage(std::string_view message) {
     return EncodeMessage(

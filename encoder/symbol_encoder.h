@@ -8,6 +8,7 @@
 
 #include "encoder/encodation.h"
 #include "encoder/message_encoder.h"
+#include "symbology/api.h"
 
 namespace dm {
 
@@ -36,11 +37,11 @@ struct SymbolSeries {
 // Encodes message bytes as the options say. Every failure (a malformed GS1 string, a character
 // the forced scheme cannot write, a message too long for the shape, contradictory options)
 // gives no symbols and a sentence for people in error.
-SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions& options);
+DM_API SymbolSeries encodeSymbols(std::span<const uint8_t> message, const SymbolOptions& options);
 
 // The message bytes in ASCII encodation in the smallest square that holds them: encodeSymbols
 // with the default options and scheme ASCII, without a series' bookkeeping.
-std::optional<EncodedSymbol> encodeAsciiSquare(std::span<const uint8_t> message);
+DM_API std::optional<EncodedSymbol> encodeAsciiSquare(std::span<const uint8_t> message);
 
 // The message characters of GS1 element strings with the identifiers in parentheses: FNC1
 // between fields whose length is not predefined. Empty, with a reason, when an identifier is
@@ -49,6 +50,6 @@ struct Gs1Characters {
     std::vector<int> chars;
     std::string error;
 };
-Gs1Characters parseGs1(std::string_view text);
+DM_API Gs1Characters parseGs1(std::string_view text);
 
 }  // namespace dm

@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "symbology/api.h"
+
 namespace dm {
 
 inline constexpr int kMinModuleSize = 1;
@@ -31,12 +33,12 @@ constexpr bool validRenderParameters(int moduleSize, int quietZone) {
 
 // Draws a module matrix (rows x cols, 1 = dark) with moduleSize pixels per module and quietZone
 // light modules on every side. The parameters must be valid.
-SymbolImage drawModules(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
-                        int quietZone);
+DM_API SymbolImage drawModules(std::span<const uint8_t> matrix, int rows, int cols, int moduleSize,
+                               int quietZone);
 
 // Encodes the message and draws it with moduleSize pixels per module and quietZone light
 // modules on every side. Nothing when the parameters are out of range or the encoder fails.
-std::optional<RenderedSymbol> RenderSymbol(std::span<const uint8_t> message, int moduleSize,
-                                           int quietZone);
+DM_API std::optional<RenderedSymbol> RenderSymbol(std::span<const uint8_t> message, int moduleSize,
+                                                  int quietZone);
 
 }  // namespace dm

@@ -19,6 +19,7 @@
 
 #include "decoder/decode_image.h"
 #include "grading/reflectance_image.h"
+#include "symbology/api.h"
 #include "symbology/codeword_correction.h"
 
 namespace dm {
@@ -48,10 +49,10 @@ enum class GradingMode : uint8_t { Print, DirectPartMark };
 
 // "Decode", "Symbol contrast", ...; "Cell contrast", "Cell modulation", "Minimum reflectance"
 // in their slots for a direct part mark.
-std::string_view parameterName(Parameter parameter, GradingMode mode = GradingMode::Print);
+DM_API std::string_view parameterName(Parameter parameter, GradingMode mode = GradingMode::Print);
 
 // 'A' (3.5 and above), 'B' (2.5), 'C' (1.5), 'D' (0.5) or 'F'.
-char gradeLetter(double grade);
+DM_API char gradeLetter(double grade);
 
 struct ParameterGrade {
     Parameter parameter = Parameter::Decode;
@@ -77,7 +78,7 @@ enum class GridFailure : uint8_t {
 };
 
 // "the outer edges of the finder and clock tracks were not found", ...; empty for None.
-std::string_view gridFailureText(GridFailure failure);
+DM_API std::string_view gridFailureText(GridFailure failure);
 
 // One module as graded. Quiet-zone modules lie outside the symbol (row or column -1, or one
 // past the last).
@@ -168,7 +169,7 @@ struct Aperture {
 
 // The aperture a mode reads through when none is asked for: 0.8 module for a print, half a
 // module for a direct part mark, so that a dot smaller than its cell fills most of it.
-Aperture defaultAperture(GradingMode mode);
+DM_API Aperture defaultAperture(GradingMode mode);
 
 // Grades the symbol of the given size whose outer corners (top left, top right, bottom right,
 // bottom left as printed, picture coordinates) a decode located in the image, its reflectance
@@ -176,13 +177,13 @@ Aperture defaultAperture(GradingMode mode);
 // symbol printed light on dark (inverted) is graded on the image's negative, where its modules
 // are dark; as a direct part mark its light cells, exposure and minimum reflectance stay those
 // of the picture as taken.
-SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, int32_t sizeIndex,
-                        bool inverted = false, Light light = Light::Red, Aperture aperture = {},
-                        GradingMode mode = GradingMode::Print);
+DM_API SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners,
+                               int32_t sizeIndex, bool inverted = false, Light light = Light::Red,
+                               Aperture aperture = {}, GradingMode mode = GradingMode::Print);
 
 // Decodes the image with decodeImage and grades the symbol it located, through the mode's
 // default aperture; not located when it found no outline of a known size.
-SymbolGrade gradeImage(const ImageView& image, Light light = Light::Red,
-                       GradingMode mode = GradingMode::Print);
+DM_API SymbolGrade gradeImage(const ImageView& image, Light light = Light::Red,
+                              GradingMode mode = GradingMode::Print);
 
 }  // namespace dm

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "decoder/decode_image.h"
+#include "symbology/api.h"
 
 namespace dm {
 
@@ -17,12 +18,12 @@ struct ReflectanceImage {
     float at(int32_t x, int32_t y) const { return values[static_cast<size_t>(y) * width + x]; }
 
     // Bilinear between the pixel centres around p, the border pixels repeated outward.
-    double sample(ImagePoint p) const;
+    DM_API double sample(ImagePoint p) const;
 
     // Mean reflectance of the pixels whose centres lie within the disc of the given diameter
     // around p (the nearest pixel when none does): the synthetic aperture. -1 when the disc
     // lies wholly outside the image.
-    double aperture(ImagePoint p, double diameter) const;
+    DM_API double aperture(ImagePoint p, double diameter) const;
 };
 
 // The light a colour image's reflectance is read in: one channel, as a verifier's narrow-band
@@ -32,6 +33,6 @@ enum class Light : uint8_t { Red, Green, Blue, White };
 
 // The image's pixels as reflectances in the light; empty (width 0) when the view does not
 // describe its pixels.
-ReflectanceImage reflectanceOf(const ImageView& view, Light light = Light::Red);
+DM_API ReflectanceImage reflectanceOf(const ImageView& view, Light light = Light::Red);
 
 }  // namespace dm

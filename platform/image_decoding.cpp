@@ -67,6 +67,37 @@ FileOutcome loadAndDecode(const std::string& path, std::optional<RgbImage>& imag
     }
 }
 
+// Grades the symbols out.file located in out.image, whose gray pixels the decode read.
+void gradeLocated(GradedFile& out, std::vector<uint8_t>& gray, Light light, Aperture aperture,
+                  GradingMode mode) {
+    const DecodeResult& r = out.file.result;
+    if (!out.image || !r.corners || r.sizeIndex < 0)
+        return;
+    try {
+        // The decode read gray; the grade reads the channel of the light (red, green, blue).
+        if (light != Light::White) {
+            const size_t channel = light == Light::Red ? 0 : light == Light::Green ? 1 : 2;
+            for (size_t i = 0; i < gray.size(); ++i)
+                gray[i] = out.image->rgb[3 * i + channel];
+        }
+        const ImageView view{gray, out.image->width, out.image->height};
+        // The picture is already in the light's channel: graded as white light sees it.
+        out.grade =
+            gradeSymbol(view, *r.corners, r.sizeIndex, r.inverted, Light::White, aperture, mode);
+        for (size_t i = 0; i < out.file.symbols.size(); ++i) {
+            const DecodeResult& s = out.file.symbols[i];
+            // The first symbol is the one graded above.
+            out.grades.push_back(i == 0 ? out.grade
+                                        : gradeSymbol(view, *s.corners, s.sizeIndex, s.inverted,
+                                                      Light::White, aperture, mode));
+        }
+    } catch (const std::bad_alloc&) {
+        out.file = FileOutcome{};
+        out.file.error = "not decoded: out of memory";
+        out.image.reset();
+    }
+}
+
 }  // namespace
 
 std::vector<uint8_t> grayPixels(const RgbImage& image) {
@@ -95,32 +126,33 @@ GradedFile gradeImageFile(const std::string& path, Light light, std::optional<in
     GradedFile out;
     std::vector<uint8_t> gray;
     out.file = loadAndDecode(path, out.image, gray, mostSymbols);
-    const DecodeResult& r = out.file.result;
-    if (!out.image || !r.corners || r.sizeIndex < 0)
-        return out;
+    gradeLocated(out, gray, light, aperture, mode);
+    return out;
+}
+
+FileOutcome decodeRgbImage(const RgbImage& image, std::optional<int32_t> mostSymbols) {
     try {
-        // The decode read gray; the grade reads the channel of the light (red, green, blue).
-        if (light != Light::White) {
-            const size_t channel = light == Light::Red ? 0 : light == Light::Green ? 1 : 2;
-            for (size_t i = 0; i < gray.size(); ++i)
-                gray[i] = out.image->rgb[3 * i + channel];
-        }
-        const ImageView view{gray, out.image->width, out.image->height};
-        // The picture is already in the light's channel: graded as white light sees it.
-        out.grade =
-            gradeSymbol(view, *r.corners, r.sizeIndex, r.inverted, Light::White, aperture, mode);
-        for (size_t i = 0; i < out.file.symbols.size(); ++i) {
-            const DecodeResult& s = out.file.symbols[i];
-            // The first symbol is the one graded above.
-            out.grades.push_back(i == 0 ? out.grade
-                                        : gradeSymbol(view, *s.corners, s.sizeIndex, s.inverted,
-                                                      Light::White, aperture, mode));
-        }
+        return decodeGray(grayPixels(image), image.width, image.height, mostSymbols);
     } catch (const std::bad_alloc&) {
-        out.file = FileOutcome{};
-        out.file.error = "not decoded: out of memory";
-        out.image.reset();
+        FileOutcome out;
+        out.error = "not decoded: out of memory";
+        return out;
     }
+}
+
+GradedFile gradeRgbImage(RgbImage image, Light light, std::optional<int32_t> mostSymbols,
+                         Aperture aperture, GradingMode mode) {
+    GradedFile out;
+    std::vector<uint8_t> gray;
+    try {
+        gray = grayPixels(image);
+    } catch (const std::bad_alloc&) {
+        out.file.error = "not decoded: out of memory";
+        return out;
+    }
+    out.file = decodeGray(gray, image.width, image.height, mostSymbols);
+    out.image = std::move(image);
+    gradeLocated(out, gray, light, aperture, mode);
     return out;
 }
 

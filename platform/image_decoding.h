@@ -57,4 +57,14 @@ GradedFile gradeImageFile(const std::string& path, Light light = Light::Red,
                           std::optional<int32_t> mostSymbols = std::nullopt, Aperture aperture = {},
                           GradingMode mode = GradingMode::Print);
 
+// An image already in memory (an array a script holds), decoded as decodeImageFile decodes a
+// file's pixels.
+FileOutcome decodeRgbImage(const RgbImage& image,
+                           std::optional<int32_t> mostSymbols = std::nullopt);
+
+// The same, graded as gradeImageFile grades a file's pixels.
+GradedFile gradeRgbImage(RgbImage image, Light light = Light::Red,
+                         std::optional<int32_t> mostSymbols = std::nullopt, Aperture aperture = {},
+                         GradingMode mode = GradingMode::Print);
+
 }  // namespace dm

@@ -16,6 +16,8 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     fonts-wqy-microhei xvfb xauth openbox xdotool chromium
     clang libclang-rt-14-dev
+    pybind11-dev python3-dev python3-numpy python3-pil python3-pytest python3-zxing-cpp
+    python3-pylibdmtx
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "symbology/api.h"
 #include "symbology/decode_status.h"
 #include "symbology/reed_solomon.h"
 
@@ -42,12 +43,12 @@ enum class BlockScope {
 // doubt, when given, rates each stream position (0 sure, more: more doubtful); a block that
 // does not correct as it is is corrected again with its most doubtful codewords erased, as
 // many as leave a codeword's two syndromes to check the result, then half as many.
-CodewordCorrection correctCodewords(std::span<const uint8_t> stream, int sizeIndex,
-                                    BlockScope scope = BlockScope::UntilUncorrectable,
-                                    std::span<const uint8_t> doubt = {});
+DM_API CodewordCorrection correctCodewords(std::span<const uint8_t> stream, int sizeIndex,
+                                           BlockScope scope = BlockScope::UntilUncorrectable,
+                                           std::span<const uint8_t> doubt = {});
 
 // Stream position of codeword i of block k (data first, then error correction) under the
 // interleaving; sizeIndex valid, k and i within the block.
-int blockPosition(int sizeIndex, int k, int i, Interleaving interleaving);
+DM_API int blockPosition(int sizeIndex, int k, int i, Interleaving interleaving);
 
 }  // namespace dm

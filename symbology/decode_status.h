@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "symbology/api.h"
+
 namespace dm {
 
 // Result of one decode. The numbers are the ones the tools print and must not change.
@@ -27,10 +29,10 @@ constexpr int32_t toInt(DecodeStatus s) {
 }
 
 // One-line English description of a status, for tools and logs.
-std::string_view statusMeaning(DecodeStatus s);
+DM_API std::string_view statusMeaning(DecodeStatus s);
 
 // How far a failed decode got, from 0 (no finder) to 5 (sampled, but the codewords held no
 // message): the furthest of several attempts is the one worth reporting or building on.
-int decodeProgress(DecodeStatus status);
+DM_API int decodeProgress(DecodeStatus status);
 
 }  // namespace dm

@@ -4,12 +4,13 @@
 #include <span>
 #include <vector>
 
+#include "symbology/api.h"
 #include "symbology/decode_status.h"
 
 namespace dm {
 
 // GF(256) with the polynomial 0x12D and generator 2.
-uint8_t gfMultiply(uint8_t a, uint8_t b);
+DM_API uint8_t gfMultiply(uint8_t a, uint8_t b);
 
 // Exponent sum reduced modulo 255 without division.
 constexpr int reduceExponent(int x) {
@@ -44,21 +45,21 @@ struct BlockArray {
 };
 
 // Received blocks sized for sizeIndex: blockCount rows of blockData + blockEcc bytes.
-BlockArray makeReceivedBlocks(int sizeIndex);
+DM_API BlockArray makeReceivedBlocks(int sizeIndex);
 // Corrected data blocks: blockCount rows of blockData bytes.
-BlockArray makeDataBlocks(int sizeIndex);
+DM_API BlockArray makeDataBlocks(int sizeIndex);
 
 // Writes the error-correction codewords of the symbol into stream[dataCodewords ...].
 // The stream holds dataCodewords + eccCodewords bytes.
-void encodeBlocks(std::span<uint8_t> stream, int sizeIndex);
+DM_API void encodeBlocks(std::span<uint8_t> stream, int sizeIndex);
 
 // Deals the codeword stream out into blocks (data first in each block).
-bool splitBlocks(std::span<const uint8_t> stream, BlockArray& blocks, int sizeIndex,
-                 DecodeStatus& status, Interleaving interleaving = Interleaving::Compliant);
+DM_API bool splitBlocks(std::span<const uint8_t> stream, BlockArray& blocks, int sizeIndex,
+                        DecodeStatus& status, Interleaving interleaving = Interleaving::Compliant);
 
 // Corrects one block; returns Success, BlockUncorrectable or BlockUnprocessable.
-DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> dataOut,
-                         int blockData, int blockEcc);
+DM_API DecodeStatus decodeBlock(std::span<const uint8_t> received, std::span<uint8_t> dataOut,
+                                int blockData, int blockEcc);
 
 // What correcting a block found: its status and, on success, how many codewords were wrong.
 struct BlockCorrection {
@@ -73,19 +74,20 @@ struct BlockCorrection {
 // the block is left as it was unless the status is Success. Erasures name block positions
 // known to be doubtful: each costs one checked syndrome where an error costs two, so that
 // 2 errors + erasures up to the syndromes checked are corrected.
-BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockEcc,
-                             std::span<const int32_t> erasures = {});
+DM_API BlockCorrection correctBlock(std::span<uint8_t> block, int blockData, int blockEcc,
+                                    std::span<const int32_t> erasures = {});
 
 // Errors a block of this shape can correct: half the syndromes checked, which in the two
 // smallest shapes (3 + 5 and 5 + 7 codewords) leave one codeword aside against misreading.
-int correctableErrors(int blockData, int blockEcc);
+DM_API int correctableErrors(int blockData, int blockEcc);
 
 // Corrects every block in order; the first uncorrectable block stops with status 6.
-bool decodeBlocks(BlockArray& blocks, BlockArray& dataBlocks, int sizeIndex, DecodeStatus& status);
+DM_API bool decodeBlocks(BlockArray& blocks, BlockArray& dataBlocks, int sizeIndex,
+                         DecodeStatus& status);
 
 // Writes the dataCodewords corrected data codewords in stream order.
 // Both interleavings place the data codewords alike, so the join needs no choice.
-bool joinData(const BlockArray& dataBlocks, std::span<uint8_t> data, int sizeIndex,
-              DecodeStatus& status);
+DM_API bool joinData(const BlockArray& dataBlocks, std::span<uint8_t> data, int sizeIndex,
+                     DecodeStatus& status);
 
 }  // namespace dm

@@ -4,7 +4,7 @@
 # (detection/finder_pass, detection/frame_search); decoder; grading. The encoder stands beside
 # them on symbology alone; its file writers (jpeg_output, symbol_files: library dmjpeg, over
 # libjpeg-turbo and libpng) also write through platform/file_writing.h. platform/ sits on the
-# core; tools/ and app/ on platform/ and the core, neither including the other. No core file includes Qt, and no file includes a header of the
+# core; tools/, app/ and python/ on platform/ and the core, none including another. No core file includes Qt, and no file includes a header of the
 # project's own with angle brackets (that would find a header installed elsewhere first).
 # Usage: check_layers.sh [SOURCE_ROOT]. Prints each offending include; fails if there is one.
 set -euo pipefail
@@ -24,13 +24,14 @@ allowed() {
         platform/*) echo "$core platform/" ;;
         tools/*) echo "$core platform/ tools/" ;;
         app/*) echo "$core platform/ app/" ;;
+        python/*) echo "$core platform/ python/" ;;
         *) echo "" ;;
     esac
 }
 is_core() { [[ $1 =~ ^(symbology|detection|decoder|grading|encoder)/ ]]; }
 
 faults=0
-for dir in symbology detection decoder grading encoder platform tools app bench fuzz tests; do
+for dir in symbology detection decoder grading encoder platform tools app python bench fuzz tests; do
     [[ -d $dir ]] || continue
     while IFS= read -r file; do
         while IFS=: read -r line text; do

@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "symbology/api.h"
+
 namespace dm {
 
 // A point, or the displacement between two; PointD, in double precision, is the one in use. The
@@ -57,15 +59,15 @@ struct Line {
 };
 
 // Where the two lines meet; nothing when they are parallel (or nearly so).
-std::optional<PointD> intersect(const Line& a, const Line& b);
+DM_API std::optional<PointD> intersect(const Line& a, const Line& b);
 
 // Total least squares line through the points (their principal axis, through their mean);
 // nothing from fewer than two points.
-std::optional<Line> fitLine(std::span<const PointD> points);
+DM_API std::optional<Line> fitLine(std::span<const PointD> points);
 
 // The same, dropping the point farthest from the line while it lies farther than tolerance (a
 // damaged edge lies elsewhere), down to two points.
-std::optional<Line> fitLine(std::vector<PointD> points, double tolerance);
+DM_API std::optional<Line> fitLine(std::vector<PointD> points, double tolerance);
 
 // Projective map from symbol coordinates (u across the columns, v down the rows, in modules;
 // (0, 0) the outer top-left corner) to picture coordinates.
@@ -89,7 +91,7 @@ std::optional<Homography> fitHomography(std::span<const PointD> symbolPoints,
 // The map that takes the symbol's outer corners (0, 0), (cols, 0), (cols, rows), (0, rows) onto
 // the four points (top left, top right, bottom right, bottom left); nothing when three of them
 // are collinear or the size is empty.
-std::optional<Homography> symbolToImage(const std::array<PointD, 4>& corners, int32_t cols,
-                                        int32_t rows);
+DM_API std::optional<Homography> symbolToImage(const std::array<PointD, 4>& corners, int32_t cols,
+                                               int32_t rows);
 
 }  // namespace dm
