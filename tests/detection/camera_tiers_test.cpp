@@ -195,8 +195,8 @@ TEST(LargeFrames, ThreadsReadWhatOneThreadReads) {
     int decoded = 0;
     for (const auto ground : {test::Background::Empty, test::Background::Cluttered}) {
         for (int i = 0; i < kFrames; ++i) {
-            const std::string what =
-                std::string(test::backgroundName(ground)) + " frame " + std::to_string(i);
+            std::string what = test::backgroundName(ground);
+            what.append(" frame ").append(std::to_string(i));
             decoded +=
                 expectSame(test::largeFrame(Tier::Camera, 3, i, 1920, 1080, ground).dib, what);
             expectSame(test::largeGroundFrame(static_cast<uint32_t>(i), 1920, 1080, ground),

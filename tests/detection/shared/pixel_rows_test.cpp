@@ -24,8 +24,9 @@ TEST(PixelRows, VectorisedRowsGiveTheScalarRowsBytes) {
     for (const int32_t bytes : {1, 3, 4}) {
         for (const size_t n : lengths) {
             for (const size_t offset : {size_t{0}, size_t{1}, size_t{3}, size_t{17}, size_t{63}}) {
-                const std::string where = std::to_string(bytes) + " bytes, " + std::to_string(n) +
-                                          " pixels at +" + std::to_string(offset);
+                std::string where = std::to_string(bytes);
+                where.append(" bytes, ").append(std::to_string(n)).append(" pixels at +");
+                where.append(std::to_string(offset));
                 std::vector<uint8_t> top(offset + 2 * n * static_cast<size_t>(bytes));
                 std::vector<uint8_t> bottom(top.size());
                 for (auto* row : {&top, &bottom}) {
