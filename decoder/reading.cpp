@@ -237,14 +237,24 @@ class HalvingInBackground {
         }
     }
 
+    HalvingInBackground(const HalvingInBackground&) = delete;
+    HalvingInBackground& operator=(const HalvingInBackground&) = delete;
+    ~HalvingInBackground() { join(); }
+
     GrayPicture picture() {
-        threads_.clear();  // joins
+        join();
         return std::move(half_);
     }
 
   private:
+    void join() {
+        for (std::thread& t : threads_)
+            t.join();
+        threads_.clear();
+    }
+
     GrayPicture half_;
-    std::vector<std::jthread> threads_;  // after half_: joined before it goes
+    std::vector<std::thread> threads_;
 };
 
 // A large camera frame: the finder pass at full resolution (a symbol near the centre reads
