@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -209,12 +210,39 @@ void BM_MultiLabel(benchmark::State& state) {
 BENCHMARK(BM_MultiLabel)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The camera tier's frames placed in larger frames (HD, full HD, 4K) on a plain surface and on
-// cluttered ground, side by side with zxing-cpp; then frames without a symbol. Targets: full HD
-// median 1 ms, worst 4 ms; 4K median 3.5 ms, worst 12 ms, 8 ms without a symbol.
+// cluttered ground, side by side with zxing-cpp and libdmtx (one second each); ours also with
+// DM_BENCH_THREADS threads (default 4; wall-clock time, the others the thread's processor time);
+// then as many frames of the same grounds without a symbol. Targets: full HD median 1 ms, worst
+// 4 ms; 4K median 3.5 ms, worst 12 ms, 8 ms without a symbol.
 void BM_LargeFrames(benchmark::State& state) {
-    const std::vector<std::pair<const char*, Reader>> readers = {
-        {"ours, one frame", oursOneFrame},
-        {"zxing-cpp", dm::test::readFrameWithZxing},
+    const int threads = envOr("DM_BENCH_THREADS", 4);
+    auto oursThreaded = [threads](const dm::CFrameDib& frame) -> std::optional<std::string> {
+        const dm::DecodeResult r =
+            dm::decodeImage(*dm::frameView(frame), {.thresholdVariant = 0u, .threads = threads});
+        return r.decoded ? std::optional(r.text) : std::nullopt;
+    };
+    char threadedName[32];
+    std::snprintf(threadedName, sizeof threadedName, "ours, %d threads", threads);
+    struct TimedReader {
+        const char* name;
+        Reader read;
+        bool wallClock;
+    };
+    const std::vector<TimedReader> readers = {
+        {"ours, one frame", oursOneFrame, false},
+        {threadedName, oursThreaded, true},
+        {"zxing-cpp", dm::test::readFrameWithZxing, false},
+        {"libdmtx", [](const dm::CFrameDib& f) { return dm::test::readFrameWithDmtx(f, 1000); },
+         false},
+    };
+    auto timed = [](const TimedReader& reader, const dm::CFrameDib& frame,
+                    std::optional<std::string>& text) {
+        if (!reader.wallClock)
+            return timeOnce(reader.read, frame, text);
+        const auto start = std::chrono::steady_clock::now();
+        text = reader.read(frame);
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count();
     };
     for (auto _ : state) {
         const int frames = envOr("DM_BENCH_FRAMES", 30);
@@ -225,23 +253,33 @@ void BM_LargeFrames(benchmark::State& state) {
             for (const auto around :
                  {dm::test::Background::Empty, dm::test::Background::Cluttered}) {
                 std::vector<ReaderStats> stats(readers.size());
-                ReaderStats none;
+                std::vector<ReaderStats> none(2);  // ours, one thread and several
                 for (int i = 0; i < frames; ++i) {
                     const dm::test::LargeFrame frame =
                         dm::test::largeFrame(Tier::Camera, seed, i, width, height, around);
                     for (size_t r = 0; r < readers.size(); ++r) {
                         std::optional<std::string> text;
-                        stats[r].ms.push_back(timeOnce(readers[r].second, frame.dib, text));
+                        stats[r].ms.push_back(timed(readers[r], frame.dib, text));
                         stats[r].decoded += text == frame.message;
+                    }
+                    const dm::CFrameDib empty = dm::test::largeGroundFrame(
+                        seed * 1000 + static_cast<uint32_t>(i), width, height, around);
+                    for (size_t r = 0; r < none.size(); ++r) {
+                        std::optional<std::string> text;
+                        none[r].ms.push_back(timed(readers[r], empty, text));
                     }
                 }
                 char size[16];
                 std::snprintf(size, sizeof size, "%dx%d", width, height);
                 for (size_t r = 0; r < readers.size(); ++r) {
                     std::printf("%-11s %-10s %-16s %7.1f%% %10.3f %10.3f\n", size,
-                                dm::test::backgroundName(around), readers[r].first,
+                                dm::test::backgroundName(around), readers[r].name,
                                 100.0 * stats[r].decoded / frames, stats[r].median(),
                                 stats[r].worst());
+                }
+                for (size_t r = 0; r < none.size(); ++r) {
+                    std::printf("%-11s %-10s %-16s %8s %10.3f %10.3f\n", size, "no symbol",
+                                readers[r].name, "-", none[r].median(), none[r].worst());
                 }
             }
         }

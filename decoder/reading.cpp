@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <span>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "decoder/decoder.h"
 #include "decoder/picture_attempts.h"
+#include "detection/shared/pixel_rows.h"
 
 namespace dm {
 namespace {
@@ -139,10 +143,9 @@ GrayPicture grayRegion(const ImageView& view, int x0, int y0, int x1, int y1) {
     part.gray.resize(static_cast<size_t>(part.width) * part.height);
     const int bytes = bytesPerPixel(view.format);
     for (int y = y0; y < y1; ++y) {
-        const uint8_t* in = pictureRow(view, y) + static_cast<ptrdiff_t>(x0) * bytes;
-        uint8_t* out = part.gray.data() + static_cast<size_t>(y - y0) * part.width;
-        for (int x = 0; x < part.width; ++x)
-            out[x] = bytes == 1 ? in[x] : grayOfBgr(in + static_cast<ptrdiff_t>(x) * bytes);
+        grayRow(pictureRow(view, y) + static_cast<ptrdiff_t>(x0) * bytes, bytes,
+                part.gray.data() + static_cast<size_t>(y - y0) * part.width,
+                static_cast<size_t>(part.width));
     }
     return part;
 }
@@ -192,44 +195,82 @@ DecodeResult guarded(Read read) {
 // read at full resolution where the search found an outline.
 constexpr int64_t kLargeFramePixels = int64_t{1280} * 720;
 
+// Rows y0 to y1 - 1 of the halved view (see halvedGray).
+void halveRows(const ImageView& view, GrayPicture& half, int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+        halvedGrayRow(pictureRow(view, 2 * y), pictureRow(view, 2 * y + 1),
+                      bytesPerPixel(view.format),
+                      half.gray.data() + static_cast<size_t>(y) * half.width,
+                      static_cast<size_t>(half.width));
+    }
+}
+
 // The view in gray at half its width and height, rows top-down: each pixel the gray of the
 // mean colour of four (the mean gray of four for gray pixels).
 GrayPicture halvedGray(const ImageView& view) {
     GrayPicture half{view.width / 2, view.height / 2, {}};
     half.gray.resize(static_cast<size_t>(half.width) * half.height);
-    const int bytes = bytesPerPixel(view.format);
-    for (int y = 0; y < half.height; ++y) {
-        const uint8_t* a = pictureRow(view, 2 * y);
-        const uint8_t* b = pictureRow(view, 2 * y + 1);
-        uint8_t* row = half.gray.data() + static_cast<size_t>(y) * half.width;
-        if (bytes == 1) {
-            for (int x = 0; x < half.width; ++x) {
-                row[x] = static_cast<uint8_t>(
-                    (a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) / 4);
-            }
-            continue;
-        }
-        for (int x = 0; x < half.width; ++x) {
-            const uint8_t* p = a + static_cast<ptrdiff_t>(2 * x) * bytes;
-            const uint8_t* q = b + static_cast<ptrdiff_t>(2 * x) * bytes;
-            uint8_t mean[3];
-            for (int c = 0; c < 3; ++c)
-                mean[c] = static_cast<uint8_t>((p[c] + p[bytes + c] + q[c] + q[bytes + c] + 2) / 4);
-            row[x] = grayOfBgr(mean);
-        }
-    }
+    halveRows(view, half, 0, half.height);
     return half;
 }
+
+// The most threads one frame is read with.
+constexpr int32_t kMostThreads = 64;
+
+// The view halved (as halvedGray does) by helper threads, each a band of rows, while the
+// caller's thread goes on; picture() waits for them. A thread that cannot be started leaves its
+// band to the caller's thread. The helpers are joined at the latest when this is destroyed.
+class HalvingInBackground {
+  public:
+    HalvingInBackground(const ImageView& view, int32_t helpers)
+        : half_{view.width / 2, view.height / 2, {}} {
+        half_.gray.resize(static_cast<size_t>(half_.width) * half_.height);
+        threads_.reserve(static_cast<size_t>(helpers));
+        for (int32_t i = 0; i < helpers; ++i) {
+            const int y0 = static_cast<int>(int64_t{half_.height} * i / helpers);
+            const int y1 = static_cast<int>(int64_t{half_.height} * (i + 1) / helpers);
+            try {
+                threads_.emplace_back([this, view, y0, y1] { halveRows(view, half_, y0, y1); });
+            } catch (const std::system_error&) {
+                halveRows(view, half_, y0, y1);
+            }
+        }
+    }
+
+    HalvingInBackground(const HalvingInBackground&) = delete;
+    HalvingInBackground& operator=(const HalvingInBackground&) = delete;
+    ~HalvingInBackground() { join(); }
+
+    GrayPicture picture() {
+        join();
+        return std::move(half_);
+    }
+
+  private:
+    void join() {
+        for (std::thread& t : threads_)
+            t.join();
+        threads_.clear();
+    }
+
+    GrayPicture half_;
+    std::vector<std::thread> threads_;
+};
 
 // A large camera frame: the finder pass at full resolution (a symbol near the centre reads
 // fast), then the frame search on the frame halved, which reads symbols of modules of 6
 // pixels and more; where it finds an outline that does not read, the frame search again on the
-// outline's neighbourhood at full resolution.
-DecodeResult readLargeCameraFrame(Reading& reading, const ImageView& frame, uint32_t variant) {
+// outline's neighbourhood at full resolution. With more threads than one, the others halve the
+// frame while the finder pass runs: the same steps on the same pixels, so the same result.
+DecodeResult readLargeCameraFrame(Reading& reading, const ImageView& frame, uint32_t variant,
+                                  int32_t threads) {
+    std::optional<HalvingInBackground> halving;
+    if (threads > 1)
+        halving.emplace(frame, std::min(threads, kMostThreads) - 1);
     DecodeResult first = reading.finderPass(frame, variant);
     if (first.decoded || first.status == DecodeStatus::MissingInput)
         return first;
-    const GrayPicture half = halvedGray(frame);
+    const GrayPicture half = halving ? halving->picture() : halvedGray(frame);
     DecodeResult coarse =
         reading.frameSearch({half.gray, half.width, half.height}, SearchDepth::Camera);
     if (coarse.decoded) {
@@ -269,13 +310,13 @@ DecodeResult readLargeCameraFrame(Reading& reading, const ImageView& frame, uint
 
 }  // namespace
 
-DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant) {
+DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant, int32_t threads) {
     if (frame.width < kMinImageSide || frame.height < kMinImageSide)
         return {};
     return guarded([&] {
         Reading reading;
         if (int64_t{frame.width} * frame.height > kLargeFramePixels && frame.isComplete())
-            return readLargeCameraFrame(reading, frame, variant);
+            return readLargeCameraFrame(reading, frame, variant, threads);
         DecodeResult result = reading.finderPass(frame, variant);
         if (result.decoded || result.status == DecodeStatus::MissingInput)
             return result;

@@ -10,8 +10,9 @@
 namespace dm {
 
 // A camera frame: one threshold variant (the caller's frame count picks it, so a symbol held
-// before the camera meets all three within three frames), kept within a frame period.
-DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant);
+// before the camera meets all three within three frames), kept within a frame period. A frame
+// larger than 1280 x 720 may take threads (see DecodeOptions).
+DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant, int32_t threads = 1);
 
 // A still image (a frame that does not change): every variant, and no time bound.
 DecodeResult readStillImage(const ImageView& image);

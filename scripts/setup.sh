@@ -10,7 +10,7 @@ build_dir="${BUILD_DIR:-$here/build}"
 packages=(
     cmake ninja-build g++ pkg-config help2man dpkg-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libturbojpeg0-dev libpng-dev libcli11-dev nlohmann-json3-dev
+    libturbojpeg0-dev libpng-dev libcli11-dev nlohmann-json3-dev libhwy-dev
     libzxing-dev libdmtx-dev libzint-dev
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "detection/shared/pixel_rows.h"
+
 namespace dm {
 namespace {
 
@@ -14,33 +16,9 @@ constexpr int32_t kMinContrast = 12;
 // 2 x 2 blocks across a tile.
 constexpr int32_t kTileBlocks = kThresholdTile / 2;
 
-// Row y of the image in gray. Colour pixels weigh (59 G + 30 R + 11 B) / 100 as grayOfBgr does;
-// the division is (sum * 5243) >> 19 taken as the high half of a 16-bit product shifted by 3,
-// which is the same value and lets the compiler work on many pixels at once. It does so for
-// four bytes per pixel only, so three-byte pixels are first spread to four (the fourth unused).
-void grayRow(const GrayImage& image, int32_t y, uint8_t* dst, size_t w,
-             std::vector<uint8_t>& spread) {
-    const uint8_t* src = image.pixels + image.rowOffsets[y];
-    if (image.bytesPerPixel == 1) {
-        std::copy(src, src + w, dst);
-        return;
-    }
-    if (image.bytesPerPixel == 3) {
-        spread.resize(4 * w);
-        uint8_t* quads = spread.data();
-        // Four bytes at a time copy one pixel and the next one's first byte, which the next
-        // copy overwrites; the last pixel, at the end of the row, takes its three.
-#pragma GCC unroll 4
-        for (size_t x = 0; x + 1 < w; ++x)
-            std::memcpy(quads + 4 * x, src + 3 * x, 4);
-        std::memcpy(quads + 4 * (w - 1), src + 3 * (w - 1), 3);
-        src = quads;
-    }
-    for (size_t x = 0; x < w; ++x) {
-        const auto sum =
-            static_cast<uint16_t>(11 * src[4 * x] + 59 * src[4 * x + 1] + 30 * src[4 * x + 2]);
-        dst[x] = static_cast<uint8_t>(static_cast<uint16_t>((sum * 5243u) >> 16) >> 3);
-    }
+// Row y of the image in gray.
+void grayRowOf(const GrayImage& image, int32_t y, uint8_t* dst, size_t w) {
+    grayRow(image.pixels + image.rowOffsets[y], image.bytesPerPixel, dst, w);
 }
 
 // A gray row under [1 2 1] (edges repeated).
@@ -135,13 +113,13 @@ void graySmoothAndTiles(const GrayImage& image, BinaryFrame& f) {
         v->resize(w / 2);
     BlockColumns blocks{s.blockLow, s.blockHigh, s.blockSum};
 
-    grayRow(image, 0, grayOf(0), w, s.spreadPixels);
+    grayRowOf(image, 0, grayOf(0), w);
     horizontalSums(grayOf(0), sumsOf(0), w);
     blocks.start();
     for (int32_t y = 0; y < h; ++y) {
         const int32_t below = std::min(y + 1, h - 1);
         if (below > y) {
-            grayRow(image, below, grayOf(below), w, s.spreadPixels);
+            grayRowOf(image, below, grayOf(below), w);
             horizontalSums(grayOf(below), sumsOf(below), w);
         }
         verticalSmooth(sumsOf(std::max(y - 1, 0)), sumsOf(y), sumsOf(below), smoothOf(y), w);

@@ -41,7 +41,6 @@ struct BinaryFrame {
         std::vector<uint16_t> blockLow, blockHigh, blockSum;  // one per 2 x 2 block column
         std::vector<uint16_t> paddedLow, paddedHigh, rowLow, rowHigh;
         std::vector<uint8_t> pixelThresholds;  // one row
-        std::vector<uint8_t> spreadPixels;     // one row of colour pixels at four bytes each
     } scratch;
 
     uint8_t thresholdAt(int32_t x, int32_t y) const {

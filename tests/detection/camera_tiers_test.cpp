@@ -168,6 +168,44 @@ TEST(LargeFrames, SymbolsInHdAnd4kFramesDecodeWhereTheyAre) {
     }
 }
 
+// More threads read a large frame to the same result, symbol or not, on either ground.
+TEST(LargeFrames, ThreadsReadWhatOneThreadReads) {
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr int kFrames = 1;
+#else
+    constexpr int kFrames = 3;
+#endif
+    auto expectSame = [](const CFrameDib& dib, const std::string& what) {
+        const ImageView view = test::frameView(dib);
+        const DecodeResult one = decodeImage(view, {.thresholdVariant = 0u, .threads = 1});
+        for (const int32_t threads : {2, 4}) {
+            const DecodeResult more =
+                decodeImage(view, {.thresholdVariant = 0u, .threads = threads});
+            EXPECT_EQ(more.decoded, one.decoded) << what << ", " << threads << " threads";
+            EXPECT_EQ(more.status, one.status) << what << ", " << threads << " threads";
+            EXPECT_EQ(more.text, one.text) << what << ", " << threads << " threads";
+            EXPECT_EQ(more.corners.has_value(), one.corners.has_value()) << what;
+            for (size_t k = 0; one.corners && more.corners && k < one.corners->size(); ++k) {
+                EXPECT_EQ((*more.corners)[k].x, (*one.corners)[k].x) << what << ", corner " << k;
+                EXPECT_EQ((*more.corners)[k].y, (*one.corners)[k].y) << what << ", corner " << k;
+            }
+        }
+        return one.decoded;
+    };
+    int decoded = 0;
+    for (const auto ground : {test::Background::Empty, test::Background::Cluttered}) {
+        for (int i = 0; i < kFrames; ++i) {
+            std::string what = test::backgroundName(ground);
+            what.append(" frame ").append(std::to_string(i));
+            decoded +=
+                expectSame(test::largeFrame(Tier::Camera, 3, i, 1920, 1080, ground).dib, what);
+            expectSame(test::largeGroundFrame(static_cast<uint32_t>(i), 1920, 1080, ground),
+                       what + " without a symbol");
+        }
+    }
+    EXPECT_GE(decoded, kFrames);  // the comparison covers frames that read
+}
+
 TEST(MarkTiers, DamagedSymbolsDecodeWhileTheErrorCorrectionCarriesTheDamage) {
     expectMarkFloors(Tier::FinderGaps, 0.9, 0.9);
     expectMarkFloors(Tier::Scratch, 0.95, 0.9);

@@ -852,11 +852,12 @@ std::vector<uint8_t> grayOfFrame(const CFrameDib& dib) {
 
 }  // namespace
 
-LargeFrame largeFrame(Tier tier, uint32_t seed, int index, int width, int height,
-                      Background around) {
-    const TierFrame inner = tierFrame(tier, seed, index);
-    std::seed_seq seq{seed, 400u + static_cast<uint32_t>(around), static_cast<uint32_t>(index)};
-    Rng rng(seq);
+namespace {
+
+// The ground of a large frame, gray, rows top-down: a gray surface lit from one side with noise
+// (Empty), or frames without a symbol tiled over it.
+std::vector<uint8_t> largeGround(Rng& rng, uint32_t seed, int width, int height,
+                                 Background around) {
     std::vector<uint8_t> gray(static_cast<size_t>(width) * height);
     if (around == Background::Empty) {
         // A gray surface lit from one side, with noise.
@@ -884,6 +885,23 @@ LargeFrame largeFrame(Tier tier, uint32_t seed, int index, int width, int height
             }
         }
     }
+    return gray;
+}
+
+}  // namespace
+
+CFrameDib largeGroundFrame(uint32_t seed, int width, int height, Background around) {
+    std::seed_seq seq{seed, 900u + static_cast<uint32_t>(around)};
+    Rng rng(seq);
+    return cameraFrame(frameOfGray(largeGround(rng, seed, width, height, around), width, height));
+}
+
+LargeFrame largeFrame(Tier tier, uint32_t seed, int index, int width, int height,
+                      Background around) {
+    const TierFrame inner = tierFrame(tier, seed, index);
+    std::seed_seq seq{seed, 400u + static_cast<uint32_t>(around), static_cast<uint32_t>(index)};
+    Rng rng(seq);
+    std::vector<uint8_t> gray = largeGround(rng, seed, width, height, around);
     // The label's frame, its symbol at a random spot (the frame itself may not fit: then it is
     // placed whole at the corner the spot allows).
     const std::vector<uint8_t> label = grayOfFrame(inner.dib);

@@ -95,6 +95,9 @@ struct LargeFrame {
 LargeFrame largeFrame(Tier tier, uint32_t seed, int index, int width, int height,
                       Background around);
 
+// A large frame of the same grounds without a symbol.
+CFrameDib largeGroundFrame(uint32_t seed, int width, int height, Background around);
+
 // A picture of several labels, each a symbol on its light label with a quiet zone of 1-4
 // modules, at any rotation and up to 6 % perspective, under the camera tier's light, blur,
 // noise and JPEG. Labels do not overlap but may touch, and a label's quiet zone may run off the
