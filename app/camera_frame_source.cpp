@@ -6,8 +6,8 @@
 #include <QMediaDevices>
 #include <QPointer>
 #include <QVideoWidget>
-#include <cstdlib>
 #include <optional>
+#include <vector>
 
 #include "app/video_frame_hook.h"
 
@@ -25,25 +25,49 @@ std::optional<QCameraDevice> ChooseCaptureDevice(const QString& name) {
     return std::nullopt;
 }
 
-// The format closest to 640 x 480, the camera's usual preview size.
+// The camera's format of the most pixels: frames reach the decoder at the camera's own
+// resolution, and only the preview is scaled to the view.
 QCameraFormat chooseFormat(const QCameraDevice& device) {
     const QList<QCameraFormat> formats = device.videoFormats();
-    QCameraFormat best;
-    long long bestDistance = -1;
+    std::vector<FormatOffer> offers;
+    offers.reserve(static_cast<size_t>(formats.size()));
     for (const QCameraFormat& format : formats) {
-        const QSize size = format.resolution();
-        if (size.isEmpty()) {
+        offers.push_back(
+            {format.resolution().width(), format.resolution().height(), format.maxFrameRate()});
+    }
+    const int chosen = chooseFormatIndex(offers);
+    return chosen < 0 ? QCameraFormat() : formats[chosen];
+}
+
+}  // namespace
+
+int chooseFormatIndex(std::span<const FormatOffer> offers) {
+    const auto sized = [](const FormatOffer& offer) { return offer.width > 0 && offer.height > 0; };
+    bool anyFastEnough = false;
+    for (const FormatOffer& offer : offers) {
+        anyFastEnough = anyFastEnough || (sized(offer) && offer.maxFrameRate >= kLeastFrameRate);
+    }
+    int best = -1;
+    for (size_t i = 0; i < offers.size(); ++i) {
+        const FormatOffer& offer = offers[i];
+        if (!sized(offer) || (anyFastEnough && offer.maxFrameRate < kLeastFrameRate)) {
             continue;
         }
-        const long long distance =
-            std::abs(static_cast<long long>(size.width()) * size.height() - 640LL * 480LL);
-        if (bestDistance < 0 || distance < bestDistance) {
-            best = format;
-            bestDistance = distance;
+        if (best >= 0) {
+            const FormatOffer& held = offers[static_cast<size_t>(best)];
+            const long long pixels = static_cast<long long>(offer.width) * offer.height;
+            const long long heldPixels = static_cast<long long>(held.width) * held.height;
+            if (pixels < heldPixels ||
+                (pixels == heldPixels && offer.maxFrameRate <= held.maxFrameRate)) {
+                continue;
+            }
         }
+        best = static_cast<int>(i);
     }
     return best;
 }
+
+namespace {
 
 class CameraFrameSource final : public FrameSource {
   public:
@@ -78,7 +102,7 @@ class CameraFrameSource final : public FrameSource {
         video = new QVideoWidget(videoParent);  // owned by the capture window
         session->setVideoOutput(video.data());
         const QSize size = cameraFormat.resolution();
-        hook = connectFrameHook(video->videoSink(), sink, size);
+        hook = connectFrameHook(video->videoSink(), sink);
 
         camera->start();
         if (camera->error() != QCamera::NoError) {

@@ -33,7 +33,8 @@ std::optional<QRect> fitVideo(int32_t videoWidth, int32_t videoHeight, int w, in
 CCaptureWindow::CCaptureWindow(QWidget* parent, std::unique_ptr<FrameSource> frameSource)
     : QWidget(parent),
       source(frameSource ? std::move(frameSource) : makeCameraFrameSource()),
-      slot(std::make_shared<FrameSlot>()) {
+      slot(std::make_shared<FrameSlot>()),
+      stream(std::make_shared<LatestFrame>()) {
     // Queued, so that the source is never stopped from inside its own notification.
     source->inputsChanged = [this] {
         QMetaObject::invokeMethod(this, &CCaptureWindow::camerasChanged, Qt::QueuedConnection);
@@ -45,6 +46,9 @@ CCaptureWindow::CCaptureWindow(QWidget* parent, std::unique_ptr<FrameSource> fra
             dispatcher->wakeUp();
         }
     };
+    // Frames for the stream's worker are never asked for: a camera that goes silent while
+    // only the stream takes frames is noticed by looking at its count now and then.
+    connect(&streamWatch, &QTimer::timeout, this, &CCaptureWindow::watchStream);
 }
 
 CCaptureWindow::~CCaptureWindow() {
@@ -60,11 +64,15 @@ bool CCaptureWindow::StartCamera() {
     }
     started = true;
     silentGrabs = 0;
-    // The callbacks hold the slot, so a late frame never outlives it.
+    // The callbacks hold the slot and the stream, so a late frame never outlives them.
     FrameSink sink;
-    sink.wanted = [slot = slot] { return slot->pending() && !slot->frameArrived(); };
-    sink.deliver = [slot = slot](const uint8_t* buffer, int32_t length) {
-        slot->BufferCB(0.0, buffer, length);
+    sink.wanted = [slot = slot, stream = stream] {
+        return (slot->pending() && !slot->frameArrived()) || stream->isOpen();
+    };
+    sink.deliver = [slot = slot, stream = stream](const uint8_t* buffer, int32_t length,
+                                                  VideoFormat size) {
+        slot->BufferCB(0.0, buffer, length, size);
+        stream->offer(buffer, length, size);
     };
     sink.lost = [this] {
         QMetaObject::invokeMethod(this, &CCaptureWindow::onSourceLost, Qt::QueuedConnection);
@@ -79,6 +87,8 @@ bool CCaptureWindow::StartCamera() {
     }
     source->videoWindow()->setVisible(previewWanted);
     running = 1;
+    streamFramesSeen = -1;
+    streamWatch.start(grabTimeout);
     return true;
 }
 
@@ -110,10 +120,14 @@ std::optional<GrabbedFrame> CCaptureWindow::GrabFrame() {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     silentGrabs = 0;
+    // The frame's own size when it came with one: a backend may deliver another size than the
+    // format it started with, and the frame is never rescaled to fit it.
+    const VideoFormat size = slot->frameSize();
+    const bool sized = size.videoWidth > 0 && size.videoHeight > 0;
     GrabbedFrame frame;
+    frame.width = sized ? size.videoWidth : videoFormat.videoWidth;
+    frame.height = sized ? size.videoHeight : videoFormat.videoHeight;
     frame.buffer = slot->takeFrame();
-    frame.width = videoFormat.videoWidth;
-    frame.height = videoFormat.videoHeight;
     frame.bitCount = 24;
     return frame;
 }
@@ -126,7 +140,25 @@ void CCaptureWindow::onSourceLost() {
     emit cameraLost();
 }
 
+void CCaptureWindow::watchStream() {
+    streamWatch.setInterval(grabTimeout);
+    if (running == 0 || !stream->isOpen()) {
+        streamFramesSeen = -1;
+        return;
+    }
+    const int64_t offered = stream->offered();
+    if (offered != streamFramesSeen) {
+        streamFramesSeen = offered;
+        silentGrabs = 0;
+        return;
+    }
+    if (++silentGrabs >= silentGrabLimit) {
+        onSourceLost();
+    }
+}
+
 void CCaptureWindow::StopCamera() {
+    streamWatch.stop();
     if (started) {
         source->stop();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "app/frame_grabber.h"
 #include "app/frame_slot.h"
 #include "app/frame_source.h"
+#include "app/latest_frame.h"
 
 namespace dm {
 
@@ -16,7 +18,8 @@ namespace dm {
 std::optional<QRect> fitVideo(int32_t videoWidth, int32_t videoHeight, int w, int h);
 
 // Child window that runs a frame source, shows its live picture and hands single frames to
-// the user-interface thread on request.
+// the user-interface thread on request; while its frame stream is open, it also hands every
+// frame to the stream's worker.
 class CCaptureWindow : public QWidget, public FrameGrabber {
     Q_OBJECT
   public:
@@ -30,7 +33,8 @@ class CCaptureWindow : public QWidget, public FrameGrabber {
     // Waits for the next frame while the thread's events keep being handled. Nothing at once
     // when the camera is not running or a request is already pending; nothing after
     // grabTimeout without a frame (the request is then withdrawn). After silentGrabLimit such
-    // time-outs in a row the camera counts as lost.
+    // time-outs in a row the camera counts as lost; so it does, while the frame stream is open,
+    // after as many grabTimeout periods in a row without a frame for the stream.
     std::optional<GrabbedFrame> GrabFrame() override;
 
     void StopCamera();
@@ -40,6 +44,9 @@ class CCaptureWindow : public QWidget, public FrameGrabber {
 
     // Shows or hides the live preview (something else may stand over the video area).
     void setPreviewVisible(bool visible);
+
+    // Where every frame goes while it is open, for a worker that decodes each one.
+    std::shared_ptr<LatestFrame> frameStream() const { return stream; }
 
     bool isRunning() const { return running != 0; }
     bool requestPending() const { return slot->pending(); }
@@ -62,13 +69,17 @@ class CCaptureWindow : public QWidget, public FrameGrabber {
 
   private:
     void onSourceLost();
+    void watchStream();
 
     std::unique_ptr<FrameSource> source;
     std::shared_ptr<FrameSlot> slot;
+    std::shared_ptr<LatestFrame> stream;
     int32_t running = 0;
-    bool started = false;       // the source was started (successfully or not) since the last stop
-    int silentGrabs = 0;        // time-outs in a row
-    bool previewWanted = true;  // the preview is shown while the camera runs
+    bool started = false;  // the source was started (successfully or not) since the last stop
+    int silentGrabs = 0;   // time-outs in a row, or silent periods of the open stream
+    QTimer streamWatch;
+    int64_t streamFramesSeen = -1;  // the stream's count of frames at the last look
+    bool previewWanted = true;      // the preview is shown while the camera runs
     QRect videoRect;
     VideoFormat videoFormat;
 };

@@ -94,7 +94,9 @@ QString droppedPicture(const QMimeData* data) {
 }  // namespace
 
 CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget* parent)
-    : QDialog(parent), frameSource(std::move(source)) {
+    : QDialog(parent), frameSource(std::move(source)), worker(decodeRate, [this] {
+          QMetaObject::invokeMethod(this, &CCodecTestDialog::onFrameDecoded, Qt::QueuedConnection);
+      }) {
     // At a high screen scaling the layout in the 9-point font is larger than the screen: the
     // font, and every dialog unit with it, shrinks until the window and its frame fit.
     const QScreen* display = screen();
@@ -216,8 +218,10 @@ CCodecTestDialog::CCodecTestDialog(std::unique_ptr<FrameSource> source, QWidget*
             &CCodecTestDialog::onPictureDecoded);
 }
 
-// A picture still being decoded finishes on its own; only its busy cursor is taken back.
+// A picture still being decoded finishes on its own; only its busy cursor is taken back. The
+// frame worker is stopped before anything it reports to goes.
 CCodecTestDialog::~CCodecTestDialog() {
+    worker.stop();
     if (pictureDecoding) {
         QGuiApplication::restoreOverrideCursor();
     }
@@ -275,9 +279,7 @@ bool CCodecTestDialog::startDecoding() {
     }
     cameraStarted = true;
     cameraNoticeShown = false;  // a later failure is told again
-    if (!showingPicture) {
-        decodeTimer.start();
-    }
+    updateDecoding();
     return true;
 }
 
@@ -296,7 +298,7 @@ void CCodecTestDialog::showCameraNotice() {
 
 void CCodecTestDialog::onCameraLost() {
     cameraStarted = false;
-    decodeTimer.stop();
+    updateDecoding();
     if (!showingPicture) {
         detectionView->clearFrame();
     }
@@ -361,6 +363,10 @@ void CCodecTestDialog::contextMenuEvent(QContextMenuEvent* event) {
     every->setCheckable(true);
     every->setChecked(allSymbols);
     connect(every, &QAction::toggled, this, &CCodecTestDialog::onAllSymbols);
+    QAction* eachFrame = menu.addAction(text(ui::kEveryFrameMenuItem));
+    eachFrame->setCheckable(true);
+    eachFrame->setChecked(everyFrame);
+    connect(eachFrame, &QAction::toggled, this, &CCodecTestDialog::onEveryFrame);
     QAction* copy = menu.addAction(text(ui::kCopyResultMenuItem));
     copy->setEnabled(!decodedText.isEmpty());
     connect(copy, &QAction::triggered, this,
@@ -427,10 +433,10 @@ void CCodecTestDialog::onPictureDecoded() {
     } else {
         showPictureFailure(failureText(outcome->status));
     }
-    // The picture stays until the video area is clicked; the camera's ticks wait till then.
+    // The picture stays until the video area is clicked; the camera's decoding waits till then.
     showingPicture = true;
-    decodeTimer.stop();
-    showOutcome(*outcome, outcome->picture);
+    updateDecoding();
+    showOutcome(*outcome, outcome->picture, false);
 }
 
 void CCodecTestDialog::showDecodedText(const QString& decoded) {
@@ -453,14 +459,13 @@ void CCodecTestDialog::onVideoAreaClicked() {
         resultEdit->clear();  // the reason a picture failed does not outlive it
     }
     detectionView->clearFrame();
-    if (cameraStarted) {
-        decodeTimer.start();
-    }
+    updateDecoding();
     updateVideoArea();
 }
 
 void CCodecTestDialog::onShowDetection(bool on) {
     showDetection = on;
+    worker.keepPicture = on;
     if (!on && !showingPicture) {
         detectionView->clearFrame();
     }
@@ -469,11 +474,56 @@ void CCodecTestDialog::onShowDetection(bool on) {
 
 void CCodecTestDialog::onAllSymbols(bool on) {
     allSymbols = on;
+    worker.allSymbols = on;
+}
+
+void CCodecTestDialog::onEveryFrame(bool on) {
+    everyFrame = on;
+    updateDecoding();
+}
+
+void CCodecTestDialog::updateDecoding() {
+    const bool live = cameraStarted && !showingPicture && !closed;
+    if (live && everyFrame) {
+        decodeTimer.stop();
+        worker.start(videoWindow->frameStream());
+        return;
+    }
+    worker.stop();
+    if (!live) {
+        decodeTimer.stop();
+    } else if (!decodeTimer.isActive()) {
+        decodeTimer.start();
+    }
+}
+
+// The worker's newest outcome; those it replaced were never shown. The result box and the beep
+// as at a tick, the beep ten times a second at most.
+void CCodecTestDialog::onFrameDecoded() {
+    std::optional<DecodeOutcome> outcome = worker.takeOutcome();
+    if (!outcome || closed || showingPicture || !everyFrame) {
+        return;
+    }
+    if (outcome->decoded && (!sinceBeep.isValid() || sinceBeep.elapsed() >= kDecodePeriodMs)) {
+        sinceBeep.start();
+        beep500Hz20ms();
+    }
+    showCameraOutcome(*outcome);
+}
+
+void CCodecTestDialog::showCameraOutcome(const DecodeOutcome& outcome) {
+    lastFrame = outcome.frameSize;
+    if (showDetection) {
+        showOutcome(outcome, outcome.picture, true);
+    } else if (outcome.decoded) {
+        showDecodedText(outcome.text);
+    }
 }
 
 // The decoded text replaces the result box's; the picture and what was found in it go to the
 // detection view and its caption.
-void CCodecTestDialog::showOutcome(const DecodeOutcome& outcome, const QImage& picture) {
+void CCodecTestDialog::showOutcome(const DecodeOutcome& outcome, const QImage& picture,
+                                   bool camera) {
     if (outcome.decoded) {
         showDecodedText(outcome.text);
     }
@@ -493,6 +543,10 @@ void CCodecTestDialog::showOutcome(const DecodeOutcome& outcome, const QImage& p
         detectionCaption->setText(caption);
     } else {
         detectionCaption->setText(failureText(outcome.status));
+    }
+    if (camera) {
+        detectionCaption->setText(detectionCaption->text() +
+                                  text(ui::kDecodeRateCaption).arg(decodeRate.perSecond()));
     }
     updateVideoArea();
 }
@@ -578,15 +632,15 @@ void CCodecTestDialog::onTimer() {
         return;
     }
     const std::optional<DecodeOutcome> outcome = decodeTick->run(showDetection, allSymbols);
-    // The dialog may have been closed, or a picture shown, while the tick waited for its frame.
-    if (!outcome || closed || showingPicture) {
+    if (outcome) {
+        decodeRate.count();
+    }
+    // The dialog may have been closed, a picture shown or the worker asked for while the tick
+    // waited for its frame.
+    if (!outcome || closed || showingPicture || everyFrame) {
         return;
     }
-    if (showDetection) {
-        showOutcome(*outcome, outcome->picture);
-    } else if (outcome->decoded) {
-        showDecodedText(outcome->text);
-    }
+    showCameraOutcome(*outcome);
 }
 
 void CCodecTestDialog::keyPressEvent(QKeyEvent* event) {
@@ -627,6 +681,7 @@ bool CCodecTestDialog::eventFilter(QObject* watched, QEvent* event) {
 void CCodecTestDialog::done(int result) {
     decodeTimer.stop();
     closed = true;
+    updateDecoding();  // the worker, too, stops here
     if (videoWindow != nullptr) {
         videoWindow->StopCamera();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QPointer>
 #include <QString>
@@ -8,7 +9,9 @@
 #include <functional>
 #include <memory>
 
+#include "app/decode_rate.h"
 #include "app/decode_tick.h"
+#include "app/frame_decode_worker.h"
 #include "app/frame_source.h"
 #include "app/jpeg_picture.h"
 #include "app/symbol_generation.h"
@@ -28,7 +31,8 @@ class CMessageDialog1;
 class CStaticLink;
 
 // The main window: the left half encodes the typed text into a symbol file and shows it, the
-// right half shows the camera and the text decoded from it ten times a second.
+// right half shows the camera and the text decoded from it ten times a second, or from every
+// frame on a worker thread when asked.
 class CCodecTestDialog : public QDialog, private GenerationNotices {
     Q_OBJECT
   public:
@@ -56,6 +60,9 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     void onShowDetection(bool on);
     // Every symbol of each camera frame instead of the first (pictures always give every one).
     void onAllSymbols(bool on);
+    // Every camera frame decoded on a worker (the newest whenever it is free) instead of ten a
+    // second on the user-interface thread.
+    void onEveryFrame(bool on);
 
     int32_t moduleSize() const { return moduleSizePixels; }
     int32_t quietZone() const { return quietZoneModules; }
@@ -65,6 +72,12 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     bool decodingPicture() const { return pictureDecoding; }
     bool detectionShown() const { return showDetection; }
     bool allSymbolsDecoded() const { return allSymbols; }
+    bool everyFrameDecoded() const { return everyFrame; }
+    const FrameDecodeWorker& frameWorker() const { return worker; }
+    // Camera frames decoded within the last second, on the timer or the worker.
+    int decodesPerSecond() const { return decodeRate.perSecond(); }
+    // Width and height of the last camera frame decoded, as the decoder read it.
+    QSize lastFrameSize() const { return lastFrame; }
     // Where the camera picture, a decoded picture or the detection view are shown.
     QRect videoArea() const;
     bool decodeTimerActive() const { return decodeTimer.isActive(); }
@@ -97,7 +110,11 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     void showCameraNotice();
     void setFolder(const QString& folder);
     void onPictureDecoded();
-    void showOutcome(const DecodeOutcome& outcome, const QImage& picture);
+    // Runs the timer or the worker, or neither, as the camera, a picture and the menu say.
+    void updateDecoding();
+    void onFrameDecoded();
+    void showCameraOutcome(const DecodeOutcome& outcome);
+    void showOutcome(const DecodeOutcome& outcome, const QImage& picture, bool camera);
     void showDecodedText(const QString& decoded);
     void showPictureFailure(const QString& reason);
     void updateVideoArea();
@@ -133,12 +150,17 @@ class CCodecTestDialog : public QDialog, private GenerationNotices {
     bool showingPicture = false;   // a decoded picture stands in the video area
     bool showDetection = false;    // the detection results are drawn
     bool allSymbols = false;       // the camera's ticks decode every symbol of a frame
+    bool everyFrame = false;       // every camera frame is decoded on the worker
     bool pictureDecoding = false;  // a picture is being decoded on the worker
     QFutureWatcher<std::optional<DecodeOutcome>> pictureDecode;
     QString decodedText;  // what the copy item copies: the result box's text when decoded
     QPointer<CMessageDialog1> longTextNotice;  // made at the first long text, then reused
     std::unique_ptr<DecodeTick> decodeTick;    // holds the result buffer
     QTimer decodeTimer;
+    DecodeRate decodeRate;
+    FrameDecodeWorker worker;
+    QElapsedTimer sinceBeep;  // the worker's decodes beep ten times a second at most
+    QSize lastFrame;
 };
 
 }  // namespace dm

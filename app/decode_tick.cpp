@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QTransform>
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "app/ui_strings.h"
@@ -31,12 +32,16 @@ std::optional<QPolygonF> outlineOf(const std::optional<SymbolCorners>& corners) 
     return outline;
 }
 
-// A camera frame (BGR, rows bottom-up and padded to 4 bytes) as a picture.
-QImage frameImage(const GrabbedFrame& frame) {
+// A camera frame (BGR, rows bottom-up and padded to 4 bytes) as a picture, top row first, at
+// most side pixels a side; picked pixels, which is all a view of the frame needs.
+QImage frameImage(const GrabbedFrame& frame, int side) {
     const auto stride = static_cast<qsizetype>(CFrameDib::stride(frame.width, frame.bitCount));
     const QImage stored(frame.buffer.data(), frame.width, frame.height, stride,
                         frame.bitCount == 32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
-    return stored.mirrored(false, true);  // a copy, top row first
+    if (std::max(frame.width, frame.height) <= side) {
+        return stored.mirrored(false, true);  // a copy
+    }
+    return stored.scaled(side, side, Qt::KeepAspectRatio).mirrored(false, true);
 }
 
 // The picture for display, at most side pixels a side: picked pixels down to twice that, then
@@ -58,6 +63,53 @@ std::optional<double> gradeOf(const ImageView& image, const SymbolCorners& corne
     const SymbolGrade grade = gradeSymbol(image, corners, sizeIndex, inverted);
     return grade.located ? std::optional(grade.overall) : std::nullopt;
 }
+
+}  // namespace
+
+std::optional<SymbolRegion> symbolRegion(const ImageView& image, const SymbolCorners& corners) {
+    double left = corners[0].x;
+    double right = left;
+    double top = corners[0].y;
+    double bottom = top;
+    for (const ImagePoint& corner : corners) {
+        left = std::min(left, corner.x);
+        right = std::max(right, corner.x);
+        top = std::min(top, corner.y);
+        bottom = std::max(bottom, corner.y);
+    }
+    const double margin = std::max(right - left, bottom - top) / 2 + 8;
+    const auto clampTo = [](double value, int32_t limit) {
+        return static_cast<int32_t>(std::clamp(value, 0.0, static_cast<double>(limit)));
+    };
+    const int32_t x0 = clampTo(std::floor(left - margin), image.width);
+    const int32_t x1 = clampTo(std::ceil(right + margin), image.width);
+    const int32_t y0 = clampTo(std::floor(top - margin), image.height);
+    const int32_t y1 = clampTo(std::ceil(bottom + margin), image.height);
+    if (x1 <= x0 || y1 <= y0 || !image.isComplete()) {
+        return std::nullopt;
+    }
+    const int64_t stride = image.strideBytes();
+    // The first stored row of the region: its top row, or its bottom row when stored bottom-up.
+    const int64_t firstRow = image.rowOrder == RowOrder::TopDown ? y0 : image.height - y1;
+    const int64_t offset = firstRow * stride + int64_t{x0} * bytesPerPixel(image.format);
+    const int64_t length =
+        (int64_t{y1 - y0} - 1) * stride + int64_t{x1 - x0} * bytesPerPixel(image.format);
+    SymbolRegion region;
+    region.view = image;
+    region.view.pixels =
+        image.pixels.subspan(static_cast<size_t>(offset), static_cast<size_t>(length));
+    region.view.width = x1 - x0;
+    region.view.height = y1 - y0;
+    region.view.rowStride = stride;
+    region.corners = corners;
+    for (ImagePoint& corner : region.corners) {
+        corner.x -= x0;
+        corner.y -= y0;
+    }
+    return region;
+}
+
+namespace {
 
 // Positions of a series as "2、5".
 QString positionList(const std::vector<uint8_t>& positions) {
@@ -126,20 +178,27 @@ DecodeOutcome outcomeOf(const ImageSymbols& read) {
 
 }  // namespace
 
-DecodeTick::DecodeTick(FrameGrabber& frameGrabber, std::function<void()> beep)
-    : grabber(frameGrabber) {
+FrameDecoder::FrameDecoder(std::function<void()> beep) {
     intake.beep = std::move(beep);
 }
+
+DecodeTick::DecodeTick(FrameGrabber& frameGrabber, std::function<void()> beep)
+    : grabber(frameGrabber), decoder(std::move(beep)) {}
 
 std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture, bool allSymbols) {
     const std::optional<GrabbedFrame> frame = grabber.GrabFrame();
     if (!frame) {
         return std::nullopt;
     }
+    return decoder.decode(*frame, keepPicture, allSymbols);
+}
+
+std::optional<DecodeOutcome> FrameDecoder::decode(const GrabbedFrame& frame, bool keepPicture,
+                                                  bool allSymbols) {
     const BitmapInfoHeader header =
-        frameHeader(frame->width, frame->height, static_cast<uint16_t>(frame->bitCount));
+        frameHeader(frame.width, frame.height, static_cast<uint16_t>(frame.bitCount));
     CFrameDib dib;
-    if (dib.Create(&header, frame->buffer) != 1) {
+    if (dib.Create(&header, frame.buffer) != 1) {
         return std::nullopt;
     }
     const std::optional<ImageView> view = frameView(dib);
@@ -180,10 +239,23 @@ std::optional<DecodeOutcome> DecodeTick::run(bool keepPicture, bool allSymbols) 
             loneInverted = result.inverted;
         }
     }
+    outcome.frameSize = QSize(frame.width, frame.height);
     if (keepPicture) {
-        outcome.picture = frameImage(*frame);
-        if (lone && view) {
-            outcome.grade = gradeOf(*view, *lone, loneSizeIndex, loneInverted);
+        outcome.picture = frameImage(frame, kFramePreviewSide);
+        // Graded on the symbol's region alone: on a whole HD frame grading takes far longer
+        // than the decode.
+        if (const std::optional<SymbolRegion> region =
+                lone && view ? symbolRegion(*view, *lone) : std::nullopt) {
+            outcome.grade = gradeOf(region->view, region->corners, loneSizeIndex, loneInverted);
+        }
+        // The outlines follow the picture when it was shrunk.
+        if (!outcome.picture.isNull() && outcome.picture.size() != outcome.frameSize) {
+            const QTransform toPicture =
+                QTransform::fromScale(static_cast<double>(outcome.picture.width()) / frame.width,
+                                      static_cast<double>(outcome.picture.height()) / frame.height);
+            for (QPolygonF& outline : outcome.outlines) {
+                outline = toPicture.map(outline);
+            }
         }
     }
     return outcome;

@@ -26,30 +26,61 @@ struct DecodeOutcome {
     // Each symbol decoded, in reading order, or the one located that did not decode; in the
     // picture's pixels.
     std::vector<QPolygonF> outlines;
-    QImage picture;               // the picture as the decoder saw it, when asked for
+    QImage picture;   // the picture as the decoder saw it, when asked for; a camera frame is
+                      // shrunk for display to at most kFramePreviewSide pixels a side
+    QSize frameSize;  // of the camera frame decoded, at the resolution it was decoded
     std::optional<double> grade;  // overall print-quality grade of a lone symbol decoded, when
                                   // asked for
 };
 
-// One timer tick of the decoding half: take the next frame, decode it, and give back the
-// text for display. Holds what lives from tick to tick (frame intake, result bytes).
-class DecodeTick {
-  public:
-    DecodeTick(FrameGrabber& grabber, std::function<void()> beep);
+// Camera frames kept for display are shrunk to this many pixels a side: a 4K frame is never
+// copied whole for a view a few hundred pixels wide.
+inline constexpr int kFramePreviewSide = 1024;
 
-    // The outcome when a frame arrived (with the frame itself and, once decoded, its grade when
-    // keepPicture); nothing when none came. One symbol per frame, or with allSymbols every
-    // symbol in it, read with the same threshold variant.
-    std::optional<DecodeOutcome> run(bool keepPicture = false, bool allSymbols = false);
+// Decodes camera frames one after another, holding what lives from frame to frame (frame
+// intake, result bytes). One per thread.
+class FrameDecoder {
+  public:
+    explicit FrameDecoder(std::function<void()> beep);
+
+    // The outcome of one frame (with the frame itself and, once decoded, its grade when
+    // keepPicture); nothing when the frame is not a whole camera frame. One symbol per frame,
+    // or with allSymbols every symbol in it, read with the same threshold variant.
+    std::optional<DecodeOutcome> decode(const GrabbedFrame& frame, bool keepPicture,
+                                        bool allSymbols);
 
     // Decoded bytes of the last success.
     const std::string& result() const { return resultBuffer; }
 
   private:
-    FrameGrabber& grabber;
     FrameIntake intake;
     std::string resultBuffer;
 };
+
+// One timer tick of the decoding half: take the next frame, decode it, and give back the
+// text for display.
+class DecodeTick {
+  public:
+    DecodeTick(FrameGrabber& grabber, std::function<void()> beep);
+
+    // The outcome when a frame arrived; nothing when none came. See FrameDecoder::decode.
+    std::optional<DecodeOutcome> run(bool keepPicture = false, bool allSymbols = false);
+
+    const std::string& result() const { return decoder.result(); }
+
+  private:
+    FrameGrabber& grabber;
+    FrameDecoder decoder;
+};
+
+// The part of a picture around a located symbol, with the symbol's corners in it: the corners'
+// bounding box and a margin of half its larger side, clipped to the picture. Nothing when that
+// leaves no pixel or the view is not whole.
+struct SymbolRegion {
+    ImageView view;
+    SymbolCorners corners;
+};
+std::optional<SymbolRegion> symbolRegion(const ImageView& image, const SymbolCorners& corners);
 
 // Decodes every symbol of an image file as the command-line tool does, with its reader and
 // bounds, as a still picture (every threshold variant, enlargements for fine modules), and

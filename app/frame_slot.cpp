@@ -5,7 +5,8 @@
 
 namespace dm {
 
-GrabberResult FrameSlot::BufferCB(double /*sampleTime*/, const uint8_t* buffer, int32_t length) {
+GrabberResult FrameSlot::BufferCB(double /*sampleTime*/, const uint8_t* buffer, int32_t length,
+                                  VideoFormat size) {
     if (!requestPending.load(std::memory_order_acquire) ||
         frameReady.load(std::memory_order_acquire)) {
         return GrabberResult::Ok;
@@ -22,12 +23,12 @@ GrabberResult FrameSlot::BufferCB(double /*sampleTime*/, const uint8_t* buffer, 
         filling.store(false, std::memory_order_release);
         return GrabberResult::Ok;
     }
-    const GrabberResult result = copyFrame(buffer, length);
+    const GrabberResult result = copyFrame(buffer, length, size);
     filling.store(false, std::memory_order_release);
     return result;
 }
 
-GrabberResult FrameSlot::copyFrame(const uint8_t* buffer, int32_t length) {
+GrabberResult FrameSlot::copyFrame(const uint8_t* buffer, int32_t length, VideoFormat size) {
     if (frameCapacity < length) {
         frameBuffer = {};
         frameCapacity = 0;
@@ -45,6 +46,7 @@ GrabberResult FrameSlot::copyFrame(const uint8_t* buffer, int32_t length) {
         std::memcpy(frameBuffer.data(), buffer, static_cast<size_t>(length));
     }
     frameLength = length;
+    copiedSize = size;
     frameReady.store(true, std::memory_order_release);
     if (wake) {
         wake();

@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "app/frame_source.h"
+
 namespace dm {
 
 // Result codes of the grabber callback, as the capture service knows them.
@@ -24,7 +26,9 @@ class FrameSlot {
   public:
     // Capture side, any thread: copies buffer for the waiting request; drops it when nobody
     // asked, a frame has already been copied for this request, or another thread is copying.
-    GrabberResult BufferCB(double sampleTime, const uint8_t* buffer, int32_t length);
+    // size is the frame's own width and height; none (zero) leaves them to the video format.
+    GrabberResult BufferCB(double sampleTime, const uint8_t* buffer, int32_t length,
+                           VideoFormat size = {});
 
     // User-interface thread: idle -> waiting. False when a request is already pending.
     bool beginRequest();
@@ -32,6 +36,8 @@ class FrameSlot {
     bool frameArrived() const { return frameReady.load(std::memory_order_acquire); }
     // User-interface thread, after frameArrived(): the copied frame; then back to idle.
     std::span<const uint8_t> takeFrame();
+    // User-interface thread, after frameArrived(): the size the copied frame came with.
+    VideoFormat frameSize() const { return copiedSize; }
     // User-interface thread: gives up a request that saw no frame.
     void cancelRequest() { requestPending.store(false, std::memory_order_release); }
 
@@ -43,7 +49,7 @@ class FrameSlot {
     std::function<void()> wake;
 
   private:
-    GrabberResult copyFrame(const uint8_t* buffer, int32_t length);
+    GrabberResult copyFrame(const uint8_t* buffer, int32_t length, VideoFormat size);
 
     std::atomic<bool> requestPending{false};
     std::atomic<bool> frameReady{false};
@@ -51,6 +57,7 @@ class FrameSlot {
     std::vector<uint8_t> frameBuffer;  // only grows
     int32_t frameCapacity = 0;
     int32_t frameLength = 0;
+    VideoFormat copiedSize;
 };
 
 }  // namespace dm

@@ -16,11 +16,12 @@ struct VideoFormat {
 // Where a source hands its frames. wanted() and deliver() are called on the thread that
 // produces the frame: wanted() tells whether a frame would be taken now, so that frames nobody
 // asked for cost no conversion; deliver() receives one 24-bit bottom-up BGR frame, rows padded
-// to 4 bytes. lost() is called on the user-interface thread when a started source has
-// stopped for good (an error, the camera unplugged).
+// to 4 bytes, at the size it was captured (which may differ from the format the source
+// started with when the backend chose another). lost() is called on the user-interface thread when
+// a started source has stopped for good (an error, the camera unplugged).
 struct FrameSink {
     std::function<bool()> wanted;
-    std::function<void(const uint8_t* buffer, int32_t length)> deliver;
+    std::function<void(const uint8_t* buffer, int32_t length, VideoFormat size)> deliver;
     std::function<void()> lost;
 };
 

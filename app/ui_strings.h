@@ -42,7 +42,10 @@ inline constexpr const char* kFailedCaption = "解码失败（状态 %1）：%2"
 // reading order and then says what became of each Structured Append series among them.
 inline constexpr const char* kAllSymbolsMenuItem = "解码所有符号";    // the camera, every frame
 inline constexpr const char* kSymbolsCaption = "解码成功：%1个符号";  // %1 count
-inline constexpr const char* kNumberedText = "%1: %2";                // %1 number, %2 text
+// Every camera frame decoded on a worker instead of ten a second; the caption's rate.
+inline constexpr const char* kEveryFrameMenuItem = "逐帧解码";
+inline constexpr const char* kDecodeRateCaption = "，每秒解码 %1 帧";       // %1 frames a second
+inline constexpr const char* kNumberedText = "%1: %2";                      // %1 number, %2 text
 inline constexpr const char* kSeriesJoined = "结构追加（共%1个符号）：%2";  // %2 joined text
 inline constexpr const char* kSeriesNotJoined = "结构追加（共%1个符号）未能连接：%2";
 inline constexpr const char* kSeriesMissing = "缺少第%1个";  // %1 positions, 2、5

@@ -14,7 +14,6 @@ namespace {
 // What one hook keeps between frames: one conversion at a time into one scratch buffer.
 struct HookState {
     FrameSink sink;
-    QSize size;
     std::mutex converting;
     std::vector<uint8_t> scratch;
 };
@@ -31,8 +30,9 @@ void onVideoFrame(HookState& state, const QVideoFrame& frame) {
     if (image.isNull()) {
         return;
     }
-    toCameraFrame(image, state.size, state.scratch);
-    state.sink.deliver(state.scratch.data(), static_cast<int32_t>(state.scratch.size()));
+    toCameraFrame(image, state.scratch);
+    state.sink.deliver(state.scratch.data(), static_cast<int32_t>(state.scratch.size()),
+                       VideoFormat{image.width(), image.height()});
 }
 
 // Camera pixels are opaque. A 32-bit frame may still come with an alpha channel that holds
@@ -57,21 +57,16 @@ QImage opaque(const QImage& image) {
 
 }  // namespace
 
-QMetaObject::Connection connectFrameHook(QVideoSink* videoSink, const FrameSink& sink, QSize size) {
+QMetaObject::Connection connectFrameHook(QVideoSink* videoSink, const FrameSink& sink) {
     auto state = std::make_shared<HookState>();
     state->sink = sink;
-    state->size = size;
     return QObject::connect(
         videoSink, &QVideoSink::videoFrameChanged, videoSink,
         [state](const QVideoFrame& frame) { onVideoFrame(*state, frame); }, Qt::DirectConnection);
 }
 
-void toCameraFrame(const QImage& picture, QSize size, std::vector<uint8_t>& out) {
-    QImage image = opaque(picture);
-    if (image.size() != size) {
-        image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    }
-    image = image.convertToFormat(QImage::Format_BGR888);
+void toCameraFrame(const QImage& picture, std::vector<uint8_t>& out) {
+    const QImage image = opaque(picture).convertToFormat(QImage::Format_BGR888);
     const int width = image.width();
     const int height = image.height();
     const auto stride = static_cast<size_t>(CFrameDib::stride(width, 24));

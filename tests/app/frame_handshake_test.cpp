@@ -1,17 +1,26 @@
 // The frame slot protocol, the capture window's requests and the video placement.
 #include <QElapsedTimer>
 #include <QTimer>
+#include <QVideoFrame>
+#include <QVideoSink>
 #include <QtTest>
 #include <atomic>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include "app/camera_frame_source.h"
 #include "app/capture_window.h"
+#include "app/decode_tick.h"
 #include "app/frame_slot.h"
+#include "app/latest_frame.h"
 #include "app/video_frame_hook.h"
 #include "decoder/frame_dib.h"
+#include "decoder/frame_intake.h"
+#include "encoder/message_encoder.h"
+#include "grading/print_quality.h"
 #include "tests/app/test_frame_source.h"
+#include "tests/support/frame_synth.h"
 
 using namespace dm;
 using namespace std::chrono_literals;
@@ -71,7 +80,7 @@ class FrameHandshakeTest : public QObject {
         picture.setPixelColor(1, 1, QColor(0, 0, 0));
         picture.setPixelColor(2, 1, QColor(10, 20, 30));
         std::vector<uint8_t> frame;
-        toCameraFrame(picture, QSize(3, 2), frame);
+        toCameraFrame(picture, frame);
         const std::vector<uint8_t> expected = {
             255, 255, 255, 0, 0,   0, 30,  20, 10, 0, 0, 0,   // bottom row, then padding
             0,   0,   255, 0, 255, 0, 255, 0,  0,  0, 0, 0};  // top row
@@ -91,20 +100,168 @@ class FrameHandshakeTest : public QObject {
                 picture.scanLine(0)[4 * x + 3] = 0;  // the alpha byte alone (little-endian)
             }
             std::vector<uint8_t> frame;
-            toCameraFrame(picture, QSize(2, 1), frame);
+            toCameraFrame(picture, frame);
             const std::vector<uint8_t> expected = {50, 100, 200, 30, 20, 10, 0, 0};
             QVERIFY2(frame == expected, name);
         }
     }
 
-    void picturesOfAnotherSizeAreScaledToTheFormat() {
-        QImage picture(2, 1, QImage::Format_RGB32);
-        picture.fill(QColor(1, 2, 3));
-        std::vector<uint8_t> frame;
-        toCameraFrame(picture, QSize(4, 2), frame);
-        QCOMPARE(frame.size(), size_t{12 * 2});
-        QCOMPARE(int(frame[9]), 3);  // blue of the fourth pixel
-        QCOMPARE(int(frame[11]), 1);
+    // The video sink's frames reach the sink at their own size, however large, whatever format
+    // the source started with; the slot hands that size on with the frame.
+    void framesKeepTheSizeTheyArrivedAt() {
+        QVideoSink videoSink;
+        std::vector<uint8_t> delivered;
+        VideoFormat deliveredSize;
+        FrameSink sink;
+        sink.wanted = [] { return true; };
+        sink.deliver = [&](const uint8_t* buffer, int32_t length, VideoFormat size) {
+            delivered.assign(buffer, buffer + length);
+            deliveredSize = size;
+        };
+        const QMetaObject::Connection hook = connectFrameHook(&videoSink, sink);
+        QVideoFrame frame(QVideoFrameFormat(QSize(1922, 1080), QVideoFrameFormat::Format_BGRX8888));
+        QVERIFY(frame.map(QVideoFrame::WriteOnly));
+        for (int y = 0; y < 1080; ++y) {
+            uchar* row = frame.bits(0) + static_cast<ptrdiff_t>(y) * frame.bytesPerLine(0);
+            for (int x = 0; x < 1922; ++x) {
+                const bool topRight = y == 0 && x == 1921;
+                row[4 * x] = topRight ? 50 : 30;  // blue, green, red, padding
+                row[4 * x + 1] = topRight ? 100 : 20;
+                row[4 * x + 2] = topRight ? 200 : 10;
+                row[4 * x + 3] = 255;
+            }
+        }
+        frame.unmap();
+        videoSink.setVideoFrame(frame);
+        QObject::disconnect(hook);
+        QCOMPARE(deliveredSize.videoWidth, 1922);
+        QCOMPARE(deliveredSize.videoHeight, 1080);
+        const auto stride = static_cast<size_t>(CFrameDib::stride(1922, 24));
+        QCOMPARE(stride, size_t{5768});  // rows padded to 4 bytes
+        QCOMPARE(delivered.size(), stride * 1080);
+        const size_t topRight = stride * 1079 + 1921 * 3;  // the top row comes last
+        QCOMPARE(int(delivered[topRight]), 50);
+        QCOMPARE(int(delivered[topRight + 2]), 200);
+        QCOMPARE(int(delivered[0]), 30);
+
+        FrameSlot slot;
+        QVERIFY(slot.beginRequest());
+        slot.BufferCB(0, delivered.data(), static_cast<int32_t>(delivered.size()), deliveredSize);
+        QCOMPARE(slot.frameSize().videoWidth, 1922);
+        QCOMPARE(slot.frameSize().videoHeight, 1080);
+    }
+
+    // The camera runs at its largest format that keeps up with the decoder's pace.
+    void theCameraRunsAtItsLargestFormat() {
+        struct Case {
+            const char* name;
+            std::vector<FormatOffer> offers;
+            int chosen;
+        };
+        const Case cases[] = {
+            {"largest of several",
+             {{640, 480, 30}, {3840, 2160, 30}, {1280, 720, 30}, {1920, 1080, 30}},
+             1},
+            {"faster of two equal sizes", {{1920, 1080, 5}, {1920, 1080, 30}, {640, 480, 30}}, 1},
+            {"first of equals", {{1280, 720, 30}, {1280, 720, 30}}, 0},
+            {"too slow a larger one", {{2592, 1944, 2}, {1920, 1080, 15}}, 1},
+            {"all too slow: the largest", {{640, 480, 5}, {2592, 1944, 2}}, 1},
+            {"sizeless formats skipped", {{0, 0, 30}, {320, 240, 30}}, 1},
+            {"no format", {}, -1},
+            {"no format with a size", {{0, 480, 30}}, -1},
+        };
+        for (const Case& c : cases) {
+            QVERIFY2(chooseFormatIndex(c.offers) == c.chosen, c.name);
+        }
+    }
+
+    // The worker's stream holds one frame at most: a newer frame replaces a waiting one, which
+    // counts as dropped; closing wakes a worker waiting and drops what waits.
+    void theStreamKeepsOnlyTheNewestFrame() {
+        LatestFrame stream;
+        const std::vector<uint8_t> first(12, 1);
+        const std::vector<uint8_t> second(24, 2);
+        stream.offer(first.data(), 12, {2, 2});  // closed: ignored
+        QCOMPARE(stream.offered(), int64_t{0});
+        stream.open();
+        stream.offer(first.data(), 12, {2, 2});
+        stream.offer(second.data(), 24, {4, 2});
+        QCOMPARE(stream.offered(), int64_t{2});
+        QCOMPARE(stream.dropped(), int64_t{1});
+        std::optional<StreamFrame> taken = stream.take({});
+        QVERIFY(taken.has_value());
+        QCOMPARE(taken->bytes, second);
+        QCOMPARE(taken->size.videoWidth, 4);
+
+        std::optional<StreamFrame> later = StreamFrame{};
+        std::thread worker([&] { later = stream.take(std::move(*taken)); });
+        QTest::qWait(50);
+        stream.offer(first.data(), 12, {2, 2});
+        worker.join();
+        QVERIFY(later.has_value());
+        QCOMPARE(later->bytes, first);
+
+        stream.offer(second.data(), 24, {4, 2});
+        stream.close();
+        stream.open();
+        std::atomic<bool> returned{false};
+        std::thread waiting([&] {
+            later = stream.take({});
+            returned = true;
+        });
+        QTest::qWait(50);
+        QVERIFY(!returned.load());  // the frame offered before the close went with it
+        stream.close();
+        waiting.join();
+        QVERIFY(!later.has_value());
+    }
+
+    // The region graded around a symbol of an HD frame gives the grade of the whole frame, in
+    // either stored row order, and stays inside a frame whose edge the symbol nears.
+    void theSymbolsRegionGradesAsTheWholeFrame() {
+        const std::optional<EncodedSymbol> symbol = EncodeMessage("region");
+        QVERIFY(symbol.has_value());
+        for (const double offsetX : {-400.0, -930.0}) {
+            const test::SynthFrame frame =
+                test::synthesiseFrame(symbol->moduleMatrix, symbol->side, symbol->side,
+                                      {.width = 1920,
+                                       .height = 1080,
+                                       .moduleSize = 3.0,
+                                       .offsetX = offsetX,
+                                       .offsetY = 200,
+                                       .blurSigma = 0.8,
+                                       .noiseSigma = 4.0});
+            const BitmapInfoHeader header = frameHeader(1920, 1080, 24);
+            CFrameDib dib;
+            QCOMPARE(dib.Create(&header, frame.bgr), 1);
+            std::string text;
+            FrameIntake intake;
+            const FrameDecodeResult read = decodeFrame(dib, text, intake);
+            QVERIFY(read.decoded && read.corners);
+            ImageView view = *frameView(dib);
+            // The same picture stored top-down.
+            std::vector<uint8_t> topDown(frame.bgr.size());
+            for (int y = 0; y < 1080; ++y) {
+                std::copy_n(frame.bgr.begin() + static_cast<ptrdiff_t>(y) * frame.stride,
+                            frame.stride,
+                            topDown.begin() + static_cast<ptrdiff_t>(1079 - y) * frame.stride);
+            }
+            ImageView upright = view;
+            upright.pixels = topDown;
+            upright.rowOrder = RowOrder::TopDown;
+            for (const ImageView& whole : {view, upright}) {
+                const std::optional<SymbolRegion> region = symbolRegion(whole, *read.corners);
+                QVERIFY(region.has_value());
+                QVERIFY(region->view.isComplete());
+                QVERIFY(region->view.width < 400 && region->view.height < 400);
+                const SymbolGrade full =
+                    gradeSymbol(whole, *read.corners, read.sizeIndex, read.inverted);
+                const SymbolGrade part =
+                    gradeSymbol(region->view, region->corners, read.sizeIndex, read.inverted);
+                QVERIFY(full.located && part.located);
+                QCOMPARE(part.overall, full.overall);
+            }
+        }
     }
 
     void slotDropsFramesNobodyAskedFor() {

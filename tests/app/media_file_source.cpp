@@ -21,7 +21,7 @@ bool MediaFileSource::start(const FrameSink& sink, QWidget* videoParent, VideoFo
     player = std::make_unique<QMediaPlayer>();
     video = new QVideoWidget(videoParent);
     player->setVideoOutput(video.data());
-    hook = connectFrameHook(video->videoSink(), sink, QSize(format.videoWidth, format.videoHeight));
+    hook = connectFrameHook(video->videoSink(), sink);
     QObject::connect(player.get(), &QMediaPlayer::errorOccurred, player.get(), [lost = sink.lost] {
         if (lost) {
             lost();

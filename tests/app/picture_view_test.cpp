@@ -366,20 +366,24 @@ class PictureViewTest : public QObject {
         QVERIFY(!QFile::exists(QDir::home().filePath(u("条码测试.jpg"))));
     }
 
-    // Every status's caption fits under the video in one line.
+    // Every status's caption fits under the video in one line, with a camera's decode rate
+    // after it.
     void detectionCaptionFitsEveryStatus() {
         test::OpenDialog open(std::make_unique<test::NoCameraSource>());
         auto* label = open.child<QLabel>("detectionCaption");
+        const QString rate = u(ui::kDecodeRateCaption).arg(120);
         for (size_t value = 0; value < std::size(ui::kStatusMeanings); ++value) {
             const QString caption =
-                u(ui::kFailedCaption).arg(value).arg(u(ui::kStatusMeanings[value]));
+                u(ui::kFailedCaption).arg(value).arg(u(ui::kStatusMeanings[value])) + rate;
             QVERIFY2(
                 label->fontMetrics().horizontalAdvance(caption) <= label->contentsRect().width(),
                 qPrintable(caption));
         }
         const QString graded = u(ui::kDecodedCaption).arg(QStringLiteral("144x144")) +
-                               u(ui::kGradeCaption).arg(QLatin1Char('A')).arg(4.0, 0, 'f', 1);
-        QVERIFY(label->fontMetrics().horizontalAdvance(graded) <= label->contentsRect().width());
+                               u(ui::kGradeCaption).arg(QLatin1Char('A')).arg(4.0, 0, 'f', 1) +
+                               rate;
+        QVERIFY2(label->fontMetrics().horizontalAdvance(graded) <= label->contentsRect().width(),
+                 qPrintable(graded));
     }
 };
 

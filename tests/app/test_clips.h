@@ -20,6 +20,22 @@ inline constexpr TestClip kTestClips[] = {
     {ClipFormat::Mjpeg420, 800, 600}, {ClipFormat::Mjpeg422, 1280, 720},
 };
 
+// Frames of an HD and a 4K camera with a small symbol off centre: modules of kLargeClipModule
+// pixels, which a frame shrunk to 640 pixels wide would lose.
+inline constexpr TestClip kLargeClips[] = {
+    {ClipFormat::I420, 1920, 1080},
+    {ClipFormat::I420, 3840, 2160},
+};
+inline constexpr double kLargeClipModule = 2.5;
+
+// Where a large clip's symbol lies: its centre, from the frame's centre, in pixels.
+inline double largeClipOffsetX(const TestClip& clip) {
+    return clip.width * 0.3;
+}
+inline double largeClipOffsetY(const TestClip& clip) {
+    return clip.height * -0.25;
+}
+
 // The text a clip's symbol carries, such as "YUY2 640x480".
 inline std::string clipText(const TestClip& clip) {
     return std::string(clipFormatName(clip.format)) + " " + std::to_string(clip.width) + "x" +

@@ -44,7 +44,7 @@ class TestFrameSource : public FrameSource {
             while (!stopping.load()) {
                 if (deliverFrames.load()) {
                     const std::vector<uint8_t> frame = makeFrame(delivered.load());
-                    sink.deliver(frame.data(), static_cast<int32_t>(frame.size()));
+                    sink.deliver(frame.data(), static_cast<int32_t>(frame.size()), format);
                     ++delivered;
                 }
                 std::this_thread::sleep_for(period);
