@@ -94,12 +94,13 @@ struct RefinementBudget {
 class OutlineReader {
   public:
     OutlineReader(FrameSearchBuffers& buffers, const MatrixDecoder& decode, bool alsoMirrored,
-                  bool speculative, RefinementBudget& budget)
+                  bool speculative, RefinementBudget& budget, bool alsoDotCentres)
         : buffers_(buffers),
           frame_(buffers.frame),
           decode_(decode),
           alsoMirrored_(alsoMirrored),
           speculative_(speculative),
+          alsoDotCentres_(alsoDotCentres),
           budget_(budget) {}
 
     // Reads an outline as located and, when asked, as its mirror image; true once one decoded.
@@ -117,12 +118,7 @@ class OutlineReader {
         // The mirror image: the row and column ends exchanged.
         LocatedSymbol mirror = symbol;
         std::swap(mirror.corners[0], mirror.corners[2]);
-        // Every outline is read mirrored too, so a mirror reading must leave error correction
-        // to spare, as speculative ones do: a small size read through a larger symbol's data
-        // can otherwise pass.
-        mirroring_ = true;
         result_.mirrored = readAt(mirror, budget_.mirrors);
-        mirroring_ = false;
         return result_.mirrored;
     }
 
@@ -190,6 +186,8 @@ class OutlineReader {
     // Separate dots or modules narrowed by ink loss: the grid moved onto the centres of the
     // dark modules' ink, sampled and decoded there. The outline read is then the refitted one.
     bool tryDarkCentres(const Homography& map, int sizeIndex) {
+        if (!alsoDotCentres_)
+            return false;
         const SymbolSize& size = symbolSize(sizeIndex);
         const auto fitted =
             fitToDarkCentres(frame_, map, size.symbolRows, size.symbolCols, buffers_.levels);
@@ -261,7 +259,7 @@ class OutlineReader {
     bool tryMatrix(int sizeIndex, const SampledLevels* sampled = nullptr) {
         DecodeStatus s = DecodeStatus::GridLost;
         if (looksLikeASymbol(buffers_.matrix, sizeIndex) &&
-            decode_(buffers_.matrix, sizeIndex, speculative_ || mirroring_, sampled, s))
+            decode_(buffers_.matrix, sizeIndex, speculative_, sampled, s))
             return true;
         note(s);
         return false;
@@ -272,7 +270,9 @@ class OutlineReader {
     const MatrixDecoder& decode_;
     const bool alsoMirrored_;
     const bool speculative_;
-    bool mirroring_ = false;  // the outline is being read as its mirror image
+    // A still image: outlines that do not read are read again with the grid on the ink's
+    // centres (see tryDarkCentres); a camera frame has no time for it.
+    const bool alsoDotCentres_;
     FrameSearchResult result_;
     DecodeStatus best_ = DecodeStatus::NoFinder;
     bool sized_ = false;  // some size's alternating sides read as they must for this outline
@@ -284,7 +284,8 @@ FrameSearchResult searchThresholded(FinderTurn turn, FrameSearchBuffers& buffers
                                     const MatrixDecoder& decode,
                                     const FrameSearchReadings& readings, bool speculative,
                                     MapWindow area, RefinementBudget& budget) {
-    OutlineReader reader(buffers, decode, readings.alsoMirrored, speculative, budget);
+    OutlineReader reader(buffers, decode, readings.alsoMirrored, speculative, budget,
+                         readings.alsoClosed);
     const bool decoded = searchOutlines(
         buffers.frame, buffers.search, turn, readings.damagedFinders,
         [&](const LocatedSymbol& symbol) {
@@ -480,7 +481,8 @@ int32_t collectWholeFrame(const GrayImage& image, FinderTurn turn, FrameSearchBu
     for (const auto& outline : collection.known)
         passOver(buffers.frame, outline, kPassOverMargin);
     RefinementBudget budget;
-    OutlineReader reader(buffers, decode, readings.alsoMirrored, negative, budget);
+    OutlineReader reader(buffers, decode, readings.alsoMirrored, negative, budget,
+                         readings.alsoClosed);
     int32_t count = 0;
     searchOutlines(buffers.frame, buffers.search, turn, readings.damagedFinders,
                    [&](const LocatedSymbol& symbol) {

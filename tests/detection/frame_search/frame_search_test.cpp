@@ -215,19 +215,6 @@ TEST(FrameSearch, GridMovesOntoTheCentresOfSeparateDots) {
         EXPECT_EQ(levels[i] <= split, symbol.matrix[i] != 0) << "module " << i;
 }
 
-// A tall symbol cut by a scratch whose whole outline, read mirrored as a 10 x 10 symbol, once
-// passed Reed-Solomon with its last error: mirror readings keep correction to spare.
-TEST(FrameSearch, MirrorReadingsGiveNoWrongMessage) {
-    const test::TierFrame frame = test::tierFrame(test::Tier::Scratch, 3, 23);
-    const GrayFrame view(frame.dib, false);
-    const Searched a = search(view, FinderTurn::PlusXToPlusY,
-                              {.alsoMirrored = true, .alsoJoined = true, .damagedFinders = 2});
-    if (a.result.decoded) {
-        EXPECT_EQ(a.text, frame.message) << frame.description;
-    }
-    EXPECT_FALSE(a.result.decoded && a.result.mirrored) << frame.description;
-}
-
 // Each kind of mark reads with the reading made for it and not without: light on dark with the
 // negative, separate dots with the closed map, a symbol a scratch cut apart with its regions
 // joined, a finder that lost modules at the end of an arm or in its middle as a damaged finder.
