@@ -98,38 +98,44 @@ std::optional<std::string> toUtf8(std::string_view bytes, const char* characterS
     return out;
 }
 
+size_t utf8SequenceLength(std::string_view text) {
+    if (text.empty())
+        return 0;
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char b = byte(0);
+    if (b < 0x80)
+        return 1;
+    // Lead byte: sequence length and the range allowed for the second byte, which is where
+    // overlong forms, surrogates and values past U+10FFFF show.
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        low = b == 0xE0 ? 0xA0 : 0x80;
+        high = b == 0xED ? 0x9F : 0xBF;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() < length)
+        return 0;
+    for (size_t k = 1; k < length; ++k) {
+        if (byte(k) < (k == 1 ? low : 0x80) || byte(k) > (k == 1 ? high : 0xBF))
+            return 0;
+    }
+    return length;
+}
+
 std::optional<size_t> invalidUtf8Offset(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        // Lead byte: sequence length and the range allowed for the second byte, which is
-        // where overlong forms, surrogates and values past U+10FFFF show.
-        size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            length = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3;
-            low = b == 0xE0 ? 0xA0 : 0x80;
-            high = b == 0xED ? 0x9F : 0xBF;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4;
-            low = b == 0xF0 ? 0x90 : 0x80;
-            high = b == 0xF4 ? 0x8F : 0xBF;
-        } else {
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = utf8SequenceLength(text.substr(i));
+        if (length == 0)
             return i;
-        }
-        for (size_t k = 1; k < length; ++k) {
-            if (i + k >= text.size())
-                return i;
-            const auto c = static_cast<unsigned char>(text[i + k]);
-            if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF))
-                return i;
-        }
         i += length;
     }
     return std::nullopt;

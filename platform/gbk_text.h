@@ -26,4 +26,8 @@ std::optional<std::string> toUtf8(std::string_view bytes, const char* characterS
 // forms, surrogates and code points above U+10FFFF are not); nothing when the text is valid.
 std::optional<size_t> invalidUtf8Offset(std::string_view text);
 
+// The length of the valid UTF-8 sequence at the start of text (no overlong forms, no
+// surrogates, nothing above U+10FFFF), 0 when it does not start with one or is empty.
+size_t utf8SequenceLength(std::string_view text);
+
 }  // namespace dm

@@ -8,41 +8,10 @@
 #include <map>
 
 #include "grading/print_quality.h"
+#include "platform/gbk_text.h"
 
 namespace dm::tool {
 namespace {
-
-// The length of the valid UTF-8 sequence at the start of s (no overlong forms, no surrogates,
-// nothing above U+10FFFF), 0 when it does not start with one.
-size_t utf8Length(std::string_view s) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char c = byte(0);
-    size_t n = 0;
-    unsigned lo = 0x80;
-    unsigned hi = 0xBF;
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        lo = c == 0xE0 ? 0xA0 : 0x80;
-        hi = c == 0xED ? 0x9F : 0xBF;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        lo = c == 0xF0 ? 0x90 : 0x80;
-        hi = c == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (s.size() < n || byte(1) < lo || byte(1) > hi)
-        return 0;
-    for (size_t i = 2; i < n; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF)
-            return 0;
-    }
-    return n;
-}
 
 std::string base64(const std::vector<uint8_t>& bytes) {
     static constexpr char kDigits[] =
@@ -401,7 +370,7 @@ std::string htmlText(std::string_view bytes) {
     out.reserve(bytes.size());
     char hex[48];
     while (!bytes.empty()) {
-        const size_t n = utf8Length(bytes);
+        const size_t n = utf8SequenceLength(bytes);
         const auto c = static_cast<unsigned char>(bytes[0]);
         if (n == 0 || (c < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
             std::snprintf(hex, sizeof hex, "<span class=\"esc\">\\x%02X</span>", c);

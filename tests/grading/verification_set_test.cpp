@@ -201,6 +201,41 @@ Series series(std::string name, Parameter parameter, double tolerance, bool grad
     return s;
 }
 
+// A damage series in both modes: modules of the solid column flipped light, one grade lost per
+// module.
+Series solidColumnSeries(std::string name, const test::PeerSymbol& symbol,
+                         std::function<SymbolGrade(const std::vector<uint8_t>&)> gradeMatrix) {
+    Series s = series(std::move(name), Parameter::FixedPatternDamage, 0);
+    for (const double n : {0.0, 1.0, 2.0, 3.0, 4.0})
+        s.steps.push_back({n, n, 4 - n});
+    s.grade = [&symbol, gradeMatrix](double n) {
+        std::vector<uint8_t> matrix = symbol.matrix;
+        for (int k = 0; k < n; ++k)
+            matrix[static_cast<size_t>(3 + 5 * k) * symbol.cols] = 0;
+        return gradeMatrix(matrix);
+    };
+    return s;
+}
+
+// Wrong codewords in the one block of a 24 x 24 symbol: 1 - errors / capacity, the capacity half
+// the block's error correction codewords.
+Series wrongCodewordSeries(std::string name, const test::PeerSymbol& symbol,
+                           std::function<SymbolGrade(const std::vector<uint8_t>&)> gradeMatrix) {
+    const int capacity = test::blockCapacity(k24);
+    Series s = series(std::move(name), Parameter::UnusedErrorCorrection, 1e-9);
+    for (const int errors : {0, 5, 6, 7, 8, 9, 10, 11}) {
+        const double expected = 1.0 - static_cast<double>(errors) / capacity;
+        s.steps.push_back({static_cast<double>(errors), expected, kUnusedLevels.grade(expected)});
+    }
+    s.grade = [&symbol, gradeMatrix](double errors) {
+        std::vector<uint8_t> stream = test::codewordsOf(symbol.matrix, k24);
+        std::mt19937 rng(static_cast<uint32_t>(errors));
+        test::corruptBlock(stream, k24, 0, static_cast<int>(errors), rng);
+        return gradeMatrix(placeCodewords(stream, k24));
+    };
+    return s;
+}
+
 std::vector<Series> verificationSet() {
     std::vector<Series> set;
     const test::PeerSymbol& zint24 = zintSymbol(k24);
@@ -299,39 +334,14 @@ std::vector<Series> verificationSet() {
         };
         set.push_back(std::move(s));
     }
-    {  // Modules of the solid column flipped light: one grade lost per module.
-        Series s = series("fixed pattern damage (zint 24x24)", Parameter::FixedPatternDamage, 0);
-        for (const double n : {0.0, 1.0, 2.0, 3.0, 4.0})
-            s.steps.push_back({n, n, 4 - n});
-        s.grade = [&zint24](double n) {
-            std::vector<uint8_t> matrix = zint24.matrix;
-            for (int k = 0; k < n; ++k)
-                matrix[static_cast<size_t>(3 + 5 * k) * zint24.cols] = 0;
-            const Rendered r = render(matrix, zint24.rows, zint24.cols, labelOptions());
-            return gradeDrawn(r, k24);
+    auto printed = [](const test::PeerSymbol& symbol) {
+        return [&symbol](const std::vector<uint8_t>& matrix) {
+            return gradeDrawn(render(matrix, symbol.rows, symbol.cols, labelOptions()), k24);
         };
-        set.push_back(std::move(s));
-    }
-    {  // Wrong codewords in the one block: 1 - errors / capacity, the capacity half the block's
-       // error correction codewords.
-        const int capacity = test::blockCapacity(k24);
-        Series s = series("unused error correction (libdmtx 24x24)",
-                          Parameter::UnusedErrorCorrection, 1e-9);
-        for (const int errors : {0, 5, 6, 7, 8, 9, 10, 11}) {
-            const double expected = 1.0 - static_cast<double>(errors) / capacity;
-            s.steps.push_back(
-                {static_cast<double>(errors), expected, kUnusedLevels.grade(expected)});
-        }
-        s.grade = [&dmtx24](double errors) {
-            std::vector<uint8_t> stream = test::codewordsOf(dmtx24.matrix, k24);
-            std::mt19937 rng(static_cast<uint32_t>(errors));
-            test::corruptBlock(stream, k24, 0, static_cast<int>(errors), rng);
-            const Rendered r =
-                render(placeCodewords(stream, k24), dmtx24.rows, dmtx24.cols, labelOptions());
-            return gradeDrawn(r, k24);
-        };
-        set.push_back(std::move(s));
-    }
+    };
+    set.push_back(solidColumnSeries("fixed pattern damage (zint 24x24)", zint24, printed(zint24)));
+    set.push_back(
+        wrongCodewordSeries("unused error correction (libdmtx 24x24)", dmtx24, printed(dmtx24)));
     return set;
 }
 
@@ -553,36 +563,13 @@ std::vector<Series> markVerificationSet() {
         };
         set.push_back(std::move(s));
     }
-    {  // Dots of the solid column missing: one grade lost per dot.
-        Series s =
-            series("fixed pattern damage (dots, libdmtx 24x24)", Parameter::FixedPatternDamage, 0);
-        for (const double n : {0.0, 1.0, 2.0, 3.0, 4.0})
-            s.steps.push_back({n, n, 4 - n});
-        s.grade = [&dmtx24](double n) {
-            std::vector<uint8_t> matrix = dmtx24.matrix;
-            for (int k = 0; k < n; ++k)
-                matrix[static_cast<size_t>(3 + 5 * k) * dmtx24.cols] = 0;
-            return gradeMark(peened(matrix, dotOptions()));
-        };
-        set.push_back(std::move(s));
-    }
-    {  // Wrong codewords: 1 - errors / capacity, as for a print.
-        const int capacity = test::blockCapacity(k24);
-        Series s = series("unused error correction (dots, libdmtx 24x24)",
-                          Parameter::UnusedErrorCorrection, 1e-9);
-        for (const int errors : {0, 5, 6, 7, 8, 9, 10, 11}) {
-            const double expected = 1.0 - static_cast<double>(errors) / capacity;
-            s.steps.push_back(
-                {static_cast<double>(errors), expected, kUnusedLevels.grade(expected)});
-        }
-        s.grade = [&dmtx24](double errors) {
-            std::vector<uint8_t> stream = test::codewordsOf(dmtx24.matrix, k24);
-            std::mt19937 rng(static_cast<uint32_t>(errors));
-            test::corruptBlock(stream, k24, 0, static_cast<int>(errors), rng);
-            return gradeMark(peened(placeCodewords(stream, k24), dotOptions()));
-        };
-        set.push_back(std::move(s));
-    }
+    // Dots of the solid column missing and wrong codewords, as for a print.
+    auto dotted = [](const std::vector<uint8_t>& matrix) {
+        return gradeMark(peened(matrix, dotOptions()));
+    };
+    set.push_back(solidColumnSeries("fixed pattern damage (dots, libdmtx 24x24)", dmtx24, dotted));
+    set.push_back(
+        wrongCodewordSeries("unused error correction (dots, libdmtx 24x24)", dmtx24, dotted));
     return set;
 }
 
