@@ -8,7 +8,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build_dir="${BUILD_DIR:-$here/build}"
 
 packages=(
-    cmake ninja-build g++ pkg-config help2man dpkg-dev
+    cmake ninja-build g++ pkg-config help2man dpkg-dev debootstrap
     libgtest-dev libgmock-dev libbenchmark-dev
     libturbojpeg0-dev libpng-dev libcli11-dev nlohmann-json3-dev libhwy-dev
     libzxing-dev libdmtx-dev libzint-dev
