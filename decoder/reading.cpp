@@ -35,7 +35,8 @@ namespace {
 // How much the frame search reads beyond dark outlines and their mirror images.
 enum class SearchDepth {
     // A camera frame: the negative, regions joined around the first outline, two outlines as
-    // damaged finders; frames full of small shapes leave no time for more.
+    // damaged finders, and the dots closed once where many show a pitch apart; frames full of
+    // small shapes leave no time for more.
     Camera,
     // A still image: every outline as a damaged finder too, and the dark map closed for dots and
     // joined over the whole picture.
@@ -50,6 +51,7 @@ FrameSearchReadings readingsFor(SearchDepth depth) {
     return {.alsoMirrored = true,
             .alsoInverted = depth != SearchDepth::Enlarged,
             .alsoClosed = depth == SearchDepth::Still,
+            .alsoDots = depth == SearchDepth::Camera,
             .alsoJoined = depth == SearchDepth::Camera,
             .damagedFinders = depth == SearchDepth::Still ? INT32_MAX : kFewDamagedFinders};
 }

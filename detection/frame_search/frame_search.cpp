@@ -283,9 +283,8 @@ class OutlineReader {
 FrameSearchResult searchThresholded(FinderTurn turn, FrameSearchBuffers& buffers,
                                     const MatrixDecoder& decode,
                                     const FrameSearchReadings& readings, bool speculative,
-                                    MapWindow area, RefinementBudget& budget) {
-    OutlineReader reader(buffers, decode, readings.alsoMirrored, speculative, budget,
-                         readings.alsoClosed);
+                                    MapWindow area, RefinementBudget& budget, bool dotCentres) {
+    OutlineReader reader(buffers, decode, readings.alsoMirrored, speculative, budget, dotCentres);
     const bool decoded = searchOutlines(
         buffers.frame, buffers.search, turn, readings.damagedFinders,
         [&](const LocatedSymbol& symbol) {
@@ -308,9 +307,10 @@ int32_t typicalSide(const std::vector<OutlineSearchScratch::SmallRegion>& region
 // The closing radius for the small regions a search met when they look like the dots of a
 // symbol: many of them, of one typical side, most with a neighbour a typical pitch away. The
 // radius fills the gap between neighbouring dots with two pixels to spare but stays well below
-// half the gap across a light module; 0 when there are too few regions to speak of dots or no
-// such radius.
-int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions) {
+// half the gap across a light module; 0 when there are too few regions to speak of dots, fewer
+// than leastNeighboured with a neighbour within a pitch and a quarter, or no such radius.
+int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions,
+                      size_t leastNeighboured) {
     constexpr size_t kLeastDots = 20;
     // Neighbours are looked for among this many regions (a bound on work; visited in scan
     // order, neighbours along the scan lines come close together).
@@ -351,6 +351,11 @@ int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions) {
     const double joining = std::ceil((pitch - side) / 2) + 2;
     const double keeping = std::floor((2 * pitch - side) / 2 - 1.5);
     const double radius = std::min(joining, keeping);
+    constexpr double kNeighbourPitches = 1.25;
+    const auto neighboured = static_cast<size_t>(std::count_if(
+        nearest.begin(), nearest.end(), [&](double d) { return d < kNeighbourPitches * pitch; }));
+    if (neighboured < leastNeighboured)
+        return 0;
     return radius >= 1 ? static_cast<int32_t>(radius) : 0;
 }
 
@@ -389,15 +394,22 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
         // The negative and the closed map offer the most false outlines (texture, the inside
         // of large symbols, joined noise): they read speculatively.
         const bool speculative = negative || (closed && buffers.frame.connected.empty());
-        FrameSearchResult result =
-            searchThresholded(turn, buffers, decode, readings, speculative, area, budget);
+        // A still image reads every outline again on the ink's centres; a camera frame only
+        // those of its closed dot map.
+        const bool dotCentres = readings.alsoClosed || (readings.alsoDots && closed);
+        FrameSearchResult result = searchThresholded(turn, buffers, decode, readings, speculative,
+                                                     area, budget, dotCentres);
         result.inverted = negative;
         // The first search of each polarity measures its small regions, for the closed maps.
         auto& regions = buffers.search.smallRegions;
-        if (readings.alsoClosed && buffers.frame.connected.empty() && !closed) {
+        if ((readings.alsoClosed || readings.alsoDots) && buffers.frame.connected.empty() &&
+            !closed) {
             constexpr size_t kLeastModules = 8;
             side[negative] = regions.size() >= kLeastModules ? typicalSide(regions) : 0;
-            radius[negative] = closingRadius(regions);
+            // A camera frame closes the dots only when many of them show a neighbour a pitch
+            // away: the few a page of print or texture shows are not worth its time.
+            constexpr size_t kLeastCameraDots = 32;
+            radius[negative] = closingRadius(regions, readings.alsoClosed ? 0 : kLeastCameraDots);
         }
         if (module[negative] == 0 && result.located && !closed) {
             module[negative] = result.moduleSize;
@@ -411,6 +423,19 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
     if (search(false) || (readings.alsoInverted && search(true)))
         return best;
     if (!readings.alsoClosed) {
+        // Separate dots (a dot-peen mark, a label with ink loss) closed into modules, the
+        // regions of a dot's size only: one search per polarity that showed them.
+        if (readings.alsoDots) {
+            for (const bool negative : {false, true}) {
+                if (radius[negative] == 0 || (negative && !readings.alsoInverted))
+                    continue;
+                polarity(negative);
+                closeDotMap(buffers.frame, radius[negative], side[negative], buffers.regionWork);
+                closed = true;
+                if (search(negative))
+                    return best;
+            }
+        }
         // A symbol a scratch cut apart, when part of it was found: its regions joined at half
         // the module of that part, measured as they are, around that part (the rest of the
         // symbol lies within twice its size).

@@ -209,6 +209,7 @@ int32_t meanSpreadGate(BinaryFrame::Scratch& s) {
 // rows; plain tiles (threshold 0) come out light.
 void binarise(BinaryFrame& f) {
     f.connected.clear();
+    f.closedRadius = 0;
     const auto w = static_cast<size_t>(f.width);
     f.scratch.pixelThresholds.resize(static_cast<size_t>(f.tilesX) * kThresholdTile);
     uint8_t* thresholds = f.scratch.pixelThresholds.data();
@@ -328,15 +329,81 @@ void spread(BinaryFrame& f, std::vector<uint8_t>& map, const MapWindow& window, 
     }
 }
 
+// The same spread over an octagon of about the given radius instead of a square: steps of one
+// pixel, by the 3 x 3 square and the 3 x 3 cross in turn. Dots along a diagonal are joined and
+// kept joined as those along the rows and columns are, where a square reaches further along
+// the diagonals while dilating and takes the bridge back while eroding.
+void spreadRound(BinaryFrame& f, std::vector<uint8_t>& map, int32_t radius, uint8_t value,
+                 std::vector<uint8_t>& padded, std::vector<uint8_t>& step) {
+    const auto w = static_cast<size_t>(f.width);
+    const auto h = static_cast<size_t>(f.height);
+    const auto r = static_cast<size_t>(radius);
+    const size_t pw = w + 2 * r;
+    const size_t ph = h + 2 * r;
+    padded.assign(pw * ph, 0);
+    for (size_t y = 0; y < h; ++y) {
+        const uint8_t* in = map.data() + y * w;
+        uint8_t* out = padded.data() + (y + r) * pw + r;
+        for (size_t x = 0; x < w; ++x)
+            out[x] = (in[x] != 0) == (value != 0);
+    }
+    step.assign(pw * ph, 0);
+    for (size_t k = 0; k < r; ++k) {
+        const bool square = k % 2 == 0;
+        // Along the rows into step (the cross keeps its centre column for the vertical part).
+        for (size_t y = 0; y < ph; ++y) {
+            const uint8_t* in = padded.data() + y * pw;
+            uint8_t* out = step.data() + y * pw;
+            out[0] = in[0] | in[1];
+            for (size_t x = 1; x + 1 < pw; ++x)
+                out[x] = in[x - 1] | in[x] | in[x + 1];
+            out[pw - 1] = in[pw - 2] | in[pw - 1];
+        }
+        // Down the columns: of the row sums for the square, of the pixels themselves for the
+        // cross (whose row part then joins them).
+        const std::vector<uint8_t>& columns = square ? step : padded;
+        std::vector<uint8_t>& result = square ? padded : step;
+        for (size_t y = 0; y < ph; ++y) {
+            const uint8_t* above = columns.data() + (y > 0 ? y - 1 : y) * pw;
+            const uint8_t* here = columns.data() + y * pw;
+            const uint8_t* below = columns.data() + (y + 1 < ph ? y + 1 : y) * pw;
+            uint8_t* out = result.data() + y * pw;
+            if (square) {
+                for (size_t x = 0; x < pw; ++x)
+                    out[x] = above[x] | here[x] | below[x];
+            } else {
+                for (size_t x = 0; x < pw; ++x)
+                    out[x] = static_cast<uint8_t>(out[x] | above[x] | below[x]);
+            }
+        }
+        if (!square)
+            padded.swap(step);
+    }
+    const auto other = static_cast<uint8_t>(1 - value);
+    for (size_t y = 0; y < h; ++y) {
+        const uint8_t* in = padded.data() + (y + r) * pw + r;
+        uint8_t* out = map.data() + y * w;
+        for (size_t x = 0; x < w; ++x)
+            out[x] = in[x] != 0 ? value : other;
+    }
+}
+
 // The map within the window dilated by radius (dark spreads) and then eroded by erosion (light
-// spreads back).
+// spreads back); round: over octagons, over the whole map.
 void close(BinaryFrame& f, std::vector<uint8_t>& map, MapWindow window, int32_t radius,
-           int32_t erosion) {
+           int32_t erosion, bool round = false) {
     window = {std::clamp(window.x0, 0, f.width), std::clamp(window.y0, 0, f.height),
               std::clamp(window.x1, 0, f.width), std::clamp(window.y1, 0, f.height)};
     if (window.x1 <= window.x0 || window.y1 <= window.y0)
         return;
     std::vector<uint8_t> padded;
+    if (round) {
+        std::vector<uint8_t> step;
+        spreadRound(f, map, radius, 1, padded, step);
+        if (erosion > 0)
+            spreadRound(f, map, erosion, 0, padded, step);
+        return;
+    }
     spread(f, map, window, radius, 1, padded);
     if (erosion > 0)
         spread(f, map, window, erosion, 0, padded);
@@ -347,7 +414,8 @@ void close(BinaryFrame& f, std::vector<uint8_t>& map, MapWindow window, int32_t 
 void closeDarkMap(BinaryFrame& frame, int32_t radius) {
     binarise(frame);
     if (radius > 0)
-        close(frame, frame.dark, {}, radius, radius - 1);
+        close(frame, frame.dark, {}, radius, radius - 1, true);
+    frame.closedRadius = std::max(radius, 0);
 }
 
 void closeDotMap(BinaryFrame& frame, int32_t radius, int32_t side, std::vector<int32_t>& work) {
@@ -405,7 +473,8 @@ void closeDotMap(BinaryFrame& frame, int32_t radius, int32_t side, std::vector<i
     for (size_t i = 0; i < frame.dark.size(); ++i)
         dark[i] = dark[i] != 0;
     if (radius > 0)
-        close(frame, frame.dark, {}, radius, radius - 1);
+        close(frame, frame.dark, {}, radius, radius - 1, true);
+    frame.closedRadius = std::max(radius, 0);
 }
 
 void connectDarkRegions(BinaryFrame& frame, int32_t radius, MapWindow window) {

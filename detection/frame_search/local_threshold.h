@@ -26,6 +26,8 @@ struct BinaryFrame {
     // When not empty, the dark map closed at a small scale (see connectDarkRegions): the outline
     // search fills its regions and measures on the dark map itself.
     std::vector<uint8_t> connected;
+    // The radius the dark map itself was closed at (closeDarkMap, closeDotMap); 0 as thresholded.
+    int32_t closedRadius = 0;
     // Per tile, the lowest and highest 2 x 2 block sums and the tile's pixel sum, their extremes
     // over each tile's window, and the working rows that compute them.
     struct Scratch {

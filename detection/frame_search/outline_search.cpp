@@ -182,10 +182,14 @@ double solidity(const BinaryFrame& f, Vec2 p, Vec2 q, Vec2 inward) {
     // light pixel.
     constexpr double kNearProbe = 1.0;
     constexpr double kFarProbe = 1.8;
+    // A map closed over dots joins them by bridges narrower than the dots: probed also a pixel
+    // short of the closing radius in, which lies within the bridges along a row of dots.
+    const double closedProbe = f.closedRadius > kFarProbe ? f.closedRadius - 1.0 : kFarProbe;
     int dark = 0;
     for (int k = 0; k < kSamples; ++k) {
         const Vec2 at = p + ((k + 0.5) / kSamples) * (q - p);
-        if (darkAt(f, at + kNearProbe * inward) || darkAt(f, at + kFarProbe * inward))
+        if (darkAt(f, at + kNearProbe * inward) || darkAt(f, at + kFarProbe * inward) ||
+            darkAt(f, at + closedProbe * inward))
             ++dark;
     }
     return static_cast<double>(dark) / kSamples;

@@ -216,14 +216,15 @@ TEST(MarkTiers, LightSymbolsOnDarkGroundDecode) {
     expectMarkFloors(Tier::Inverted, 0.97, 0.97);
 }
 
-TEST(MarkTiers, DirectPartMarksDecodeAsStillImages) {
-    expectMarkFloors(Tier::DotPeenDark, 0.86, 0);
-    expectMarkFloors(Tier::DotPeenBright, 0.9, 0);
+// Dots read in a camera frame too, less often than in a still image.
+TEST(MarkTiers, DirectPartMarksDecode) {
+    expectMarkFloors(Tier::DotPeenDark, 0.9, 0.7);
+    expectMarkFloors(Tier::DotPeenBright, 0.96, 0.73);
     expectMarkFloors(Tier::Etched, 0.95, 0.9);
 }
 
 TEST(MarkTiers, InkLossAndCurvedLabelsDecode) {
-    expectMarkFloors(Tier::InkLoss, 0.9, 0);
+    expectMarkFloors(Tier::InkLoss, 0.96, 0.93);
     expectMarkFloors(Tier::Cylinder, 0.9, 0.9);
 }
 

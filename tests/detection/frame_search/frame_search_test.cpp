@@ -216,8 +216,9 @@ TEST(FrameSearch, GridMovesOntoTheCentresOfSeparateDots) {
 }
 
 // Each kind of mark reads with the reading made for it and not without: light on dark with the
-// negative, separate dots with the closed map, a symbol a scratch cut apart with its regions
-// joined, a finder that lost modules at the end of an arm or in its middle as a damaged finder.
+// negative, separate dots with the closed map (a camera frame's single dot search too), a symbol
+// a scratch cut apart with its regions joined, a finder that lost modules at the end of an arm
+// or in its middle as a damaged finder.
 TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
     struct Case {
         test::Tier tier;
@@ -230,6 +231,14 @@ TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
         // Dots whose closing would join the brushed metal's streaks to them.
         {test::Tier::DotPeenDark, 10, {.alsoClosed = true, .damagedFinders = 60}},
         {test::Tier::DotPeenBright, 0, {.alsoInverted = true, .alsoClosed = true}},
+        // Small dots jittered along the diagonal of the frame: the closed solid column holds
+        // together only when closed over octagons, and shows as solid only when probed as deep
+        // as the closing reached.
+        {test::Tier::DotPeenDark, 27, {.alsoClosed = true}},
+        // A camera frame's one search of the dots closed at their pitch, read on their centres.
+        {test::Tier::DotPeenDark, 0, {.alsoInverted = true, .alsoDots = true}},
+        {test::Tier::DotPeenBright, 1, {.alsoInverted = true, .alsoDots = true}},
+        {test::Tier::InkLoss, 13, {.alsoInverted = true, .alsoDots = true}},
         {test::Tier::Scratch, 0, {.alsoClosed = true}},
         {test::Tier::Scratch, 1, {.alsoJoined = true, .damagedFinders = 4}},
         // The last three modules of the solid row light, and one in the middle of the column.

@@ -180,5 +180,33 @@ TEST(LocalThreshold, DotClosingLeavesStreaksAndGrainOut) {
     EXPECT_TRUE(darkAt(14, 66));
 }
 
+// Dots a pitch apart along a steep diagonal (7 pixels across, 9 down) are joined by the dot
+// closings as those along a row are: a square reaches further along the diagonals while
+// dilating but takes such a bridge back while eroding. Dots two pitches apart stay apart.
+TEST(LocalThreshold, DotClosingsJoinDotsAlongADiagonal) {
+    GrayFrame frame(112, 96, 220);
+    for (int k = 0; k < 5; ++k)
+        frame.fill(16 + 7 * k, 16 + 9 * k, 21 + 7 * k, 21 + 9 * k, 20);
+    frame.fill(66, 16, 71, 21, 20);  // two dots 17 pixels apart
+    frame.fill(88, 16, 93, 21, 20);
+    BinaryFrame f;
+    ASSERT_TRUE(thresholdLocally(frame.image, f));
+    auto darkAt = [&](int x, int y) { return f.dark[static_cast<size_t>(y) * f.width + x] != 0; };
+    auto expectJoined = [&](const char* closing) {
+        for (int k = 0; k < 4; ++k) {
+            // The two pixels nearest the middle between dot k and dot k + 1.
+            const int x = 21 + 7 * k, y = 22 + 9 * k;
+            EXPECT_TRUE(darkAt(x, y) && darkAt(x + 1, y + 1))
+                << closing << ", between dots " << k << " and " << k + 1;
+        }
+        EXPECT_FALSE(darkAt(79, 18)) << closing;  // between the two dots 17 pixels apart
+    };
+    closeDarkMap(f, 5);
+    expectJoined("all regions");
+    std::vector<int32_t> work;
+    closeDotMap(f, 5, 5, work);
+    expectJoined("dot regions");
+}
+
 }  // namespace
 }  // namespace dm
