@@ -281,8 +281,8 @@ TEST(MarkTiers, ExtensionSizesWrappedAroundACylinderDecode) {
             }
         }
     }
-    // Measured: 33 of 36 frames read, as a camera frame and as a still image (30 before the
-    // extension sizes were sized by the outline's area).
+    // Measured: 33 of 36 frames read, as a camera frame and as a still image (31 before the
+    // sizes a slanted or wrapped outline's aspect left out were read).
     EXPECT_GE(frameDecoded, total - 3) << misses;
     EXPECT_GE(stillDecoded, total - 3) << misses;
 }
