@@ -4,7 +4,8 @@
 // 0.001 pixel. Two runs of the same binary print the same lines; compare the output before and
 // after a change that should not change what is read.
 // Usage: dm_tier_dump [FRAMES_PER_TIER=300] [SEED...=1 7]
-// DM_DUMP_TIERS=marks dumps the mark tiers instead of the label tiers (all: both);
+// DM_DUMP_TIERS=marks dumps the mark tiers instead of the label tiers (all: both; a tier's
+// name, or several joined by commas, dumps those tiers only);
 // DM_DUMP_PICTURES=DIR also writes each tier frame there as a PGM picture.
 #include <cstdio>
 #include <cstdlib>
@@ -75,6 +76,15 @@ int main(int argc, char** argv) {
         tiers.assign(std::begin(dm::test::kLabelTiers), std::end(dm::test::kLabelTiers));
     if (set != "labels")
         tiers.insert(tiers.end(), std::begin(dm::test::kMarkTiers), std::end(dm::test::kMarkTiers));
+    // Tiers named one by one.
+    const bool named = set != "marks" && set != "labels" && set != "all";
+    if (named) {
+        const std::string list = std::string(",").append(set).append(",");
+        std::erase_if(tiers, [&](Tier t) {
+            const std::string name = std::string(",").append(dm::test::tierName(t)).append(",");
+            return list.find(name) == std::string::npos;
+        });
+    }
     const char* pictures = std::getenv("DM_DUMP_PICTURES");
     for (const uint32_t seed : seeds) {
         for (const Tier tier : tiers) {
@@ -87,7 +97,7 @@ int main(int argc, char** argv) {
                 dumpFrame(name.c_str(), f.dib, f.message);
             }
         }
-        if (set == "marks")
+        if (set == "marks" || named)
             continue;
         for (const auto bg : {dm::test::Background::Empty, dm::test::Background::Cluttered,
                               dm::test::Background::Textured}) {

@@ -5,12 +5,17 @@
 #include <cstdlib>
 
 #include "detection/frame_search/perspective_grid.h"
+#include "detection/frame_search/side_alternation.h"
 #include "detection/frame_search/timing_grid.h"
 #include "symbology/placement.h"
 #include "symbology/symbol_size.h"
 
 namespace dm {
 namespace {
+
+// The extension sizes are tried for outlines whose length for their height is within this
+// factor of theirs.
+constexpr double kAspectTolerance = 1.2;
 
 // A size to try for an outline.
 struct SizeFit {
@@ -33,7 +38,6 @@ std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& sym
     const double width = length(c[2] - c[3]) + length(c[1] - c[0]);
     const double height = length(c[0] - c[3]) + length(c[1] - c[2]);
     const double aspect = height > 0 ? width / height : 0;
-    constexpr double kAspectTolerance = 1.2;
     constexpr double kModuleTolerance = 3;
     for (int i = 0; i < kSizeCount; ++i) {
         const SymbolSize& s = symbolSize(i);
@@ -78,12 +82,17 @@ constexpr int32_t kMostMirrorRefinements = 3;
 // outlines, so that they do not take the refinements of the symbol found later.
 constexpr int32_t kMostDamagedRefinements = 3;
 
+// And outlines read again as fine modules (see OutlineReader::readFine), each with one
+// refinement.
+constexpr int32_t kMostFineReadings = 2;
+
 // The refinements left, of each kind: a camera frame's searches share them, a still image gives
 // each search its own.
 struct RefinementBudget {
     int32_t outlines = kMostRefinements;
     int32_t mirrors = kMostMirrorRefinements;
     int32_t damaged = kMostDamagedRefinements;
+    int32_t fine = kMostFineReadings;
 };
 
 // One search of a frame: each outline the search hands over is read at its likeliest sizes,
@@ -113,13 +122,15 @@ class OutlineReader {
         result_.mirrored = false;
         if (readAt(symbol, symbol.damagedFinder ? budget_.damaged : budget_.outlines))
             return true;
-        if (!alsoMirrored_)
-            return false;
-        // The mirror image: the row and column ends exchanged.
-        LocatedSymbol mirror = symbol;
-        std::swap(mirror.corners[0], mirror.corners[2]);
-        result_.mirrored = readAt(mirror, budget_.mirrors);
-        return result_.mirrored;
+        if (alsoMirrored_) {
+            // The mirror image: the row and column ends exchanged.
+            LocatedSymbol mirror = symbol;
+            std::swap(mirror.corners[0], mirror.corners[2]);
+            result_.mirrored = readAt(mirror, budget_.mirrors);
+            if (result_.mirrored)
+                return true;
+        }
+        return readFine(symbol) || readWrapped(symbol);
     }
 
     // The outline just read, as a result on its own.
@@ -160,6 +171,65 @@ class OutlineReader {
         }
         if (!sized_)
             note(DecodeStatus::NoSizeMatch);
+        return false;
+    }
+
+    // Modules of 2 to 3 pixels: a located corner off by half a module leaves every size's
+    // alternating sides reading at random, and the finder's sides hardly differ from the
+    // alternating ones, so the L may be taken at the wrong corner. The outline's turn and size
+    // are read from how its sides alternate as a whole (see alternatingFits) and the likeliest
+    // refined and read (on the fine tier's misses the likeliest was always the symbol's).
+    bool readFine(const LocatedSymbol& symbol) {
+        constexpr double kFinePitch = 3.5;  // pixels per module at most
+        constexpr size_t kFits = 1;
+        if (budget_.fine <= 0)
+            return false;
+        const std::vector<TurnedSize> fits =
+            alternatingFits(frame_, symbol.corners, kFinePitch, kFits);
+        if (fits.empty())
+            return false;
+        --budget_.fine;
+        for (const TurnedSize& fit : fits) {
+            const SymbolSize& size = symbolSize(fit.sizeIndex);
+            const auto& c = fit.corners;
+            const double pitch = length(c[1] - c[0]) / size.symbolCols;
+            if (tryCorners(refineCorners(frame_, c, size.symbolRows, size.symbolCols,
+                                         std::max(0.5, pitch / 2)),
+                           fit.sizeIndex))
+                return true;
+        }
+        return false;
+    }
+
+    // The extension sizes sizesFor leaves out by the outline's aspect, which takes the lengths
+    // of its sides: a long rectangle's short sides lengthen when they slant (a shear of the
+    // perspective), and its long side looks shorter wrapped around a cylinder (a label on a
+    // vial or a cable). Read as located when the outline's length against its height across
+    // (its area over its length) fits the size's, or its sides' aspect does within a wider
+    // tolerance.
+    bool readWrapped(const LocatedSymbol& symbol) {
+        constexpr double kWrappedAspect = 1.45;
+        const auto& c = symbol.corners;
+        const double width = length(c[2] - c[3]) + length(c[1] - c[0]);
+        const double height = length(c[0] - c[3]) + length(c[1] - c[2]);
+        const double area = std::abs(cross(c[2] - c[0], c[3] - c[1])) / 2;
+        if (height <= 0 || area <= 0)
+            return false;
+        const double aspect = width / height;
+        const double across = width * width / 4 / area;
+        auto within = [](double a, double b, double tolerance) {
+            return a * tolerance >= b && b * tolerance >= a;
+        };
+        for (int i = kFirstDmre; i < kSizeCount; ++i) {
+            const SymbolSize& s = symbolSize(i);
+            const double expected = static_cast<double>(s.symbolCols) / s.symbolRows;
+            if (within(aspect, expected, kAspectTolerance) ||
+                !(within(across, expected, kAspectTolerance) ||
+                  within(aspect, expected, kWrappedAspect)))
+                continue;
+            if (tryCorners(c, i))
+                return true;
+        }
         return false;
     }
 

@@ -467,6 +467,9 @@ MarkLook drawLook(Rng& rng, Tier tier, std::vector<uint8_t>& matrix, int rows, i
         case Tier::Cylinder:
             look.cylinderRadius = uniform(rng, 1, 3) * std::max(rows, cols);
             look.wrapColumns = uniformInt(rng, 0, 1) == 0;
+            look.detail = std::string(look.wrapColumns ? "columns" : "rows")
+                              .append(" wrapped, radius ")
+                              .append(std::to_string(static_cast<int>(look.cylinderRadius)));
             break;
         default:
             break;
@@ -563,24 +566,11 @@ bool readableUnderDamage(const MarkLook& look, std::span<const uint8_t> matrix, 
     return reading.ok && reading.text == message;
 }
 
-}  // namespace
-
-TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
-    std::seed_seq seq{seed, static_cast<uint32_t>(tier), static_cast<uint32_t>(index)};
-    Rng rng(seq);
+// The tier's frame of the symbol at the placement, the rest of its look drawn from rng.
+TierFrame drawTierFrame(Rng& rng, Tier tier, int index, const Encoded& encoded,
+                        const Placement& placement) {
     const TierParameters p = parametersOf(tier);
-
-    std::optional<Encoded> encoded;
-    std::optional<Placement> placement;
-    while (!placement) {
-        // The fine tier: the multi-region squares, 32 x 32 (index 9) to 144 x 144.
-        const int sizeIndex = tier == Tier::FineKeystone ? uniformInt(rng, 9, kSquareCount - 1)
-                                                         : uniformInt(rng, 0, kFirstDmre - 1);
-        encoded = encodeRandom(rng, sizeIndex);
-        if (encoded)
-            placement = place(rng, p, encoded->symbol.rows, encoded->symbol.cols);
-    }
-    const PeerSymbol& symbol = encoded->symbol;
+    const PeerSymbol& symbol = encoded.symbol;
     const int rows = symbol.rows;
     const int cols = symbol.cols;
     const int quiet = uniformInt(rng, 2, 4);
@@ -600,12 +590,12 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
         matrix = symbol.matrix;
         look = drawLook(rng, tier, matrix, rows, cols);
         if ((look.scratchHalf == 0 && look.stainRadius == 0) ||
-            readableUnderDamage(look, matrix, rows, cols, symbol.sizeIndex, encoded->message))
+            readableUnderDamage(look, matrix, rows, cols, symbol.sizeIndex, encoded.message))
             break;
         look.scratchHalf = look.stainRadius = 0;  // none that reads in time: undamaged
     }
 
-    const Homography toPicture = homographyOf(placement->corners, cols, rows);
+    const Homography toPicture = homographyOf(placement.corners, cols, rows);
     const Homography toSymbol = inverse(toPicture);
     const double gx = std::cos(gradientAngle), gy = std::sin(gradientAngle);
     const double gMin = std::min(0.0, gx * kWidth) + std::min(0.0, gy * kHeight);
@@ -662,7 +652,7 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
         jpegRoundTrip(gray, quality);
 
     TierFrame frame;
-    frame.message = encoded->message;
+    frame.message = encoded.message;
     frame.sizeIndex = symbol.sizeIndex;
     frame.matrix = symbol.matrix;
     frame.dib = cameraFrame(frameOfGray(gray, kWidth, kHeight));
@@ -679,11 +669,43 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     std::snprintf(text, sizeof text,
                   "%s frame %d: %s %dx%d, module %.1f, angle %.0f, blur %.2f, quality %d, "
                   "dark %.0f light %.0f%s%s",
-                  tierName(tier), index, encoded->encoder.c_str(), rows, cols, placement->module,
-                  placement->angle, blurSigma, quality, dark, light,
-                  look.detail.empty() ? "" : ", ", look.detail.c_str());
+                  tierName(tier), index, encoded.encoder.c_str(), rows, cols, placement.module,
+                  placement.angle, blurSigma, quality, dark, light, look.detail.empty() ? "" : ", ",
+                  look.detail.c_str());
     frame.description = text;
     return frame;
+}
+
+}  // namespace
+
+TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
+    std::seed_seq seq{seed, static_cast<uint32_t>(tier), static_cast<uint32_t>(index)};
+    Rng rng(seq);
+    const TierParameters p = parametersOf(tier);
+    std::optional<Encoded> encoded;
+    std::optional<Placement> placement;
+    while (!placement) {
+        // The fine tier: the multi-region squares, 32 x 32 (index 9) to 144 x 144.
+        const int sizeIndex = tier == Tier::FineKeystone ? uniformInt(rng, 9, kSquareCount - 1)
+                                                         : uniformInt(rng, 0, kFirstDmre - 1);
+        encoded = encodeRandom(rng, sizeIndex);
+        if (encoded)
+            placement = place(rng, p, encoded->symbol.rows, encoded->symbol.cols);
+    }
+    return drawTierFrame(rng, tier, index, *encoded, *placement);
+}
+
+std::optional<TierFrame> tierFrameOf(Tier tier, uint32_t seed, int index, const LabelSymbol& given,
+                                     int sizeIndex) {
+    std::seed_seq seq{seed, 500u + static_cast<uint32_t>(tier), static_cast<uint32_t>(index)};
+    Rng rng(seq);
+    const std::optional<Placement> placement =
+        place(rng, parametersOf(tier), given.rows, given.cols);
+    if (!placement)
+        return std::nullopt;
+    const Encoded encoded{
+        {given.rows, given.cols, sizeIndex, given.matrix}, given.message, "given"};
+    return drawTierFrame(rng, tier, index, encoded, *placement);
 }
 
 LabelsFrame labelsFrame(std::span<const LabelSymbol> symbols, uint32_t seed, int width, int height,

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -118,6 +119,13 @@ struct LabelSymbol {
     int cols = 0;
     std::string message;
 };
+
+// A tier's frame of a symbol it does not draw itself (a rectangular extension size wrapped
+// around a cylinder, say): the same placement, look, light, blur, noise and JPEG as its own
+// frames, drawn from the seed and index. Nothing when the symbol does not fit the frame at the
+// tier's module sizes.
+std::optional<TierFrame> tierFrameOf(Tier tier, uint32_t seed, int index, const LabelSymbol& symbol,
+                                     int sizeIndex);
 
 // The symbols placed at random in a width x height frame with modules of minModule-maxModule
 // pixels; a symbol that finds no room in many tries is left out (see placed()).
