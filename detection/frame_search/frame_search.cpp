@@ -111,15 +111,19 @@ class OutlineReader {
         }
         result_.located = true;
         result_.mirrored = false;
+        outlineBest_ = DecodeStatus::NoFinder;
         if (readAt(symbol, symbol.damagedFinder ? budget_.damaged : budget_.outlines))
             return true;
-        if (!alsoMirrored_)
-            return false;
-        // The mirror image: the row and column ends exchanged.
-        LocatedSymbol mirror = symbol;
-        std::swap(mirror.corners[0], mirror.corners[2]);
-        result_.mirrored = readAt(mirror, budget_.mirrors);
-        return result_.mirrored;
+        if (alsoMirrored_) {
+            // The mirror image: the row and column ends exchanged.
+            LocatedSymbol mirror = symbol;
+            std::swap(mirror.corners[0], mirror.corners[2]);
+            result_.mirrored = readAt(mirror, budget_.mirrors);
+            if (result_.mirrored)
+                return true;
+        }
+        buffers_.located.push_back({symbol.corners, decodeProgress(outlineBest_)});
+        return false;
     }
 
     // The outline just read, as a result on its own.
@@ -142,6 +146,8 @@ class OutlineReader {
     void note(DecodeStatus s) {
         if (decodeProgress(s) > decodeProgress(best_))
             best_ = s;
+        if (decodeProgress(s) > decodeProgress(outlineBest_))
+            outlineBest_ = s;
     }
 
     bool readAt(const LocatedSymbol& symbol, int32_t& budget) {
@@ -275,6 +281,7 @@ class OutlineReader {
     const bool alsoDotCentres_;
     FrameSearchResult result_;
     DecodeStatus best_ = DecodeStatus::NoFinder;
+    DecodeStatus outlineBest_ = DecodeStatus::NoFinder;  // of the outline being read
     bool sized_ = false;  // some size's alternating sides read as they must for this outline
     RefinementBudget& budget_;
 };
@@ -359,6 +366,7 @@ int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions) {
 FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
                                    FrameSearchBuffers& buffers, const MatrixDecoder& decode,
                                    FrameSearchReadings readings) {
+    buffers.located.clear();
     if (!thresholdLocally(image, buffers.frame))
         return {};
     FrameSearchResult best;
@@ -471,6 +479,7 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
 int32_t collectWholeFrame(const GrayImage& image, FinderTurn turn, FrameSearchBuffers& buffers,
                           const MatrixDecoder& decode, const FrameSearchReadings& readings,
                           SymbolCollection& collection) {
+    buffers.located.clear();
     if (!thresholdLocally(image, buffers.frame))
         return 0;
     const bool negative = readings.alsoInverted;
