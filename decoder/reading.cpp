@@ -1,6 +1,7 @@
 #include "decoder/reading.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <optional>
 #include <span>
@@ -412,18 +413,69 @@ DecodeResult readStillImage(const ImageView& image) {
     });
 }
 
-DecodeResult readImageFile(const ImageView& image) {
+namespace {
+
+// The attempts from index begin on, each with a reader of its own, by up to threads threads
+// (the caller's among them); the result of the first attempt in plan order that decoded, or
+// nothing. Attempts after one that decoded are left out. first receives the result of attempt
+// begin when it failed (it is the one reported on failure). A thread that cannot be started
+// leaves its share to the others.
+std::optional<DecodeResult> readAttempts(const GrayView& gray, const std::vector<Attempt>& plan,
+                                         size_t begin, int32_t threads, DecodeResult& first) {
+    const size_t count = plan.size() > begin ? plan.size() - begin : 0;
+    std::vector<std::optional<DecodeResult>> results(count);
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> decodedAt{count};  // the first attempt known to have decoded
+    auto work = [&] {
+        Reading reading;
+        for (size_t i = next++; i < count && i < decodedAt; i = next++) {
+            const size_t k = begin + i;
+            results[i] = guarded([&] {
+                return readAttempt(reading, gray, plan[k],
+                                   k == 0 ? SearchDepth::Still : SearchDepth::Enlarged);
+            });
+            if (results[i]->decoded) {
+                size_t known = decodedAt;
+                while (i < known && !decodedAt.compare_exchange_weak(known, i)) {
+                }
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    const auto most = static_cast<size_t>(std::clamp(threads, 1, kMostThreads));
+    for (size_t t = 1; t < std::min(most, count); ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work();
+    for (std::thread& t : helpers)
+        t.join();
+    for (std::optional<DecodeResult>& r : results) {
+        if (r && r->decoded)
+            return std::move(*r);
+    }
+    if (count > 0 && results.front())
+        first = std::move(*results.front());
+    return std::nullopt;
+}
+
+}  // namespace
+
+DecodeResult readImageFile(const ImageView& image, int32_t threads) {
     const int shortSide = std::min(image.width, image.height);
     const int longSide = std::max(image.width, image.height);
     if (shortSide < kSmallestSymbolRows || longSide < kSmallestSymbolCols || !image.isComplete())
         return {};
     return guarded([&] {
-        Reading reading;
         // An image a camera could have taken is read as it is first; a failure is reported as
         // the first picture saw it.
         const bool cameraSized = shortSide >= kEnlargedShortSide;
         DecodeResult first;
         if (cameraSized) {
+            Reading reading;
             first = readPicture(reading, image);
             if (first.decoded || first.status == DecodeStatus::MissingInput)
                 return first;
@@ -434,15 +486,12 @@ DecodeResult readImageFile(const ImageView& image) {
         const std::vector<Attempt> plan = planAttempts(gray, why);
         // A camera-sized image's plan starts with the image as it is, read above; a small
         // image's first picture is read as a still image, the larger ones after as enlargements.
-        for (size_t i = cameraSized ? 1 : 0; i < plan.size(); ++i) {
-            DecodeResult result = readAttempt(reading, gray, plan[i],
-                                              i == 0 ? SearchDepth::Still : SearchDepth::Enlarged);
-            if (result.decoded)
-                return result;
-            if (i == 0)
-                first = std::move(result);
-        }
-        return first;
+        DecodeResult firstAttempt;
+        std::optional<DecodeResult> read =
+            readAttempts(gray, plan, cameraSized ? 1 : 0, threads, firstAttempt);
+        if (read)
+            return std::move(*read);
+        return cameraSized ? first : firstAttempt;
     });
 }
 
