@@ -20,7 +20,7 @@ bool ImageView::isComplete() const {
 DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options) {
     if (options.thresholdVariant)
         return readCameraFrame(image, *options.thresholdVariant, options.threads);
-    return options.enlarge ? readImageFile(image) : readStillImage(image);
+    return options.enlarge ? readImageFile(image, options.threads) : readStillImage(image);
 }
 
 ImageSymbols decodeAllSymbols(const ImageView& image, const DecodeOptions& options,

@@ -79,10 +79,9 @@ struct DecodeOptions {
     // image files need (cropped close to the symbol, small, or of one or two pixels a module).
     // Up to kMaxAttempts pictures: a failing image costs several times as much.
     bool enlarge = false;
-    // A camera frame larger than 1280 x 720 is read with up to this many threads (at most 64):
-    // the others prepare the frame's half-resolution copy while the caller's thread searches
-    // the full frame. 1 (or less) reads on the caller's thread alone. The result is the same
-    // whatever the count.
+    // Threads one picture is read with (at most 64): a camera frame larger than 1280 x 720 is
+    // halved by them in bands; an image file's enlarged pictures are read side by side. 1 (or
+    // less) reads on the caller's thread alone. The result is the same whatever the count.
     int32_t threads = 1;
 };
 

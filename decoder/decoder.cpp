@@ -350,13 +350,6 @@ bool Decoder::searchFrame(FrameSearchReadings readings) {
     const FrameSearchResult result = searchWholeFrame(state.image, FinderTurn::PlusXToPlusY,
                                                       frameSearch, matrixDecoder(), readings);
     status = result.status;
-    searchedOutline.reset();
-    if (result.located) {
-        SymbolCorners outline = result.firstOutline;
-        for (ImagePoint& p : outline)
-            p = toPicture(p, state.image.height);
-        searchedOutline = outline;
-    }
     if (!result.decoded)
         return false;
     takeSearched(result);

@@ -47,9 +47,6 @@ class Decoder {
 
     DecodeState state;
     DecodeStatus status = DecodeStatus::MissingInput;
-    // The first outline the last frame search found, in picture coordinates, whether or not it
-    // decoded; nothing when it found none.
-    std::optional<SymbolCorners> searchedOutline;
     std::string resultText;        // the last decoded text
     int32_t resultSizeIndex = -1;  // size index of the last decoded symbol, -1 when none
     FrameSearchBuffers frameSearch;

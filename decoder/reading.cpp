@@ -1,6 +1,7 @@
 #include "decoder/reading.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <optional>
 #include <span>
@@ -67,8 +68,8 @@ class Reading {
         return decoder_.searchView(view, readingsFor(depth));
     }
 
-    // The first outline the last frame search found (picture coordinates), decoded or not.
-    const std::optional<SymbolCorners>& searchedOutline() const { return decoder_.searchedOutline; }
+    // The outlines the last frame search located and read without decoding.
+    const std::vector<LocatedOutline>& located() const { return decoder_.frameSearch.located; }
 
     // A mirrored symbol is the normal one with its rows in the other order: reading the stored
     // rows the other way round turns it back for the finder pass, which finds one turn of the
@@ -219,95 +220,176 @@ GrayPicture halvedGray(const ImageView& view) {
 // The most threads one frame is read with.
 constexpr int32_t kMostThreads = 64;
 
-// The view halved (as halvedGray does) by helper threads, each a band of rows, while the
-// caller's thread goes on; picture() waits for them. A thread that cannot be started leaves its
-// band to the caller's thread. The helpers are joined at the latest when this is destroyed.
-class HalvingInBackground {
-  public:
-    HalvingInBackground(const ImageView& view, int32_t helpers)
-        : half_{view.width / 2, view.height / 2, {}} {
-        half_.gray.resize(static_cast<size_t>(half_.width) * half_.height);
-        threads_.reserve(static_cast<size_t>(helpers));
-        for (int32_t i = 0; i < helpers; ++i) {
-            const int y0 = static_cast<int>(int64_t{half_.height} * i / helpers);
-            const int y1 = static_cast<int>(int64_t{half_.height} * (i + 1) / helpers);
-            try {
-                threads_.emplace_back([this, view, y0, y1] { halveRows(view, half_, y0, y1); });
-            } catch (const std::system_error&) {
-                halveRows(view, half_, y0, y1);
-            }
+// The view halved as halvedGray halves it, in bands of rows by the given number of threads,
+// the caller's among them. A thread that cannot be started leaves its band to the caller's.
+GrayPicture halvedGray(const ImageView& view, int32_t threads) {
+    if (threads <= 1)
+        return halvedGray(view);
+    GrayPicture half{view.width / 2, view.height / 2, {}};
+    half.gray.resize(static_cast<size_t>(half.width) * half.height);
+    const int32_t bands = std::min(threads, kMostThreads);
+    auto band = [&](int32_t i) {
+        halveRows(view, half, static_cast<int>(int64_t{half.height} * i / bands),
+                  static_cast<int>(int64_t{half.height} * (i + 1) / bands));
+    };
+    std::vector<std::thread> helpers;
+    helpers.reserve(static_cast<size_t>(bands - 1));
+    for (int32_t i = 1; i < bands; ++i) {
+        try {
+            helpers.emplace_back(band, i);
+        } catch (const std::system_error&) {
+            band(i);
         }
     }
+    band(0);
+    for (std::thread& t : helpers)
+        t.join();
+    return half;
+}
 
-    HalvingInBackground(const HalvingInBackground&) = delete;
-    HalvingInBackground& operator=(const HalvingInBackground&) = delete;
-    ~HalvingInBackground() { join(); }
-
-    GrayPicture picture() {
-        join();
-        return std::move(half_);
+// Whether some square of 8 x 8 pixels of the gray picture holds levels this far apart: a symbol
+// on its label does (dark and light modules, however blurred); a plain surface with noise and
+// soft light does not.
+bool showsContrast(const GrayPicture& picture) {
+    constexpr int kBlock = 8;
+    constexpr int kLeastContrast = 40;
+    for (int y0 = 0; y0 + kBlock <= picture.height; y0 += kBlock) {
+        for (int x0 = 0; x0 + kBlock <= picture.width; x0 += kBlock) {
+            uint8_t low = 255, high = 0;
+            for (int y = y0; y < y0 + kBlock; ++y) {
+                const uint8_t* row = picture.gray.data() + static_cast<size_t>(y) * picture.width;
+                for (int x = x0; x < x0 + kBlock; ++x) {
+                    low = std::min(low, row[x]);
+                    high = std::max(high, row[x]);
+                }
+            }
+            if (high - low >= kLeastContrast)
+                return true;
+        }
     }
+    return false;
+}
 
-  private:
-    void join() {
-        for (std::thread& t : threads_)
-            t.join();
-        threads_.clear();
+// The side of an outline's bounding box, its longer one.
+double outlineSide(const SymbolCorners& c) {
+    const auto [xLow, xHigh] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
+    const auto [yLow, yHigh] = std::minmax({c[0].y, c[1].y, c[2].y, c[3].y});
+    return std::max(xHigh - xLow, yHigh - yLow);
+}
+
+// The outlines the last frame search located without reading them, likeliest first: those
+// whose reading got furthest, and among them the smaller first (the cheaper to read again).
+// Detection coordinates (rows bottom-up) are turned to the picture's.
+std::vector<LocatedOutline> likeliestOutlines(std::vector<LocatedOutline> located, int height) {
+    for (LocatedOutline& o : located) {
+        for (PointD& p : o.corners)
+            p = {p.x + 0.5, height - 0.5 - p.y};
     }
+    std::stable_sort(located.begin(), located.end(), [](const auto& a, const auto& b) {
+        return a.progress != b.progress ? a.progress > b.progress
+                                        : outlineSide(a.corners) < outlineSide(b.corners);
+    });
+    return located;
+}
 
-    GrayPicture half_;
-    std::vector<std::thread> threads_;
-};
+// Outlines of a reduced frame read again at full resolution: enough for the symbol among
+// clutter that looks like finders, few enough to bound a frame full of it; and the pixels
+// their neighbourhoods may take in all (an outline as large as the whole label would take
+// most of the frame).
+constexpr size_t kMostFineReads = 2;
+constexpr int64_t kMostFinePixels = int64_t{1280} * 720;
 
-// A large camera frame: the finder pass at full resolution (a symbol near the centre reads
-// fast), then the frame search on the frame halved, which reads symbols of modules of 6
-// pixels and more; where it finds an outline that does not read, the frame search again on the
-// outline's neighbourhood at full resolution. With more threads than one, the others halve the
-// frame while the finder pass runs: the same steps on the same pixels, so the same result.
+// Frames up to this many pixels run the finder pass at full resolution before the frame search
+// on the halved frame; larger ones only after it, when it located outlines.
+constexpr int64_t kFullFinderFirstPixels = int64_t{1920} * 1080;
+
+// A large camera frame: the frame halved once; the finder pass on the halved frame; up to full
+// HD, where the halved frame shows contrast, the finder pass at full resolution; the frame
+// search on the halved frame (it reads symbols of modules of 6 pixels and more); where it
+// located outlines that did not read, the frame search again on the neighbourhoods of the
+// likeliest two at full resolution; last, beyond full HD and when the frame holds such outlines
+// at all, the finder pass at full resolution, for small modules that the halved frame blurs into
+// clutter (its scan lines across a 4K frame take longer than the rest when they find nothing).
+// A plain frame without outlines is left after the search. With more threads than one, they
+// halve the frame in bands.
 DecodeResult readLargeCameraFrame(Reading& reading, const ImageView& frame, uint32_t variant,
                                   int32_t threads) {
-    std::optional<HalvingInBackground> halving;
-    if (threads > 1)
-        halving.emplace(frame, std::min(threads, kMostThreads) - 1);
-    DecodeResult first = reading.finderPass(frame, variant);
+    const GrayPicture half = halvedGray(frame, threads);
+    const ImageView halfView{half.gray, half.width, half.height};
+    auto toFrame = [](DecodeResult result) {
+        if (result.corners) {
+            for (ImagePoint& p : *result.corners)
+                p = 2.0 * p;
+        }
+        return result;
+    };
+    DecodeResult first = toFrame(reading.finderPass(halfView, variant));
     if (first.decoded || first.status == DecodeStatus::MissingInput)
         return first;
-    const GrayPicture half = halving ? halving->picture() : halvedGray(frame);
-    DecodeResult coarse =
-        reading.frameSearch({half.gray, half.width, half.height}, SearchDepth::Camera);
-    if (coarse.decoded) {
-        for (ImagePoint& p : *coarse.corners)
-            p = 2.0 * p;
-        return coarse;
+    // Up to full HD the finder pass at full resolution is quick and reads a symbol near the
+    // centre that the halved frame's modules are too fine for, but it is left out where the
+    // halved frame shows no contrast (it would only test the noise).
+    const bool fullFinderFirst = int64_t{frame.width} * frame.height <= kFullFinderFirstPixels;
+    if (fullFinderFirst && showsContrast(half)) {
+        DecodeResult full = reading.finderPass(frame, variant);
+        if (full.decoded)
+            return full;
     }
-    const std::optional<SymbolCorners> outline = reading.searchedOutline();
-    if (!outline)
-        return furtherOf(std::move(first), std::move(coarse));
-    // The rest of the symbol lies within the outline's size of it (the outline may be a part).
-    const auto [xLow, xHigh] =
-        std::minmax({(*outline)[0].x, (*outline)[1].x, (*outline)[2].x, (*outline)[3].x});
-    const auto [yLow, yHigh] =
-        std::minmax({(*outline)[0].y, (*outline)[1].y, (*outline)[2].y, (*outline)[3].y});
-    const double reach = std::max(xHigh - xLow, yHigh - yLow) + 8;
+    DecodeResult coarse = toFrame(reading.frameSearch(halfView, SearchDepth::Camera));
+    if (coarse.decoded)
+        return coarse;
+    DecodeResult best = furtherOf(std::move(first), std::move(coarse));
+    const std::vector<LocatedOutline> outlines = likeliestOutlines(reading.located(), half.height);
+    if (outlines.empty())
+        return best;
     auto clampTo = [](double v, int high) {
         return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(high)));
     };
-    const int x0 = clampTo(2 * (xLow - reach), frame.width);
-    const int x1 = clampTo(2 * (xHigh + reach), frame.width);
-    const int y0 = clampTo(2 * (yLow - reach), frame.height);
-    const int y1 = clampTo(2 * (yHigh + reach), frame.height);
-    if (x1 - x0 < kMinImageSide || y1 - y0 < kMinImageSide)
-        return furtherOf(std::move(first), std::move(coarse));
-    const GrayPicture part = grayRegion(frame, x0, y0, x1, y1);
-    DecodeResult fine =
-        reading.frameSearch({part.gray, part.width, part.height}, SearchDepth::Camera);
-    if (fine.corners) {
-        for (ImagePoint& p : *fine.corners)
-            p = {p.x + x0, p.y + y0};
+    struct Area {
+        int x0, y0, x1, y1;
+    };
+    std::vector<Area> searched;
+    int64_t finePixels = 0;
+    for (const LocatedOutline& outline : outlines) {
+        if (searched.size() >= kMostFineReads)
+            break;
+        const auto& c = outline.corners;
+        const auto [xLow, xHigh] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
+        const auto [yLow, yHigh] = std::minmax({c[0].y, c[1].y, c[2].y, c[3].y});
+        // An outline whose centre lies in a neighbourhood searched already was searched with it.
+        const double cx = xLow + xHigh, cy = yLow + yHigh;  // the centre, in frame pixels
+        if (std::any_of(searched.begin(), searched.end(), [&](const Area& a) {
+                return cx >= a.x0 && cx < a.x1 && cy >= a.y0 && cy < a.y1;
+            }))
+            continue;
+        // The rest of the symbol lies within the outline's size of it (it may be a part).
+        const double reach = std::max(xHigh - xLow, yHigh - yLow) + 8;
+        const Area a{
+            clampTo(2 * (xLow - reach), frame.width), clampTo(2 * (yLow - reach), frame.height),
+            clampTo(2 * (xHigh + reach), frame.width), clampTo(2 * (yHigh + reach), frame.height)};
+        const int64_t pixels = int64_t{a.x1 - a.x0} * (a.y1 - a.y0);
+        if (a.x1 - a.x0 < kMinImageSide || a.y1 - a.y0 < kMinImageSide ||
+            finePixels + pixels > kMostFinePixels)
+            continue;
+        finePixels += pixels;
+        searched.push_back(a);
+        const GrayPicture part = grayRegion(frame, a.x0, a.y0, a.x1, a.y1);
+        DecodeResult fine =
+            reading.frameSearch({part.gray, part.width, part.height}, SearchDepth::Camera);
+        if (fine.corners) {
+            for (ImagePoint& p : *fine.corners)
+                p = {p.x + a.x0, p.y + a.y0};
+        }
+        if (fine.decoded)
+            return fine;
+        // On failure the likeliest outline's neighbourhood speaks, as it did alone before.
+        if (searched.size() == 1)
+            best = furtherOf(std::move(best), std::move(fine));
     }
-    if (fine.decoded)
-        return fine;
-    return furtherOf(std::move(first), std::move(fine));
+    if (fullFinderFirst)
+        return best;
+    DecodeResult full = reading.finderPass(frame, variant);
+    return full.decoded ? full : best;
 }
 
 }  // namespace
@@ -333,18 +415,69 @@ DecodeResult readStillImage(const ImageView& image) {
     });
 }
 
-DecodeResult readImageFile(const ImageView& image) {
+namespace {
+
+// The attempts from index begin on, each with a reader of its own, by up to threads threads
+// (the caller's among them); the result of the first attempt in plan order that decoded, or
+// nothing. Attempts after one that decoded are left out. first receives the result of attempt
+// begin when it failed (it is the one reported on failure). A thread that cannot be started
+// leaves its share to the others.
+std::optional<DecodeResult> readAttempts(const GrayView& gray, const std::vector<Attempt>& plan,
+                                         size_t begin, int32_t threads, DecodeResult& first) {
+    const size_t count = plan.size() > begin ? plan.size() - begin : 0;
+    std::vector<std::optional<DecodeResult>> results(count);
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> decodedAt{count};  // the first attempt known to have decoded
+    auto work = [&] {
+        Reading reading;
+        for (size_t i = next++; i < count && i < decodedAt; i = next++) {
+            const size_t k = begin + i;
+            results[i] = guarded([&] {
+                return readAttempt(reading, gray, plan[k],
+                                   k == 0 ? SearchDepth::Still : SearchDepth::Enlarged);
+            });
+            if (results[i]->decoded) {
+                size_t known = decodedAt;
+                while (i < known && !decodedAt.compare_exchange_weak(known, i)) {
+                }
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    const auto most = static_cast<size_t>(std::clamp(threads, 1, kMostThreads));
+    for (size_t t = 1; t < std::min(most, count); ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work();
+    for (std::thread& t : helpers)
+        t.join();
+    for (std::optional<DecodeResult>& r : results) {
+        if (r && r->decoded)
+            return std::move(*r);
+    }
+    if (count > 0 && results.front())
+        first = std::move(*results.front());
+    return std::nullopt;
+}
+
+}  // namespace
+
+DecodeResult readImageFile(const ImageView& image, int32_t threads) {
     const int shortSide = std::min(image.width, image.height);
     const int longSide = std::max(image.width, image.height);
     if (shortSide < kSmallestSymbolRows || longSide < kSmallestSymbolCols || !image.isComplete())
         return {};
     return guarded([&] {
-        Reading reading;
         // An image a camera could have taken is read as it is first; a failure is reported as
         // the first picture saw it.
         const bool cameraSized = shortSide >= kEnlargedShortSide;
         DecodeResult first;
         if (cameraSized) {
+            Reading reading;
             first = readPicture(reading, image);
             if (first.decoded || first.status == DecodeStatus::MissingInput)
                 return first;
@@ -355,15 +488,12 @@ DecodeResult readImageFile(const ImageView& image) {
         const std::vector<Attempt> plan = planAttempts(gray, why);
         // A camera-sized image's plan starts with the image as it is, read above; a small
         // image's first picture is read as a still image, the larger ones after as enlargements.
-        for (size_t i = cameraSized ? 1 : 0; i < plan.size(); ++i) {
-            DecodeResult result = readAttempt(reading, gray, plan[i],
-                                              i == 0 ? SearchDepth::Still : SearchDepth::Enlarged);
-            if (result.decoded)
-                return result;
-            if (i == 0)
-                first = std::move(result);
-        }
-        return first;
+        DecodeResult firstAttempt;
+        std::optional<DecodeResult> read =
+            readAttempts(gray, plan, cameraSized ? 1 : 0, threads, firstAttempt);
+        if (read)
+            return std::move(*read);
+        return cameraSized ? first : firstAttempt;
     });
 }
 

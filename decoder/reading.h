@@ -17,8 +17,10 @@ DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant, int32_t t
 // A still image (a frame that does not change): every variant, and no time bound.
 DecodeResult readStillImage(const ImageView& image);
 
-// An image file: a still image, then larger pictures of it when the image itself does not read.
-DecodeResult readImageFile(const ImageView& image);
+// An image file: a still image, then larger pictures of it when the image itself does not read,
+// read side by side by up to threads threads (the result is the first in order that decodes, as
+// one thread finds it).
+DecodeResult readImageFile(const ImageView& image, int32_t threads = 1);
 
 // Every symbol: first as the options read one, then the rest by the frame search.
 ImageSymbols readAllSymbols(const ImageView& image, const DecodeOptions& options,

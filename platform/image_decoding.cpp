@@ -16,7 +16,7 @@ double threadCpuMilliseconds() {
 
 // Decodes gray pixels, timed; images too small to hold a symbol are not decoded and say why.
 FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height,
-                       std::optional<int32_t> mostSymbols) {
+                       std::optional<int32_t> mostSymbols, int32_t threads = 1) {
     FileOutcome out;
     out.loaded = true;
     if (std::min(width, height) < kSmallestSymbolRows ||
@@ -31,6 +31,7 @@ FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height,
     const double cpuStart = threadCpuMilliseconds();
     DecodeOptions options;
     options.enlarge = true;
+    options.threads = threads;
     if (mostSymbols) {
         ImageSymbols all = decodeAllSymbols({gray, width, height}, options, *mostSymbols);
         out.result = all.symbols.empty() ? std::move(all.failure) : all.symbols.front();
@@ -48,7 +49,7 @@ FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height,
 // read, or memory that runs out, gives the reason in the outcome's error.
 FileOutcome loadAndDecode(const std::string& path, std::optional<RgbImage>& image,
                           std::vector<uint8_t>& gray,
-                          std::optional<int32_t> mostSymbols = std::nullopt) {
+                          std::optional<int32_t> mostSymbols = std::nullopt, int32_t threads = 1) {
     try {
         std::string error;
         image = loadImage(path, error);
@@ -58,7 +59,7 @@ FileOutcome loadAndDecode(const std::string& path, std::optional<RgbImage>& imag
             return out;
         }
         gray = grayPixels(*image);
-        return decodeGray(gray, image->width, image->height, mostSymbols);
+        return decodeGray(gray, image->width, image->height, mostSymbols, threads);
     } catch (const std::bad_alloc&) {
         image.reset();
         FileOutcome out;
@@ -109,10 +110,11 @@ std::vector<uint8_t> grayPixels(const RgbImage& image) {
     return gray;
 }
 
-FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> mostSymbols) {
+FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> mostSymbols,
+                            int32_t threads) {
     std::optional<RgbImage> image;
     std::vector<uint8_t> gray;
-    return loadAndDecode(path, image, gray, mostSymbols);
+    return loadAndDecode(path, image, gray, mostSymbols, threads);
 }
 
 FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> mostSymbols,

@@ -22,6 +22,7 @@ struct DecodeOptions {
     bool json = false;
     bool all = false;
     int32_t most = kDefaultMostSymbols;
+    int32_t threads = 1;
 };
 
 using Json = nlohmann::ordered_json;
@@ -183,7 +184,7 @@ void run(const DecodeOptions& opts) {
     ProgressLine progress(opts.files.size(), "files", several);
     for (const auto& file : opts.files) {
         const FileOutcome o =
-            decodeImageFile(file, opts.all ? std::optional(opts.most) : std::nullopt);
+            decodeImageFile(file, opts.all ? std::optional(opts.most) : std::nullopt, opts.threads);
         const ProgressStep step(progress);
         failures += !o.result.decoded;
         if (opts.all && !o.symbols.empty()) {
@@ -251,6 +252,12 @@ void addDecodeCommand(CLI::App& app) {
                     "With --all: read at most this many symbols per picture")
         ->check(CLI::Range(1, 1000))
         ->default_val(kDefaultMostSymbols);
+    cmd->add_option("--threads", options->threads,
+                    "Threads to read each picture with (1-64): a picture that does not read as it "
+                    "is has its enlarged and framed pictures read side by side. The result is the "
+                    "same whatever the count")
+        ->check(CLI::Range(1, 64))
+        ->default_val(1);
     cmd->add_flag("--raw", options->raw,
                   "Write the decoded bytes exactly as the symbol holds them, nothing added (one "
                   "file); with --json, put them in \"text\" unconverted");

@@ -5,6 +5,7 @@
 // after a change, or run it under callgrind to count instructions.
 // Usage: dm_large_frame_dump [WIDTH=3840] [HEIGHT=2160] [FRAMES=10] [GROUND=empty|cluttered]
 //                            [THREADS=1] [SEED=1]
+// DM_DUMP_TIMES=1 adds each frame's time to its line.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -63,6 +64,10 @@ double readOnce(const dm::CFrameDib& dib, const std::string& expected, int threa
         for (const dm::ImagePoint& p : *r.corners)
             std::printf(" %.3f,%.3f", p.x, p.y);
     }
+    // DM_DUMP_TIMES=1: each frame's time too (the lines then differ from run to run).
+    static const bool times = std::getenv("DM_DUMP_TIMES") != nullptr;
+    if (times)
+        std::printf(" | %.3f ms", ms);
     std::printf("\n");
     return ms;
 }

@@ -120,6 +120,7 @@ class OutlineReader {
         }
         result_.located = true;
         result_.mirrored = false;
+        outlineBest_ = DecodeStatus::NoFinder;
         if (readAt(symbol, symbol.damagedFinder ? budget_.damaged : budget_.outlines))
             return true;
         if (alsoMirrored_) {
@@ -130,7 +131,10 @@ class OutlineReader {
             if (result_.mirrored)
                 return true;
         }
-        return readFine(symbol) || readWrapped(symbol);
+        if (readFine(symbol) || readWrapped(symbol))
+            return true;
+        buffers_.located.push_back({symbol.corners, decodeProgress(outlineBest_)});
+        return false;
     }
 
     // The outline just read, as a result on its own.
@@ -153,6 +157,8 @@ class OutlineReader {
     void note(DecodeStatus s) {
         if (decodeProgress(s) > decodeProgress(best_))
             best_ = s;
+        if (decodeProgress(s) > decodeProgress(outlineBest_))
+            outlineBest_ = s;
     }
 
     bool readAt(const LocatedSymbol& symbol, int32_t& budget) {
@@ -345,6 +351,7 @@ class OutlineReader {
     const bool alsoDotCentres_;
     FrameSearchResult result_;
     DecodeStatus best_ = DecodeStatus::NoFinder;
+    DecodeStatus outlineBest_ = DecodeStatus::NoFinder;  // of the outline being read
     bool sized_ = false;  // some size's alternating sides read as they must for this outline
     RefinementBudget& budget_;
 };
@@ -434,6 +441,7 @@ int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions,
 FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
                                    FrameSearchBuffers& buffers, const MatrixDecoder& decode,
                                    FrameSearchReadings readings) {
+    buffers.located.clear();
     if (!thresholdLocally(image, buffers.frame))
         return {};
     FrameSearchResult best;
@@ -566,6 +574,7 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
 int32_t collectWholeFrame(const GrayImage& image, FinderTurn turn, FrameSearchBuffers& buffers,
                           const MatrixDecoder& decode, const FrameSearchReadings& readings,
                           SymbolCollection& collection) {
+    buffers.located.clear();
     if (!thresholdLocally(image, buffers.frame))
         return 0;
     const bool negative = readings.alsoInverted;

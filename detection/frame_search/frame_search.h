@@ -18,8 +18,17 @@
 
 namespace dm {
 
+// An outline the frame search located and how far its reading got (decodeProgress).
+struct LocatedOutline {
+    std::array<PointD, 4> corners;
+    int32_t progress = 0;
+};
+
 // Buffers of the frame search, kept by a reader from one image to the next.
 struct FrameSearchBuffers {
+    // Every outline the last searchWholeFrame located and read without decoding, in the order
+    // read (a reader of a reduced frame reads the likeliest again at full resolution).
+    std::vector<LocatedOutline> located;
     BinaryFrame frame;
     OutlineSearchScratch search;
     std::vector<uint8_t> levels;

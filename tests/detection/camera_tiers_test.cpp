@@ -171,6 +171,19 @@ TEST(LargeFrames, SymbolsInHdAnd4kFramesDecodeWhereTheyAre) {
     }
 }
 
+// A 4K frame tiled with clutter: the halved frame blurs the small modules of these two symbols
+// into the shapes around them, and the search there locates only clutter; the finder pass at
+// full resolution, kept for frames that hold outlines, reads them.
+TEST(LargeFrames, SmallModulesAmongClutterInA4kFrameRead) {
+    for (const int i : {5, 7}) {
+        const test::LargeFrame frame =
+            test::largeFrame(Tier::Camera, 1, i, 3840, 2160, test::Background::Cluttered);
+        const DecodeResult r = decodeImage(test::frameView(frame.dib), {.thresholdVariant = 0u});
+        EXPECT_TRUE(r.decoded) << "frame " << i;
+        EXPECT_EQ(r.text, frame.message) << "frame " << i;
+    }
+}
+
 // More threads read a large frame to the same result, symbol or not, on either ground.
 TEST(LargeFrames, ThreadsReadWhatOneThreadReads) {
 #if defined(__SANITIZE_ADDRESS__)

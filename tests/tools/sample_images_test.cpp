@@ -37,9 +37,8 @@ TEST_F(SampleImages, EvalDecodesTheExpectedShareOfTheCleanSet) {
 // Every sample is graded; the grid measured along the clock tracks reads the distorted one too,
 // with the grade its grid deserves. The error-byte samples lose unused error correction as their
 // wrong codewords say (the fourth has five), and the one cropped at its finder its quiet zone.
-TEST_F(SampleImages, GradeReadsEverySampleAndGradesItsFlaws) {
-    if (!fs::is_directory(kSampleDir))
-        GTEST_SKIP() << "no sample images at " << kSampleDir;
+// The sample images, quoted for the shell, each after a space.
+std::string sampleFiles() {
     std::string files;
     for (const auto& entry : fs::directory_iterator(kSampleDir)) {
         if (entry.path().extension() == ".png") {
@@ -47,6 +46,33 @@ TEST_F(SampleImages, GradeReadsEverySampleAndGradesItsFlaws) {
             files += dm::test::shellQuote(entry.path().string());
         }
     }
+    return files;
+}
+
+// Read with several threads (the enlarged pictures of the samples that need them side by side),
+// every sample gives what one thread gives; a count out of range is a usage error.
+TEST_F(SampleImages, DecodeWithThreadsReadsAsOneThreadDoes) {
+    if (!fs::is_directory(kSampleDir))
+        GTEST_SKIP() << "no sample images at " << kSampleDir;
+    const std::string files = sampleFiles();
+    const auto one = run("decode" + files);
+    const auto four = run("decode --threads 4" + files);
+    EXPECT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_EQ(four.exitCode, one.exitCode) << four.err;
+    EXPECT_EQ(four.out, one.out);
+    EXPECT_EQ(four.err, one.err);
+    EXPECT_NE(one.out.find("144x144_wrong.png: "), std::string::npos) << one.out;
+    for (const char* count : {"0", "65"}) {
+        const auto refused = run(std::string("decode --threads ") + count + files);
+        EXPECT_EQ(refused.exitCode, 2) << count;
+        EXPECT_NE(refused.err.find("--threads"), std::string::npos) << refused.err;
+    }
+}
+
+TEST_F(SampleImages, GradeReadsEverySampleAndGradesItsFlaws) {
+    if (!fs::is_directory(kSampleDir))
+        GTEST_SKIP() << "no sample images at " << kSampleDir;
+    const std::string files = sampleFiles();
     const std::string out = run("grade --json" + files).out;
     size_t graded = 0;
     for (size_t at = out.find("\"ok\":true"); at != std::string::npos;
