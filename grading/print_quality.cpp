@@ -615,6 +615,20 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     out.printGrowthY = grid->growthY;
     auto [high, low] = reflectanceExtremes(image, grid->outline, rows, cols, out.aperture);
     double threshold = (high + low) / 2;
+    // A mark's dark cells are read where their dots' ink lies, which a stylus places off the
+    // cells' middles: the cells that the symbol's reading at the grid says are dark, else those
+    // read dark there.
+    if (mark) {
+        SymbolGrade probe;
+        probe.symbolRows = rows;
+        probe.symbolCols = cols;
+        probe.aperture = out.aperture;
+        probe.globalThreshold = threshold;
+        const std::vector<uint8_t> read = readModules(image, *grid, probe);
+        const Reading first = decodeReading(read, sizeIndex);
+        grid = inkCentredGrid(image, *grid, first.known ? first.ideal : read, rows, cols, threshold,
+                              low);
+    }
     double contrast = high - low;
     // A direct part mark: its minimum reflectance is the mean light of its cells as the
     // picture shows them, against the picture's brightest area; then the picture is exposed to

@@ -649,6 +649,27 @@ std::vector<Series> markVerificationSet() {
         };
         set.push_back(std::move(s));
     }
+    {  // Dots placed off their cells' middles by up to the jitter on each axis: each dark cell
+       // is read at its dot, so the lowest cell modulation stays at the unjittered dots' (the
+       // model's, whose dots lie at the middles).
+        Series s = series("cell modulation under jitter (dots, libdmtx 24x24, jitter in modules)",
+                          Parameter::CellModulation, 0.05);
+        s.measured = [](const SymbolGrade& g) { return g.lowestModulation; };
+        const std::vector<PointD> centred = [&] {
+            test::DotPeenOptions o = dotOptions();
+            o.jitter = 0;
+            return peened(dmtx24.matrix, o).dotCentres;
+        }();
+        const double expected = lowestCellModulation(dmtx24.matrix, k24, 24, 24, centred, 0.9, 0);
+        for (const double jitter : {0.0, 0.05, 0.10, 0.15})
+            s.steps.push_back({jitter, expected, kModulationLevels.grade(expected)});
+        s.grade = [&dmtx24](double jitter) {
+            test::DotPeenOptions o = dotOptions();
+            o.jitter = jitter;
+            return gradeMark(peened(dmtx24.matrix, o));
+        };
+        set.push_back(std::move(s));
+    }
     {  // Cells wider than high, the dots round: |X - Y| / mean from the cell sizes drawn.
         Series s = series("axial non-uniformity (dots, libdmtx 24x24)",
                           Parameter::AxialNonuniformity, 0.005);
