@@ -401,4 +401,111 @@ MeasuredGrid cellCentredGrid(const MeasuredGrid& grid, int32_t rows, int32_t col
     return out;
 }
 
+MeasuredGrid inkCentredGrid(const ReflectanceImage& image, const MeasuredGrid& grid,
+                            std::span<const uint8_t> dark, int32_t rows, int32_t cols,
+                            double threshold, double darkest) {
+    // The ink is looked for within this share of the module around the centre: the radius of
+    // a dot of nearly the pitch, short of most of the neighbours' dots.
+    constexpr double kSearchRadius = 0.45;
+    // A cell moves no farther than this share of the module from where its search started.
+    constexpr double kMostShift = 0.35;
+    // A cell holds a dot when its ink weighs at least this share of a disc of the darkest level.
+    constexpr double kLeastInk = 0.2;
+    constexpr int kRounds = 3;
+    MeasuredGrid out = grid;
+    // The ink is what lies below halfway from the threshold to the darkest level: a dot's core,
+    // which blur spreads less far than its rim, so that neighbours' blurred rims do not pull.
+    const double core = (threshold + darkest) / 2;
+    const double depth = core - darkest;
+    const double radius = kSearchRadius * grid.moduleSize;
+    const auto cells = static_cast<size_t>(rows) * cols;
+    if (!(depth > 0) || !(radius >= 1) || dark.size() != cells || grid.centres.size() != cells)
+        return out;
+    const double most = kMostShift * grid.moduleSize;
+    // The ink's centre found from a start, and its weight as a share of a disc of the darkest
+    // level there.
+    struct Ink {
+        ImagePoint centre;
+        double share = 0;
+    };
+    auto inkFrom = [&](ImagePoint from) {
+        Ink found{from, 0};
+        for (int round = 0; round < kRounds; ++round) {
+            const ImagePoint at = found.centre;
+            double mass = 0, x = 0, y = 0;
+            int32_t pixels = 0;
+            const auto y0 = static_cast<int32_t>(std::max(0.0, std::ceil(at.y - 0.5 - radius)));
+            const auto y1 =
+                static_cast<int32_t>(std::min(image.height - 1.0, std::floor(at.y - 0.5 + radius)));
+            const auto x0 = static_cast<int32_t>(std::max(0.0, std::ceil(at.x - 0.5 - radius)));
+            const auto x1 =
+                static_cast<int32_t>(std::min(image.width - 1.0, std::floor(at.x - 0.5 + radius)));
+            for (int32_t py = y0; py <= y1; ++py) {
+                for (int32_t px = x0; px <= x1; ++px) {
+                    const double dx = px + 0.5 - at.x, dy = py + 0.5 - at.y;
+                    if (dx * dx + dy * dy > radius * radius)
+                        continue;
+                    ++pixels;
+                    const double ink = core - image.at(px, py);
+                    if (ink <= 0)
+                        continue;
+                    mass += ink;
+                    x += ink * (px + 0.5);
+                    y += ink * (py + 0.5);
+                }
+            }
+            found.share = pixels > 0 ? mass / (depth * pixels) : 0;
+            if (found.share < kLeastInk)
+                break;
+            ImagePoint next{x / mass, y / mass};
+            const double shift = length(next - from);
+            if (shift > most)
+                next = from + (most / shift) * (next - from);
+            found.centre = next;
+        }
+        return found;
+    };
+    // How far the ink lies from the grid's centres over the whole symbol (a grid measured off
+    // the dots' outer edges can sit a fraction of a module to one side): the median shift of
+    // the cells whose ink the centres find.
+    std::vector<double> dxs, dys;
+    for (size_t i = 0; i < cells; ++i) {
+        if (!dark[i])
+            continue;
+        const ImagePoint centre = grid.centres[i];
+        const Ink ink = inkFrom(centre);
+        if (ink.share >= kLeastInk) {
+            dxs.push_back(ink.centre.x - centre.x);
+            dys.push_back(ink.centre.y - centre.y);
+        }
+    }
+    auto median = [](std::vector<double>& v) {
+        if (v.empty())
+            return 0.0;
+        const auto middle = v.begin() + static_cast<ptrdiff_t>(v.size() / 2);
+        std::nth_element(v.begin(), middle, v.end());
+        return *middle;
+    };
+    const ImagePoint offset{median(dxs), median(dys)};
+    // Each cell from the centre the grid gave, from there moved by the symbol's shift and from
+    // the middle of its cell in the outline (the clock tracks' dots, jittered too, can move a
+    // whole column of centres), the start that finds the most ink kept.
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < cols; ++c) {
+            if (!dark[static_cast<size_t>(r) * cols + c])
+                continue;
+            ImagePoint& centre = out.centres[static_cast<size_t>(r) * cols + c];
+            Ink best = inkFrom(centre);
+            for (const ImagePoint start : {centre + offset, grid.outline.map(c + 0.5, r + 0.5)}) {
+                const Ink ink = inkFrom(start);
+                if (ink.share > best.share)
+                    best = ink;
+            }
+            if (best.share >= kLeastInk)
+                centre = best.centre;
+        }
+    }
+    return out;
+}
+
 }  // namespace dm

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "decoder/decode_image.h"
@@ -46,5 +47,19 @@ std::optional<MeasuredGrid> measureGrid(const ReflectanceImage& image, const Hom
 // instead of where the clock tracks place it: for marks whose clock tracks are dots or whose
 // edges cannot be followed. The regular grid is fitted again; the growth stays.
 MeasuredGrid cellCentredGrid(const MeasuredGrid& grid, int32_t rows, int32_t cols);
+
+// The grid of a rows x cols symbol with the centre of each cell that dark marks (row-major, 1 a
+// dark cell) moved onto the centre of the ink within it, for marks whose dots lie off their
+// cells' middles (a dot-peen stylus placed with some jitter): the darkness-weighted centre of
+// the pixels (darkness the reflectance below the threshold) within a dot's radius, found again
+// from there a few times and never farther than a bound from where it started. It starts from
+// the centre the grid gave, from there moved by the median shift of all the dark cells' ink,
+// and from the middle of the cell in the outline, whichever finds the most ink. A dark cell with
+// little ink within reach (its dot missing) keeps its centre, and so does every light cell. The
+// regular grid, non-uniformities and growth stay those measured: the ink's place is read, not
+// graded.
+MeasuredGrid inkCentredGrid(const ReflectanceImage& image, const MeasuredGrid& grid,
+                            std::span<const uint8_t> dark, int32_t rows, int32_t cols,
+                            double threshold, double darkest);
 
 }  // namespace dm

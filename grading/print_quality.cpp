@@ -11,6 +11,7 @@
 #include "grading/grid_measurement.h"
 #include "grading/mark_image.h"
 #include "grading/reflectance_image.h"
+#include "grading/symbol_location.h"
 #include "symbology/codeword_correction.h"
 #include "symbology/placement.h"
 #include "symbology/reed_solomon.h"
@@ -614,6 +615,20 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
     out.printGrowthY = grid->growthY;
     auto [high, low] = reflectanceExtremes(image, grid->outline, rows, cols, out.aperture);
     double threshold = (high + low) / 2;
+    // A mark's dark cells are read where their dots' ink lies, which a stylus places off the
+    // cells' middles: the cells that the symbol's reading at the grid says are dark, else those
+    // read dark there.
+    if (mark) {
+        SymbolGrade probe;
+        probe.symbolRows = rows;
+        probe.symbolCols = cols;
+        probe.aperture = out.aperture;
+        probe.globalThreshold = threshold;
+        const std::vector<uint8_t> read = readModules(image, *grid, probe);
+        const Reading first = decodeReading(read, sizeIndex);
+        grid = inkCentredGrid(image, *grid, first.known ? first.ideal : read, rows, cols, threshold,
+                              low);
+    }
     double contrast = high - low;
     // A direct part mark: its minimum reflectance is the mean light of its cells as the
     // picture shows them, against the picture's brightest area; then the picture is exposed to
@@ -789,12 +804,37 @@ SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corners, in
     }
 }
 
-SymbolGrade gradeImage(const ImageView& image, Light light, GradingMode mode) {
-    const DecodeResult located = decodeImage(image);
-    if (!located.corners || located.sizeIndex < 0)
+SymbolGrade gradeDecoded(const ImageView& image, const DecodeResult& decode, Light light,
+                         Aperture aperture, GradingMode mode) {
+    try {
+        const ReflectanceImage reflectance = reflectanceOf(image, light);
+        const auto gradeAt = [&](const SymbolCorners& corners, int32_t sizeIndex, bool inverted) {
+            return inverted ? grade(negative(reflectance), corners, sizeIndex, aperture, mode, true)
+                            : grade(reflectance, corners, sizeIndex, aperture, mode, false);
+        };
+        std::optional<SymbolGrade> atDecode;
+        if (decode.corners && decode.sizeIndex >= 0) {
+            atDecode = gradeAt(*decode.corners, decode.sizeIndex, decode.inverted);
+            if (decode.decoded || atDecode->decoded)
+                return *atDecode;
+        }
+        // The outlines the search samples like a symbol, until one reads.
+        SymbolGrade found;
+        if (searchOutlines(reflectance, [&](const OutlineCandidate& outline) {
+                found = gradeAt(outline.corners, outline.sizeIndex, outline.inverted);
+                return found.decoded && found.gridFailure == GridFailure::None;
+            }))
+            return found;
+        // An outline whose reading does not decode may be no symbol at all (a frame, a patch of
+        // texture): only the decode's own measurement counts then.
+        return atDecode ? std::move(*atDecode) : notLocated();
+    } catch (const std::bad_alloc&) {
         return notLocated();
-    return gradeSymbol(image, *located.corners, located.sizeIndex, located.inverted, light,
-                       defaultAperture(mode), mode);
+    }
+}
+
+SymbolGrade gradeImage(const ImageView& image, Light light, GradingMode mode) {
+    return gradeDecoded(image, decodeImage(image), light, defaultAperture(mode), mode);
 }
 
 }  // namespace dm

@@ -181,8 +181,19 @@ DM_API SymbolGrade gradeSymbol(const ImageView& image, const SymbolCorners& corn
                                int32_t sizeIndex, bool inverted = false, Light light = Light::Red,
                                Aperture aperture = {}, GradingMode mode = GradingMode::Print);
 
-// Decodes the image with decodeImage and grades the symbol it located, through the mode's
-// default aperture; not located when it found no outline of a known size.
+// Grades the symbol a decode of the image (decodeImage, or a symbol of decodeAllSymbols) read:
+// at the corners it read it at. When it read none, the grading looks for the symbol itself, as
+// a verifier grades what a decoder cannot read: at the corners the decode measured, else at the
+// outlines the decoder's whole-frame search finds (finders with gaps, separate dots) that sample
+// like a symbol, read at the grid the grading measures there; the first place where that
+// reading decodes, else the decode's corners, else the first outline, graded with Decode F. Not
+// located when there is none.
+DM_API SymbolGrade gradeDecoded(const ImageView& image, const DecodeResult& decode,
+                                Light light = Light::Red, Aperture aperture = {},
+                                GradingMode mode = GradingMode::Print);
+
+// Decodes the image with decodeImage and grades the symbol as gradeDecoded does, through the
+// mode's default aperture.
 DM_API SymbolGrade gradeImage(const ImageView& image, Light light = Light::Red,
                               GradingMode mode = GradingMode::Print);
 

@@ -72,7 +72,7 @@ FileOutcome loadAndDecode(const std::string& path, std::optional<RgbImage>& imag
 void gradeLocated(GradedFile& out, std::vector<uint8_t>& gray, Light light, Aperture aperture,
                   GradingMode mode) {
     const DecodeResult& r = out.file.result;
-    if (!out.image || !r.corners || r.sizeIndex < 0)
+    if (!out.image || !out.file.error.empty())
         return;
     try {
         // The decode read gray; the grade reads the channel of the light (red, green, blue).
@@ -83,8 +83,8 @@ void gradeLocated(GradedFile& out, std::vector<uint8_t>& gray, Light light, Aper
         }
         const ImageView view{gray, out.image->width, out.image->height};
         // The picture is already in the light's channel: graded as white light sees it.
-        out.grade =
-            gradeSymbol(view, *r.corners, r.sizeIndex, r.inverted, Light::White, aperture, mode);
+        // A symbol the decode did not read is looked for by the grading itself.
+        out.grade = gradeDecoded(view, r, Light::White, aperture, mode);
         for (size_t i = 0; i < out.file.symbols.size(); ++i) {
             const DecodeResult& s = out.file.symbols[i];
             // The first symbol is the one graded above.

@@ -102,14 +102,16 @@ struct RefinementBudget {
 // shapes gets a bounded number, and so do the mirror readings.
 class OutlineReader {
   public:
-    OutlineReader(FrameSearchBuffers& buffers, const MatrixDecoder& decode, bool alsoMirrored,
-                  bool speculative, RefinementBudget& budget, bool alsoDotCentres)
+    OutlineReader(FrameSearchBuffers& buffers, const MatrixDecoder& decode,
+                  const FrameSearchReadings& readings, bool speculative, RefinementBudget& budget,
+                  bool dotCentres)
         : buffers_(buffers),
           frame_(buffers.frame),
           decode_(decode),
-          alsoMirrored_(alsoMirrored),
+          sampled_(readings.sampled),
+          alsoMirrored_(readings.alsoMirrored),
           speculative_(speculative),
-          alsoDotCentres_(alsoDotCentres),
+          alsoDotCentres_(dotCentres),
           budget_(budget) {}
 
     // Reads an outline as located and, when asked, as its mirror image; true once one decoded.
@@ -242,6 +244,7 @@ class OutlineReader {
     // Decodes through the corners if the alternating sides then read as they must; alternating
     // sides that drift off the even grid can still show the size's edges.
     bool tryCorners(const std::array<PointD, 4>& corners, int sizeIndex) {
+        current_ = corners;
         const SymbolSize& size = symbolSize(sizeIndex);
         const auto map = symbolToImage(corners, size.symbolCols, size.symbolRows);
         if (!map)
@@ -273,12 +276,13 @@ class OutlineReader {
             kLeastTimingAgreement)
             return false;
         sized_ = true;
+        const double rows = size.symbolRows, cols = size.symbolCols;
+        current_ = {fitted->map(0, 0), fitted->map(cols, 0), fitted->map(cols, rows),
+                    fitted->map(0, rows)};
         sampleModules(frame_, *fitted, size.symbolRows, size.symbolCols, buffers_.levels);
         if (!trySplit(buffers_.levels, sizeIndex))
             return false;
-        const double rows = size.symbolRows, cols = size.symbolCols;
-        result_.corners = {fitted->map(0, 0), fitted->map(cols, 0), fitted->map(cols, rows),
-                           fitted->map(0, rows)};
+        result_.corners = current_;
         return true;
     }
 
@@ -334,9 +338,12 @@ class OutlineReader {
 
     bool tryMatrix(int sizeIndex, const SampledLevels* sampled = nullptr) {
         DecodeStatus s = DecodeStatus::GridLost;
-        if (looksLikeASymbol(buffers_.matrix, sizeIndex) &&
-            decode_(buffers_.matrix, sizeIndex, speculative_, sampled, s))
-            return true;
+        if (looksLikeASymbol(buffers_.matrix, sizeIndex)) {
+            if (sampled_)
+                sampled_(current_, sizeIndex);
+            if (decode_(buffers_.matrix, sizeIndex, speculative_, sampled, s))
+                return true;
+        }
         note(s);
         return false;
     }
@@ -344,12 +351,14 @@ class OutlineReader {
     FrameSearchBuffers& buffers_;
     const BinaryFrame& frame_;
     const MatrixDecoder& decode_;
+    const std::function<void(const std::array<PointD, 4>&, int)>& sampled_;
     const bool alsoMirrored_;
     const bool speculative_;
     // A still image: outlines that do not read are read again with the grid on the ink's
     // centres (see tryDarkCentres); a camera frame has no time for it.
     const bool alsoDotCentres_;
     FrameSearchResult result_;
+    std::array<PointD, 4> current_{};  // the corners being sampled
     DecodeStatus best_ = DecodeStatus::NoFinder;
     DecodeStatus outlineBest_ = DecodeStatus::NoFinder;  // of the outline being read
     bool sized_ = false;  // some size's alternating sides read as they must for this outline
@@ -361,7 +370,7 @@ FrameSearchResult searchThresholded(FinderTurn turn, FrameSearchBuffers& buffers
                                     const MatrixDecoder& decode,
                                     const FrameSearchReadings& readings, bool speculative,
                                     MapWindow area, RefinementBudget& budget, bool dotCentres) {
-    OutlineReader reader(buffers, decode, readings.alsoMirrored, speculative, budget, dotCentres);
+    OutlineReader reader(buffers, decode, readings, speculative, budget, dotCentres);
     const bool decoded = searchOutlines(
         buffers.frame, buffers.search, turn, readings.damagedFinders,
         [&](const LocatedSymbol& symbol) {
@@ -585,8 +594,7 @@ int32_t collectWholeFrame(const GrayImage& image, FinderTurn turn, FrameSearchBu
     for (const auto& outline : collection.known)
         passOver(buffers.frame, outline, kPassOverMargin);
     RefinementBudget budget;
-    OutlineReader reader(buffers, decode, readings.alsoMirrored, negative, budget,
-                         readings.alsoClosed);
+    OutlineReader reader(buffers, decode, readings, negative, budget);
     int32_t count = 0;
     searchOutlines(buffers.frame, buffers.search, turn, readings.damagedFinders,
                    [&](const LocatedSymbol& symbol) {

@@ -91,6 +91,10 @@ struct FrameSearchReadings {
     // Outlines per search that are read again, when they do not read, as damaged finders
     // (modules of the solid arms missing); each costs about as much as the outline did.
     int32_t damagedFinders = 0;
+    // When set, told the outer corners (as FrameSearchResult gives them) and the size of every
+    // sampling that looks like a symbol, before it is decoded: a caller that reads symbols its
+    // own way (the grading) learns where the search sampled, whether or not it decodes.
+    std::function<void(const std::array<PointD, 4>& corners, int sizeIndex)> sampled = {};
 };
 
 // Reading every symbol of a frame instead of the first (see collectWholeFrame).

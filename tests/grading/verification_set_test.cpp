@@ -236,6 +236,87 @@ Series wrongCodewordSeries(std::string name, const test::PeerSymbol& symbol,
     return s;
 }
 
+// A gap in the fixed pattern: the dark modules of length modules from start along a walk made
+// light. The L is walked up the solid column from its top, then along the solid row; the clock
+// tracks along the top row from the left, then down the right column.
+struct PatternGap {
+    bool clocks = false;
+    int start = 0;
+    int length = 0;
+};
+
+// The modules of a single-region symbol's walk, as (row, column).
+std::vector<std::pair<int, int>> patternWalk(bool clocks, int rows, int cols) {
+    std::vector<std::pair<int, int>> walk;
+    for (int k = 0; k < rows + cols - 1; ++k) {
+        if (clocks)
+            walk.emplace_back(k < cols ? 0 : k - cols + 1, k < cols ? k : cols - 1);
+        else
+            walk.emplace_back(k < rows ? k : rows - 1, k < rows ? 0 : k - rows + 1);
+    }
+    return walk;
+}
+
+// The matrix with the gap, and the modules it took away.
+std::pair<std::vector<uint8_t>, std::vector<std::pair<int, int>>> withGap(const test::PeerSymbol& s,
+                                                                          const PatternGap& gap) {
+    std::vector<uint8_t> matrix = s.matrix;
+    std::vector<std::pair<int, int>> taken;
+    const auto walk = patternWalk(gap.clocks, s.rows, s.cols);
+    for (int k = gap.start; k < gap.start + gap.length; ++k) {
+        const auto [r, c] = walk[static_cast<size_t>(k)];
+        uint8_t& m = matrix[static_cast<size_t>(r) * s.cols + c];
+        if (m)
+            taken.emplace_back(r, c);
+        m = 0;
+    }
+    return {matrix, taken};
+}
+
+// Fixed pattern damage of a single-region symbol that lost these pattern modules: the solid
+// column (L1) and row (L2) lose a grade per module, the clock tracks grade on the share of their
+// rows + cols - 1 modules (A none, B up to 9 %, C 13 %, D 17 %), and the lowest counts.
+double gapGrade(const std::vector<std::pair<int, int>>& taken, int rows, int cols) {
+    int column = 0, row = 0, clocks = 0;
+    for (const auto& [r, c] : taken) {
+        column += c == 0;
+        row += r == rows - 1;
+        clocks += r == 0 || c == cols - 1;
+    }
+    const double share = static_cast<double>(clocks) / (rows + cols - 1);
+    const double clockGrade = share == 0      ? 4
+                              : share <= 0.09 ? 3
+                              : share <= 0.13 ? 2
+                              : share <= 0.17 ? 1
+                                              : 0;
+    return std::max(0.0, std::min({4.0 - column, 4.0 - row, clockGrade}));
+}
+
+// Gaps of 1, 2 and 3 modules at the ends, the middles and the corner of the L or the clock
+// tracks, each step's setting 10 x start + length; the damaged modules counted and graded from
+// the gap drawn, the data intact (Decode A). locate grades the picture of a matrix.
+Series patternGapSeries(std::string name, bool clocks, const test::PeerSymbol& symbol,
+                        std::function<SymbolGrade(const std::vector<uint8_t>&)> locate) {
+    Series s = series(std::move(name), Parameter::FixedPatternDamage, 0);
+    const int length = symbol.rows + symbol.cols - 1;
+    const int corner = clocks ? symbol.cols - 1 : symbol.rows - 1;
+    for (const int gap : {1, 2, 3}) {
+        for (const int start :
+             {0, corner / 2, corner - gap / 2, (corner + length) / 2, length - gap}) {
+            const auto taken = withGap(symbol, {clocks, start, gap}).second;
+            s.steps.push_back({10.0 * start + gap, static_cast<double>(taken.size()),
+                               gapGrade(taken, symbol.rows, symbol.cols)});
+        }
+    }
+    s.grade = [&symbol, clocks, locate](double setting) {
+        const auto step = static_cast<int>(setting);
+        const SymbolGrade g = locate(withGap(symbol, {clocks, step / 10, step % 10}).first);
+        EXPECT_EQ(g[Parameter::Decode].grade, 4.0) << setting;
+        return g;
+    };
+    return s;
+}
+
 std::vector<Series> verificationSet() {
     std::vector<Series> set;
     const test::PeerSymbol& zint24 = zintSymbol(k24);
@@ -340,6 +421,24 @@ std::vector<Series> verificationSet() {
         };
     };
     set.push_back(solidColumnSeries("fixed pattern damage (zint 24x24)", zint24, printed(zint24)));
+    // Finder and clock gaps located as `dmcodec grade` locates them (a decode of the picture,
+    // turned a little), and by the grading's own search as if the decode had read nothing.
+    auto located = [](bool ownSearch) {
+        return [ownSearch](const std::vector<uint8_t>& matrix) {
+            test::SynthOptions o = labelOptions();
+            o.rotationDeg = 8;
+            const Rendered r = render(matrix, 24, 24, o);
+            return ownSearch ? gradeDecoded(r.view(), DecodeResult{}) : gradeImage(r.view());
+        };
+    };
+    set.push_back(patternGapSeries("finder gaps (libdmtx 24x24, 10 x start along the L + length)",
+                                   false, dmtx24, located(false)));
+    set.push_back(
+        patternGapSeries("clock track gaps (zint 24x24, 10 x start along the clocks + length)",
+                         true, zint24, located(false)));
+    set.push_back(
+        patternGapSeries("finder gaps, the grading's own search (zint 24x24, 10 x start + length)",
+                         false, zint24, located(true)));
     set.push_back(
         wrongCodewordSeries("unused error correction (libdmtx 24x24)", dmtx24, printed(dmtx24)));
     return set;
@@ -546,6 +645,27 @@ std::vector<Series> markVerificationSet() {
         s.grade = [&dmtx24](double sigma) {
             test::DotPeenOptions o = dotOptions();
             o.blurSigma = sigma;
+            return gradeMark(peened(dmtx24.matrix, o));
+        };
+        set.push_back(std::move(s));
+    }
+    {  // Dots placed off their cells' middles by up to the jitter on each axis: each dark cell
+       // is read at its dot, so the lowest cell modulation stays at the unjittered dots' (the
+       // model's, whose dots lie at the middles).
+        Series s = series("cell modulation under jitter (dots, libdmtx 24x24, jitter in modules)",
+                          Parameter::CellModulation, 0.05);
+        s.measured = [](const SymbolGrade& g) { return g.lowestModulation; };
+        const std::vector<PointD> centred = [&] {
+            test::DotPeenOptions o = dotOptions();
+            o.jitter = 0;
+            return peened(dmtx24.matrix, o).dotCentres;
+        }();
+        const double expected = lowestCellModulation(dmtx24.matrix, k24, 24, 24, centred, 0.9, 0);
+        for (const double jitter : {0.0, 0.05, 0.10, 0.15})
+            s.steps.push_back({jitter, expected, kModulationLevels.grade(expected)});
+        s.grade = [&dmtx24](double jitter) {
+            test::DotPeenOptions o = dotOptions();
+            o.jitter = jitter;
             return gradeMark(peened(dmtx24.matrix, o));
         };
         set.push_back(std::move(s));
