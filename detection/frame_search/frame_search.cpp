@@ -354,8 +354,8 @@ class OutlineReader {
     const std::function<void(const std::array<PointD, 4>&, int)>& sampled_;
     const bool alsoMirrored_;
     const bool speculative_;
-    // A still image: outlines that do not read are read again with the grid on the ink's
-    // centres (see tryDarkCentres); a camera frame has no time for it.
+    // Outlines that do not read are read again with the grid on the ink's centres (see
+    // tryDarkCentres): on still images, and on camera frames whose dots were closed.
     const bool alsoDotCentres_;
     FrameSearchResult result_;
     std::array<PointD, 4> current_{};  // the corners being sampled
