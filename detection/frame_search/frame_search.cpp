@@ -16,7 +16,15 @@ namespace {
 struct SizeFit {
     double agreement = 0;
     int sizeIndex = 0;
+    // The size's columns for its rows are far from the outline's width for its height (a square
+    // size on an outline nearly twice as long as wide): its reads are held to the stricter rule.
+    bool offShape = false;
 };
+
+// How far a size's shape may be from the outline's, as the ratio of the longer to the shorter
+// of columns per row and width per height: perspective and a slanted view stretch an outline
+// by up to about 1.3; a square size on the outline of a long rectangle lies near 2.
+constexpr double kMostShapeRatio = 1.5;
 
 // Sizes to try for the outline, most likely first: those whose alternating sides, sampled
 // through the outline's map, read as they must in many modules (of the part nearer the finder:
@@ -53,7 +61,8 @@ std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& sym
             const double agreement =
                 timingAgreement(frame, *map, s.symbolRows, s.symbolCols, kNearShare);
             if (agreement >= kLeastAgreement)
-                fits.push_back({agreement, i});
+                fits.push_back({agreement, i,
+                                std::max(aspect / expected, expected / aspect) > kMostShapeRatio});
         }
     }
     std::sort(fits.begin(), fits.end(),
@@ -147,6 +156,7 @@ class OutlineReader {
     bool readAt(const LocatedSymbol& symbol, int32_t& budget) {
         sized_ = false;
         for (const SizeFit& fit : sizesFor(frame_, symbol)) {
+            strict_ = speculative_ || fit.offShape;
             // The corners as located, then refined for the size (while refinements are left).
             if (tryCorners(symbol.corners, fit.sizeIndex))
                 return true;
@@ -259,7 +269,7 @@ class OutlineReader {
     bool tryMatrix(int sizeIndex, const SampledLevels* sampled = nullptr) {
         DecodeStatus s = DecodeStatus::GridLost;
         if (looksLikeASymbol(buffers_.matrix, sizeIndex) &&
-            decode_(buffers_.matrix, sizeIndex, speculative_, sampled, s))
+            decode_(buffers_.matrix, sizeIndex, strict_, sampled, s))
             return true;
         note(s);
         return false;
@@ -270,6 +280,7 @@ class OutlineReader {
     const MatrixDecoder& decode_;
     const bool alsoMirrored_;
     const bool speculative_;
+    bool strict_ = false;  // the size tried reads speculatively (see SizeFit::offShape)
     // A still image: outlines that do not read are read again with the grid on the ink's
     // centres (see tryDarkCentres); a camera frame has no time for it.
     const bool alsoDotCentres_;

@@ -215,6 +215,21 @@ TEST(FrameSearch, GridMovesOntoTheCentresOfSeparateDots) {
         EXPECT_EQ(levels[i] <= split, symbol.matrix[i] != 0) << "module " << i;
 }
 
+// A tall 16 x 36 symbol cut by a scratch, whose outline read as its mirror image offers a
+// 10 x 10 square that Reed-Solomon takes with its last correctable error: a size so far from
+// the outline's shape reads only with correction to spare, and the symbol reads as printed, on
+// a camera frame and as a still image.
+TEST(FrameSearch, ASizeOfAnotherShapeThanTheOutlineNeedsCorrectionToSpare) {
+    const test::TierFrame frame = test::tierFrame(test::Tier::Scratch, 3, 23);
+    ASSERT_EQ(symbolSize(frame.sizeIndex).symbolCols, 36) << frame.description;
+    for (const DecodeOptions& options : {DecodeOptions{0u}, DecodeOptions{}}) {
+        const DecodeResult r = decodeImage(*frameView(frame.dib), options);
+        EXPECT_TRUE(r.decoded) << frame.description;
+        EXPECT_EQ(r.sizeIndex, frame.sizeIndex) << frame.description;
+        EXPECT_EQ(r.text, frame.message) << frame.description;
+    }
+}
+
 // Each kind of mark reads with the reading made for it and not without: light on dark with the
 // negative, separate dots with the closed map, a symbol a scratch cut apart with its regions
 // joined, a finder that lost modules at the end of an arm or in its middle as a damaged finder.
