@@ -232,12 +232,14 @@ TEST(FrameSearch, ASizeOfAnotherShapeThanTheOutlineNeedsCorrectionToSpare) {
 
 // Each kind of mark reads with the reading made for it and not without: light on dark with the
 // negative, separate dots with the closed map, a symbol a scratch cut apart with its regions
-// joined, a finder that lost modules at the end of an arm or in its middle as a damaged finder.
+// joined, a finder that lost modules at the end of an arm, in its middle or at its corner as a
+// damaged finder.
 TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
     struct Case {
         test::Tier tier;
         int index;
         FrameSearchReadings readings;
+        uint32_t seed = 1;
     };
     const Case cases[] = {
         {test::Tier::Inverted, 0, {.alsoInverted = true}},
@@ -250,9 +252,18 @@ TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
         // The last three modules of the solid row light, and one in the middle of the column.
         {test::Tier::FinderGaps, 12, {.damagedFinders = 60}},
         {test::Tier::FinderGaps, 2, {.damagedFinders = 60}},
+        // The corner and the column's next module light (8 x 32): the arms meet across a cut of
+        // the hull too wide for a rounded corner, and the alternating side beside the row offers
+        // a finder of its own first.
+        {test::Tier::FinderGaps, 13, {.damagedFinders = 60}},
+        // The column's last two modules light: past the quiet zone the row's line meets dark
+        // ground (8 x 18), or the arm's far side meets the label's edge (12 x 26), neither of
+        // them the symbol's.
+        {test::Tier::FinderGaps, 28, {.damagedFinders = 60}, 3},
+        {test::Tier::FinderGaps, 226, {.damagedFinders = 60}, 3},
     };
     for (const Case& c : cases) {
-        const test::TierFrame frame = test::tierFrame(c.tier, 1, c.index);
+        const test::TierFrame frame = test::tierFrame(c.tier, c.seed, c.index);
         const GrayFrame view(frame.dib, false);
         EXPECT_FALSE(search(view, FinderTurn::PlusXToPlusY).result.decoded) << frame.description;
         const Searched a = search(view, FinderTurn::PlusXToPlusY, c.readings);
