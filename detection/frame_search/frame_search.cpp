@@ -21,7 +21,15 @@ constexpr double kAspectTolerance = 1.2;
 struct SizeFit {
     double agreement = 0;
     int sizeIndex = 0;
+    // The size's columns for its rows are far from the outline's width for its height (a square
+    // size on an outline nearly twice as long as wide): its reads are held to the stricter rule.
+    bool offShape = false;
 };
+
+// How far a size's shape may be from the outline's, as the ratio of the longer to the shorter
+// of columns per row and width per height: perspective and a slanted view stretch an outline
+// by up to about 1.3; a square size on the outline of a long rectangle lies near 2.
+constexpr double kMostShapeRatio = 1.5;
 
 // Sizes to try for the outline, most likely first: those whose alternating sides, sampled
 // through the outline's map, read as they must in many modules (of the part nearer the finder:
@@ -57,7 +65,8 @@ std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& sym
             const double agreement =
                 timingAgreement(frame, *map, s.symbolRows, s.symbolCols, kNearShare);
             if (agreement >= kLeastAgreement)
-                fits.push_back({agreement, i});
+                fits.push_back({agreement, i,
+                                std::max(aspect / expected, expected / aspect) > kMostShapeRatio});
         }
     }
     std::sort(fits.begin(), fits.end(),
@@ -166,6 +175,7 @@ class OutlineReader {
     bool readAt(const LocatedSymbol& symbol, int32_t& budget) {
         sized_ = false;
         for (const SizeFit& fit : sizesFor(frame_, symbol)) {
+            strict_ = speculative_ || fit.offShape;
             // The corners as located, then refined for the size (while refinements are left).
             if (tryCorners(symbol.corners, fit.sizeIndex))
                 return true;
@@ -197,6 +207,7 @@ class OutlineReader {
         if (fits.empty())
             return false;
         --budget_.fine;
+        strict_ = speculative_;  // the size is read off the sides, not the outline's shape
         for (const TurnedSize& fit : fits) {
             const SymbolSize& size = symbolSize(fit.sizeIndex);
             const auto& c = fit.corners;
@@ -225,6 +236,7 @@ class OutlineReader {
             return false;
         const double aspect = width / height;
         const double across = width * width / 4 / area;
+        strict_ = speculative_;  // the sizes tried are those whose shape fits the outline's
         auto within = [](double a, double b, double tolerance) {
             return a * tolerance >= b && b * tolerance >= a;
         };
@@ -341,7 +353,7 @@ class OutlineReader {
         if (looksLikeASymbol(buffers_.matrix, sizeIndex)) {
             if (sampled_)
                 sampled_(current_, sizeIndex);
-            if (decode_(buffers_.matrix, sizeIndex, speculative_, sampled, s))
+            if (decode_(buffers_.matrix, sizeIndex, strict_, sampled, s))
                 return true;
         }
         note(s);
@@ -354,6 +366,7 @@ class OutlineReader {
     const std::function<void(const std::array<PointD, 4>&, int)>& sampled_;
     const bool alsoMirrored_;
     const bool speculative_;
+    bool strict_ = false;  // the size tried reads speculatively (see SizeFit::offShape)
     // Outlines that do not read are read again with the grid on the ink's centres (see
     // tryDarkCentres): on still images, and on camera frames whose dots were closed.
     const bool alsoDotCentres_;

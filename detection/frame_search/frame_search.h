@@ -46,7 +46,8 @@ struct SampledLevels {
 
 // Decodes a sampled module matrix (standard orientation, 1 = dark) of the given size; true when
 // it held a message. speculative marks the readings that offer the most false outlines (the
-// negative, the closed map), whose reads the decoder may hold to a stricter rule. sampled, when
+// negative, the closed map, a size whose shape is far from the outline's), whose reads the
+// decoder may hold to a stricter rule. sampled, when
 // given, says which modules are doubtful. On failure status says how far the decode got.
 using MatrixDecoder =
     std::function<bool(std::span<const uint8_t> matrix, int sizeIndex, bool speculative,

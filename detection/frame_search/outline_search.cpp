@@ -301,9 +301,17 @@ Vec2 armEnd(const BinaryFrame& f, Vec2 corner, Vec2 roughEnd, Vec2 inward, doubl
     const double gap = acrossGaps ? kLongestFinderGap * module : std::max(kMinGap, 0.5 * module);
     const double reach = (acrossGaps ? kGapsOvershootShare : kOvershootShare) * roughLength +
                          kOvershootModules * module;
+    // Across gaps, the arm goes on only where its quiet zone goes on beside it, half a module
+    // either way too: dark ground beyond the label is dark on both sides, and so is a label's
+    // edge the arm's line crosses (at a slant, a little further on beside the arm).
+    const Vec2 outside = corner - (0.5 * module) * inward;
+    auto quietBeside = [&](double t) {
+        return !darkAt(f, outside + t * dir) && !darkAt(f, outside + (t - 0.5 * module) * dir) &&
+               !darkAt(f, outside + (t + 0.5 * module) * dir);
+    };
     double lastDark = 0;
     for (double t = 0; t < reach && (t - lastDark <= gap || t < roughLength); t += kStep) {
-        if (darkAt(f, track + t * dir))
+        if (darkAt(f, track + t * dir) && (!acrossGaps || quietBeside(t)))
             lastDark = t;
     }
     return corner + (lastDark + 0.5) * dir;
@@ -554,12 +562,15 @@ Tilt bestTilt(const FarSideTrace& t, const OutlineSearchScratch& s) {
     return best;
 }
 
+// Whether a candidate lies on the tilt's line.
+bool onTilt(const FarSideTrace& t, Tilt tilt, Vec2 c) {
+    return std::abs(c.y - t.reach0 - tilt.offset - tilt.slope * c.x) <= kOnLine;
+}
+
 // The line through the candidates near the tilt (least squares: depth = d0 + slope * along);
 // none when too few rays found it.
 std::optional<Line> fitFarSide(const FarSideTrace& t, const OutlineSearchScratch& s, Tilt tilt) {
-    auto onLine = [&](Vec2 c) {
-        return std::abs(c.y - t.reach0 - tilt.offset - tilt.slope * c.x) <= kOnLine;
-    };
+    auto onLine = [&](Vec2 c) { return onTilt(t, tilt, c); };
     int32_t count = 0;
     for (const Vec2& c : s.side)
         count += onLine(c);
@@ -603,7 +614,21 @@ std::optional<Line> outline_internals::traceFarSide(const BinaryFrame& f, Outlin
     for (int32_t k = 0; k < trace.rays; ++k)
         walkRay(f, trace, s, k);
     fillTiltHistograms(trace, s);
-    return fitFarSide(trace, s, bestTilt(trace, s));
+    Tilt tilt = bestTilt(trace, s);
+    // Looked for beyond the arm's end, the far side may meet a solid edge further out (a label's
+    // edge past the quiet zone), which nearly every ray ends at: an alternating side ends only
+    // the rays at its dark modules, so the line is looked for again without that edge's points.
+    constexpr double kSolidEdgeShare = 0.8;
+    if (beyond > 0) {
+        const auto solid = std::count_if(s.side.begin(), s.side.end(),
+                                         [&](Vec2 c) { return onTilt(trace, tilt, c); });
+        if (static_cast<double>(solid) >= kSolidEdgeShare * trace.rays) {
+            std::erase_if(s.side, [&](Vec2 c) { return onTilt(trace, tilt, c); });
+            fillTiltHistograms(trace, s);
+            tilt = bestTilt(trace, s);
+        }
+    }
+    return fitFarSide(trace, s, tilt);
 }
 
 namespace {
@@ -673,6 +698,34 @@ std::optional<Finder> fitFinder(const BinaryFrame& f, OutlineSearchScratch& s, V
     return finder;
 }
 
+// How much of a far side, half a module inside it from where it meets the arm's line over the
+// span's length, runs in single modules: an alternating side nearly all of it, a row of data
+// about a quarter, a solid edge or the quiet zone none.
+double alternation(const BinaryFrame& f, const Line& side, const Line& arm, Vec2 span,
+                   double module) {
+    const auto start = intersect(side, arm);
+    const double reach = length(span);
+    if (!start || reach <= 0)
+        return 0;
+    const Vec2 along = dot(side.direction, span) < 0 ? -1.0 * side.direction : side.direction;
+    const Vec2 from = *start - (0.5 * module) * arm.direction;
+    constexpr double kStep = 0.5;
+    double single = 0;     // the length of the runs of about one module
+    double runStart = -1;  // the first run, cut by the start, does not count
+    bool last = darkAt(f, from);
+    for (double t = kStep; t < reach; t += kStep) {
+        const bool dark = darkAt(f, from + t * along);
+        if (dark == last)
+            continue;
+        const double run = t - runStart;
+        if (runStart >= 0 && run >= 0.5 * module && run <= 1.5 * module)
+            single += run;
+        runStart = t;
+        last = dark;
+    }
+    return single / reach;
+}
+
 // The symbol the finder and its two far sides outline, in standard orientation; none when a
 // far side is not found or the quadrilateral is too small or not convex.
 std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScratch& s,
@@ -683,12 +736,28 @@ std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScr
     const Vec2 toNext = finder.next - corner;
     const Vec2 toPrev = finder.prev - corner;
     // An arm whose last modules are light ends short of its far side: with acrossGaps the far
-    // sides are looked for up to three and a half modules beyond the arms' ends.
-    const double beyond = acrossGaps ? kLongestFinderGap : 0;
-    const auto beyondNext = traceFarSide(f, s, corner, toPrev, (1.0 / length(toNext)) * toNext,
-                                         length(toNext), finder.module, beyond);
-    const auto beyondPrev = traceFarSide(f, s, corner, toNext, (1.0 / length(toPrev)) * toPrev,
-                                         length(toPrev), finder.module, beyond);
+    // side is looked for up to three and a half modules beyond the arm's end, unless the line at
+    // the arm's end alternates clearly more (an arm that kept its end has its far side there,
+    // with other dark lines such as a label's edge further out).
+    auto farSide = [&](Vec2 toArm, Vec2 span) {
+        const Vec2 out = (1.0 / length(toArm)) * toArm;
+        const auto atEnd = traceFarSide(f, s, corner, span, out, length(toArm), finder.module);
+        if (!acrossGaps)
+            return atEnd;
+        const auto further =
+            traceFarSide(f, s, corner, span, out, length(toArm), finder.module, kLongestFinderGap);
+        if (!atEnd || !further)
+            return atEnd ? atEnd : further;
+        const Line armSide{corner, out};
+        constexpr double kClearlyMoreAlternating = 0.3;
+        return alternation(f, *atEnd, armSide, span, finder.module) >
+                       alternation(f, *further, armSide, span, finder.module) +
+                           kClearlyMoreAlternating
+                   ? atEnd
+                   : further;
+    };
+    const auto beyondNext = farSide(toNext, toPrev);
+    const auto beyondPrev = farSide(toPrev, toNext);
     if (!beyondNext || !beyondPrev)
         return std::nullopt;
     const auto far = intersect(*beyondNext, *beyondPrev);
@@ -715,11 +784,15 @@ std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScr
     return out;
 }
 
-// The symbol whose finder has its corner and arm ends near the three points, if any.
+// The symbol whose finder has its corner and arm ends near the three points, if any. A corner
+// found across a cut of the hull wider than a rounded corner's (widerCut pixels) is taken when
+// the cut spans a finder gap's modules at most.
 std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScratch& s,
                                         FinderTurn turn, Vec2 cornerRough, Vec2 nextRough,
-                                        Vec2 prevRough, bool acrossGaps) {
-    const auto finder = fitFinder(f, s, cornerRough, nextRough, prevRough, acrossGaps);
+                                        Vec2 prevRough, bool acrossGaps, double widerCut = 0) {
+    auto finder = fitFinder(f, s, cornerRough, nextRough, prevRough, acrossGaps);
+    if (finder && widerCut > kLongestFinderGap * finder->module)
+        finder.reset();
     if (!finder)
         return std::nullopt;
     return closeOutline(f, s, turn, *finder, acrossGaps);
@@ -803,13 +876,18 @@ std::vector<LongSide> longSides(const std::vector<Vec2>& corners) {
 struct FinderCandidate {
     double solid;
     Vec2 corner, next, prev;
-    bool cutCorner;  // the arms meet beyond a short side of the hull
+    bool cutCorner;       // the arms meet beyond a short side of the hull
+    double widerCut = 0;  // the stretch bridged, when wider than a rounded corner's (see below)
 };
 
 // Pairs of long sides that meet at a corner of 45 to 135 degrees, with only a short stretch
-// between them bridged, and are solid just inside.
+// between them bridged, and are solid just inside. Pairs whose stretch is too wide for a rounded
+// corner but not for a corner that lost up to three modules of each arm (three quarters of the
+// shorter side: an arm of 8 keeps 5) go to wider: they are read after all others, as damaged
+// finders, once the finder's module shows that the stretch is a few modules at most.
 std::vector<FinderCandidate> finderCandidates(const BinaryFrame& f,
-                                              const std::vector<LongSide>& sides) {
+                                              const std::vector<LongSide>& sides,
+                                              std::vector<FinderCandidate>& wider) {
     // A rounded corner bridged: up to 12 pixels or 30 % of the shorter side (blur rounds a
     // corner by a few modules at most). Sides meeting at 45 to 135 degrees (cosine 0.71 is
     // just over cos 45), and dark along most of both (a finder may miss a few modules).
@@ -817,7 +895,9 @@ std::vector<FinderCandidate> finderCandidates(const BinaryFrame& f,
     constexpr double kBridgeShare = 0.3;
     constexpr double kMaxCornerCosine = 0.71;
     constexpr double kMinSolidity = 0.6;
+    constexpr double kWiderCutShare = 0.75;
     std::vector<FinderCandidate> candidates;
+    wider.clear();
     // Sides one apart meet where they do; sides two apart meet beyond a side short for them
     // both: the corner of a finder that lost the modules where its arms meet, cut off by the
     // hull. Those come after all others.
@@ -827,17 +907,18 @@ std::vector<FinderCandidate> finderCandidates(const BinaryFrame& f,
             const LongSide& out = sides[(j + step) % sides.size()];
             const Vec2 a = out.to - out.from;
             const Vec2 b = in.from - in.to;
-            const double bridge =
-                std::max(kBridgePixels, kBridgeShare * std::min(length(a), length(b)));
+            const double shorter = std::min(length(a), length(b));
+            const double bridge = std::max(kBridgePixels, kBridgeShare * shorter);
             double gap = out.skippedBefore;
+            bool wide = false;
             if (step == 2) {
                 const LongSide& cut = sides[(j + 1) % sides.size()];
                 const double cutLength = length(cut.to - cut.from);
-                if (cutLength > kBridgeShare * std::min(length(a), length(b)))
-                    continue;
+                wide = cutLength > kBridgeShare * shorter;
                 gap += cut.skippedBefore + cutLength;
             }
-            if (gap > bridge)
+            wide = wide || gap > bridge;
+            if (wide && gap > kWiderCutShare * shorter)
                 continue;
             const double cosine = dot(a, b) / (length(a) * length(b));
             if (std::abs(cosine) > kMaxCornerCosine)
@@ -850,7 +931,11 @@ std::vector<FinderCandidate> finderCandidates(const BinaryFrame& f,
                 solidity(f, *corner, out.to, (1.0 / length(a)) * Vec2{-a.y, a.x});
             const double solidPrev =
                 solidity(f, in.from, *corner, (1.0 / length(b)) * Vec2{b.y, -b.x});
-            if (std::min(solidNext, solidPrev) >= kMinSolidity)
+            if (std::min(solidNext, solidPrev) < kMinSolidity)
+                continue;
+            if (wide)
+                wider.push_back({solidNext + solidPrev, *corner, out.to, in.from, true, gap});
+            else
                 candidates.push_back({solidNext + solidPrev, *corner, out.to, in.from, step == 2});
         }
     }
@@ -870,7 +955,8 @@ bool differ(const LocatedSymbol& a, const LocatedSymbol& b) {
 // closes an outline is handed to accept. When that does not read, the finder is taken for a
 // damaged one (its arms crossing gaps of missing modules, its far sides looked for further
 // out: the hull and the region end where a gap cuts an arm) and the first candidate that
-// closes so, unless it closes where the first did, is handed over too.
+// closes so elsewhere than the first did is handed over too; the corners that lost too many
+// modules for a rounded corner's bridge are tried last, as damaged finders only.
 OutlineVerdict readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
                           const std::function<OutlineVerdict(const LocatedSymbol&)>& accept,
                           int32_t& damagedLeft) {
@@ -879,13 +965,18 @@ OutlineVerdict readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderT
     const std::vector<LongSide> sides = longSides(straightCorners(s.hull));
     if (sides.size() < 2)
         return OutlineVerdict::NotRead;
-    std::vector<FinderCandidate> candidates = finderCandidates(f, sides);
-    std::sort(candidates.begin(), candidates.end(),
-              [](const FinderCandidate& x, const FinderCandidate& y) {
-                  return x.cutCorner != y.cutCorner ? y.cutCorner : x.solid > y.solid;
-              });
+    std::vector<FinderCandidate> wider;
+    std::vector<FinderCandidate> candidates = finderCandidates(f, sides, wider);
+    auto order = [](const FinderCandidate& x, const FinderCandidate& y) {
+        return x.cutCorner != y.cutCorner ? y.cutCorner : x.solid > y.solid;
+    };
+    std::sort(candidates.begin(), candidates.end(), order);
+    std::sort(wider.begin(), wider.end(), order);
+    candidates.insert(candidates.end(), wider.begin(), wider.end());
     std::optional<LocatedSymbol> first;
     for (const FinderCandidate& c : candidates) {
+        if (c.widerCut > 0)
+            break;  // the wider cuts come last and are read as damaged only
         if ((first = locateFrom(f, s, turn, c.corner, c.next, c.prev, false))) {
             first->damagedFinder = c.cutCorner;
             break;
@@ -895,13 +986,17 @@ OutlineVerdict readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderT
         if (const OutlineVerdict v = accept(*first); v != OutlineVerdict::NotRead)
             return v;
     }
-    if (damagedLeft <= 0)
+    // A region without a finder candidate has no damaged reading either: it keeps the readings
+    // for the regions that do.
+    if (damagedLeft <= 0 || candidates.empty())
         return OutlineVerdict::NotRead;
     --damagedLeft;
     for (const FinderCandidate& c : candidates) {
-        if (const auto damaged = locateFrom(f, s, turn, c.corner, c.next, c.prev, true)) {
+        if (const auto damaged =
+                locateFrom(f, s, turn, c.corner, c.next, c.prev, true, c.widerCut)) {
+            // The outline read already: the next candidate may be the finder's true corner.
             if (first && !differ(*damaged, *first))
-                return OutlineVerdict::NotRead;
+                continue;
             LocatedSymbol symbol = *damaged;
             symbol.damagedFinder = true;
             return accept(symbol);

@@ -223,8 +223,8 @@ TEST(LargeFrames, ThreadsReadWhatOneThreadReads) {
 }
 
 TEST(MarkTiers, DamagedSymbolsDecodeWhileTheErrorCorrectionCarriesTheDamage) {
-    expectMarkFloors(Tier::FinderGaps, 0.9, 0.9);
-    expectMarkFloors(Tier::Scratch, 0.95, 0.9);
+    expectMarkFloors(Tier::FinderGaps, 0.96, 0.96);
+    expectMarkFloors(Tier::Scratch, 0.95, 0.96);
     expectMarkFloors(Tier::Stain, 1, 1);
 }
 

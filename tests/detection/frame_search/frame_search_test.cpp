@@ -215,15 +215,31 @@ TEST(FrameSearch, GridMovesOntoTheCentresOfSeparateDots) {
         EXPECT_EQ(levels[i] <= split, symbol.matrix[i] != 0) << "module " << i;
 }
 
+// A tall 16 x 36 symbol cut by a scratch, whose outline read as its mirror image offers a
+// 10 x 10 square that Reed-Solomon takes with its last correctable error: a size so far from
+// the outline's shape reads only with correction to spare, and the symbol reads as printed, on
+// a camera frame and as a still image.
+TEST(FrameSearch, ASizeOfAnotherShapeThanTheOutlineNeedsCorrectionToSpare) {
+    const test::TierFrame frame = test::tierFrame(test::Tier::Scratch, 3, 23);
+    ASSERT_EQ(symbolSize(frame.sizeIndex).symbolCols, 36) << frame.description;
+    for (const DecodeOptions& options : {DecodeOptions{0u}, DecodeOptions{}}) {
+        const DecodeResult r = decodeImage(*frameView(frame.dib), options);
+        EXPECT_TRUE(r.decoded) << frame.description;
+        EXPECT_EQ(r.sizeIndex, frame.sizeIndex) << frame.description;
+        EXPECT_EQ(r.text, frame.message) << frame.description;
+    }
+}
+
 // Each kind of mark reads with the reading made for it and not without: light on dark with the
 // negative, separate dots with the closed map (a camera frame's single dot search too), a symbol
-// a scratch cut apart with its regions joined, a finder that lost modules at the end of an arm
-// or in its middle as a damaged finder.
+// a scratch cut apart with its regions joined, a finder that lost modules at the end of an arm,
+// in its middle or at its corner as a damaged finder.
 TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
     struct Case {
         test::Tier tier;
         int index;
         FrameSearchReadings readings;
+        uint32_t seed = 1;
     };
     const Case cases[] = {
         {test::Tier::Inverted, 0, {.alsoInverted = true}},
@@ -244,9 +260,18 @@ TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
         // The last three modules of the solid row light, and one in the middle of the column.
         {test::Tier::FinderGaps, 12, {.damagedFinders = 60}},
         {test::Tier::FinderGaps, 2, {.damagedFinders = 60}},
+        // The corner and the column's next module light (8 x 32): the arms meet across a cut of
+        // the hull too wide for a rounded corner, and the alternating side beside the row offers
+        // a finder of its own first.
+        {test::Tier::FinderGaps, 13, {.damagedFinders = 60}},
+        // The column's last two modules light: past the quiet zone the row's line meets dark
+        // ground (8 x 18), or the arm's far side meets the label's edge (12 x 26), neither of
+        // them the symbol's.
+        {test::Tier::FinderGaps, 28, {.damagedFinders = 60}, 3},
+        {test::Tier::FinderGaps, 226, {.damagedFinders = 60}, 3},
     };
     for (const Case& c : cases) {
-        const test::TierFrame frame = test::tierFrame(c.tier, 1, c.index);
+        const test::TierFrame frame = test::tierFrame(c.tier, c.seed, c.index);
         const GrayFrame view(frame.dib, false);
         EXPECT_FALSE(search(view, FinderTurn::PlusXToPlusY).result.decoded) << frame.description;
         const Searched a = search(view, FinderTurn::PlusXToPlusY, c.readings);
