@@ -607,7 +607,7 @@ int32_t collectWholeFrame(const GrayImage& image, FinderTurn turn, FrameSearchBu
     for (const auto& outline : collection.known)
         passOver(buffers.frame, outline, kPassOverMargin);
     RefinementBudget budget;
-    OutlineReader reader(buffers, decode, readings, negative, budget);
+    OutlineReader reader(buffers, decode, readings, negative, budget, readings.alsoClosed);
     int32_t count = 0;
     searchOutlines(buffers.frame, buffers.search, turn, readings.damagedFinders,
                    [&](const LocatedSymbol& symbol) {
