@@ -21,15 +21,20 @@ constexpr double kAspectTolerance = 1.2;
 struct SizeFit {
     double agreement = 0;
     int sizeIndex = 0;
-    // The size's columns for its rows are far from the outline's width for its height (a square
-    // size on an outline nearly twice as long as wide): its reads are held to the stricter rule.
-    bool offShape = false;
+    // Its reads are held to the stricter rule (correction to spare): the size's columns for its
+    // rows are far from the outline's width for its height (a square size on an outline nearly
+    // twice as long as wide), or its alternating sides agree little more than at random (a
+    // 10 x 10 read on the outline of a 14 x 14 of finer modules).
+    bool strict = false;
 };
 
 // How far a size's shape may be from the outline's, as the ratio of the longer to the shorter
 // of columns per row and width per height: perspective and a slanted view stretch an outline
 // by up to about 1.3; a square size on the outline of a long rectangle lies near 2.
 constexpr double kMostShapeRatio = 1.5;
+// Alternating sides that agree with a size in fewer than this share of their modules leave its
+// reads to the stricter rule.
+constexpr double kSureAgreement = 0.6;
 
 // Sizes to try for the outline, most likely first: those whose alternating sides, sampled
 // through the outline's map, read as they must in many modules (of the part nearer the finder:
@@ -65,8 +70,10 @@ std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& sym
             const double agreement =
                 timingAgreement(frame, *map, s.symbolRows, s.symbolCols, kNearShare);
             if (agreement >= kLeastAgreement)
-                fits.push_back({agreement, i,
-                                std::max(aspect / expected, expected / aspect) > kMostShapeRatio});
+                fits.push_back(
+                    {agreement, i,
+                     agreement < kSureAgreement ||
+                         std::max(aspect / expected, expected / aspect) > kMostShapeRatio});
         }
     }
     std::sort(fits.begin(), fits.end(),
@@ -175,7 +182,7 @@ class OutlineReader {
     bool readAt(const LocatedSymbol& symbol, int32_t& budget) {
         sized_ = false;
         for (const SizeFit& fit : sizesFor(frame_, symbol)) {
-            strict_ = speculative_ || fit.offShape;
+            strict_ = speculative_ || fit.strict;
             // The corners as located, then refined for the size (while refinements are left).
             if (tryCorners(symbol.corners, fit.sizeIndex))
                 return true;
@@ -366,7 +373,7 @@ class OutlineReader {
     const std::function<void(const std::array<PointD, 4>&, int)>& sampled_;
     const bool alsoMirrored_;
     const bool speculative_;
-    bool strict_ = false;  // the size tried reads speculatively (see SizeFit::offShape)
+    bool strict_ = false;  // the size tried reads speculatively (see SizeFit::strict)
     // Outlines that do not read are read again with the grid on the ink's centres (see
     // tryDarkCentres): on still images, and on camera frames whose dots were closed.
     const bool alsoDotCentres_;

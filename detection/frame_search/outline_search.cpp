@@ -991,12 +991,18 @@ OutlineVerdict readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderT
     if (damagedLeft <= 0 || candidates.empty())
         return OutlineVerdict::NotRead;
     --damagedLeft;
+    bool closedAsFirst = false;
     for (const FinderCandidate& c : candidates) {
+        // Once a candidate closed where the first outline did, only the corners that lost
+        // modules are left to try: one of them may be the finder's true corner.
+        if (closedAsFirst && c.widerCut <= 0)
+            continue;
         if (const auto damaged =
                 locateFrom(f, s, turn, c.corner, c.next, c.prev, true, c.widerCut)) {
-            // The outline read already: the next candidate may be the finder's true corner.
-            if (first && !differ(*damaged, *first))
+            if (first && !differ(*damaged, *first)) {
+                closedAsFirst = true;
                 continue;
+            }
             LocatedSymbol symbol = *damaged;
             symbol.damagedFinder = true;
             return accept(symbol);

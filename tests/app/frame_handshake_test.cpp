@@ -238,6 +238,7 @@ class FrameHandshakeTest : public QObject {
             FrameIntake intake;
             const FrameDecodeResult read = decodeFrame(dib, text, intake);
             QVERIFY(read.decoded && read.corners);
+            QCOMPARE(text, std::string("region"));
             ImageView view = *frameView(dib);
             // The same picture stored top-down.
             std::vector<uint8_t> topDown(frame.bgr.size());

@@ -11,8 +11,10 @@
 #include "decoder/frame_intake.h"
 #include "detection/frame_search/frame_search.h"
 #include "detection/frame_search/perspective_grid.h"
+#include "encoder/message_encoder.h"
 #include "symbology/symbol_size.h"
 #include "tests/support/camera_tiers.h"
+#include "tests/support/frame_synth.h"
 #include "tests/support/gray_frame.h"
 #include "tests/support/symbol_builders.h"
 
@@ -227,6 +229,33 @@ TEST(FrameSearch, ASizeOfAnotherShapeThanTheOutlineNeedsCorrectionToSpare) {
         EXPECT_TRUE(r.decoded) << frame.description;
         EXPECT_EQ(r.sizeIndex, frame.sizeIndex) << frame.description;
         EXPECT_EQ(r.text, frame.message) << frame.description;
+    }
+}
+
+// A 14 x 14 of 3-pixel modules near the edge of a full HD frame, whose halved frame's outline a
+// 10 x 10 matches in a bare half of its alternating sides: Reed-Solomon took such a reading with
+// its last correctable error, a size agreeing so little reads only with correction to spare.
+TEST(FrameSearch, ASizeItsSidesHardlyAgreeWithNeedsCorrectionToSpare) {
+    const std::optional<EncodedSymbol> symbol = EncodeMessage("region");
+    ASSERT_TRUE(symbol.has_value());
+    for (const double offsetX : {-400.0, -930.0}) {
+        const test::SynthFrame frame =
+            test::synthesiseFrame(symbol->moduleMatrix, symbol->side, symbol->side,
+                                  {.width = 1920,
+                                   .height = 1080,
+                                   .moduleSize = 3.0,
+                                   .offsetX = offsetX,
+                                   .offsetY = 200,
+                                   .blurSigma = 0.8,
+                                   .noiseSigma = 4.0});
+        const BitmapInfoHeader header = frameHeader(1920, 1080, 24);
+        CFrameDib dib;
+        ASSERT_EQ(dib.Create(&header, frame.bgr), 1);
+        std::string text;
+        FrameIntake intake;
+        const FrameDecodeResult read = decodeFrame(dib, text, intake);
+        EXPECT_TRUE(read.decoded) << offsetX;
+        EXPECT_EQ(text, read.decoded ? "region" : "") << offsetX;
     }
 }
 
