@@ -91,13 +91,16 @@ std::string summary(Tier tier, uint32_t seed, const TierRate& r) {
     return text;
 }
 
+// Sanitized builds run each set smaller: the same checks on fewer frames.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnderSanitizer = true;
+#else
+constexpr bool kUnderSanitizer = false;
+#endif
+
 // The first frames of the tuning seed, fewer under the sanitizers. The floors sit a little
 // below the rates measured on these frames (60 each: clean 100 %, camera 100 %, hard 95 %).
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kSubsetFrames = 12;
-#else
-constexpr int kSubsetFrames = 60;
-#endif
+constexpr int kSubsetFrames = kUnderSanitizer ? 12 : 60;
 
 void expectFloors(Tier tier, double frameFloor) {
     const TierRate r = measure(tier, 1, kSubsetFrames, false);
@@ -120,11 +123,7 @@ TEST(CameraTiers, HardFramesMostlyDecode) {
 
 // The mark tiers' first frames of the tuning seed; the floors sit a little below the rates
 // measured on these frames.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kMarkSubsetFrames = 6;
-#else
-constexpr int kMarkSubsetFrames = 30;
-#endif
+constexpr int kMarkSubsetFrames = kUnderSanitizer ? 6 : 30;
 
 // The floors are shares of the frames, rounded down (a few frames under the sanitizers).
 void expectMarkFloors(Tier tier, double stillFloor, double frameFloor) {
@@ -139,11 +138,7 @@ void expectMarkFloors(Tier tier, double stillFloor, double frameFloor) {
 // resolution, read at full resolution where an outline was found; the corners come back in the
 // frame's own pixels.
 TEST(LargeFrames, SymbolsInHdAnd4kFramesDecodeWhereTheyAre) {
-#if defined(__SANITIZE_ADDRESS__)
-    constexpr int kFrames = 1;
-#else
-    constexpr int kFrames = 4;
-#endif
+    constexpr int kFrames = kUnderSanitizer ? 1 : 4;
     for (const auto& [width, height] : {std::pair{1920, 1080}, {3840, 2160}}) {
         int decoded = 0;
         for (int i = 0; i < kFrames; ++i) {
@@ -186,11 +181,7 @@ TEST(LargeFrames, SmallModulesAmongClutterInA4kFrameRead) {
 
 // More threads read a large frame to the same result, symbol or not, on either ground.
 TEST(LargeFrames, ThreadsReadWhatOneThreadReads) {
-#if defined(__SANITIZE_ADDRESS__)
-    constexpr int kFrames = 1;
-#else
-    constexpr int kFrames = 3;
-#endif
+    constexpr int kFrames = kUnderSanitizer ? 1 : 3;
     auto expectSame = [](const CFrameDib& dib, const std::string& what) {
         const ImageView view = test::frameView(dib);
         const DecodeResult one = decodeImage(view, {.thresholdVariant = 0u, .threads = 1});
@@ -254,11 +245,7 @@ TEST(MarkTiers, FineModulesAtASlantDecode) {
 // cables are: their long side looks shorter for their height than the size's. Each size twice,
 // read as a camera frame and as a still image; a wrong text is a failure.
 TEST(MarkTiers, ExtensionSizesWrappedAroundACylinderDecode) {
-#if defined(__SANITIZE_ADDRESS__)
-    constexpr int kRounds = 1;
-#else
-    constexpr int kRounds = 2;
-#endif
+    constexpr int kRounds = kUnderSanitizer ? 1 : 2;
     int total = 0, frameDecoded = 0, stillDecoded = 0;
     std::string misses;
     for (int round = 0; round < kRounds; ++round) {

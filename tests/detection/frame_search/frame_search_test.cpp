@@ -248,12 +248,9 @@ TEST(FrameSearch, ASizeItsSidesHardlyAgreeWithNeedsCorrectionToSpare) {
                                    .offsetY = 200,
                                    .blurSigma = 0.8,
                                    .noiseSigma = 4.0});
-        const BitmapInfoHeader header = frameHeader(1920, 1080, 24);
-        CFrameDib dib;
-        ASSERT_EQ(dib.Create(&header, frame.bgr), 1);
         std::string text;
         FrameIntake intake;
-        const FrameDecodeResult read = decodeFrame(dib, text, intake);
+        const FrameDecodeResult read = decodeFrame(test::cameraFrame(frame), text, intake);
         EXPECT_TRUE(read.decoded) << offsetX;
         EXPECT_EQ(text, read.decoded ? "region" : "") << offsetX;
     }
