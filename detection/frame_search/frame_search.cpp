@@ -17,6 +17,16 @@ namespace {
 // factor of theirs.
 constexpr double kAspectTolerance = 1.2;
 
+// An outline's length along its rows and its height, each the sum of its two opposite sides.
+struct OutlineSides {
+    double width = 0;
+    double height = 0;
+};
+
+OutlineSides outlineSides(const std::array<PointD, 4>& c) {
+    return {length(c[2] - c[3]) + length(c[1] - c[0]), length(c[0] - c[3]) + length(c[1] - c[2])};
+}
+
 // A size to try for an outline.
 struct SizeFit {
     double agreement = 0;
@@ -47,9 +57,7 @@ std::vector<SizeFit> sizesFor(const BinaryFrame& frame, const LocatedSymbol& sym
     std::vector<SizeFit> fits;
     // The extension sizes are tried only for outlines about as long for their height as they
     // are, which keeps their many shapes from crowding out the others.
-    const auto& c = symbol.corners;
-    const double width = length(c[2] - c[3]) + length(c[1] - c[0]);
-    const double height = length(c[0] - c[3]) + length(c[1] - c[2]);
+    const auto [width, height] = outlineSides(symbol.corners);
     const double aspect = height > 0 ? width / height : 0;
     constexpr double kModuleTolerance = 3;
     for (int i = 0; i < kSizeCount; ++i) {
@@ -236,8 +244,7 @@ class OutlineReader {
     bool readWrapped(const LocatedSymbol& symbol) {
         constexpr double kWrappedAspect = 1.45;
         const auto& c = symbol.corners;
-        const double width = length(c[2] - c[3]) + length(c[1] - c[0]);
-        const double height = length(c[0] - c[3]) + length(c[1] - c[2]);
+        const auto [width, height] = outlineSides(c);
         const double area = std::abs(cross(c[2] - c[0], c[3] - c[1])) / 2;
         if (height <= 0 || area <= 0)
             return false;
