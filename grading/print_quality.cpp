@@ -245,6 +245,8 @@ struct Reading {
     // The matrix the corrected codewords place: the colour each module must have (all light
     // when not known).
     std::vector<uint8_t> ideal;
+    std::string text;  // the message once decoded, as a decode gives it
+    std::vector<EciSegment> eciSegments;
 };
 
 // An area without a symbol reads all light, which Reed-Solomon takes for zero codewords: a
@@ -263,6 +265,10 @@ Reading decodeReading(const std::vector<uint8_t>& read, int32_t sizeIndex) {
     out.decoded =
         out.known && decodeCorrectedData(std::span(out.correction.codewords).first(s.dataCodewords),
                                          sizeIndex, state, status);
+    if (out.decoded) {
+        out.text.assign(state.text.begin(), state.text.end());
+        out.eciSegments = state.format.eciSegments;
+    }
     out.ideal = placeCodewords(
         out.known ? out.correction.codewords : std::vector<uint8_t>(read.size()), sizeIndex);
     return out;
@@ -677,6 +683,8 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
 
     const Reading reading = decodeReading(readModules(read, *grid, out), sizeIndex);
     out.decoded = reading.decoded;
+    out.text = reading.text;
+    out.eciSegments = reading.eciSegments;
     out.blocks = reading.correction.blocks;
     const CodewordGrades codewords = gradeModules(out, reading, contrast);
     const PatternDamage pattern = gradePattern(read, *grid, contrast, out);

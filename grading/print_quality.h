@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -111,6 +112,11 @@ struct SymbolGrade {
     GradingMode mode = GradingMode::Print;
     bool located = false;  // a symbol outline and size to grade; else every grade is 0
     bool decoded = false;
+    // The message the grade's own reading decoded, as DecodeResult::text and eciSegments give a
+    // decode's; empty when it did not decode. It is what a decode at the grid reads, which can
+    // be a symbol the decoder did not read.
+    std::string text;
+    std::vector<EciSegment> eciSegments;
     // When set, the parameters measured at the grid are not measured and the overall grade is 0.
     GridFailure gridFailure = GridFailure::None;
     // How the grade's own reading ended: Success when it decoded, GridLost on a grid failure,

@@ -13,6 +13,7 @@
 #include "platform/file_writing.h"
 #include "platform/gbk_text.h"
 #include "platform/image_decoding.h"
+#include "platform/message_text.h"
 #include "tools/commands.h"
 #include "tools/grade_report.h"
 #include "tools/html_report.h"
@@ -204,8 +205,17 @@ std::vector<std::string> notesOn(const SymbolGrade& g) {
     return notes;
 }
 
+// The decoded text that goes with a grade: once located, that of the grade's own reading, which
+// decides status, meaning and ok too (a symbol the decoder did not read but the grading found and
+// read has its text; one the grading does not read at its grid has none); else the decode's.
+std::optional<std::string> gradedText(const SymbolGrade& g, const DecodeResult& r) {
+    if (g.located)
+        return g.decoded ? std::optional(messageText(g.text, g.eciSegments)) : std::nullopt;
+    return r.decoded ? std::optional(displayText(r)) : std::nullopt;
+}
+
 void printText(const std::string& file, const SymbolGrade& g, bool named, const std::string& light,
-               const std::string& result) {
+               const std::string& result, const std::optional<std::string>& text) {
     if (named)
         std::cout << file << ": ";
     char line[160];
@@ -213,6 +223,8 @@ void printText(const std::string& file, const SymbolGrade& g, bool named, const 
                   "symbol %s, %.1f pixels per module, aperture %.1f pixels, %s light",
                   sizeName(g.sizeIndex).c_str(), g.moduleSize, g.aperture, light.c_str());
     std::cout << line << '\n';
+    std::snprintf(line, sizeof line, "  %-25s ", "Decoded text");
+    std::cout << line << (text ? *text : std::string("(none)")) << '\n';
     for (const ParameterGrade& p : g.parameters) {
         std::snprintf(line, sizeof line, "  %-25s %-12s %s\n",
                       std::string(parameterName(p.parameter, g.mode)).c_str(),
@@ -339,8 +351,8 @@ ReportRow reportRow(const std::string& file, const GradedFile& graded,
     const bool each = all && !o.symbols.empty();
     for (size_t i = 0; i < grades.size(); ++i) {
         const DecodeResult& r = each ? o.symbols[i] : o.result;
-        if (r.decoded)
-            row.decoded.push_back(displayText(r));
+        if (const std::optional<std::string> text = gradedText(grades[i], r))
+            row.decoded.push_back(*text);
         if (grades[i].located) {
             row.grades.push_back(grades[i].overall);
             row.outlines.push_back(grades[i].corners);
@@ -445,12 +457,14 @@ void run(const GradeOptions& opts) {
             const bool ok = g.located && g.decoded && g.gridFailure == GridFailure::None;
             failures += !ok;
             const std::string result = resultLine(g.overall, aperture, g, opts.light, opts.dpi);
+            const bool ran = o.error.empty();
+            const std::optional<std::string> text = ran ? gradedText(g, r) : std::nullopt;
             if (opts.scans) {
                 scanGrades.push_back(g.located ? g.overall : 0);
                 if (!firstScan) {
                     firstScan = g;
-                    firstText = r.text;
-                } else if (r.decoded && r.text != firstText) {
+                    firstText = text.value_or("");
+                } else if (text && *text != firstText) {
                     sameSymbol = false;
                 }
             }
@@ -464,11 +478,10 @@ void run(const GradeOptions& opts) {
                 j["ok"] = ok;
                 // Once located, the grade's own reading decides status and meaning, as it
                 // decides ok.
-                const bool ran = o.error.empty();
                 const DecodeStatus status = g.located ? g.status : r.status;
                 j["status"] = ran ? Json(toInt(status)) : Json(nullptr);
                 j["meaning"] = ran ? std::string(statusMeaning(status)) : o.error;
-                j["text"] = ran && r.decoded ? Json(displayText(r)) : Json(nullptr);
+                j["text"] = text ? Json(*text) : Json(nullptr);
                 j["grade"] = g.located ? gradeJson(g, opts.light, result,
                                                    apertureMils(aperture, g, opts.dpi))
                                        : Json(nullptr);
@@ -484,7 +497,7 @@ void run(const GradeOptions& opts) {
                           << statusMeaning(r.status) << ")\n";
             } else {
                 const std::string name = opts.all ? file + " #" + std::to_string(index + 1) : file;
-                printText(name, g, several || opts.all, opts.light, result);
+                printText(name, g, several || opts.all, opts.light, result, text);
                 anyGraded = true;
             }
         }

@@ -381,6 +381,38 @@ TEST_F(CommandLine, GradeNamesWhatItCouldNotGrade) {
     EXPECT_TRUE(fs::exists(dir_ / "r-a.png") && fs::exists(dir_ / "r-b.png"));
 }
 
+// A symbol printed green on red: the same gray level everywhere, so the decoder sees no symbol,
+// while in red light it is black on white. The grading finds and reads it itself, and the text
+// its reading decoded goes with its grade, as status, meaning and ok do.
+TEST_F(CommandLine, GradeGivesTheTextOfASymbolOnlyItsOwnReadingDecoded) {
+    const auto matrix = dm::test::symbolWithData({'R' + 1, 'e' + 1, 'd' + 1}, 3);
+    const auto drawn = dm::test::drawModules(matrix, 16, 16, 8);
+    dm::RgbImage picture{drawn.width, drawn.height, {}};
+    for (const uint8_t v : drawn.pixels)  // both colours are gray level 76
+        picture.rgb.insert(picture.rgb.end(), {v < 128 ? uint8_t{0} : uint8_t{255},
+                                               v < 128 ? uint8_t{130} : uint8_t{0}, uint8_t{0}});
+    ASSERT_FALSE(dm::savePng((dir_ / "red.png").string(), picture));
+    ASSERT_EQ(run("decode red.png").exitCode, 1);
+
+    const auto json = run("grade --json red.png");
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    const auto j = nlohmann::json::parse(json.out);
+    EXPECT_EQ(j["ok"], true) << j;
+    EXPECT_EQ(j["status"], 1) << j;
+    EXPECT_EQ(j["text"], "Red") << j;
+    EXPECT_EQ(j["grade"]["parameters"]["decode"]["letter"], "A") << j;
+    const auto text = run("grade red.png");
+    EXPECT_NE(text.out.find("Decoded text              Red\n"), std::string::npos) << text.out;
+
+    // In white light it is one gray: nothing located, nothing decoded.
+    const auto white = run("grade --json --light white red.png");
+    EXPECT_EQ(white.exitCode, 1);
+    const auto w = nlohmann::json::parse(white.out);
+    EXPECT_EQ(w["ok"], false);
+    EXPECT_TRUE(w["text"].is_null()) << w;
+    EXPECT_TRUE(w["grade"].is_null()) << w;
+}
+
 TEST_F(CommandLine, EverySubcommandHasHelpStatingItsLimits) {
     for (const char* cmd :
          {"--help", "encode --help", "decode --help", "eval --help", "grade --help"}) {
