@@ -501,19 +501,23 @@ int32_t dotGapWidth(double moduleSize) {
 }
 
 // How well a grid reads: whether it decodes, whether its centres stay within a module of the
-// regular grid (a tracking that lost some edges may still read), and the codeword errors the
-// correction found.
+// regular grid (a tracking that lost some edges may still read), the codeword errors the
+// correction found, and how far the cells read from the threshold on average (centres off the
+// dots read nearer to it, which a heavy blur shows before it costs a codeword).
 struct GridReading {
     bool decoded = false;
     bool kept = false;
     int32_t errors = 0;
+    double separation = 0;
 
     bool betterThan(const GridReading& other) const {
         if (decoded != other.decoded)
             return decoded;
         if (kept != other.kept)
             return kept;
-        return errors < other.errors;
+        if (errors != other.errors)
+            return errors < other.errors;
+        return separation > other.separation;
     }
 };
 
@@ -527,9 +531,12 @@ GridReading readAt(const ReflectanceImage& image, const MeasuredGrid& grid, int3
     const CellLevels cells = cellLevels(image, grid, probe.aperture, -1);
     probe.globalThreshold = (cells.light + cells.dark) / 2;
     const Reading reading = decodeReading(readModules(image, grid, probe), sizeIndex);
-    GridReading out{reading.decoded, grid.gridNonuniformity <= kLostGridDistance, 0};
+    GridReading out{reading.decoded, grid.gridNonuniformity <= kLostGridDistance, 0, 0};
     for (const BlockErrors& b : reading.correction.blocks)
         out.errors += b.errors;
+    for (const ModuleReading& m : probe.modules)
+        out.separation += std::abs(m.reflectance - probe.globalThreshold);
+    out.separation /= static_cast<double>(std::max<size_t>(1, probe.modules.size()));
     return out;
 }
 
@@ -562,6 +569,26 @@ MarkGrid markGrid(const ReflectanceImage& image, const MeasuredGrid& tracked,
     if (!bestReading.decoded)
         best = candidates.size() - 1;
     return {candidates[best], best == candidates.size() - 1};
+}
+
+// A print's grid: the one its clock tracks give, or the regular grid of its measured outline when
+// the modules read clearly better there. Under a heavy blur the tracking can follow an edge a
+// third of a module off along some rows, and every module of those rows would be graded at the
+// blur's edge; a print whose rows or columns really bow reads worse at the regular grid.
+MeasuredGrid printGrid(const ReflectanceImage& image, MeasuredGrid tracked, int32_t sizeIndex,
+                       const Aperture& aperture) {
+    // The regular grid wins on the same codeword errors only when the modules read this much
+    // farther from the threshold, so that a clean print keeps the grid it tracked.
+    constexpr double kClearlyFarther = 1.1;
+    const SymbolSize& s = symbolSize(sizeIndex);
+    MeasuredGrid regular = cellCentredGrid(tracked, s.symbolRows, s.symbolCols);
+    const GridReading atTracked = readAt(image, tracked, sizeIndex, aperture);
+    const GridReading atRegular = readAt(image, regular, sizeIndex, aperture);
+    const bool better =
+        atRegular.decoded && (!atTracked.decoded || atRegular.errors < atTracked.errors ||
+                              (atRegular.errors == atTracked.errors &&
+                               atRegular.separation > kClearlyFarther * atTracked.separation));
+    return better ? std::move(regular) : std::move(tracked);
 }
 
 // Grades the symbol in image, where its modules are dark (the negative of the picture as taken
@@ -614,6 +641,8 @@ SymbolGrade grade(const ReflectanceImage& image, const SymbolCorners& corners, i
             grid = std::move(chosen.grid);
             gridOfTheDecode = chosen.located;
         }
+    } else {
+        grid = printGrid(image, std::move(*grid), sizeIndex, aperture);
     }
     out.moduleSize = grid->moduleSize;
     out.aperture = aperture.diameter(grid->moduleSize);
