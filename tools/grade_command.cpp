@@ -583,7 +583,8 @@ void addGradeCommand(CLI::App& app) {
                   "One JSON object per file, the same members for prints and marks (null where "
                   "a mode measures nothing): file (and fileBytes, its bytes in hex, when the "
                   "name is not UTF-8), ok, status and meaning (of the grade's own reading once "
-                  "located), text (the decoded text), grade (mode, symbol, overall, letter, "
+                  "located), text (the text the grade's own reading decoded once located), grade "
+                  "(mode, symbol, overall, letter, "
                   "result, moduleSize, aperture, apertureModules, apertureMils, light, "
                   "reflectances, exposure, meanLight, meanDark, gridFailure, printGrowth, notes, "
                   "parameters with value, grade, letter and name, blocks, segments) and report");
