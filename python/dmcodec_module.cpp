@@ -466,8 +466,10 @@ struct GradeResult {
             return py::none();
         return py::make_tuple(g.printGrowthX, g.printGrowthY);
     }
+    // What the grade's own reading decoded, as status and decoded say: a symbol only the grading
+    // found has its text, one that does not read at its measured grid has none.
     py::object text() const {
-        return r.decoded ? py::cast(messageText(r.text, r.eciSegments)) : py::none();
+        return g.decoded ? py::cast(messageText(g.text, g.eciSegments)) : py::none();
     }
     py::tuple corners() const {
         py::list points;
@@ -650,8 +652,10 @@ PYBIND11_MODULE(dmcodec, m) {
         .def_property_readonly(
             "meaning", [](const GradeResult& g) { return std::string(statusMeaning(g.g.status)); },
             "The status in words.")
-        .def_property_readonly("text", &GradeResult::text,
-                               "The decoded text (as Result.text), None when not decoded.")
+        .def_property_readonly(
+            "text", &GradeResult::text,
+            "The text the grade's own reading decoded (as Result.text), None when it "
+            "did not decode.")
         .def_property_readonly("corners", &GradeResult::corners,
                                "The outline of the measured grid, (x, y) as Result.corners.")
         .def_property_readonly(

@@ -373,6 +373,18 @@ def test_grade_result_holds_the_parameters_and_the_text():
     assert mark.aperture == pytest.approx(2.0, abs=0.05)
 
 
+def test_a_symbol_only_the_grading_reads_has_its_text():
+    # Green on red: one gray level to the decoder, black on white in the red light graded in.
+    dark = GRAY < 128
+    colour = np.dstack([np.zeros_like(GRAY), np.where(dark, 130, 0),
+                        np.where(dark, 0, 255)]).astype(np.uint8)  # B, G, R
+    with pytest.raises(dmcodec.DecodeError):
+        dmcodec.decode(colour)
+    grade = dmcodec.grade(colour)
+    assert grade.decoded and grade.status == 1
+    assert grade.text == "Python 0123456789"
+
+
 @pytest.mark.parametrize("options, words", [
     ({"light": "infrared"}, "light must be one of"),
     ({"aperture": 3}, "at most 2"),
