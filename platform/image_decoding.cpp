@@ -76,15 +76,27 @@ void gradeLocated(GradedFile& out, std::vector<uint8_t>& gray, Light light, Aper
         return;
     try {
         // The decode read gray; the grade reads the channel of the light (red, green, blue).
+        bool channelDiffers = false;
         if (light != Light::White) {
             const size_t channel = light == Light::Red ? 0 : light == Light::Green ? 1 : 2;
-            for (size_t i = 0; i < gray.size(); ++i)
-                gray[i] = out.image->rgb[3 * i + channel];
+            for (size_t i = 0; i < gray.size(); ++i) {
+                const uint8_t level = out.image->rgb[3 * i + channel];
+                channelDiffers = channelDiffers || level != gray[i];
+                gray[i] = level;
+            }
         }
         const ImageView view{gray, out.image->width, out.image->height};
+        // A symbol whose colours the gray level hides (green on red) shows in the light's
+        // channel: the decoder reads that too before the grading looks for the symbol itself.
+        DecodeResult inLight;
+        if (!r.decoded && channelDiffers && out.file.symbols.empty()) {
+            DecodeOptions options;
+            options.enlarge = true;
+            inLight = decodeImage(view, options);
+        }
         // The picture is already in the light's channel: graded as white light sees it.
         // A symbol the decode did not read is looked for by the grading itself.
-        out.grade = gradeDecoded(view, r, Light::White, aperture, mode);
+        out.grade = gradeDecoded(view, inLight.decoded ? inLight : r, Light::White, aperture, mode);
         for (size_t i = 0; i < out.file.symbols.size(); ++i) {
             const DecodeResult& s = out.file.symbols[i];
             // The first symbol is the one graded above.
