@@ -417,15 +417,17 @@ int32_t typicalSide(const std::vector<OutlineSearchScratch::SmallRegion>& region
     return *middle;
 }
 
-// The closing radius for the small regions a search met when they look like the dots of a
-// symbol: many of them, of one typical side, most with a neighbour a typical pitch away. The
-// radius fills the gap between neighbouring dots with two pixels to spare but stays well below
-// half the gap across a light module; 0 when there are too few regions to speak of dots, fewer
-// than leastNeighboured with a neighbour within a pitch and a quarter, or no such radius.
+// The dots' scale: the radius that closes them into modules, and their pitch.
 struct DotScale {
     int32_t radius = 0;
     double pitch = 0;  // the dots' typical distance to their nearest neighbour
 };
+
+// The closing radius for the small regions a search met when they look like the dots of a
+// symbol: many of them, of one typical side, most with a neighbour a typical pitch away. The
+// radius fills the gap between neighbouring dots with two pixels to spare but stays well below
+// half the gap across a light module; radius 0 when there are too few regions to speak of dots,
+// fewer than leastNeighboured with a neighbour within a pitch and a quarter, or no such radius.
 
 DotScale closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions,
                        size_t leastNeighboured) {
