@@ -6,10 +6,14 @@
 // Usage: dm_tier_dump [FRAMES_PER_TIER=300] [SEED...=1 7]
 // DM_DUMP_TIERS=marks dumps the mark tiers instead of the label tiers (all: both; a tier's
 // name, or several joined by commas, dumps those tiers only);
-// DM_DUMP_PICTURES=DIR also writes each tier frame there as a PGM picture.
+// DM_DUMP_PICTURES=DIR also writes each tier frame there as a PGM picture;
+// DM_DUMP_DOTS=JITTER[,GAP,FROM] draws the dot-peen tiers' dots with that jitter (modules) and,
+// given, a gap of GAP modules in the finder starting FROM modules past its corner (see
+// dm::test::DotVariant).
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,10 +90,18 @@ int main(int argc, char** argv) {
         });
     }
     const char* pictures = std::getenv("DM_DUMP_PICTURES");
+    std::optional<dm::test::DotVariant> dots;
+    if (const char* d = std::getenv("DM_DUMP_DOTS")) {
+        dots.emplace();
+        std::sscanf(d, "%lf,%d,%d", &dots->jitter, &dots->gap, &dots->gapFrom);
+    }
     for (const uint32_t seed : seeds) {
         for (const Tier tier : tiers) {
             for (int i = 0; i < frames; ++i) {
-                const dm::test::TierFrame f = dm::test::tierFrame(tier, seed, i);
+                const bool dotted = tier == Tier::DotPeenDark || tier == Tier::DotPeenBright;
+                const dm::test::TierFrame f = dots && dotted
+                                                  ? dm::test::dotVariantFrame(tier, seed, i, *dots)
+                                                  : dm::test::tierFrame(tier, seed, i);
                 const std::string name = std::string(dm::test::tierName(tier)) + " " +
                                          std::to_string(seed) + " " + std::to_string(i);
                 if (pictures)

@@ -417,19 +417,26 @@ int32_t typicalSide(const std::vector<OutlineSearchScratch::SmallRegion>& region
     return *middle;
 }
 
+// The dots' scale: the radius that closes them into modules, and their pitch.
+struct DotScale {
+    int32_t radius = 0;
+    double pitch = 0;  // the dots' typical distance to their nearest neighbour
+};
+
 // The closing radius for the small regions a search met when they look like the dots of a
 // symbol: many of them, of one typical side, most with a neighbour a typical pitch away. The
 // radius fills the gap between neighbouring dots with two pixels to spare but stays well below
-// half the gap across a light module; 0 when there are too few regions to speak of dots, fewer
-// than leastNeighboured with a neighbour within a pitch and a quarter, or no such radius.
-int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions,
-                      size_t leastNeighboured) {
+// half the gap across a light module; radius 0 when there are too few regions to speak of dots,
+// fewer than leastNeighboured with a neighbour within a pitch and a quarter, or no such radius.
+
+DotScale closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions,
+                       size_t leastNeighboured) {
     constexpr size_t kLeastDots = 20;
     // Neighbours are looked for among this many regions (a bound on work; visited in scan
     // order, neighbours along the scan lines come close together).
     constexpr size_t kMostDots = 2000;
     if (regions.size() < kLeastDots)
-        return 0;
+        return {};
     regions.resize(std::min(regions.size(), kMostDots));
     const int32_t side = typicalSide(regions);
     // Nearest neighbour of each region (in doubled coordinates), among regions of about the
@@ -455,7 +462,7 @@ int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions,
             nearest.push_back(std::sqrt(static_cast<double>(best)) / 2);
     }
     if (nearest.size() < kLeastDots)
-        return 0;
+        return {};
     auto mid = nearest.begin() + static_cast<ptrdiff_t>(nearest.size() / 2);
     std::nth_element(nearest.begin(), mid, nearest.end());
     const double pitch = std::max(*mid, static_cast<double>(side));
@@ -467,9 +474,9 @@ int32_t closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions,
     constexpr double kNeighbourPitches = 1.25;
     const auto neighboured = static_cast<size_t>(std::count_if(
         nearest.begin(), nearest.end(), [&](double d) { return d < kNeighbourPitches * pitch; }));
-    if (neighboured < leastNeighboured)
-        return 0;
-    return radius >= 1 ? static_cast<int32_t>(radius) : 0;
+    if (neighboured < leastNeighboured || radius < 1)
+        return {};
+    return {static_cast<int32_t>(radius), pitch};
 }
 
 }  // namespace
@@ -483,12 +490,14 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
     FrameSearchResult best;
     bool inverted = false;               // the frame is in its negative
     std::array<int32_t, 2> radius{};     // closing radius per polarity
+    std::array<double, 2> pitch{};       // the dots' pitch, per polarity
     std::array<int32_t, 2> side{};       // typical side of the small regions, per polarity
     std::array<double, 2> module{};      // finder thickness of an outline found, per polarity
     std::array<PointD, 4> firstOutline;  // the first outline found in the frame as it is
     RefinementBudget budget;
-    bool closed = false;  // the map is closed
-    MapWindow area;       // where the scan lines go
+    bool closed = false;      // the map is closed
+    bool joinedDots = false;  // the closed dot map's regions are joined across a corner gap
+    MapWindow area;           // where the scan lines go
     // The frame turned to the polarity asked for.
     auto polarity = [&](bool negative) {
         if (negative != inverted)
@@ -507,7 +516,8 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
             budget = {};  // a still image: each search its own
         // The negative and the closed map offer the most false outlines (texture, the inside
         // of large symbols, joined noise): they read speculatively.
-        const bool speculative = negative || (closed && buffers.frame.connected.empty());
+        const bool speculative =
+            negative || (closed && (buffers.frame.connected.empty() || joinedDots));
         // A still image reads every outline again on the ink's centres; a camera frame only
         // those of its closed dot map.
         const bool dotCentres = readings.alsoClosed || (readings.alsoDots && closed);
@@ -523,7 +533,10 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
             // A camera frame closes the dots only when many of them show a neighbour a pitch
             // away: the few a page of print or texture shows are not worth its time.
             constexpr size_t kLeastCameraDots = 32;
-            radius[negative] = closingRadius(regions, readings.alsoClosed ? 0 : kLeastCameraDots);
+            const DotScale dots =
+                closingRadius(regions, readings.alsoClosed ? 0 : kLeastCameraDots);
+            radius[negative] = dots.radius;
+            pitch[negative] = dots.pitch;
         }
         if (module[negative] == 0 && result.located && !closed) {
             module[negative] = result.moduleSize;
@@ -602,6 +615,18 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
                                static_cast<int32_t>(std::ceil(kCornerGapModules * side[negative])));
             if (search(negative))
                 return best;
+        }
+        // Dots whose finder lost the modules where its arms meet: the dot map closed again, its
+        // regions joined across such a gap (in pitches, as above) but measured as closed.
+        if (radius[negative] > 0) {
+            closeDotMap(buffers.frame, radius[negative], side[negative], buffers.regionWork);
+            connectClosedRegions(buffers.frame, static_cast<int32_t>(std::ceil(kCornerGapModules *
+                                                                               pitch[negative])));
+            closed = true;
+            joinedDots = true;
+            if (search(negative))
+                return best;
+            joinedDots = false;
         }
     }
     return best;

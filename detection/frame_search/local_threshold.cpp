@@ -483,6 +483,11 @@ void connectDarkRegions(BinaryFrame& frame, int32_t radius, MapWindow window) {
     close(frame, frame.connected, window, radius, radius);
 }
 
+void connectClosedRegions(BinaryFrame& frame, int32_t radius) {
+    frame.connected = frame.dark;
+    close(frame, frame.connected, {}, radius, radius);
+}
+
 void invertFrame(BinaryFrame& frame) {
     for (auto* levels : {&frame.gray, &frame.smooth}) {
         for (uint8_t& v : *levels)

@@ -109,6 +109,11 @@ struct MapWindow {
 // by a light scratch is one region again, while the search measures it on the dark map as it is.
 void connectDarkRegions(BinaryFrame& frame, int32_t radius, MapWindow window = {});
 
+// The dark map kept as it stands (a closed dot map) as the map the search measures on, and a
+// copy of it closed by a square of 2 radius + 1 pixels as the map whose regions the search
+// fills: a finder of dots that lost the modules where its arms meet is one region again.
+void connectClosedRegions(BinaryFrame& frame, int32_t radius);
+
 // Turns the thresholded frame into its negative: gray and smoothed levels inverted, each tile's
 // threshold moved with them, so that exactly the pixels of textured tiles that were light are
 // dark. Light symbols on a dark ground then read as printed ones do.

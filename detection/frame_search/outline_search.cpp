@@ -229,6 +229,7 @@ std::optional<Line> outline_internals::fitSide(OutlineSearchScratch& s, Vec2 p, 
     const double len2 = dot(along, along);
     Line line{p, (1.0 / std::sqrt(len2)) * along};
     double inner = kFirstInnerBand;
+    bool movedOut = false;
     for (int pass = 0; pass < kPasses; ++pass) {
         s.side.clear();
         for (const Vec2& o : s.outline) {
@@ -236,6 +237,23 @@ std::optional<Line> outline_internals::fitSide(OutlineSearchScratch& s, Vec2 p, 
             const double off = dot(o - line.point, outward);
             if (t > kEndShare && t < 1 - kEndShare && off >= -inner && off <= kOuterBand)
                 s.side.push_back(o);
+        }
+        // A side merged from the hull's vertices may pass a few pixels inside the outermost of
+        // them (a row of round dots, their tops outward and the bridges between them inward):
+        // with too few points within the band, the band moves out to the outermost point once.
+        if (pass == 0 && s.side.size() < 3 && !movedOut) {
+            double outermost = kOuterBand;
+            for (const Vec2& o : s.outline) {
+                const double t = dot(o - p, along) / len2;
+                if (t > kEndShare && t < 1 - kEndShare)
+                    outermost = std::max(outermost, dot(o - line.point, outward));
+            }
+            if (outermost > kOuterBand) {
+                line.point = line.point + (outermost - kOuterBand) * outward;
+                movedOut = true;
+                --pass;
+                continue;
+            }
         }
         // Three points at least: two always lie on a line.
         const auto fitted =

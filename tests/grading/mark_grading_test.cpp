@@ -267,5 +267,37 @@ TEST(MarkGrading, NoiseLeavesCellContrastAtTheMeansDrawn) {
     }
 }
 
+// Dot marks the grading locates through the decoder's search alone (no corners given): dots as
+// even as a machine places them, and a finder of dots that lost two modules where its arms meet,
+// graded with the gap as fixed pattern damage; dark dots and light ones.
+TEST(MarkGrading, EvenDotsAndDotFindersCutAtTheCornerAreLocatedAndGraded) {
+    constexpr int k24 = 7;  // size index
+    const test::PeerSymbol s = *test::encodeWithDmtx(test::bytesOf("LIBDMTX CHECKS THE CHECKER 42"),
+                                                     test::PeerScheme::C40, k24);
+    for (const bool cut : {false, true}) {
+        for (const bool light : {false, true}) {
+            test::PeerSymbol marked = s;
+            if (cut) {  // the corner and the solid column's module above it
+                marked.matrix[static_cast<size_t>(22 * 24)] = 0;
+                marked.matrix[static_cast<size_t>(23 * 24)] = 0;
+            }
+            DotMark m = drawDots(marked, 0.45);
+            if (light)
+                std::ranges::transform(m.mark.gray, m.mark.gray.begin(),
+                                       [](uint8_t v) { return 255 - v; });
+            const SymbolGrade g = gradeImage(m.view(), Light::Red, kMark);
+            SCOPED_TRACE(std::string(cut ? "cut" : "whole").append(light ? ", light" : ", dark"));
+            ASSERT_TRUE(g.located);
+            EXPECT_TRUE(g.decoded) << describe(g);
+            EXPECT_EQ(g[Parameter::Decode].grade, 4.0) << describe(g);
+            EXPECT_EQ(g[Parameter::FixedPatternDamage].grade < 4.0, cut) << describe(g);
+            for (size_t i = 0; i < g.corners.size(); ++i) {
+                EXPECT_NEAR(g.corners[i].x, m.corners[i].x, 8) << i;
+                EXPECT_NEAR(g.corners[i].y, m.corners[i].y, 8) << i;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace dm

@@ -336,6 +336,10 @@ const char* tierName(Tier tier) {
 
 namespace {
 
+// The dot-peen tiers' stylus places each dot up to this far (modules, each axis) off its
+// module's middle.
+constexpr double kDotJitter = 0.08;
+
 // How a mark tier's symbol and its ground look, drawn after the label tiers' values so those
 // frames stay as they were.
 struct MarkLook {
@@ -444,10 +448,9 @@ MarkLook drawLook(Rng& rng, Tier tier, std::vector<uint8_t>& matrix, int rows, i
         case Tier::DotPeenBright: {
             const bool dark = tier == Tier::DotPeenDark;
             look.dotRadius = uniform(rng, 0.25, 0.5);
-            constexpr double kJitter = 0.08;
             look.dotOffsets.resize(matrix.size());
             for (PointD& o : look.dotOffsets)
-                o = {uniform(rng, -kJitter, kJitter), uniform(rng, -kJitter, kJitter)};
+                o = {uniform(rng, -kDotJitter, kDotJitter), uniform(rng, -kDotJitter, kDotJitter)};
             const double angle = uniform(rng, 0, 2 * std::numbers::pi);
             look.lightDirection = {std::cos(angle), std::sin(angle)};
             look.dotLevel = dark ? uniform(rng, 20, 70) : uniform(rng, 160, 230);
@@ -568,7 +571,7 @@ bool readableUnderDamage(const MarkLook& look, std::span<const uint8_t> matrix, 
 
 // The tier's frame of the symbol at the placement, the rest of its look drawn from rng.
 TierFrame drawTierFrame(Rng& rng, Tier tier, int index, const Encoded& encoded,
-                        const Placement& placement) {
+                        const Placement& placement, const DotVariant* variant = nullptr) {
     const TierParameters p = parametersOf(tier);
     const PeerSymbol& symbol = encoded.symbol;
     const int rows = symbol.rows;
@@ -593,6 +596,23 @@ TierFrame drawTierFrame(Rng& rng, Tier tier, int index, const Encoded& encoded,
             readableUnderDamage(look, matrix, rows, cols, symbol.sizeIndex, encoded.message))
             break;
         look.scratchHalf = look.stainRadius = 0;  // none that reads in time: undamaged
+    }
+    if (variant) {
+        // The jitter drawn scaled to the variant's, so that the rest of the look stays.
+        for (PointD& o : look.dotOffsets)
+            o = (variant->jitter / kDotJitter) * o;
+        // The gap's modules along the L walked up the solid column, then along the solid row.
+        const int corner = rows - 1;
+        for (int k = corner + variant->gapFrom; k < corner + variant->gapFrom + variant->gap; ++k) {
+            if (k < 0 || k >= rows + cols - 1)
+                continue;
+            const int r = k < rows ? k : rows - 1;
+            const int c = k < rows ? 0 : k - rows + 1;
+            matrix[static_cast<size_t>(r) * cols + c] = 0;
+        }
+        if (variant->gap > 0)
+            look.detail = "corner gap of " + std::to_string(variant->gap) + " from " +
+                          std::to_string(variant->gapFrom);
     }
 
     const Homography toPicture = homographyOf(placement.corners, cols, rows);
@@ -693,6 +713,20 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
             placement = place(rng, p, encoded->symbol.rows, encoded->symbol.cols);
     }
     return drawTierFrame(rng, tier, index, *encoded, *placement);
+}
+
+TierFrame dotVariantFrame(Tier tier, uint32_t seed, int index, const DotVariant& variant) {
+    std::seed_seq seq{seed, static_cast<uint32_t>(tier), static_cast<uint32_t>(index)};
+    Rng rng(seq);
+    const TierParameters p = parametersOf(tier);
+    std::optional<Encoded> encoded;
+    std::optional<Placement> placement;
+    while (!placement) {
+        encoded = encodeRandom(rng, uniformInt(rng, 0, kFirstDmre - 1));
+        if (encoded)
+            placement = place(rng, p, encoded->symbol.rows, encoded->symbol.cols);
+    }
+    return drawTierFrame(rng, tier, index, *encoded, *placement, &variant);
 }
 
 std::optional<TierFrame> tierFrameOf(Tier tier, uint32_t seed, int index, const LabelSymbol& given,

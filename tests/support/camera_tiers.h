@@ -74,6 +74,19 @@ struct TierFrame {
 // Frame number index of a tier's set for one seed; the same arguments give the same frame.
 TierFrame tierFrame(Tier tier, uint32_t seed, int index);
 
+// A dot-peen tier's frame (DotPeenDark or DotPeenBright) as tierFrame draws it, but with the
+// dots placed up to jitter modules off their modules' middles (the tier's own: 0.08) and gap
+// modules of the finder's L made light, starting gapFrom modules past its corner along the L
+// walked up the solid column, then along the solid row (-1: the column's module above the
+// corner).
+struct DotVariant {
+    double jitter = 0.08;
+    int gap = 0;
+    int gapFrom = 0;
+};
+
+TierFrame dotVariantFrame(Tier tier, uint32_t seed, int index, const DotVariant& variant);
+
 // Frames without a symbol (640 x 480, camera format): a plain gray surface with a gradient
 // and noise; a light page cluttered with dark bars, blocks, lines and L shapes; a fine
 // high-contrast texture.

@@ -16,6 +16,7 @@
 #include "tests/support/camera_tiers.h"
 #include "tests/support/frame_synth.h"
 #include "tests/support/gray_frame.h"
+#include "tests/support/peer_encoders.h"
 #include "tests/support/symbol_builders.h"
 
 namespace dm {
@@ -306,6 +307,47 @@ TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
         EXPECT_EQ(a.result.inverted,
                   c.tier == test::Tier::Inverted || c.tier == test::Tier::DotPeenBright)
             << frame.description;
+    }
+}
+
+// Dot-peen marks a still image reads (dark dots, and light ones through the negative): dots
+// in rows as even as a machine places them, whose outer sides the hull merges a few pixels
+// inside the dots' tops, and finders of dots that lost the modules where the arms meet (the
+// solid row and column apart in the closed dot map), near the corner, at it and past it.
+TEST(FrameSearch, ReadsEvenDotsAndDotFindersCutAtTheCorner) {
+    constexpr int k24 = 7;  // size index
+    const test::PeerSymbol symbol = *test::encodeWithDmtx(
+        test::bytesOf("LIBDMTX CHECKS THE CHECKER 42"), test::PeerScheme::C40, k24);
+    struct Case {
+        double jitter;
+        int gapFrom = 0;  // along the L walked up the solid column, then along the solid row
+        int gap = 0;
+        bool light = false;
+    };
+    const Case cases[] = {{0},           {0, 0, 0, true},     {0, 22, 2},          {0.05, 22, 2},
+                          {0.05, 23, 1}, {0.05, 21, 3, true}, {0.05, 23, 3, true}, {0.05, 24, 3}};
+    const FrameSearchReadings still{
+        .alsoMirrored = true, .alsoInverted = true, .alsoClosed = true, .damagedFinders = 60};
+    for (const Case& c : cases) {
+        std::vector<uint8_t> matrix = symbol.matrix;
+        for (int k = c.gapFrom; k < c.gapFrom + c.gap; ++k)
+            matrix[static_cast<size_t>(std::min(k, 23) * 24 + std::max(0, k - 23))] = 0;
+        test::DotPeenOptions o;
+        o.jitter = c.jitter;
+        test::DotPeenMark mark = test::dotPeenMark(matrix, 24, 24, o);
+        if (c.light)
+            std::ranges::transform(mark.gray, mark.gray.begin(), [](uint8_t v) { return 255 - v; });
+        const GrayFrame view(mark.gray, mark.width, mark.height, 1, mark.width, true);
+        const Searched a = search(view, FinderTurn::PlusXToPlusY, still);
+        const std::string what = std::string("jitter ")
+                                     .append(std::to_string(c.jitter))
+                                     .append(", gap ")
+                                     .append(std::to_string(c.gap))
+                                     .append(" from ")
+                                     .append(std::to_string(c.gapFrom));
+        EXPECT_TRUE(a.result.decoded) << what;
+        EXPECT_EQ(a.text, "LIBDMTX CHECKS THE CHECKER 42") << what;
+        EXPECT_EQ(a.result.inverted, c.light) << what;
     }
 }
 
