@@ -57,7 +57,7 @@ TierParameters parametersOf(Tier tier) {
             p.maxModule = 2.5;
             p.perspective = 0.04;
             p.keystone = 0.35;
-            p.lens = 0.06;
+            p.lens = 0.12;
             p.minBlur = 0.3;
             p.maxBlur = 0.7;
             p.minQuality = 40;

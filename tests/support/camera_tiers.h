@@ -40,8 +40,9 @@ namespace dm::test {
 // tier's light and noise unless said otherwise:
 // - PhotoKeystone: multi-region squares (32 x 32 to 144 x 144) at 2-2.5 pixels per module,
 //   seen at a slant that shortens one side by 15-35 % against its opposite (a true keystone),
-//   corners moved by up to 4 % besides, a lens's barrel distortion of up to 6 % at the frame's
-//   corners (lines off the centre bend), blur 0.3-0.7, JPEG quality 40-80.
+//   corners moved by up to 4 % besides, a lens's barrel distortion of up to 12 % at the frame's
+//   corners (an uncorrected wide lens: lines off the centre bend), blur 0.3-0.7, JPEG quality
+//   40-80.
 // - FramedEtch: the etched tier's mark with a printed frame around it, 1-3 modules out, a
 //   half to one module thick.
 // - CroppedGrowth: a small square (10 x 10 to 20 x 20) photographed close, the picture cropped a
