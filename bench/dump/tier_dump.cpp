@@ -4,8 +4,8 @@
 // 0.001 pixel. Two runs of the same binary print the same lines; compare the output before and
 // after a change that should not change what is read.
 // Usage: dm_tier_dump [FRAMES_PER_TIER=300] [SEED...=1 7]
-// DM_DUMP_TIERS=marks dumps the mark tiers instead of the label tiers (all: both; a tier's
-// name, or several joined by commas, dumps those tiers only);
+// DM_DUMP_TIERS=marks dumps the mark tiers instead of the label tiers (photos: the photo tiers;
+// all: every tier; a tier's name, or several joined by commas, dumps those tiers only);
 // DM_DUMP_PICTURES=DIR also writes each tier frame there as a PGM picture;
 // DM_DUMP_DOTS=JITTER[,GAP,FROM] draws the dot-peen tiers' dots with that jitter (modules) and,
 // given, a gap of GAP modules in the finder starting FROM modules past its corner (see
@@ -76,12 +76,17 @@ int main(int argc, char** argv) {
     const char* which = std::getenv("DM_DUMP_TIERS");
     const std::string set = which ? which : "labels";
     std::vector<Tier> tiers;
-    if (set != "marks")
+    if (set != "marks" && set != "photos")
         tiers.assign(std::begin(dm::test::kLabelTiers), std::end(dm::test::kLabelTiers));
-    if (set != "labels")
+    if (set != "labels" && set != "photos")
         tiers.insert(tiers.end(), std::begin(dm::test::kMarkTiers), std::end(dm::test::kMarkTiers));
+    // The photo tiers only when named, as a group or one by one: the groups above stay as
+    // they were.
+    if (set != "labels" && set != "marks")
+        tiers.insert(tiers.end(), std::begin(dm::test::kPhotoTiers),
+                     std::end(dm::test::kPhotoTiers));
     // Tiers named one by one.
-    const bool named = set != "marks" && set != "labels" && set != "all";
+    const bool named = set != "marks" && set != "labels" && set != "all" && set != "photos";
     if (named) {
         const std::string list = std::string(",").append(set).append(",");
         std::erase_if(tiers, [&](Tier t) {
@@ -109,7 +114,7 @@ int main(int argc, char** argv) {
                 dumpFrame(name.c_str(), f.dib, f.message);
             }
         }
-        if (set == "marks" || named)
+        if (set == "marks" || set == "photos" || named)
             continue;
         for (const auto bg : {dm::test::Background::Empty, dm::test::Background::Cluttered,
                               dm::test::Background::Textured}) {

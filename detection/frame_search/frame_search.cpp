@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <initializer_list>
+#include <optional>
+#include <utility>
 
 #include "detection/frame_search/perspective_grid.h"
+#include "detection/frame_search/region_grid.h"
 #include "detection/frame_search/side_alternation.h"
 #include "detection/frame_search/timing_grid.h"
 #include "symbology/placement.h"
@@ -110,6 +114,9 @@ constexpr int32_t kMostDamagedRefinements = 3;
 // refinement.
 constexpr int32_t kMostFineReadings = 2;
 
+// And last readings of outlines (see OutlineReader::tryRegionGrids).
+constexpr int32_t kMostRegionGrids = 2;
+
 // The refinements left, of each kind: a camera frame's searches share them, a still image gives
 // each search its own.
 struct RefinementBudget {
@@ -117,6 +124,7 @@ struct RefinementBudget {
     int32_t mirrors = kMostMirrorRefinements;
     int32_t damaged = kMostDamagedRefinements;
     int32_t fine = kMostFineReadings;
+    int32_t regions = kMostRegionGrids;
 };
 
 // One search of a frame: each outline the search hands over is read at its likeliest sizes,
@@ -136,6 +144,7 @@ class OutlineReader {
           alsoMirrored_(readings.alsoMirrored),
           speculative_(speculative),
           alsoDotCentres_(dotCentres),
+          still_(readings.alsoClosed),
           budget_(budget) {}
 
     // Reads an outline as located and, when asked, as its mirror image; true once one decoded.
@@ -147,6 +156,7 @@ class OutlineReader {
         result_.located = true;
         result_.mirrored = false;
         outlineBest_ = DecodeStatus::NoFinder;
+        regionCandidate_.reset();
         if (readAt(symbol, symbol.damagedFinder ? budget_.damaged : budget_.outlines))
             return true;
         if (alsoMirrored_) {
@@ -157,7 +167,7 @@ class OutlineReader {
             if (result_.mirrored)
                 return true;
         }
-        if (readFine(symbol) || readWrapped(symbol))
+        if (readFine(symbol) || readWrapped(symbol) || tryRegionGrids())
             return true;
         buffers_.located.push_back({symbol.corners, decodeProgress(outlineBest_)});
         return false;
@@ -227,10 +237,12 @@ class OutlineReader {
             const SymbolSize& size = symbolSize(fit.sizeIndex);
             const auto& c = fit.corners;
             const double pitch = length(c[1] - c[0]) / size.symbolCols;
-            if (tryCorners(refineCorners(frame_, c, size.symbolRows, size.symbolCols,
-                                         std::max(0.5, pitch / 2)),
-                           fit.sizeIndex))
+            const auto refined = refineCorners(frame_, c, size.symbolRows, size.symbolCols,
+                                               std::max(0.5, pitch / 2));
+            if (tryCorners(refined, fit.sizeIndex))
                 return true;
+            // The size read off the sides as a whole is the likelier one for the last reading.
+            regionCandidate_ = {refined, fit.sizeIndex};
         }
         return false;
     }
@@ -281,6 +293,9 @@ class OutlineReader {
                 return tryDarkCentres(*map, sizeIndex);
         } else {
             sized_ = true;
+            // The first size that read so, as refined (see tryRegionGrids).
+            if (!regionCandidate_ || regionCandidate_->second == sizeIndex)
+                regionCandidate_ = {corners, sizeIndex};
             if (!tryMap(*map, sizeIndex))
                 return tryDarkCentres(*map, sizeIndex);
         }
@@ -339,6 +354,47 @@ class OutlineReader {
         return tryTimingCentres(map, sizeIndex);
     }
 
+    // The last reading of an outline none of whose samplings decoded, through the corners of
+    // the first size whose alternating sides read as they must (refined when it was): a symbol
+    // of several data regions whose modules one map does not place (fine modules under a
+    // lens's distortion, a bent label) sampled region by region, each through its own map; then
+    // with the blur undone more strongly than before, on those levels and on the one map's
+    // (modules of about two pixels under blur and JPEG).
+    bool tryRegionGrids() {
+        if (!regionCandidate_ || budget_.regions <= 0)
+            return false;
+        --budget_.regions;
+        const auto [corners, sizeIndex] = *regionCandidate_;
+        const SymbolSize& size = symbolSize(sizeIndex);
+        const auto map = symbolToImage(corners, size.symbolCols, size.symbolRows);
+        if (!map)
+            return false;
+        current_ = corners;
+        strict_ = true;  // a last try: its reads need correction to spare
+        auto tryLevels = [&](std::initializer_list<double> unblurs) {
+            if (trySplit(buffers_.levels, sizeIndex))
+                return true;
+            for (const double unblur : unblurs) {
+                sharpenLevels(buffers_.levels, size.symbolRows, size.symbolCols, unblur,
+                              buffers_.sharpened);
+                if (trySplit(buffers_.sharpened, sizeIndex))
+                    return true;
+            }
+            return false;
+        };
+        // Region by region on still images only: a large symbol's regions take milliseconds.
+        if (still_ && sampleRegionGrids(frame_, *map, sizeIndex, buffers_.levels) &&
+            tryLevels({0.8, 1.4})) {
+            result_.corners = corners;
+            return true;
+        }
+        sampleModules(frame_, *map, size.symbolRows, size.symbolCols, buffers_.levels);
+        if (!tryLevels({1.4}))
+            return false;
+        result_.corners = corners;
+        return true;
+    }
+
     // Modules stretched unevenly across the symbol (columns that narrow across a bent label):
     // sampled where the alternating sides show them. Whether those sides showed the size's
     // edges at all counts as the size being found.
@@ -384,11 +440,14 @@ class OutlineReader {
     // Outlines that do not read are read again with the grid on the ink's centres (see
     // tryDarkCentres): on still images, and on camera frames whose dots were closed.
     const bool alsoDotCentres_;
+    const bool still_;  // a still image (see FrameSearchReadings::alsoClosed)
     FrameSearchResult result_;
     std::array<PointD, 4> current_{};  // the corners being sampled
     DecodeStatus best_ = DecodeStatus::NoFinder;
     DecodeStatus outlineBest_ = DecodeStatus::NoFinder;  // of the outline being read
     bool sized_ = false;  // some size's alternating sides read as they must for this outline
+    // The corners and size of the outline's first size whose sides read as they must.
+    std::optional<std::pair<std::array<PointD, 4>, int>> regionCandidate_;
     RefinementBudget& budget_;
 };
 

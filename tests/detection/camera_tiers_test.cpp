@@ -241,6 +241,16 @@ TEST(MarkTiers, FineModulesAtASlantDecode) {
     expectMarkFloors(Tier::FineKeystone, 0.97, 0.97);
 }
 
+// The kinds of photograph other readers read where this one did not: fine multi-region squares
+// under a keystone and a wide lens, an etched mark in a printed frame (whose ink pulls the tile
+// thresholds below the etching: its rate says how far that is from read), a small symbol
+// cropped close with print growth.
+TEST(MarkTiers, PhotoLikeFramesDecode) {
+    expectMarkFloors(Tier::PhotoKeystone, 0.9, 0.9);
+    expectMarkFloors(Tier::CroppedGrowth, 0.85, 0.85);
+    expectMarkFloors(Tier::FramedEtch, 0.15, 0.1);
+}
+
 // Long rectangles of the extension sizes wrapped around a cylinder, as labels on vials and
 // cables are: their long side looks shorter for their height than the size's. Each size twice,
 // read as a camera frame and as a still image; a wrong text is a failure.

@@ -28,7 +28,10 @@ struct TierParameters {
     double maxGradient;       // illumination falls by up to this share across the frame
     double minBlur, maxBlur;  // Gaussian sigma, pixels
     double noise;             // sigma, gray levels
-    int minQuality;           // JPEG quality minQuality..95; 0 = no JPEG
+    int minQuality;           // JPEG quality minQuality..maxQuality; 0 = no JPEG
+    int maxQuality = 95;
+    double keystone = 0;  // one side shorter than its opposite by up to this share (from 0.15)
+    double lens = 0;      // barrel distortion up to this share at the frame's corners
 };
 
 TierParameters parametersOf(Tier tier) {
@@ -46,6 +49,25 @@ TierParameters parametersOf(Tier tier) {
             p.maxModule = 3;
             p.perspective = 0.1;
             p.maxBlur = 0.8;
+            return p;
+        }
+        case Tier::PhotoKeystone: {
+            TierParameters p = kCamera;
+            p.minModule = 2;
+            p.maxModule = 2.5;
+            p.perspective = 0.04;
+            p.keystone = 0.35;
+            p.lens = 0.12;
+            p.minBlur = 0.3;
+            p.maxBlur = 0.7;
+            p.minQuality = 40;
+            p.maxQuality = 80;
+            return p;
+        }
+        case Tier::CroppedGrowth: {
+            // The module is set by the symbol's size (see tierFrame).
+            TierParameters p = kCamera;
+            p.perspective = 0.03;
             return p;
         }
         case Tier::DotPeenDark:
@@ -195,8 +217,16 @@ std::optional<Placement> place(Rng& rng, const TierParameters& p, int rows, int 
         const double t = out.angle * std::numbers::pi / 180;
         const double w = cols * out.module;
         const double h = rows * out.module;
-        const std::array<PointD, 4> local{
+        std::array<PointD, 4> local{
             {{-w / 2, -h / 2}, {w / 2, -h / 2}, {w / 2, h / 2}, {-w / 2, h / 2}}};
+        if (p.keystone > 0) {
+            // The side seen farther off shortened toward its middle.
+            const double k = uniform(rng, 0.15, p.keystone);
+            const int side = uniformInt(rng, 0, 3);
+            for (const int i : {side, (side + 1) % 4})
+                (side % 2 == 0 ? local[static_cast<size_t>(i)].x
+                               : local[static_cast<size_t>(i)].y) *= 1 - k;
+        }
         double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
         for (size_t i = 0; i < 4; ++i) {
             const double lx = local[i].x + uniform(rng, -1, 1) * p.perspective * w;
@@ -327,10 +357,11 @@ CFrameDib backgroundFrame(Background background, uint32_t seed) {
 }
 
 const char* tierName(Tier tier) {
-    constexpr const char* kNames[] = {"clean",           "camera", "hard",     "finder-gaps",
-                                      "scratch",         "stain",  "inverted", "dot-peen-dark",
-                                      "dot-peen-bright", "etched", "ink-loss", "cylinder",
-                                      "fine-keystone"};
+    constexpr const char* kNames[] = {
+        "clean",           "camera",         "hard",          "finder-gaps",
+        "scratch",         "stain",          "inverted",      "dot-peen-dark",
+        "dot-peen-bright", "etched",         "ink-loss",      "cylinder",
+        "fine-keystone",   "photo-keystone", "etched-framed", "cropped-growth"};
     return kNames[static_cast<int>(tier)];
 }
 
@@ -355,9 +386,11 @@ struct MarkLook {
     std::vector<PointD> dotOffsets;
     PointD lightDirection;
     double dotLevel = 0, rimLevel = 0;
-    // Ink loss per edge and etch depth.
+    // Ink loss per edge (growth when negative) and etch depth.
     double inkLoss = 0;
     double etchDepth = 0;
+    // A printed frame around the mark: its gap from the symbol and thickness (modules), level.
+    double frameGap = 0, frameWidth = 0, frameLevel = 0;
     // Cylinder: radius in modules, and whether the columns wrap (else the rows).
     double cylinderRadius = 0;
     bool wrapColumns = true;
@@ -461,11 +494,25 @@ MarkLook drawLook(Rng& rng, Tier tier, std::vector<uint8_t>& matrix, int rows, i
             break;
         }
         case Tier::Etched:
+        case Tier::FramedEtch:
             look.etchDepth = uniform(rng, 30, 60);
             look.metal = metalSurface(rng, uniform(rng, 130, 180), 8, 15, uniform(rng, 0, 40));
+            if (tier == Tier::FramedEtch) {
+                look.frameGap = uniform(rng, 1, 3);
+                look.frameWidth = uniform(rng, 0.5, 1);
+                look.frameLevel = uniform(rng, 20, 60);
+                char text[64];
+                std::snprintf(text, sizeof text, "frame %.1f out, %.2f thick", look.frameGap,
+                              look.frameWidth);
+                look.detail = text;
+            }
             break;
         case Tier::InkLoss:
             look.inkLoss = uniform(rng, 0.05, 0.2);
+            break;
+        case Tier::CroppedGrowth:
+            look.inkLoss = -uniform(rng, 0.1, 0.25);
+            look.detail = "growth " + std::to_string(-look.inkLoss).substr(0, 4);
             break;
         case Tier::Cylinder:
             look.cylinderRadius = uniform(rng, 1, 3) * std::max(rows, cols);
@@ -519,6 +566,11 @@ bool inkAt(const MarkLook& look, std::span<const uint8_t> matrix, int rows, int 
         const double fx = s.x - std::floor(s.x), fy = s.y - std::floor(s.y);
         ink = std::min({fx, fy, 1 - fx, 1 - fy}) >= look.inkLoss;
     }
+    // Print growth: ink within the growth of a dark module.
+    for (const double dy : {-look.inkLoss, 0.0, look.inkLoss}) {
+        for (const double dx : {-look.inkLoss, 0.0, look.inkLoss})
+            ink = ink || (look.inkLoss < 0 && darkModule(matrix, rows, cols, {s.x + dx, s.y + dy}));
+    }
     if (look.stainRadius > 0 && length(s - look.stainCentre) < look.stainRadius)
         ink = true;
     if (look.scratchHalf > 0 && s.x >= -quiet && s.y >= -quiet && s.x < cols + quiet &&
@@ -531,10 +583,15 @@ bool inkAt(const MarkLook& look, std::span<const uint8_t> matrix, int rows, int 
 // The level a metal tier shows at the symbol-plane point over metal of the given level.
 double metalAt(const MarkLook& look, std::span<const uint8_t> matrix, int rows, int cols, PointD s,
                double metal) {
+    if (look.frameWidth > 0) {
+        const double out = std::max({-s.x, -s.y, s.x - cols, s.y - rows});
+        if (out >= look.frameGap && out < look.frameGap + look.frameWidth)
+            return look.frameLevel;
+    }
     if (!darkModule(matrix, rows, cols, s))
         return metal;
     const auto r = static_cast<int>(s.y), c = static_cast<int>(s.x);
-    if (look.tier == Tier::Etched) {
+    if (look.tier == Tier::Etched || look.tier == Tier::FramedEtch) {
         const double fx = s.x - c, fy = s.y - r;
         constexpr double kEdge = 0.03;  // the laser's squares a little inside the pitch
         return std::min({fx, fy, 1 - fx, 1 - fy}) >= kEdge ? metal - look.etchDepth : metal;
@@ -576,14 +633,14 @@ TierFrame drawTierFrame(Rng& rng, Tier tier, int index, const Encoded& encoded,
     const PeerSymbol& symbol = encoded.symbol;
     const int rows = symbol.rows;
     const int cols = symbol.cols;
-    const int quiet = uniformInt(rng, 2, 4);
+    const int quiet = tier == Tier::CroppedGrowth ? 1 : uniformInt(rng, 2, 4);
     const double dark = uniformInt(rng, 0, p.darkMax);
     const double light = uniformInt(rng, p.lightMin, p.lightMax);
     const double background = uniformInt(rng, 150, 220);
     const double gradient = uniform(rng, 0, p.maxGradient);
     const double gradientAngle = uniform(rng, 0, 2 * std::numbers::pi);
     const double blurSigma = uniform(rng, p.minBlur, p.maxBlur);
-    const int quality = p.minQuality > 0 ? uniformInt(rng, p.minQuality, 95) : 0;
+    const int quality = p.minQuality > 0 ? uniformInt(rng, p.minQuality, p.maxQuality) : 0;
 
     // The mark tiers draw their look after everything the label tiers draw; damage is drawn
     // again (up to a bound) until the error correction carries it.
@@ -617,6 +674,16 @@ TierFrame drawTierFrame(Rng& rng, Tier tier, int index, const Encoded& encoded,
 
     const Homography toPicture = homographyOf(placement.corners, cols, rows);
     const Homography toSymbol = inverse(toPicture);
+    // A lens's barrel distortion: the picture point p shows what an ideal lens shows at
+    // centre + (p - centre) (1 + lens r^2), r the distance from the centre over the half diagonal
+    // (the symbol drawn closer to the centre, so it stays in the frame).
+    const double lens = p.lens > 0 ? uniform(rng, 0, p.lens) : 0;
+    const PointD lensCentre{kWidth / 2.0, kHeight / 2.0};
+    const double halfDiagonal2 = (kWidth * kWidth + kHeight * kHeight) / 4.0;
+    auto ideal = [&](PointD q) {
+        const PointD d = q - lensCentre;
+        return lensCentre + (1 + lens * dot(d, d) / halfDiagonal2) * d;
+    };
     const double gx = std::cos(gradientAngle), gy = std::sin(gradientAngle);
     const double gMin = std::min(0.0, gx * kWidth) + std::min(0.0, gy * kHeight);
     const double gRange = std::abs(gx) * kWidth + std::abs(gy) * kHeight;
@@ -630,7 +697,8 @@ TierFrame drawTierFrame(Rng& rng, Tier tier, int index, const Encoded& encoded,
             double shade = 1;
             for (const double sy : {0.25, 0.75}) {
                 for (const double sx : {0.25, 0.75}) {
-                    const PointD flat = toSymbol.map(x + sx, y + sy);
+                    const PointD at = lens != 0 ? ideal({x + sx, y + sy}) : PointD{x + sx, y + sy};
+                    const PointD flat = toSymbol.map(at.x, at.y);
                     const std::optional<PointD> on = unwrapped(look, flat, rows, cols);
                     if (look.onMetal()) {
                         sum += metalAt(look, matrix, rows, cols, flat, look.metal[pixel]);
@@ -682,16 +750,23 @@ TierFrame drawTierFrame(Rng& rng, Tier tier, int index, const Encoded& encoded,
                                          {0, static_cast<double>(rows)}}};
     for (size_t i = 0; i < 4; ++i) {
         const PointD flat = wrapped(look, outline[i], rows, cols);
-        const PointD c = toPicture.map(flat.x, flat.y);
+        const PointD target = toPicture.map(flat.x, flat.y);
+        // The picture point the lens shows it at (ideal inverted by a few fixed-point steps).
+        PointD c = target;
+        for (int step = 0; step < 8 && lens != 0; ++step) {
+            const PointD d = c - lensCentre;
+            c = lensCentre + (1 / (1 + lens * dot(d, d) / halfDiagonal2)) * (target - lensCentre);
+        }
         frame.corners[i] = {c.x - 0.5, kHeight - 0.5 - c.y};
     }
     char text[240];
     std::snprintf(text, sizeof text,
                   "%s frame %d: %s %dx%d, module %.1f, angle %.0f, blur %.2f, quality %d, "
-                  "dark %.0f light %.0f%s%s",
+                  "dark %.0f light %.0f%s%s%s",
                   tierName(tier), index, encoded.encoder.c_str(), rows, cols, placement.module,
                   placement.angle, blurSigma, quality, dark, light, look.detail.empty() ? "" : ", ",
-                  look.detail.c_str());
+                  look.detail.c_str(),
+                  lens != 0 ? (", lens " + std::to_string(lens).substr(0, 6)).c_str() : "");
     frame.description = text;
     return frame;
 }
@@ -705,12 +780,23 @@ TierFrame tierFrame(Tier tier, uint32_t seed, int index) {
     std::optional<Encoded> encoded;
     std::optional<Placement> placement;
     while (!placement) {
-        // The fine tier: the multi-region squares, 32 x 32 (index 9) to 144 x 144.
-        const int sizeIndex = tier == Tier::FineKeystone ? uniformInt(rng, 9, kSquareCount - 1)
-                                                         : uniformInt(rng, 0, kFirstDmre - 1);
+        // The fine tiers: the multi-region squares, 32 x 32 (index 9) to 144 x 144; the cropped
+        // one 10 x 10 to 20 x 20.
+        const int sizeIndex = tier == Tier::FineKeystone || tier == Tier::PhotoKeystone
+                                  ? uniformInt(rng, 9, kSquareCount - 1)
+                              : tier == Tier::CroppedGrowth ? uniformInt(rng, 0, 5)
+                                                            : uniformInt(rng, 0, kFirstDmre - 1);
         encoded = encodeRandom(rng, sizeIndex);
-        if (encoded)
-            placement = place(rng, p, encoded->symbol.rows, encoded->symbol.cols);
+        if (!encoded)
+            continue;
+        TierParameters fit = p;
+        if (tier == Tier::CroppedGrowth) {
+            // The symbol and a module beyond it nearly fill the frame's height.
+            const double most = static_cast<double>(kHeight) / (encoded->symbol.rows + 2);
+            fit.minModule = 0.85 * most;
+            fit.maxModule = 0.95 * most;
+        }
+        placement = place(rng, fit, encoded->symbol.rows, encoded->symbol.cols);
     }
     return drawTierFrame(rng, tier, index, *encoded, *placement);
 }

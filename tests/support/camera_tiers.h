@@ -36,6 +36,17 @@ namespace dm::test {
 //   or its columns, shaded toward the cylinder's sides.
 // - FineKeystone: multi-region squares (32 x 32 to 144 x 144) at 2-3 pixels per module, corners
 //   moved by up to 10 % (a label seen at a slant), blur up to 0.8.
+// The photo tiers stand in for photographs of printed and marked parts, each under the camera
+// tier's light and noise unless said otherwise:
+// - PhotoKeystone: multi-region squares (32 x 32 to 144 x 144) at 2-2.5 pixels per module,
+//   seen at a slant that shortens one side by 15-35 % against its opposite (a true keystone),
+//   corners moved by up to 4 % besides, a lens's barrel distortion of up to 12 % at the frame's
+//   corners (an uncorrected wide lens: lines off the centre bend), blur 0.3-0.7, JPEG quality
+//   40-80.
+// - FramedEtch: the etched tier's mark with a printed frame around it, 1-3 modules out, a
+//   half to one module thick.
+// - CroppedGrowth: a small square (10 x 10 to 20 x 20) photographed close, the picture cropped a
+//   module or less beyond the symbol, its dark modules grown by 0.1-0.25 module at each edge.
 // Damage is drawn only where the error correction can carry it (the symbol sampled at its module
 // centres still reads); the finder's gaps cost no codewords.
 enum class Tier {
@@ -52,12 +63,16 @@ enum class Tier {
     InkLoss,
     Cylinder,
     FineKeystone,
+    PhotoKeystone,
+    FramedEtch,
+    CroppedGrowth,
 };
 
 inline constexpr Tier kLabelTiers[] = {Tier::Clean, Tier::Camera, Tier::Hard};
 inline constexpr Tier kMarkTiers[] = {
     Tier::FinderGaps,    Tier::Scratch, Tier::Stain,   Tier::Inverted, Tier::DotPeenDark,
     Tier::DotPeenBright, Tier::Etched,  Tier::InkLoss, Tier::Cylinder, Tier::FineKeystone};
+inline constexpr Tier kPhotoTiers[] = {Tier::PhotoKeystone, Tier::FramedEtch, Tier::CroppedGrowth};
 
 const char* tierName(Tier tier);
 
