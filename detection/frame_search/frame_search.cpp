@@ -225,7 +225,9 @@ class OutlineReader {
     bool readFine(const LocatedSymbol& symbol) {
         constexpr double kFinePitch = 3.5;  // pixels per module at most
         constexpr size_t kFits = 1;
-        if (budget_.fine <= 0)
+        // A finder measured thicker than two fine modules is not of fine modules: clutter's
+        // outlines are left before their sides are sampled for every turn and size.
+        if (budget_.fine <= 0 || symbol.moduleSize > 2 * kFinePitch)
             return false;
         const std::vector<TurnedSize> fits =
             alternatingFits(frame_, symbol.corners, kFinePitch, kFits);

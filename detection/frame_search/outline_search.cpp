@@ -747,7 +747,8 @@ double alternation(const BinaryFrame& f, const Line& side, const Line& arm, Vec2
 // The symbol the finder and its two far sides outline, in standard orientation; none when a
 // far side is not found or the quadrilateral is too small or not convex.
 std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScratch& s,
-                                          FinderTurn turn, const Finder& finder, bool acrossGaps) {
+                                          FinderTurn turn, const Finder& finder, bool acrossGaps,
+                                          bool rationed) {
     // The alternating sides: the one beyond next runs along prev's direction and the other
     // way round. The corners turn like +x to +y, so corner->next turns to corner->prev so.
     const Vec2 corner = finder.corner;
@@ -775,8 +776,10 @@ std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScr
                    : further;
     };
     const auto beyondNext = farSide(toNext, toPrev);
+    if (!beyondNext)
+        return std::nullopt;
     const auto beyondPrev = farSide(toPrev, toNext);
-    if (!beyondNext || !beyondPrev)
+    if (!beyondPrev)
         return std::nullopt;
     const auto far = intersect(*beyondNext, *beyondPrev);
     const auto nextEnd = intersect(finder.nextSide, *beyondNext);
@@ -792,6 +795,18 @@ std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScr
         if (length(a) < kMinRegionSide || cross(a, b) <= 0)
             return std::nullopt;  // too short, or not convex
     }
+    // When damaged readings are rationed (a camera frame's few), a damaged finder's outline is
+    // read only when a far side runs in single modules more than a row of data does: clutter
+    // offers damaged corners wherever it offers corners, and about half of its far sides run so
+    // less (a dot-peen mark's sides, whose dots are shorter than their modules, run so about a
+    // third). A map closed over dots joins a side's dots into longer runs: left to the reading.
+    constexpr double kLeastDamagedAlternation = 0.25;
+    if (acrossGaps && rationed && f.closedRadius == 0 &&
+        std::max(alternation(f, *beyondNext, Line{corner, (1.0 / length(toNext)) * toNext}, toPrev,
+                             finder.module),
+                 alternation(f, *beyondPrev, Line{corner, (1.0 / length(toPrev)) * toPrev}, toNext,
+                             finder.module)) < kLeastDamagedAlternation)
+        return std::nullopt;
 
     const bool nextIsRowEnd = turn == FinderTurn::PlusXToPlusY;
     const Vec2 rowEnd = nextIsRowEnd ? *nextEnd : *prevEnd;
@@ -804,16 +819,17 @@ std::optional<LocatedSymbol> closeOutline(const BinaryFrame& f, OutlineSearchScr
 
 // The symbol whose finder has its corner and arm ends near the three points, if any. A corner
 // found across a cut of the hull wider than a rounded corner's (widerCut pixels) is taken when
-// the cut spans a finder gap's modules at most.
+// the cut spans a finder gap's modules at most. rationed: see closeOutline.
 std::optional<LocatedSymbol> locateFrom(const BinaryFrame& f, OutlineSearchScratch& s,
                                         FinderTurn turn, Vec2 cornerRough, Vec2 nextRough,
-                                        Vec2 prevRough, bool acrossGaps, double widerCut = 0) {
+                                        Vec2 prevRough, bool acrossGaps, double widerCut = 0,
+                                        bool rationed = false) {
     auto finder = fitFinder(f, s, cornerRough, nextRough, prevRough, acrossGaps);
     if (finder && widerCut > kLongestFinderGap * finder->module)
         finder.reset();
     if (!finder)
         return std::nullopt;
-    return closeOutline(f, s, turn, *finder, acrossGaps);
+    return closeOutline(f, s, turn, *finder, acrossGaps, rationed);
 }
 
 // The hull vertex where the hull turns most sharply.
@@ -977,7 +993,7 @@ bool differ(const LocatedSymbol& a, const LocatedSymbol& b) {
 // modules for a rounded corner's bridge are tried last, as damaged finders only.
 OutlineVerdict readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn,
                           const std::function<OutlineVerdict(const LocatedSymbol&)>& accept,
-                          int32_t& damagedLeft) {
+                          int32_t& damagedLeft, bool rationed) {
     if (s.hull.size() < 3)
         return OutlineVerdict::NotRead;
     const std::vector<LongSide> sides = longSides(straightCorners(s.hull));
@@ -1016,7 +1032,7 @@ OutlineVerdict readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderT
         if (closedAsFirst && c.widerCut <= 0)
             continue;
         if (const auto damaged =
-                locateFrom(f, s, turn, c.corner, c.next, c.prev, true, c.widerCut)) {
+                locateFrom(f, s, turn, c.corner, c.next, c.prev, true, c.widerCut, rationed)) {
             if (first && !differ(*damaged, *first)) {
                 closedAsFirst = true;
                 continue;
@@ -1034,7 +1050,7 @@ OutlineVerdict readRegion(const BinaryFrame& f, OutlineSearchScratch& s, FinderT
 OutlineVerdict examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn turn, int32_t x,
                              int32_t y,
                              const std::function<OutlineVerdict(const LocatedSymbol&)>& accept,
-                             int32_t& tested, int32_t& damagedLeft) {
+                             int32_t& tested, int32_t& damagedLeft, bool rationed) {
     const Region r = fillRegion(f, s, x, y);
     collectOutline(r, s);
     const int32_t side = std::max(r.x1 - r.x0, r.y1 - r.y0) + 1;
@@ -1049,7 +1065,7 @@ OutlineVerdict examineRegion(BinaryFrame& f, OutlineSearchScratch& s, FinderTurn
     }
     convexHull(s);
     ++tested;
-    return readRegion(f, s, turn, accept, damagedLeft);
+    return readRegion(f, s, turn, accept, damagedLeft, rationed);
 }
 
 }  // namespace
@@ -1067,11 +1083,13 @@ bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTur
     s.colBottom.assign(static_cast<size_t>(f.width), -1);
     int32_t tested = 0;
     const int32_t damagedPerRead = damagedReadings;
+    const bool rationed = damagedReadings != INT32_MAX;
     bool accepted = false;
     bool done = false;  // enough read, or out of budget
 
     auto visit = [&](int32_t x, int32_t y) {
-        const OutlineVerdict v = examineRegion(f, s, turn, x, y, accept, tested, damagedReadings);
+        const OutlineVerdict v =
+            examineRegion(f, s, turn, x, y, accept, tested, damagedReadings, rationed);
         if (v != OutlineVerdict::NotRead) {
             accepted = true;
             tested = 0;

@@ -72,8 +72,9 @@ enum class OutlineVerdict {
 // the turn says and two alternating ones is handed to accept. Ends when accept says Enough, or
 // when the frame is covered or the work bound is reached; true when accept read some outline.
 // An outline that does not read is read again as a damaged finder (modules of its arms missing)
-// up to damagedReadings times per search (and again after each outline read). The scan lines may be
-// kept to an area of the frame (regions they meet are followed beyond it).
+// up to damagedReadings times per search (and again after each outline read); when that bound is
+// not INT32_MAX, only damaged outlines whose far side alternates are handed over. The scan lines
+// may be kept to an area of the frame (regions they meet are followed beyond it).
 bool searchOutlines(BinaryFrame& frame, OutlineSearchScratch& scratch, FinderTurn turn,
                     int32_t damagedReadings,
                     const std::function<OutlineVerdict(const LocatedSymbol&)>& accept,

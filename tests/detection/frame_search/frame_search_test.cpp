@@ -351,5 +351,32 @@ TEST(FrameSearch, ReadsEvenDotsAndDotFindersCutAtTheCorner) {
     }
 }
 
+// A camera frame's two damaged readings go only to outlines whose far side runs in single
+// modules more than a row of data does; finders that lost modules still read with them, and so
+// do dot-peen marks, whose dots are shorter than their modules and run so about a third.
+TEST(FrameSearch, CameraDamagedReadingsReachMarksWhoseSidesAlternate) {
+    const FrameSearchReadings camera{.alsoMirrored = true,
+                                     .alsoInverted = true,
+                                     .alsoDots = true,
+                                     .alsoJoined = true,
+                                     .damagedFinders = 2};
+    const struct {
+        test::Tier tier;
+        int index;
+        uint32_t seed;
+    } cases[] = {
+        {test::Tier::FinderGaps, 12, 1},
+        {test::Tier::FinderGaps, 2, 1},
+        {test::Tier::DotPeenBright, 1, 11},
+        {test::Tier::DotPeenBright, 15, 11},
+    };
+    for (const auto& c : cases) {
+        const test::TierFrame frame = test::tierFrame(c.tier, c.seed, c.index);
+        const Searched a = search(GrayFrame(frame.dib, false), FinderTurn::PlusXToPlusY, camera);
+        EXPECT_TRUE(a.result.decoded) << frame.description;
+        EXPECT_EQ(a.text, frame.message) << frame.description;
+    }
+}
+
 }  // namespace
 }  // namespace dm
