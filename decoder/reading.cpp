@@ -468,7 +468,7 @@ std::vector<LocatedOutline> likeliestOutlines(std::vector<LocatedOutline> locate
 // most of the frame). Patches of fine texture read at full resolution, as many again and as
 // many pixels again.
 constexpr size_t kMostFineReads = 2;
-constexpr size_t kMostTextureReads = 3;
+constexpr size_t kMostTextureReads = 2;
 constexpr int64_t kMostFinePixels = int64_t{1280} * 720;
 
 // Frames up to this many pixels run the finder pass at full resolution before the frame search
@@ -479,7 +479,7 @@ constexpr int64_t kFullFinderFirstPixels = int64_t{1920} * 1080;
 // HD, where the halved frame shows contrast, the finder pass at full resolution; the frame
 // search on the halved frame (it reads symbols of modules of 6 pixels and more); where it
 // located outlines that did not read, the frame search again on the neighbourhoods of the
-// likeliest two at full resolution; then the same on the three patches of fine texture of the
+// likeliest two at full resolution; then the same on the two patches of fine texture of the
 // halved frame likeliest to be symbols (see finelyTexturedPatches); last, beyond full HD and when
 // the frame holds such outlines at all, the finder pass at full resolution, for small modules that
 // the halved frame blurs into clutter (its scan lines across a 4K frame take longer than the rest
