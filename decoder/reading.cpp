@@ -406,26 +406,36 @@ std::vector<Area> finelyTexturedPatches(const GrayPicture& half) {
             patches.push_back(p);
         }
     }
+    // The untextured positions within [0, i) x [0, j), for counting them in any box at once.
+    const auto stride = static_cast<size_t>(bx) + 1;
+    std::vector<int> plainBefore(stride * (static_cast<size_t>(by) + 1), 0);
+    for (int j = 0; j < by; ++j) {
+        for (int i = 0; i < bx; ++i) {
+            plainBefore[(j + 1) * stride + i + 1] = plainBefore[j * stride + i + 1] +
+                                                    plainBefore[(j + 1) * stride + i] -
+                                                    plainBefore[j * stride + i] + (at(i, j) == 0);
+        }
+    }
+    auto plainIn = [&](const Area& a) {
+        return plainBefore[a.y1 * stride + a.x1] - plainBefore[a.y0 * stride + a.x1] -
+               plainBefore[a.y1 * stride + a.x0] + plainBefore[a.y0 * stride + a.x0];
+    };
+    auto count = [](const Area& a) { return (a.x1 - a.x0) * (a.y1 - a.y0); };
     // How plain a patch's surroundings are: the share of untextured block positions in the
     // ring around its box as wide as half its side (at least three positions).
     for (Patch& p : patches) {
+        if (p.squares < kLeastSquares)
+            continue;
         const Area& b = p.blocks;
-        // Positions next to the box overlap its pixels, and its squares' last blocks lie one
-        // position beyond it.
-        const Area own{b.x0 - 1, b.y0 - 1, b.x1 + 1, b.y1 + 1};
         const int reach = std::max(3, std::max(b.x1 - b.x0, b.y1 - b.y0) / 2 + 1);
         const Area ring{std::max(b.x0 - reach, 0), std::max(b.y0 - reach, 0),
                         std::min(b.x1 + reach, bx), std::min(b.y1 + reach, by)};
-        int plain = 0, all = 0;
-        for (int j = ring.y0; j < ring.y1; ++j) {
-            for (int i = ring.x0; i < ring.x1; ++i) {
-                if (i >= own.x0 && i < own.x1 && j >= own.y0 && j < own.y1)
-                    continue;
-                ++all;
-                plain += at(i, j) == 0;
-            }
-        }
-        p.plainAround = all > 0 ? static_cast<double>(plain) / all : 0;
+        // Positions next to the box overlap its pixels, and its squares' last blocks lie one
+        // position beyond it: they are left out.
+        const Area own{std::max(b.x0 - 1, 0), std::max(b.y0 - 1, 0), std::min(b.x1 + 1, bx),
+                       std::min(b.y1 + 1, by)};
+        const int all = count(ring) - count(own);
+        p.plainAround = all > 0 ? static_cast<double>(plainIn(ring) - plainIn(own)) / all : 0;
     }
     std::stable_sort(patches.begin(), patches.end(),
                      [](const Patch& a, const Patch& b) { return a.plainAround > b.plainAround; });
