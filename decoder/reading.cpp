@@ -270,6 +270,186 @@ bool showsContrast(const GrayPicture& picture) {
     return false;
 }
 
+// Fine texture on a halved frame: where a symbol's modules are too small for the frame search
+// there (two to five pixels), they still show as blocks of 8 x 8 pixels whose levels cross
+// their middle often along rows and along columns alike. Clutter does so along its lines and
+// edges too, but a symbol's textured blocks make a patch with a plain label around it, where
+// clutter's lie among more clutter.
+constexpr int kTextureBlock = 8;
+constexpr int kTextureCell = kTextureBlock / 2;
+static_assert(kTextureCell == 4, "a cell's four columns are written out");
+
+// The lowest and highest level of each cell of 4 x 4 pixels of the picture.
+struct CellLevels {
+    int cols = 0, rows = 0;
+    std::vector<uint8_t> low, high;
+};
+
+CellLevels cellLevels(const GrayPicture& picture) {
+    CellLevels c{picture.width / kTextureCell, picture.height / kTextureCell, {}, {}};
+    c.low.resize(static_cast<size_t>(c.cols) * c.rows);
+    c.high.resize(c.low.size());
+    // Down each column of a row of cells first (a plain loop over whole rows, which the
+    // compiler vectorises), then across each cell's four columns.
+    const auto w = static_cast<size_t>(picture.width);
+    std::vector<uint8_t> low(w), high(w);
+    for (int j = 0; j < c.rows; ++j) {
+        const uint8_t* top = picture.gray.data() + static_cast<size_t>(j) * kTextureCell * w;
+        std::copy_n(top, w, low.begin());
+        std::copy_n(top, w, high.begin());
+        for (int y = 1; y < kTextureCell; ++y) {
+            const uint8_t* row = top + static_cast<size_t>(y) * w;
+            for (size_t x = 0; x < w; ++x) {
+                low[x] = std::min(low[x], row[x]);
+                high[x] = std::max(high[x], row[x]);
+            }
+        }
+        uint8_t* cellLow = c.low.data() + static_cast<size_t>(j) * c.cols;
+        uint8_t* cellHigh = c.high.data() + static_cast<size_t>(j) * c.cols;
+        for (int i = 0; i < c.cols; ++i) {
+            const size_t x = static_cast<size_t>(i) * kTextureCell;
+            cellLow[i] = std::min({low[x], low[x + 1], low[x + 2], low[x + 3]});
+            cellHigh[i] = std::max({high[x], high[x + 1], high[x + 2], high[x + 3]});
+        }
+    }
+    return c;
+}
+
+// Whether the block of 2 x 2 cells from cell (i, j) on is finely textured: levels 40 apart, and
+// at least six crossings of the middle level along its rows and six along its columns.
+bool finelyTextured(const GrayPicture& picture, const CellLevels& cells, int i, int j) {
+    constexpr int kLeastContrast = 40;
+    constexpr int kLeastCrossings = 6;
+    const size_t c = static_cast<size_t>(j) * cells.cols + i;
+    const size_t below = c + static_cast<size_t>(cells.cols);
+    const int low =
+        std::min({cells.low[c], cells.low[c + 1], cells.low[below], cells.low[below + 1]});
+    const int high =
+        std::max({cells.high[c], cells.high[c + 1], cells.high[below], cells.high[below + 1]});
+    if (high - low < kLeastContrast)
+        return false;
+    const int middle = (low + high) / 2;
+    const uint8_t* first = picture.gray.data() +
+                           static_cast<size_t>(j * kTextureCell) * picture.width + i * kTextureCell;
+    auto dark = [&](int x, int y) {
+        return first[static_cast<size_t>(y) * picture.width + x] < middle;
+    };
+    int along = 0, across = 0;
+    for (int y = 0; y < kTextureBlock; ++y) {
+        for (int x = 0; x + 1 < kTextureBlock; ++x) {
+            along += dark(x, y) != dark(x + 1, y);
+            across += dark(y, x) != dark(y, x + 1);
+        }
+    }
+    return along >= kLeastCrossings && across >= kLeastCrossings;
+}
+
+// An area of a frame, [x0, x1) x [y0, y1).
+struct Area {
+    int x0, y0, x1, y1;
+};
+
+// The fewest textured squares of a patch: a symbol of ten modules of two pixels has nine.
+constexpr int kLeastSquares = 6;
+
+// The patches of fine texture of a halved picture, in its pixels, plainest surroundings first.
+// Blocks are tested every cell (half a block), so a symbol three blocks wide holds whole ones;
+// a patch is a connected set of blocks textured together with their right, lower and lower
+// right neighbours (a square of four), as the box of its blocks.
+std::vector<Area> finelyTexturedPatches(const GrayPicture& half) {
+    const CellLevels cells = cellLevels(half);
+    const int bx = cells.cols - 1, by = cells.rows - 1;  // block positions
+    if (bx < 2 || by < 2)
+        return {};
+    std::vector<uint8_t> textured(static_cast<size_t>(bx) * by);
+    auto at = [&](int i, int j) -> uint8_t& { return textured[static_cast<size_t>(j) * bx + i]; };
+    for (int j = 0; j < by; ++j) {
+        for (int i = 0; i < bx; ++i)
+            at(i, j) = finelyTextured(half, cells, i, j);
+    }
+    // 2: the top left block of a textured 2 x 2 square.
+    for (int j = 0; j + 1 < by; ++j) {
+        for (int i = 0; i + 1 < bx; ++i) {
+            if (at(i, j) && at(i + 1, j) && at(i, j + 1) && at(i + 1, j + 1))
+                at(i, j) = 2;
+        }
+    }
+    struct Patch {
+        Area blocks;
+        int squares;
+        double plainAround;
+    };
+    std::vector<Patch> patches;
+    std::vector<std::pair<int, int>> stack;
+    for (int j = 0; j < by; ++j) {
+        for (int i = 0; i < bx; ++i) {
+            if (at(i, j) != 2)
+                continue;
+            Patch p{{i, j, i + 1, j + 1}, 0, 0};
+            at(i, j) = 3;  // 3: joined to a patch
+            stack.assign(1, {i, j});
+            while (!stack.empty()) {
+                const auto [x, y] = stack.back();
+                stack.pop_back();
+                ++p.squares;
+                p.blocks = {std::min(p.blocks.x0, x), std::min(p.blocks.y0, y),
+                            std::max(p.blocks.x1, x + 1), std::max(p.blocks.y1, y + 1)};
+                for (int v = std::max(y - 1, 0); v <= std::min(y + 1, by - 1); ++v) {
+                    for (int u = std::max(x - 1, 0); u <= std::min(x + 1, bx - 1); ++u) {
+                        if (at(u, v) == 2) {
+                            at(u, v) = 3;
+                            stack.emplace_back(u, v);
+                        }
+                    }
+                }
+            }
+            patches.push_back(p);
+        }
+    }
+    // The untextured positions within [0, i) x [0, j), for counting them in any box at once.
+    const auto stride = static_cast<size_t>(bx) + 1;
+    std::vector<int> plainBefore(stride * (static_cast<size_t>(by) + 1), 0);
+    for (int j = 0; j < by; ++j) {
+        for (int i = 0; i < bx; ++i) {
+            plainBefore[(j + 1) * stride + i + 1] = plainBefore[j * stride + i + 1] +
+                                                    plainBefore[(j + 1) * stride + i] -
+                                                    plainBefore[j * stride + i] + (at(i, j) == 0);
+        }
+    }
+    auto plainIn = [&](const Area& a) {
+        return plainBefore[a.y1 * stride + a.x1] - plainBefore[a.y0 * stride + a.x1] -
+               plainBefore[a.y1 * stride + a.x0] + plainBefore[a.y0 * stride + a.x0];
+    };
+    auto count = [](const Area& a) { return (a.x1 - a.x0) * (a.y1 - a.y0); };
+    // How plain a patch's surroundings are: the share of untextured block positions in the
+    // ring around its box as wide as half its side (at least three positions).
+    for (Patch& p : patches) {
+        if (p.squares < kLeastSquares)
+            continue;
+        const Area& b = p.blocks;
+        const int reach = std::max(3, std::max(b.x1 - b.x0, b.y1 - b.y0) / 2 + 1);
+        const Area ring{std::max(b.x0 - reach, 0), std::max(b.y0 - reach, 0),
+                        std::min(b.x1 + reach, bx), std::min(b.y1 + reach, by)};
+        // Positions next to the box overlap its pixels, and its squares' last blocks lie one
+        // position beyond it: they are left out.
+        const Area own{std::max(b.x0 - 1, 0), std::max(b.y0 - 1, 0), std::min(b.x1 + 1, bx),
+                       std::min(b.y1 + 1, by)};
+        const int all = count(ring) - count(own);
+        p.plainAround = all > 0 ? static_cast<double>(plainIn(ring) - plainIn(own)) / all : 0;
+    }
+    std::stable_sort(patches.begin(), patches.end(),
+                     [](const Patch& a, const Patch& b) { return a.plainAround > b.plainAround; });
+    std::vector<Area> areas;
+    for (const Patch& p : patches) {
+        if (p.squares < kLeastSquares)
+            continue;
+        areas.push_back({p.blocks.x0 * kTextureCell, p.blocks.y0 * kTextureCell,
+                         p.blocks.x1 * kTextureCell + kTextureBlock,
+                         p.blocks.y1 * kTextureCell + kTextureBlock});
+    }
+    return areas;
+}
+
 // The side of an outline's bounding box, its longer one.
 double outlineSide(const SymbolCorners& c) {
     const auto [xLow, xHigh] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
@@ -295,8 +475,10 @@ std::vector<LocatedOutline> likeliestOutlines(std::vector<LocatedOutline> locate
 // Outlines of a reduced frame read again at full resolution: enough for the symbol among
 // clutter that looks like finders, few enough to bound a frame full of it; and the pixels
 // their neighbourhoods may take in all (an outline as large as the whole label would take
-// most of the frame).
+// most of the frame). Patches of fine texture read at full resolution, as many again and as
+// many pixels again.
 constexpr size_t kMostFineReads = 2;
+constexpr size_t kMostTextureReads = 2;
 constexpr int64_t kMostFinePixels = int64_t{1280} * 720;
 
 // Frames up to this many pixels run the finder pass at full resolution before the frame search
@@ -307,11 +489,12 @@ constexpr int64_t kFullFinderFirstPixels = int64_t{1920} * 1080;
 // HD, where the halved frame shows contrast, the finder pass at full resolution; the frame
 // search on the halved frame (it reads symbols of modules of 6 pixels and more); where it
 // located outlines that did not read, the frame search again on the neighbourhoods of the
-// likeliest two at full resolution; last, beyond full HD and when the frame holds such outlines
-// at all, the finder pass at full resolution, for small modules that the halved frame blurs into
-// clutter (its scan lines across a 4K frame take longer than the rest when they find nothing).
-// A plain frame without outlines is left after the search. With more threads than one, they
-// halve the frame in bands.
+// likeliest two at full resolution; then the same on the two patches of fine texture of the
+// halved frame likeliest to be symbols (see finelyTexturedPatches); last, beyond full HD and when
+// the frame holds such outlines at all, the finder pass at full resolution, for small modules that
+// the halved frame blurs into clutter (its scan lines across a 4K frame take longer than the rest
+// when they find nothing). A plain frame without outlines is left after the search. With more
+// threads than one, they halve the frame in bands.
 DecodeResult readLargeCameraFrame(Reading& reading, const ImageView& frame, uint32_t variant,
                                   int32_t threads) {
     const GrayPicture half = halvedGray(frame, threads);
@@ -340,37 +523,25 @@ DecodeResult readLargeCameraFrame(Reading& reading, const ImageView& frame, uint
         return coarse;
     DecodeResult best = furtherOf(std::move(first), std::move(coarse));
     const std::vector<LocatedOutline> outlines = likeliestOutlines(reading.located(), half.height);
-    if (outlines.empty())
-        return best;
     auto clampTo = [](double v, int high) {
         return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(high)));
     };
-    struct Area {
-        int x0, y0, x1, y1;
-    };
     std::vector<Area> searched;
     int64_t finePixels = 0;
-    for (const LocatedOutline& outline : outlines) {
-        if (searched.size() >= kMostFineReads)
-            break;
-        const auto& c = outline.corners;
-        const auto [xLow, xHigh] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
-        const auto [yLow, yHigh] = std::minmax({c[0].y, c[1].y, c[2].y, c[3].y});
-        // An outline whose centre lies in a neighbourhood searched already was searched with it.
-        const double cx = xLow + xHigh, cy = yLow + yHigh;  // the centre, in frame pixels
-        if (std::any_of(searched.begin(), searched.end(), [&](const Area& a) {
-                return cx >= a.x0 && cx < a.x1 && cy >= a.y0 && cy < a.y1;
+    // The frame search at full resolution on an area of the frame around what the halved
+    // frame showed at (cx, cy), unless an area searched already holds that centre or the area
+    // would pass the pixels allowed.
+    auto readFine = [&](Area a, double cx, double cy) -> std::optional<DecodeResult> {
+        a = {clampTo(a.x0, frame.width), clampTo(a.y0, frame.height), clampTo(a.x1, frame.width),
+             clampTo(a.y1, frame.height)};
+        if (std::any_of(searched.begin(), searched.end(), [&](const Area& s) {
+                return cx >= s.x0 && cx < s.x1 && cy >= s.y0 && cy < s.y1;
             }))
-            continue;
-        // The rest of the symbol lies within the outline's size of it (it may be a part).
-        const double reach = std::max(xHigh - xLow, yHigh - yLow) + 8;
-        const Area a{
-            clampTo(2 * (xLow - reach), frame.width), clampTo(2 * (yLow - reach), frame.height),
-            clampTo(2 * (xHigh + reach), frame.width), clampTo(2 * (yHigh + reach), frame.height)};
+            return std::nullopt;
         const int64_t pixels = int64_t{a.x1 - a.x0} * (a.y1 - a.y0);
         if (a.x1 - a.x0 < kMinImageSide || a.y1 - a.y0 < kMinImageSide ||
             finePixels + pixels > kMostFinePixels)
-            continue;
+            return std::nullopt;
         finePixels += pixels;
         searched.push_back(a);
         const GrayPicture part = grayRegion(frame, a.x0, a.y0, a.x1, a.y1);
@@ -380,13 +551,52 @@ DecodeResult readLargeCameraFrame(Reading& reading, const ImageView& frame, uint
             for (ImagePoint& p : *fine.corners)
                 p = {p.x + a.x0, p.y + a.y0};
         }
-        if (fine.decoded)
-            return fine;
+        return fine;
+    };
+    size_t outlineReads = 0;
+    for (const LocatedOutline& outline : outlines) {
+        if (outlineReads >= kMostFineReads)
+            break;
+        const auto& c = outline.corners;
+        const auto [xLow, xHigh] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
+        const auto [yLow, yHigh] = std::minmax({c[0].y, c[1].y, c[2].y, c[3].y});
+        const double cx = xLow + xHigh, cy = yLow + yHigh;  // the centre, in frame pixels
+        // The rest of the symbol lies within the outline's size of it (it may be a part).
+        const double reach = std::max(xHigh - xLow, yHigh - yLow) + 8;
+        auto toFramePixels = [](double v) {
+            return static_cast<int>(std::clamp(2 * v, -1.0, 1e9));
+        };
+        std::optional<DecodeResult> fine =
+            readFine({toFramePixels(xLow - reach), toFramePixels(yLow - reach),
+                      toFramePixels(xHigh + reach), toFramePixels(yHigh + reach)},
+                     cx, cy);
+        if (!fine)
+            continue;
+        if (fine->decoded)
+            return std::move(*fine);
         // On failure the likeliest outline's neighbourhood speaks, as it did alone before.
-        if (searched.size() == 1)
-            best = furtherOf(std::move(best), std::move(fine));
+        if (++outlineReads == 1)
+            best = furtherOf(std::move(best), std::move(*fine));
     }
-    if (fullFinderFirst)
+    // Patches of fine texture, plainest surroundings first, with a margin of two blocks: symbols
+    // whose modules the halved frame blurs (among clutter they locate no outline of their own).
+    // They have pixels of their own: the outlines' neighbourhoods may have taken all.
+    finePixels = 0;
+    size_t textureReads = 0;
+    for (const Area& p : finelyTexturedPatches(half)) {
+        if (textureReads >= kMostTextureReads)
+            break;
+        constexpr int kMargin = 2 * kTextureBlock;
+        std::optional<DecodeResult> fine = readFine({2 * (p.x0 - kMargin), 2 * (p.y0 - kMargin),
+                                                     2 * (p.x1 + kMargin), 2 * (p.y1 + kMargin)},
+                                                    p.x0 + p.x1, p.y0 + p.y1);
+        if (!fine)
+            continue;
+        ++textureReads;
+        if (fine->decoded)
+            return std::move(*fine);
+    }
+    if (fullFinderFirst || outlines.empty())
         return best;
     DecodeResult full = reading.finderPass(frame, variant);
     return full.decoded ? full : best;

@@ -179,6 +179,19 @@ TEST(LargeFrames, SmallModulesAmongClutterInA4kFrameRead) {
     }
 }
 
+// A 4K frame tiled with clutter, symbols whose modules the halved frame blurs and that locate
+// no outline of their own there: the patch of fine texture they leave on the halved frame, with
+// plain label around it, is searched at full resolution.
+TEST(LargeFrames, FineTextureAmongClutterInA4kFrameReads) {
+    for (const int i : {1, 4, 6, 8}) {
+        const test::LargeFrame frame =
+            test::largeFrame(Tier::Camera, 1, i, 3840, 2160, test::Background::Cluttered);
+        const DecodeResult r = decodeImage(test::frameView(frame.dib), {.thresholdVariant = 0u});
+        EXPECT_TRUE(r.decoded) << "frame " << i;
+        EXPECT_EQ(r.text, frame.message) << "frame " << i;
+    }
+}
+
 // More threads read a large frame to the same result, symbol or not, on either ground.
 TEST(LargeFrames, ThreadsReadWhatOneThreadReads) {
     constexpr int kFrames = kUnderSanitizer ? 1 : 3;
