@@ -225,9 +225,11 @@ class OutlineReader {
     bool readFine(const LocatedSymbol& symbol) {
         constexpr double kFinePitch = 3.5;  // pixels per module at most
         constexpr size_t kFits = 1;
-        // A finder measured thicker than two fine modules is not of fine modules: clutter's
-        // outlines are left before their sides are sampled for every turn and size.
-        if (budget_.fine <= 0 || symbol.moduleSize > 2 * kFinePitch)
+        // On a camera frame a finder measured thicker than two fine modules is not read as fine
+        // modules: clutter's outlines are left before their sides are sampled for every turn
+        // and size. A still image samples them: the size its sides show is the last reading's
+        // (tryRegionGrids) when none other was found.
+        if (budget_.fine <= 0 || (!still_ && symbol.moduleSize > 2 * kFinePitch))
             return false;
         const std::vector<TurnedSize> fits =
             alternatingFits(frame_, symbol.corners, kFinePitch, kFits);
