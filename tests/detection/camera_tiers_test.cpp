@@ -121,6 +121,15 @@ TEST(CameraTiers, HardFramesMostlyDecode) {
     expectFloors(Tier::Hard, 0.9);
 }
 
+// A hard frame whose outline gives its size only through its sides' alternation (its finder too
+// thick for fine modules): a still image reads it at that size with the blur undone more.
+TEST(CameraTiers, AStillImageReadsTheSizeAThickFindersSidesShow) {
+    const test::TierFrame frame = test::tierFrame(Tier::Hard, 7, 108);
+    const DecodeResult still = decodeImage(*frameView(frame.dib));
+    EXPECT_TRUE(still.decoded) << frame.description;
+    EXPECT_EQ(still.text, frame.message) << frame.description;
+}
+
 // The mark tiers' first frames of the tuning seed; the floors sit a little below the rates
 // measured on these frames.
 constexpr int kMarkSubsetFrames = kUnderSanitizer ? 6 : 30;
