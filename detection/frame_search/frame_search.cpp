@@ -368,7 +368,8 @@ class OutlineReader {
         if (!regionCandidate_ || budget_.regions <= 0)
             return false;
         --budget_.regions;
-        const auto [corners, sizeIndex] = *regionCandidate_;
+        const std::array<PointD, 4> corners = regionCandidate_->first;
+        const int sizeIndex = regionCandidate_->second;
         const SymbolSize& size = symbolSize(sizeIndex);
         const auto map = symbolToImage(corners, size.symbolCols, size.symbolRows);
         if (!map)
