@@ -122,28 +122,8 @@ class OutlineScore {
 std::array<PointD, 4> refineCorners(const BinaryFrame& frame, std::array<PointD, 4> corners,
                                     int32_t rows, int32_t cols, double step) {
     OutlineScore score(frame, rows, cols);
-    double best = score(corners);
-    for (; step >= 0.2; step /= 2) {
-        for (int round = 0; round < 4; ++round) {
-            bool moved = false;
-            for (size_t k = 0; k < 8; ++k) {
-                double& coord = k % 2 == 0 ? corners[k / 2].x : corners[k / 2].y;
-                for (const double delta : {step, -step}) {
-                    coord += delta;
-                    const double s = score(corners);
-                    if (s > best) {
-                        best = s;
-                        moved = true;
-                        break;
-                    }
-                    coord -= delta;
-                }
-            }
-            if (!moved)
-                break;
-        }
-    }
-    return corners;
+    return climbCorners(corners, step, 4, score,
+                        [](const std::array<PointD, 4>&, size_t) { return true; });
 }
 
 void sampleModulesAt(const BinaryFrame& frame, const Homography& map, std::span<const double> us,

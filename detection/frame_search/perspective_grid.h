@@ -19,6 +19,38 @@ namespace dm {
 double timingAgreement(const BinaryFrame& frame, const Homography& map, int32_t rows, int32_t cols,
                        double reach = 1.0);
 
+// Coordinate ascent on four corners: each coordinate in turn moves by +step or -step where the
+// move is allowed (allowed(corners, k) for corner k after the move) and raises score(corners),
+// for up to rounds rounds per step, the step halving down to 0.2 pixel.
+template <class Score, class Allowed>
+std::array<PointD, 4> climbCorners(std::array<PointD, 4> corners, double step, int rounds,
+                                   Score&& score, Allowed&& allowed) {
+    double best = score(corners);
+    for (; step >= 0.2; step /= 2) {
+        for (int round = 0; round < rounds; ++round) {
+            bool moved = false;
+            for (size_t k = 0; k < 8; ++k) {
+                double& coord = k % 2 == 0 ? corners[k / 2].x : corners[k / 2].y;
+                for (const double delta : {step, -step}) {
+                    coord += delta;
+                    if (allowed(corners, k / 2)) {
+                        const double s = score(corners);
+                        if (s > best) {
+                            best = s;
+                            moved = true;
+                            break;
+                        }
+                    }
+                    coord -= delta;
+                }
+            }
+            if (!moved)
+                break;
+        }
+    }
+    return corners;
+}
+
 // Moves the four corners (as for symbolToImage) so that the finder, the alternating sides and
 // the quiet zone around them read as they must with the most contrast and the data modules read
 // farthest from the threshold, in shrinking steps of at most step pixels per coordinate.

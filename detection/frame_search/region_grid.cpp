@@ -98,31 +98,10 @@ class RegionScore {
 std::array<PointD, 4> fitRegion(const RegionScore& score, std::array<PointD, 4> corners,
                                 double pitch) {
     const std::array<PointD, 4> start = corners;
-    double best = score(corners);
-    for (double step = pitch / 4; step >= 0.2; step /= 2) {
-        for (int round = 0; round < 3; ++round) {
-            bool moved = false;
-            for (size_t k = 0; k < 8; ++k) {
-                PointD& corner = corners[k / 2];
-                double& coord = k % 2 == 0 ? corner.x : corner.y;
-                for (const double delta : {step, -step}) {
-                    coord += delta;
-                    if (length(corner - start[k / 2]) <= pitch) {
-                        const double s = score(corners);
-                        if (s > best) {
-                            best = s;
-                            moved = true;
-                            break;
-                        }
-                    }
-                    coord -= delta;
-                }
-            }
-            if (!moved)
-                break;
-        }
-    }
-    return corners;
+    return climbCorners(corners, pitch / 4, 3, score,
+                        [&](const std::array<PointD, 4>& c, size_t corner) {
+                            return length(c[corner] - start[corner]) <= pitch;
+                        });
 }
 
 }  // namespace
