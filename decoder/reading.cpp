@@ -36,8 +36,8 @@ namespace {
 // How much the frame search reads beyond dark outlines and their mirror images.
 enum class SearchDepth {
     // A camera frame: the negative, regions joined around the first outline, two outlines as
-    // damaged finders, and the dots closed once where many show a pitch apart; frames full of
-    // small shapes leave no time for more.
+    // damaged finders, and the closed and joined maps of a polarity where many dots show a pitch
+    // apart; frames full of small shapes leave no time for more.
     Camera,
     // A still image: every outline as a damaged finder too, and the dark map closed for dots and
     // joined over the whole picture.

@@ -613,24 +613,72 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
     };
     if (search(false) || (readings.alsoInverted && search(true)))
         return best;
+    // The closed and joined maps of one polarity, in turn; true once one decoded.
+    auto searchClosed = [&](bool negative) {
+        polarity(negative);
+        // Separate dots closed into modules: first only the regions of a dot's size (the
+        // surface's streaks and grain, closed with them, join the symbol to its surroundings),
+        // then all (dots that touch make larger regions).
+        if (radius[negative] > 0) {
+            closeDotMap(buffers.frame, radius[negative], side[negative], buffers.regionWork);
+            closed = true;
+            if (search(negative))
+                return true;
+            closeDarkMap(buffers.frame, radius[negative]);
+            if (search(negative))
+                return true;
+        }
+        // A symbol cut apart by a light scratch (or modules parted by ink loss) joined into one
+        // region but measured as it is: joined at half the module of an outline found (most
+        // likely a part of the symbol), else at the dots' scale, else across the scratches of
+        // the smallest modules.
+        constexpr int32_t kSmallestJoin = 2;
+        const int32_t join = module[negative] > 0   ? halfModule(negative)
+                             : radius[negative] > 0 ? radius[negative]
+                                                    : kSmallestJoin;
+        connectDarkRegions(buffers.frame, join);
+        if (search(negative))
+            return true;
+        // No outline at all: the finder may have lost modules where its arms meet, which parts
+        // the row from the column. Joined across gaps of up to three modules (the small regions'
+        // typical side taken for a module, as the data's lone modules show it).
+        constexpr double kCornerGapModules = 1.6;
+        if (module[negative] == 0 && side[negative] > 0) {
+            connectDarkRegions(buffers.frame,
+                               static_cast<int32_t>(std::ceil(kCornerGapModules * side[negative])));
+            if (search(negative))
+                return true;
+        }
+        // Dots whose finder lost the modules where its arms meet: the dot map closed again, its
+        // regions joined across such a gap (in pitches, as above) but measured as closed.
+        if (radius[negative] > 0) {
+            closeDotMap(buffers.frame, radius[negative], side[negative], buffers.regionWork);
+            connectClosedRegions(buffers.frame, static_cast<int32_t>(std::ceil(kCornerGapModules *
+                                                                               pitch[negative])));
+            closed = true;
+            joinedDots = true;
+            if (search(negative))
+                return true;
+            joinedDots = false;
+        }
+        return false;
+    };
     if (!readings.alsoClosed) {
-        // Separate dots (a dot-peen mark, a label with ink loss) closed into modules, the
-        // regions of a dot's size only: one search per polarity that showed them.
+        // Separate dots (a dot-peen mark, a label with ink loss): each polarity that showed many
+        // of them a pitch apart read through its closed and joined maps as a still image is.
+        // Frames without such dots pay nothing for it.
         if (readings.alsoDots) {
             for (const bool negative : {false, true}) {
                 if (radius[negative] == 0 || (negative && !readings.alsoInverted))
                     continue;
-                polarity(negative);
-                closeDotMap(buffers.frame, radius[negative], side[negative], buffers.regionWork);
-                closed = true;
-                if (search(negative))
+                if (searchClosed(negative))
                     return best;
             }
         }
         // A symbol a scratch cut apart, when part of it was found: its regions joined at half
         // the module of that part, measured as they are, around that part (the rest of the
-        // symbol lies within twice its size).
-        if (readings.alsoJoined && module[0] > 0) {
+        // symbol lies within twice its size). The dark map's dots joined it over the whole frame.
+        if (readings.alsoJoined && module[0] > 0 && !(readings.alsoDots && radius[0] > 0)) {
             polarity(false);
             const auto& c = firstOutline;
             const auto [xMin, xMax] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
@@ -646,52 +694,8 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
     for (const bool negative : {false, true}) {
         if (negative && !readings.alsoInverted)
             continue;
-        polarity(negative);
-        // Separate dots closed into modules: first only the regions of a dot's size (the
-        // surface's streaks and grain, closed with them, join the symbol to its surroundings),
-        // then all (dots that touch make larger regions).
-        if (radius[negative] > 0) {
-            closeDotMap(buffers.frame, radius[negative], side[negative], buffers.regionWork);
-            closed = true;
-            if (search(negative))
-                return best;
-            closeDarkMap(buffers.frame, radius[negative]);
-            if (search(negative))
-                return best;
-        }
-        // A symbol cut apart by a light scratch (or modules parted by ink loss) joined into one
-        // region but measured as it is: joined at half the module of an outline found (most
-        // likely a part of the symbol), else at the dots' scale, else across the scratches of
-        // the smallest modules.
-        constexpr int32_t kSmallestJoin = 2;
-        const int32_t join = module[negative] > 0   ? halfModule(negative)
-                             : radius[negative] > 0 ? radius[negative]
-                                                    : kSmallestJoin;
-        connectDarkRegions(buffers.frame, join);
-        if (search(negative))
+        if (searchClosed(negative))
             return best;
-        // No outline at all: the finder may have lost modules where its arms meet, which parts
-        // the row from the column. Joined across gaps of up to three modules (the small regions'
-        // typical side taken for a module, as the data's lone modules show it).
-        constexpr double kCornerGapModules = 1.6;
-        if (module[negative] == 0 && side[negative] > 0) {
-            connectDarkRegions(buffers.frame,
-                               static_cast<int32_t>(std::ceil(kCornerGapModules * side[negative])));
-            if (search(negative))
-                return best;
-        }
-        // Dots whose finder lost the modules where its arms meet: the dot map closed again, its
-        // regions joined across such a gap (in pitches, as above) but measured as closed.
-        if (radius[negative] > 0) {
-            closeDotMap(buffers.frame, radius[negative], side[negative], buffers.regionWork);
-            connectClosedRegions(buffers.frame, static_cast<int32_t>(std::ceil(kCornerGapModules *
-                                                                               pitch[negative])));
-            closed = true;
-            joinedDots = true;
-            if (search(negative))
-                return best;
-            joinedDots = false;
-        }
     }
     return best;
 }

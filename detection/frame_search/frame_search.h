@@ -81,9 +81,10 @@ struct FrameSearchReadings {
     // with its regions joined at that size.
     bool alsoClosed = false;
     // Without alsoClosed (a camera frame): when nothing reads and a search met many small
-    // regions a dot pitch apart, the dark map with only the dots' regions kept, closed at that
-    // pitch, is searched once in each polarity that showed them, its outlines also read with the
-    // grid on the ink's centres. Frames without such regions pay nothing for it.
+    // regions a dot pitch apart, each polarity that showed them is searched through the closed
+    // and joined maps as alsoClosed searches them (the dots' regions closed at that pitch, then
+    // all regions, then joined), its outlines also read with the grid on the ink's centres.
+    // Frames without such regions pay nothing for it.
     bool alsoDots = false;
     // Without alsoClosed: when an outline was found but nothing read, the dark map is searched
     // once more with its regions joined at half that outline's module (a symbol a scratch cut

@@ -258,7 +258,7 @@ TEST(FrameSearch, ASizeItsSidesHardlyAgreeWithNeedsCorrectionToSpare) {
 }
 
 // Each kind of mark reads with the reading made for it and not without: light on dark with the
-// negative, separate dots with the closed map (a camera frame's single dot search too), a symbol
+// negative, separate dots with the closed map (a camera frame's dot search too), a symbol
 // a scratch cut apart with its regions joined, a finder that lost modules at the end of an arm,
 // in its middle or at its corner as a damaged finder.
 TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
@@ -278,7 +278,7 @@ TEST(FrameSearch, ReadsEachMarkWithTheReadingMadeForIt) {
         // together only when closed over octagons, and shows as solid only when probed as deep
         // as the closing reached.
         {test::Tier::DotPeenDark, 27, {.alsoClosed = true}},
-        // A camera frame's one search of the dots closed at their pitch, read on their centres.
+        // A camera frame's search of the dots closed at their pitch, read on their centres.
         {test::Tier::DotPeenDark, 0, {.alsoInverted = true, .alsoDots = true}},
         {test::Tier::DotPeenBright, 1, {.alsoInverted = true, .alsoDots = true}},
         {test::Tier::InkLoss, 13, {.alsoInverted = true, .alsoDots = true}},
@@ -375,6 +375,33 @@ TEST(FrameSearch, CameraDamagedReadingsReachMarksWhoseSidesAlternate) {
         const Searched a = search(GrayFrame(frame.dib, false), FinderTurn::PlusXToPlusY, camera);
         EXPECT_TRUE(a.result.decoded) << frame.description;
         EXPECT_EQ(a.text, frame.message) << frame.description;
+    }
+}
+
+// Dots a camera frame reads only past the closed dot map: through the dark map closed whole
+// (dots that touch), or with its regions joined at the dots' scale (a module's dots apart), in
+// either polarity, as a still image reads them.
+TEST(FrameSearch, CameraDotSearchGoesOnThroughTheClosedAndJoinedMaps) {
+    const FrameSearchReadings camera{.alsoMirrored = true,
+                                     .alsoInverted = true,
+                                     .alsoDots = true,
+                                     .alsoJoined = true,
+                                     .damagedFinders = 2};
+    const struct {
+        test::Tier tier;
+        int index;
+        uint32_t seed;
+    } cases[] = {
+        {test::Tier::DotPeenDark, 6, 1},    {test::Tier::DotPeenDark, 14, 1},
+        {test::Tier::DotPeenDark, 27, 7},   {test::Tier::DotPeenBright, 12, 1},
+        {test::Tier::DotPeenBright, 20, 1},
+    };
+    for (const auto& c : cases) {
+        const test::TierFrame frame = test::tierFrame(c.tier, c.seed, c.index);
+        const Searched a = search(GrayFrame(frame.dib, false), FinderTurn::PlusXToPlusY, camera);
+        EXPECT_TRUE(a.result.decoded) << frame.description;
+        EXPECT_EQ(a.text, frame.message) << frame.description;
+        EXPECT_EQ(a.result.inverted, c.tier == test::Tier::DotPeenBright) << frame.description;
     }
 }
 
