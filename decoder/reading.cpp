@@ -95,12 +95,10 @@ class Reading {
 }  // namespace
 
 // What a camera frame is read with, kept in FrameBuffers from frame to frame: the decoder (its
-// gray copies, dark maps and statistics), the halved frame of a large one and the gray copy of
-// the part read at full resolution.
+// gray copies, dark maps and statistics) and the halved frame of a large one.
 struct ReadingBuffers {
     Reading reading;
     GrayPicture half;
-    GrayPicture part;
 };
 
 FrameBuffers::FrameBuffers() noexcept = default;
@@ -173,11 +171,9 @@ const uint8_t* pictureRow(const ImageView& view, int y) {
     return view.pixels.data() + stored * view.strideBytes();
 }
 
-// The part of the view within [x0, x1) x [y0, y1) in gray, rows top-down, into part (every
-// pixel written).
-void grayRegion(const ImageView& view, int x0, int y0, int x1, int y1, GrayPicture& part) {
-    part.width = x1 - x0;
-    part.height = y1 - y0;
+// The part of the view within [x0, x1) x [y0, y1) in gray, rows top-down.
+GrayPicture grayRegion(const ImageView& view, int x0, int y0, int x1, int y1) {
+    GrayPicture part{x1 - x0, y1 - y0, {}};
     part.gray.resize(static_cast<size_t>(part.width) * part.height);
     const int bytes = bytesPerPixel(view.format);
     for (int y = y0; y < y1; ++y) {
@@ -185,11 +181,6 @@ void grayRegion(const ImageView& view, int x0, int y0, int x1, int y1, GrayPictu
                 part.gray.data() + static_cast<size_t>(y - y0) * part.width,
                 static_cast<size_t>(part.width));
     }
-}
-
-GrayPicture grayRegion(const ImageView& view, int x0, int y0, int x1, int y1) {
-    GrayPicture part;
-    grayRegion(view, x0, y0, x1, y1, part);
     return part;
 }
 
@@ -581,8 +572,9 @@ DecodeResult readLargeCameraFrame(ReadingBuffers& buffers, const ImageView& fram
             return std::nullopt;
         finePixels += pixels;
         searched.push_back(a);
-        GrayPicture& part = buffers.part;
-        grayRegion(frame, a.x0, a.y0, a.x1, a.y1, part);
+        // A picture of its own for each area: one picture's memory reused for the next area
+        // changed a reading of a cluttered 4K frame in one build, not yet understood.
+        const GrayPicture part = grayRegion(frame, a.x0, a.y0, a.x1, a.y1);
         DecodeResult fine =
             reading.frameSearch({part.gray, part.width, part.height}, SearchDepth::Camera);
         if (fine.corners) {
