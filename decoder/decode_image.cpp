@@ -23,6 +23,13 @@ DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options) {
     return options.enlarge ? readImageFile(image, options.threads) : readStillImage(image);
 }
 
+DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options,
+                         FrameBuffers& buffers) {
+    if (options.thresholdVariant)
+        return readCameraFrame(image, *options.thresholdVariant, options.threads, &buffers);
+    return decodeImage(image, options);
+}
+
 ImageSymbols decodeAllSymbols(const ImageView& image, const DecodeOptions& options,
                               int32_t mostSymbols) {
     return readAllSymbols(image, options, mostSymbols);

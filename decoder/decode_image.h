@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -124,12 +125,39 @@ struct DecodeResult {
 // Gray level the decoder reads a colour pixel as: (59 green + 30 red + 11 blue) / 100.
 DM_API uint8_t grayLevel(uint8_t red, uint8_t green, uint8_t blue);
 
+struct ReadingBuffers;  // the decoder's own (decoder/reading.cpp)
+
+// Buffers a camera loop keeps from one frame to the next: the decoder's gray copies, dark maps
+// and tile statistics and the halved frame of a large one. A frame read with them allocates
+// and clears nothing that an earlier frame of the same size already had; the result is the
+// same as with fresh buffers. One per thread. A copy starts with buffers of its own (empty).
+class FrameBuffers {
+  public:
+    DM_API FrameBuffers() noexcept;
+    DM_API ~FrameBuffers();
+    DM_API FrameBuffers(const FrameBuffers&) noexcept;
+    DM_API FrameBuffers& operator=(const FrameBuffers&) noexcept;
+
+    // The decoder's buffers, made on first use (may throw std::bad_alloc); for the decoder.
+    ReadingBuffers& reading();
+    // Drops the buffers, as after a read that ran out of memory.
+    void release() noexcept;
+
+  private:
+    std::unique_ptr<ReadingBuffers> buffers_;
+};
+
 // Finds and decodes one symbol in the image: the finder search under a frame-wide threshold
 // first, then the frame search under local thresholds, then the mirror image.
 // Symbols seen in a mirror (printed on the back of a clear label, or through glass) are read
 // too. A view that does not describe its pixels (too small, an unknown pixel format, stride
 // below a row, pixels too short) fails with MissingInput.
 DM_API DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options = {});
+
+// decodeImage with the caller's buffers: a camera frame (thresholdVariant set) reuses them from
+// the frames read with them before; other images are read as decodeImage reads them.
+DM_API DecodeResult decodeImage(const ImageView& image, const DecodeOptions& options,
+                                FrameBuffers& buffers);
 
 // The most symbols decodeAllSymbols reads unless told otherwise.
 inline constexpr int32_t kDefaultMostSymbols = 64;

@@ -24,7 +24,7 @@ FrameDecodeResult decodeFrameView(const CFrameDib& frame, std::string& outText, 
     const std::optional<ImageView> view = frameView(frame);
     if (!view)
         return {false, DecodeStatus::MissingInput, -1, {}, std::nullopt};
-    DecodeResult result = decodeImage(*view, options);
+    DecodeResult result = decodeImage(*view, options, intake.buffers);
     if (!result.decoded)
         return {false, result.status, -1, {}, result.corners};
     outText = std::move(result.text);

@@ -22,12 +22,13 @@ struct FrameDecodeResult {
     bool inverted = false;                 // printed light on a dark ground
 };
 
-// What one caller keeps from frame to frame: the sound to play after a decoded frame and the
+// What one caller keeps from frame to frame: the sound to play after a decoded frame, the
 // count of frames taken, which picks each frame's threshold variant (whole frame, central half,
-// central three quarters in turn). Use one per thread.
+// central three quarters in turn), and the decoder's buffers. Use one per thread.
 struct FrameIntake {
     std::function<void()> beep;
     uint32_t frameCounter = 0;
+    FrameBuffers buffers;
 };
 
 // The frame's stored pixels as an image view (rows bottom-up, read in place); nothing when the

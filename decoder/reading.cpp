@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <new>
 #include <optional>
 #include <span>
@@ -90,6 +91,36 @@ class Reading {
   private:
     Decoder decoder_;
 };
+
+}  // namespace
+
+// What a camera frame is read with, kept in FrameBuffers from frame to frame: the decoder (its
+// gray copies, dark maps and statistics) and the halved frame of a large one.
+struct ReadingBuffers {
+    Reading reading;
+    GrayPicture half;
+};
+
+FrameBuffers::FrameBuffers() noexcept = default;
+FrameBuffers::~FrameBuffers() = default;
+FrameBuffers::FrameBuffers(const FrameBuffers&) noexcept {}
+FrameBuffers& FrameBuffers::operator=(const FrameBuffers& other) noexcept {
+    if (this != &other)
+        release();
+    return *this;
+}
+
+ReadingBuffers& FrameBuffers::reading() {
+    if (!buffers_)
+        buffers_ = std::make_unique<ReadingBuffers>();
+    return *buffers_;
+}
+
+void FrameBuffers::release() noexcept {
+    buffers_.reset();
+}
+
+namespace {
 
 // The frame search's failure replaces the finder pass's when it got further: it located an
 // outline where the finder pass measured no symbol.
@@ -208,25 +239,21 @@ void halveRows(const ImageView& view, GrayPicture& half, int y0, int y1) {
     }
 }
 
-// The view in gray at half its width and height, rows top-down: each pixel the gray of the
-// mean colour of four (the mean gray of four for gray pixels).
-GrayPicture halvedGray(const ImageView& view) {
-    GrayPicture half{view.width / 2, view.height / 2, {}};
-    half.gray.resize(static_cast<size_t>(half.width) * half.height);
-    halveRows(view, half, 0, half.height);
-    return half;
-}
-
 // The most threads one frame is read with.
 constexpr int32_t kMostThreads = 64;
 
-// The view halved as halvedGray halves it, in bands of rows by the given number of threads,
-// the caller's among them. A thread that cannot be started leaves its band to the caller's.
-GrayPicture halvedGray(const ImageView& view, int32_t threads) {
-    if (threads <= 1)
-        return halvedGray(view);
-    GrayPicture half{view.width / 2, view.height / 2, {}};
+// The view in gray at half its width and height into half, rows top-down: each pixel the gray
+// of the mean colour of four (the mean gray of four for gray pixels). With threads, in bands of
+// rows, the caller's thread among them; a thread that cannot be started leaves its band to the
+// caller's. half's pixels are all written: kept from an earlier frame, they are not cleared.
+void halvedGray(const ImageView& view, int32_t threads, GrayPicture& half) {
+    half.width = view.width / 2;
+    half.height = view.height / 2;
     half.gray.resize(static_cast<size_t>(half.width) * half.height);
+    if (threads <= 1) {
+        halveRows(view, half, 0, half.height);
+        return;
+    }
     const int32_t bands = std::min(threads, kMostThreads);
     auto band = [&](int32_t i) {
         halveRows(view, half, static_cast<int>(int64_t{half.height} * i / bands),
@@ -244,7 +271,6 @@ GrayPicture halvedGray(const ImageView& view, int32_t threads) {
     band(0);
     for (std::thread& t : helpers)
         t.join();
-    return half;
 }
 
 // Whether some square of 8 x 8 pixels of the gray picture holds levels this far apart: a symbol
@@ -495,9 +521,11 @@ constexpr int64_t kFullFinderFirstPixels = int64_t{1920} * 1080;
 // the halved frame blurs into clutter (its scan lines across a 4K frame take longer than the rest
 // when they find nothing). A plain frame without outlines is left after the search. With more
 // threads than one, they halve the frame in bands.
-DecodeResult readLargeCameraFrame(Reading& reading, const ImageView& frame, uint32_t variant,
+DecodeResult readLargeCameraFrame(ReadingBuffers& buffers, const ImageView& frame, uint32_t variant,
                                   int32_t threads) {
-    const GrayPicture half = halvedGray(frame, threads);
+    Reading& reading = buffers.reading;
+    GrayPicture& half = buffers.half;
+    halvedGray(frame, threads, half);
     const ImageView halfView{half.gray, half.width, half.height};
     auto toFrame = [](DecodeResult result) {
         if (result.corners) {
@@ -544,6 +572,8 @@ DecodeResult readLargeCameraFrame(Reading& reading, const ImageView& frame, uint
             return std::nullopt;
         finePixels += pixels;
         searched.push_back(a);
+        // A picture of its own for each area: one picture's memory reused for the next area
+        // changed a reading of a cluttered 4K frame in one build, not yet understood.
         const GrayPicture part = grayRegion(frame, a.x0, a.y0, a.x1, a.y1);
         DecodeResult fine =
             reading.frameSearch({part.gray, part.width, part.height}, SearchDepth::Camera);
@@ -604,18 +634,26 @@ DecodeResult readLargeCameraFrame(Reading& reading, const ImageView& frame, uint
 
 }  // namespace
 
-DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant, int32_t threads) {
+DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant, int32_t threads,
+                             FrameBuffers* buffers) {
     if (frame.width < kMinImageSide || frame.height < kMinImageSide)
         return {};
-    return guarded([&] {
-        Reading reading;
+    DecodeResult result = guarded([&] {
+        std::unique_ptr<ReadingBuffers> fresh;
+        ReadingBuffers& b =
+            buffers ? buffers->reading() : *(fresh = std::make_unique<ReadingBuffers>());
         if (int64_t{frame.width} * frame.height > kLargeFramePixels && frame.isComplete())
-            return readLargeCameraFrame(reading, frame, variant, threads);
-        DecodeResult result = reading.finderPass(frame, variant);
-        if (result.decoded || result.status == DecodeStatus::MissingInput)
-            return result;
-        return searchThenMirror(reading, frame, std::move(result), variant, SearchDepth::Camera);
+            return readLargeCameraFrame(b, frame, variant, threads);
+        Reading& reading = b.reading;
+        DecodeResult first = reading.finderPass(frame, variant);
+        if (first.decoded || first.status == DecodeStatus::MissingInput)
+            return first;
+        return searchThenMirror(reading, frame, std::move(first), variant, SearchDepth::Camera);
     });
+    // Buffers a read ran out of memory in are dropped: the next frame starts afresh.
+    if (buffers && result.status == DecodeStatus::OutOfMemory)
+        buffers->release();
+    return result;
 }
 
 DecodeResult readStillImage(const ImageView& image) {

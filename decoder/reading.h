@@ -11,8 +11,10 @@ namespace dm {
 
 // A camera frame: one threshold variant (the caller's frame count picks it, so a symbol held
 // before the camera meets all three within three frames), kept within a frame period. A frame
-// larger than 1280 x 720 may take threads (see DecodeOptions).
-DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant, int32_t threads = 1);
+// larger than 1280 x 720 may take threads (see DecodeOptions). With buffers, the decoder's
+// buffers are those kept there from earlier frames; else fresh ones.
+DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant, int32_t threads = 1,
+                             FrameBuffers* buffers = nullptr);
 
 // A still image (a frame that does not change): every variant, and no time bound.
 DecodeResult readStillImage(const ImageView& image);

@@ -5,7 +5,8 @@
 // after a change, or run it under callgrind to count instructions.
 // Usage: dm_large_frame_dump [WIDTH=3840] [HEIGHT=2160] [FRAMES=10] [GROUND=empty|cluttered]
 //                            [THREADS=1] [SEED=1]
-// DM_DUMP_TIMES=1 adds each frame's time to its line.
+// DM_DUMP_TIMES=1 adds each frame's time to its line. The frames are read as a camera loop reads
+// them, with buffers kept from one frame to the next; DM_DUMP_FRESH=1 gives each frame fresh ones.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -52,7 +53,10 @@ double readOnce(const dm::CFrameDib& dib, const std::string& expected, int threa
     // One thread: its processor time; several: the wall clock until all are done.
     const auto start = Clock::now();
     const double startCpu = threadMilliseconds();
-    const dm::DecodeResult r = dm::decodeImage(*view, options);
+    static dm::FrameBuffers kept;
+    static const bool fresh = std::getenv("DM_DUMP_FRESH") != nullptr;
+    dm::FrameBuffers own;
+    const dm::DecodeResult r = dm::decodeImage(*view, options, fresh ? own : kept);
     const double ms = threads == 1
                           ? threadMilliseconds() - startCpu
                           : std::chrono::duration<double, std::milli>(Clock::now() - start).count();

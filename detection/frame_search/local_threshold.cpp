@@ -21,22 +21,6 @@ void grayRowOf(const GrayImage& image, int32_t y, uint8_t* dst, size_t w) {
     grayRow(image.pixels + image.rowOffsets[y], image.bytesPerPixel, dst, w);
 }
 
-// A gray row under [1 2 1] (edges repeated).
-void horizontalSums(const uint8_t* g, uint16_t* r, size_t w) {
-    r[0] = static_cast<uint16_t>(3 * g[0] + g[1]);
-    for (size_t x = 1; x + 1 < w; ++x)
-        r[x] = static_cast<uint16_t>(g[x - 1] + 2 * g[x] + g[x + 1]);
-    r[w - 1] = static_cast<uint16_t>(g[w - 2] + 3 * g[w - 1]);
-}
-
-// A smoothed row from the horizontal sums of its row and the rows above and below: the gray
-// image under [1 2 1] x [1 2 1] / 16, rounded.
-void verticalSmooth(const uint16_t* above, const uint16_t* here, const uint16_t* below,
-                    uint8_t* out, size_t w) {
-    for (size_t x = 0; x < w; ++x)
-        out[x] = static_cast<uint8_t>((above[x] + 2 * here[x] + below[x] + 8) / 16);
-}
-
 // Per column of 2 x 2 blocks, the lowest, highest and summed block sums over the row pairs of
 // the current row of tiles (block sums are four times the mean, which keeps single noisy
 // pixels from setting a tile's extremes).
@@ -54,13 +38,7 @@ struct BlockColumns {
     }
 
     void add(const uint8_t* r0, const uint8_t* r1) {
-        for (size_t i = 0; i < low.size(); ++i) {
-            const auto s =
-                static_cast<uint16_t>(r0[2 * i] + r0[2 * i + 1] + r1[2 * i] + r1[2 * i + 1]);
-            low[i] = std::min(low[i], s);
-            high[i] = std::max(high[i], s);
-            sum[i] = static_cast<uint16_t>(sum[i] + s);
-        }
+        addBlockRow(r0, r1, low.data(), high.data(), sum.data(), low.size());
         ++rowPairs;
     }
 
@@ -114,15 +92,15 @@ void graySmoothAndTiles(const GrayImage& image, BinaryFrame& f) {
     BlockColumns blocks{s.blockLow, s.blockHigh, s.blockSum};
 
     grayRowOf(image, 0, grayOf(0), w);
-    horizontalSums(grayOf(0), sumsOf(0), w);
+    rowSums(grayOf(0), sumsOf(0), w);
     blocks.start();
     for (int32_t y = 0; y < h; ++y) {
         const int32_t below = std::min(y + 1, h - 1);
         if (below > y) {
             grayRowOf(image, below, grayOf(below), w);
-            horizontalSums(grayOf(below), sumsOf(below), w);
+            rowSums(grayOf(below), sumsOf(below), w);
         }
-        verticalSmooth(sumsOf(std::max(y - 1, 0)), sumsOf(y), sumsOf(below), smoothOf(y), w);
+        smoothedRow(sumsOf(std::max(y - 1, 0)), sumsOf(y), sumsOf(below), smoothOf(y), w);
         if (y % 2 == 1)
             blocks.add(smoothOf(y - 1), smoothOf(y));
         if (y % kThresholdTile == kThresholdTile - 1 || y == h - 1) {

@@ -4,6 +4,8 @@
 // library). Elsewhere the compiler's own target is used.
 #include "detection/shared/pixel_rows.h"
 
+#include <algorithm>
+
 #include "detection/shared/decoder_records.h"
 
 // Only what the kernels need: no AES or carry-less multiply, no BMI, FMA or F16C, so the AVX2
@@ -28,6 +30,15 @@ size_t grayRowVector(const uint8_t*, int32_t, uint8_t*, size_t) {
     return 0;
 }
 size_t halvedGrayRowVector(const uint8_t*, const uint8_t*, int32_t, uint8_t*, size_t) {
+    return 0;
+}
+size_t rowSumsVector(const uint8_t*, uint16_t*, size_t) {
+    return 1;
+}
+size_t smoothedRowVector(const uint16_t*, const uint16_t*, const uint16_t*, uint8_t*, size_t) {
+    return 0;
+}
+size_t addBlockRowVector(const uint8_t*, const uint8_t*, uint16_t*, uint16_t*, uint16_t*, size_t) {
     return 0;
 }
 #else
@@ -126,6 +137,54 @@ size_t halvedGrayRowVector(const uint8_t* HWY_RESTRICT top, const uint8_t* HWY_R
     return x;
 }
 
+// Gray levels under [1 2 1] into 16-bit sums, for x from 1 while x + 1 < w; returns the x
+// reached (the caller finishes the rest and both ends).
+size_t rowSumsVector(const uint8_t* HWY_RESTRICT g, uint16_t* HWY_RESTRICT r, size_t w) {
+    const hn::ScalableTag<uint16_t> d16;
+    const hn::Rebind<uint8_t, decltype(d16)> d8;
+    const size_t n = hn::Lanes(d16);
+    size_t x = 1;
+    for (; x + n + 1 <= w; x += n) {
+        const auto left = hn::PromoteTo(d16, hn::LoadU(d8, g + x - 1));
+        const auto here = hn::PromoteTo(d16, hn::LoadU(d8, g + x));
+        const auto right = hn::PromoteTo(d16, hn::LoadU(d8, g + x + 1));
+        hn::StoreU(hn::Add(hn::Add(left, right), hn::Add(here, here)), d16, r + x);
+    }
+    return x;
+}
+
+size_t smoothedRowVector(const uint16_t* HWY_RESTRICT above, const uint16_t* HWY_RESTRICT here,
+                         const uint16_t* HWY_RESTRICT below, uint8_t* HWY_RESTRICT out, size_t w) {
+    const hn::ScalableTag<uint16_t> d16;
+    const hn::Rebind<uint8_t, decltype(d16)> d8;
+    const size_t n = hn::Lanes(d16);
+    size_t x = 0;
+    for (; x + n <= w; x += n) {
+        const auto h = hn::LoadU(d16, here + x);
+        const auto sum = hn::Add(hn::Add(hn::LoadU(d16, above + x), hn::LoadU(d16, below + x)),
+                                 hn::Add(hn::Add(h, h), hn::Set(d16, 8)));
+        hn::StoreU(narrowed(d8, hn::ShiftRight<4>(sum)), d8, out + x);
+    }
+    return x;
+}
+
+size_t addBlockRowVector(const uint8_t* HWY_RESTRICT r0, const uint8_t* HWY_RESTRICT r1,
+                         uint16_t* HWY_RESTRICT low, uint16_t* HWY_RESTRICT high,
+                         uint16_t* HWY_RESTRICT sum, size_t blocks) {
+    const hn::ScalableTag<uint16_t> d16;
+    const hn::Repartition<uint8_t, decltype(d16)> dIn;  // two pixels per block
+    const size_t n = hn::Lanes(d16);
+    size_t i = 0;
+    for (; i + n <= blocks; i += n) {
+        const auto s = hn::Add(pairSums(d16, hn::LoadU(dIn, r0 + 2 * i)),
+                               pairSums(d16, hn::LoadU(dIn, r1 + 2 * i)));
+        hn::StoreU(hn::Min(hn::LoadU(d16, low + i), s), d16, low + i);
+        hn::StoreU(hn::Max(hn::LoadU(d16, high + i), s), d16, high + i);
+        hn::StoreU(hn::Add(hn::LoadU(d16, sum + i), s), d16, sum + i);
+    }
+    return i;
+}
+
 #endif  // HWY_TARGET == HWY_SCALAR
 
 }  // namespace dm::HWY_NAMESPACE
@@ -133,6 +192,18 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace dm {
+
+namespace {
+
+// The [1 2 1] sums of a row from x = from on, both ends with the edge repeated.
+void rowSumsFrom(const uint8_t* g, uint16_t* r, size_t w, size_t from) {
+    for (size_t x = std::max<size_t>(from, 1); x + 1 < w; ++x)
+        r[x] = static_cast<uint16_t>(g[x - 1] + 2 * g[x] + g[x + 1]);
+    r[0] = static_cast<uint16_t>(3 * g[0] + g[1]);
+    r[w - 1] = static_cast<uint16_t>(g[w - 2] + 3 * g[w - 1]);
+}
+
+}  // namespace
 
 void grayRowScalar(const uint8_t* pixels, int32_t bytesPerPixel, uint8_t* out, size_t count) {
     if (bytesPerPixel == 1) {
@@ -161,16 +232,51 @@ void halvedGrayRowScalar(const uint8_t* top, const uint8_t* bottom, int32_t byte
     }
 }
 
+void rowSumsScalar(const uint8_t* g, uint16_t* r, size_t w) {
+    rowSumsFrom(g, r, w, 1);
+}
+
+void smoothedRowScalar(const uint16_t* above, const uint16_t* here, const uint16_t* below,
+                       uint8_t* out, size_t w) {
+    for (size_t x = 0; x < w; ++x)
+        out[x] = static_cast<uint8_t>((above[x] + 2 * here[x] + below[x] + 8) / 16);
+}
+
+void addBlockRowScalar(const uint8_t* r0, const uint8_t* r1, uint16_t* low, uint16_t* high,
+                       uint16_t* sum, size_t blocks) {
+    for (size_t i = 0; i < blocks; ++i) {
+        const auto s = static_cast<uint16_t>(r0[2 * i] + r0[2 * i + 1] + r1[2 * i] + r1[2 * i + 1]);
+        low[i] = std::min(low[i], s);
+        high[i] = std::max(high[i], s);
+        sum[i] = static_cast<uint16_t>(sum[i] + s);
+    }
+}
+
 namespace {
 
 using GrayRowKernel = size_t (*)(const uint8_t*, int32_t, uint8_t*, size_t);
 using HalvedRowKernel = size_t (*)(const uint8_t*, const uint8_t*, int32_t, uint8_t*, size_t);
+using RowSumsKernel = size_t (*)(const uint8_t*, uint16_t*, size_t);
+using SmoothedRowKernel = size_t (*)(const uint16_t*, const uint16_t*, const uint16_t*, uint8_t*,
+                                     size_t);
+using BlockRowKernel = size_t (*)(const uint8_t*, const uint8_t*, uint16_t*, uint16_t*, uint16_t*,
+                                  size_t);
 
 struct Kernels {
     GrayRowKernel gray = nullptr;
     HalvedRowKernel halved = nullptr;
+    RowSumsKernel rowSums = nullptr;
+    SmoothedRowKernel smoothed = nullptr;
+    BlockRowKernel blocks = nullptr;
     const char* name = "scalar";
 };
+
+// The kernels of one compiled set.
+#define DM_KERNELS(SET, NAME)                                                                     \
+    Kernels {                                                                                     \
+        SET::grayRowVector, SET::halvedGrayRowVector, SET::rowSumsVector, SET::smoothedRowVector, \
+            SET::addBlockRowVector, NAME                                                          \
+    }
 
 // The widest compiled set the processor runs. A function-local constant: set once, read only.
 const Kernels& kernels() {
@@ -179,16 +285,18 @@ const Kernels& kernels() {
         __builtin_cpu_init();
 #if HWY_TARGETS & HWY_AVX2
         if (__builtin_cpu_supports("avx2"))
-            return Kernels{N_AVX2::grayRowVector, N_AVX2::halvedGrayRowVector, "AVX2"};
+            return DM_KERNELS(N_AVX2, "AVX2");
 #endif
 #if HWY_TARGETS & HWY_SSE4
         if (__builtin_cpu_supports("sse4.2"))
-            return Kernels{N_SSE4::grayRowVector, N_SSE4::halvedGrayRowVector, "SSE4"};
+            return DM_KERNELS(N_SSE4, "SSE4");
 #endif
         return Kernels{};
 #else
-        return Kernels{HWY_STATIC_DISPATCH(grayRowVector), HWY_STATIC_DISPATCH(halvedGrayRowVector),
-                       "the compiler's target"};
+        return Kernels{
+            HWY_STATIC_DISPATCH(grayRowVector),     HWY_STATIC_DISPATCH(halvedGrayRowVector),
+            HWY_STATIC_DISPATCH(rowSumsVector),     HWY_STATIC_DISPATCH(smoothedRowVector),
+            HWY_STATIC_DISPATCH(addBlockRowVector), "the compiler's target"};
 #endif
     }();
     return chosen;
@@ -210,6 +318,26 @@ void halvedGrayRow(const uint8_t* top, const uint8_t* bottom, int32_t bytesPerPi
     const size_t done = k.halved ? k.halved(top, bottom, bytesPerPixel, out, count) : 0;
     const size_t skip = 2 * done * static_cast<size_t>(bytesPerPixel);
     halvedGrayRowScalar(top + skip, bottom + skip, bytesPerPixel, out + done, count - done);
+}
+
+void rowSums(const uint8_t* g, uint16_t* r, size_t w) {
+    const Kernels& k = kernels();
+    rowSumsFrom(g, r, w, k.rowSums ? k.rowSums(g, r, w) : 1);
+}
+
+void smoothedRow(const uint16_t* above, const uint16_t* here, const uint16_t* below, uint8_t* out,
+                 size_t w) {
+    const Kernels& k = kernels();
+    const size_t done = k.smoothed ? k.smoothed(above, here, below, out, w) : 0;
+    smoothedRowScalar(above + done, here + done, below + done, out + done, w - done);
+}
+
+void addBlockRow(const uint8_t* r0, const uint8_t* r1, uint16_t* low, uint16_t* high, uint16_t* sum,
+                 size_t blocks) {
+    const Kernels& k = kernels();
+    const size_t done = k.blocks ? k.blocks(r0, r1, low, high, sum, blocks) : 0;
+    addBlockRowScalar(r0 + 2 * done, r1 + 2 * done, low + done, high + done, sum + done,
+                      blocks - done);
 }
 
 const char* pixelRowTarget() {

@@ -4,7 +4,8 @@
 #include <cstdint>
 
 // Rows of pixels turned into gray: the conversion every reading of a colour frame starts with,
-// and the halving that large frames are searched at. Vectorised where the processor allows
+// the halving that large frames are searched at, and the smoothing and block statistics of the
+// local threshold. Vectorised where the processor allows
 // (chosen once, at the first call); the scalar functions give the same bytes and are the
 // reference the vectorised ones are tested against.
 
@@ -25,6 +26,24 @@ void halvedGrayRow(const uint8_t* top, const uint8_t* bottom, int32_t bytesPerPi
 void grayRowScalar(const uint8_t* pixels, int32_t bytesPerPixel, uint8_t* out, size_t count);
 void halvedGrayRowScalar(const uint8_t* top, const uint8_t* bottom, int32_t bytesPerPixel,
                          uint8_t* out, size_t count);
+
+// The rows of the local threshold. rowSums: w >= 2 gray levels under [1 2 1] (the edge pixel
+// repeated at both ends). smoothedRow: w levels from the sums of a row and the rows above and
+// below, the gray under [1 2 1] x [1 2 1] / 16, rounded. addBlockRow: blocks 2 x 2 blocks of
+// two rows (2 blocks pixels each) summed, each sum taken into the lowest, highest and
+// running (16-bit, wrapping) sum of its column.
+void rowSums(const uint8_t* gray, uint16_t* sums, size_t w);
+void smoothedRow(const uint16_t* above, const uint16_t* here, const uint16_t* below, uint8_t* out,
+                 size_t w);
+void addBlockRow(const uint8_t* top, const uint8_t* bottom, uint16_t* low, uint16_t* high,
+                 uint16_t* sum, size_t blocks);
+
+// The same computed a pixel at a time.
+void rowSumsScalar(const uint8_t* gray, uint16_t* sums, size_t w);
+void smoothedRowScalar(const uint16_t* above, const uint16_t* here, const uint16_t* below,
+                       uint8_t* out, size_t w);
+void addBlockRowScalar(const uint8_t* top, const uint8_t* bottom, uint16_t* low, uint16_t* high,
+                       uint16_t* sum, size_t blocks);
 
 // The instruction set the vectorised rows run on: "AVX2", "SSE4", the compiler's target
 // (other processors) or "scalar".

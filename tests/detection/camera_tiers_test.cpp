@@ -201,6 +201,18 @@ TEST(LargeFrames, FineTextureAmongClutterInA4kFrameReads) {
     }
 }
 
+// The same reading, to the bit: outcome, status, text and corners.
+void expectSameRead(const DecodeResult& got, const DecodeResult& want, const std::string& what) {
+    EXPECT_EQ(got.decoded, want.decoded) << what;
+    EXPECT_EQ(got.status, want.status) << what;
+    EXPECT_EQ(got.text, want.text) << what;
+    EXPECT_EQ(got.corners.has_value(), want.corners.has_value()) << what;
+    for (size_t k = 0; got.corners && want.corners && k < want.corners->size(); ++k) {
+        EXPECT_EQ((*got.corners)[k].x, (*want.corners)[k].x) << what << ", corner " << k;
+        EXPECT_EQ((*got.corners)[k].y, (*want.corners)[k].y) << what << ", corner " << k;
+    }
+}
+
 // More threads read a large frame to the same result, symbol or not, on either ground.
 TEST(LargeFrames, ThreadsReadWhatOneThreadReads) {
     constexpr int kFrames = kUnderSanitizer ? 1 : 3;
@@ -208,16 +220,8 @@ TEST(LargeFrames, ThreadsReadWhatOneThreadReads) {
         const ImageView view = test::frameView(dib);
         const DecodeResult one = decodeImage(view, {.thresholdVariant = 0u, .threads = 1});
         for (const int32_t threads : {2, 4}) {
-            const DecodeResult more =
-                decodeImage(view, {.thresholdVariant = 0u, .threads = threads});
-            EXPECT_EQ(more.decoded, one.decoded) << what << ", " << threads << " threads";
-            EXPECT_EQ(more.status, one.status) << what << ", " << threads << " threads";
-            EXPECT_EQ(more.text, one.text) << what << ", " << threads << " threads";
-            EXPECT_EQ(more.corners.has_value(), one.corners.has_value()) << what;
-            for (size_t k = 0; one.corners && more.corners && k < one.corners->size(); ++k) {
-                EXPECT_EQ((*more.corners)[k].x, (*one.corners)[k].x) << what << ", corner " << k;
-                EXPECT_EQ((*more.corners)[k].y, (*one.corners)[k].y) << what << ", corner " << k;
-            }
+            expectSameRead(decodeImage(view, {.thresholdVariant = 0u, .threads = threads}), one,
+                           what + ", " + std::to_string(threads) + " threads");
         }
         return one.decoded;
     };
@@ -233,6 +237,37 @@ TEST(LargeFrames, ThreadsReadWhatOneThreadReads) {
         }
     }
     EXPECT_GE(decoded, kFrames);  // the comparison covers frames that read
+}
+
+// Buffers kept from frame to frame, through frames of other sizes and grounds in between (the
+// large ones halved, the small read whole, one without a symbol), read each frame as fresh
+// buffers do: nothing a larger or earlier frame left in them shows through.
+TEST(LargeFrames, KeptBuffersReadWhatFreshOnesRead) {
+    struct Shot {
+        CFrameDib dib;
+        std::string what;
+    };
+    std::vector<Shot> shots;
+    shots.push_back(
+        {test::largeFrame(Tier::Camera, 3, 0, 3840, 2160, test::Background::Empty).dib, "4K"});
+    shots.push_back(
+        {test::largeFrame(Tier::Camera, 3, 1, 1920, 1080, test::Background::Cluttered).dib,
+         "1080p cluttered"});
+    shots.push_back({test::tierFrame(Tier::Camera, 3, 2).dib, "640 x 480"});
+    shots.push_back({test::largeGroundFrame(5, 1920, 1080, test::Background::Cluttered),
+                     "1080p without a symbol"});
+    shots.push_back(
+        {test::largeFrame(Tier::Camera, 3, 3, 1920, 1080, test::Background::Empty).dib, "1080p"});
+    shots.push_back({test::tierFrame(Tier::Hard, 3, 4).dib, "640 x 480 hard"});
+    FrameBuffers kept;
+    int decoded = 0;
+    for (const Shot& shot : shots) {
+        const ImageView view = test::frameView(shot.dib);
+        const DecodeResult fresh = decodeImage(view, {.thresholdVariant = 0u});
+        expectSameRead(decodeImage(view, {.thresholdVariant = 0u}, kept), fresh, shot.what);
+        decoded += fresh.decoded;
+    }
+    EXPECT_GE(decoded, 4);  // the comparison covers frames that read
 }
 
 TEST(MarkTiers, DamagedSymbolsDecodeWhileTheErrorCorrectionCarriesTheDamage) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace dm {
@@ -46,6 +47,56 @@ TEST(PixelRows, VectorisedRowsGiveTheScalarRowsBytes) {
                 EXPECT_EQ(vector, scalar) << "halved, " << where;
                 EXPECT_EQ(vector.back(), kGuard) << where;
             }
+        }
+    }
+}
+
+// The local threshold's rows the same way: [1 2 1] sums (levels to 255, sums to 1020, so the
+// smoothing's sum reaches its largest), the smoothing, and the block statistics taken into
+// columns that already hold values (sums near the 16-bit limit wrap alike).
+TEST(PixelRows, VectorisedThresholdRowsGiveTheScalarRows) {
+    std::mt19937 rng(27);
+    auto random = [&](auto& v, int high) {
+        std::uniform_int_distribution<int> value(0, high);
+        for (auto& x : v)
+            x = static_cast<std::remove_reference_t<decltype(x)>>(
+                high > 1020 && value(rng) % 4 == 0 ? 65535 - value(rng) % 64 : value(rng));
+    };
+    for (size_t n = 2; n <= 140; n += n < 70 ? 1 : 69) {
+        for (const size_t offset : {size_t{0}, size_t{1}, size_t{7}}) {
+            const std::string where =
+                std::to_string(n).append(" pixels at +").append(std::to_string(offset));
+            std::vector<uint8_t> gray(offset + 2 * n), other(gray.size());
+            random(gray, 255);
+            random(other, 255);
+            if (n % 5 == 0)
+                std::fill(gray.begin(), gray.end(), 255);
+            std::vector<uint16_t> sums(offset + n + 4, 0xA5A5), sumsScalar(sums);
+            rowSums(gray.data() + offset, sums.data() + offset, n);
+            rowSumsScalar(gray.data() + offset, sumsScalar.data() + offset, n);
+            EXPECT_EQ(sums, sumsScalar) << "sums, " << where;
+
+            std::vector<uint16_t> above(n), below(n);
+            random(above, 1020);
+            random(below, 1020);
+            std::vector<uint8_t> out(offset + n + 4, 0xA5), outScalar(out);
+            smoothedRow(above.data(), sums.data() + offset, below.data(), out.data() + offset, n);
+            smoothedRowScalar(above.data(), sums.data() + offset, below.data(),
+                              outScalar.data() + offset, n);
+            EXPECT_EQ(out, outScalar) << "smoothed, " << where;
+
+            std::vector<uint16_t> low(n + 4), high(n + 4), sum(n + 4);
+            random(low, 1020);
+            random(high, 1020);
+            random(sum, 65535);
+            auto lowS = low, highS = high, sumS = sum;
+            addBlockRow(gray.data() + offset, other.data() + offset, low.data(), high.data(),
+                        sum.data(), n);
+            addBlockRowScalar(gray.data() + offset, other.data() + offset, lowS.data(),
+                              highS.data(), sumS.data(), n);
+            EXPECT_EQ(low, lowS) << "block lows, " << where;
+            EXPECT_EQ(high, highS) << "block highs, " << where;
+            EXPECT_EQ(sum, sumS) << "block sums, " << where;
         }
     }
 }
