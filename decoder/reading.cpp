@@ -658,6 +658,8 @@ struct TaskRead {
 template <typename Read>
 std::vector<std::optional<TaskRead>> readInOrder(size_t count, int32_t threads, Read read) {
     std::vector<std::optional<TaskRead>> results(count);
+    if (count == 0)
+        return results;
     std::atomic<size_t> next{0};
     std::atomic<size_t> decodedAt{count};  // the first task known to have decoded
     auto work = [&] {
