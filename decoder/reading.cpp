@@ -37,8 +37,8 @@ namespace {
 // How much the frame search reads beyond dark outlines and their mirror images.
 enum class SearchDepth {
     // A camera frame: the negative, regions joined around the first outline, two outlines as
-    // damaged finders, and the closed and joined maps of a polarity where many dots show a pitch
-    // apart; frames full of small shapes leave no time for more.
+    // damaged finders, and the dots closed once where many show a pitch apart; frames full of
+    // small shapes leave no time for more.
     Camera,
     // A still image: every outline as a damaged finder too, and the dark map closed for dots and
     // joined over the whole picture.
@@ -511,6 +511,96 @@ constexpr int64_t kMostFinePixels = int64_t{1280} * 720;
 // on the halved frame; larger ones only after it, when it located outlines.
 constexpr int64_t kFullFinderFirstPixels = int64_t{1920} * 1080;
 
+// The areas of a large frame read again at full resolution, in the order they are read: an area
+// is left out when one taken already holds the centre it is read for, or when it would pass the
+// pixels allowed. Which areas are taken does not depend on what the reads before them gave, so
+// the plan can be made before reading (threads read the areas side by side).
+class FineAreas {
+  public:
+    FineAreas(int width, int height) : width_(width), height_(height) {}
+
+    // The area around what the halved frame showed at (cx, cy), clamped to the frame; nothing
+    // when it is left out.
+    std::optional<Area> take(Area a, double cx, double cy) {
+        auto clampTo = [](double v, int high) {
+            return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(high)));
+        };
+        a = {clampTo(a.x0, width_), clampTo(a.y0, height_), clampTo(a.x1, width_),
+             clampTo(a.y1, height_)};
+        if (std::any_of(taken_.begin(), taken_.end(), [&](const Area& s) {
+                return cx >= s.x0 && cx < s.x1 && cy >= s.y0 && cy < s.y1;
+            }))
+            return std::nullopt;
+        const int64_t pixels = int64_t{a.x1 - a.x0} * (a.y1 - a.y0);
+        if (a.x1 - a.x0 < kMinImageSide || a.y1 - a.y0 < kMinImageSide ||
+            pixels_ + pixels > kMostFinePixels)
+            return std::nullopt;
+        pixels_ += pixels;
+        taken_.push_back(a);
+        return a;
+    }
+
+    // The pixels allowed start again (the texture patches have pixels of their own).
+    void renewPixels() { pixels_ = 0; }
+
+  private:
+    int width_, height_;
+    std::vector<Area> taken_;
+    int64_t pixels_ = 0;
+};
+
+// An area read again for an outline of the halved frame (corners in its picture coordinates)
+// and the centre it is read for, in frame pixels: the rest of the symbol lies within the
+// outline's size of it (the outline may be a part).
+struct FineRead {
+    Area area;
+    double cx, cy;
+};
+
+FineRead outlineRead(const LocatedOutline& outline) {
+    const auto& c = outline.corners;
+    const auto [xLow, xHigh] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
+    const auto [yLow, yHigh] = std::minmax({c[0].y, c[1].y, c[2].y, c[3].y});
+    const double reach = std::max(xHigh - xLow, yHigh - yLow) + 8;
+    auto toFramePixels = [](double v) { return static_cast<int>(std::clamp(2 * v, -1.0, 1e9)); };
+    return {{toFramePixels(xLow - reach), toFramePixels(yLow - reach), toFramePixels(xHigh + reach),
+             toFramePixels(yHigh + reach)},
+            xLow + xHigh,
+            yLow + yHigh};
+}
+
+// An area read again for a patch of fine texture of the halved frame, with a margin of two
+// blocks.
+FineRead patchRead(const Area& p) {
+    constexpr int kMargin = 2 * kTextureBlock;
+    return {
+        {2 * (p.x0 - kMargin), 2 * (p.y0 - kMargin), 2 * (p.x1 + kMargin), 2 * (p.y1 + kMargin)},
+        static_cast<double>(p.x0 + p.x1),
+        static_cast<double>(p.y0 + p.y1)};
+}
+
+// The frame search at full resolution on an area of the frame; corners in the frame's picture
+// coordinates.
+DecodeResult readArea(Reading& reading, const ImageView& frame, const Area& a) {
+    const GrayPicture part = grayRegion(frame, a.x0, a.y0, a.x1, a.y1);
+    DecodeResult fine =
+        reading.frameSearch({part.gray, part.width, part.height}, SearchDepth::Camera);
+    if (fine.corners) {
+        for (ImagePoint& p : *fine.corners)
+            p = {p.x + a.x0, p.y + a.y0};
+    }
+    return fine;
+}
+
+// Corners of a reading of the halved frame in the frame's coordinates.
+DecodeResult doubled(DecodeResult result) {
+    if (result.corners) {
+        for (ImagePoint& p : *result.corners)
+            p = 2.0 * p;
+    }
+    return result;
+}
+
 // A large camera frame: the frame halved once; the finder pass on the halved frame; up to full
 // HD, where the halved frame shows contrast, the finder pass at full resolution; the frame
 // search on the halved frame (it reads symbols of modules of 6 pixels and more); where it
@@ -520,21 +610,14 @@ constexpr int64_t kFullFinderFirstPixels = int64_t{1920} * 1080;
 // the frame holds such outlines at all, the finder pass at full resolution, for small modules that
 // the halved frame blurs into clutter (its scan lines across a 4K frame take longer than the rest
 // when they find nothing). A plain frame without outlines is left after the search. With more
-// threads than one, they halve the frame in bands.
-DecodeResult readLargeCameraFrame(ReadingBuffers& buffers, const ImageView& frame, uint32_t variant,
-                                  int32_t threads) {
+// threads than one, see readLargeCameraFrameThreaded.
+DecodeResult readLargeCameraFrame(ReadingBuffers& buffers, const ImageView& frame,
+                                  uint32_t variant) {
     Reading& reading = buffers.reading;
     GrayPicture& half = buffers.half;
-    halvedGray(frame, threads, half);
+    halvedGray(frame, 1, half);
     const ImageView halfView{half.gray, half.width, half.height};
-    auto toFrame = [](DecodeResult result) {
-        if (result.corners) {
-            for (ImagePoint& p : *result.corners)
-                p = 2.0 * p;
-        }
-        return result;
-    };
-    DecodeResult first = toFrame(reading.finderPass(halfView, variant));
+    DecodeResult first = doubled(reading.finderPass(halfView, variant));
     if (first.decoded || first.status == DecodeStatus::MissingInput)
         return first;
     // Up to full HD the finder pass at full resolution is quick and reads a symbol near the
@@ -546,90 +629,243 @@ DecodeResult readLargeCameraFrame(ReadingBuffers& buffers, const ImageView& fram
         if (full.decoded)
             return full;
     }
-    DecodeResult coarse = toFrame(reading.frameSearch(halfView, SearchDepth::Camera));
+    DecodeResult coarse = doubled(reading.frameSearch(halfView, SearchDepth::Camera));
     if (coarse.decoded)
         return coarse;
     DecodeResult best = furtherOf(std::move(first), std::move(coarse));
     const std::vector<LocatedOutline> outlines = likeliestOutlines(reading.located(), half.height);
-    auto clampTo = [](double v, int high) {
-        return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(high)));
-    };
-    std::vector<Area> searched;
-    int64_t finePixels = 0;
-    // The frame search at full resolution on an area of the frame around what the halved
-    // frame showed at (cx, cy), unless an area searched already holds that centre or the area
-    // would pass the pixels allowed.
-    auto readFine = [&](Area a, double cx, double cy) -> std::optional<DecodeResult> {
-        a = {clampTo(a.x0, frame.width), clampTo(a.y0, frame.height), clampTo(a.x1, frame.width),
-             clampTo(a.y1, frame.height)};
-        if (std::any_of(searched.begin(), searched.end(), [&](const Area& s) {
-                return cx >= s.x0 && cx < s.x1 && cy >= s.y0 && cy < s.y1;
-            }))
-            return std::nullopt;
-        const int64_t pixels = int64_t{a.x1 - a.x0} * (a.y1 - a.y0);
-        if (a.x1 - a.x0 < kMinImageSide || a.y1 - a.y0 < kMinImageSide ||
-            finePixels + pixels > kMostFinePixels)
-            return std::nullopt;
-        finePixels += pixels;
-        searched.push_back(a);
-        // A picture of its own for each area: one picture's memory reused for the next area
-        // changed a reading of a cluttered 4K frame in one build, not yet understood.
-        const GrayPicture part = grayRegion(frame, a.x0, a.y0, a.x1, a.y1);
-        DecodeResult fine =
-            reading.frameSearch({part.gray, part.width, part.height}, SearchDepth::Camera);
-        if (fine.corners) {
-            for (ImagePoint& p : *fine.corners)
-                p = {p.x + a.x0, p.y + a.y0};
-        }
-        return fine;
-    };
+    FineAreas areas(frame.width, frame.height);
     size_t outlineReads = 0;
     for (const LocatedOutline& outline : outlines) {
         if (outlineReads >= kMostFineReads)
             break;
-        const auto& c = outline.corners;
-        const auto [xLow, xHigh] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
-        const auto [yLow, yHigh] = std::minmax({c[0].y, c[1].y, c[2].y, c[3].y});
-        const double cx = xLow + xHigh, cy = yLow + yHigh;  // the centre, in frame pixels
-        // The rest of the symbol lies within the outline's size of it (it may be a part).
-        const double reach = std::max(xHigh - xLow, yHigh - yLow) + 8;
-        auto toFramePixels = [](double v) {
-            return static_cast<int>(std::clamp(2 * v, -1.0, 1e9));
-        };
-        std::optional<DecodeResult> fine =
-            readFine({toFramePixels(xLow - reach), toFramePixels(yLow - reach),
-                      toFramePixels(xHigh + reach), toFramePixels(yHigh + reach)},
-                     cx, cy);
-        if (!fine)
+        const FineRead r = outlineRead(outline);
+        const std::optional<Area> a = areas.take(r.area, r.cx, r.cy);
+        if (!a)
             continue;
-        if (fine->decoded)
-            return std::move(*fine);
+        DecodeResult fine = readArea(reading, frame, *a);
+        if (fine.decoded)
+            return fine;
         // On failure the likeliest outline's neighbourhood speaks, as it did alone before.
         if (++outlineReads == 1)
-            best = furtherOf(std::move(best), std::move(*fine));
+            best = furtherOf(std::move(best), std::move(fine));
     }
-    // Patches of fine texture, plainest surroundings first, with a margin of two blocks: symbols
-    // whose modules the halved frame blurs (among clutter they locate no outline of their own).
-    // They have pixels of their own: the outlines' neighbourhoods may have taken all.
-    finePixels = 0;
+    // Patches of fine texture, plainest surroundings first: symbols whose modules the halved
+    // frame blurs (among clutter they locate no outline of their own).
+    areas.renewPixels();
     size_t textureReads = 0;
     for (const Area& p : finelyTexturedPatches(half)) {
         if (textureReads >= kMostTextureReads)
             break;
-        constexpr int kMargin = 2 * kTextureBlock;
-        std::optional<DecodeResult> fine = readFine({2 * (p.x0 - kMargin), 2 * (p.y0 - kMargin),
-                                                     2 * (p.x1 + kMargin), 2 * (p.y1 + kMargin)},
-                                                    p.x0 + p.x1, p.y0 + p.y1);
-        if (!fine)
+        const FineRead r = patchRead(p);
+        const std::optional<Area> a = areas.take(r.area, r.cx, r.cy);
+        if (!a)
             continue;
         ++textureReads;
-        if (fine->decoded)
-            return std::move(*fine);
+        DecodeResult fine = readArea(reading, frame, *a);
+        if (fine.decoded)
+            return fine;
     }
     if (fullFinderFirst || outlines.empty())
         return best;
     DecodeResult full = reading.finderPass(frame, variant);
     return full.decoded ? full : best;
+}
+
+// A reading of a task run by readInOrder, and the outlines a frame search located without
+// reading them (detection coordinates of the picture the task was given).
+struct TaskRead {
+    DecodeResult result;
+    std::vector<LocatedOutline> located;
+};
+
+// Runs tasks 0 to count - 1 (read(reading, i) gives task i's result), each thread with a reader
+// of its own, by up to threads threads, the caller's among them. Threads take the tasks in order;
+// a task not begun once an earlier one decoded is left out (its result stays empty), so the
+// first task in order that decodes is the same whatever the count. A thread that cannot be
+// started leaves its share to the others.
+template <typename Read>
+std::vector<std::optional<TaskRead>> readInOrder(size_t count, int32_t threads, Read read) {
+    std::vector<std::optional<TaskRead>> results(count);
+    if (count == 0)
+        return results;
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> decodedAt{count};  // the first task known to have decoded
+    auto work = [&] {
+        Reading reading;
+        for (size_t i = next++; i < count && i < decodedAt; i = next++) {
+            try {
+                results[i] = read(reading, i);
+            } catch (const std::bad_alloc&) {
+                results[i] = TaskRead{};
+                results[i]->result.status = DecodeStatus::OutOfMemory;
+            }
+            if (results[i]->result.decoded) {
+                size_t known = decodedAt;
+                while (i < known && !decodedAt.compare_exchange_weak(known, i)) {
+                }
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    const auto most = static_cast<size_t>(std::clamp(threads, 1, kMostThreads));
+    for (size_t t = 1; t < std::min(most, count); ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work();
+    for (std::thread& t : helpers)
+        t.join();
+    return results;
+}
+
+// The first result in order that decoded, if any.
+std::optional<DecodeResult> firstDecoded(std::vector<std::optional<TaskRead>>& results) {
+    for (std::optional<TaskRead>& r : results) {
+        if (r && r->result.decoded)
+            return std::move(r->result);
+    }
+    return std::nullopt;
+}
+
+// The threads' search of a halved frame is split into tiles overlapping by this many pixels:
+// a symbol of 144 modules (the longest side of any size) of 3 pixels, the finest the frame
+// search locates, lies whole in one of them with the 24 pixels either side that its tile
+// thresholds are taken over. A multiple of the threshold tile, so that tiles start on the
+// frame's threshold grid.
+constexpr int kTileOverlap = 480;
+static_assert(kTileOverlap % kThresholdTile == 0, "tiles start on the threshold grid");
+
+// The tiles of a picture of the given size, left to right and then top to bottom, as many along
+// each side as add at most a quarter to the pixels searched (overlaps included). They depend on
+// the picture alone, never on the thread count, so that every count reads the same.
+std::vector<Area> searchTiles(int width, int height) {
+    auto split = [](int side) {
+        const int count = 1 + side / (4 * kTileOverlap);
+        std::vector<std::pair<int, int>> spans;
+        for (int i = 0; i < count; ++i) {
+            // Tile i's own part ends at side * (i + 1) / count; each starts on the threshold
+            // grid and reaches an overlap beyond the part before it.
+            const int own = static_cast<int>(int64_t{side} * i / count);
+            const int begin =
+                i == 0 ? 0
+                       : std::max(0, (own - kTileOverlap / 2) / kThresholdTile * kThresholdTile);
+            const int end = i + 1 == count
+                                ? side
+                                : std::min(side, static_cast<int>(int64_t{side} * (i + 1) / count) +
+                                                     kTileOverlap / 2);
+            spans.emplace_back(begin, end);
+        }
+        return spans;
+    };
+    std::vector<Area> tiles;
+    for (const auto& [y0, y1] : split(height)) {
+        for (const auto& [x0, x1] : split(width))
+            tiles.push_back({x0, y0, x1, y1});
+    }
+    return tiles;
+}
+
+// A large camera frame read by several threads: the steps readLargeCameraFrame takes one after
+// the other run side by side, and its whole-frame search on the halved frame is split into
+// tiles (see searchTiles), each searched on its own. The first reading in readLargeCameraFrame's
+// order that decodes wins, tiles in their order; on failure the steps speak as they do there,
+// the tile that got furthest for the search and the outlines all tiles located for the reads at
+// full resolution. The tiles are the same for every thread count, and so is the result; it
+// differs from one thread's only where the tiles read differently from the whole halved frame
+// (each tile has the search's bounds on work of its own).
+DecodeResult readLargeCameraFrameThreaded(const ImageView& frame, uint32_t variant,
+                                          int32_t threads) {
+    GrayPicture half;
+    halvedGray(frame, threads, half);
+    const ImageView halfView{half.gray, half.width, half.height};
+    const bool fullFinderFirst = int64_t{frame.width} * frame.height <= kFullFinderFirstPixels;
+    const bool fullFinder = fullFinderFirst && showsContrast(half);
+    const std::vector<Area> tiles = searchTiles(half.width, half.height);
+    // The tasks: the finder pass on the halved frame, at full resolution where it runs first,
+    // each tile's search, and the patches of fine texture for the reads after.
+    const size_t tileBegin = fullFinder ? 2 : 1;
+    const size_t patchesAt = tileBegin + tiles.size();
+    std::vector<Area> patches;
+    std::vector<std::optional<TaskRead>> steps =
+        readInOrder(patchesAt + 1, threads, [&](Reading& reading, size_t i) -> TaskRead {
+            if (i == 0)
+                return {doubled(reading.finderPass(halfView, variant)), {}};
+            if (i < tileBegin)
+                return {reading.finderPass(frame, variant), {}};
+            if (i == patchesAt) {
+                patches = finelyTexturedPatches(half);
+                return {};
+            }
+            const Area& t = tiles[i - tileBegin];
+            const auto offset = static_cast<size_t>(t.y0) * half.width + t.x0;
+            const auto size = static_cast<size_t>(t.y1 - t.y0 - 1) * half.width + (t.x1 - t.x0);
+            const ImageView tile{std::span(half.gray).subspan(offset, size), t.x1 - t.x0,
+                                 t.y1 - t.y0, PixelFormat::Gray, half.width};
+            TaskRead read{reading.frameSearch(tile, SearchDepth::Camera), reading.located()};
+            if (read.result.corners) {
+                for (ImagePoint& p : *read.result.corners)
+                    p = 2.0 * ImagePoint{p.x + t.x0, p.y + t.y0};
+            }
+            // Located outlines in the halved frame's detection coordinates (rows bottom-up).
+            for (LocatedOutline& o : read.located) {
+                for (PointD& p : o.corners)
+                    p = {p.x + t.x0, p.y + (half.height - t.y1)};
+            }
+            return read;
+        });
+    DecodeResult first = std::move(steps[0]->result);
+    if (first.decoded || first.status == DecodeStatus::MissingInput)
+        return first;
+    if (std::optional<DecodeResult> read = firstDecoded(steps))
+        return std::move(*read);
+    // Nothing decoded, so every task ran.
+    DecodeResult coarse = steps[tileBegin]->result;
+    std::vector<LocatedOutline> located;
+    for (size_t i = tileBegin; i < patchesAt; ++i) {
+        if (decodeProgress(steps[i]->result.status) > decodeProgress(coarse.status))
+            coarse = steps[i]->result;
+        located.insert(located.end(), steps[i]->located.begin(), steps[i]->located.end());
+    }
+    DecodeResult best = furtherOf(std::move(first), std::move(coarse));
+    const std::vector<LocatedOutline> outlines = likeliestOutlines(std::move(located), half.height);
+    // The reads at full resolution planned as readLargeCameraFrame makes them, then read side by
+    // side, with the finder pass at full resolution that follows them beyond full HD.
+    FineAreas areas(frame.width, frame.height);
+    std::vector<Area> reads;
+    for (const LocatedOutline& outline : outlines) {
+        if (reads.size() >= kMostFineReads)
+            break;
+        const FineRead r = outlineRead(outline);
+        if (const std::optional<Area> a = areas.take(r.area, r.cx, r.cy))
+            reads.push_back(*a);
+    }
+    const size_t outlineReads = reads.size();
+    areas.renewPixels();
+    for (const Area& p : patches) {
+        if (reads.size() - outlineReads >= kMostTextureReads)
+            break;
+        const FineRead r = patchRead(p);
+        if (const std::optional<Area> a = areas.take(r.area, r.cx, r.cy))
+            reads.push_back(*a);
+    }
+    const bool fullFinderLast = !fullFinderFirst && !outlines.empty();
+    std::vector<std::optional<TaskRead>> fine =
+        readInOrder(reads.size() + (fullFinderLast ? 1 : 0), threads,
+                    [&](Reading& reading, size_t i) -> TaskRead {
+                        if (i < reads.size())
+                            return {readArea(reading, frame, reads[i]), {}};
+                        return {reading.finderPass(frame, variant), {}};
+                    });
+    if (std::optional<DecodeResult> read = firstDecoded(fine))
+        return std::move(*read);
+    // On failure the likeliest outline's neighbourhood speaks, as it does with one thread.
+    if (outlineReads > 0)
+        best = furtherOf(std::move(best), std::move(fine[0]->result));
+    return best;
 }
 
 }  // namespace
@@ -639,11 +875,14 @@ DecodeResult readCameraFrame(const ImageView& frame, uint32_t variant, int32_t t
     if (frame.width < kMinImageSide || frame.height < kMinImageSide)
         return {};
     DecodeResult result = guarded([&] {
+        const bool large = int64_t{frame.width} * frame.height > kLargeFramePixels;
+        if (large && threads > 1 && frame.isComplete())
+            return readLargeCameraFrameThreaded(frame, variant, threads);
         std::unique_ptr<ReadingBuffers> fresh;
         ReadingBuffers& b =
             buffers ? buffers->reading() : *(fresh = std::make_unique<ReadingBuffers>());
-        if (int64_t{frame.width} * frame.height > kLargeFramePixels && frame.isComplete())
-            return readLargeCameraFrame(b, frame, variant, threads);
+        if (large && frame.isComplete())
+            return readLargeCameraFrame(b, frame, variant);
         Reading& reading = b.reading;
         DecodeResult first = reading.finderPass(frame, variant);
         if (first.decoded || first.status == DecodeStatus::MissingInput)
@@ -665,50 +904,23 @@ DecodeResult readStillImage(const ImageView& image) {
 
 namespace {
 
-// The attempts from index begin on, each with a reader of its own, by up to threads threads
-// (the caller's among them); the result of the first attempt in plan order that decoded, or
-// nothing. Attempts after one that decoded are left out. first receives the result of attempt
-// begin when it failed (it is the one reported on failure). A thread that cannot be started
-// leaves its share to the others.
+// The attempts from index begin on, read in order as readInOrder reads its tasks; the result of
+// the first attempt in plan order that decoded, or nothing. first receives the result of attempt
+// begin when it failed (it is the one reported on failure).
 std::optional<DecodeResult> readAttempts(const GrayView& gray, const std::vector<Attempt>& plan,
                                          size_t begin, int32_t threads, DecodeResult& first) {
     const size_t count = plan.size() > begin ? plan.size() - begin : 0;
-    std::vector<std::optional<DecodeResult>> results(count);
-    std::atomic<size_t> next{0};
-    std::atomic<size_t> decodedAt{count};  // the first attempt known to have decoded
-    auto work = [&] {
-        Reading reading;
-        for (size_t i = next++; i < count && i < decodedAt; i = next++) {
+    std::vector<std::optional<TaskRead>> results =
+        readInOrder(count, threads, [&](Reading& reading, size_t i) -> TaskRead {
             const size_t k = begin + i;
-            results[i] = guarded([&] {
-                return readAttempt(reading, gray, plan[k],
-                                   k == 0 ? SearchDepth::Still : SearchDepth::Enlarged);
-            });
-            if (results[i]->decoded) {
-                size_t known = decodedAt;
-                while (i < known && !decodedAt.compare_exchange_weak(known, i)) {
-                }
-            }
-        }
-    };
-    std::vector<std::thread> helpers;
-    const auto most = static_cast<size_t>(std::clamp(threads, 1, kMostThreads));
-    for (size_t t = 1; t < std::min(most, count); ++t) {
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    work();
-    for (std::thread& t : helpers)
-        t.join();
-    for (std::optional<DecodeResult>& r : results) {
-        if (r && r->decoded)
-            return std::move(*r);
-    }
+            return {readAttempt(reading, gray, plan[k],
+                                k == 0 ? SearchDepth::Still : SearchDepth::Enlarged),
+                    {}};
+        });
+    if (std::optional<DecodeResult> read = firstDecoded(results))
+        return read;
     if (count > 0 && results.front())
-        first = std::move(*results.front());
+        first = std::move(results.front()->result);
     return std::nullopt;
 }
 

@@ -16,7 +16,8 @@ double threadCpuMilliseconds() {
 
 // Decodes gray pixels, timed; images too small to hold a symbol are not decoded and say why.
 FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height,
-                       std::optional<int32_t> mostSymbols, int32_t threads = 1) {
+                       std::optional<int32_t> mostSymbols, int32_t threads = 1,
+                       bool cameraFrame = false) {
     FileOutcome out;
     out.loaded = true;
     if (std::min(width, height) < kSmallestSymbolRows ||
@@ -30,7 +31,10 @@ FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height,
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = threadCpuMilliseconds();
     DecodeOptions options;
-    options.enlarge = true;
+    if (cameraFrame)
+        options.thresholdVariant = 0u;  // one camera frame: the first variant
+    else
+        options.enlarge = true;
     options.threads = threads;
     if (mostSymbols) {
         ImageSymbols all = decodeAllSymbols({gray, width, height}, options, *mostSymbols);
@@ -49,7 +53,8 @@ FileOutcome decodeGray(const std::vector<uint8_t>& gray, int width, int height,
 // read, or memory that runs out, gives the reason in the outcome's error.
 FileOutcome loadAndDecode(const std::string& path, std::optional<RgbImage>& image,
                           std::vector<uint8_t>& gray,
-                          std::optional<int32_t> mostSymbols = std::nullopt, int32_t threads = 1) {
+                          std::optional<int32_t> mostSymbols = std::nullopt, int32_t threads = 1,
+                          bool cameraFrame = false) {
     try {
         std::string error;
         image = loadImage(path, error);
@@ -59,7 +64,7 @@ FileOutcome loadAndDecode(const std::string& path, std::optional<RgbImage>& imag
             return out;
         }
         gray = grayPixels(*image);
-        return decodeGray(gray, image->width, image->height, mostSymbols, threads);
+        return decodeGray(gray, image->width, image->height, mostSymbols, threads, cameraFrame);
     } catch (const std::bad_alloc&) {
         image.reset();
         FileOutcome out;
@@ -123,10 +128,10 @@ std::vector<uint8_t> grayPixels(const RgbImage& image) {
 }
 
 FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> mostSymbols,
-                            int32_t threads) {
+                            int32_t threads, bool cameraFrame) {
     std::optional<RgbImage> image;
     std::vector<uint8_t> gray;
-    return loadAndDecode(path, image, gray, mostSymbols, threads);
+    return loadAndDecode(path, image, gray, mostSymbols, threads, cameraFrame);
 }
 
 FileOutcome decodeImageFile(const std::string& path, std::optional<int32_t> mostSymbols,

@@ -31,11 +31,12 @@ struct FileOutcome {
 // The image in gray as the decoder reads colour, rows top-down.
 std::vector<uint8_t> grayPixels(const RgbImage& image);
 
-// Loads an image file and decodes it as a still image (decodeImage without a variant); with
-// mostSymbols every symbol in it, up to that many (decodeAllSymbols); with threads as
-// DecodeOptions::threads says.
+// Loads an image file and decodes it as a still image (decodeImage without a variant), or with
+// cameraFrame as one camera frame (the first variant); with mostSymbols every symbol in it, up to
+// that many (decodeAllSymbols); with threads as DecodeOptions::threads says.
 FileOutcome decodeImageFile(const std::string& path,
-                            std::optional<int32_t> mostSymbols = std::nullopt, int32_t threads = 1);
+                            std::optional<int32_t> mostSymbols = std::nullopt, int32_t threads = 1,
+                            bool cameraFrame = false);
 
 // The same, keeping the loaded image in image for the caller (nothing when it could not be
 // read), e.g. to draw a thumbnail of it.

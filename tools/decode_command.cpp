@@ -23,6 +23,7 @@ struct DecodeOptions {
     bool all = false;
     int32_t most = kDefaultMostSymbols;
     int32_t threads = 1;
+    bool frame = false;
 };
 
 using Json = nlohmann::ordered_json;
@@ -183,8 +184,8 @@ void run(const DecodeOptions& opts) {
     // Several files on a terminal: a progress line below the results.
     ProgressLine progress(opts.files.size(), "files", several);
     for (const auto& file : opts.files) {
-        const FileOutcome o =
-            decodeImageFile(file, opts.all ? std::optional(opts.most) : std::nullopt, opts.threads);
+        const FileOutcome o = decodeImageFile(
+            file, opts.all ? std::optional(opts.most) : std::nullopt, opts.threads, opts.frame);
         const ProgressStep step(progress);
         failures += !o.result.decoded;
         if (opts.all && !o.symbols.empty()) {
@@ -254,10 +255,15 @@ void addDecodeCommand(CLI::App& app) {
         ->default_val(kDefaultMostSymbols);
     cmd->add_option("--threads", options->threads,
                     "Threads to read each picture with (1-64): a picture that does not read as it "
-                    "is has its enlarged and framed pictures read side by side. The result is the "
-                    "same whatever the count")
+                    "is has its enlarged and framed pictures read side by side; with --frame, a "
+                    "picture larger than 1280 x 720 has its steps run side by side and its search "
+                    "split into tiles. The result is the same whatever the count (above one, with "
+                    "--frame)")
         ->check(CLI::Range(1, 64))
         ->default_val(1);
+    cmd->add_flag("--frame", options->frame,
+                  "Read each picture as one camera frame, as the window's camera reads it (one "
+                  "threshold variant, no enlarged pictures): the time a frame takes");
     cmd->add_flag("--raw", options->raw,
                   "Write the decoded bytes exactly as the symbol holds them, nothing added (one "
                   "file); with --json, put them in \"text\" unconverted");

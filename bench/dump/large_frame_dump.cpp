@@ -3,10 +3,12 @@
 // text is the one printed, the outline to 0.001 pixel) and then the median and worst time.
 // Two runs of the same binary print the same lines but the times: compare them before and
 // after a change, or run it under callgrind to count instructions.
-// Usage: dm_large_frame_dump [WIDTH=3840] [HEIGHT=2160] [FRAMES=10] [GROUND=empty|cluttered]
-//                            [THREADS=1] [SEED=1]
-// DM_DUMP_TIMES=1 adds each frame's time to its line. The frames are read as a camera loop reads
-// them, with buffers kept from one frame to the next; DM_DUMP_FRESH=1 gives each frame fresh ones.
+// Usage: dm_large_frame_dump [WIDTH=3840] [HEIGHT=2160] [FRAMES=10]
+//                            [GROUND=empty|cluttered|textured] [THREADS=1] [SEED=1]
+// DM_DUMP_TIMES=1 adds each frame's time to its line. One thread is timed by its processor time,
+// several by the wall clock; DM_DUMP_WALL=1 times one thread by the wall clock too (to set the
+// counts side by side on the same clock). The frames are read as a camera loop reads them, with
+// buffers kept from one frame to the next; DM_DUMP_FRESH=1 gives each frame fresh ones.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -51,13 +53,14 @@ double readOnce(const dm::CFrameDib& dib, const std::string& expected, int threa
     dm::DecodeOptions options{0u};
     options.threads = threads;
     // One thread: its processor time; several: the wall clock until all are done.
+    static const bool wall = std::getenv("DM_DUMP_WALL") != nullptr;
     const auto start = Clock::now();
     const double startCpu = threadMilliseconds();
     static dm::FrameBuffers kept;
     static const bool fresh = std::getenv("DM_DUMP_FRESH") != nullptr;
     dm::FrameBuffers own;
     const dm::DecodeResult r = dm::decodeImage(*view, options, fresh ? own : kept);
-    const double ms = threads == 1
+    const double ms = threads == 1 && !wall
                           ? threadMilliseconds() - startCpu
                           : std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     const bool ok = r.decoded && r.text == expected;
@@ -82,16 +85,18 @@ int main(int argc, char** argv) {
     const int width = argc > 1 ? std::atoi(argv[1]) : 3840;
     const int height = argc > 2 ? std::atoi(argv[2]) : 2160;
     const int frames = argc > 3 ? std::atoi(argv[3]) : 10;
-    const bool cluttered = argc > 4 && std::strcmp(argv[4], "cluttered") == 0;
+    const char* groundName = argc > 4 ? argv[4] : "empty";
     const int threads = argc > 5 ? std::atoi(argv[5]) : 1;
     const auto seed = static_cast<uint32_t>(argc > 6 ? std::atoi(argv[6]) : 1);
     if (width < 640 || height < 480 || frames < 0 || threads < 1) {
         std::fprintf(stderr,
                      "usage: dm_large_frame_dump [WIDTH>=640] [HEIGHT>=480] [FRAMES] "
-                     "[empty|cluttered] [THREADS>=1] [SEED]\n");
+                     "[empty|cluttered|textured] [THREADS>=1] [SEED]\n");
         return 2;
     }
-    const auto ground = cluttered ? dm::test::Background::Cluttered : dm::test::Background::Empty;
+    const auto ground = std::strcmp(groundName, "cluttered") == 0  ? dm::test::Background::Cluttered
+                        : std::strcmp(groundName, "textured") == 0 ? dm::test::Background::Textured
+                                                                   : dm::test::Background::Empty;
     Times with, without;
     int decoded = 0, none = 0;
     for (int i = 0; i < frames; ++i) {
@@ -106,7 +111,7 @@ int main(int argc, char** argv) {
         without.ms.push_back(readOnce(dib, "", threads, "none " + std::to_string(i), none));
     }
     std::printf("# %dx%d %s, %d threads: %d of %d read\n", width, height,
-                cluttered ? "cluttered" : "empty", threads, decoded, frames);
+                dm::test::backgroundName(ground), threads, decoded, frames);
     with.print("with a symbol");
     without.print("without a symbol");
     return 0;

@@ -270,6 +270,35 @@ TEST(LargeFrames, KeptBuffersReadWhatFreshOnesRead) {
     EXPECT_GE(decoded, 4);  // the comparison covers frames that read
 }
 
+// Threads search a 4K frame's halved picture in tiles (1920 pixels wide, halved: their edges
+// lie at x = 1440 and x = 2400 of the frame). A mirrored symbol, which there only the search
+// reads, reads with 2 and 3 threads to the text and corners one thread reads: well within a tile,
+// across either tile edge (whole in the other tile) and across the middle (whole in both).
+TEST(LargeFrames, ThreadsSearchA4kFrameInTilesThatHoldEachSymbolWhole) {
+    for (const double x : {700.0, 1440.0, 1920.0, 2400.0}) {
+        const test::LargeFrame frame = test::largeFrameAt(Tier::Camera, 1, 0, 3840, 2160,
+                                                          test::Background::Empty, {x, 1200}, true);
+        const ImageView view = test::frameView(frame.dib);
+        const DecodeResult one = decodeImage(view, {.thresholdVariant = 0u});
+        EXPECT_TRUE(one.decoded && one.mirrored) << "at x = " << x;
+        EXPECT_EQ(one.text, frame.message) << "at x = " << x;
+        for (const int32_t threads : {2, 3}) {
+            const DecodeResult more =
+                decodeImage(view, {.thresholdVariant = 0u, .threads = threads});
+            EXPECT_TRUE(more.mirrored) << "at x = " << x << ", " << threads << " threads";
+            EXPECT_EQ(more.text, one.text) << "at x = " << x << ", " << threads << " threads";
+            // The same corners: a tile's search runs in coordinates shifted by whole pixels,
+            // which may change the last bits of the refined corners, nothing more.
+            constexpr double kSame = 1e-6;
+            ASSERT_TRUE(one.corners && more.corners) << "at x = " << x;
+            for (size_t k = 0; k < one.corners->size(); ++k) {
+                EXPECT_NEAR((*more.corners)[k].x, (*one.corners)[k].x, kSame) << "at x = " << x;
+                EXPECT_NEAR((*more.corners)[k].y, (*one.corners)[k].y, kSame) << "at x = " << x;
+            }
+        }
+    }
+}
+
 TEST(MarkTiers, DamagedSymbolsDecodeWhileTheErrorCorrectionCarriesTheDamage) {
     expectMarkFloors(Tier::FinderGaps, 0.96, 0.96);
     expectMarkFloors(Tier::Scratch, 0.95, 0.96);

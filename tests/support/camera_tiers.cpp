@@ -1038,6 +1038,35 @@ CFrameDib largeGroundFrame(uint32_t seed, int width, int height, Background arou
     return cameraFrame(frameOfGray(largeGround(rng, seed, width, height, around), width, height));
 }
 
+namespace {
+
+// The tier frame's picture placed with its left top at (x0, y0) on the ground (both gray, rows
+// top-down; a frame that does not fit is cut at the ground's edges), mirrored left to right when
+// asked.
+LargeFrame placed(const TierFrame& inner, std::vector<uint8_t> gray, int width, int height, int x0,
+                  int y0, bool mirrored) {
+    std::vector<uint8_t> label = grayOfFrame(inner.dib);
+    if (mirrored) {
+        for (int y = 0; y < kHeight; ++y) {
+            auto row = label.begin() + static_cast<ptrdiff_t>(y) * kWidth;
+            std::reverse(row, row + kWidth);
+        }
+    }
+    for (int y = 0; y < std::min(kHeight, height - y0); ++y) {
+        std::copy_n(label.begin() + static_cast<ptrdiff_t>(y) * kWidth,
+                    std::min(kWidth, width - x0),
+                    gray.begin() + static_cast<ptrdiff_t>(y0 + y) * width + x0);
+    }
+    std::array<PointD, 4> corners;
+    for (size_t i = 0; i < corners.size(); ++i) {
+        const double x = inner.corners[i].x + 0.5;
+        corners[i] = {(mirrored ? kWidth - x : x) + x0, kHeight - 0.5 - inner.corners[i].y + y0};
+    }
+    return {inner.message, cameraFrame(frameOfGray(gray, width, height)), corners};
+}
+
+}  // namespace
+
 LargeFrame largeFrame(Tier tier, uint32_t seed, int index, int width, int height,
                       Background around) {
     const TierFrame inner = tierFrame(tier, seed, index);
@@ -1046,17 +1075,27 @@ LargeFrame largeFrame(Tier tier, uint32_t seed, int index, int width, int height
     std::vector<uint8_t> gray = largeGround(rng, seed, width, height, around);
     // The label's frame, its symbol at a random spot (the frame itself may not fit: then it is
     // placed whole at the corner the spot allows).
-    const std::vector<uint8_t> label = grayOfFrame(inner.dib);
     const int x0 = uniformInt(rng, 0, std::max(0, width - kWidth));
     const int y0 = uniformInt(rng, 0, std::max(0, height - kHeight));
-    for (int y = 0; y < std::min(kHeight, height); ++y) {
-        std::copy_n(label.begin() + static_cast<ptrdiff_t>(y) * kWidth, std::min(kWidth, width),
-                    gray.begin() + static_cast<ptrdiff_t>(y0 + y) * width + x0);
+    return placed(inner, std::move(gray), width, height, x0, y0, false);
+}
+
+LargeFrame largeFrameAt(Tier tier, uint32_t seed, int index, int width, int height,
+                        Background around, PointD centre, bool mirrored) {
+    const TierFrame inner = tierFrame(tier, seed, index);
+    std::seed_seq seq{seed, 400u + static_cast<uint32_t>(around), static_cast<uint32_t>(index)};
+    Rng rng(seq);
+    std::vector<uint8_t> gray = largeGround(rng, seed, width, height, around);
+    PointD own{0, 0};  // the symbol's centre in the label's frame, picture coordinates
+    for (const PointD& c : inner.corners) {
+        const double x = c.x + 0.5;
+        own = own + 0.25 * PointD{mirrored ? kWidth - x : x, kHeight - 0.5 - c.y};
     }
-    std::array<PointD, 4> corners;
-    for (size_t i = 0; i < corners.size(); ++i)
-        corners[i] = {inner.corners[i].x + 0.5 + x0, kHeight - 0.5 - inner.corners[i].y + y0};
-    return {inner.message, cameraFrame(frameOfGray(gray, width, height)), corners};
+    const int x0 =
+        std::clamp(static_cast<int>(std::lround(centre.x - own.x)), 0, std::max(0, width - kWidth));
+    const int y0 = std::clamp(static_cast<int>(std::lround(centre.y - own.y)), 0,
+                              std::max(0, height - kHeight));
+    return placed(inner, std::move(gray), width, height, x0, y0, mirrored);
 }
 
 }  // namespace dm::test

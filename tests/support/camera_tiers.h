@@ -124,6 +124,11 @@ struct LargeFrame {
 LargeFrame largeFrame(Tier tier, uint32_t seed, int index, int width, int height,
                       Background around);
 
+// The same frame with the symbol's centre at (or as near as the label's frame allows to) the
+// given point of the large frame, mirrored left to right when asked.
+LargeFrame largeFrameAt(Tier tier, uint32_t seed, int index, int width, int height,
+                        Background around, PointD centre, bool mirrored = false);
+
 // A large frame of the same grounds without a symbol.
 CFrameDib largeGroundFrame(uint32_t seed, int width, int height, Background around);
 

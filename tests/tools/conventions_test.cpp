@@ -57,7 +57,7 @@ TEST_F(ToolConventions, BashCompletionOffersCommandsOptionsValuesAndFiles) {
         {"", "decode encode eval grade"},
         {"--v", "--version"},
         {"decode --j", "--json"},
-        {"decode --", "--all --help --json --most --raw --threads"},
+        {"decode --", "--all --frame --help --json --most --raw --threads"},
         {"encode --st", "--structured-append"},
         {"eval -", "--help --html --jobs --memory -h -j"},
         {"grade --light g", "green"},
