@@ -543,6 +543,100 @@ DotScale closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions,
     return {static_cast<int32_t>(radius), pitch};
 }
 
+// A printed frame around a mark (a part's label border, the box an etched mark sits in): an
+// outline each of whose sides, along most of its length, is a dark line followed inward by light
+// at least as wide. A symbol's alternating sides are dark along half their length at most, its
+// finder's sides are followed by data; a solid block is dark inward. Gives the quadrilateral
+// inside the frame's ink: each side fitted to the ink's inner edge, moved in by a margin for
+// blur. The outline of a frame that runs off the picture is fitted to the part the picture
+// shows, so the ink may lie some pixels in or out from it; sides off the picture are not tested
+// (then moved in as far as the others' ink reaches), but three must be.
+std::optional<std::array<PointD, 4>> insidePrintedFrame(const BinaryFrame& f,
+                                                        const std::array<PointD, 4>& c) {
+    constexpr int kRays = 16;
+    constexpr double kFirstRay = 0.15;    // rays along the middle of each side, off its corners
+    constexpr double kLeastFramed = 0.8;  // share of a side's rays that must show the frame
+    constexpr double kBlurMargin = 2;     // pixels beyond the ink
+    constexpr double kEdgeTolerance = 1.5;
+    constexpr double kLeastSide = 24;
+    double shortest = INFINITY;
+    for (size_t i = 0; i < 4; ++i)
+        shortest = std::min(shortest, length(c[(i + 1) % 4] - c[i]));
+    if (!(shortest >= kLeastSide))
+        return std::nullopt;
+    const double deepest = shortest / 4;
+    // A ray looks for the ink this far either side of the outline (fitted askew where the frame
+    // runs off the picture).
+    const double mostLead = std::max(4.0, deepest / 3);
+    const PointD centre = 0.25 * (c[0] + c[1] + c[2] + c[3]);
+    auto inFrame = [&](PointD p) {
+        return p.x >= -0.5 && p.y >= -0.5 && p.x < f.width - 0.5 && p.y < f.height - 0.5;
+    };
+    auto dark = [&](PointD p) {
+        return f.dark[static_cast<size_t>(std::lround(p.y)) * f.width +
+                      static_cast<size_t>(std::lround(p.x))] != 0;
+    };
+    std::array<PointD, 4> inward;
+    std::array<std::optional<Line>, 4> edges;  // the ink's inner edge, of each side tested
+    std::vector<double> depths;
+    std::vector<PointD> ends;
+    int sidesTested = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        const PointD a = c[i];
+        const PointD along = c[(i + 1) % 4] - a;
+        const PointD dir = (1 / length(along)) * along;
+        inward[i] = {-dir.y, dir.x};
+        if (dot(inward[i], centre - a) < 0)
+            inward[i] = -1.0 * inward[i];
+        int tested = 0;
+        ends.clear();
+        for (int k = 0; k < kRays; ++k) {
+            const PointD p = a + (kFirstRay + (1 - 2 * kFirstRay) * k / (kRays - 1)) * along;
+            if (!inFrame(p + 0.5 * inward[i]) || !inFrame(p + deepest * inward[i]))
+                continue;
+            ++tested;
+            double d = 0.5 - mostLead;
+            while (d < mostLead && !(inFrame(p + d * inward[i]) && dark(p + d * inward[i])))
+                d += 1;
+            const double inkFrom = d;
+            while (d < deepest && dark(p + d * inward[i]))
+                d += 1;
+            const double ink = d - inkFrom;
+            while (d < deepest && !dark(p + d * inward[i]))
+                d += 1;
+            const double light = d - inkFrom - ink;
+            if (ink >= 1 && light >= std::max(2.0, ink)) {
+                depths.push_back(inkFrom + ink - 0.5);
+                ends.push_back(p + depths.back() * inward[i]);
+            }
+        }
+        if (tested < kRays / 2)
+            continue;
+        ++sidesTested;
+        if (ends.size() < kLeastFramed * tested)
+            return std::nullopt;
+        edges[i] = fitLine(ends, kEdgeTolerance);
+    }
+    if (sidesTested < 3)
+        return std::nullopt;
+    auto middle = depths.begin() + static_cast<ptrdiff_t>(depths.size() / 2);
+    std::nth_element(depths.begin(), middle, depths.end());
+    std::array<Line, 4> sides;
+    for (size_t i = 0; i < 4; ++i) {
+        sides[i] = edges[i]
+                       ? Line{edges[i]->point + kBlurMargin * inward[i], edges[i]->direction}
+                       : Line{c[i] + (*middle + kBlurMargin) * inward[i], c[(i + 1) % 4] - c[i]};
+    }
+    std::array<PointD, 4> inside;
+    for (size_t i = 0; i < 4; ++i) {
+        const auto corner = intersect(sides[(i + 3) % 4], sides[i]);
+        if (!corner)
+            return std::nullopt;
+        inside[i] = *corner;
+    }
+    return inside;
+}
+
 }  // namespace
 
 FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
@@ -611,7 +705,31 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
             best = result;
         return result.decoded;
     };
-    if (search(false) || (readings.alsoInverted && search(true)))
+    if (search(false))
+        return best;
+    // A printed frame among the outlines the first search located, its inside searched last.
+    constexpr size_t kMostFrameTests = 3;
+    std::optional<std::array<PointD, 4>> insideFrame;
+    for (size_t i = 0; i < std::min(buffers.located.size(), kMostFrameTests) && !insideFrame; ++i)
+        insideFrame = insidePrintedFrame(buffers.frame, buffers.located[i].corners);
+    // A mark inside a printed frame whose ink kept the mark's modules near it light: the inside
+    // thresholded on its own, the frame left out, and searched with refinements of its own.
+    auto searchInsideFrame = [&]() {
+        if (!insideFrame)
+            return;
+        polarity(false);
+        thresholdWithin(buffers.frame, *insideFrame);
+        closed = false;
+        joinedDots = false;
+        const auto& c = *insideFrame;
+        const auto [xMin, xMax] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
+        const auto [yMin, yMax] = std::minmax({c[0].y, c[1].y, c[2].y, c[3].y});
+        auto at = [](double v) { return static_cast<int32_t>(std::clamp(v, -1.0, 1e9)); };
+        area = {at(xMin), at(yMin), at(xMax) + 1, at(yMax) + 1};
+        budget = {};
+        search(false);
+    };
+    if (readings.alsoInverted && search(true))
         return best;
     if (!readings.alsoClosed) {
         // Separate dots (a dot-peen mark, a label with ink loss) closed into modules, the
@@ -639,8 +757,10 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
             auto at = [](double v) { return static_cast<int32_t>(std::clamp(v, -1.0, 1e9)); };
             area = {at(xMin - reach), at(yMin - reach), at(xMax + reach) + 1, at(yMax + reach) + 1};
             connectDarkRegions(buffers.frame, halfModule(false), area);
-            search(false);
+            if (search(false))
+                return best;
         }
+        searchInsideFrame();
         return best;
     }
     for (const bool negative : {false, true}) {
@@ -693,6 +813,7 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
             joinedDots = false;
         }
     }
+    searchInsideFrame();
     return best;
 }
 
