@@ -199,7 +199,8 @@ class OutlineReader {
 
     bool readAt(const LocatedSymbol& symbol, int32_t& budget) {
         sized_ = false;
-        for (const SizeFit& fit : sizesFor(frame_, symbol)) {
+        const std::vector<SizeFit> fits = sizesFor(frame_, symbol);
+        for (const SizeFit& fit : fits) {
             strict_ = speculative_ || fit.strict;
             // The corners as located, then refined for the size (while refinements are left).
             if (tryCorners(symbol.corners, fit.sizeIndex))
@@ -212,9 +213,53 @@ class OutlineReader {
                            fit.sizeIndex))
                 return true;
         }
+        // Then each size within the grown print the finder shows, where its alternating sides
+        // read as they must there (clutter's thick outlines are left at that).
+        for (const SizeFit& fit : fits) {
+            strict_ = speculative_ || fit.strict;
+            const auto inner = withinGrowth(symbol, fit.sizeIndex);
+            if (!inner)
+                continue;
+            const SymbolSize& size = symbolSize(fit.sizeIndex);
+            const auto map = symbolToImage(*inner, size.symbolCols, size.symbolRows);
+            if (map &&
+                timingAgreement(frame_, *map, size.symbolRows, size.symbolCols) >=
+                    kLeastTimingAgreement &&
+                tryCorners(*inner, fit.sizeIndex))
+                return true;
+        }
         if (!sized_)
             note(DecodeStatus::NoSizeMatch);
         return false;
+    }
+
+    // Print growth: dark modules spread beyond their pitch by a share g of a module at each
+    // edge, so the outline (and the finder, 1 + 2 g modules thick) lies g outside the symbol, and
+    // a grid through the outline misses the light modules, narrowed to 1 - 2 g. On an outline N
+    // of whose pitches make its side, a finder t pitches thick puts the symbol's edge
+    // N (t - 1) / (2 (N - 1)) pitches in. The symbol's corners within the outline; nothing when
+    // the finder shows little or implausibly much growth.
+    static std::optional<std::array<PointD, 4>> withinGrowth(const LocatedSymbol& symbol,
+                                                             int sizeIndex) {
+        constexpr double kLeastInset = 0.08;  // pitches; less is within a refinement's reach
+        constexpr double kMostInset = 0.4;
+        const SymbolSize& size = symbolSize(sizeIndex);
+        const auto& c = symbol.corners;
+        const auto [width, height] = outlineSides(c);
+        const double pitch = (width / size.symbolCols + height / size.symbolRows) / 4;
+        if (!(pitch > 0))
+            return std::nullopt;
+        const double excess = symbol.moduleSize / pitch - 1;
+        const double u = size.symbolCols * excess / (2 * (size.symbolCols - 1));
+        const double v = size.symbolRows * excess / (2 * (size.symbolRows - 1));
+        if (!(std::min(u, v) >= kLeastInset && std::max(u, v) <= kMostInset))
+            return std::nullopt;
+        const auto map = symbolToImage(c, size.symbolCols, size.symbolRows);
+        if (!map)
+            return std::nullopt;
+        const double cols = size.symbolCols, rows = size.symbolRows;
+        return std::array<PointD, 4>{map->map(u, v), map->map(cols - u, v),
+                                     map->map(cols - u, rows - v), map->map(u, rows - v)};
     }
 
     // Modules of 2 to 3 pixels: a located corner off by half a module leaves every size's
