@@ -378,5 +378,30 @@ TEST(FrameSearch, CameraDamagedReadingsReachMarksWhoseSidesAlternate) {
     }
 }
 
+// Photographs of marked parts, read by a camera frame's search: etched marks inside a printed
+// frame whose ink is far darker than the mark (the last frame running off the picture), and
+// small symbols cropped close whose dark modules grew by a fifth of a module at each edge.
+TEST(FrameSearch, ReadsMarksInAPrintedFrameAndGrownPrint) {
+    const FrameSearchReadings camera{.alsoMirrored = true,
+                                     .alsoInverted = true,
+                                     .alsoDots = true,
+                                     .alsoJoined = true,
+                                     .damagedFinders = 2};
+    const struct {
+        test::Tier tier;
+        int index;
+    } cases[] = {
+        {test::Tier::FramedEtch, 2},     {test::Tier::FramedEtch, 4},
+        {test::Tier::FramedEtch, 29},    {test::Tier::CroppedGrowth, 12},
+        {test::Tier::CroppedGrowth, 24},
+    };
+    for (const auto& c : cases) {
+        const test::TierFrame frame = test::tierFrame(c.tier, 1, c.index);
+        const Searched a = search(GrayFrame(frame.dib, false), FinderTurn::PlusXToPlusY, camera);
+        EXPECT_TRUE(a.result.decoded) << frame.description;
+        EXPECT_EQ(a.text, frame.message) << frame.description;
+    }
+}
+
 }  // namespace
 }  // namespace dm
