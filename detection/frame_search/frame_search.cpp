@@ -159,6 +159,7 @@ class OutlineReader {
         regionCandidate_.reset();
         if (readAt(symbol, symbol.damagedFinder ? budget_.damaged : budget_.outlines))
             return true;
+        const std::vector<SizeFit> fits = std::move(fits_);
         if (alsoMirrored_) {
             // The mirror image: the row and column ends exchanged.
             LocatedSymbol mirror = symbol;
@@ -167,7 +168,7 @@ class OutlineReader {
             if (result_.mirrored)
                 return true;
         }
-        if (readFine(symbol) || readWrapped(symbol) || tryRegionGrids())
+        if (readFine(symbol) || readWrapped(symbol) || tryRegionGrids() || readGrown(symbol, fits))
             return true;
         buffers_.located.push_back({symbol.corners, decodeProgress(outlineBest_)});
         return false;
@@ -199,8 +200,8 @@ class OutlineReader {
 
     bool readAt(const LocatedSymbol& symbol, int32_t& budget) {
         sized_ = false;
-        const std::vector<SizeFit> fits = sizesFor(frame_, symbol);
-        for (const SizeFit& fit : fits) {
+        fits_ = sizesFor(frame_, symbol);
+        for (const SizeFit& fit : fits_) {
             strict_ = speculative_ || fit.strict;
             // The corners as located, then refined for the size (while refinements are left).
             if (tryCorners(symbol.corners, fit.sizeIndex))
@@ -213,8 +214,15 @@ class OutlineReader {
                            fit.sizeIndex))
                 return true;
         }
-        // Then each size within the grown print the finder shows, where its alternating sides
-        // read as they must there (clutter's thick outlines are left at that).
+        if (!sized_)
+            note(DecodeStatus::NoSizeMatch);
+        return false;
+    }
+
+    // The outline's likeliest sizes (fits, as readAt found them) read within the grown print its
+    // finder shows, where their
+    // alternating sides read as they must there (clutter's thick outlines are left at that).
+    bool readGrown(const LocatedSymbol& symbol, const std::vector<SizeFit>& fits) {
         for (const SizeFit& fit : fits) {
             strict_ = speculative_ || fit.strict;
             const auto inner = withinGrowth(symbol, fit.sizeIndex);
@@ -228,8 +236,6 @@ class OutlineReader {
                 tryCorners(*inner, fit.sizeIndex))
                 return true;
         }
-        if (!sized_)
-            note(DecodeStatus::NoSizeMatch);
         return false;
     }
 
@@ -495,7 +501,8 @@ class OutlineReader {
     std::array<PointD, 4> current_{};  // the corners being sampled
     DecodeStatus best_ = DecodeStatus::NoFinder;
     DecodeStatus outlineBest_ = DecodeStatus::NoFinder;  // of the outline being read
-    bool sized_ = false;  // some size's alternating sides read as they must for this outline
+    bool sized_ = false;         // some size's alternating sides read as they must for this outline
+    std::vector<SizeFit> fits_;  // the sizes the last readAt tried
     // The corners and size of the outline's first size whose sides read as they must.
     std::optional<std::pair<std::array<PointD, 4>, int>> regionCandidate_;
     RefinementBudget& budget_;
