@@ -159,6 +159,7 @@ class OutlineReader {
         regionCandidate_.reset();
         if (readAt(symbol, symbol.damagedFinder ? budget_.damaged : budget_.outlines))
             return true;
+        const std::vector<SizeFit> fits = std::move(fits_);
         if (alsoMirrored_) {
             // The mirror image: the row and column ends exchanged.
             LocatedSymbol mirror = symbol;
@@ -167,7 +168,7 @@ class OutlineReader {
             if (result_.mirrored)
                 return true;
         }
-        if (readFine(symbol) || readWrapped(symbol) || tryRegionGrids())
+        if (readFine(symbol) || readWrapped(symbol) || tryRegionGrids() || readGrown(symbol, fits))
             return true;
         buffers_.located.push_back({symbol.corners, decodeProgress(outlineBest_)});
         return false;
@@ -199,7 +200,8 @@ class OutlineReader {
 
     bool readAt(const LocatedSymbol& symbol, int32_t& budget) {
         sized_ = false;
-        for (const SizeFit& fit : sizesFor(frame_, symbol)) {
+        fits_ = sizesFor(frame_, symbol);
+        for (const SizeFit& fit : fits_) {
             strict_ = speculative_ || fit.strict;
             // The corners as located, then refined for the size (while refinements are left).
             if (tryCorners(symbol.corners, fit.sizeIndex))
@@ -215,6 +217,55 @@ class OutlineReader {
         if (!sized_)
             note(DecodeStatus::NoSizeMatch);
         return false;
+    }
+
+    // The outline's likeliest sizes (fits, as readAt found them) read within the grown print its
+    // finder shows, where their
+    // alternating sides read as they must there (clutter's thick outlines are left at that).
+    bool readGrown(const LocatedSymbol& symbol, const std::vector<SizeFit>& fits) {
+        for (const SizeFit& fit : fits) {
+            strict_ = speculative_ || fit.strict;
+            const auto inner = withinGrowth(symbol, fit.sizeIndex);
+            if (!inner)
+                continue;
+            const SymbolSize& size = symbolSize(fit.sizeIndex);
+            const auto map = symbolToImage(*inner, size.symbolCols, size.symbolRows);
+            if (map &&
+                timingAgreement(frame_, *map, size.symbolRows, size.symbolCols) >=
+                    kLeastTimingAgreement &&
+                tryCorners(*inner, fit.sizeIndex))
+                return true;
+        }
+        return false;
+    }
+
+    // Print growth: dark modules spread beyond their pitch by a share g of a module at each
+    // edge, so the outline (and the finder, 1 + 2 g modules thick) lies g outside the symbol, and
+    // a grid through the outline misses the light modules, narrowed to 1 - 2 g. On an outline N
+    // of whose pitches make its side, a finder t pitches thick puts the symbol's edge
+    // N (t - 1) / (2 (N - 1)) pitches in. The symbol's corners within the outline; nothing when
+    // the finder shows little or implausibly much growth.
+    static std::optional<std::array<PointD, 4>> withinGrowth(const LocatedSymbol& symbol,
+                                                             int sizeIndex) {
+        constexpr double kLeastInset = 0.08;  // pitches; less is within a refinement's reach
+        constexpr double kMostInset = 0.4;
+        const SymbolSize& size = symbolSize(sizeIndex);
+        const auto& c = symbol.corners;
+        const auto [width, height] = outlineSides(c);
+        const double pitch = (width / size.symbolCols + height / size.symbolRows) / 4;
+        if (!(pitch > 0))
+            return std::nullopt;
+        const double excess = symbol.moduleSize / pitch - 1;
+        const double u = size.symbolCols * excess / (2 * (size.symbolCols - 1));
+        const double v = size.symbolRows * excess / (2 * (size.symbolRows - 1));
+        if (!(std::min(u, v) >= kLeastInset && std::max(u, v) <= kMostInset))
+            return std::nullopt;
+        const auto map = symbolToImage(c, size.symbolCols, size.symbolRows);
+        if (!map)
+            return std::nullopt;
+        const double cols = size.symbolCols, rows = size.symbolRows;
+        return std::array<PointD, 4>{map->map(u, v), map->map(cols - u, v),
+                                     map->map(cols - u, rows - v), map->map(u, rows - v)};
     }
 
     // Modules of 2 to 3 pixels: a located corner off by half a module leaves every size's
@@ -450,7 +501,8 @@ class OutlineReader {
     std::array<PointD, 4> current_{};  // the corners being sampled
     DecodeStatus best_ = DecodeStatus::NoFinder;
     DecodeStatus outlineBest_ = DecodeStatus::NoFinder;  // of the outline being read
-    bool sized_ = false;  // some size's alternating sides read as they must for this outline
+    bool sized_ = false;         // some size's alternating sides read as they must for this outline
+    std::vector<SizeFit> fits_;  // the sizes the last readAt tried
     // The corners and size of the outline's first size whose sides read as they must.
     std::optional<std::pair<std::array<PointD, 4>, int>> regionCandidate_;
     RefinementBudget& budget_;
@@ -543,6 +595,100 @@ DotScale closingRadius(std::vector<OutlineSearchScratch::SmallRegion>& regions,
     return {static_cast<int32_t>(radius), pitch};
 }
 
+// A printed frame around a mark (a part's label border, the box an etched mark sits in): an
+// outline each of whose sides, along most of its length, is a dark line followed inward by light
+// at least as wide. A symbol's alternating sides are dark along half their length at most, its
+// finder's sides are followed by data; a solid block is dark inward. Gives the quadrilateral
+// inside the frame's ink: each side fitted to the ink's inner edge, moved in by a margin for
+// blur. The outline of a frame that runs off the picture is fitted to the part the picture
+// shows, so the ink may lie some pixels in or out from it; sides off the picture are not tested
+// (then moved in as far as the others' ink reaches), but three must be.
+std::optional<std::array<PointD, 4>> insidePrintedFrame(const BinaryFrame& f,
+                                                        const std::array<PointD, 4>& c) {
+    constexpr int kRays = 16;
+    constexpr double kFirstRay = 0.15;    // rays along the middle of each side, off its corners
+    constexpr double kLeastFramed = 0.8;  // share of a side's rays that must show the frame
+    constexpr double kBlurMargin = 2;     // pixels beyond the ink
+    constexpr double kEdgeTolerance = 1.5;
+    constexpr double kLeastSide = 24;
+    double shortest = INFINITY;
+    for (size_t i = 0; i < 4; ++i)
+        shortest = std::min(shortest, length(c[(i + 1) % 4] - c[i]));
+    if (!(shortest >= kLeastSide))
+        return std::nullopt;
+    const double deepest = shortest / 4;
+    // A ray looks for the ink this far either side of the outline (fitted askew where the frame
+    // runs off the picture).
+    const double mostLead = std::max(4.0, deepest / 3);
+    const PointD centre = 0.25 * (c[0] + c[1] + c[2] + c[3]);
+    auto inFrame = [&](PointD p) {
+        return p.x >= -0.5 && p.y >= -0.5 && p.x < f.width - 0.5 && p.y < f.height - 0.5;
+    };
+    auto dark = [&](PointD p) {
+        return f.dark[static_cast<size_t>(std::lround(p.y)) * f.width +
+                      static_cast<size_t>(std::lround(p.x))] != 0;
+    };
+    std::array<PointD, 4> inward;
+    std::array<std::optional<Line>, 4> edges;  // the ink's inner edge, of each side tested
+    std::vector<double> depths;
+    std::vector<PointD> ends;
+    int sidesTested = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        const PointD a = c[i];
+        const PointD along = c[(i + 1) % 4] - a;
+        const PointD dir = (1 / length(along)) * along;
+        inward[i] = {-dir.y, dir.x};
+        if (dot(inward[i], centre - a) < 0)
+            inward[i] = -1.0 * inward[i];
+        int tested = 0;
+        ends.clear();
+        for (int k = 0; k < kRays; ++k) {
+            const PointD p = a + (kFirstRay + (1 - 2 * kFirstRay) * k / (kRays - 1)) * along;
+            if (!inFrame(p + 0.5 * inward[i]) || !inFrame(p + deepest * inward[i]))
+                continue;
+            ++tested;
+            double d = 0.5 - mostLead;
+            while (d < mostLead && !(inFrame(p + d * inward[i]) && dark(p + d * inward[i])))
+                d += 1;
+            const double inkFrom = d;
+            while (d < deepest && dark(p + d * inward[i]))
+                d += 1;
+            const double ink = d - inkFrom;
+            while (d < deepest && !dark(p + d * inward[i]))
+                d += 1;
+            const double light = d - inkFrom - ink;
+            if (ink >= 1 && light >= std::max(2.0, ink)) {
+                depths.push_back(inkFrom + ink - 0.5);
+                ends.push_back(p + depths.back() * inward[i]);
+            }
+        }
+        if (tested < kRays / 2)
+            continue;
+        ++sidesTested;
+        if (ends.size() < kLeastFramed * tested)
+            return std::nullopt;
+        edges[i] = fitLine(ends, kEdgeTolerance);
+    }
+    if (sidesTested < 3)
+        return std::nullopt;
+    auto middle = depths.begin() + static_cast<ptrdiff_t>(depths.size() / 2);
+    std::nth_element(depths.begin(), middle, depths.end());
+    std::array<Line, 4> sides;
+    for (size_t i = 0; i < 4; ++i) {
+        sides[i] = edges[i]
+                       ? Line{edges[i]->point + kBlurMargin * inward[i], edges[i]->direction}
+                       : Line{c[i] + (*middle + kBlurMargin) * inward[i], c[(i + 1) % 4] - c[i]};
+    }
+    std::array<PointD, 4> inside;
+    for (size_t i = 0; i < 4; ++i) {
+        const auto corner = intersect(sides[(i + 3) % 4], sides[i]);
+        if (!corner)
+            return std::nullopt;
+        inside[i] = *corner;
+    }
+    return inside;
+}
+
 }  // namespace
 
 FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
@@ -611,7 +757,31 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
             best = result;
         return result.decoded;
     };
-    if (search(false) || (readings.alsoInverted && search(true)))
+    if (search(false))
+        return best;
+    // A printed frame among the outlines the first search located, its inside searched last.
+    constexpr size_t kMostFrameTests = 3;
+    std::optional<std::array<PointD, 4>> insideFrame;
+    for (size_t i = 0; i < std::min(buffers.located.size(), kMostFrameTests) && !insideFrame; ++i)
+        insideFrame = insidePrintedFrame(buffers.frame, buffers.located[i].corners);
+    // A mark inside a printed frame whose ink kept the mark's modules near it light: the inside
+    // thresholded on its own, the frame left out, and searched with refinements of its own.
+    auto searchInsideFrame = [&]() {
+        if (!insideFrame)
+            return;
+        polarity(false);
+        thresholdWithin(buffers.frame, *insideFrame);
+        closed = false;
+        joinedDots = false;
+        const auto& c = *insideFrame;
+        const auto [xMin, xMax] = std::minmax({c[0].x, c[1].x, c[2].x, c[3].x});
+        const auto [yMin, yMax] = std::minmax({c[0].y, c[1].y, c[2].y, c[3].y});
+        auto at = [](double v) { return static_cast<int32_t>(std::clamp(v, -1.0, 1e9)); };
+        area = {at(xMin), at(yMin), at(xMax) + 1, at(yMax) + 1};
+        budget = {};
+        search(false);
+    };
+    if (readings.alsoInverted && search(true))
         return best;
     // The closed and joined maps of one polarity, in turn; true once one decoded.
     auto searchClosed = [&](bool negative) {
@@ -687,8 +857,10 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
             auto at = [](double v) { return static_cast<int32_t>(std::clamp(v, -1.0, 1e9)); };
             area = {at(xMin - reach), at(yMin - reach), at(xMax + reach) + 1, at(yMax + reach) + 1};
             connectDarkRegions(buffers.frame, halfModule(false), area);
-            search(false);
+            if (search(false))
+                return best;
         }
+        searchInsideFrame();
         return best;
     }
     for (const bool negative : {false, true}) {
@@ -697,6 +869,7 @@ FrameSearchResult searchWholeFrame(const GrayImage& image, FinderTurn turn,
         if (searchClosed(negative))
             return best;
     }
+    searchInsideFrame();
     return best;
 }
 

@@ -1,6 +1,7 @@
 #include "detection/frame_search/local_threshold.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "detection/shared/pixel_rows.h"
@@ -464,6 +465,92 @@ void connectDarkRegions(BinaryFrame& frame, int32_t radius, MapWindow window) {
 void connectClosedRegions(BinaryFrame& frame, int32_t radius) {
     frame.connected = frame.dark;
     close(frame, frame.connected, {}, radius, radius);
+}
+
+void thresholdWithin(BinaryFrame& frame, const std::array<PointD, 4>& inside) {
+    BinaryFrame& f = frame;
+    f.connected.clear();
+    f.closedRadius = 0;
+    std::fill(f.dark.begin(), f.dark.end(), uint8_t{0});
+    // Whether a point lies inside: on the inner side of every side, either way round.
+    const double turn = cross(inside[1] - inside[0], inside[2] - inside[1]) >= 0 ? 1 : -1;
+    auto within = [&](double x, double y) {
+        for (size_t i = 0; i < 4; ++i) {
+            const PointD a = inside[i];
+            const PointD b = inside[(i + 1) % 4];
+            if (turn * cross(b - a, PointD{x, y} - a) < 0)
+                return false;
+        }
+        return true;
+    };
+    const auto [xLow, xHigh] = std::minmax({inside[0].x, inside[1].x, inside[2].x, inside[3].x});
+    const auto [yLow, yHigh] = std::minmax({inside[0].y, inside[1].y, inside[2].y, inside[3].y});
+    auto clampTo = [](double v, int32_t high) {
+        return static_cast<int32_t>(std::clamp(v, 0.0, static_cast<double>(high)));
+    };
+    const int32_t x0 = clampTo(std::floor(xLow), f.width - 1);
+    const int32_t x1 = clampTo(std::ceil(xHigh), f.width - 1);
+    const int32_t y0 = clampTo(std::floor(yLow), f.height - 1);
+    const int32_t y1 = clampTo(std::ceil(yHigh), f.height - 1);
+    if (x1 <= x0 || y1 <= y0)
+        return;
+    // The tiles the box meets: the extremes and sum of their 2 x 2 blocks inside.
+    const int32_t tx0 = x0 / kThresholdTile, ty0 = y0 / kThresholdTile;
+    const int32_t nx = x1 / kThresholdTile - tx0 + 1, ny = y1 / kThresholdTile - ty0 + 1;
+    const auto tiles = static_cast<size_t>(nx) * ny;
+    std::vector<uint16_t> low(tiles, UINT16_MAX), high(tiles, 0);
+    std::vector<uint32_t> sum(tiles, 0), blocks(tiles, 0);
+    const auto w = static_cast<size_t>(f.width);
+    for (int32_t by = y0 / 2; 2 * by + 1 < f.height && 2 * by <= y1; ++by) {
+        const uint8_t* r0 = f.smooth.data() + static_cast<size_t>(2 * by) * w;
+        const uint8_t* r1 = r0 + w;
+        for (int32_t bx = x0 / 2; 2 * bx + 1 < f.width && 2 * bx <= x1; ++bx) {
+            if (!within(2 * bx + 0.5, 2 * by + 0.5))
+                continue;
+            const auto x = static_cast<size_t>(2 * bx);
+            const auto s = static_cast<uint16_t>(r0[x] + r0[x + 1] + r1[x] + r1[x + 1]);
+            const size_t t = static_cast<size_t>(2 * by / kThresholdTile - ty0) * nx +
+                             static_cast<size_t>(2 * bx / kThresholdTile - tx0);
+            low[t] = std::min(low[t], s);
+            high[t] = std::max(high[t], s);
+            sum[t] += s;
+            ++blocks[t];
+        }
+    }
+    // Each tile thresholded at the middle of its window's extremes inside, as the frame's own
+    // thresholding does, plain when the means of its window's tiles inside differ too little.
+    const int32_t gate = meanSpreadGate(f.scratch);
+    for (int32_t j = 0; j < ny; ++j) {
+        for (int32_t i = 0; i < nx; ++i) {
+            uint16_t lo = UINT16_MAX, hi = 0;
+            uint32_t meanLow = UINT32_MAX, meanHigh = 0;
+            for (int32_t v = std::max(j - kWindowRadius, 0);
+                 v <= std::min(j + kWindowRadius, ny - 1); ++v) {
+                for (int32_t u = std::max(i - kWindowRadius, 0);
+                     u <= std::min(i + kWindowRadius, nx - 1); ++u) {
+                    const size_t t = static_cast<size_t>(v) * nx + u;
+                    if (blocks[t] == 0)
+                        continue;
+                    lo = std::min(lo, low[t]);
+                    hi = std::max(hi, high[t]);
+                    const uint32_t mean = sum[t] / blocks[t];
+                    meanLow = std::min(meanLow, mean);
+                    meanHigh = std::max(meanHigh, mean);
+                }
+            }
+            const bool textured =
+                meanHigh >= meanLow && static_cast<int32_t>(meanHigh - meanLow) >= gate;
+            const int32_t middle = std::min((lo + hi) / 8, 254);
+            f.tileThreshold[static_cast<size_t>(ty0 + j) * f.tilesX + tx0 + i] =
+                static_cast<uint8_t>(textured ? middle + 1 : 0);
+        }
+    }
+    for (int32_t y = y0; y <= y1; ++y) {
+        const uint8_t* g = f.smooth.data() + static_cast<size_t>(y) * w;
+        uint8_t* d = f.dark.data() + static_cast<size_t>(y) * w;
+        for (int32_t x = x0; x <= x1; ++x)
+            d[x] = within(x, y) && g[x] < f.thresholdAt(x, y);
+    }
 }
 
 void invertFrame(BinaryFrame& frame) {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <vector>
 
 #include "detection/shared/decoder_records.h"
+#include "detection/shared/geometry.h"
 
 namespace dm {
 
@@ -113,6 +115,15 @@ void connectDarkRegions(BinaryFrame& frame, int32_t radius, MapWindow window = {
 // copy of it closed by a square of 2 radius + 1 pixels as the map whose regions the search
 // fills: a finder of dots that lost the modules where its arms meet is one region again.
 void connectClosedRegions(BinaryFrame& frame, int32_t radius);
+
+// The dark map again within a convex quadrilateral (corners in order, pixel centres at whole
+// numbers) from thresholds of the levels inside it alone, and light everywhere else. A mark
+// inside a printed frame needs it: the frame's ink, far darker than a low-contrast mark, sets the
+// tiles' thresholds around it below the mark's modules near the frame. The tiles that the
+// quadrilateral's box meets take thresholds from their windows' blocks inside it (0 where none
+// lie inside or the window is plain); the others keep theirs. Starts from the smoothed levels and
+// the frame's own thresholding (thresholdLocally, not inverted).
+void thresholdWithin(BinaryFrame& frame, const std::array<PointD, 4>& inside);
 
 // Turns the thresholded frame into its negative: gray and smoothed levels inverted, each tile's
 // threshold moved with them, so that exactly the pixels of textured tiles that were light are

@@ -378,10 +378,12 @@ TEST(FrameSearch, CameraDamagedReadingsReachMarksWhoseSidesAlternate) {
     }
 }
 
-// Dots a camera frame reads only past the closed dot map: through the dark map closed whole
-// (dots that touch), or with its regions joined at the dots' scale (a module's dots apart), in
-// either polarity, as a still image reads them.
-TEST(FrameSearch, CameraDotSearchGoesOnThroughTheClosedAndJoinedMaps) {
+// Marks a camera frame's search reads late: dots only past the closed dot map, through the
+// dark map closed whole (dots that touch) or with its regions joined at the dots' scale, in
+// either polarity, as a still image reads them; etched marks inside a printed frame whose ink
+// is far darker than the mark (the last frame running off the picture); small symbols cropped
+// close whose dark modules grew by a fifth of a module at each edge.
+TEST(FrameSearch, CameraSearchReadsDotsPrintedFramesAndGrownPrint) {
     const FrameSearchReadings camera{.alsoMirrored = true,
                                      .alsoInverted = true,
                                      .alsoDots = true,
@@ -394,7 +396,9 @@ TEST(FrameSearch, CameraDotSearchGoesOnThroughTheClosedAndJoinedMaps) {
     } cases[] = {
         {test::Tier::DotPeenDark, 6, 1},    {test::Tier::DotPeenDark, 14, 1},
         {test::Tier::DotPeenDark, 27, 7},   {test::Tier::DotPeenBright, 12, 1},
-        {test::Tier::DotPeenBright, 20, 1},
+        {test::Tier::DotPeenBright, 20, 1}, {test::Tier::FramedEtch, 2, 1},
+        {test::Tier::FramedEtch, 4, 1},     {test::Tier::FramedEtch, 29, 1},
+        {test::Tier::CroppedGrowth, 12, 1}, {test::Tier::CroppedGrowth, 24, 1},
     };
     for (const auto& c : cases) {
         const test::TierFrame frame = test::tierFrame(c.tier, c.seed, c.index);
