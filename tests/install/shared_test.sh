@@ -38,9 +38,10 @@ soname=$(readelf -d "$real" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
 [[ $(basename "$real") == "$soname".* ]] || fail "$(basename "$real") does not extend $soname"
 [[ -z $(find "$lib" -name 'libdm*.a') ]] || fail "static libraries installed beside the shared one"
 
-# What it exports of the codec: exactly the functions the installed headers mark DM_API.
+# What it exports of the codec: exactly the functions the installed headers mark DM_API
+# (constructors, destructors and operators of the classes among them).
 declared=$(grep -rhoz 'DM_API [^(;]*(' "$prefix/include/dmcodec" | tr '\0\n' '  ' |
-    grep -o '[A-Za-z_][A-Za-z0-9_]*(' | tr -d '(' | sort -u)
+    grep -oE '(~?[A-Za-z_][A-Za-z0-9_]*|operator[^ (]+)\(' | tr -d '(' | sort -u)
 exported=$(nm -DC --defined-only "$real" | grep -o ' dm::[^(]*(' | sed 's/^ dm::\(.*\)($/\1/' |
     sed 's/.*:://' | sort -u)
 for name in decodeImage decodeAllSymbols encodeSymbols drawModules gradeImage gradeSymbol \
