@@ -472,26 +472,8 @@ void thresholdWithin(BinaryFrame& frame, const std::array<PointD, 4>& inside) {
     f.connected.clear();
     f.closedRadius = 0;
     std::fill(f.dark.begin(), f.dark.end(), uint8_t{0});
-    // Whether a point lies inside: on the inner side of every side, either way round.
-    const double turn = cross(inside[1] - inside[0], inside[2] - inside[1]) >= 0 ? 1 : -1;
-    auto within = [&](double x, double y) {
-        for (size_t i = 0; i < 4; ++i) {
-            const PointD a = inside[i];
-            const PointD b = inside[(i + 1) % 4];
-            if (turn * cross(b - a, PointD{x, y} - a) < 0)
-                return false;
-        }
-        return true;
-    };
-    const auto [xLow, xHigh] = std::minmax({inside[0].x, inside[1].x, inside[2].x, inside[3].x});
-    const auto [yLow, yHigh] = std::minmax({inside[0].y, inside[1].y, inside[2].y, inside[3].y});
-    auto clampTo = [](double v, int32_t high) {
-        return static_cast<int32_t>(std::clamp(v, 0.0, static_cast<double>(high)));
-    };
-    const int32_t x0 = clampTo(std::floor(xLow), f.width - 1);
-    const int32_t x1 = clampTo(std::ceil(xHigh), f.width - 1);
-    const int32_t y0 = clampTo(std::floor(yLow), f.height - 1);
-    const int32_t y1 = clampTo(std::ceil(yHigh), f.height - 1);
+    const ConvexQuad quad(inside);
+    const auto [x0, y0, x1, y1] = quad.pixels(f.width, f.height);
     if (x1 <= x0 || y1 <= y0)
         return;
     // The tiles the box meets: the extremes and sum of their 2 x 2 blocks inside.
@@ -505,7 +487,7 @@ void thresholdWithin(BinaryFrame& frame, const std::array<PointD, 4>& inside) {
         const uint8_t* r0 = f.smooth.data() + static_cast<size_t>(2 * by) * w;
         const uint8_t* r1 = r0 + w;
         for (int32_t bx = x0 / 2; 2 * bx + 1 < f.width && 2 * bx <= x1; ++bx) {
-            if (!within(2 * bx + 0.5, 2 * by + 0.5))
+            if (!quad.contains({2 * bx + 0.5, 2 * by + 0.5}))
                 continue;
             const auto x = static_cast<size_t>(2 * bx);
             const auto s = static_cast<uint16_t>(r0[x] + r0[x + 1] + r1[x] + r1[x + 1]);
@@ -549,7 +531,8 @@ void thresholdWithin(BinaryFrame& frame, const std::array<PointD, 4>& inside) {
         const uint8_t* g = f.smooth.data() + static_cast<size_t>(y) * w;
         uint8_t* d = f.dark.data() + static_cast<size_t>(y) * w;
         for (int32_t x = x0; x <= x1; ++x)
-            d[x] = within(x, y) && g[x] < f.thresholdAt(x, y);
+            d[x] = quad.contains({static_cast<double>(x), static_cast<double>(y)}) &&
+                   g[x] < f.thresholdAt(x, y);
     }
 }
 

@@ -1141,32 +1141,15 @@ void passOver(BinaryFrame& frame, const std::array<Vec2, 4>& outline, double mar
         const double len = length(d);
         q[i] = len > kDegenerate ? outline[i] + (margin / len) * d : outline[i];
     }
-    double xMin = q[0].x, xMax = q[0].x, yMin = q[0].y, yMax = q[0].y;
-    for (const Vec2& p : q) {
-        xMin = std::min(xMin, p.x);
-        xMax = std::max(xMax, p.x);
-        yMin = std::min(yMin, p.y);
-        yMax = std::max(yMax, p.y);
-    }
-    auto clampTo = [](double v, int32_t high) {
-        return static_cast<int32_t>(std::clamp(v, 0.0, static_cast<double>(high)));
-    };
-    const int32_t x0 = clampTo(std::floor(xMin), frame.width - 1);
-    const int32_t x1 = clampTo(std::ceil(xMax), frame.width - 1);
-    const int32_t y0 = clampTo(std::floor(yMin), frame.height - 1);
-    const int32_t y1 = clampTo(std::ceil(yMax), frame.height - 1);
-    const double turn = cross(q[1] - q[0], q[2] - q[1]) < 0 ? -1.0 : 1.0;
+    const ConvexQuad quad(q);
+    const auto [x0, y0, x1, y1] = quad.pixels(frame.width, frame.height);
     uint8_t* map = frame.regionMap();
     for (int32_t y = y0; y <= y1; ++y) {
         for (int32_t x = x0; x <= x1; ++x) {
             uint8_t& pixel = map[static_cast<size_t>(y) * frame.width + x];
             if (pixel != kUnvisitedDark)
                 continue;
-            const Vec2 p{static_cast<double>(x), static_cast<double>(y)};
-            bool inside = true;
-            for (size_t i = 0; i < q.size() && inside; ++i)
-                inside = turn * cross(q[(i + 1) % q.size()] - q[i], p - q[i]) >= 0;
-            if (inside)
+            if (quad.contains({static_cast<double>(x), static_cast<double>(y)}))
                 pixel = kVisitedDark;
         }
     }

@@ -3,6 +3,7 @@
 // The plane geometry every detector and the grading share: a point with its arithmetic, a line
 // with intersection and a least-squares fit, and the projective map of a symbol onto a picture.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -68,6 +69,49 @@ DM_API std::optional<Line> fitLine(std::span<const PointD> points);
 // The same, dropping the point farthest from the line while it lies farther than tolerance (a
 // damaged edge lies elsewhere), down to two points.
 DM_API std::optional<Line> fitLine(std::vector<PointD> points, double tolerance);
+
+// A convex quadrilateral: whether a point lies on the inner side of all four edges (or on one),
+// whichever way round the corners run, and the pixels its bounds cover in a picture.
+class ConvexQuad {
+  public:
+    // Inclusive pixel bounds.
+    struct PixelBox {
+        int32_t x0, y0, x1, y1;
+    };
+
+    explicit ConvexQuad(const std::array<PointD, 4>& corners)
+        : q_(corners),
+          turn_(cross(corners[1] - corners[0], corners[2] - corners[1]) < 0 ? -1.0 : 1.0) {}
+
+    bool contains(PointD p) const {
+        for (size_t i = 0; i < q_.size(); ++i) {
+            if (turn_ * cross(q_[(i + 1) % q_.size()] - q_[i], p - q_[i]) < 0)
+                return false;
+        }
+        return true;
+    }
+
+    // The pixels of a width x height picture from the floor of the least coordinates to the
+    // ceiling of the greatest, clamped to the picture.
+    PixelBox pixels(int32_t width, int32_t height) const {
+        double xMin = q_[0].x, xMax = q_[0].x, yMin = q_[0].y, yMax = q_[0].y;
+        for (const PointD& p : q_) {
+            xMin = std::min(xMin, p.x);
+            xMax = std::max(xMax, p.x);
+            yMin = std::min(yMin, p.y);
+            yMax = std::max(yMax, p.y);
+        }
+        auto clampTo = [](double v, int32_t high) {
+            return static_cast<int32_t>(std::clamp(v, 0.0, static_cast<double>(high)));
+        };
+        return {clampTo(std::floor(xMin), width - 1), clampTo(std::floor(yMin), height - 1),
+                clampTo(std::ceil(xMax), width - 1), clampTo(std::ceil(yMax), height - 1)};
+    }
+
+  private:
+    std::array<PointD, 4> q_;
+    double turn_;
+};
 
 // Projective map from symbol coordinates (u across the columns, v down the rows, in modules;
 // (0, 0) the outer top-left corner) to picture coordinates.

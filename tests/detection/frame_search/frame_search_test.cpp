@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -351,31 +352,43 @@ TEST(FrameSearch, ReadsEvenDotsAndDotFindersCutAtTheCorner) {
     }
 }
 
-// A camera frame's two damaged readings go only to outlines whose far side runs in single
-// modules more than a row of data does; finders that lost modules still read with them, and so
-// do dot-peen marks, whose dots are shorter than their modules and run so about a third.
-TEST(FrameSearch, CameraDamagedReadingsReachMarksWhoseSidesAlternate) {
+// A tier frame the camera's readings of the frame search must read.
+struct CameraCase {
+    test::Tier tier;
+    int index;
+    uint32_t seed;
+};
+
+// Each frame reads with the camera's readings to its message; with polarity, a dot-peen-bright
+// frame reads as inverted and every other one as printed.
+void expectCameraSearchReads(std::span<const CameraCase> cases, bool polarity) {
     const FrameSearchReadings camera{.alsoMirrored = true,
                                      .alsoInverted = true,
                                      .alsoDots = true,
                                      .alsoJoined = true,
                                      .damagedFinders = 2};
-    const struct {
-        test::Tier tier;
-        int index;
-        uint32_t seed;
-    } cases[] = {
+    for (const CameraCase& c : cases) {
+        const test::TierFrame frame = test::tierFrame(c.tier, c.seed, c.index);
+        const Searched a = search(GrayFrame(frame.dib, false), FinderTurn::PlusXToPlusY, camera);
+        EXPECT_TRUE(a.result.decoded) << frame.description;
+        EXPECT_EQ(a.text, frame.message) << frame.description;
+        if (polarity) {
+            EXPECT_EQ(a.result.inverted, c.tier == test::Tier::DotPeenBright) << frame.description;
+        }
+    }
+}
+
+// A camera frame's two damaged readings go only to outlines whose far side runs in single
+// modules more than a row of data does; finders that lost modules still read with them, and so
+// do dot-peen marks, whose dots are shorter than their modules and run so about a third.
+TEST(FrameSearch, CameraDamagedReadingsReachMarksWhoseSidesAlternate) {
+    const CameraCase cases[] = {
         {test::Tier::FinderGaps, 12, 1},
         {test::Tier::FinderGaps, 2, 1},
         {test::Tier::DotPeenBright, 1, 11},
         {test::Tier::DotPeenBright, 15, 11},
     };
-    for (const auto& c : cases) {
-        const test::TierFrame frame = test::tierFrame(c.tier, c.seed, c.index);
-        const Searched a = search(GrayFrame(frame.dib, false), FinderTurn::PlusXToPlusY, camera);
-        EXPECT_TRUE(a.result.decoded) << frame.description;
-        EXPECT_EQ(a.text, frame.message) << frame.description;
-    }
+    expectCameraSearchReads(cases, false);
 }
 
 // Marks a camera frame's search reads late: dots only past the closed dot map, through the
@@ -384,29 +397,14 @@ TEST(FrameSearch, CameraDamagedReadingsReachMarksWhoseSidesAlternate) {
 // is far darker than the mark (the last frame running off the picture); small symbols cropped
 // close whose dark modules grew by a fifth of a module at each edge.
 TEST(FrameSearch, CameraSearchReadsDotsPrintedFramesAndGrownPrint) {
-    const FrameSearchReadings camera{.alsoMirrored = true,
-                                     .alsoInverted = true,
-                                     .alsoDots = true,
-                                     .alsoJoined = true,
-                                     .damagedFinders = 2};
-    const struct {
-        test::Tier tier;
-        int index;
-        uint32_t seed;
-    } cases[] = {
+    const CameraCase cases[] = {
         {test::Tier::DotPeenDark, 6, 1},    {test::Tier::DotPeenDark, 14, 1},
         {test::Tier::DotPeenDark, 27, 7},   {test::Tier::DotPeenBright, 12, 1},
         {test::Tier::DotPeenBright, 20, 1}, {test::Tier::FramedEtch, 2, 1},
         {test::Tier::FramedEtch, 4, 1},     {test::Tier::FramedEtch, 29, 1},
         {test::Tier::CroppedGrowth, 12, 1}, {test::Tier::CroppedGrowth, 24, 1},
     };
-    for (const auto& c : cases) {
-        const test::TierFrame frame = test::tierFrame(c.tier, c.seed, c.index);
-        const Searched a = search(GrayFrame(frame.dib, false), FinderTurn::PlusXToPlusY, camera);
-        EXPECT_TRUE(a.result.decoded) << frame.description;
-        EXPECT_EQ(a.text, frame.message) << frame.description;
-        EXPECT_EQ(a.result.inverted, c.tier == test::Tier::DotPeenBright) << frame.description;
-    }
+    expectCameraSearchReads(cases, true);
 }
 
 }  // namespace
